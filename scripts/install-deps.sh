@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Framolo needs to build, run and test.
+# Usage: scripts/install-deps.sh [--run-only]
+set -euo pipefail
+
+build_pkgs=(
+  build-essential cmake ninja-build pkg-config ccache
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+)
+test_pkgs=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libgif-dev ffmpeg imagemagick gifsicle python3 python3-skimage
+  clang libclang-rt-14-dev
+)
+
+pkgs=("${build_pkgs[@]}")
+if [ "${1:-}" != "--run-only" ]; then
+  pkgs+=("${test_pkgs[@]}")
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

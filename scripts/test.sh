@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Framolo twice (a release build with warnings
+# as errors, and a build under AddressSanitizer and UndefinedBehaviorSanitizer)
+# and runs every test of both through CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+build=${FRAMOLO_BUILD_DIR:-build}
+
+cmake -S . -B "$build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFRAMOLO_WERROR=ON
+cmake --build "$build/release" -j "$jobs"
+ctest --test-dir "$build/release" --output-on-failure -j "$jobs"
+
+if [ "${FRAMOLO_SKIP_SANITIZERS:-0}" != "1" ]; then
+  cmake -S . -B "$build/sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFRAMOLO_WERROR=ON \
+    -DFRAMOLO_SANITIZE=ON
+  cmake --build "$build/sanitize" -j "$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir "$build/sanitize" --output-on-failure -j "$jobs" -LE slow
+fi

@@ -1,0 +1,59 @@
+#include "platform/graphics/canvas.h"
+
+#include "platform/graphics/bitmap.h"
+
+#include <algorithm>
+
+namespace framolo {
+
+void TCanvas::Draw(int x, int y, TGraphic& graphic) {
+    graphic.Draw(*this, TRect{x, y, x + graphic.Width(), y + graphic.Height()});
+}
+
+TBitmapCanvas::TBitmapCanvas(TBitmap& target) : target_(target) {
+    if (target.PixelFormat() != TPixelFormat::pf24bit &&
+        target.PixelFormat() != TPixelFormat::pf32bit)
+        throw EInvalidGraphicOperation("Canvas needs a 24 or 32 bit bitmap");
+}
+
+void TBitmapCanvas::PutPixel(int x, int y, TColor color) {
+    std::uint8_t* row = target_.ScanLine(y);
+    const int bpp = target_.PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
+    std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * bpp;
+    p[0] = GetBValue(color);
+    p[1] = GetGValue(color);
+    p[2] = GetRValue(color);
+    if (bpp == 4)
+        p[3] = 0;
+}
+
+void TBitmapCanvas::FillRect(const TRect& rect, TColor color) {
+    const int x0 = std::max(rect.Left, 0);
+    const int y0 = std::max(rect.Top, 0);
+    const int x1 = std::min(rect.Right, target_.Width());
+    const int y1 = std::min(rect.Bottom, target_.Height());
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            PutPixel(x, y, color);
+}
+
+void TBitmapCanvas::StretchDrawBitmap(const TRect& dest, const TBitmap& src) {
+    const int dw = dest.Width();
+    const int dh = dest.Height();
+    if (dw <= 0 || dh <= 0 || src.Empty())
+        return;
+    const int x0 = std::max(dest.Left, 0);
+    const int y0 = std::max(dest.Top, 0);
+    const int x1 = std::min(dest.Right, target_.Width());
+    const int y1 = std::min(dest.Bottom, target_.Height());
+    for (int y = y0; y < y1; ++y) {
+        const int sy = static_cast<int>(static_cast<std::int64_t>(y - dest.Top) * src.Height() / dh);
+        for (int x = x0; x < x1; ++x) {
+            const int sx =
+                static_cast<int>(static_cast<std::int64_t>(x - dest.Left) * src.Width() / dw);
+            PutPixel(x, y, src.PixelColor(sx, sy));
+        }
+    }
+}
+
+} // namespace framolo

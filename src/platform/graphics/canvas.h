@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/graphics/graphics.h"
+
+namespace framolo {
+
+class TBitmap;
+
+// Something a graphic can be drawn onto.
+class TCanvas {
+public:
+    virtual ~TCanvas() = default;
+    virtual void FillRect(const TRect& rect, TColor color) = 0;
+    // Draws src stretched into dest; pixels outside the canvas are clipped.
+    virtual void StretchDrawBitmap(const TRect& dest, const TBitmap& src) = 0;
+    void Draw(int x, int y, TGraphic& graphic);
+    void StretchDraw(const TRect& dest, TGraphic& graphic) { graphic.Draw(*this, dest); }
+};
+
+// A canvas that paints into a 24- or 32-bit TBitmap.
+class TBitmapCanvas : public TCanvas {
+public:
+    // Raises EInvalidGraphicOperation unless target is 24 or 32 bits per pixel.
+    explicit TBitmapCanvas(TBitmap& target);
+    void FillRect(const TRect& rect, TColor color) override;
+    // Nearest-pixel stretching; a same-size draw copies colours exactly.
+    void StretchDrawBitmap(const TRect& dest, const TBitmap& src) override;
+
+private:
+    void PutPixel(int x, int y, TColor color);
+    TBitmap& target_;
+};
+
+} // namespace framolo
