@@ -1,0 +1,147 @@
+#pragma once
+
+#include "color/color_types.h"
+#include "platform/graphics/graphics.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace framolo {
+
+// Maps a 24-bit colour to an index of a palette of at most 256 entries and
+// reports the colour of that entry, so that a ditherer can measure its error.
+class TColorLookup {
+public:
+    explicit TColorLookup(const HPALETTE& palette) { (void)palette; }
+    virtual ~TColorLookup() = default;
+    TColorLookup(const TColorLookup&) = delete;
+    TColorLookup& operator=(const TColorLookup&) = delete;
+
+    // Number of palette entries MapColor can return.
+    int ColorCount() const { return colorCount_; }
+
+    virtual std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                                  std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                                  std::uint8_t& chosenBlue) = 0;
+
+protected:
+    int colorCount_ = 0;
+};
+
+// Nearest colour of an arbitrary palette by the sum of absolute channel
+// differences, cached per bin of 5 bits per channel. The cache is what makes
+// it fast and also what defines its answers: every colour of a bin gets the
+// index found for the first colour of that bin that was looked up, or the
+// lowest palette index that lies in the bin.
+class TFastColorLookup final : public TColorLookup {
+public:
+    explicit TFastColorLookup(const HPALETTE& palette);
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
+        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    }
+
+    // MapColor without the virtual call, for the ditherers' inner loops.
+    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& chosenRed,
+                     std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+        const unsigned key = BinKey(red, green, blue);
+        std::int16_t index = binCache_[key];
+        if (index < 0)
+            index = FillBin(key, red, green, blue);
+        const TPaletteEntry& e = entries_[static_cast<std::size_t>(index)];
+        chosenRed = e.peRed;
+        chosenGreen = e.peGreen;
+        chosenBlue = e.peBlue;
+        return static_cast<std::uint8_t>(index);
+    }
+
+    // 15 bits, 5 per channel, blue highest.
+    static unsigned BinKey(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+        return (static_cast<unsigned>(blue >> 3) << 10) | (static_cast<unsigned>(green >> 3) << 5) |
+               static_cast<unsigned>(red >> 3);
+    }
+    // The cached index of a bin, or -1 when the bin has not been decided yet.
+    std::int16_t BinCache(unsigned key) const { return binCache_[key & 0x7FFF]; }
+    const TPaletteEntry& Entry(int index) const { return entries_[static_cast<std::size_t>(index)]; }
+
+    static constexpr int kBinCount = 32768;
+
+private:
+    std::int16_t FillBin(unsigned key, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+    std::array<TPaletteEntry, 256> entries_{};
+    std::unique_ptr<std::int16_t[]> binCache_;
+};
+
+// The 216-colour cube of NetscapePalette, computed per channel.
+class TNetscapeColorLookup final : public TColorLookup {
+public:
+    explicit TNetscapeColorLookup(const HPALETTE& palette) : TColorLookup(palette) { colorCount_ = 216; }
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
+        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    }
+
+    static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+        // Levels 0..5; 0..47 give 0, 48..98 give 1, ..., 252..255 give 5.
+        const unsigned r = (red + 3u) / 51u;
+        const unsigned g = (green + 3u) / 51u;
+        const unsigned b = (blue + 3u) / 51u;
+        chosenRed = static_cast<std::uint8_t>(r * 51u);
+        chosenGreen = static_cast<std::uint8_t>(g * 51u);
+        chosenBlue = static_cast<std::uint8_t>(b * 51u);
+        return static_cast<std::uint8_t>(r * 36u + g * 6u + b);
+    }
+};
+
+// The 256-gray ramp of GrayRampPalette: the index is the luminance.
+class TGrayScaleLookup final : public TColorLookup {
+public:
+    explicit TGrayScaleLookup(const HPALETTE& palette) : TColorLookup(palette) { colorCount_ = 256; }
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
+        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    }
+
+    static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+        // The weights add up to 256, so the gray never exceeds 255.
+        const auto gray = static_cast<std::uint8_t>((77u * red + 150u * green + 29u * blue) >> 8);
+        chosenRed = chosenGreen = chosenBlue = gray;
+        return gray;
+    }
+};
+
+// Black and white of BlackWhitePalette, split at half luminance.
+class TMonochromeLookup final : public TColorLookup {
+public:
+    explicit TMonochromeLookup(const HPALETTE& palette) : TColorLookup(palette) { colorCount_ = 2; }
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
+        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    }
+
+    static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+        const bool white = 77u * red + 150u * green + 29u * blue > 127u * 256u;
+        chosenRed = chosenGreen = chosenBlue = white ? 255 : 0;
+        return white ? 1 : 0;
+    }
+};
+
+// The lookup the reduction driver uses for a method: the three arithmetic
+// ones for their own palettes, TFastColorLookup over the palette otherwise.
+std::unique_ptr<TColorLookup> CreateColorLookup(TColorReduction reduction, const HPALETTE& palette);
+
+} // namespace framolo

@@ -1,0 +1,502 @@
+#include "color/dither_engine.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <typeinfo>
+
+namespace framolo {
+
+namespace {
+
+// Calls a lookup through its virtual MapColor; used when the lookup is not
+// one of the known final classes, and by the per-pixel entry points.
+struct TVirtualLookup {
+    TColorLookup& lookup;
+    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& chosenRed,
+                     std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+        return lookup.MapColor(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    }
+};
+
+// Runs f with the lookup as its concrete class, so that row loops inline the
+// mapping. The known lookups are final, so the inlined Map is the one the
+// virtual call would reach.
+template <class F> void WithLookup(TColorLookup& lookup, F&& f) {
+    if (auto* fast = dynamic_cast<TFastColorLookup*>(&lookup))
+        f(*fast);
+    else if (auto* netscape = dynamic_cast<TNetscapeColorLookup*>(&lookup))
+        f(*netscape);
+    else if (auto* gray = dynamic_cast<TGrayScaleLookup*>(&lookup))
+        f(*gray);
+    else if (auto* mono = dynamic_cast<TMonochromeLookup*>(&lookup))
+        f(*mono);
+    else {
+        TVirtualLookup any{lookup};
+        f(any);
+    }
+}
+
+inline int Clamp255(int value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
+
+// in + (E + D div 2) div D with division truncating toward zero, clamped.
+inline int Adjust(int in, std::int32_t errorSum, int divisor) {
+    return Clamp255(in + (errorSum + divisor / 2) / divisor);
+}
+
+// ---- Kernels. Each Spread adds weight x error at every kernel position of
+// one channel; p[r] addresses the current column's entry in row r and s is
+// the distance to the next pixel in scan order. The weights add up to the
+// divisor.
+
+struct TStuckiKernel {
+    static constexpr int kRows = 3;
+    static constexpr int Divisor() { return 42; }
+    static void Spread(std::int32_t* const* p, int s, int e) {
+        p[0][s] += 8 * e;
+        p[0][2 * s] += 4 * e;
+        p[1][-2 * s] += 2 * e;
+        p[1][-s] += 4 * e;
+        p[1][0] += 8 * e;
+        p[1][s] += 4 * e;
+        p[1][2 * s] += 2 * e;
+        p[2][-2 * s] += e;
+        p[2][-s] += 2 * e;
+        p[2][0] += 4 * e;
+        p[2][s] += 2 * e;
+        p[2][2 * s] += e;
+    }
+};
+
+struct TSierraKernel {
+    static constexpr int kRows = 3;
+    static constexpr int Divisor() { return 32; }
+    static void Spread(std::int32_t* const* p, int s, int e) {
+        p[0][s] += 5 * e;
+        p[0][2 * s] += 3 * e;
+        p[1][-2 * s] += 2 * e;
+        p[1][-s] += 4 * e;
+        p[1][0] += 5 * e;
+        p[1][s] += 4 * e;
+        p[1][2 * s] += 2 * e;
+        p[2][-s] += 2 * e;
+        p[2][0] += 3 * e;
+        p[2][s] += 2 * e;
+    }
+};
+
+struct TJaJuNiKernel {
+    static constexpr int kRows = 3;
+    static constexpr int Divisor() { return 48; }
+    static void Spread(std::int32_t* const* p, int s, int e) {
+        p[0][s] += 7 * e;
+        p[0][2 * s] += 5 * e;
+        p[1][-2 * s] += 3 * e;
+        p[1][-s] += 5 * e;
+        p[1][0] += 7 * e;
+        p[1][s] += 5 * e;
+        p[1][2 * s] += 3 * e;
+        p[2][-2 * s] += e;
+        p[2][-s] += 3 * e;
+        p[2][0] += 5 * e;
+        p[2][s] += 3 * e;
+        p[2][2 * s] += e;
+    }
+};
+
+struct TBurkesKernel {
+    static constexpr int kRows = 2;
+    static constexpr int Divisor() { return 32; }
+    static void Spread(std::int32_t* const* p, int s, int e) {
+        p[0][s] += 8 * e;
+        p[0][2 * s] += 4 * e;
+        p[1][-2 * s] += 2 * e;
+        p[1][-s] += 4 * e;
+        p[1][0] += 8 * e;
+        p[1][s] += 4 * e;
+        p[1][2 * s] += 2 * e;
+    }
+};
+
+struct TSteveArcheKernel {
+    static constexpr int kRows = 4;
+    static constexpr int Divisor() { return 200; }
+    static void Spread(std::int32_t* const* p, int s, int e) {
+        p[0][2 * s] += 32 * e;
+        p[1][-3 * s] += 12 * e;
+        p[1][-s] += 26 * e;
+        p[1][s] += 30 * e;
+        p[1][3 * s] += 16 * e;
+        p[2][-2 * s] += 12 * e;
+        p[2][0] += 26 * e;
+        p[2][2 * s] += 12 * e;
+        p[3][-3 * s] += 5 * e;
+        p[3][-s] += 12 * e;
+        p[3][s] += 12 * e;
+        p[3][3 * s] += 5 * e;
+    }
+};
+
+// A 5x3 kernel reached through the engine's virtual SpreadError.
+struct TVirtual5by3Kernel {
+    static constexpr int kRows = 3;
+    T5by3Ditherer& engine;
+    int Divisor() const { return engine.Divisor(); }
+    void Spread(std::int32_t* const* p, int s, int e) const { engine.SpreadError(p[0], p[1], p[2], s, e); }
+};
+
+// The per-pixel step of every buffered engine: add the waiting error sums,
+// map, and spread the new error. rows[r] addresses the current column's red
+// entry of row r; step is 3 x direction.
+template <class Kernel, class Lookup>
+inline std::uint8_t DiffusePixel(const Kernel& kernel, Lookup& lookup, std::int32_t* const* rows, int step, std::uint8_t red, std::uint8_t green,
+                                 std::uint8_t blue, std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                                 std::uint8_t& chosenBlue) {
+    const int divisor = kernel.Divisor();
+    const std::int32_t* waiting = rows[0];
+    const int adjusted[3] = {Adjust(red, waiting[0], divisor), Adjust(green, waiting[1], divisor),
+                             Adjust(blue, waiting[2], divisor)};
+    const std::uint8_t index =
+        lookup.Map(static_cast<std::uint8_t>(adjusted[0]), static_cast<std::uint8_t>(adjusted[1]),
+                   static_cast<std::uint8_t>(adjusted[2]), chosenRed, chosenGreen, chosenBlue);
+    const int chosen[3] = {chosenRed, chosenGreen, chosenBlue};
+    for (int c = 0; c < 3; ++c) {
+        std::int32_t* p[Kernel::kRows];
+        for (int r = 0; r < Kernel::kRows; ++r)
+            p[r] = rows[r] + c;
+        kernel.Spread(p, step, adjusted[c] - chosen[c]);
+    }
+    return index;
+}
+
+// Feeds the rest of a row to a buffered engine.
+template <class Kernel, class Lookup>
+inline void DiffuseRow(const Kernel& kernel, Lookup& lookup, TErrorRows& errorRows, int& position,
+                       int& column, int direction, int count, const std::uint8_t* bgr,
+                       std::uint8_t* indices) {
+    std::int32_t* base[Kernel::kRows];
+    for (int r = 0; r < Kernel::kRows; ++r)
+        base[r] = errorRows.Row(r);
+    const int step = 3 * direction;
+    int pos = position;
+    int col = column;
+    for (int i = 0; i < count; ++i) {
+        std::int32_t* rows[Kernel::kRows];
+        for (int r = 0; r < Kernel::kRows; ++r)
+            rows[r] = base[r] + pos;
+        const std::uint8_t* px = bgr + 3 * static_cast<std::ptrdiff_t>(col);
+        std::uint8_t cr, cg, cb;
+        indices[col] = DiffusePixel(kernel, lookup, rows, step, px[2], px[1], px[0], cr, cg, cb);
+        pos += step;
+        col += direction;
+    }
+    position = pos;
+    column = col;
+}
+
+// Floyd-Steinberg's step; see TFloydSteinbergDitherer.
+template <class Lookup>
+inline std::uint8_t FloydSteinbergPixel(Lookup& lookup, TFloydSteinbergDitherer::TState& s,
+                                        std::int32_t* buffer, int step, std::uint8_t red,
+                                        std::uint8_t green, std::uint8_t blue, std::uint8_t& chosenRed,
+                                        std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+    std::int32_t* entry = buffer + s.position;
+    const int adjusted[3] = {Adjust(red, s.carry[0] + entry[0], 16),
+                             Adjust(green, s.carry[1] + entry[1], 16),
+                             Adjust(blue, s.carry[2] + entry[2], 16)};
+    const std::uint8_t index =
+        lookup.Map(static_cast<std::uint8_t>(adjusted[0]), static_cast<std::uint8_t>(adjusted[1]),
+                   static_cast<std::uint8_t>(adjusted[2]), chosenRed, chosenGreen, chosenBlue);
+    const int chosen[3] = {chosenRed, chosenGreen, chosenBlue};
+    // The previous column's entry has been read for this row; it now gets
+    // its complete share for the next row.
+    std::int32_t* previous = entry - step;
+    for (int c = 0; c < 3; ++c) {
+        const int error = adjusted[c] - chosen[c];
+        previous[c] = s.pending1[c] + 3 * error;
+        s.pending1[c] = s.pending2[c] + 5 * error;
+        s.pending2[c] = error;
+        s.carry[c] = 7 * error;
+    }
+    s.position += step;
+    return index;
+}
+
+} // namespace
+
+// ---- TDitherEngine
+
+TDitherEngine::TDitherEngine(int width, TColorLookup& lookup) : lookup_(lookup), width_(std::max(width, 0)) {}
+
+std::uint8_t TDitherEngine::DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                                        std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                                        std::uint8_t& chosenBlue) {
+    const std::uint8_t index = lookup_.MapColor(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    AdvanceColumn();
+    return index;
+}
+
+void TDitherEngine::NextRow() {
+    direction_ = -direction_;
+    column_ = direction_ > 0 ? 0 : width_ - 1;
+}
+
+int TDitherEngine::PixelsLeft() const {
+    if (column_ < 0 || column_ >= width_)
+        return 0;
+    return direction_ > 0 ? width_ - column_ : column_ + 1;
+}
+
+void TDitherEngine::RequireColumnInRow() const {
+    if (column_ < 0 || column_ >= width_)
+        throw std::out_of_range("Dither column outside the row");
+}
+
+void TDitherEngine::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
+    if (typeid(*this) != typeid(TDitherEngine)) {
+        // A subclass we do not know: honour its DitherPixel.
+        for (int n = PixelsLeft(); n > 0; --n) {
+            const int x = column_;
+            const std::uint8_t* px = bgr + 3 * static_cast<std::ptrdiff_t>(x);
+            std::uint8_t cr, cg, cb;
+            indices[x] = DitherPixel(px[2], px[1], px[0], cr, cg, cb);
+        }
+        return;
+    }
+    const int count = PixelsLeft();
+    WithLookup(lookup_, [&](auto& lookup) {
+        int col = column_;
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t* px = bgr + 3 * static_cast<std::ptrdiff_t>(col);
+            std::uint8_t cr, cg, cb;
+            indices[col] = lookup.Map(px[2], px[1], px[0], cr, cg, cb);
+            col += direction_;
+        }
+        column_ = col;
+    });
+}
+
+// ---- TErrorRows
+
+TErrorRows::TErrorRows(int rows, int width, int margin) : margin_(margin) {
+    rowLength_ = 3 * (static_cast<std::size_t>(std::max(width, 0)) + 2 * static_cast<std::size_t>(margin));
+    storage_.assign(rowLength_ * static_cast<std::size_t>(rows), 0);
+    for (int r = 0; r < rows; ++r)
+        rows_.push_back(storage_.data() + rowLength_ * static_cast<std::size_t>(r));
+}
+
+void TErrorRows::Rotate() {
+    std::fill_n(rows_.front(), rowLength_, 0);
+    std::rotate(rows_.begin(), rows_.begin() + 1, rows_.end());
+}
+
+// ---- Floyd-Steinberg
+
+TFloydSteinbergDitherer::TFloydSteinbergDitherer(int width, TColorLookup& lookup)
+    : TDitherEngine(width, lookup), errors_(1, width, 1) {
+    state_.position = errors_.Offset(0);
+}
+
+std::uint8_t TFloydSteinbergDitherer::DitherPixel(std::uint8_t red, std::uint8_t green,
+                                                  std::uint8_t blue, std::uint8_t& chosenRed,
+                                                  std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+    RequireColumnInRow();
+    TVirtualLookup lookup{lookup_};
+    const std::uint8_t index = FloydSteinbergPixel(lookup, state_, errors_.Row(0), 3 * direction_, red,
+                                                   green, blue, chosenRed, chosenGreen, chosenBlue);
+    AdvanceColumn();
+    return index;
+}
+
+void TFloydSteinbergDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
+    const int count = PixelsLeft();
+    WithLookup(lookup_, [&](auto& lookup) {
+        // Work on a local copy so the compiler can keep the sums in registers.
+        TState s = state_;
+        std::int32_t* buffer = errors_.Row(0);
+        const int direction = direction_;
+        const int step = 3 * direction;
+        int col = column_;
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t* px = bgr + 3 * static_cast<std::ptrdiff_t>(col);
+            std::uint8_t cr, cg, cb;
+            indices[col] = FloydSteinbergPixel(lookup, s, buffer, step, px[2], px[1], px[0], cr, cg, cb);
+            col += direction;
+        }
+        state_ = s;
+        column_ = col;
+    });
+}
+
+void TFloydSteinbergDitherer::NextRow() {
+    // The last column's next-row share is still pending.
+    const int last = direction_ > 0 ? width_ - 1 : 0;
+    std::int32_t* entry = errors_.Row(0) + errors_.Offset(last);
+    for (int c = 0; c < 3; ++c)
+        entry[c] = state_.pending1[c];
+    state_ = TState{};
+    TDitherEngine::NextRow();
+    state_.position = errors_.Offset(column_);
+}
+
+// ---- The 5x3 family
+
+T5by3Ditherer::T5by3Ditherer(int width, TColorLookup& lookup, int divisor)
+    : TDitherEngine(width, lookup), rows_(3, width, 2), divisor_(divisor) {
+    position_ = rows_.Offset(0);
+}
+
+std::uint8_t T5by3Ditherer::DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                                        std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                                        std::uint8_t& chosenBlue) {
+    RequireColumnInRow();
+    TVirtualLookup lookup{lookup_};
+    std::int32_t* rows[3] = {rows_.Row(0) + position_, rows_.Row(1) + position_, rows_.Row(2) + position_};
+    const std::uint8_t index = DiffusePixel(TVirtual5by3Kernel{*this}, lookup, rows, 3 * direction_, red,
+                                            green, blue, chosenRed, chosenGreen, chosenBlue);
+    position_ += 3 * direction_;
+    AdvanceColumn();
+    return index;
+}
+
+void T5by3Ditherer::NextRow() {
+    rows_.Rotate();
+    TDitherEngine::NextRow();
+    position_ = rows_.Offset(column_);
+}
+
+template <class Kernel> void T5by3Ditherer::DitherRowWith(const std::uint8_t* bgr, std::uint8_t* indices) {
+    const int count = PixelsLeft();
+    WithLookup(lookup_, [&](auto& lookup) {
+        DiffuseRow(Kernel{}, lookup, rows_, position_, column_, direction_, count, bgr, indices);
+    });
+}
+
+TStuckiDitherer::TStuckiDitherer(int width, TColorLookup& lookup)
+    : T5by3Ditherer(width, lookup, TStuckiKernel::Divisor()) {}
+
+void TStuckiDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
+                                  int error) {
+    std::int32_t* const p[3] = {row0, row1, row2};
+    TStuckiKernel::Spread(p, step, error);
+}
+
+void TStuckiDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
+    DitherRowWith<TStuckiKernel>(bgr, indices);
+}
+
+TSierraDitherer::TSierraDitherer(int width, TColorLookup& lookup)
+    : T5by3Ditherer(width, lookup, TSierraKernel::Divisor()) {}
+
+void TSierraDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
+                                  int error) {
+    std::int32_t* const p[3] = {row0, row1, row2};
+    TSierraKernel::Spread(p, step, error);
+}
+
+void TSierraDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
+    DitherRowWith<TSierraKernel>(bgr, indices);
+}
+
+TJaJuNiDitherer::TJaJuNiDitherer(int width, TColorLookup& lookup)
+    : T5by3Ditherer(width, lookup, TJaJuNiKernel::Divisor()) {}
+
+void TJaJuNiDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
+                                  int error) {
+    std::int32_t* const p[3] = {row0, row1, row2};
+    TJaJuNiKernel::Spread(p, step, error);
+}
+
+void TJaJuNiDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
+    DitherRowWith<TJaJuNiKernel>(bgr, indices);
+}
+
+// ---- Stevenson-Arce
+
+TSteveArcheDitherer::TSteveArcheDitherer(int width, TColorLookup& lookup)
+    : TDitherEngine(width, lookup), rows_(4, width, 3) {
+    position_ = rows_.Offset(0);
+}
+
+std::uint8_t TSteveArcheDitherer::DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                                              std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                                              std::uint8_t& chosenBlue) {
+    RequireColumnInRow();
+    TVirtualLookup lookup{lookup_};
+    std::int32_t* rows[4] = {rows_.Row(0) + position_, rows_.Row(1) + position_, rows_.Row(2) + position_,
+                             rows_.Row(3) + position_};
+    const std::uint8_t index = DiffusePixel(TSteveArcheKernel{}, lookup, rows, 3 * direction_, red, green,
+                                            blue, chosenRed, chosenGreen, chosenBlue);
+    position_ += 3 * direction_;
+    AdvanceColumn();
+    return index;
+}
+
+void TSteveArcheDitherer::NextRow() {
+    rows_.Rotate();
+    TDitherEngine::NextRow();
+    position_ = rows_.Offset(column_);
+}
+
+void TSteveArcheDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
+    const int count = PixelsLeft();
+    WithLookup(lookup_, [&](auto& lookup) {
+        DiffuseRow(TSteveArcheKernel{}, lookup, rows_, position_, column_, direction_, count, bgr, indices);
+    });
+}
+
+// ---- Burkes
+
+TBurkesDitherer::TBurkesDitherer(int width, TColorLookup& lookup)
+    : TDitherEngine(width, lookup), rows_(2, width, 2) {
+    position_ = rows_.Offset(0);
+}
+
+std::uint8_t TBurkesDitherer::DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                                          std::uint8_t& chosenBlue) {
+    RequireColumnInRow();
+    TVirtualLookup lookup{lookup_};
+    std::int32_t* rows[2] = {rows_.Row(0) + position_, rows_.Row(1) + position_};
+    const std::uint8_t index = DiffusePixel(TBurkesKernel{}, lookup, rows, 3 * direction_, red, green,
+                                            blue, chosenRed, chosenGreen, chosenBlue);
+    position_ += 3 * direction_;
+    AdvanceColumn();
+    return index;
+}
+
+void TBurkesDitherer::NextRow() {
+    rows_.Rotate();
+    TDitherEngine::NextRow();
+    position_ = rows_.Offset(column_);
+}
+
+void TBurkesDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
+    const int count = PixelsLeft();
+    WithLookup(lookup_, [&](auto& lookup) {
+        DiffuseRow(TBurkesKernel{}, lookup, rows_, position_, column_, direction_, count, bgr, indices);
+    });
+}
+
+// ---- Factory
+
+std::unique_ptr<TDitherEngine> CreateDitherEngine(TDitherMode mode, int width, TColorLookup& lookup) {
+    switch (mode) {
+    case TDitherMode::Nearest:
+        return std::make_unique<TDitherEngine>(width, lookup);
+    case TDitherMode::FloydSteinberg:
+        return std::make_unique<TFloydSteinbergDitherer>(width, lookup);
+    case TDitherMode::Stucki:
+        return std::make_unique<TStuckiDitherer>(width, lookup);
+    case TDitherMode::Sierra:
+        return std::make_unique<TSierraDitherer>(width, lookup);
+    case TDitherMode::JaJuNI:
+        return std::make_unique<TJaJuNiDitherer>(width, lookup);
+    case TDitherMode::SteveArche:
+        return std::make_unique<TSteveArcheDitherer>(width, lookup);
+    case TDitherMode::Burkes:
+        return std::make_unique<TBurkesDitherer>(width, lookup);
+    }
+    return nullptr;
+}
+
+} // namespace framolo

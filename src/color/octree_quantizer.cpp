@@ -1,0 +1,176 @@
+#include "color/octree_quantizer.h"
+
+#include "color/dib_access.h"
+#include "platform/graphics/gif_exception.h"
+
+#include <algorithm>
+
+namespace framolo {
+
+TColorQuantizer::TColorQuantizer(int colorLimit, int depthBits)
+    : colorLimit_(std::max(colorLimit, 1)), depthBits_(std::clamp(depthBits, 0, 8)) {
+    nodes_.reserve(1024);
+    nodes_.emplace_back(); // index 0 stands for "no node"
+}
+
+std::uint32_t TColorQuantizer::NewNode() {
+    // Folded nodes are recycled, so after the first frames of an image the
+    // pool stops growing and no pixel allocates.
+    if (freeList_ != 0) {
+        const std::uint32_t index = freeList_;
+        freeList_ = nodes_[index].NextReducible;
+        nodes_[index] = TOctreeNode{};
+        return index;
+    }
+    nodes_.emplace_back();
+    return static_cast<std::uint32_t>(nodes_.size() - 1);
+}
+
+void TColorQuantizer::DestroySubtree(std::uint32_t& slot) {
+    const std::uint32_t index = slot;
+    if (index == 0)
+        return;
+    for (int i = 7; i >= 0; --i)
+        DestroySubtree(nodes_[index].Children[static_cast<std::size_t>(i)]);
+    nodes_[index].NextReducible = freeList_;
+    freeList_ = index;
+    slot = 0;
+}
+
+void TColorQuantizer::InsertColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    // The slot is named by its parent and child number rather than by address,
+    // because creating a node may move the pool.
+    std::uint32_t parent = 0;
+    unsigned child = 0;
+    bool grew = false;
+    for (int depth = 0;; ++depth) {
+        std::uint32_t index = parent == 0 ? root_ : nodes_[parent].Children[child];
+        if (index == 0) {
+            index = NewNode();
+            TOctreeNode& created = nodes_[index];
+            if (depth == depthBits_) {
+                created.Leaf = true;
+                ++leafTotal_;
+            } else {
+                created.NextReducible = reducibleLists_[static_cast<std::size_t>(depth)];
+                reducibleLists_[static_cast<std::size_t>(depth)] = index;
+            }
+            (parent == 0 ? root_ : nodes_[parent].Children[child]) = index;
+            grew = true;
+        }
+        TOctreeNode& node = nodes_[index];
+        if (node.Leaf) {
+            ++node.PixelCount;
+            node.RedSum += red;
+            node.GreenSum += green;
+            node.BlueSum += blue;
+            if (grew) {
+                lastLeaf_ = 0;
+            } else {
+                lastLeaf_ = index;
+                lastMask_ = static_cast<std::uint8_t>(0xFF00u >> depth);
+                lastRed_ = red;
+                lastGreen_ = green;
+                lastBlue_ = blue;
+            }
+            return;
+        }
+        const int shift = 7 - depth;
+        child = (((red >> shift) & 1u) << 2) | (((green >> shift) & 1u) << 1) | ((blue >> shift) & 1u);
+        parent = index;
+    }
+}
+
+bool TColorQuantizer::MergeDeepestNode() {
+    if (depthBits_ == 0)
+        return false;
+    int depth = depthBits_ - 1;
+    while (depth > 0 && reducibleLists_[static_cast<std::size_t>(depth)] == 0)
+        --depth;
+    const std::uint32_t index = reducibleLists_[static_cast<std::size_t>(depth)];
+    if (index == 0)
+        return false;
+    reducibleLists_[static_cast<std::size_t>(depth)] = nodes_[index].NextReducible;
+    nodes_[index].NextReducible = 0;
+
+    std::int64_t red = 0, green = 0, blue = 0;
+    int children = 0;
+    for (std::uint32_t& child : nodes_[index].Children) {
+        if (child == 0)
+            continue;
+        const TOctreeNode& c = nodes_[child];
+        red += c.RedSum;
+        green += c.GreenSum;
+        blue += c.BlueSum;
+        nodes_[index].PixelCount += c.PixelCount;
+        DestroySubtree(child);
+        ++children;
+    }
+    TOctreeNode& node = nodes_[index];
+    node.Leaf = true;
+    node.RedSum = red;
+    node.GreenSum = green;
+    node.BlueSum = blue;
+    leafTotal_ -= children - 1;
+    lastLeaf_ = 0;
+    return true;
+}
+
+void TColorQuantizer::AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    if (lastLeaf_ != 0 && (((red ^ lastRed_) | (green ^ lastGreen_) | (blue ^ lastBlue_)) & lastMask_) == 0) {
+        TOctreeNode& leaf = nodes_[lastLeaf_];
+        ++leaf.PixelCount;
+        leaf.RedSum += red;
+        leaf.GreenSum += green;
+        leaf.BlueSum += blue;
+        return;
+    }
+    InsertColor(red, green, blue);
+    while (leafTotal_ > colorLimit_ && MergeDeepestNode()) {
+    }
+}
+
+void TColorQuantizer::AddPixels(const std::uint8_t* bgr, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i, bgr += 3)
+        AddColor(bgr[2], bgr[1], bgr[0]);
+}
+
+bool TColorQuantizer::ScanBitmap(TDIB& reader) {
+    if (reader.PixelFormat() != TPixelFormat::pf24bit)
+        throw GIFException("Unsupported PixelFormat");
+    const TBitmap& bitmap = reader.Bitmap();
+    const int height = bitmap.Height();
+    const auto width = static_cast<std::size_t>(std::max(bitmap.Width(), 0));
+    for (int y = 0; y < height; ++y)
+        AddPixels(reader.RowPointer(y), width);
+    return true;
+}
+
+void TColorQuantizer::CollectLeafColors(std::uint32_t index, std::span<TRGBQuad> table, int& next) const {
+    const TOctreeNode& node = nodes_[index];
+    if (node.Leaf) {
+        if (static_cast<std::size_t>(next) >= table.size())
+            return;
+        TRGBQuad entry;
+        if (node.PixelCount != 0) {
+            // Averages truncate.
+            entry.rgbRed = static_cast<std::uint8_t>(node.RedSum / node.PixelCount);
+            entry.rgbGreen = static_cast<std::uint8_t>(node.GreenSum / node.PixelCount);
+            entry.rgbBlue = static_cast<std::uint8_t>(node.BlueSum / node.PixelCount);
+        }
+        table[static_cast<std::size_t>(next++)] = entry;
+        return;
+    }
+    for (const std::uint32_t child : node.Children)
+        if (child != 0)
+            CollectLeafColors(child, table, next);
+}
+
+int TColorQuantizer::FillColorTable(std::span<TRGBQuad> table) const {
+    int count = 0;
+    if (root_ != 0)
+        CollectLeafColors(root_, table, count);
+    return count;
+}
+
+} // namespace framolo
