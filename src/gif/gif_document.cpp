@@ -7,9 +7,9 @@
 namespace framolo {
 
 TGIFDrawOptions DefaultPaintOptions = 0x060F;
-TColorReduction DefaultColorReduction = Netscape;
+TColorReduction DefaultColorReduction = TColorReduction::Netscape;
 std::int32_t DefaultQuantizeBits = 8;
-TDitherMode DefaultDitherMode = Nearest;
+TDitherMode DefaultDitherMode = TDitherMode::Nearest;
 std::uint8_t DefaultDataCoding = 0;
 std::uint8_t DefaultPainterPriority = 3;
 std::int32_t DefaultSpeedPercent = 100;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "color/color_types.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/gif_exception.h"
 #include "platform/graphics/graphics.h"
@@ -21,29 +22,6 @@ class TGIFExtension;
 class TGIFGraphicControlExtension;
 
 // ---- Enumerations and settings ----
-
-enum TColorReduction : std::uint8_t {
-    NoReduction = 0,
-    Windows20 = 1,
-    Windows256 = 2,
-    WindowsGray = 3,
-    Monochrome = 4,
-    GrayScale = 5,
-    Netscape = 6,
-    Quantize = 7,
-    QuantizeWindows = 8,
-    CustomPalette = 9,
-};
-
-enum TDitherMode : std::uint8_t {
-    Nearest = 0,
-    FloydSteinberg = 1,
-    Stucki = 2,
-    Sierra = 3,
-    JaJuNI = 4,
-    SteveArche = 5,
-    Burkes = 6,
-};
 
 using TGIFDrawOptions = std::uint16_t;
 enum : TGIFDrawOptions {

@@ -17,8 +17,8 @@ TEST(GifDocument, NewDocumentDefaults) {
     EXPECT_TRUE(doc.Empty());
     EXPECT_EQ(doc.Width(), 0);
     EXPECT_EQ(doc.Height(), 0);
-    EXPECT_EQ(doc.ColorReduction(), Netscape);
-    EXPECT_EQ(doc.DitherMode(), Nearest);
+    EXPECT_EQ(doc.ColorReduction(), TColorReduction::Netscape);
+    EXPECT_EQ(doc.DitherMode(), TDitherMode::Nearest);
     EXPECT_EQ(doc.QuantizeBits(), 8);
     EXPECT_EQ(doc.DataCoding(), 0);
     EXPECT_EQ(doc.PaintOptions(), 0x060F);
