@@ -461,7 +461,11 @@ const TGIFExtensionClass* TGIFApplicationExtension::SubClassFor(TStream& stream)
         std::uint8_t id[10];
         answer = stream.Read(id, 10) == 10 ? &TGIFUnknownAppExtension::ClassInfo()
                                            : &kNoExtensionClass;
-    } else if (size == 11) {
+    } else if (size >= 11) {
+        // A block longer than 11 bytes still starts with the identifier; the
+        // bytes after it are skipped when the extension is read. Picking the
+        // registered class here keeps a copy, which reads the written form
+        // back, from meeting a registered identifier with raw blocks.
         TGIFApplicationRec id{};
         if (stream.Read(id.data(), id.size()) == id.size()) {
             answer = FindAppExtension(id);
@@ -469,8 +473,8 @@ const TGIFExtensionClass* TGIFApplicationExtension::SubClassFor(TStream& stream)
                 answer = &TGIFUnknownAppExtension::ClassInfo();
         }
     }
-    // Any other size (or a short identifier) stays with the generic class,
-    // which reads the block as an unknown application extension.
+    // A smaller size, or a short identifier, stays with the generic class,
+    // which reads the block as an unknown application extension or rejects it.
     stream.SetPosition(start);
     return answer;
 }
