@@ -355,8 +355,11 @@ THResult TAviWriter::Write(int stream, std::int64_t start, std::int64_t samples,
 }
 
 bool TAviWriter::PatchProgress() {
-    bool ok = PutAt(FRiffPos + 4, static_cast<std::uint32_t>(FEnd - FRiffPos - 8)) &&
-              PutAt(FMoviPos + 4, static_cast<std::uint32_t>(FEnd - FMoviPos - 8));
+    bool ok = PutAt(FRiffPos + 4, static_cast<std::uint32_t>(FEnd - FRiffPos - 8));
+    // Once closed, the last movi list ends before idx1 and is already sized.
+    if (!FClosed) {
+        ok = ok && PutAt(FMoviPos + 4, static_cast<std::uint32_t>(FEnd - FMoviPos - 8));
+    }
     std::uint64_t frames = 0;
     bool haveVideo = false;
     for (const auto& st : FStreams) {
