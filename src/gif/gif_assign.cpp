@@ -1,6 +1,8 @@
 // Deep copies of documents, headers and frames.
 #include "gif/gif_document.h"
 
+#include "gif/bitmap_import.h"
+
 #include <memory>
 
 namespace framolo {
@@ -43,6 +45,9 @@ void TGIFSubImage::Assign(const TPersistent* source) {
         }
         return;
     }
+    // Pictures (and null, which clears) become indexes and a colour table.
+    if (AssignGraphicToFrame(*this, source))
+        return;
     TGIFItem::Assign(source);
 }
 

@@ -830,14 +830,4 @@ void TGIFDocument::Draw(TCanvas& canvas, const TRect& rect) {
         renderedBitmap_->Draw(canvas, rect);
 }
 
-HPALETTE TGIFDocument::GetPalette() const {
-    if (renderedBitmap_) {
-        if (HPALETTE p = renderedBitmap_->GetPalette())
-            return p;
-    }
-    if (paletteHandle_)
-        return paletteHandle_;
-    return header_.ColorMap().MakePalette();
-}
-
 } // namespace framolo

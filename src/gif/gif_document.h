@@ -367,6 +367,14 @@ public:
     void SetPaletteHandle(HPALETTE palette);
     void FreeBitmap();
     void FreeMask();
+    // The palette the frame renders with: its bitmap's, else the cached one,
+    // else the web palette or one made from the local table (both cached),
+    // else the document's. Raises "No global or local color table defined"
+    // when neither table has entries.
+    HPALETTE GetPalette();
+    // The frame as an 8-bit bitmap with its palette, cached in Bitmap(); null
+    // for an empty frame or when a progress handler aborts with EAbort.
+    TBitmap* RenderBitmap();
 
     // Hands the pixel buffer over (size must be Width*Height); used by importers.
     void SetPixels(std::vector<std::uint8_t> pixels);
@@ -594,6 +602,9 @@ public:
     HPALETTE GetPalette() const override;
     void SetPalette(HPALETTE palette) override;
     HPALETTE PaletteHandle() const { return paletteHandle_; }
+    // Frame 0 as the whole logical screen, cached in RenderedBitmap(); null
+    // without frames or when rendering is aborted.
+    TBitmap* WholeDocumentBitmap() const;
 
     virtual void ReportWarning(TPersistent* sender, int severity, const std::string& message);
     TGIFWarning WarningHandler;
@@ -634,7 +645,8 @@ public:
     void ResetRenderCaches();
 
     bool Drawing = false;
-    bool ResolvingPalette = false;
+    // Render caches and their guard change inside const palette queries.
+    mutable bool ResolvingPalette = false;
 
     // Painters. The lock guards PainterList and CurrentPainter.
     std::recursive_mutex& PainterLock() const { return painterLock_; }
@@ -655,11 +667,13 @@ public:
 
 protected:
     bool GetEmpty() const override { return frames_.Count() == 0; }
+    // A bitmap receives the whole-document bitmap.
+    void AssignTo(TPersistent* dest) const override;
 
 private:
     TGIFImageList frames_;
     TGIFHeader header_;
-    HPALETTE paletteHandle_;
+    mutable HPALETTE paletteHandle_;
     TGIFDrawOptions paintOptions_;
     TColorReduction colorReduction_;
     std::int32_t quantizeBits_;
@@ -668,7 +682,7 @@ private:
     std::uint8_t painterPriority_;
     std::int32_t speedPercent_;
     TColor paintBackground_ = clNone;
-    std::unique_ptr<TBitmap> renderedBitmap_;
+    mutable std::unique_ptr<TBitmap> renderedBitmap_;
     mutable std::recursive_mutex painterLock_;
 };
 

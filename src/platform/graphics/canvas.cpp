@@ -57,3 +57,57 @@ void TBitmapCanvas::StretchDrawBitmap(const TRect& dest, const TBitmap& src) {
 }
 
 } // namespace framolo
+
+namespace framolo {
+
+namespace {
+
+// Calls put(x, y, sx, sy) for every pixel (x, y) of dest that lies inside a
+// canvas of clipWidth x clipHeight, with the source pixel (sx, sy) that
+// nearest-pixel stretching maps onto it.
+template <class Put>
+void ForEachStretchedPixel(const TRect& dest, int srcWidth, int srcHeight, int clipWidth,
+                           int clipHeight, Put&& put) {
+    const int dw = dest.Width();
+    const int dh = dest.Height();
+    if (dw <= 0 || dh <= 0 || srcWidth <= 0 || srcHeight <= 0)
+        return;
+    const int x0 = std::max(dest.Left, 0);
+    const int y0 = std::max(dest.Top, 0);
+    const int x1 = std::min(dest.Right, clipWidth);
+    const int y1 = std::min(dest.Bottom, clipHeight);
+    for (int y = y0; y < y1; ++y) {
+        const int sy = static_cast<int>(static_cast<std::int64_t>(y - dest.Top) * srcHeight / dh);
+        for (int x = x0; x < x1; ++x) {
+            const int sx = static_cast<int>(static_cast<std::int64_t>(x - dest.Left) * srcWidth / dw);
+            put(x, y, sx, sy);
+        }
+    }
+}
+
+bool MaskSet(const TBitmap& mask, int x, int y) {
+    if (x >= mask.Width() || y >= mask.Height())
+        return false;
+    return mask.PixelColor(x, y) != clBlack;
+}
+
+} // namespace
+
+void TCanvas::StretchDrawMasked(const TRect& dest, const TBitmap& src, const TBitmap& mask) {
+    // Without knowing the canvas size, clip to the destination itself.
+    ForEachStretchedPixel(dest, src.Width(), src.Height(), dest.Right, dest.Bottom,
+                          [&](int x, int y, int sx, int sy) {
+                              if (!MaskSet(mask, sx, sy))
+                                  FillRect(TRect{x, y, x + 1, y + 1}, src.PixelColor(sx, sy));
+                          });
+}
+
+void TBitmapCanvas::StretchDrawMasked(const TRect& dest, const TBitmap& src, const TBitmap& mask) {
+    ForEachStretchedPixel(dest, src.Width(), src.Height(), target_.Width(), target_.Height(),
+                          [&](int x, int y, int sx, int sy) {
+                              if (!MaskSet(mask, sx, sy))
+                                  PutPixel(x, y, src.PixelColor(sx, sy));
+                          });
+}
+
+} // namespace framolo

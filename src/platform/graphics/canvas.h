@@ -13,6 +13,10 @@ public:
     virtual void FillRect(const TRect& rect, TColor color) = 0;
     // Draws src stretched into dest; pixels outside the canvas are clipped.
     virtual void StretchDrawBitmap(const TRect& dest, const TBitmap& src) = 0;
+    // Draws src stretched into dest through a mask of src's size: where the
+    // mask pixel is non-zero the canvas keeps what it had. The default paints
+    // the drawn pixels one by one through FillRect.
+    virtual void StretchDrawMasked(const TRect& dest, const TBitmap& src, const TBitmap& mask);
     void Draw(int x, int y, TGraphic& graphic);
     void StretchDraw(const TRect& dest, TGraphic& graphic) { graphic.Draw(*this, dest); }
 };
@@ -25,6 +29,7 @@ public:
     void FillRect(const TRect& rect, TColor color) override;
     // Nearest-pixel stretching; a same-size draw copies colours exactly.
     void StretchDrawBitmap(const TRect& dest, const TBitmap& src) override;
+    void StretchDrawMasked(const TRect& dest, const TBitmap& src, const TBitmap& mask) override;
 
 private:
     void PutPixel(int x, int y, TColor color);
