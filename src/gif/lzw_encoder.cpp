@@ -173,33 +173,66 @@ void TLZWEncoder::EmitCode(int code) {
 void TLZWEncoder::Clear() {
     TGIFEncoder::Clear();
     hashTable_->Clear();
+    lastChild_->fill(0);
     NextCode = FirstFreeCode;
 }
 
 void TLZWEncoder::EncodeAll() {
     hashTable_ = std::make_unique<THashTable>();
+    lastChild_ = std::make_unique<std::array<std::uint32_t, 4096>>();
+    THashTable& table = *hashTable_;
+    std::uint32_t* lastChild = lastChild_->data();
     Clear();
-    CurrentCode = FetchPixel();
-    while (NextPixel()) {
-        const int p = FetchPixel();
-        const std::uint32_t key = (static_cast<std::uint32_t>(CurrentCode) << 8) | static_cast<std::uint32_t>(p);
-        const int code = hashTable_->Lookup(key);
-        if (code >= 0) {
-            CurrentCode = code;
-            continue;
+    bool first = true;
+    const int maxColor = MaxColor;
+    ForEachSpan([&](const std::uint8_t* pixels, std::size_t count) {
+        std::size_t i = 0;
+        if (first) {
+            if (pixels[0] >= MaxColor)
+                throw GIFException(gifmsg::ColorNotInTable);
+            CurrentCode = pixels[0];
+            first = false;
+            i = 1;
         }
-        EmitCode(CurrentCode);
-        CurrentCode = p;
-        if (NextCode < 4095) {
-            hashTable_->Insert(key, NextCode);
-            ++NextCode;
-        } else {
-            // Codes 0..4094 are assigned, never 4095.
-            Clear();
+        int current = CurrentCode;
+        for (; i < count; ++i) {
+            const int p = pixels[i];
+            if (p >= maxColor) {
+                CurrentCode = current;
+                throw GIFException(gifmsg::ColorNotInTable);
+            }
+            const std::uint32_t tag = static_cast<std::uint32_t>(p + 1) << 12;
+            const std::uint32_t cached = lastChild[current];
+            if ((cached & 0xFFFFF000u) == tag) {
+                current = static_cast<int>(cached & 0xFFF);
+                continue;
+            }
+            const std::uint32_t key = (static_cast<std::uint32_t>(current) << 8) | static_cast<std::uint32_t>(p);
+            int slot = 0;
+            const int code = table.Find(key, slot);
+            if (code >= 0) {
+                lastChild[current] = tag | static_cast<std::uint32_t>(code);
+                current = code;
+                continue;
+            }
+            // Outside a clear the width test is the only work EmitCode adds.
+            EmitLzw(current);
+            current = p;
+            if (NextCode < 4095) {
+                table.Store(slot, key, NextCode);
+                if (slot >= 0)
+                    lastChild[key >> 8] = tag | static_cast<std::uint32_t>(NextCode);
+                ++NextCode;
+            } else {
+                // Codes 0..4094 are assigned, never 4095.
+                Clear();
+            }
         }
-    }
+        CurrentCode = current;
+    });
     EmitCode(CurrentCode);
     hashTable_.reset();
+    lastChild_.reset();
 }
 
 // ---- TRLEEncoder ----

@@ -55,6 +55,28 @@ public:
     int Lookup(std::uint32_t key) const;
     void Insert(std::uint32_t key, int code);
 
+    // One probe walk: the code stored for key (>= 0), or -1 with `slot` set to
+    // the empty slot where key belongs (-1 when the probe cycle is full).
+    int Find(std::uint32_t key, int& slot) const {
+        int s = static_cast<int>(((key >> 4) ^ key) % kSize);
+        for (int probes = 0; probes < kSize; ++probes) {
+            const std::uint32_t v = slots_[static_cast<std::size_t>(s)];
+            if ((v >> 12) == kEmptyKey) {
+                slot = s;
+                return -1;
+            }
+            if ((v >> 12) == key)
+                return static_cast<int>(v & 0xFFF);
+            s = Next(s);
+        }
+        slot = -1;
+        return -1;
+    }
+    void Store(int slot, std::uint32_t key, int code) {
+        if (slot >= 0)
+            slots_[static_cast<std::size_t>(slot)] = (key << 12) | static_cast<std::uint32_t>(code);
+    }
+
 private:
     static constexpr std::uint32_t kEmptyKey = 0xFFFFF;
     static int Next(int slot) {
@@ -105,6 +127,19 @@ protected:
         return p;
     }
     bool NextPixel();
+    // Calls f(first, count) for each contiguous run of pixels in coding order:
+    // the whole frame, or each row in interlace order.
+    template <class F> void ForEachSpan(F&& f) {
+        if (!Interlace) {
+            f(Pixels, static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height));
+            return;
+        }
+        static constexpr int kStep[4] = {8, 8, 4, 2};
+        static constexpr int kStart[4] = {0, 4, 2, 1};
+        for (int pass = 0; pass < 4; ++pass)
+            for (int row = kStart[pass]; row < Height; row += kStep[pass])
+                f(Pixels + static_cast<std::ptrdiff_t>(row) * Width, static_cast<std::size_t>(Width));
+    }
 
     TGIFWarning onWarning_;
     int MaxColor = 0;
@@ -139,9 +174,20 @@ protected:
     void EncodeAll() override;
 
 private:
+    void EmitLzw(int code) {
+        PackCode(code);
+        if (NextCode > WidthLimit) {
+            ++CodeWidth;
+            WidthLimit = CodeWidth == 12 ? 4096 : (1 << CodeWidth) - 1;
+        }
+    }
     int CurrentCode = 0;
     int NextCode = 0;
     std::unique_ptr<THashTable> hashTable_;
+    // The child most recently looked up or added for each code: (pixel + 1) << 12 | code,
+    // 0 when unknown. Runs and repeated patterns are found here without hashing;
+    // it only ever holds pairs the hash table holds too.
+    std::unique_ptr<std::array<std::uint32_t, 4096>> lastChild_;
 };
 
 // Codes runs of equal pixels without a string table of its own.
