@@ -1,0 +1,212 @@
+// Bad input: empty, foreign, cut-off and damaged files give failure results
+// or null frames, never a crash; the header parser survives every cut.
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "avi_test_support.h"
+#include "platform/avifile/avifile.h"
+#include "platform/avifile/riff_parser.h"
+
+namespace framolo {
+namespace {
+
+using namespace avitest;
+namespace fs = std::filesystem;
+
+// Opens `path` and touches every frame and some sound. Returns whether the
+// file opened at all.
+bool ExerciseFile(const fs::path& path) {
+    PAVIFile file = nullptr;
+    if (AVIFileOpen(file, path.string(), OF_READ) != AVIERR_OK) {
+        EXPECT_EQ(file, nullptr);
+        return false;
+    }
+    PAVIStream video = nullptr;
+    if (AVIFileGetStream(file, video, streamtypeVIDEO, 0) == AVIERR_OK) {
+        TAVIStreamInfo info;
+        EXPECT_EQ(AVIStreamInfo(video, info, sizeof info), AVIERR_OK);
+        std::int32_t size = 0;
+        AVIStreamReadFormat(video, 0, nullptr, &size);
+        if (PGetFrame gf = AVIStreamGetFrameOpen(video, nullptr)) {
+            const std::int32_t n = std::min(AVIStreamLength(video), 64);
+            for (std::int32_t k = n - 1; k >= 0; k -= 2) {
+                if (const void* dib = AVIStreamGetFrame(gf, k)) {
+                    const TBitmapInfoHeader h = DibHeader(dib);
+                    EXPECT_TRUE(h.biBitCount == 8 || h.biBitCount == 24);
+                    EXPECT_GT(h.biWidth, 0);
+                }
+            }
+            for (std::int32_t k = 0; k < n; ++k) {
+                AVIStreamGetFrame(gf, k);
+            }
+            AVIStreamGetFrameClose(gf);
+        }
+        AVIStreamRelease(video);
+    }
+    PAVIStream audio = nullptr;
+    if (AVIFileGetStream(file, audio, streamtypeAUDIO, 0) == AVIERR_OK) {
+        std::vector<std::int16_t> pcm(4096);
+        std::int32_t bytes = 0;
+        std::int32_t samples = 0;
+        AVIStreamRead(audio, 0, 1024, pcm.data(), 8192, &bytes, &samples);
+        EXPECT_LE(samples, 1024);
+        AVIStreamRead(audio, 500, 1024, pcm.data(), 8192, &bytes, &samples);
+        AVIStreamRelease(audio);
+    }
+    AVIFileRelease(file);
+    return true;
+}
+
+fs::path SourceClip() {
+    return MakeClip("robust_src.avi",
+                    "-f lavfi -i testsrc2=size=48x32:rate=25 -f lavfi -i "
+                    "sine=sample_rate=8000:duration=0.5 -c:v mpeg4 -bf 1 -g 5 -vtag XVID "
+                    "-c:a libmp3lame -b:a 32k -frames:v 12");
+}
+
+TEST(AviRobust, EmptyForeignAndMissingFilesFailToOpen) {
+    const fs::path empty = WorkDir() / "empty.avi";
+    WriteFile(empty, {});
+    const fs::path text = WorkDir() / "text.avi";
+    const std::string words = "This is a plain text file that merely carries an .avi name.\n";
+    WriteFile(text, std::vector<std::uint8_t>(words.begin(), words.end()));
+    const fs::path riffOnly = WorkDir() / "riff_only.avi";
+    WriteFile(riffOnly, {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '});
+    for (const fs::path& p : {empty, text, riffOnly, WorkDir() / "missing.avi"}) {
+        int marker = 0;
+        PAVIFile file = reinterpret_cast<PAVIFile>(&marker); // must be overwritten
+        EXPECT_NE(AVIFileOpen(file, p.string(), OF_READ), AVIERR_OK) << p;
+        EXPECT_EQ(file, nullptr);
+    }
+}
+
+TEST(AviRobust, NullAndForeignHandlesAreRefused) {
+    TAVIStreamInfo info;
+    std::int32_t size = 0;
+    PAVIStream stream = nullptr;
+    EXPECT_NE(AVIFileGetStream(nullptr, stream, streamtypeVIDEO, 0), AVIERR_OK);
+    EXPECT_NE(AVIStreamInfo(nullptr, info, sizeof info), AVIERR_OK);
+    EXPECT_NE(AVIStreamReadFormat(nullptr, 0, nullptr, &size), AVIERR_OK);
+    EXPECT_EQ(AVIStreamGetFrameOpen(nullptr, nullptr), nullptr);
+    EXPECT_EQ(AVIStreamGetFrame(nullptr, 0), nullptr);
+    EXPECT_NE(AVIStreamGetFrameClose(nullptr), AVIERR_OK);
+    EXPECT_EQ(AVIStreamLength(nullptr), -1);
+    EXPECT_EQ(AVIStreamStart(nullptr), -1);
+    EXPECT_NE(AVIStreamBeginStreaming(nullptr, 0, 0, 1000), AVIERR_OK);
+    int local = 0;
+    EXPECT_EQ(AVIStreamGetFrame(reinterpret_cast<PGetFrame>(&local), 0), nullptr);
+    EXPECT_EQ(AVIStreamRelease(reinterpret_cast<PAVIStream>(&local)), 0u);
+
+    const fs::path clip = SourceClip();
+    ASSERT_FALSE(clip.empty());
+    PAVIFile file = nullptr;
+    ASSERT_EQ(AVIFileOpen(file, clip.string(), OF_SHARE_DENY_WRITE), AVIERR_OK);
+    ASSERT_EQ(AVIFileGetStream(file, stream, streamtypeVIDEO, 0), AVIERR_OK);
+    EXPECT_EQ(AVIStreamInfo(stream, info, 100), AVIERR_BADSIZE);
+    EXPECT_EQ(AVIStreamBeginStreaming(stream, 0, 0, 1000), AVIERR_OK);
+    EXPECT_EQ(AVIStreamEndStreaming(stream), AVIERR_OK);
+    TBitmapInfoHeader wanted;
+    EXPECT_EQ(AVIStreamGetFrameOpen(stream, &wanted), nullptr); // only the decoder's choice
+    std::int32_t bytes = 0;
+    EXPECT_EQ(AVIStreamRead(stream, 0, 1, &local, 4, &bytes, nullptr), AVIERR_UNSUPPORTED);
+    EXPECT_NE(AVIFileGetStream(file, stream, MakeFourCC("txts"), 0), AVIERR_OK);
+    EXPECT_EQ(stream, nullptr);
+    AVIFileRelease(file);
+}
+
+TEST(AviRobust, CutOffFilesNeverCrash) {
+    const fs::path clip = SourceClip();
+    ASSERT_FALSE(clip.empty());
+    const auto bytes = ReadFile(clip);
+    ASSERT_GT(bytes.size(), 4000u);
+    const fs::path cut = WorkDir() / "cut.avi";
+    int opened = 0;
+    // Densely through the headers, then across the data and the index.
+    std::vector<std::size_t> cuts;
+    for (std::size_t n = 0; n < 700; n += 23) cuts.push_back(n);
+    for (std::size_t n = 700; n < bytes.size(); n += bytes.size() / 25) cuts.push_back(n);
+    cuts.push_back(bytes.size() - 1);
+    for (std::size_t n : cuts) {
+        SCOPED_TRACE(n);
+        WriteFile(cut, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n)));
+        opened += ExerciseFile(cut) ? 1 : 0;
+    }
+    EXPECT_GT(opened, 0); // files cut inside the frames still open
+}
+
+TEST(AviRobust, CorruptIndexAndHeadersNeverCrash) {
+    const fs::path clip = SourceClip();
+    ASSERT_FALSE(clip.empty());
+    const auto bytes = ReadFile(clip);
+    const fs::path bad = WorkDir() / "corrupt.avi";
+
+    // Garbage over the whole idx1 index.
+    std::size_t idx1 = 0;
+    for (std::size_t i = bytes.size() - 8; i > 0; --i) {
+        if (bytes[i] == 'i' && bytes[i + 1] == 'd' && bytes[i + 2] == 'x' && bytes[i + 3] == '1') {
+            idx1 = i;
+            break;
+        }
+    }
+    ASSERT_GT(idx1, 0u);
+    std::mt19937 rng(7);
+    auto damaged = bytes;
+    for (std::size_t i = idx1 + 8; i < damaged.size(); ++i) {
+        damaged[i] = static_cast<std::uint8_t>(rng());
+    }
+    WriteFile(bad, damaged);
+    ExerciseFile(bad);
+
+    // An index whose sizes and offsets all point past the end.
+    damaged = bytes;
+    for (std::size_t i = idx1 + 8; i + 16 <= damaged.size(); i += 16) {
+        for (std::size_t b = 8; b < 16; ++b) damaged[i + b] = 0xFF;
+    }
+    WriteFile(bad, damaged);
+    ExerciseFile(bad);
+
+    // Random bytes over the header lists.
+    for (int round = 0; round < 60; ++round) {
+        damaged = bytes;
+        for (int k = 0; k < 6; ++k) {
+            damaged[12 + rng() % 600] = static_cast<std::uint8_t>(rng());
+        }
+        WriteFile(bad, damaged);
+        ExerciseFile(bad);
+    }
+}
+
+TEST(AviRobust, HeaderParserSurvivesEveryCut) {
+    const fs::path clip = SourceClip();
+    ASSERT_FALSE(clip.empty());
+    const auto bytes = ReadFile(clip);
+    std::size_t parsed = 0;
+    for (std::size_t n = 0; n <= bytes.size(); n += (n < 2048 ? 1 : 97)) {
+        TMemoryByteSource src(std::span<const std::uint8_t>(bytes.data(), n));
+        std::string why;
+        const auto layout = ParseAviLayout(src, &why);
+        if (layout) {
+            ++parsed;
+            for (const auto& st : layout->Streams) {
+                EXPECT_LE(st.Format.size(), n);
+                EXPECT_LE(st.Chunks.size(), n / 8 + 1);
+            }
+        } else {
+            EXPECT_FALSE(why.empty());
+        }
+    }
+    EXPECT_GT(parsed, 0u);
+    // The whole file parses with the index.
+    TMemoryByteSource whole(bytes);
+    const auto layout = ParseAviLayout(whole);
+    ASSERT_TRUE(layout);
+    ASSERT_EQ(layout->Streams.size(), 2u);
+    EXPECT_EQ(layout->Streams[0].IndexSource, TAviIndexSource::Idx1);
+    EXPECT_EQ(layout->Streams[0].Chunks.size(), layout->Streams[0].Header.dwLength);
+    EXPECT_TRUE(layout->Streams[0].Chunks[0].KeyFrame);
+}
+
+} // namespace
+} // namespace framolo
