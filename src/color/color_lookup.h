@@ -72,9 +72,17 @@ public:
 
 private:
     std::int16_t FillBin(unsigned key, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+    int Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
 
     std::array<TPaletteEntry, 256> entries_{};
     std::unique_ptr<std::int16_t[]> binCache_;
+    // The channels again, one array each, for the vectorised nearest search;
+    // an entry past ColorCount has 0x7FFF in noMatch_, which no true distance
+    // (at most 765) reaches.
+    alignas(16) std::array<std::uint8_t, 256> reds_{};
+    alignas(16) std::array<std::uint8_t, 256> greens_{};
+    alignas(16) std::array<std::uint8_t, 256> blues_{};
+    alignas(16) std::array<std::uint16_t, 256> noMatch_{};
 };
 
 // The 216-colour cube of NetscapePalette, computed per channel.

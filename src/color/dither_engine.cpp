@@ -158,13 +158,15 @@ inline std::uint8_t DiffusePixel(const Kernel& kernel, Lookup& lookup, std::int3
     const std::uint8_t index =
         lookup.Map(static_cast<std::uint8_t>(adjusted[0]), static_cast<std::uint8_t>(adjusted[1]),
                    static_cast<std::uint8_t>(adjusted[2]), chosenRed, chosenGreen, chosenBlue);
-    const int chosen[3] = {chosenRed, chosenGreen, chosenBlue};
-    for (int c = 0; c < 3; ++c) {
+    const auto spread = [&](int channel, int error) {
         std::int32_t* p[Kernel::kRows];
         for (int r = 0; r < Kernel::kRows; ++r)
-            p[r] = rows[r] + c;
-        kernel.Spread(p, step, adjusted[c] - chosen[c]);
-    }
+            p[r] = rows[r] + channel;
+        kernel.Spread(p, step, error);
+    };
+    spread(0, adjusted[0] - chosenRed);
+    spread(1, adjusted[1] - chosenGreen);
+    spread(2, adjusted[2] - chosenBlue);
     return index;
 }
 
@@ -193,31 +195,37 @@ inline void DiffuseRow(const Kernel& kernel, Lookup& lookup, TErrorRows& errorRo
     column = col;
 }
 
-// Floyd-Steinberg's step; see TFloydSteinbergDitherer.
+// Floyd-Steinberg's step; see TFloydSteinbergDitherer. The channels are
+// spelled out one by one so that their sums stay in registers.
+inline int FloydSteinbergAdjust(int in, const TFloydSteinbergDitherer::TChannel& ch, std::int32_t waiting) {
+    return Adjust(in, ch.Carry + waiting, 16);
+}
+
+inline void FloydSteinbergSpread(TFloydSteinbergDitherer::TChannel& ch, int error, std::int32_t& previous) {
+    // The previous column's entry has been read for this row; it now gets
+    // its complete share for the next row.
+    previous = ch.Pending1 + 3 * error;
+    ch.Pending1 = ch.Pending2 + 5 * error;
+    ch.Pending2 = error;
+    ch.Carry = 7 * error;
+}
+
 template <class Lookup>
 inline std::uint8_t FloydSteinbergPixel(Lookup& lookup, TFloydSteinbergDitherer::TState& s,
                                         std::int32_t* buffer, int step, std::uint8_t red,
                                         std::uint8_t green, std::uint8_t blue, std::uint8_t& chosenRed,
                                         std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
-    std::int32_t* entry = buffer + s.position;
-    const int adjusted[3] = {Adjust(red, s.carry[0] + entry[0], 16),
-                             Adjust(green, s.carry[1] + entry[1], 16),
-                             Adjust(blue, s.carry[2] + entry[2], 16)};
-    const std::uint8_t index =
-        lookup.Map(static_cast<std::uint8_t>(adjusted[0]), static_cast<std::uint8_t>(adjusted[1]),
-                   static_cast<std::uint8_t>(adjusted[2]), chosenRed, chosenGreen, chosenBlue);
-    const int chosen[3] = {chosenRed, chosenGreen, chosenBlue};
-    // The previous column's entry has been read for this row; it now gets
-    // its complete share for the next row.
+    std::int32_t* entry = buffer + s.Position;
+    const int r = FloydSteinbergAdjust(red, s.Red, entry[0]);
+    const int g = FloydSteinbergAdjust(green, s.Green, entry[1]);
+    const int b = FloydSteinbergAdjust(blue, s.Blue, entry[2]);
+    const std::uint8_t index = lookup.Map(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                                          static_cast<std::uint8_t>(b), chosenRed, chosenGreen, chosenBlue);
     std::int32_t* previous = entry - step;
-    for (int c = 0; c < 3; ++c) {
-        const int error = adjusted[c] - chosen[c];
-        previous[c] = s.pending1[c] + 3 * error;
-        s.pending1[c] = s.pending2[c] + 5 * error;
-        s.pending2[c] = error;
-        s.carry[c] = 7 * error;
-    }
-    s.position += step;
+    FloydSteinbergSpread(s.Red, r - chosenRed, previous[0]);
+    FloydSteinbergSpread(s.Green, g - chosenGreen, previous[1]);
+    FloydSteinbergSpread(s.Blue, b - chosenBlue, previous[2]);
+    s.Position += step;
     return index;
 }
 
@@ -293,7 +301,7 @@ void TErrorRows::Rotate() {
 
 TFloydSteinbergDitherer::TFloydSteinbergDitherer(int width, TColorLookup& lookup)
     : TDitherEngine(width, lookup), errors_(1, width, 1) {
-    state_.position = errors_.Offset(0);
+    state_.Position = errors_.Offset(0);
 }
 
 std::uint8_t TFloydSteinbergDitherer::DitherPixel(std::uint8_t red, std::uint8_t green,
@@ -331,11 +339,12 @@ void TFloydSteinbergDitherer::NextRow() {
     // The last column's next-row share is still pending.
     const int last = direction_ > 0 ? width_ - 1 : 0;
     std::int32_t* entry = errors_.Row(0) + errors_.Offset(last);
-    for (int c = 0; c < 3; ++c)
-        entry[c] = state_.pending1[c];
+    entry[0] = state_.Red.Pending1;
+    entry[1] = state_.Green.Pending1;
+    entry[2] = state_.Blue.Pending1;
     state_ = TState{};
     TDitherEngine::NextRow();
-    state_.position = errors_.Offset(column_);
+    state_.Position = errors_.Offset(column_);
 }
 
 // ---- The 5x3 family

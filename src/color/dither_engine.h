@@ -97,13 +97,15 @@ public:
     void NextRow() override;
     void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) override;
 
+    // One channel's running sums once pixel x of the row is done.
+    struct TChannel {
+        std::int32_t Carry = 0;    // 7 x error(x), for pixel x + d
+        std::int32_t Pending1 = 0; // 1 x error(x - d) + 5 x error(x)
+        std::int32_t Pending2 = 0; // error(x)
+    };
     struct TState {
-        std::int32_t carry[3] = {0, 0, 0};
-        // pending1 = 1 x error(x - d) + 5 x error(x) and pending2 = error(x)
-        // once pixel x is done.
-        std::int32_t pending1[3] = {0, 0, 0};
-        std::int32_t pending2[3] = {0, 0, 0};
-        int position = 0; // offset of the current column's red entry
+        TChannel Red, Green, Blue;
+        int Position = 0; // offset of the current column's red entry
     };
 
 private:

@@ -11,6 +11,38 @@ TColorQuantizer::TColorQuantizer(int colorLimit, int depthBits)
     : colorLimit_(std::max(colorLimit, 1)), depthBits_(std::clamp(depthBits, 0, 8)) {
     nodes_.reserve(1024);
     nodes_.emplace_back(); // index 0 stands for "no node"
+    leafCache_.resize(std::size_t{1} << kLeafCacheBits);
+}
+
+namespace {
+
+std::uint32_t PackColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    return static_cast<std::uint32_t>(red) << 16 | static_cast<std::uint32_t>(green) << 8 | blue;
+}
+
+std::size_t LeafCacheKey(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    return static_cast<std::size_t>((red >> 4) << 8 | (green >> 4) << 4 | (blue >> 4));
+}
+
+} // namespace
+
+bool TColorQuantizer::FindCachedLeaf(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                                     std::uint32_t& leaf) const {
+    const TLeafCacheEntry& e = leafCache_[LeafCacheKey(red, green, blue)];
+    if (e.Serial == 0 || nodes_[e.Leaf].Serial != e.Serial || ((PackColor(red, green, blue) ^ e.Color) & e.Mask) != 0)
+        return false;
+    leaf = e.Leaf;
+    return true;
+}
+
+void TColorQuantizer::RememberLeaf(std::uint32_t leaf, int depth, std::uint8_t red, std::uint8_t green,
+                                   std::uint8_t blue) {
+    const std::uint32_t bits = 0xFF00u >> depth & 0xFFu;
+    TLeafCacheEntry& e = leafCache_[LeafCacheKey(red, green, blue)];
+    e.Leaf = leaf;
+    e.Serial = nodes_[leaf].Serial;
+    e.Color = PackColor(red, green, blue);
+    e.Mask = bits << 16 | bits << 8 | bits;
 }
 
 std::uint32_t TColorQuantizer::NewNode() {
@@ -20,10 +52,22 @@ std::uint32_t TColorQuantizer::NewNode() {
         const std::uint32_t index = freeList_;
         freeList_ = nodes_[index].NextReducible;
         nodes_[index] = TOctreeNode{};
+        nodes_[index].Serial = NextSerial();
         return index;
     }
     nodes_.emplace_back();
+    nodes_.back().Serial = NextSerial();
     return static_cast<std::uint32_t>(nodes_.size() - 1);
+}
+
+std::uint32_t TColorQuantizer::NextSerial() {
+    // After a wrap an old serial could name a new node; forgetting every
+    // remembered leaf makes that harmless.
+    if (++serial_ == 0) {
+        std::fill(leafCache_.begin(), leafCache_.end(), TLeafCacheEntry{});
+        serial_ = 1;
+    }
+    return serial_;
 }
 
 void TColorQuantizer::DestroySubtree(std::uint32_t& slot) {
@@ -33,6 +77,7 @@ void TColorQuantizer::DestroySubtree(std::uint32_t& slot) {
     for (int i = 7; i >= 0; --i)
         DestroySubtree(nodes_[index].Children[static_cast<std::size_t>(i)]);
     nodes_[index].NextReducible = freeList_;
+    nodes_[index].Serial = 0;
     freeList_ = index;
     slot = 0;
 }
@@ -67,6 +112,7 @@ void TColorQuantizer::InsertColor(std::uint8_t red, std::uint8_t green, std::uin
             if (grew) {
                 lastLeaf_ = 0;
             } else {
+                RememberLeaf(index, depth, red, green, blue);
                 lastLeaf_ = index;
                 lastMask_ = static_cast<std::uint8_t>(0xFF00u >> depth);
                 lastRed_ = red;
@@ -119,6 +165,20 @@ bool TColorQuantizer::MergeDeepestNode() {
 void TColorQuantizer::AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     if (lastLeaf_ != 0 && (((red ^ lastRed_) | (green ^ lastGreen_) | (blue ^ lastBlue_)) & lastMask_) == 0) {
         TOctreeNode& leaf = nodes_[lastLeaf_];
+        ++leaf.PixelCount;
+        leaf.RedSum += red;
+        leaf.GreenSum += green;
+        leaf.BlueSum += blue;
+        return;
+    }
+    std::uint32_t cached = 0;
+    if (FindCachedLeaf(red, green, blue, cached)) {
+        lastLeaf_ = cached;
+        lastMask_ = static_cast<std::uint8_t>(leafCache_[LeafCacheKey(red, green, blue)].Mask);
+        lastRed_ = red;
+        lastGreen_ = green;
+        lastBlue_ = blue;
+        TOctreeNode& leaf = nodes_[cached];
         ++leaf.PixelCount;
         leaf.RedSum += red;
         leaf.GreenSum += green;

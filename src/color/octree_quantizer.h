@@ -26,6 +26,8 @@ struct TOctreeNode {
     // Link in the reducible list of the node's depth; links the free list
     // while the node is unused.
     std::uint32_t NextReducible = 0;
+    // Unique for each node created by a quantizer, 0 while the node is free.
+    std::uint32_t Serial = 0;
     bool Leaf = false;
 };
 
@@ -70,6 +72,7 @@ public:
 
 private:
     std::uint32_t NewNode();
+    std::uint32_t NextSerial();
     void DestroySubtree(std::uint32_t& slot);
     void CollectLeafColors(std::uint32_t node, std::span<TRGBQuad> table, int& index) const;
 
@@ -80,6 +83,25 @@ private:
     std::array<std::uint32_t, 8> reducibleLists_{};
     int colorLimit_;
     int depthBits_;
+
+    bool FindCachedLeaf(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint32_t& leaf) const;
+    void RememberLeaf(std::uint32_t leaf, int depth, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+    std::uint32_t serial_ = 0;
+
+    // Leaves that pixels recently ended in, by the top four bits of each
+    // channel. A pixel whose bits above a remembered leaf's depth match ends
+    // in that leaf, as long as the leaf still lives: a leaf never turns back
+    // into an inner node, and its path only changes when an ancestor is
+    // folded, which destroys it. A node's serial tells whether it still lives.
+    struct TLeafCacheEntry {
+        std::uint32_t Leaf = 0;
+        std::uint32_t Serial = 0;
+        std::uint32_t Color = 0; // red << 16 | green << 8 | blue
+        std::uint32_t Mask = 0;  // the bits above the leaf's depth, in all three channels
+    };
+    static constexpr int kLeafCacheBits = 12;
+    std::vector<TLeafCacheEntry> leafCache_;
 
     // The leaf the last pixel ended in, while the tree has not changed shape
     // since: a pixel that agrees with the last one in the bits above that
