@@ -426,7 +426,9 @@ bool TParser::ReadSuperIndex(std::size_t stream, std::uint64_t begin, std::uint3
 }
 
 bool TParser::AddChunk(std::size_t stream, std::uint32_t size, bool key) {
-    if (FTotalChunks >= kAviMaxChunks) {
+    // Every real chunk, empty ones included, takes 8 bytes of the file; an
+    // index that lists more than that repeats itself.
+    if (FTotalChunks >= kAviMaxChunks || FTotalChunks >= FSrc.Size() / 8) {
         return false;
     }
     ++FTotalChunks;
@@ -438,7 +440,13 @@ void TParser::ReadOpenDmlIndex(std::size_t stream) {
     auto& st = FLayout.Streams[stream];
     st.IndexSource = TAviIndexSource::OpenDml;
     std::size_t coveredParts = 0;
+    std::uint64_t lastOffset = 0;
     for (const TSuperEntry& se : FSuper[stream]) {
+        // Parts follow one another; an entry that points back is damage.
+        if (coveredParts > 0 && se.Offset <= lastOffset) {
+            break;
+        }
+        lastOffset = se.Offset;
         TChunkHeader ch;
         std::array<std::uint8_t, 24> h{};
         if (!ReadChunkHeader(FSrc, se.Offset, FSrc.Size(), ch) || ch.Size < 24 ||

@@ -53,7 +53,7 @@ std::unique_ptr<TAviWriter> TAviWriter::Create(const std::string& path,
     }
     writer->FOptions = options;
     // Sizes in a RIFF header are 32 bits; keep every part well inside them.
-    writer->FOptions.PartLimit = std::clamp<std::uint64_t>(options.PartLimit, 1u << 16,
+    writer->FOptions.PartLimit = std::clamp<std::uint64_t>(options.PartLimit, 4096,
                                                            std::uint64_t{0x7FFFFFFF});
     writer->FOptions.SuperIndexCapacity = std::clamp<std::uint32_t>(options.SuperIndexCapacity, 1,
                                                                     1u << 16);
