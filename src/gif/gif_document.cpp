@@ -670,8 +670,18 @@ int TGIFDocument::Add(TPersistent& source) {
     if (dynamic_cast<TGraphic*>(&source) == nullptr)
         throw GIFException(gifmsg::UnsupportedObject);
     auto frame = std::make_unique<TGIFSubImage>(this);
-    // A failed import frees the new frame; the document stays as it was.
-    frame->Assign(&source);
+    // A failed import frees the new frame; the document stays as it was,
+    // including the logical screen that the frame's size may have grown.
+    const int screenWidth = header_.Width();
+    const int screenHeight = header_.Height();
+    try {
+        frame->Assign(&source);
+    } catch (...) {
+        frame.reset();
+        header_.SetWidth(screenWidth);
+        header_.SetHeight(screenHeight);
+        throw;
+    }
     return Add(std::move(frame));
 }
 

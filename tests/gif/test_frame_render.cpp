@@ -1,0 +1,320 @@
+// Frames rendered to bitmaps: palettes, the direct and the web-palette
+// method, masks, progress and abort, render caches, the whole-document bitmap.
+#include "color/color_lookup.h"
+#include "color/dither_engine.h"
+#include "gif/frame_render.h"
+#include "gif/gif_document.h"
+#include "gif_test_util.h"
+#include "platform/graphics/abort.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace framolo {
+namespace {
+
+using test::AddGraphicControl;
+using test::AddIndexedFrame;
+using test::RandomPixels;
+
+TColor FrameColor(TGIFSubImage& frame, int x, int y) {
+    return frame.ActiveColorMap().Color(frame.Pixel(x, y));
+}
+
+bool IsCubeColor(TColor c) {
+    return GetRValue(c) % 51 == 0 && GetGValue(c) % 51 == 0 && GetBValue(c) % 51 == 0;
+}
+
+// A frame whose transparent index is `index`.
+TGIFSubImage* AddTransparentFrame(TGIFDocument& doc, int width, int height, int colors,
+                                  const std::vector<std::uint8_t>& pixels, int index) {
+    TGIFSubImage* frame = AddIndexedFrame(doc, width, height, colors, pixels);
+    TGIFGraphicControlExtension* control = AddGraphicControl(frame);
+    control->SetTransparent(true);
+    control->SetTransparentColorIndex(index);
+    return frame;
+}
+
+TEST(FrameRender, DirectRenderingHasTheFramesExactColoursAtEveryPixel) {
+    TGIFDocument doc;
+    TGIFSubImage* frame = AddIndexedFrame(doc, 37, 23, 200, RandomPixels(37 * 23, 200, 5));
+    TBitmap* bitmap = frame->RenderBitmap();
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(bitmap->PixelFormat(), TPixelFormat::pf8bit);
+    ASSERT_EQ(bitmap->Width(), 37);
+    ASSERT_EQ(bitmap->Height(), 23);
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 37; ++x) {
+            ASSERT_EQ(bitmap->ScanLine(y)[x], frame->Pixel(x, y)) << x << "," << y;
+            ASSERT_EQ(bitmap->PixelColor(x, y), FrameColor(*frame, x, y));
+        }
+    // The rendering is cached until something that matters changes.
+    EXPECT_EQ(frame->RenderBitmap(), bitmap);
+    frame->ColorMap().SetColor(frame->Pixel(0, 0), RGB(1, 2, 3));
+    EXPECT_EQ(frame->Bitmap(), nullptr);
+    EXPECT_EQ(frame->RenderBitmap()->PixelColor(0, 0), RGB(1, 2, 3));
+
+    // A frame without a local table renders with the global one.
+    TGIFDocument global;
+    global.GlobalColorMap().Add(RGB(10, 20, 30));
+    global.GlobalColorMap().Add(RGB(40, 50, 60));
+    TGIFSubImage* plain = AddIndexedFrame(global, 4, 2, 0, {0, 1, 1, 0, 1, 1, 0, 0});
+    TBitmap* rendered = plain->RenderBitmap();
+    ASSERT_NE(rendered, nullptr);
+    EXPECT_EQ(rendered->PixelColor(1, 0), RGB(40, 50, 60));
+    EXPECT_EQ(rendered->PixelColor(3, 1), RGB(10, 20, 30));
+    // The rendered bitmap's table (global colours first) is now the frame's palette.
+    const HPALETTE palette = plain->GetPalette();
+    ASSERT_GE(palette->Count(), 2);
+    EXPECT_EQ(palette->Entries[1], (TPaletteEntry{40, 50, 60, 0}));
+}
+
+TEST(FrameRender, LargeFramesRenderCompletelyThroughTheOneBitStage) {
+    // 1000 x 600 is over the 500000-pixel line: the target starts as a 1-bit
+    // bitmap and must still end as the full 8-bit rendering.
+    TGIFDocument doc;
+    TGIFSubImage* frame = AddIndexedFrame(doc, 1000, 600, 256, test::RunPixels(600000, 256, 40, 9));
+    TBitmap* bitmap = frame->RenderBitmap();
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(bitmap->PixelFormat(), TPixelFormat::pf8bit);
+    ASSERT_EQ(bitmap->Width(), 1000);
+    ASSERT_EQ(bitmap->Height(), 600);
+    for (int y = 0; y < 600; ++y)
+        ASSERT_TRUE(std::equal(frame->Scanline(y), frame->Scanline(y) + 1000, bitmap->ScanLine(y))) << y;
+}
+
+TEST(FrameRender, WebPaletteRenderingUsesOnlyCubeColoursAndDiffusesTheError) {
+    TGIFDocument doc;
+    doc.SetPaintOptions(static_cast<TGIFDrawOptions>((doc.PaintOptions() | RenderWebPalette) &
+                                                     ~WebPaletteOnPaletteDisplayOnly));
+    ASSERT_TRUE(doc.DoesRenderWebPalette());
+    // Colour 0 lies between cube levels in every channel; its average over a
+    // flat area must come out near it, which nearest-colour mapping cannot do.
+    auto frame = std::make_unique<TGIFSubImage>(&doc);
+    frame->SetBounds(0, 0, 40, 30);
+    frame->ColorMap().Add(RGB(120, 30, 200));
+    for (int i = 1; i < 64; ++i)
+        frame->ColorMap().Add(RGB(static_cast<std::uint8_t>(i * 4), static_cast<std::uint8_t>(255 - i * 3),
+                                  static_cast<std::uint8_t>(i * 2)));
+    std::vector<std::uint8_t> pixels = RandomPixels(40 * 30, 64, 11);
+    for (int y = 0; y < 15; ++y)
+        for (int x = 0; x < 40; ++x)
+            pixels[static_cast<std::size_t>(y * 40 + x)] = 0;
+    frame->SetPixels(pixels);
+    TGIFSubImage* f = frame.get();
+    doc.Add(std::move(frame));
+
+    TBitmap* bitmap = f->RenderBitmap();
+    ASSERT_NE(bitmap, nullptr);
+    ASSERT_EQ(bitmap->ColorTable().size(), 256u);
+    int sum[3] = {0, 0, 0};
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const TColor c = bitmap->PixelColor(x, y);
+            ASSERT_TRUE(IsCubeColor(c)) << x << "," << y;
+            ASSERT_LT(bitmap->ScanLine(y)[x], 216);
+            if (y < 15) {
+                sum[0] += GetRValue(c);
+                sum[1] += GetGValue(c);
+                sum[2] += GetBValue(c);
+            }
+        }
+    EXPECT_NEAR(sum[0] / 600.0, 120, 4);
+    EXPECT_NEAR(sum[1] / 600.0, 30, 4);
+    EXPECT_NEAR(sum[2] / 600.0, 200, 4);
+
+    // Rows run serpentine through one Floyd-Steinberg engine.
+    TNetscapeColorLookup lookup(nullptr);
+    TFloydSteinbergDitherer engine(40, lookup);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = engine.Column(); x >= 0 && x < 40; x = engine.Column()) {
+            const TColor c = FrameColor(*f, x, y);
+            std::uint8_t r = 0;
+            std::uint8_t g = 0;
+            std::uint8_t b = 0;
+            ASSERT_EQ(bitmap->ScanLine(y)[x], engine.DitherPixel(GetRValue(c), GetGValue(c), GetBValue(c), r, g, b))
+                << x << "," << y;
+        }
+        engine.NextRow();
+    }
+    // The document's palette is the web palette, kept once made.
+    const HPALETTE palette = doc.GetPalette();
+    ASSERT_EQ(palette->Count(), 216);
+    EXPECT_EQ(doc.GetPalette(), palette);
+}
+
+// The mask's bit for (x, y): set means transparent.
+bool MaskBit(const TBitmap& mask, int x, int y) { return mask.PixelColor(x, y) == clWhite; }
+
+TEST(FrameRender, MaskMarksExactlyTheTransparentPixelsByEitherMethod) {
+    for (const bool web : {false, true}) {
+        TGIFDocument doc;
+        if (web)
+            doc.SetPaintOptions(static_cast<TGIFDrawOptions>(RenderWebPalette));
+        const std::vector<std::uint8_t> pixels = RandomPixels(37 * 9, 6, 21);
+        TGIFSubImage* frame = AddTransparentFrame(doc, 37, 9, 6, pixels, 4);
+        frame->ColorMap().SetColor(4, RGB(51, 102, 153));
+        ASSERT_TRUE(frame->MaskPending());
+        TBitmap* bitmap = frame->RenderBitmap();
+        ASSERT_NE(bitmap, nullptr);
+        ASSERT_NE(frame->Mask(), nullptr);
+        EXPECT_FALSE(frame->MaskPending());
+        const TBitmap& mask = *frame->Mask();
+        EXPECT_EQ(mask.PixelFormat(), TPixelFormat::pf1bit);
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 37; ++x) {
+                const bool transparent = frame->Pixel(x, y) == 4;
+                ASSERT_EQ(MaskBit(mask, x, y), transparent) << web << ": " << x << "," << y;
+                // The web rendering leaves its fill byte at transparent pixels.
+                if (web && transparent) {
+                    ASSERT_EQ(bitmap->ScanLine(y)[x], 52);
+                } else if (web) {
+                    ASSERT_TRUE(IsCubeColor(bitmap->PixelColor(x, y)));
+                }
+            }
+    }
+    EXPECT_EQ(WebPaletteTransparentByte(0, 0, 0), 1);
+    EXPECT_EQ(WebPaletteTransparentByte(255, 255, 255), 216);
+    EXPECT_EQ(WebPaletteTransparentByte(51, 102, 153), 52);
+    EXPECT_EQ(MaskRowBytes(37), 6u);
+    EXPECT_EQ(MaskRowBytes(16), 2u);
+}
+
+TEST(FrameRender, TransparentFrameWithoutTransparentPixelsGetsNoMask) {
+    TGIFDocument doc;
+    TGIFSubImage* frame = AddTransparentFrame(doc, 5, 5, 4, RandomPixels(25, 3, 2), 3);
+    ASSERT_NE(frame->RenderBitmap(), nullptr);
+    EXPECT_EQ(frame->Mask(), nullptr);
+    EXPECT_FALSE(frame->MaskPending());
+}
+
+TEST(FrameRender, WithoutAnyColourTableRenderingFailsCleanly) {
+    TGIFDocument doc;
+    TGIFSubImage* first = AddIndexedFrame(doc, 3, 3, 0, RandomPixels(9, 2, 1));
+    TGIFSubImage* second = AddIndexedFrame(doc, 3, 3, 0, RandomPixels(9, 2, 2));
+    std::vector<int> ends;
+    doc.OnProgress = [&](TPersistent*, TProgressStage stage, std::uint8_t percent, bool, const TRect&,
+                         const std::string&) {
+        if (stage == TProgressStage::psEnding)
+            ends.push_back(percent);
+    };
+    for (TGIFSubImage* frame : {first, second}) {
+        try {
+            frame->RenderBitmap();
+            FAIL() << "rendered without colours";
+        } catch (const GIFException& e) {
+            EXPECT_STREQ(e.what(), "No global or local color table defined");
+        }
+        EXPECT_EQ(frame->Bitmap(), nullptr);
+    }
+    EXPECT_EQ(ends, (std::vector<int>{0, 0}));
+    EXPECT_FALSE(doc.ResolvingPalette);
+    // Once a global table exists every frame resolves to it.
+    doc.GlobalColorMap().Add(RGB(5, 6, 7));
+    doc.GlobalColorMap().Add(RGB(8, 9, 10));
+    ASSERT_NE(second->RenderBitmap(), nullptr);
+    EXPECT_EQ(second->RenderBitmap()->PixelColor(0, 0), FrameColor(*second, 0, 0));
+    TGIFDocument none;
+    EXPECT_EQ(none.GetPalette(), nullptr);
+}
+
+TEST(FrameRender, ProgressReportsRowsAndAnAbortLeavesNoBitmap) {
+    TGIFDocument doc;
+    TGIFSubImage* frame = AddIndexedFrame(doc, 8, 70, 3, RandomPixels(560, 3, 4));
+    struct TRecord {
+        TProgressStage Stage;
+        int Percent;
+    };
+    std::vector<TRecord> log;
+    bool abortAtRow32 = true;
+    doc.OnProgress = [&](TPersistent* sender, TProgressStage stage, std::uint8_t percent, bool,
+                         const TRect&, const std::string& message) {
+        EXPECT_EQ(sender, frame);
+        EXPECT_EQ(message, "Rendering...");
+        log.push_back({stage, percent});
+        if (abortAtRow32 && stage == TProgressStage::psRunning && percent > 0)
+            throw EAbort();
+    };
+    EXPECT_EQ(frame->RenderBitmap(), nullptr);
+    EXPECT_EQ(frame->Bitmap(), nullptr);
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log.back().Stage, TProgressStage::psEnding);
+    EXPECT_EQ(log.back().Percent, 0);
+
+    log.clear();
+    abortAtRow32 = false;
+    ASSERT_NE(frame->RenderBitmap(), nullptr);
+    ASSERT_EQ(log.size(), 5u);
+    const int expected[5] = {0, 0, 45, 91, 100};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(log[static_cast<std::size_t>(i)].Percent, expected[i]) << i;
+    EXPECT_EQ(log.front().Stage, TProgressStage::psStarting);
+    EXPECT_EQ(log.back().Stage, TProgressStage::psEnding);
+}
+
+TEST(FrameRender, ResettingCachesMovesALoneFramesTableIntoTheGlobalOne) {
+    TGIFDocument doc;
+    TGIFSubImage* frame = AddIndexedFrame(doc, 4, 4, 5, RandomPixels(16, 5, 8));
+    std::vector<TColor> colors;
+    for (int i = 0; i < 5; ++i)
+        colors.push_back(frame->ColorMap().Color(i));
+    ASSERT_NE(frame->RenderBitmap(), nullptr);
+    doc.SetPaintOptions(static_cast<TGIFDrawOptions>(doc.PaintOptions() ^ poTiled));
+    EXPECT_EQ(frame->Bitmap(), nullptr);
+    EXPECT_EQ(frame->ColorMap().Count(), 0);
+    ASSERT_EQ(doc.GlobalColorMap().Count(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(doc.GlobalColorMap().Color(i), colors[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(frame->RenderBitmap()->PixelColor(2, 2), colors[frame->Pixel(2, 2)]);
+
+    // With two frames nothing moves.
+    TGIFDocument two;
+    AddIndexedFrame(two, 2, 2, 3, RandomPixels(4, 3, 1));
+    TGIFSubImage* second = AddIndexedFrame(two, 2, 2, 3, RandomPixels(4, 3, 2));
+    two.SetPaintOptions(static_cast<TGIFDrawOptions>(two.PaintOptions() ^ poTiled));
+    EXPECT_EQ(two.GlobalColorMap().Count(), 0);
+    EXPECT_EQ(second->ColorMap().Count(), 3);
+}
+
+TEST(FrameRender, BitmapReceivesTheWholeDocument) {
+    // Frame 0 covering the screen: its own rendering.
+    TGIFDocument covering;
+    TGIFSubImage* only = AddIndexedFrame(covering, 6, 4, 9, RandomPixels(24, 9, 3));
+    TBitmap whole;
+    whole.Assign(&covering);
+    EXPECT_EQ(whole.PixelFormat(), TPixelFormat::pf8bit);
+    ASSERT_EQ(whole.Width(), 6);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(whole.PixelColor(x, y), FrameColor(*only, x, y));
+
+    // A smaller frame 0 is drawn, through its mask, on the background of a
+    // screen-sized bitmap.
+    TGIFDocument doc;
+    doc.SetPaintBackground(RGB(9, 99, 199));
+    TGIFSubImage* first = AddTransparentFrame(doc, 4, 3, 3, {0, 1, 2, 0, 2, 2, 1, 0, 1, 1, 1, 2}, 2);
+    first->SetLeft(1);
+    first->SetTop(1);
+    AddIndexedFrame(doc, 8, 6, 2, RandomPixels(48, 2, 1));
+    TBitmap screen;
+    screen.Assign(&doc);
+    ASSERT_EQ(screen.Width(), 8);
+    ASSERT_EQ(screen.Height(), 6);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const bool inside = x >= 1 && x < 5 && y >= 1 && y < 4;
+            const bool shows = inside && first->Pixel(x - 1, y - 1) != 2;
+            EXPECT_EQ(screen.PixelColor(x, y), shows ? FrameColor(*first, x - 1, y - 1) : RGB(9, 99, 199))
+                << x << "," << y;
+        }
+    ASSERT_NE(doc.RenderedBitmap(), nullptr);
+    TGIFDocument empty;
+    TBitmap nothing(2, 2, TPixelFormat::pf24bit);
+    nothing.Assign(&empty);
+    EXPECT_TRUE(nothing.Empty());
+}
+
+} // namespace
+} // namespace framolo
