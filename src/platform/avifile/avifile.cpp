@@ -306,8 +306,7 @@ const void* AVIStreamGetFrame(PGetFrame getFrame, std::int32_t position) {
     if (!IsLive(getFrame)) {
         return nullptr;
     }
-    const std::vector<std::uint8_t>* dib = getFrame->Reader->Frame(position);
-    return dib ? dib->data() : nullptr;
+    return getFrame->Reader->Frame(position);
 }
 
 THResult AVIStreamGetFrameClose(PGetFrame getFrame) {

@@ -51,6 +51,7 @@ constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
 constexpr int kMaxDimension = 32768;
 // Never more decoder threads than this.
 constexpr int kDecoderThreads = 2;
+constexpr std::size_t kPixelAlign = 64;
 
 TFormatPtr OpenInput(const std::string& path) {
     AVFormatContext* raw = nullptr;
@@ -370,7 +371,9 @@ struct TVideoReader::TImpl {
     std::int64_t MinNumber = std::numeric_limits<std::int64_t>::min();
     std::int64_t LastOutNum = -1;
     std::int64_t LastPacketTs = std::numeric_limits<std::int64_t>::min();
-    std::vector<std::uint8_t> Dib;
+    std::vector<std::uint8_t> Store; // the DIB lives at DibOffset
+    std::size_t DibOffset = 0;
+    std::size_t DibSize = 0;
     bool DibValid = false;
 
     std::int64_t Rank(std::int64_t t) const {
@@ -556,8 +559,17 @@ bool TVideoReader::TImpl::Convert(const AVFrame* f) {
     const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
     const std::size_t table = pal8 ? 256 * 4 : 0;
     const std::size_t image = stride * static_cast<std::size_t>(h);
-    Dib.assign(40 + table + image, 0);
-    std::uint8_t* d = Dib.data();
+    const std::size_t total = 40 + table + image;
+    // The pixels start on a 64-byte boundary, so that the converter can write
+    // the rows in place with its aligned code.
+    if (Store.size() < total + kPixelAlign) {
+        Store.assign(total + kPixelAlign, 0);
+    }
+    const auto address = reinterpret_cast<std::uintptr_t>(Store.data()) + 40 + table;
+    DibOffset = static_cast<std::size_t>((kPixelAlign - address % kPixelAlign) % kPixelAlign);
+    DibSize = total;
+    std::uint8_t* d = Store.data() + DibOffset;
+    std::memset(d, 0, 40 + table);
     PutLe32(d + 0, 40);
     PutLe32(d + 4, static_cast<std::uint32_t>(w));
     PutLe32(d + 8, static_cast<std::uint32_t>(h));
@@ -567,6 +579,8 @@ bool TVideoReader::TImpl::Convert(const AVFrame* f) {
     PutLe32(d + 20, static_cast<std::uint32_t>(image));
     PutLe32(d + 32, pal8 ? 256 : 0);
     std::uint8_t* pixels = d + 40 + table;
+    // The bottom row of the picture is the first row of the DIB.
+    std::uint8_t* const lastRow = pixels + static_cast<std::size_t>(h - 1) * stride;
 
     const std::uint8_t* src = nullptr;
     int srcStride = 0;
@@ -605,6 +619,12 @@ bool TVideoReader::TImpl::Convert(const AVFrame* f) {
             sws_setColorspaceDetails(Sws.get(), coeffs, srcRange, coeffs, dstRange, brightness,
                                      contrast, saturation);
         }
+        if (stride % kPixelAlign == 0) {
+            // Rows aligned: convert straight into the DIB, bottom-up.
+            std::uint8_t* dst[4] = {lastRow, nullptr, nullptr, nullptr};
+            const int dstStride[4] = {-static_cast<int>(stride), 0, 0, 0};
+            return sws_scale(Sws.get(), f->data, f->linesize, 0, h, dst, dstStride) == h;
+        }
         if (!Rgb) {
             Rgb.reset(av_frame_alloc());
         }
@@ -627,8 +647,9 @@ bool TVideoReader::TImpl::Convert(const AVFrame* f) {
         srcStride = Rgb->linesize[0];
     }
     for (int y = 0; y < h; ++y) {
-        std::memcpy(pixels + static_cast<std::size_t>(h - 1 - y) * stride,
-                    src + static_cast<std::ptrdiff_t>(y) * srcStride, rowBytes);
+        std::uint8_t* row = lastRow - static_cast<std::size_t>(y) * stride;
+        std::memcpy(row, src + static_cast<std::ptrdiff_t>(y) * srcStride, rowBytes);
+        std::memset(row + rowBytes, 0, stride - rowBytes);
     }
     return true;
 }
@@ -665,7 +686,7 @@ std::unique_ptr<TVideoReader> TVideoReader::Open(const std::string& path, int ff
     return std::make_unique<TVideoReader>(std::move(impl));
 }
 
-const std::vector<std::uint8_t>* TVideoReader::Frame(std::int64_t number) {
+const std::uint8_t* TVideoReader::Frame(std::int64_t number) {
     TImpl& m = *FImpl;
     if (number < 0 || number >= m.Clock->Length) {
         return nullptr;
@@ -689,7 +710,7 @@ const std::vector<std::uint8_t>* TVideoReader::Frame(std::int64_t number) {
         }
         m.DibValid = true;
     }
-    return &m.Dib;
+    return m.Store.data() + m.DibOffset;
 }
 
 // ---------------------------------------------------------------------------

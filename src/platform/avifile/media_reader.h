@@ -62,7 +62,7 @@ public:
     TVideoReader& operator=(const TVideoReader&) = delete;
 
     // The frame as a packed DIB, or null. Valid until the next call.
-    const std::vector<std::uint8_t>* Frame(std::int64_t number);
+    const std::uint8_t* Frame(std::int64_t number);
 
     struct TImpl;
     explicit TVideoReader(std::unique_ptr<TImpl> impl);
