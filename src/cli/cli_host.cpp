@@ -1,0 +1,98 @@
+#include "cli/cli_host.h"
+
+#include "platform/graphics/bitmap.h"
+
+#include <algorithm>
+
+namespace framolo {
+
+std::atomic<bool> TCliHost::Interrupted{false};
+
+TCliHost::TCliHost(std::ostream& out, std::ostream& err, bool quiet, bool progressBar)
+    : out_(out), err_(err), quiet_(quiet), progressBar_(progressBar) {}
+
+void TCliHost::ProcessMessages() {
+    if (Interrupted.load())
+        stopRequested_ = true;
+}
+
+void TCliHost::EndRun(TJobKind) {
+    if (progressBar_ && lastDrawn_ >= 0) {
+        err_ << "\r\033[K" << std::flush;
+        lastDrawn_ = -1;
+    }
+}
+
+void TCliHost::SetProgressRange(int minimum, int maximum) {
+    progressMin_ = minimum;
+    progressMax_ = maximum;
+}
+
+void TCliHost::SetProgressPosition(int position) {
+    progressPos_ = std::clamp(position, progressMin_, std::max(progressMin_, progressMax_));
+    DrawProgress();
+}
+
+void TCliHost::DrawProgress() {
+    if (!progressBar_ || quiet_)
+        return;
+    const int span = progressMax_ - progressMin_;
+    const int percent = span > 0 ? static_cast<int>(static_cast<std::int64_t>(progressPos_ - progressMin_) * 100 / span) : 0;
+    if (percent == lastDrawn_)
+        return;
+    lastDrawn_ = percent;
+    constexpr int kBar = 40;
+    const int filled = percent * kBar / 100;
+    err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+         << std::string(static_cast<std::size_t>(kBar - filled), ' ') << "] " << percent << "%" << std::flush;
+}
+
+void TCliHost::ShowPreviewBitmap(const TBitmap& bitmap) {
+    // Only the last picture counts; keep one bitmap and copy into it.
+    auto* current = dynamic_cast<TBitmap*>(preview_.get());
+    if (current == nullptr) {
+        preview_ = std::make_unique<TBitmap>();
+        current = static_cast<TBitmap*>(preview_.get());
+    }
+    current->Assign(&bitmap);
+}
+
+void TCliHost::ShowPreviewDocument(const TGIFDocument& document) {
+    auto copy = std::make_unique<TGIFDocument>();
+    copy->Assign(&document);
+    preview_ = std::move(copy);
+}
+
+void TCliHost::ShowReport(int frameCount, const std::string& widthText, const std::string& heightText,
+                          const std::string& sizeKBText) {
+    if (quiet_)
+        return;
+    out_ << "width: " << widthText << "\n"
+         << "height: " << heightText << "\n"
+         << "frames: " << frameCount << "\n"
+         << "size: " << (sizeKBText.empty() ? "-" : sizeKBText) << " KB\n"
+         << std::flush;
+}
+
+void TCliHost::ShowInformation(const std::string&) {
+    // The success box has nothing to add on a terminal: the report says it all.
+}
+
+void TCliHost::ShowMessage(const std::string& message) {
+    // The jobs use the plain box for "nothing to do" and for the final word of
+    // GIF to AVI; the caller decides where each goes.
+    LastMessage = message;
+}
+
+void TCliHost::Box(const std::string& message) {
+    hadError_ = true;
+    lastError_ = message;
+    err_ << "framolo-cli: " << message << "\n" << std::flush;
+}
+
+std::optional<std::string> TCliHost::AskSaveFileName(const std::string&, const std::string&,
+                                                     const std::string&) {
+    return OutputName;
+}
+
+} // namespace framolo

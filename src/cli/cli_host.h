@@ -1,0 +1,83 @@
+#pragma once
+
+#include "convert/conversion_host.h"
+#include "gif/gif_document.h"
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <ostream>
+#include <string>
+
+namespace framolo {
+
+// The command-line tool as the conversion jobs' host: fields come from the
+// options, boxes go to the terminal, and the previews keep what a window would show.
+class TCliHost : public TConversionHost {
+public:
+    TCliHost(std::ostream& out, std::ostream& err, bool quiet, bool progressBar);
+
+    std::array<std::string, 7> Fields;
+    int ReductionIndex = 6;
+    int DitherIndex = 1;
+    bool Open = true;
+    std::string OutputName;
+    std::string LastMessage;
+    // Set from a signal handler to stop a run.
+    static std::atomic<bool> Interrupted;
+
+    std::string FieldText(TParamField field) override { return Fields[static_cast<std::size_t>(field)]; }
+    int ColorReductionIndex() override { return ReductionIndex; }
+    int DitherModeIndex() override { return DitherIndex; }
+    bool SourceOpen() override { return Open; }
+    const std::string& CurrentFileName() override { return currentFileName_; }
+    void SetCurrentFileName(const std::string& name) override { currentFileName_ = name; }
+    bool StopRequested() override { return stopRequested_; }
+    void SetStopRequested(bool value) override { stopRequested_ = value; }
+    void ProcessMessages() override;
+    void BeginRun(TJobKind) override {}
+    void EndRun(TJobKind) override;
+    void SetProgressRange(int minimum, int maximum) override;
+    void SetProgressPosition(int position) override;
+    int ProgressMaximum() override { return progressMax_; }
+    void ShowPreviewBitmap(const TBitmap& bitmap) override;
+    void ShowPreviewDocument(const TGIFDocument& document) override;
+    TGraphic* PreviewPicture() override { return preview_.get(); }
+    TGIFDocument* SourceDocument() override { return sourceDocument_; }
+    void SetSourceDocument(TGIFDocument* document) { sourceDocument_ = document; }
+    void ShowReport(int frameCount, const std::string& widthText, const std::string& heightText,
+                    const std::string& sizeKBText) override;
+    void ShowWarning(const std::string& message) override { Box(message); }
+    void ShowError(const std::string& message) override { Box(message); }
+    void ShowInformation(const std::string& message) override;
+    void ShowMessage(const std::string& message) override;
+    void ShowApplicationError(const std::string& message) override { Box(message); }
+    std::optional<std::string> AskSaveFileName(const std::string& proposed, const std::string&,
+                                               const std::string&) override;
+
+    // The finished document, when the last run handed one to the preview.
+    TGIFDocument* ResultDocument() { return dynamic_cast<TGIFDocument*>(preview_.get()); }
+    bool HadError() const { return hadError_; }
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    void Box(const std::string& message);
+    void DrawProgress();
+
+    std::ostream& out_;
+    std::ostream& err_;
+    bool quiet_;
+    bool progressBar_;
+    std::string currentFileName_;
+    bool stopRequested_ = false;
+    int progressMin_ = 0;
+    int progressMax_ = 100;
+    int progressPos_ = 0;
+    int lastDrawn_ = -1;
+    std::unique_ptr<TGraphic> preview_;
+    TGIFDocument* sourceDocument_ = nullptr;
+    bool hadError_ = false;
+    std::string lastError_;
+};
+
+} // namespace framolo

@@ -1,0 +1,283 @@
+// framolo-cli: video to GIF and GIF to AVI from the command line.
+
+#include "cli/cli_host.h"
+#include "cli/media_info.h"
+#include "convert/avi_to_gif_job.h"
+#include "convert/gif_to_avi_job.h"
+#include "convert/job_support.h"
+#include "gif/gif_document.h"
+#include "platform/avifile/avifile.h"
+#include "platform/streams/stream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#define FRAMOLO_ISATTY _isatty
+#else
+#include <unistd.h>
+#define FRAMOLO_ISATTY isatty
+#endif
+
+namespace framolo {
+namespace {
+
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "usage:\n"
+    "  framolo-cli avi2gif INPUT OUTPUT.gif [--start N] [--end N] [--step N] [--width N]\n"
+    "              [--height N] [--delay MS] [--loop N] [--reduction METHOD]\n"
+    "              [--dither MODE] [--rle] [--quiet]\n"
+    "  framolo-cli gif2avi INPUT.gif OUTPUT.avi [--quiet]\n"
+    "  framolo-cli info [--json] [--frame-hashes] FILE\n"
+    "\n"
+    "METHOD: windows20 windows256 windowsgray monochrome grayscale netscape quantize quantizewindows\n"
+    "MODE:   nearest floydsteinberg stucki sierra jajuni stevearche burkes\n";
+
+class EUsage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+const std::vector<std::string> kReductions = {"windows20", "windows256", "windowsgray", "monochrome",
+                                              "grayscale", "netscape",   "quantize",    "quantizewindows"};
+const std::vector<std::string> kDithers = {"nearest", "floydsteinberg", "stucki", "sierra",
+                                           "jajuni",  "stevearche",     "burkes"};
+
+int IndexIn(const std::vector<std::string>& list, const std::string& value, const char* what) {
+    const std::string v = LowerCase(value);
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i] == v)
+            return static_cast<int>(i);
+    throw EUsage(std::string("unknown ") + what + " '" + value + "'");
+}
+
+// A number option: digits only, as the window's fields accept.
+std::string Digits(const std::string& option, const std::string& value) {
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)
+        throw EUsage(option + " takes a whole number, not '" + value + "'");
+    try {
+        StrToInt(value);
+    } catch (const std::exception&) {
+        throw EUsage(option + " is out of range: '" + value + "'");
+    }
+    return value;
+}
+
+void OnInterrupt(int) { TCliHost::Interrupted.store(true); }
+
+bool StderrIsTerminal() { return FRAMOLO_ISATTY(2) != 0; }
+
+// What the window fills in when a clip is opened: its first and last frame,
+// its size and its frame period.
+struct TClipDefaults {
+    bool Ok = false;
+    int Start = 0;
+    int End = -1;
+    int Width = 0;
+    int Height = 0;
+    int DelayMs = 0;
+};
+
+TClipDefaults ProbeClip(const std::string& path) {
+    TClipDefaults d;
+    AVIFileInit();
+    PAVIFile file = nullptr;
+    PAVIStream stream = nullptr;
+    if (AVIFileOpen(file, path, OF_SHARE_DENY_WRITE) == 0) {
+        if (AVIFileGetStream(file, stream, streamtypeVIDEO, 0) == 0 && stream != nullptr) {
+            TAVIStreamInfo info;
+            if (AVIStreamInfo(stream, info, static_cast<std::int32_t>(sizeof(info))) == 0) {
+                d.Start = AVIStreamStart(stream);
+                d.End = d.Start + AVIStreamLength(stream) - 1;
+                d.Width = info.rcFrame.Right - info.rcFrame.Left;
+                d.Height = info.rcFrame.Bottom - info.rcFrame.Top;
+                if (info.dwRate != 0)
+                    d.DelayMs = static_cast<int>(std::nearbyint(static_cast<double>(info.dwScale) * 1000.0 / info.dwRate));
+                d.Ok = true;
+            }
+            AVIStreamRelease(stream);
+        }
+        AVIFileRelease(file);
+    }
+    AVIFileExit();
+    return d;
+}
+
+// Writes the GIF next to its final name first, so that a failed write never
+// leaves a half file where the result should be.
+void SaveGif(TGIFDocument& document, const std::string& path) {
+    const std::string temp = path + ".part";
+    try {
+        TFileStream out(temp, fmCreate);
+        document.SaveToStream(out);
+        out.Flush();
+    } catch (...) {
+        std::remove(temp.c_str());
+        throw;
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        throw EFOpenError("Cannot create file \"" + path + "\"");
+    }
+}
+
+int AviToGif(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values;
+    bool rle = false;
+    bool quiet = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--rle") {
+            rle = true;
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else if (a.rfind("--", 0) == 0) {
+            static const std::vector<std::string> known = {"--start", "--end",  "--step",      "--width", "--height",
+                                                           "--delay", "--loop", "--reduction", "--dither"};
+            if (std::find(known.begin(), known.end(), a) == known.end())
+                throw EUsage("unknown option " + a);
+            if (i + 1 >= args.size())
+                throw EUsage(a + " needs a value");
+            values[a] = args[++i];
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 2)
+        throw EUsage("avi2gif takes INPUT and OUTPUT.gif");
+
+    TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
+    host.SetCurrentFileName(positional[0]);
+    const TClipDefaults clip = ProbeClip(positional[0]);
+    auto field = [&](TParamField f, const char* option, int fallback) {
+        const auto it = values.find(option);
+        host.Fields[static_cast<std::size_t>(f)] =
+            it != values.end() ? Digits(option, it->second) : std::to_string(fallback);
+    };
+    field(TParamField::Start, "--start", clip.Start);
+    field(TParamField::End, "--end", clip.End);
+    field(TParamField::Step, "--step", 1);
+    field(TParamField::Width, "--width", clip.Width);
+    field(TParamField::Height, "--height", clip.Height);
+    field(TParamField::Delay, "--delay", clip.DelayMs);
+    field(TParamField::Loop, "--loop", 0);
+    if (IsZeroStep(host.Fields[static_cast<std::size_t>(TParamField::Step)]))
+        throw EUsage(jobmsg::StepGreaterThanZero);
+    if (const auto it = values.find("--reduction"); it != values.end())
+        host.ReductionIndex = IndexIn(kReductions, it->second, "reduction");
+    if (const auto it = values.find("--dither"); it != values.end())
+        host.DitherIndex = IndexIn(kDithers, it->second, "dither mode");
+    if (rle)
+        DefaultDataCoding = 1;
+
+    std::signal(SIGINT, OnInterrupt);
+    TAviToGifJob job(host);
+    const TJobOutcome outcome = job.Run();
+    if (outcome.End == TJobEnd::Stopped) {
+        std::cerr << "framolo-cli: stopped; nothing was written\n";
+        return kExitError;
+    }
+    if (outcome.End != TJobEnd::Finished || host.ResultDocument() == nullptr)
+        return kExitError;
+    host.ResultDocument()->SetDataCoding(rle ? 1 : 0);
+    SaveGif(*host.ResultDocument(), positional[1]);
+    return 0;
+}
+
+int GifToAvi(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    bool quiet = false;
+    for (const std::string& a : args) {
+        if (a == "--quiet")
+            quiet = true;
+        else if (a.rfind("--", 0) == 0)
+            throw EUsage("unknown option " + a);
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 2)
+        throw EUsage("gif2avi takes INPUT.gif and OUTPUT.avi");
+    TGIFDocument document;
+    document.LoadFromFile(positional[0]);
+    TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
+    host.SetCurrentFileName(positional[0]);
+    host.SetSourceDocument(&document);
+    host.OutputName = positional[1];
+    std::signal(SIGINT, OnInterrupt);
+    TGifToAviJob job(host);
+    const TJobOutcome outcome = job.Run();
+    switch (outcome.End) {
+    case TJobEnd::Finished:
+        if (!quiet)
+            std::cout << "frames: " << outcome.FrameCount << "\nsaved: " << host.CurrentFileName() << "\n";
+        return 0;
+    case TJobEnd::NotStarted:
+        std::cerr << "framolo-cli: " << host.LastMessage << "\n";
+        return kExitError;
+    case TJobEnd::Stopped:
+        std::cerr << "framolo-cli: stopped; the frames written so far stay in " << host.CurrentFileName() << "\n";
+        return kExitError;
+    default:
+        return kExitError;
+    }
+}
+
+int Info(const std::vector<std::string>& args) {
+    bool json = false;
+    bool hashes = false;
+    std::vector<std::string> positional;
+    for (const std::string& a : args) {
+        if (a == "--json")
+            json = true;
+        else if (a == "--frame-hashes")
+            hashes = true;
+        else if (a.rfind("--", 0) == 0)
+            throw EUsage("unknown option " + a);
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 1)
+        throw EUsage("info takes one FILE");
+    return DescribeFile(positional[0], json, hashes, std::cout, std::cerr);
+}
+
+int Main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        (args.empty() ? std::cerr : std::cout) << kUsage;
+        return args.empty() ? kExitUsage : 0;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    try {
+        if (command == "avi2gif")
+            return AviToGif(args);
+        if (command == "gif2avi")
+            return GifToAvi(args);
+        if (command == "info")
+            return Info(args);
+        throw EUsage("unknown command " + command);
+    } catch (const EUsage& e) {
+        std::cerr << "framolo-cli: " << e.what() << "\n" << kUsage;
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        std::cerr << "framolo-cli: " << e.what() << "\n";
+        return kExitError;
+    }
+}
+
+} // namespace
+} // namespace framolo
+
+int main(int argc, char** argv) { return framolo::Main(argc, argv); }

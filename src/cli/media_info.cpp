@@ -1,0 +1,327 @@
+#include "cli/media_info.h"
+
+#include "gif/gif_document.h"
+#include "platform/avifile/avifile.h"
+#include "platform/streams/stream.h"
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+namespace framolo {
+
+std::string TFnv1a64::Hex() const {
+    char buf[17];
+    std::snprintf(buf, sizeof(buf), "%016llx", static_cast<unsigned long long>(hash_));
+    return buf;
+}
+
+namespace {
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (u < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof(buf), "\\u%04x", u);
+                out += buf;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+template <class T> std::string OrNull(const std::optional<T>& v) {
+    if (!v)
+        return "null";
+    if constexpr (std::is_same_v<T, std::string>)
+        return JsonString(*v);
+    else
+        return std::to_string(*v);
+}
+
+std::string FourCC(std::uint32_t v) {
+    std::string s;
+    for (int i = 0; i < 4; ++i) {
+        const char c = static_cast<char>((v >> (8 * i)) & 0xFF);
+        s += (c >= 32 && c < 127) ? c : '?';
+    }
+    return s;
+}
+
+bool LooksLikeGif(const std::string& path) {
+    try {
+        TFileStream f(path, fmOpenRead | fmShareDenyWrite);
+        char sig[3] = {};
+        return f.Read(sig, 3) == 3 && std::memcmp(sig, "GIF", 3) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+int DescribeGif(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
+    TGIFDocument doc;
+    std::vector<std::string> warnings;
+    doc.WarningHandler = [&](TPersistent*, int, const std::string& m) { warnings.push_back(m); };
+    try {
+        doc.LoadFromFile(path);
+    } catch (const std::exception& e) {
+        err << "framolo-cli: " << e.what() << "\n";
+        return 1;
+    }
+    std::optional<int> loopCount;
+    for (int i = 0; i < doc.Frames().Count() && !loopCount; ++i) {
+        const TGIFExtensionList& ext = doc.Frames()[i]->Extensions();
+        for (int k = 0; k < ext.Count(); ++k)
+            if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(ext[k])) {
+                loopCount = loop->LoopCount();
+                break;
+            }
+    }
+    std::ostringstream s;
+    if (json) {
+        s << "{\"format\": \"gif\", \"width\": " << doc.Width() << ", \"height\": " << doc.Height()
+          << ", \"background\": " << int{doc.Header().BackgroundColorIndex()}
+          << ", \"aspect\": " << int{doc.Header().AspectRatio()}
+          << ", \"global_colors\": " << doc.GlobalColorMap().Count() << ", \"loop_count\": " << OrNull(loopCount)
+          << ", \"warnings\": [";
+        for (std::size_t i = 0; i < warnings.size(); ++i)
+            s << (i ? ", " : "") << JsonString(warnings[i]);
+        s << "], \"frames\": [";
+    } else {
+        s << "format: gif\nscreen: " << doc.Width() << " x " << doc.Height()
+          << "\nbackground: " << int{doc.Header().BackgroundColorIndex()}
+          << "\naspect: " << int{doc.Header().AspectRatio()}
+          << "\nglobal colors: " << doc.GlobalColorMap().Count()
+          << "\nloop count: " << (loopCount ? std::to_string(*loopCount) : "none") << "\n";
+        for (const std::string& w : warnings)
+            s << "warning: " << w << "\n";
+        s << "frames: " << doc.Frames().Count() << "\n";
+    }
+    for (int i = 0; i < doc.Frames().Count(); ++i) {
+        TGIFSubImage* f = doc.Frames()[i];
+        std::optional<int> delay;
+        std::optional<int> disposal;
+        std::optional<int> transparent;
+        if (const TGIFGraphicControlExtension* g = f->GraphicControl()) {
+            delay = g->Delay();
+            disposal = g->Disposal();
+            if (g->Transparent())
+                transparent = g->TransparentColorIndex();
+        }
+        TFnv1a64 pixels;
+        if (!f->Empty())
+            pixels.Add(f->Pixels(), f->PixelCount());
+        const TGIFColorMap& map = f->ActiveColorMap();
+        std::optional<std::string> paletteHash;
+        if (map.Count() > 0) {
+            TFnv1a64 h;
+            for (int c = 0; c < map.Count(); ++c) {
+                const TGIFColor e = map.Entry(c);
+                const std::uint8_t rgb[3] = {e.Red, e.Green, e.Blue};
+                h.Add(rgb, 3);
+            }
+            paletteHash = h.Hex();
+        }
+        if (json) {
+            s << (i ? ", " : "") << "{\"left\": " << f->Left() << ", \"top\": " << f->Top()
+              << ", \"width\": " << f->Width() << ", \"height\": " << f->Height()
+              << ", \"interlaced\": " << (f->Interlaced() ? "true" : "false")
+              << ", \"local_colors\": " << f->ColorMap().Count() << ", \"empty\": " << (f->Empty() ? "true" : "false")
+              << ", \"delay\": " << OrNull(delay) << ", \"disposal\": " << OrNull(disposal)
+              << ", \"transparent_index\": " << OrNull(transparent)
+              << ", \"pixels_fnv1a64\": " << JsonString(pixels.Hex())
+              << ", \"palette_fnv1a64\": " << OrNull(paletteHash) << "}";
+        } else {
+            s << "frame " << i << ": " << f->Width() << " x " << f->Height() << " at (" << f->Left() << ", "
+              << f->Top() << ")" << (f->Interlaced() ? ", interlaced" : "") << ", local colors "
+              << f->ColorMap().Count() << (f->Empty() ? ", empty" : "")
+              << ", delay " << (delay ? std::to_string(*delay) : "none") << ", disposal "
+              << (disposal ? std::to_string(*disposal) : "none") << ", transparent "
+              << (transparent ? std::to_string(*transparent) : "none") << ", pixels " << pixels.Hex()
+              << ", palette " << (paletteHash ? *paletteHash : "none") << "\n";
+        }
+    }
+    if (json)
+        s << "]}\n";
+    out << s.str();
+    return 0;
+}
+
+// Releases AVIFile handles in reverse order.
+struct TVideoHandles {
+    PAVIFile File = nullptr;
+    std::vector<PAVIStream> Streams;
+    TVideoHandles() { AVIFileInit(); }
+    ~TVideoHandles() {
+        for (auto it = Streams.rbegin(); it != Streams.rend(); ++it)
+            AVIStreamRelease(*it);
+        if (File != nullptr)
+            AVIFileRelease(File);
+        AVIFileExit();
+    }
+    TVideoHandles(const TVideoHandles&) = delete;
+    TVideoHandles& operator=(const TVideoHandles&) = delete;
+};
+
+// Hash of the picture AVIStreamGetFrame delivers, as 24-bit BGR rows top to bottom.
+std::string FrameHash(const std::uint8_t* dib) {
+    TBitmapInfoHeader h;
+    std::memcpy(&h, dib, sizeof(h));
+    const int width = h.biWidth;
+    const int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    const std::size_t stride = DIBRowBytes(width, h.biBitCount);
+    const std::uint8_t* table = dib + h.biSize;
+    const std::uint8_t* bits = table + (h.biBitCount <= 8 ? (std::size_t{4} << h.biBitCount) : 0);
+    TFnv1a64 hash;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        const int stored = h.biHeight < 0 ? y : height - 1 - y;
+        const std::uint8_t* src = bits + stride * static_cast<std::size_t>(stored);
+        for (int x = 0; x < width; ++x) {
+            const auto ux = static_cast<std::size_t>(x);
+            if (h.biBitCount == 8) {
+                const std::uint8_t* q = table + std::size_t{src[ux]} * 4;
+                row[ux * 3] = q[0];
+                row[ux * 3 + 1] = q[1];
+                row[ux * 3 + 2] = q[2];
+            } else {
+                std::memcpy(&row[ux * 3], src + ux * 3, 3);
+            }
+        }
+        hash.Add(row.data(), row.size());
+    }
+    return hash.Hex();
+}
+
+int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ostream& out, std::ostream& err) {
+    TVideoHandles h;
+    if (AVIFileOpen(h.File, path, OF_SHARE_DENY_WRITE) != 0) {
+        h.File = nullptr;
+        err << "framolo-cli: Failed to open AVI file\n";
+        return 1;
+    }
+    std::ostringstream s;
+    s << (json ? "{\"format\": \"video\", \"streams\": [" : "format: video\n");
+    PAVIStream firstVideo = nullptr;
+    int written = 0;
+    for (std::uint32_t type : {streamtypeVIDEO, streamtypeAUDIO}) {
+        for (int index = 0;; ++index) {
+            PAVIStream stream = nullptr;
+            if (AVIFileGetStream(h.File, stream, type, index) != 0 || stream == nullptr)
+                break;
+            h.Streams.push_back(stream);
+            TAVIStreamInfo info;
+            if (AVIStreamInfo(stream, info, static_cast<std::int32_t>(sizeof(info))) != 0)
+                continue;
+            std::int32_t size = 0;
+            std::vector<std::uint8_t> format;
+            if (AVIStreamReadFormat(stream, 0, nullptr, &size) == 0 && size > 0) {
+                format.resize(static_cast<std::size_t>(size));
+                if (AVIStreamReadFormat(stream, 0, format.data(), &size) != 0)
+                    format.clear();
+            }
+            const bool video = type == streamtypeVIDEO;
+            if (video && firstVideo == nullptr)
+                firstVideo = stream;
+            const TRect& r = info.rcFrame;
+            if (json) {
+                s << (written++ ? ", " : "") << "{\"type\": \"" << (video ? "vids" : "auds") << "\", \"scale\": "
+                  << info.dwScale << ", \"rate\": " << info.dwRate << ", \"start\": " << info.dwStart
+                  << ", \"length\": " << info.dwLength << ", \"sample_size\": " << info.dwSampleSize
+                  << ", \"frame\": [" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << "]";
+            } else {
+                s << "stream " << written++ << ": " << (video ? "vids" : "auds") << ", scale " << info.dwScale
+                  << ", rate " << info.dwRate << ", start " << info.dwStart << ", length " << info.dwLength
+                  << ", sample size " << info.dwSampleSize << ", frame [" << r.Left << ", " << r.Top << ", "
+                  << r.Right << ", " << r.Bottom << "]";
+            }
+            if (video && format.size() >= 40) {
+                TBitmapInfoHeader bih;
+                std::memcpy(&bih, format.data(), sizeof(bih));
+                if (json)
+                    s << ", \"bit_count\": " << bih.biBitCount << ", \"compression\": " << bih.biCompression;
+                else
+                    s << ", bit count " << bih.biBitCount << ", compression " << bih.biCompression << " ("
+                      << FourCC(bih.biCompression) << ")";
+            } else if (!video && format.size() >= 16) {
+                TWaveFormatEx wf;
+                std::memcpy(&wf, format.data(), std::min(format.size(), sizeof(wf)));
+                if (json)
+                    s << ", \"channels\": " << wf.nChannels << ", \"samples_per_sec\": " << wf.nSamplesPerSec
+                      << ", \"bits_per_sample\": " << wf.wBitsPerSample;
+                else
+                    s << ", channels " << wf.nChannels << ", samples per second " << wf.nSamplesPerSec
+                      << ", bits per sample " << wf.wBitsPerSample;
+            }
+            s << (json ? "}" : "\n");
+        }
+    }
+    if (json)
+        s << "]";
+    if (frameHashes && firstVideo != nullptr) {
+        PGetFrame getFrame = AVIStreamGetFrameOpen(firstVideo, nullptr);
+        if (getFrame == nullptr) {
+            err << "framolo-cli: Failed to start AVI decompression\n";
+            return 1;
+        }
+        const std::int32_t start = AVIStreamStart(firstVideo);
+        const std::int32_t length = AVIStreamLength(firstVideo);
+        s << (json ? ", \"frame_hashes\": [" : "frame hashes:\n");
+        int status = 0;
+        for (std::int32_t k = 0; k < length; ++k) {
+            const void* dib = AVIStreamGetFrame(getFrame, start + k);
+            if (dib == nullptr) {
+                err << "framolo-cli: Failed to decompress AVI frame\n";
+                status = 1;
+                break;
+            }
+            const std::string hash = FrameHash(static_cast<const std::uint8_t*>(dib));
+            if (json)
+                s << (k ? ", " : "") << "\"" << hash << "\"";
+            else
+                s << "  " << (start + k) << ": " << hash << "\n";
+        }
+        AVIStreamGetFrameClose(getFrame);
+        if (status != 0)
+            return status;
+        if (json)
+            s << "]";
+    }
+    if (json)
+        s << "}\n";
+    out << s.str();
+    return 0;
+}
+
+} // namespace
+
+int DescribeFile(const std::string& path, bool json, bool frameHashes, std::ostream& out, std::ostream& err) {
+    if (LooksLikeGif(path))
+        return DescribeGif(path, json, out, err);
+    return DescribeVideo(path, json, frameHashes, out, err);
+}
+
+} // namespace framolo
