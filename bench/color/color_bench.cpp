@@ -44,7 +44,8 @@ std::string RunAndRead(const std::string& command) {
 std::string FindPhoto() {
     if (const char* path = std::getenv("FRAMOLO_BENCH_PHOTO"))
         return path;
-    const std::string listing = RunAndRead("dpkg-query -L python3-skimage 2>/dev/null | grep '/astronaut.png$'");
+    const std::string listing =
+        RunAndRead("dpkg-query -L python3-skimage 2>/dev/null | grep '/astronaut.png$'");
     return listing.substr(0, listing.find('\n'));
 }
 
@@ -65,7 +66,8 @@ std::unique_ptr<TBitmap> LoadFrame() {
     const std::string photo = FindPhoto();
     const std::string bmp = std::string(FRAMOLO_BENCH_WORK_DIR) + "/color_bench_frame.bmp";
     if (!photo.empty()) {
-        const std::string command = "convert '" + photo + "' -resize '768x576!' -type TrueColor 'BMP3:" + bmp +
+        const std::string command = "convert '" + photo +
+                                    "' -resize '768x576!' -type TrueColor 'BMP3:" + bmp +
                                     "' 2>/dev/null";
         if (std::system(command.c_str()) == 0) {
             try {
@@ -73,7 +75,8 @@ std::unique_ptr<TBitmap> LoadFrame() {
                 frame->LoadFromFile(bmp);
                 frame->SetPixelFormat(TPixelFormat::pf24bit);
                 if (frame->Width() == kWidth && frame->Height() == kHeight) {
-                    std::fprintf(stderr, "frame: %s scaled to %dx%d\n", photo.c_str(), kWidth, kHeight);
+                    std::fprintf(stderr, "frame: %s scaled to %dx%d\n", photo.c_str(), kWidth,
+                                 kHeight);
                     return frame;
                 }
             } catch (const std::exception& e) {
@@ -100,10 +103,11 @@ const HPALETTE& QuantizedPalette() {
 }
 
 void Report(benchmark::State& state) {
-    state.counters["Mpixel/s"] =
-        benchmark::Counter(kPixels * 1e-6 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["ms/frame"] = benchmark::Counter(1e-3 * static_cast<double>(state.iterations()),
-                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["Mpixel/s"] = benchmark::Counter(
+        kPixels * 1e-6 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["ms/frame"] =
+        benchmark::Counter(1e-3 * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // ---- Lookups: every pixel of the frame, with a new lookup per frame as a
@@ -114,8 +118,9 @@ enum class TLookupKind { FastQuantized, FastWindows20, Netscape, GrayScale, Mono
 void BM_Lookup(benchmark::State& state) {
     const auto kind = static_cast<TLookupKind>(state.range(0));
     TBitmap& frame = Frame();
-    const HPALETTE palette = kind == TLookupKind::FastWindows20 ? DefaultPalette() : QuantizedPalette();
-    const TColorReduction method = kind == TLookupKind::Netscape    ? TColorReduction::Netscape
+    const HPALETTE palette =
+        kind == TLookupKind::FastWindows20 ? DefaultPalette() : QuantizedPalette();
+    const TColorReduction method = kind == TLookupKind::Netscape     ? TColorReduction::Netscape
                                    : kind == TLookupKind::GrayScale  ? TColorReduction::GrayScale
                                    : kind == TLookupKind::Monochrome ? TColorReduction::Monochrome
                                                                      : TColorReduction::Quantize;
@@ -152,7 +157,8 @@ void BM_Dither(benchmark::State& state) {
         TFastColorLookup lookup(palette);
         auto engine = CreateDitherEngine(mode, kWidth, lookup);
         for (int y = 0; y < kHeight; ++y) {
-            engine->DitherRow(frame.ScanLine(y), indices.data() + static_cast<std::size_t>(y) * kWidth);
+            engine->DitherRow(frame.ScanLine(y),
+                              indices.data() + static_cast<std::size_t>(y) * kWidth);
             engine->NextRow();
         }
         benchmark::DoNotOptimize(indices.data());
@@ -174,7 +180,12 @@ void BM_Quantize(benchmark::State& state) {
     }
     Report(state);
 }
-BENCHMARK(BM_Quantize)->ArgName("colors")->Arg(256)->Arg(236)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Quantize)
+    ->ArgName("colors")
+    ->Arg(256)
+    ->Arg(236)
+    ->Arg(16)
+    ->Unit(benchmark::kMillisecond);
 
 // ---- Whole reductions: palette, lookup, engine, writer, result bitmap.
 

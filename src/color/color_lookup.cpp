@@ -53,18 +53,24 @@ int TFastColorLookup::Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t
     const __m128i r = _mm_set1_epi8(static_cast<char>(red));
     const __m128i g = _mm_set1_epi8(static_cast<char>(green));
     const __m128i b = _mm_set1_epi8(static_cast<char>(blue));
-    const auto absDiff = [](__m128i x, __m128i y) { return _mm_or_si128(_mm_subs_epu8(x, y), _mm_subs_epu8(y, x)); };
+    const auto absDiff = [](__m128i x, __m128i y) {
+        return _mm_or_si128(_mm_subs_epu8(x, y), _mm_subs_epu8(y, x));
+    };
     alignas(16) std::array<std::uint16_t, 256> distances;
     __m128i best = _mm_set1_epi16(0x7FFF);
     for (int k = 0; k < blocks; ++k) {
         const auto at = static_cast<std::size_t>(16 * k);
         const __m128i dr = absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(&reds_[at])), r);
-        const __m128i dg = absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(&greens_[at])), g);
-        const __m128i db = absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(&blues_[at])), b);
-        __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(dr, zero), _mm_unpacklo_epi8(dg, zero)),
-                                   _mm_unpacklo_epi8(db, zero));
-        __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(dr, zero), _mm_unpackhi_epi8(dg, zero)),
-                                   _mm_unpackhi_epi8(db, zero));
+        const __m128i dg =
+            absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(&greens_[at])), g);
+        const __m128i db =
+            absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(&blues_[at])), b);
+        __m128i lo =
+            _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(dr, zero), _mm_unpacklo_epi8(dg, zero)),
+                          _mm_unpacklo_epi8(db, zero));
+        __m128i hi =
+            _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(dr, zero), _mm_unpackhi_epi8(dg, zero)),
+                          _mm_unpackhi_epi8(db, zero));
         lo = _mm_or_si128(lo, _mm_load_si128(reinterpret_cast<const __m128i*>(&noMatch_[at])));
         hi = _mm_or_si128(hi, _mm_load_si128(reinterpret_cast<const __m128i*>(&noMatch_[at + 8])));
         _mm_store_si128(reinterpret_cast<__m128i*>(&distances[at]), lo);
@@ -76,7 +82,8 @@ int TFastColorLookup::Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t
     best = _mm_min_epi16(best, _mm_srli_si128(best, 2));
     const __m128i wanted = _mm_set1_epi16(static_cast<short>(_mm_cvtsi128_si32(best) & 0xFFFF));
     for (int k = 0; k < 2 * blocks; ++k) {
-        const __m128i d = _mm_load_si128(reinterpret_cast<const __m128i*>(&distances[static_cast<std::size_t>(8 * k)]));
+        const __m128i d = _mm_load_si128(
+            reinterpret_cast<const __m128i*>(&distances[static_cast<std::size_t>(8 * k)]));
         const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(d, wanted)));
         if (mask != 0)
             return 8 * k + std::countr_zero(mask) / 2;
@@ -89,7 +96,8 @@ int TFastColorLookup::Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t
     int bestDistance = 3 * 65536; // above any possible distance
     for (int i = 0; i < colorCount_; ++i) {
         const TPaletteEntry& e = entries_[static_cast<std::size_t>(i)];
-        const int distance = std::abs(e.peRed - red) + std::abs(e.peGreen - green) + std::abs(e.peBlue - blue);
+        const int distance =
+            std::abs(e.peRed - red) + std::abs(e.peGreen - green) + std::abs(e.peBlue - blue);
         // Strictly closer only: on a tie the lower index stays.
         if (distance < bestDistance) {
             bestDistance = distance;
@@ -100,7 +108,8 @@ int TFastColorLookup::Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t
 }
 #endif
 
-std::unique_ptr<TColorLookup> CreateColorLookup(TColorReduction reduction, const HPALETTE& palette) {
+std::unique_ptr<TColorLookup> CreateColorLookup(TColorReduction reduction,
+                                                const HPALETTE& palette) {
     switch (reduction) {
     case TColorReduction::Monochrome:
         return std::make_unique<TMonochromeLookup>(palette);

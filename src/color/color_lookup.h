@@ -46,8 +46,8 @@ public:
     }
 
     // MapColor without the virtual call, for the ditherers' inner loops.
-    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& chosenRed,
-                     std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                     std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
         const unsigned key = BinKey(red, green, blue);
         std::int16_t index = binCache_[key];
         if (index < 0)
@@ -66,7 +66,9 @@ public:
     }
     // The cached index of a bin, or -1 when the bin has not been decided yet.
     std::int16_t BinCache(unsigned key) const { return binCache_[key & 0x7FFF]; }
-    const TPaletteEntry& Entry(int index) const { return entries_[static_cast<std::size_t>(index)]; }
+    const TPaletteEntry& Entry(int index) const {
+        return entries_[static_cast<std::size_t>(index)];
+    }
 
     static constexpr int kBinCount = 32768;
 
@@ -88,7 +90,9 @@ private:
 // The 216-colour cube of NetscapePalette, computed per channel.
 class TNetscapeColorLookup final : public TColorLookup {
 public:
-    explicit TNetscapeColorLookup(const HPALETTE& palette) : TColorLookup(palette) { colorCount_ = 216; }
+    explicit TNetscapeColorLookup(const HPALETTE& palette) : TColorLookup(palette) {
+        colorCount_ = 216;
+    }
 
     std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                           std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
@@ -97,7 +101,8 @@ public:
     }
 
     static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                            std::uint8_t& chosenBlue) {
         // Levels 0..5; 0..47 give 0, 48..98 give 1, ..., 252..255 give 5.
         const unsigned r = (red + 3u) / 51u;
         const unsigned g = (green + 3u) / 51u;
@@ -112,7 +117,9 @@ public:
 // The 256-gray ramp of GrayRampPalette: the index is the luminance.
 class TGrayScaleLookup final : public TColorLookup {
 public:
-    explicit TGrayScaleLookup(const HPALETTE& palette) : TColorLookup(palette) { colorCount_ = 256; }
+    explicit TGrayScaleLookup(const HPALETTE& palette) : TColorLookup(palette) {
+        colorCount_ = 256;
+    }
 
     std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                           std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
@@ -121,7 +128,8 @@ public:
     }
 
     static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                            std::uint8_t& chosenBlue) {
         // The weights add up to 256, so the gray never exceeds 255.
         const auto gray = static_cast<std::uint8_t>((77u * red + 150u * green + 29u * blue) >> 8);
         chosenRed = chosenGreen = chosenBlue = gray;
@@ -141,7 +149,8 @@ public:
     }
 
     static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                            std::uint8_t& chosenBlue) {
         const bool white = 77u * red + 150u * green + 29u * blue > 127u * 256u;
         chosenRed = chosenGreen = chosenBlue = white ? 255 : 0;
         return white ? 1 : 0;

@@ -50,7 +50,8 @@ void TDIBWriter::AllocateDIB() {
     // The BMP file header stores the total size in 32 bits, and a bitmap may
     // not hold more than TBitmap::kMaxPixels; anything larger is as good as
     // out of memory.
-    const std::uint64_t rowSize = ((static_cast<std::uint64_t>(width_) * bits + 31) & ~std::uint64_t{31}) / 8;
+    const std::uint64_t rowSize =
+        ((static_cast<std::uint64_t>(width_) * bits + 31) & ~std::uint64_t{31}) / 8;
     const std::uint64_t pixelSize = rowSize * static_cast<std::uint64_t>(height_);
     const std::uint64_t fileSize = kFileHeaderSize + headerSize + pixelSize;
     if (static_cast<std::uint64_t>(width_) * static_cast<std::uint64_t>(height_) >

@@ -12,8 +12,8 @@ namespace {
 // one of the known final classes, and by the per-pixel entry points.
 struct TVirtualLookup {
     TColorLookup& lookup;
-    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& chosenRed,
-                     std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                     std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
         return lookup.MapColor(red, green, blue, chosenRed, chosenGreen, chosenBlue);
     }
 };
@@ -36,7 +36,9 @@ template <class F> void WithLookup(TColorLookup& lookup, F&& f) {
     }
 }
 
-inline int Clamp255(int value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
+inline int Clamp255(int value) {
+    return value < 0 ? 0 : (value > 255 ? 255 : value);
+}
 
 // in + (E + D div 2) div D with division truncating toward zero, clamped.
 inline int Adjust(int in, std::int32_t errorSum, int divisor) {
@@ -141,15 +143,18 @@ struct TVirtual5by3Kernel {
     static constexpr int kRows = 3;
     T5by3Ditherer& engine;
     int Divisor() const { return engine.Divisor(); }
-    void Spread(std::int32_t* const* p, int s, int e) const { engine.SpreadError(p[0], p[1], p[2], s, e); }
+    void Spread(std::int32_t* const* p, int s, int e) const {
+        engine.SpreadError(p[0], p[1], p[2], s, e);
+    }
 };
 
 // The per-pixel step of every buffered engine: add the waiting error sums,
 // map, and spread the new error. rows[r] addresses the current column's red
 // entry of row r; step is 3 x direction.
 template <class Kernel, class Lookup>
-inline std::uint8_t DiffusePixel(const Kernel& kernel, Lookup& lookup, std::int32_t* const* rows, int step, std::uint8_t red, std::uint8_t green,
-                                 std::uint8_t blue, std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+inline std::uint8_t DiffusePixel(const Kernel& kernel, Lookup& lookup, std::int32_t* const* rows,
+                                 int step, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                                 std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
                                  std::uint8_t& chosenBlue) {
     const int divisor = kernel.Divisor();
     const std::int32_t* waiting = rows[0];
@@ -197,11 +202,13 @@ inline void DiffuseRow(const Kernel& kernel, Lookup& lookup, TErrorRows& errorRo
 
 // Floyd-Steinberg's step; see TFloydSteinbergDitherer. The channels are
 // spelled out one by one so that their sums stay in registers.
-inline int FloydSteinbergAdjust(int in, const TFloydSteinbergDitherer::TChannel& ch, std::int32_t waiting) {
+inline int FloydSteinbergAdjust(int in, const TFloydSteinbergDitherer::TChannel& ch,
+                                std::int32_t waiting) {
     return Adjust(in, ch.Carry + waiting, 16);
 }
 
-inline void FloydSteinbergSpread(TFloydSteinbergDitherer::TChannel& ch, int error, std::int32_t& previous) {
+inline void FloydSteinbergSpread(TFloydSteinbergDitherer::TChannel& ch, int error,
+                                 std::int32_t& previous) {
     // The previous column's entry has been read for this row; it now gets
     // its complete share for the next row.
     previous = ch.Pending1 + 3 * error;
@@ -211,16 +218,17 @@ inline void FloydSteinbergSpread(TFloydSteinbergDitherer::TChannel& ch, int erro
 }
 
 template <class Lookup>
-inline std::uint8_t FloydSteinbergPixel(Lookup& lookup, TFloydSteinbergDitherer::TState& s,
-                                        std::int32_t* buffer, int step, std::uint8_t red,
-                                        std::uint8_t green, std::uint8_t blue, std::uint8_t& chosenRed,
-                                        std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+inline std::uint8_t
+FloydSteinbergPixel(Lookup& lookup, TFloydSteinbergDitherer::TState& s, std::int32_t* buffer,
+                    int step, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                    std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
     std::int32_t* entry = buffer + s.Position;
     const int r = FloydSteinbergAdjust(red, s.Red, entry[0]);
     const int g = FloydSteinbergAdjust(green, s.Green, entry[1]);
     const int b = FloydSteinbergAdjust(blue, s.Blue, entry[2]);
-    const std::uint8_t index = lookup.Map(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                                          static_cast<std::uint8_t>(b), chosenRed, chosenGreen, chosenBlue);
+    const std::uint8_t index =
+        lookup.Map(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                   static_cast<std::uint8_t>(b), chosenRed, chosenGreen, chosenBlue);
     std::int32_t* previous = entry - step;
     FloydSteinbergSpread(s.Red, r - chosenRed, previous[0]);
     FloydSteinbergSpread(s.Green, g - chosenGreen, previous[1]);
@@ -233,12 +241,14 @@ inline std::uint8_t FloydSteinbergPixel(Lookup& lookup, TFloydSteinbergDitherer:
 
 // ---- TDitherEngine
 
-TDitherEngine::TDitherEngine(int width, TColorLookup& lookup) : lookup_(lookup), width_(std::max(width, 0)) {}
+TDitherEngine::TDitherEngine(int width, TColorLookup& lookup)
+    : lookup_(lookup), width_(std::max(width, 0)) {}
 
 std::uint8_t TDitherEngine::DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                                         std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
                                         std::uint8_t& chosenBlue) {
-    const std::uint8_t index = lookup_.MapColor(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    const std::uint8_t index =
+        lookup_.MapColor(red, green, blue, chosenRed, chosenGreen, chosenBlue);
     AdvanceColumn();
     return index;
 }
@@ -286,7 +296,8 @@ void TDitherEngine::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
 // ---- TErrorRows
 
 TErrorRows::TErrorRows(int rows, int width, int margin) : margin_(margin) {
-    rowLength_ = 3 * (static_cast<std::size_t>(std::max(width, 0)) + 2 * static_cast<std::size_t>(margin));
+    rowLength_ =
+        3 * (static_cast<std::size_t>(std::max(width, 0)) + 2 * static_cast<std::size_t>(margin));
     storage_.assign(rowLength_ * static_cast<std::size_t>(rows), 0);
     for (int r = 0; r < rows; ++r)
         rows_.push_back(storage_.data() + rowLength_ * static_cast<std::size_t>(r));
@@ -306,11 +317,13 @@ TFloydSteinbergDitherer::TFloydSteinbergDitherer(int width, TColorLookup& lookup
 
 std::uint8_t TFloydSteinbergDitherer::DitherPixel(std::uint8_t red, std::uint8_t green,
                                                   std::uint8_t blue, std::uint8_t& chosenRed,
-                                                  std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+                                                  std::uint8_t& chosenGreen,
+                                                  std::uint8_t& chosenBlue) {
     RequireColumnInRow();
     TVirtualLookup lookup{lookup_};
-    const std::uint8_t index = FloydSteinbergPixel(lookup, state_, errors_.Row(0), 3 * direction_, red,
-                                                   green, blue, chosenRed, chosenGreen, chosenBlue);
+    const std::uint8_t index =
+        FloydSteinbergPixel(lookup, state_, errors_.Row(0), 3 * direction_, red, green, blue,
+                            chosenRed, chosenGreen, chosenBlue);
     AdvanceColumn();
     return index;
 }
@@ -327,7 +340,8 @@ void TFloydSteinbergDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* i
         for (int i = 0; i < count; ++i) {
             const std::uint8_t* px = bgr + 3 * static_cast<std::ptrdiff_t>(col);
             std::uint8_t cr, cg, cb;
-            indices[col] = FloydSteinbergPixel(lookup, s, buffer, step, px[2], px[1], px[0], cr, cg, cb);
+            indices[col] =
+                FloydSteinbergPixel(lookup, s, buffer, step, px[2], px[1], px[0], cr, cg, cb);
             col += direction;
         }
         state_ = s;
@@ -359,9 +373,10 @@ std::uint8_t T5by3Ditherer::DitherPixel(std::uint8_t red, std::uint8_t green, st
                                         std::uint8_t& chosenBlue) {
     RequireColumnInRow();
     TVirtualLookup lookup{lookup_};
-    std::int32_t* rows[3] = {rows_.Row(0) + position_, rows_.Row(1) + position_, rows_.Row(2) + position_};
-    const std::uint8_t index = DiffusePixel(TVirtual5by3Kernel{*this}, lookup, rows, 3 * direction_, red,
-                                            green, blue, chosenRed, chosenGreen, chosenBlue);
+    std::int32_t* rows[3] = {rows_.Row(0) + position_, rows_.Row(1) + position_,
+                             rows_.Row(2) + position_};
+    const std::uint8_t index = DiffusePixel(TVirtual5by3Kernel{*this}, lookup, rows, 3 * direction_,
+                                            red, green, blue, chosenRed, chosenGreen, chosenBlue);
     position_ += 3 * direction_;
     AdvanceColumn();
     return index;
@@ -373,7 +388,8 @@ void T5by3Ditherer::NextRow() {
     position_ = rows_.Offset(column_);
 }
 
-template <class Kernel> void T5by3Ditherer::DitherRowWith(const std::uint8_t* bgr, std::uint8_t* indices) {
+template <class Kernel>
+void T5by3Ditherer::DitherRowWith(const std::uint8_t* bgr, std::uint8_t* indices) {
     const int count = PixelsLeft();
     WithLookup(lookup_, [&](auto& lookup) {
         DiffuseRow(Kernel{}, lookup, rows_, position_, column_, direction_, count, bgr, indices);
@@ -383,8 +399,8 @@ template <class Kernel> void T5by3Ditherer::DitherRowWith(const std::uint8_t* bg
 TStuckiDitherer::TStuckiDitherer(int width, TColorLookup& lookup)
     : T5by3Ditherer(width, lookup, TStuckiKernel::Divisor()) {}
 
-void TStuckiDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
-                                  int error) {
+void TStuckiDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2,
+                                  int step, int error) {
     std::int32_t* const p[3] = {row0, row1, row2};
     TStuckiKernel::Spread(p, step, error);
 }
@@ -396,8 +412,8 @@ void TStuckiDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) 
 TSierraDitherer::TSierraDitherer(int width, TColorLookup& lookup)
     : T5by3Ditherer(width, lookup, TSierraKernel::Divisor()) {}
 
-void TSierraDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
-                                  int error) {
+void TSierraDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2,
+                                  int step, int error) {
     std::int32_t* const p[3] = {row0, row1, row2};
     TSierraKernel::Spread(p, step, error);
 }
@@ -409,8 +425,8 @@ void TSierraDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) 
 TJaJuNiDitherer::TJaJuNiDitherer(int width, TColorLookup& lookup)
     : T5by3Ditherer(width, lookup, TJaJuNiKernel::Divisor()) {}
 
-void TJaJuNiDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
-                                  int error) {
+void TJaJuNiDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2,
+                                  int step, int error) {
     std::int32_t* const p[3] = {row0, row1, row2};
     TJaJuNiKernel::Spread(p, step, error);
 }
@@ -426,15 +442,15 @@ TSteveArcheDitherer::TSteveArcheDitherer(int width, TColorLookup& lookup)
     position_ = rows_.Offset(0);
 }
 
-std::uint8_t TSteveArcheDitherer::DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                                              std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                                              std::uint8_t& chosenBlue) {
+std::uint8_t TSteveArcheDitherer::DitherPixel(std::uint8_t red, std::uint8_t green,
+                                              std::uint8_t blue, std::uint8_t& chosenRed,
+                                              std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
     RequireColumnInRow();
     TVirtualLookup lookup{lookup_};
-    std::int32_t* rows[4] = {rows_.Row(0) + position_, rows_.Row(1) + position_, rows_.Row(2) + position_,
-                             rows_.Row(3) + position_};
-    const std::uint8_t index = DiffusePixel(TSteveArcheKernel{}, lookup, rows, 3 * direction_, red, green,
-                                            blue, chosenRed, chosenGreen, chosenBlue);
+    std::int32_t* rows[4] = {rows_.Row(0) + position_, rows_.Row(1) + position_,
+                             rows_.Row(2) + position_, rows_.Row(3) + position_};
+    const std::uint8_t index = DiffusePixel(TSteveArcheKernel{}, lookup, rows, 3 * direction_, red,
+                                            green, blue, chosenRed, chosenGreen, chosenBlue);
     position_ += 3 * direction_;
     AdvanceColumn();
     return index;
@@ -449,7 +465,8 @@ void TSteveArcheDitherer::NextRow() {
 void TSteveArcheDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
     const int count = PixelsLeft();
     WithLookup(lookup_, [&](auto& lookup) {
-        DiffuseRow(TSteveArcheKernel{}, lookup, rows_, position_, column_, direction_, count, bgr, indices);
+        DiffuseRow(TSteveArcheKernel{}, lookup, rows_, position_, column_, direction_, count, bgr,
+                   indices);
     });
 }
 
@@ -466,8 +483,8 @@ std::uint8_t TBurkesDitherer::DitherPixel(std::uint8_t red, std::uint8_t green, 
     RequireColumnInRow();
     TVirtualLookup lookup{lookup_};
     std::int32_t* rows[2] = {rows_.Row(0) + position_, rows_.Row(1) + position_};
-    const std::uint8_t index = DiffusePixel(TBurkesKernel{}, lookup, rows, 3 * direction_, red, green,
-                                            blue, chosenRed, chosenGreen, chosenBlue);
+    const std::uint8_t index = DiffusePixel(TBurkesKernel{}, lookup, rows, 3 * direction_, red,
+                                            green, blue, chosenRed, chosenGreen, chosenBlue);
     position_ += 3 * direction_;
     AdvanceColumn();
     return index;
@@ -482,13 +499,15 @@ void TBurkesDitherer::NextRow() {
 void TBurkesDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
     const int count = PixelsLeft();
     WithLookup(lookup_, [&](auto& lookup) {
-        DiffuseRow(TBurkesKernel{}, lookup, rows_, position_, column_, direction_, count, bgr, indices);
+        DiffuseRow(TBurkesKernel{}, lookup, rows_, position_, column_, direction_, count, bgr,
+                   indices);
     });
 }
 
 // ---- Factory
 
-std::unique_ptr<TDitherEngine> CreateDitherEngine(TDitherMode mode, int width, TColorLookup& lookup) {
+std::unique_ptr<TDitherEngine> CreateDitherEngine(TDitherMode mode, int width,
+                                                  TColorLookup& lookup) {
     switch (mode) {
     case TDitherMode::Nearest:
         return std::make_unique<TDitherEngine>(width, lookup);

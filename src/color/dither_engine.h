@@ -200,6 +200,7 @@ private:
 
 // The engine for a dithering method, or nullptr for a value outside the
 // enumeration.
-std::unique_ptr<TDitherEngine> CreateDitherEngine(TDitherMode mode, int width, TColorLookup& lookup);
+std::unique_ptr<TDitherEngine> CreateDitherEngine(TDitherMode mode, int width,
+                                                  TColorLookup& lookup);
 
 } // namespace framolo

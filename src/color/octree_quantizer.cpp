@@ -29,14 +29,15 @@ std::size_t LeafCacheKey(std::uint8_t red, std::uint8_t green, std::uint8_t blue
 bool TColorQuantizer::FindCachedLeaf(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                                      std::uint32_t& leaf) const {
     const TLeafCacheEntry& e = leafCache_[LeafCacheKey(red, green, blue)];
-    if (e.Serial == 0 || nodes_[e.Leaf].Serial != e.Serial || ((PackColor(red, green, blue) ^ e.Color) & e.Mask) != 0)
+    if (e.Serial == 0 || nodes_[e.Leaf].Serial != e.Serial ||
+        ((PackColor(red, green, blue) ^ e.Color) & e.Mask) != 0)
         return false;
     leaf = e.Leaf;
     return true;
 }
 
-void TColorQuantizer::RememberLeaf(std::uint32_t leaf, int depth, std::uint8_t red, std::uint8_t green,
-                                   std::uint8_t blue) {
+void TColorQuantizer::RememberLeaf(std::uint32_t leaf, int depth, std::uint8_t red,
+                                   std::uint8_t green, std::uint8_t blue) {
     const std::uint32_t bits = 0xFF00u >> depth & 0xFFu;
     TLeafCacheEntry& e = leafCache_[LeafCacheKey(red, green, blue)];
     e.Leaf = leaf;
@@ -122,7 +123,8 @@ void TColorQuantizer::InsertColor(std::uint8_t red, std::uint8_t green, std::uin
             return;
         }
         const int shift = 7 - depth;
-        child = (((red >> shift) & 1u) << 2) | (((green >> shift) & 1u) << 1) | ((blue >> shift) & 1u);
+        child =
+            (((red >> shift) & 1u) << 2) | (((green >> shift) & 1u) << 1) | ((blue >> shift) & 1u);
         parent = index;
     }
 }
@@ -163,7 +165,8 @@ bool TColorQuantizer::MergeDeepestNode() {
 }
 
 void TColorQuantizer::AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-    if (lastLeaf_ != 0 && (((red ^ lastRed_) | (green ^ lastGreen_) | (blue ^ lastBlue_)) & lastMask_) == 0) {
+    if (lastLeaf_ != 0 &&
+        (((red ^ lastRed_) | (green ^ lastGreen_) | (blue ^ lastBlue_)) & lastMask_) == 0) {
         TOctreeNode& leaf = nodes_[lastLeaf_];
         ++leaf.PixelCount;
         leaf.RedSum += red;
@@ -206,7 +209,8 @@ bool TColorQuantizer::ScanBitmap(TDIB& reader) {
     return true;
 }
 
-void TColorQuantizer::CollectLeafColors(std::uint32_t index, std::span<TRGBQuad> table, int& next) const {
+void TColorQuantizer::CollectLeafColors(std::uint32_t index, std::span<TRGBQuad> table,
+                                        int& next) const {
     const TOctreeNode& node = nodes_[index];
     if (node.Leaf) {
         if (static_cast<std::size_t>(next) >= table.size())

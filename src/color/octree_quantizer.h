@@ -84,8 +84,10 @@ private:
     int colorLimit_;
     int depthBits_;
 
-    bool FindCachedLeaf(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint32_t& leaf) const;
-    void RememberLeaf(std::uint32_t leaf, int depth, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+    bool FindCachedLeaf(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                        std::uint32_t& leaf) const;
+    void RememberLeaf(std::uint32_t leaf, int depth, std::uint8_t red, std::uint8_t green,
+                      std::uint8_t blue);
 
     std::uint32_t serial_ = 0;
 

@@ -15,7 +15,8 @@ void AppendCube(std::vector<TPaletteEntry>& entries) {
     for (int r = 0; r < 6; ++r)
         for (int g = 0; g < 6; ++g)
             for (int b = 0; b < 6; ++b)
-                entries.push_back(TPaletteEntry{static_cast<std::uint8_t>(r * 51), static_cast<std::uint8_t>(g * 51),
+                entries.push_back(TPaletteEntry{static_cast<std::uint8_t>(r * 51),
+                                                static_cast<std::uint8_t>(g * 51),
                                                 static_cast<std::uint8_t>(b * 51), 0});
 }
 
@@ -37,8 +38,8 @@ HPALETTE BlackWhitePalette() {
 }
 
 HPALETTE WindowsGrayPalette() {
-    return CreatePalette({Gray(0, PC_NOCOLLAPSE), Gray(128, PC_NOCOLLAPSE), Gray(192, PC_NOCOLLAPSE),
-                          Gray(255, PC_NOCOLLAPSE)});
+    return CreatePalette({Gray(0, PC_NOCOLLAPSE), Gray(128, PC_NOCOLLAPSE),
+                          Gray(192, PC_NOCOLLAPSE), Gray(255, PC_NOCOLLAPSE)});
 }
 
 HPALETTE GrayRampPalette() {

@@ -66,7 +66,8 @@ HPALETTE BuildQuantizedPalette(TDIB& reader, int colors, int depthBits, bool res
         quantizer.FillColorTable(table);
         for (int i = 0; i < count; ++i) {
             const TRGBQuad& q = table[static_cast<std::size_t>(i)];
-            entries[static_cast<std::size_t>(start + i)] = TPaletteEntry{q.rgbRed, q.rgbGreen, q.rgbBlue, 0};
+            entries[static_cast<std::size_t>(start + i)] =
+                TPaletteEntry{q.rgbRed, q.rgbGreen, q.rgbBlue, 0};
         }
     }
     return CreatePalette(std::move(entries));
@@ -93,7 +94,8 @@ std::unique_ptr<TBitmap> ReduceBitmapColors(TBitmap& bitmap, TColorReduction col
     // Everything below is released in reverse order of creation: the writer
     // before the reader, the engine before its lookup.
     TDIBReader reader(bitmap, TPixelFormat::pf24bit);
-    const HPALETTE palette = BuildPalette(colorReduction, bitmap, reader, quantizeBits, customPalette);
+    const HPALETTE palette =
+        BuildPalette(colorReduction, bitmap, reader, quantizeBits, customPalette);
     if (!palette)
         return result;
     const std::unique_ptr<TColorLookup> lookup = CreateColorLookup(colorReduction, palette);

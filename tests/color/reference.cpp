@@ -25,7 +25,8 @@ TMapped TRefFastLookup::Map(TRgb color) {
         int best = 0;
         int bestDistance = 196608;
         for (std::size_t i = 0; i < palette_.size(); ++i) {
-            const int d = std::abs(palette_[i].peRed - color.Red) + std::abs(palette_[i].peGreen - color.Green) +
+            const int d = std::abs(palette_[i].peRed - color.Red) +
+                          std::abs(palette_[i].peGreen - color.Green) +
                           std::abs(palette_[i].peBlue - color.Blue);
             if (d < bestDistance) {
                 bestDistance = d;
@@ -71,12 +72,15 @@ struct TKernel {
     std::vector<TTap> Taps;
 };
 
+// One line per image row of the kernel: row 0 is the current row.
 TKernel KernelOf(TDitherMode mode) {
+    // clang-format off
     switch (mode) {
     case TDitherMode::Nearest:
         return {1, {}};
     case TDitherMode::FloydSteinberg:
-        return {16, {{0, 1, 7}, {1, -1, 3}, {1, 0, 5}, {1, 1, 1}}};
+        return {16, {{0, 1, 7},
+                     {1, -1, 3}, {1, 0, 5}, {1, 1, 1}}};
     case TDitherMode::Stucki:
         return {42, {{0, 1, 8}, {0, 2, 4},
                      {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2},
@@ -98,6 +102,7 @@ TKernel KernelOf(TDitherMode mode) {
         return {32, {{0, 1, 8}, {0, 2, 4},
                      {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2}}};
     }
+    // clang-format on
     throw std::invalid_argument("dither mode");
 }
 
@@ -117,13 +122,15 @@ int Clamp(int v) {
 
 } // namespace
 
-std::vector<std::uint8_t> RefDither(TDitherMode mode, const TRgbImage& image, const TRefLookup& lookup) {
+std::vector<std::uint8_t> RefDither(TDitherMode mode, const TRgbImage& image,
+                                    const TRefLookup& lookup) {
     const TKernel kernel = KernelOf(mode);
     const int w = image.Width;
     const int h = image.Height;
     std::vector<int> errors(3 * static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
     auto errorAt = [&](int x, int y, int c) -> int& {
-        return errors[3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)) +
+        return errors[3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
+                           static_cast<std::size_t>(x)) +
                       static_cast<std::size_t>(c)];
     };
     std::vector<std::uint8_t> indices(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
@@ -134,10 +141,11 @@ std::vector<std::uint8_t> RefDither(TDitherMode mode, const TRgbImage& image, co
             const std::uint8_t* p = image.Pixel(x, y);
             int adjusted[3];
             for (int c = 0; c < 3; ++c)
-                adjusted[c] = Clamp(p[c] + DivideTruncating(errorAt(x, y, c) + kernel.Divisor / 2, kernel.Divisor));
+                adjusted[c] = Clamp(
+                    p[c] + DivideTruncating(errorAt(x, y, c) + kernel.Divisor / 2, kernel.Divisor));
             const TMapped m = lookup(TRgb{adjusted[0], adjusted[1], adjusted[2]});
-            indices[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] =
-                static_cast<std::uint8_t>(m.Index);
+            indices[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
+                    static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(m.Index);
             const int chosen[3] = {m.Chosen.Red, m.Chosen.Green, m.Chosen.Blue};
             for (const TTap& tap : kernel.Taps) {
                 const int tx = x + tap.Offset * direction;
@@ -202,7 +210,8 @@ private:
         }
         const int mask = 0x80 >> level;
         const int shift = 7 - level;
-        const int child = ((c.Red & mask) >> shift) << 2 | ((c.Green & mask) >> shift) << 1 | ((c.Blue & mask) >> shift);
+        const int child = ((c.Red & mask) >> shift) << 2 | ((c.Green & mask) >> shift) << 1 |
+                          ((c.Blue & mask) >> shift);
         Insert(slot->Children[child], c, level + 1);
     }
 
@@ -236,7 +245,8 @@ private:
             if (node.Count == 0)
                 out.push_back(TRgb{});
             else
-                out.push_back(TRgb{static_cast<int>(node.Red / node.Count), static_cast<int>(node.Green / node.Count),
+                out.push_back(TRgb{static_cast<int>(node.Red / node.Count),
+                                   static_cast<int>(node.Green / node.Count),
                                    static_cast<int>(node.Blue / node.Count)});
             return;
         }
@@ -264,8 +274,8 @@ std::vector<TRgb> RefQuantize(const TRgbImage& image, int colorLimit, int depthB
     return tree.Colors();
 }
 
-std::vector<std::uint8_t> RefReduce(const TRgbImage& image, TColorReduction method, TDitherMode mode,
-                                    const std::vector<TPaletteEntry>& palette) {
+std::vector<std::uint8_t> RefReduce(const TRgbImage& image, TColorReduction method,
+                                    TDitherMode mode, const std::vector<TPaletteEntry>& palette) {
     switch (method) {
     case TColorReduction::Monochrome:
         return RefDither(mode, image, RefMonochrome);

@@ -48,14 +48,15 @@ TMapped RefMonochrome(TRgb c);
 
 // Error diffusion straight from the kernel tables, with one error sum per
 // pixel of the whole image. Returns the indices, top row first.
-std::vector<std::uint8_t> RefDither(TDitherMode mode, const TRgbImage& image, const TRefLookup& lookup);
+std::vector<std::uint8_t> RefDither(TDitherMode mode, const TRgbImage& image,
+                                    const TRefLookup& lookup);
 
 // The octree quantizer with heap nodes and linked reducible lists; returns
 // the leaf colours in tree order (red, green, blue).
 std::vector<TRgb> RefQuantize(const TRgbImage& image, int colorLimit, int depthBits);
 
 // The whole reduction for the methods with a palette lookup.
-std::vector<std::uint8_t> RefReduce(const TRgbImage& image, TColorReduction method, TDitherMode mode,
-                                    const std::vector<TPaletteEntry>& palette);
+std::vector<std::uint8_t> RefReduce(const TRgbImage& image, TColorReduction method,
+                                    TDitherMode mode, const std::vector<TPaletteEntry>& palette);
 
 } // namespace framolo::test

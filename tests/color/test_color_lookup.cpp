@@ -22,15 +22,17 @@ std::ostream& operator<<(std::ostream& os, const TResult& r) {
 
 TResult Map(TColorLookup& lookup, int r, int g, int b) {
     std::uint8_t cr = 0, cg = 0, cb = 0;
-    const std::uint8_t index = lookup.MapColor(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                                               static_cast<std::uint8_t>(b), cr, cg, cb);
+    const std::uint8_t index =
+        lookup.MapColor(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                        static_cast<std::uint8_t>(b), cr, cg, cb);
     return TResult{index, cr, cg, cb};
 }
 
 HPALETTE Grays(std::initializer_list<int> levels) {
     std::vector<TPaletteEntry> e;
     for (int v : levels)
-        e.push_back(TPaletteEntry{static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v), 0});
+        e.push_back(TPaletteEntry{static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v),
+                                  static_cast<std::uint8_t>(v), 0});
     return CreatePalette(e);
 }
 
@@ -90,7 +92,8 @@ TEST(FastColorLookup, MatchesThePlainLookupOnRandomSequences) {
             const int g = static_cast<int>(rng() % 256);
             const int b = static_cast<int>(rng() % 32) * 8;
             const test::TMapped m = ref.Map(test::TRgb{r, g, b});
-            ASSERT_EQ(Map(lookup, r, g, b), (TResult{m.Index, m.Chosen.Red, m.Chosen.Green, m.Chosen.Blue}))
+            ASSERT_EQ(Map(lookup, r, g, b),
+                      (TResult{m.Index, m.Chosen.Red, m.Chosen.Green, m.Chosen.Blue}))
                 << "round " << round << " colour " << r << "," << g << "," << b;
         }
     }
@@ -125,10 +128,10 @@ TEST(GrayScaleLookup, LuminanceWeights) {
 TEST(MonochromeLookup, ThresholdIsStrictlyAboveHalf) {
     TMonochromeLookup lookup(nullptr);
     EXPECT_EQ(lookup.ColorCount(), 2);
-    EXPECT_EQ(Map(lookup, 127, 127, 127), (TResult{0, 0, 0, 0}));         // 32512
-    EXPECT_EQ(Map(lookup, 128, 128, 128), (TResult{1, 255, 255, 255}));   // 32768
-    EXPECT_EQ(Map(lookup, 127, 128, 127).Index, 1);                       // 32662
-    EXPECT_EQ(Map(lookup, 255, 0, 255).Index, 0);                         // 27030
+    EXPECT_EQ(Map(lookup, 127, 127, 127), (TResult{0, 0, 0, 0}));       // 32512
+    EXPECT_EQ(Map(lookup, 128, 128, 128), (TResult{1, 255, 255, 255})); // 32768
+    EXPECT_EQ(Map(lookup, 127, 128, 127).Index, 1);                     // 32662
+    EXPECT_EQ(Map(lookup, 255, 0, 255).Index, 0);                       // 27030
 }
 
 TEST(ArithmeticLookups, MatchThePlainFormulasEverywhere) {
@@ -150,11 +153,18 @@ TEST(ArithmeticLookups, MatchThePlainFormulasEverywhere) {
 
 TEST(CreateColorLookup, PicksTheLookupByMethod) {
     const HPALETTE p = DefaultPalette();
-    EXPECT_NE(dynamic_cast<TMonochromeLookup*>(CreateColorLookup(TColorReduction::Monochrome, p).get()), nullptr);
-    EXPECT_NE(dynamic_cast<TGrayScaleLookup*>(CreateColorLookup(TColorReduction::GrayScale, p).get()), nullptr);
-    EXPECT_NE(dynamic_cast<TNetscapeColorLookup*>(CreateColorLookup(TColorReduction::Netscape, p).get()), nullptr);
-    for (auto m : {TColorReduction::Windows20, TColorReduction::Windows256, TColorReduction::WindowsGray,
-                   TColorReduction::Quantize, TColorReduction::QuantizeWindows, TColorReduction::CustomPalette}) {
+    EXPECT_NE(
+        dynamic_cast<TMonochromeLookup*>(CreateColorLookup(TColorReduction::Monochrome, p).get()),
+        nullptr);
+    EXPECT_NE(
+        dynamic_cast<TGrayScaleLookup*>(CreateColorLookup(TColorReduction::GrayScale, p).get()),
+        nullptr);
+    EXPECT_NE(
+        dynamic_cast<TNetscapeColorLookup*>(CreateColorLookup(TColorReduction::Netscape, p).get()),
+        nullptr);
+    for (auto m : {TColorReduction::Windows20, TColorReduction::Windows256,
+                   TColorReduction::WindowsGray, TColorReduction::Quantize,
+                   TColorReduction::QuantizeWindows, TColorReduction::CustomPalette}) {
         auto lookup = CreateColorLookup(m, p);
         EXPECT_NE(dynamic_cast<TFastColorLookup*>(lookup.get()), nullptr);
         EXPECT_EQ(lookup->ColorCount(), 20);

@@ -111,7 +111,8 @@ TEST(DIBWriter, RejectsBadArguments) {
     };
     for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf15bit,
                            TPixelFormat::pf16bit, TPixelFormat::pf32bit, TPixelFormat::pfDevice})
-        EXPECT_EQ(message([&] { TDIBWriter w(target, f, 4, 4, nullptr); }), "Unsupported PixelFormat");
+        EXPECT_EQ(message([&] { TDIBWriter w(target, f, 4, 4, nullptr); }),
+                  "Unsupported PixelFormat");
     EXPECT_EQ(message([&] { TDIBWriter w(target, TPixelFormat::pf8bit, 0, 4, nullptr); }),
               "Invalid image dimensions");
     EXPECT_EQ(message([&] { TDIBWriter w(target, TPixelFormat::pf8bit, 4, 0, nullptr); }),

@@ -19,10 +19,13 @@ using test::TRgbImage;
 class TScriptedLookup final : public TColorLookup {
 public:
     using TScript = std::function<TRgb(int call, TRgb adjusted)>;
-    explicit TScriptedLookup(TScript script) : TColorLookup(nullptr), script_(std::move(script)) { colorCount_ = 256; }
+    explicit TScriptedLookup(TScript script) : TColorLookup(nullptr), script_(std::move(script)) {
+        colorCount_ = 256;
+    }
 
-    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& chosenRed,
-                          std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) override {
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
         const TRgb in{red, green, blue};
         const int call = static_cast<int>(Seen.size());
         Seen.push_back(in);
@@ -44,11 +47,14 @@ TRgb WithError(TRgb adjusted, int error) {
     return TRgb{adjusted.Red - error, adjusted.Green - error, adjusted.Blue - error};
 }
 
-TRgb Gray(int v) { return TRgb{v, v, v}; }
+TRgb Gray(int v) {
+    return TRgb{v, v, v};
+}
 
 // Runs an engine over an image through DitherRow; returns the indices.
 std::vector<std::uint8_t> RunRows(TDitherEngine& engine, const TRgbImage& image) {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(image.Width) * static_cast<std::size_t>(image.Height));
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(image.Width) *
+                                  static_cast<std::size_t>(image.Height));
     std::vector<std::uint8_t> bgr(3 * static_cast<std::size_t>(image.Width));
     for (int y = 0; y < image.Height; ++y) {
         for (int x = 0; x < image.Width; ++x) {
@@ -57,7 +63,8 @@ std::vector<std::uint8_t> RunRows(TDitherEngine& engine, const TRgbImage& image)
             bgr[3 * static_cast<std::size_t>(x) + 1] = p[1];
             bgr[3 * static_cast<std::size_t>(x) + 2] = p[0];
         }
-        engine.DitherRow(bgr.data(), out.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.Width));
+        engine.DitherRow(bgr.data(), out.data() + static_cast<std::size_t>(y) *
+                                                      static_cast<std::size_t>(image.Width));
         engine.NextRow();
     }
     return out;
@@ -65,14 +72,15 @@ std::vector<std::uint8_t> RunRows(TDitherEngine& engine, const TRgbImage& image)
 
 // The same through DitherPixel, following the engine's column.
 std::vector<std::uint8_t> RunPixels(TDitherEngine& engine, const TRgbImage& image) {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(image.Width) * static_cast<std::size_t>(image.Height));
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(image.Width) *
+                                  static_cast<std::size_t>(image.Height));
     for (int y = 0; y < image.Height; ++y) {
         while (engine.Column() >= 0 && engine.Column() < image.Width) {
             const int x = engine.Column();
             const std::uint8_t* p = image.Pixel(x, y);
             std::uint8_t r, g, b;
-            out[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.Width) + static_cast<std::size_t>(x)] =
-                engine.DitherPixel(p[0], p[1], p[2], r, g, b);
+            out[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.Width) +
+                static_cast<std::size_t>(x)] = engine.DitherPixel(p[0], p[1], p[2], r, g, b);
         }
         engine.NextRow();
     }
@@ -87,7 +95,8 @@ TRgbImage Filled(int width, int height, int value) {
 
 TEST(FloydSteinberg, NegativeSumsRoundTowardZero) {
     // Row 1 starts at column 1, which waits for 1 x e(0,0) + 5 x e(0,1).
-    for (const auto& [e01, expected] : {std::pair{-2, 100 /* -9 adds 0 */}, std::pair{-5, 99 /* -24 adds -1 */}}) {
+    for (const auto& [e01, expected] :
+         {std::pair{-2, 100 /* -9 adds 0 */}, std::pair{-5, 99 /* -24 adds -1 */}}) {
         TScriptedLookup lookup([e01 = e01](int call, TRgb in) {
             return WithError(in, call == 0 ? 1 : call == 1 ? e01 : 0);
         });
@@ -102,7 +111,8 @@ TEST(FloydSteinberg, NegativeSumsRoundTowardZero) {
 TEST(Stucki, SumsOfPlusAndMinus21) {
     // Only pixel (2,0) of row 0 errs; its weight 1 reaches (0,2) two rows on.
     for (const auto& [error, expected] : {std::pair{21, 101}, std::pair{-21, 100}}) {
-        TScriptedLookup lookup([error = error](int call, TRgb in) { return WithError(in, call == 2 ? error : 0); });
+        TScriptedLookup lookup(
+            [error = error](int call, TRgb in) { return WithError(in, call == 2 ? error : 0); });
         TStuckiDitherer engine(3, lookup);
         RunRows(engine, Filled(3, 3, 100));
         ASSERT_EQ(lookup.Seen.size(), 9u);
@@ -159,7 +169,8 @@ TEST(DitherEngine, RowsRunSerpentine) {
             order.push_back(c.Red);
         EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 13, 12, 11, 10, 20, 21, 22, 23})) << mode;
         // Each index lands in its pixel's column.
-        EXPECT_EQ(indices, (std::vector<std::uint8_t>{0, 1, 2, 3, 7, 6, 5, 4, 8, 9, 10, 11})) << mode;
+        EXPECT_EQ(indices, (std::vector<std::uint8_t>{0, 1, 2, 3, 7, 6, 5, 4, 8, 9, 10, 11}))
+            << mode;
         EXPECT_EQ(engine->Direction(), -1);
         EXPECT_EQ(engine->Column(), 3);
     }
@@ -237,7 +248,8 @@ TEST_P(DitherDifferential, MatchesTheReferenceBitForBit) {
     for (const TLookupCase& lc : LookupCases()) {
         for (const auto& [w, h] : sizes) {
             const auto seed = static_cast<std::uint32_t>(w * 100 + h);
-            for (const TRgbImage& image : {test::RandomImage(w, h, seed), test::PhotoLikeImage(w, h, seed)}) {
+            for (const TRgbImage& image :
+                 {test::RandomImage(w, h, seed), test::PhotoLikeImage(w, h, seed)}) {
                 const auto expected = test::RefReduce(image, lc.Method, mode, lc.Palette);
                 const HPALETTE palette = CreatePalette(lc.Palette);
                 {
@@ -248,7 +260,8 @@ TEST_P(DitherDifferential, MatchesTheReferenceBitForBit) {
                 {
                     auto lookup = CreateColorLookup(lc.Method, palette);
                     auto engine = CreateDitherEngine(mode, w, *lookup);
-                    ASSERT_EQ(RunPixels(*engine, image), expected) << "per pixel " << lc.Name << " " << w << "x" << h;
+                    ASSERT_EQ(RunPixels(*engine, image), expected)
+                        << "per pixel " << lc.Name << " " << w << "x" << h;
                 }
             }
         }
@@ -283,8 +296,9 @@ std::string EngineName(const testing::TestParamInfo<TDitherMode>& param) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllEngines, DitherDifferential,
-                         testing::Values(TDitherMode::Nearest, TDitherMode::FloydSteinberg, TDitherMode::Stucki,
-                                         TDitherMode::Sierra, TDitherMode::JaJuNI, TDitherMode::SteveArche,
+                         testing::Values(TDitherMode::Nearest, TDitherMode::FloydSteinberg,
+                                         TDitherMode::Stucki, TDitherMode::Sierra,
+                                         TDitherMode::JaJuNI, TDitherMode::SteveArche,
                                          TDitherMode::Burkes),
                          EngineName);
 

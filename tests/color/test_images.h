@@ -16,10 +16,12 @@ struct TRgbImage {
     std::vector<std::uint8_t> Rgb;
 
     const std::uint8_t* Pixel(int x, int y) const {
-        return Rgb.data() + 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) + static_cast<std::size_t>(x));
+        return Rgb.data() + 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) +
+                                 static_cast<std::size_t>(x));
     }
     std::uint8_t* Pixel(int x, int y) {
-        return Rgb.data() + 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) + static_cast<std::size_t>(x));
+        return Rgb.data() + 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) +
+                                 static_cast<std::size_t>(x));
     }
 };
 

@@ -17,7 +17,8 @@ std::vector<TRgb> Table(const TColorQuantizer& q, std::size_t capacity = 256) {
     const int n = q.FillColorTable(table);
     std::vector<TRgb> out;
     for (int i = 0; i < n; ++i)
-        out.push_back(TRgb{table[static_cast<std::size_t>(i)].rgbRed, table[static_cast<std::size_t>(i)].rgbGreen,
+        out.push_back(TRgb{table[static_cast<std::size_t>(i)].rgbRed,
+                           table[static_cast<std::size_t>(i)].rgbGreen,
                            table[static_cast<std::size_t>(i)].rgbBlue});
     return out;
 }
@@ -44,12 +45,15 @@ TRgbImage Row(std::initializer_list<TRgb> colors) {
 }
 
 TEST(ColorQuantizer, FewColoursComeOutExactInTreeOrder) {
-    const TRgbImage image = Row({{255, 0, 0}, {0, 0, 255}, {0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}});
-    EXPECT_EQ(Quantize(image, 4), (std::vector<TRgb>{{0, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}}));
+    const TRgbImage image =
+        Row({{255, 0, 0}, {0, 0, 255}, {0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}});
+    EXPECT_EQ(Quantize(image, 4),
+              (std::vector<TRgb>{{0, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}}));
     // Same colours, a larger limit: nothing changes.
     EXPECT_EQ(Quantize(image, 256).size(), 4u);
     // Order follows the bits from the top: 127 has a clear top bit, 128 a set one.
-    EXPECT_EQ(Quantize(Row({{128, 0, 0}, {127, 255, 255}}), 2), (std::vector<TRgb>{{127, 255, 255}, {128, 0, 0}}));
+    EXPECT_EQ(Quantize(Row({{128, 0, 0}, {127, 255, 255}}), 2),
+              (std::vector<TRgb>{{127, 255, 255}, {128, 0, 0}}));
 }
 
 TEST(ColorQuantizer, MergingTwoNeighboursTruncatesTheirAverage) {
@@ -138,7 +142,8 @@ TEST(ColorQuantizer, MatchesTheReferenceBitForBit) {
         int Limit;
         int Depth;
     };
-    const Case cases[] = {{1, 8}, {2, 8}, {7, 8}, {16, 8}, {64, 8}, {236, 8}, {256, 8}, {16, 5}, {256, 3}};
+    const Case cases[] = {{1, 8},   {2, 8},   {7, 8},  {16, 8}, {64, 8},
+                          {236, 8}, {256, 8}, {16, 5}, {256, 3}};
     std::vector<TRgbImage> images;
     for (int w = 1; w <= 7; ++w)
         images.push_back(test::RandomImage(w, 3, static_cast<std::uint32_t>(w)));
@@ -149,7 +154,8 @@ TEST(ColorQuantizer, MatchesTheReferenceBitForBit) {
     images.push_back(test::FewColorsImage(50, 20, 200, 5));
     for (const Case& c : cases)
         for (std::size_t i = 0; i < images.size(); ++i)
-            ASSERT_EQ(Quantize(images[i], c.Limit, c.Depth), test::RefQuantize(images[i], c.Limit, c.Depth))
+            ASSERT_EQ(Quantize(images[i], c.Limit, c.Depth),
+                      test::RefQuantize(images[i], c.Limit, c.Depth))
                 << "limit " << c.Limit << " depth " << c.Depth << " image " << i;
 }
 

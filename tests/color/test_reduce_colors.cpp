@@ -15,11 +15,13 @@ namespace {
 using test::TRgb;
 using test::TRgbImage;
 
-std::vector<TPaletteEntry> Entries(const HPALETTE& p) { return p->Entries; }
+std::vector<TPaletteEntry> Entries(const HPALETTE& p) {
+    return p->Entries;
+}
 
 TPaletteEntry Pe(int r, int g, int b, int flags = 0) {
-    return TPaletteEntry{static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b),
-                         static_cast<std::uint8_t>(flags)};
+    return TPaletteEntry{static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                         static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(flags)};
 }
 
 // The result's colour table as palette entries with flags 0.
@@ -36,17 +38,19 @@ std::vector<TPaletteEntry> WithoutFlags(std::vector<TPaletteEntry> e) {
     return e;
 }
 
-std::unique_ptr<TBitmap> Reduce(const TRgbImage& image, TColorReduction method, TDitherMode mode = TDitherMode::Nearest,
-                                int bits = 8, const HPALETTE& custom = nullptr) {
+std::unique_ptr<TBitmap> Reduce(const TRgbImage& image, TColorReduction method,
+                                TDitherMode mode = TDitherMode::Nearest, int bits = 8,
+                                const HPALETTE& custom = nullptr) {
     auto source = test::ToBitmap(image);
     return ReduceBitmapColors(*source, method, mode, bits, custom);
 }
 
 TEST(Palettes, FixedContents) {
-    EXPECT_EQ(Entries(BlackWhitePalette()), (std::vector<TPaletteEntry>{Pe(0, 0, 0, 4), Pe(255, 255, 255, 4)}));
+    EXPECT_EQ(Entries(BlackWhitePalette()),
+              (std::vector<TPaletteEntry>{Pe(0, 0, 0, 4), Pe(255, 255, 255, 4)}));
     EXPECT_EQ(Entries(WindowsGrayPalette()),
-              (std::vector<TPaletteEntry>{Pe(0, 0, 0, 4), Pe(128, 128, 128, 4), Pe(192, 192, 192, 4),
-                                          Pe(255, 255, 255, 4)}));
+              (std::vector<TPaletteEntry>{Pe(0, 0, 0, 4), Pe(128, 128, 128, 4),
+                                          Pe(192, 192, 192, 4), Pe(255, 255, 255, 4)}));
     const auto ramp = Entries(GrayRampPalette());
     ASSERT_EQ(ramp.size(), 256u);
     for (int i = 0; i < 256; ++i)
@@ -82,14 +86,15 @@ TEST(Palettes, SystemAndHalftone) {
         ASSERT_EQ(halftone[i].peRed, halftone[i].peBlue);
         grays.push_back(halftone[i].peRed);
     }
-    EXPECT_EQ(grays, (std::vector<int>{10, 20, 31, 41, 61, 71, 82, 92, 112, 122, 133, 143, 163, 173, 184, 194,
-                                       214, 224, 235, 245}));
+    EXPECT_EQ(grays, (std::vector<int>{10,  20,  31,  41,  61,  71,  82,  92,  112, 122,
+                                       133, 143, 163, 173, 184, 194, 214, 224, 235, 245}));
 }
 
 TEST(ReduceBitmapColors, NoReductionReturnsA24BitCopyAndLeavesTheSource) {
     TBitmap source(3, 2, TPixelFormat::pf32bit);
     source.ScanLine(1)[4] = 99;
-    auto result = ReduceBitmapColors(source, TColorReduction::NoReduction, TDitherMode::Stucki, 8, nullptr);
+    auto result =
+        ReduceBitmapColors(source, TColorReduction::NoReduction, TDitherMode::Stucki, 8, nullptr);
     EXPECT_EQ(source.PixelFormat(), TPixelFormat::pf32bit);
     EXPECT_EQ(result->PixelFormat(), TPixelFormat::pf24bit);
     EXPECT_EQ(result->Width(), 3);
@@ -99,14 +104,18 @@ TEST(ReduceBitmapColors, NoReductionReturnsA24BitCopyAndLeavesTheSource) {
 TEST(ReduceBitmapColors, EveryMethodGivesAn8BitBitmapWithA256EntryTable) {
     const TRgbImage image = test::PhotoLikeImage(20, 9, 1);
     const std::vector<std::pair<TColorReduction, HPALETTE>> methods = {
-        {TColorReduction::Windows20, DefaultPalette()},         {TColorReduction::Windows256, ScreenHalftonePalette()},
-        {TColorReduction::WindowsGray, WindowsGrayPalette()},   {TColorReduction::Monochrome, BlackWhitePalette()},
-        {TColorReduction::GrayScale, GrayRampPalette()},        {TColorReduction::Netscape, NetscapePalette()},
+        {TColorReduction::Windows20, DefaultPalette()},
+        {TColorReduction::Windows256, ScreenHalftonePalette()},
+        {TColorReduction::WindowsGray, WindowsGrayPalette()},
+        {TColorReduction::Monochrome, BlackWhitePalette()},
+        {TColorReduction::GrayScale, GrayRampPalette()},
+        {TColorReduction::Netscape, NetscapePalette()},
         {TColorReduction::CustomPalette, CreatePalette({Pe(1, 2, 3), Pe(4, 5, 6, 4)})}};
     for (const auto& [method, palette] : methods) {
         for (int mode = 0; mode <= 6; ++mode) {
             auto source = test::ToBitmap(image);
-            auto result = ReduceBitmapColors(*source, method, static_cast<TDitherMode>(mode), 8, palette);
+            auto result =
+                ReduceBitmapColors(*source, method, static_cast<TDitherMode>(mode), 8, palette);
             ASSERT_EQ(result->PixelFormat(), TPixelFormat::pf8bit);
             EXPECT_EQ(result->Width(), 20);
             EXPECT_EQ(result->Height(), 9);
@@ -114,7 +123,8 @@ TEST(ReduceBitmapColors, EveryMethodGivesAn8BitBitmapWithA256EntryTable) {
             expected.resize(256, Pe(0, 0, 0));
             ASSERT_EQ(TableOf(*result), expected) << static_cast<int>(method);
             const auto indices = test::IndicesOf(*result);
-            const auto expectedIndices = test::RefReduce(image, method, static_cast<TDitherMode>(mode), palette->Entries);
+            const auto expectedIndices =
+                test::RefReduce(image, method, static_cast<TDitherMode>(mode), palette->Entries);
             ASSERT_EQ(indices, expectedIndices) << static_cast<int>(method) << " mode " << mode;
         }
     }
@@ -122,7 +132,8 @@ TEST(ReduceBitmapColors, EveryMethodGivesAn8BitBitmapWithA256EntryTable) {
 
 TEST(ReduceBitmapColors, IndicesOfTheArithmeticMethods) {
     const TRgbImage image = test::RandomImage(16, 16, 9);
-    const auto mono = test::IndicesOf(*Reduce(image, TColorReduction::Monochrome, TDitherMode::FloydSteinberg));
+    const auto mono =
+        test::IndicesOf(*Reduce(image, TColorReduction::Monochrome, TDitherMode::FloydSteinberg));
     EXPECT_EQ(std::set<std::uint8_t>(mono.begin(), mono.end()), (std::set<std::uint8_t>{0, 1}));
     const auto gray = test::IndicesOf(*Reduce(image, TColorReduction::GrayScale));
     const auto cube = test::IndicesOf(*Reduce(image, TColorReduction::Netscape));
@@ -141,7 +152,8 @@ TEST(ReduceBitmapColors, ConvertsTheSourceTo24BitsInPlace) {
     ReduceBitmapColors(source, TColorReduction::Netscape, TDitherMode::Nearest, 8, nullptr);
     EXPECT_EQ(source.PixelFormat(), TPixelFormat::pf24bit);
     TBitmap quantized(4, 4, TPixelFormat::pf16bit);
-    ReduceBitmapColors(quantized, TColorReduction::QuantizeWindows, TDitherMode::Nearest, 8, nullptr);
+    ReduceBitmapColors(quantized, TColorReduction::QuantizeWindows, TDitherMode::Nearest, 8,
+                       nullptr);
     EXPECT_EQ(quantized.PixelFormat(), TPixelFormat::pf24bit);
 }
 
@@ -149,17 +161,21 @@ TEST(ReduceBitmapColors, EarlyReturnsGiveAnEmptyBitmap) {
     const TRgbImage image = test::RandomImage(5, 5, 1);
     EXPECT_TRUE(Reduce(image, static_cast<TColorReduction>(10))->Empty());
     EXPECT_TRUE(Reduce(image, TColorReduction::Netscape, static_cast<TDitherMode>(7))->Empty());
-    EXPECT_TRUE(Reduce(image, TColorReduction::CustomPalette, TDitherMode::Nearest, 8, CreatePalette({}))->Empty());
-    EXPECT_TRUE(Reduce(image, TColorReduction::CustomPalette, TDitherMode::Nearest, 8, nullptr)->Empty());
+    EXPECT_TRUE(
+        Reduce(image, TColorReduction::CustomPalette, TDitherMode::Nearest, 8, CreatePalette({}))
+            ->Empty());
+    EXPECT_TRUE(
+        Reduce(image, TColorReduction::CustomPalette, TDitherMode::Nearest, 8, nullptr)->Empty());
 }
 
 TEST(ReduceBitmapColors, MoreThan500000PixelsMarkTheResultOneBit) {
     // Only visible when the reduction then stops early.
-    for (const auto& [w, h, format] : {std::tuple{1000, 500, TPixelFormat::pf24bit},
-                                       std::tuple{500001, 1, TPixelFormat::pf1bit},
-                                       std::tuple{1, 500001, TPixelFormat::pf1bit}}) {
+    for (const auto& [w, h, format] :
+         {std::tuple{1000, 500, TPixelFormat::pf24bit}, std::tuple{500001, 1, TPixelFormat::pf1bit},
+          std::tuple{1, 500001, TPixelFormat::pf1bit}}) {
         TBitmap source(w, h, TPixelFormat::pf24bit);
-        auto result = ReduceBitmapColors(source, TColorReduction::Netscape, static_cast<TDitherMode>(9), 8, nullptr);
+        auto result = ReduceBitmapColors(source, TColorReduction::Netscape,
+                                         static_cast<TDitherMode>(9), 8, nullptr);
         EXPECT_TRUE(result->Empty());
         EXPECT_EQ(result->PixelFormat(), format) << w << "x" << h;
     }
@@ -178,7 +194,8 @@ TEST(ReduceBitmapColors, AnEmptySourceIsAnInvalidImage) {
 TEST(ReduceBitmapColors, CustomPaletteIsCopied) {
     const HPALETTE custom = CreatePalette({Pe(10, 10, 10, 4), Pe(250, 250, 250, 4)});
     const auto before = custom->Entries;
-    auto result = Reduce(test::RandomImage(6, 6, 2), TColorReduction::CustomPalette, TDitherMode::Nearest, 8, custom);
+    auto result = Reduce(test::RandomImage(6, 6, 2), TColorReduction::CustomPalette,
+                         TDitherMode::Nearest, 8, custom);
     EXPECT_EQ(custom->Entries, before);
     EXPECT_EQ(custom.use_count(), 1);
     EXPECT_EQ(TableOf(*result)[1], Pe(250, 250, 250));
@@ -211,7 +228,8 @@ TEST(ReduceBitmapColors, QuantizeKeepsFewColoursExactAndPadsWithBlack) {
         const auto colors = test::RefQuantize(image, 1 << bits, 8);
         ASSERT_EQ(colors.size(), 3u);
         for (std::size_t i = 0; i < 256; ++i) {
-            const TPaletteEntry expected = i < 3 ? Pe(colors[i].Red, colors[i].Green, colors[i].Blue) : Pe(0, 0, 0);
+            const TPaletteEntry expected =
+                i < 3 ? Pe(colors[i].Red, colors[i].Green, colors[i].Blue) : Pe(0, 0, 0);
             ASSERT_EQ(table[i], expected) << i;
         }
         // Exact colours: every pixel maps to its own colour without error.
@@ -224,17 +242,19 @@ TEST(ReduceBitmapColors, QuantizeKeepsFewColoursExactAndPadsWithBlack) {
 }
 
 TEST(ReduceBitmapColors, QuantizeMatchesTheReference) {
-    for (const auto& [w, h] : {std::pair{1, 9}, std::pair{2, 5}, std::pair{3, 4}, std::pair{5, 7}, std::pair{7, 3},
-                               std::pair{64, 48}}) {
+    for (const auto& [w, h] : {std::pair{1, 9}, std::pair{2, 5}, std::pair{3, 4}, std::pair{5, 7},
+                               std::pair{7, 3}, std::pair{64, 48}}) {
         for (const TRgbImage& image : {test::RandomImage(w, h, 3), test::PhotoLikeImage(w, h, 4)}) {
             for (int bits : {0, 1, 4, 8}) {
                 std::vector<TPaletteEntry> palette;
                 for (const TRgb& c : test::RefQuantize(image, 1 << bits, 8))
                     palette.push_back(Pe(c.Red, c.Green, c.Blue));
                 palette.resize(std::size_t{1} << bits, Pe(0, 0, 0));
-                for (TDitherMode mode : {TDitherMode::Nearest, TDitherMode::FloydSteinberg, TDitherMode::SteveArche}) {
+                for (TDitherMode mode :
+                     {TDitherMode::Nearest, TDitherMode::FloydSteinberg, TDitherMode::SteveArche}) {
                     auto result = Reduce(image, TColorReduction::Quantize, mode, bits);
-                    ASSERT_EQ(test::IndicesOf(*result), test::RefReduce(image, TColorReduction::Quantize, mode, palette))
+                    ASSERT_EQ(test::IndicesOf(*result),
+                              test::RefReduce(image, TColorReduction::Quantize, mode, palette))
                         << w << "x" << h << " bits " << bits;
                 }
             }
@@ -253,13 +273,14 @@ TEST(ReduceBitmapColors, QuantizeWindowsFramesItsColoursWithSystemColours) {
     ASSERT_EQ(colors.size(), 236u);
     for (std::size_t i = 0; i < 236; ++i)
         ASSERT_EQ(table[10 + i], Pe(colors[i].Red, colors[i].Green, colors[i].Blue)) << i;
-    EXPECT_EQ(test::IndicesOf(*result), test::RefReduce(image, TColorReduction::QuantizeWindows, TDitherMode::Burkes,
-                                                        table));
+    EXPECT_EQ(test::IndicesOf(*result),
+              test::RefReduce(image, TColorReduction::QuantizeWindows, TDitherMode::Burkes, table));
 }
 
 TEST(ReduceBitmapColors, QuantizeBitsOutsideTheRangeAreKeptInIt) {
     const TRgbImage image = test::RandomImage(8, 8, 5);
-    EXPECT_EQ(Reduce(image, TColorReduction::Quantize, TDitherMode::Nearest, -3)->ColorTable()[1], (TRGBQuad{}));
+    EXPECT_EQ(Reduce(image, TColorReduction::Quantize, TDitherMode::Nearest, -3)->ColorTable()[1],
+              (TRGBQuad{}));
     EXPECT_EQ(TableOf(*Reduce(image, TColorReduction::Quantize, TDitherMode::Nearest, 40)),
               TableOf(*Reduce(image, TColorReduction::Quantize, TDitherMode::Nearest, 8)));
 }
