@@ -111,8 +111,10 @@ TEST(AviRobust, NullAndForeignHandlesAreRefused) {
     EXPECT_EQ(AVIStreamGetFrameOpen(stream, &wanted), nullptr); // only the decoder's choice
     std::int32_t bytes = 0;
     EXPECT_EQ(AVIStreamRead(stream, 0, 1, &local, 4, &bytes, nullptr), AVIERR_UNSUPPORTED);
-    EXPECT_NE(AVIFileGetStream(file, stream, MakeFourCC("txts"), 0), AVIERR_OK);
-    EXPECT_EQ(stream, nullptr);
+    PAVIStream text = nullptr;
+    EXPECT_NE(AVIFileGetStream(file, text, MakeFourCC("txts"), 0), AVIERR_OK);
+    EXPECT_EQ(text, nullptr);
+    AVIStreamRelease(stream);
     AVIFileRelease(file);
 }
 

@@ -363,9 +363,10 @@ TEST(AviWrite, MisuseIsRefused) {
     // Streams cannot be added to a file opened for reading.
     ASSERT_EQ(AVIFileOpen(file, path.string(), OF_READ), AVIERR_OK);
     EXPECT_EQ(AVIFileCreateStream(file, stream, clip.Info(1, 65)), AVIERR_UNSUPPORTED);
-    EXPECT_EQ(AVIFileOpen(late == nullptr ? file : file, path.string(), OF_WRITE), AVIERR_UNSUPPORTED);
     PAVIFile again = nullptr;
+    EXPECT_EQ(AVIFileOpen(again, path.string(), OF_WRITE), AVIERR_UNSUPPORTED);
     EXPECT_EQ(AVIFileOpen(again, path.string(), OF_READ, &clip), AVIERR_UNSUPPORTED);
+    EXPECT_EQ(again, nullptr);
     AVIFileRelease(file);
 }
 
