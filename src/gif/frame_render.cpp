@@ -164,7 +164,15 @@ std::unique_ptr<TBitmap> BuildRendering(TGIFSubImage& frame) {
     if (static_cast<std::int64_t>(width) * height > kLargeRenderPixels)
         bitmap->SetPixelFormat(TPixelFormat::pf1bit);
 
-    const HPALETTE palette = web ? NetscapePalette() : frame.GetPalette();
+    // The palette is cached in the frame either way, so that a later change
+    // of its colours drops the rendering.
+    HPALETTE palette;
+    if (web) {
+        palette = NetscapePalette();
+        frame.SetPaletteHandle(palette);
+    } else {
+        palette = frame.GetPalette();
+    }
     TDIBWriter writer(*bitmap, TPixelFormat::pf8bit, width, height, palette);
 
     TGIFGraphicControlExtension* control = frame.GraphicControl();
