@@ -165,37 +165,67 @@ bool TColorQuantizer::MergeDeepestNode() {
 }
 
 void TColorQuantizer::AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-    if (lastLeaf_ != 0 &&
-        (((red ^ lastRed_) | (green ^ lastGreen_) | (blue ^ lastBlue_)) & lastMask_) == 0) {
-        TOctreeNode& leaf = nodes_[lastLeaf_];
-        ++leaf.PixelCount;
-        leaf.RedSum += red;
-        leaf.GreenSum += green;
-        leaf.BlueSum += blue;
-        return;
-    }
-    std::uint32_t cached = 0;
-    if (FindCachedLeaf(red, green, blue, cached)) {
-        lastLeaf_ = cached;
-        lastMask_ = static_cast<std::uint8_t>(leafCache_[LeafCacheKey(red, green, blue)].Mask);
-        lastRed_ = red;
-        lastGreen_ = green;
-        lastBlue_ = blue;
-        TOctreeNode& leaf = nodes_[cached];
-        ++leaf.PixelCount;
-        leaf.RedSum += red;
-        leaf.GreenSum += green;
-        leaf.BlueSum += blue;
-        return;
-    }
-    InsertColor(red, green, blue);
-    while (leafTotal_ > colorLimit_ && MergeDeepestNode()) {
-    }
+    const std::uint8_t pixel[3] = {blue, green, red};
+    AddPixels(pixel, 1);
 }
 
 void TColorQuantizer::AddPixels(const std::uint8_t* bgr, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i, bgr += 3)
-        AddColor(bgr[2], bgr[1], bgr[0]);
+    // Three ways for a pixel, cheapest first: it ends in the same leaf as the
+    // last pixel; it ends in a leaf remembered for its colour; it walks the
+    // tree, which may grow it and then fold it back to the limit. Pixels of
+    // one leaf are summed here and added to the leaf in one go; the sums are
+    // in the tree before the tree changes, since a merge reads them.
+    std::uint32_t leaf = lastLeaf_;
+    unsigned mask = lastMask_, lastRed = lastRed_, lastGreen = lastGreen_, lastBlue = lastBlue_;
+    std::uint32_t run = 0;
+    std::int64_t red = 0, green = 0, blue = 0;
+    const auto flush = [&] {
+        if (run == 0)
+            return;
+        TOctreeNode& node = nodes_[leaf];
+        node.PixelCount += run;
+        node.RedSum += red;
+        node.GreenSum += green;
+        node.BlueSum += blue;
+        run = 0;
+        red = green = blue = 0;
+    };
+    for (std::size_t i = 0; i < count; ++i, bgr += 3) {
+        const unsigned b = bgr[0], g = bgr[1], r = bgr[2];
+        if (leaf == 0 || (((r ^ lastRed) | (g ^ lastGreen) | (b ^ lastBlue)) & mask) != 0) {
+            flush();
+            const auto cr = static_cast<std::uint8_t>(r);
+            const auto cg = static_cast<std::uint8_t>(g);
+            const auto cb = static_cast<std::uint8_t>(b);
+            std::uint32_t cached = 0;
+            const bool remembered = FindCachedLeaf(cr, cg, cb, cached);
+            if (remembered) {
+                leaf = cached;
+                mask = leafCache_[LeafCacheKey(cr, cg, cb)].Mask & 0xFFu;
+            } else {
+                InsertColor(cr, cg, cb); // files the pixel
+                while (leafTotal_ > colorLimit_ && MergeDeepestNode()) {
+                }
+                leaf = lastLeaf_; // 0 when the tree grew
+                mask = lastMask_;
+            }
+            lastRed = r;
+            lastGreen = g;
+            lastBlue = b;
+            if (!remembered)
+                continue;
+        }
+        ++run;
+        red += r;
+        green += g;
+        blue += b;
+    }
+    flush();
+    lastLeaf_ = leaf;
+    lastMask_ = static_cast<std::uint8_t>(mask);
+    lastRed_ = static_cast<std::uint8_t>(lastRed);
+    lastGreen_ = static_cast<std::uint8_t>(lastGreen);
+    lastBlue_ = static_cast<std::uint8_t>(lastBlue);
 }
 
 bool TColorQuantizer::ScanBitmap(TDIB& reader) {
