@@ -1,6 +1,7 @@
 #include "color/dither_engine.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <typeinfo>
 
@@ -296,6 +297,9 @@ void TDitherEngine::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
 // ---- TErrorRows
 
 TErrorRows::TErrorRows(int rows, int width, int margin) : margin_(margin) {
+    // Entry offsets are ints; a row they cannot address is refused here.
+    if (width > std::numeric_limits<int>::max() / 3 - 2 * margin)
+        throw std::length_error("Dither row too wide");
     rowLength_ =
         3 * (static_cast<std::size_t>(std::max(width, 0)) + 2 * static_cast<std::size_t>(margin));
     storage_.assign(rowLength_ * static_cast<std::size_t>(rows), 0);

@@ -20,7 +20,8 @@ namespace framolo {
 // same for a whole row at once and gives the same indices, only faster.
 class TDitherEngine {
 public:
-    // A negative width counts as 0.
+    // A negative width counts as 0. Engines with error buffers raise
+    // std::length_error for a width whose buffers could not be addressed.
     TDitherEngine(int width, TColorLookup& lookup);
     virtual ~TDitherEngine() = default;
     TDitherEngine(const TDitherEngine&) = delete;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <random>
 
 namespace framolo {
@@ -186,6 +187,8 @@ TEST(DitherEngine, PixelsOutsideTheRowAreRefused) {
         EXPECT_THROW(engine->DitherPixel(1, 2, 3, r, g, b), std::out_of_range) << mode;
     }
     EXPECT_EQ(CreateDitherEngine(static_cast<TDitherMode>(7), 2, lookup), nullptr);
+    // Buffers whose entries an int could not address are refused up front.
+    EXPECT_THROW(TBurkesDitherer(std::numeric_limits<int>::max() / 3, lookup), std::length_error);
 }
 
 TEST(DitherEngine, ColoursOfThePaletteGiveTheSameIndicesAsNearest) {
