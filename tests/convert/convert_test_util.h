@@ -1,0 +1,121 @@
+#pragma once
+
+// Shared pieces of the conversion tests: clips made with the ffmpeg command
+// line, a scripted host, and running commands.
+
+#include "convert/conversion_host.h"
+#include "gif/gif_document.h"
+#include "platform/graphics/bitmap.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace framolo::test {
+
+std::string WorkPath(const std::string& name);
+
+// Runs a shell command; returns its exit status, with stdout in *out when given.
+int RunCommand(const std::string& command, std::string* out = nullptr);
+
+// Makes (once per test run) a clip with ffmpeg's test pattern: frames frames of
+// width x height, encoded with the given ffmpeg options. Returns its path.
+std::string MakeClip(const std::string& name, int width, int height, int frames,
+                     const std::string& codecOptions, const std::string& rate = "25");
+
+// Frames of a clip as ffmpeg decodes them, 24-bit BGR rows top to bottom.
+std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path, int width, int height);
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+
+// A host whose fields and answers the test sets, and which records what the job did.
+class TScriptedHost : public TConversionHost {
+public:
+    std::array<std::string, 7> Fields{"0", "9", "1", "32", "24", "40", "0"};
+    int Reduction = 6;
+    int Dither = 1;
+    bool Open = true;
+    std::string FileName;
+    bool Stop = false;
+    std::optional<std::string> SaveAnswer;
+    // Called in ProcessMessages with the number of calls so far.
+    std::function<void(int)> OnPump;
+
+    std::vector<std::string> Warnings, Errors, Informations, Messages, AppErrors, StatusLines;
+    std::vector<std::pair<int, int>> Ranges;
+    std::vector<int> Positions;
+    int Pumps = 0;
+    int Begins = 0;
+    int Ends = 0;
+    int PreviewBitmaps = 0;
+    std::unique_ptr<TGraphic> Preview;
+    TGIFDocument* Source = nullptr;
+    std::vector<std::string> Previewed;
+    struct TReport {
+        int Frames;
+        std::string Width, Height, Size;
+    };
+    std::vector<TReport> Reports;
+    std::vector<std::pair<int, int>> Fits;
+
+    std::string FieldText(TParamField f) override { return Fields[static_cast<std::size_t>(f)]; }
+    int ColorReductionIndex() override { return Reduction; }
+    int DitherModeIndex() override { return Dither; }
+    bool SourceOpen() override { return Open; }
+    const std::string& CurrentFileName() override { return FileName; }
+    void SetCurrentFileName(const std::string& n) override { FileName = n; }
+    bool StopRequested() override { return Stop; }
+    void SetStopRequested(bool v) override { Stop = v; }
+    void ProcessMessages() override {
+        ++Pumps;
+        if (OnPump)
+            OnPump(Pumps);
+    }
+    void BeginRun(TJobKind) override { ++Begins; }
+    void EndRun(TJobKind) override { ++Ends; }
+    void SetProgressRange(int a, int b) override {
+        Ranges.emplace_back(a, b);
+        max_ = b;
+    }
+    void SetProgressPosition(int p) override { Positions.push_back(p); }
+    int ProgressMaximum() override { return max_; }
+    void FitGifPreview(int w, int h) override { Fits.emplace_back(w, h); }
+    void ShowPreviewBitmap(const TBitmap& b) override {
+        auto copy = std::make_unique<TBitmap>();
+        copy->Assign(&b);
+        Preview = std::move(copy);
+        ++PreviewBitmaps;
+    }
+    void ShowPreviewDocument(const TGIFDocument& d) override {
+        auto copy = std::make_unique<TGIFDocument>();
+        copy->Assign(&d);
+        Preview = std::move(copy);
+    }
+    TGraphic* PreviewPicture() override { return Preview.get(); }
+    TGIFDocument* SourceDocument() override { return Source; }
+    bool PreviewAvi(const std::string& f) override {
+        Previewed.push_back(f);
+        return true;
+    }
+    void ShowReport(int frames, const std::string& w, const std::string& h, const std::string& s) override {
+        Reports.push_back({frames, w, h, s});
+    }
+    void ShowWarning(const std::string& m) override { Warnings.push_back(m); }
+    void ShowError(const std::string& m) override { Errors.push_back(m); }
+    void ShowInformation(const std::string& m) override { Informations.push_back(m); }
+    void ShowMessage(const std::string& m) override { Messages.push_back(m); }
+    void ShowApplicationError(const std::string& m) override { AppErrors.push_back(m); }
+    void SetStatusLine(const std::string& l) override { StatusLines.push_back(l); }
+    std::optional<std::string> AskSaveFileName(const std::string&, const std::string&, const std::string&) override {
+        return SaveAnswer;
+    }
+
+    void Set(TParamField f, const std::string& v) { Fields[static_cast<std::size_t>(f)] = v; }
+
+private:
+    int max_ = 0;
+};
+
+} // namespace framolo::test

@@ -1,0 +1,198 @@
+#include "convert_test_util.h"
+#include "giflib_util.h"
+#include "cli/media_info.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+namespace framolo {
+namespace {
+
+std::string Cli(const std::string& args) { return std::string(FRAMOLO_CLI_PATH) + " " + args + " 2>&1"; }
+
+int RunCli(const std::string& args, std::string* out = nullptr) { return test::RunCommand(Cli(args), out); }
+
+bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+struct ClipCase {
+    const char* name;
+    const char* options;
+    const char* rate;
+};
+
+class CliAviToGif : public ::testing::TestWithParam<ClipCase> {};
+
+TEST_P(CliAviToGif, OutputDecodesInGiflibWithTheExpectedFrames) {
+    const ClipCase c = GetParam();
+    const std::string clip = test::MakeClip(c.name, 48, 32, 12, c.options, c.rate);
+    const std::string out = test::WorkPath(std::string(c.name) + ".gif");
+    std::string log;
+    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + out + "' --step 2 --delay 100 --loop 3", &log), 0) << log;
+    EXPECT_NE(log.find("frames: 6"), std::string::npos) << log;
+    EXPECT_NE(log.find("width: 48"), std::string::npos) << log;
+    const auto decoded = test::GiflibDecode(test::ReadFileBytes(out));
+    ASSERT_TRUE(decoded.Ok) << decoded.Error;
+    EXPECT_EQ(decoded.Width, 48);
+    EXPECT_EQ(decoded.Height, 32);
+    EXPECT_EQ(decoded.LoopCount, 3);
+    ASSERT_EQ(decoded.Frames.size(), 6u);
+    for (const auto& f : decoded.Frames) {
+        EXPECT_EQ(f.Delay, 10);
+        EXPECT_TRUE(f.HasLocalMap);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, CliAviToGif,
+                         ::testing::Values(ClipCase{"cli_raw.avi", "-c:v rawvideo -pix_fmt bgr24", "25"},
+                                           ClipCase{"cli_mjpeg.avi", "-c:v mjpeg -q:v 3", "25"},
+                                           ClipCase{"cli_mpeg4.avi", "-c:v mpeg4 -bf 2 -vtag XVID", "30000/1001"},
+                                           ClipCase{"cli_h264.mp4", "-c:v libx264 -bf 2 -pix_fmt yuv420p", "25"},
+                                           ClipCase{"cli_pal8.avi", "-c:v rawvideo -pix_fmt pal8", "25"}),
+                         [](const auto& param) {
+                             std::string n = param.param.name;
+                             return n.substr(4, n.find('.') - 4);
+                         });
+
+TEST(Cli, DefaultsComeFromTheClip) {
+    const std::string clip = test::MakeClip("cli_defaults.avi", 40, 30, 7, "-c:v mjpeg", "20");
+    const std::string out = test::WorkPath("defaults.gif");
+    std::string log;
+    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + out + "'", &log), 0) << log;
+    const auto decoded = test::GiflibDecode(test::ReadFileBytes(out));
+    ASSERT_TRUE(decoded.Ok);
+    EXPECT_EQ(decoded.Frames.size(), 7u);
+    EXPECT_EQ(decoded.LoopCount, 0);
+    EXPECT_EQ(decoded.Frames[0].Delay, 5); // 50 ms frame period
+}
+
+TEST(Cli, GifToAviReadsBackInFfprobeAndMatchesTheRenderedFrames) {
+    const std::string clip = test::MakeClip("cli_src.avi", 40, 30, 6, "-c:v mjpeg", "25");
+    const std::string gif = test::WorkPath("roundtrip.gif");
+    std::string log;
+    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + gif + "' --delay 80 --quiet", &log), 0) << log;
+    const std::string avi = test::WorkPath("roundtrip.avi");
+    ASSERT_EQ(RunCli("gif2avi '" + gif + "' '" + avi + "'", &log), 0) << log;
+    EXPECT_NE(log.find("frames: 6"), std::string::npos) << log;
+    std::string probe;
+    ASSERT_EQ(test::RunCommand("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                               "stream=r_frame_rate,nb_read_frames -of csv=p=0 '" + avi + "'", &probe), 0);
+    EXPECT_EQ(probe.substr(0, probe.find('\n')), "65/8,6");
+
+    // Every AVI frame equals our rendering of the GIF frame through the web palette.
+    TGIFDocument doc;
+    doc.LoadFromFile(gif);
+    doc.SetPaintOptions(static_cast<TGIFDrawOptions>((doc.PaintOptions() | RenderWebPalette) &
+                                                     ~WebPaletteOnPaletteDisplayOnly));
+    const auto frames = test::DecodeWithFfmpeg(avi, 40, 30);
+    ASSERT_EQ(frames.size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        TBitmap* rendered = doc.Frames()[i]->RenderBitmap();
+        ASSERT_NE(rendered, nullptr);
+        std::vector<std::uint8_t> expected;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const TColor c = rendered->PixelColor(x, y);
+                expected.push_back(GetBValue(c));
+                expected.push_back(GetGValue(c));
+                expected.push_back(GetRValue(c));
+            }
+        EXPECT_EQ(frames[static_cast<std::size_t>(i)], expected) << "frame " << i;
+    }
+}
+
+TEST(Cli, BadInputGivesAMessageAndNoOutput) {
+    const std::string out = test::WorkPath("bad_out.gif");
+    std::remove(out.c_str());
+    std::string log;
+    EXPECT_EQ(RunCli("avi2gif '" + test::WorkPath("nope.avi") + "' '" + out + "'", &log), 1);
+    EXPECT_NE(log.find("Failed to open AVI file"), std::string::npos) << log;
+    EXPECT_FALSE(Exists(out));
+
+    const std::string text = test::WorkPath("text.avi");
+    std::ofstream(text) << "plain text, not a clip\n";
+    EXPECT_EQ(RunCli("avi2gif '" + text + "' '" + out + "'", &log), 1);
+    EXPECT_FALSE(Exists(out));
+
+    // A clip cut in half: either fewer frames decode or the job fails; never a crash,
+    // and a failure leaves no GIF behind.
+    const std::string clip = test::MakeClip("cli_cut_src.avi", 48, 32, 20, "-c:v mjpeg", "25");
+    auto bytes = test::ReadFileBytes(clip);
+    bytes.resize(bytes.size() / 2);
+    const std::string cut = test::WorkPath("cut.avi");
+    std::ofstream(cut, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    const int status = RunCli("avi2gif '" + cut + "' '" + out + "'", &log);
+    EXPECT_TRUE(status == 0 || status == 1) << log;
+    EXPECT_EQ(Exists(out), status == 0) << log;
+    std::remove(out.c_str());
+
+    const std::string badGif = test::WorkPath("bad.gif");
+    std::ofstream(badGif) << "GIF89a-broken";
+    EXPECT_EQ(RunCli("gif2avi '" + badGif + "' '" + test::WorkPath("bad.avi") + "'", &log), 1);
+    EXPECT_FALSE(Exists(test::WorkPath("bad.avi")));
+
+    const std::string good = test::MakeClip("cli_unwritable.avi", 16, 16, 2, "-c:v mjpeg", "25");
+    EXPECT_EQ(RunCli("avi2gif '" + good + "' '" + test::WorkPath("no/such/dir/x.gif") + "'", &log), 1);
+    EXPECT_NE(log.find("no/such/dir"), std::string::npos) << log;
+
+    EXPECT_EQ(RunCli("avi2gif", &log), 2);
+    EXPECT_EQ(RunCli("avi2gif a b --step 0", &log), 2);
+    EXPECT_EQ(RunCli("avi2gif a b --step 00", &log), 2);
+    EXPECT_EQ(RunCli("avi2gif a b --reduction purple", &log), 2);
+    EXPECT_EQ(RunCli("avi2gif a b --width -3", &log), 2);
+    EXPECT_EQ(RunCli("frobnicate", &log), 2);
+}
+
+TEST(Cli, InfoDescribesGifsAndVideos) {
+    const std::string clip = test::MakeClip("cli_info.avi", 24, 16, 3, "-c:v rawvideo -pix_fmt bgr24", "25");
+    std::string json;
+    ASSERT_EQ(test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " info --json --frame-hashes '" + clip + "'", &json), 0);
+    EXPECT_NE(json.find("\"format\": \"video\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"type\": \"vids\", \"scale\": 1, \"rate\": 25, \"start\": 0, \"length\": 3"),
+              std::string::npos) << json;
+    EXPECT_NE(json.find("\"frame\": [0, 0, 24, 16]"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"bit_count\": 24"), std::string::npos) << json;
+    // Frame hashes are FNV-1a over ffmpeg's own decode of each frame.
+    const auto frames = test::DecodeWithFfmpeg(clip, 24, 16);
+    ASSERT_EQ(frames.size(), 3u);
+    for (const auto& f : frames) {
+        TFnv1a64 h;
+        h.Add(f.data(), f.size());
+        EXPECT_NE(json.find("\"" + h.Hex() + "\""), std::string::npos) << json;
+    }
+
+    const std::string gif = test::WorkPath("info.gif");
+    std::string log;
+    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + gif + "' --delay 30 --loop 2 --quiet", &log), 0) << log;
+    ASSERT_EQ(test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " info --json '" + gif + "'", &json), 0);
+    EXPECT_NE(json.find("\"format\": \"gif\", \"width\": 24, \"height\": 16"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"loop_count\": 2"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"delay\": 3, \"disposal\": 0, \"transparent_index\": null"), std::string::npos) << json;
+    TGIFDocument doc;
+    doc.LoadFromFile(gif);
+    TFnv1a64 h;
+    h.Add(doc.Frames()[1]->Pixels(), doc.Frames()[1]->PixelCount());
+    EXPECT_NE(json.find("\"pixels_fnv1a64\": \"" + h.Hex() + "\""), std::string::npos) << json;
+
+    // Known vector: FNV-1a 64 of "a".
+    TFnv1a64 a;
+    const std::uint8_t byte = 'a';
+    a.Add(&byte, 1);
+    EXPECT_EQ(a.Hex(), "af63dc4c8601ec8c");
+}
+
+TEST(Cli, SampleClipConverts) {
+    const std::string out = test::WorkPath("sample.gif");
+    std::string log;
+    ASSERT_EQ(RunCli(std::string("avi2gif '") + FRAMOLO_SAMPLE_CLIP + "' '" + out + "' --end 9 --width 160 --height 120", &log), 0) << log;
+    const auto decoded = test::GiflibDecode(test::ReadFileBytes(out));
+    ASSERT_TRUE(decoded.Ok);
+    EXPECT_EQ(decoded.Frames.size(), 10u);
+    EXPECT_EQ(decoded.Width, 160);
+    EXPECT_EQ(decoded.Frames[0].Delay, 4);
+}
+
+} // namespace
+} // namespace framolo

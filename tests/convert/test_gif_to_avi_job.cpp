@@ -1,0 +1,241 @@
+#include "convert/gif_to_avi_job.h"
+#include "convert/job_support.h"
+#include "convert_test_util.h"
+#include "platform/avifile/avifile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace framolo {
+namespace {
+
+using test::TScriptedHost;
+
+// A document of frames with local tables, delays and optional empty frames.
+std::unique_ptr<TGIFDocument> MakeGif(int frames, int delay, int emptyIndex = -1, bool local = true) {
+    auto doc = std::make_unique<TGIFDocument>();
+    if (!local)
+        for (int c = 0; c < 4; ++c)
+            doc->GlobalColorMap().Add(RGB(static_cast<std::uint8_t>(c * 80), 0, static_cast<std::uint8_t>(255 - c * 80)));
+    for (int i = 0; i < frames; ++i) {
+        auto frame = std::make_unique<TGIFSubImage>(doc.get());
+        if (i != emptyIndex) {
+            frame->SetBounds(0, 0, 6, 5);
+            if (local)
+                for (int c = 0; c < 4; ++c)
+                    frame->ColorMap().Add(RGB(static_cast<std::uint8_t>(c * 60 + i), 100, 0));
+            for (int y = 0; y < 5; ++y)
+                for (int x = 0; x < 6; ++x)
+                    frame->Scanline(y)[x] = static_cast<std::uint8_t>((x + y + i) % 4);
+        }
+        auto gce = std::make_unique<TGIFGraphicControlExtension>(frame.get());
+        gce->SetDelay(delay);
+        frame->Extensions().Add(std::move(gce));
+        doc->Add(std::move(frame));
+    }
+    return doc;
+}
+
+struct TAviFacts {
+    TAVIStreamInfo Info;
+    std::int32_t Length = 0;
+    std::vector<std::uint8_t> Format;
+    std::vector<std::vector<std::uint8_t>> Frames; // packed DIB pixels of each sample
+};
+
+TAviFacts ReadAvi(const std::string& path) {
+    TAviFacts facts;
+    AVIFileInit();
+    PAVIFile file = nullptr;
+    PAVIStream stream = nullptr;
+    EXPECT_EQ(AVIFileOpen(file, path, OF_SHARE_DENY_WRITE), 0);
+    EXPECT_EQ(AVIFileGetStream(file, stream, streamtypeVIDEO, 0), 0);
+    if (stream != nullptr) {
+        AVIStreamInfo(stream, facts.Info, static_cast<std::int32_t>(sizeof(facts.Info)));
+        facts.Length = AVIStreamLength(stream);
+        std::int32_t size = 0;
+        AVIStreamReadFormat(stream, 0, nullptr, &size);
+        facts.Format.resize(static_cast<std::size_t>(std::max(size, 0)));
+        AVIStreamReadFormat(stream, 0, facts.Format.data(), &size);
+        PGetFrame gf = AVIStreamGetFrameOpen(stream, nullptr);
+        for (std::int32_t k = 0; gf != nullptr && k < facts.Length; ++k) {
+            const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(gf, k));
+            if (dib == nullptr) {
+                facts.Frames.emplace_back();
+                continue;
+            }
+            TBitmapInfoHeader h;
+            std::memcpy(&h, dib, sizeof(h));
+            const std::size_t table = h.biBitCount <= 8 ? (std::size_t{4} << h.biBitCount) : 0;
+            facts.Frames.emplace_back(dib + 40 + table, dib + 40 + table + h.biSizeImage);
+        }
+        if (gf != nullptr)
+            AVIStreamGetFrameClose(gf);
+        AVIStreamRelease(stream);
+    }
+    if (file != nullptr)
+        AVIFileRelease(file);
+    AVIFileExit();
+    return facts;
+}
+
+class GifToAviJob : public ::testing::Test {
+protected:
+    TJobOutcome Run(TGIFDocument& doc, const std::string& answer) {
+        host_.FileName = test::WorkPath("source.gif");
+        host_.Source = &doc;
+        host_.SaveAnswer = answer;
+        return TGifToAviJob(host_).Run();
+    }
+    TScriptedHost host_;
+};
+
+TEST_F(GifToAviJob, OneKeyFramePerGifFrameAtSixtyFiveOverDelay) {
+    auto doc = MakeGif(4, 10);
+    const std::string out = test::WorkPath("four.avi");
+    const TJobOutcome outcome = Run(*doc, out);
+    ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
+    EXPECT_EQ(host_.FileName, out);
+    EXPECT_EQ(host_.Previewed, std::vector<std::string>{out});
+    EXPECT_EQ(host_.Messages, std::vector<std::string>{std::string(jobmsg::SavedTo) + "\r" + out});
+    EXPECT_EQ(host_.StatusLines, std::vector<std::string>{std::string(jobmsg::WorkingFinished) + out});
+    const TAviFacts facts = ReadAvi(out);
+    EXPECT_EQ(facts.Info.dwScale, 10u);
+    EXPECT_EQ(facts.Info.dwRate, 65u);
+    EXPECT_EQ(facts.Length, 4);
+    EXPECT_EQ(facts.Info.rcFrame, (TRect{0, 0, 6, 5}));
+    ASSERT_GE(facts.Format.size(), 1064u);
+    TBitmapInfoHeader h;
+    std::memcpy(&h, facts.Format.data(), sizeof(h));
+    EXPECT_EQ(h.biBitCount, 8);
+    EXPECT_EQ(h.biWidth, 6);
+    EXPECT_EQ(h.biHeight, 5);
+    EXPECT_EQ(h.biSizeImage, 8u * 5);
+    // Frames with local tables render through the web palette.
+    EXPECT_TRUE((doc->PaintOptions() & RenderWebPalette) != 0);
+    EXPECT_TRUE((doc->PaintOptions() & WebPaletteOnPaletteDisplayOnly) == 0);
+    // Progress 0..count-1, ending at 0.
+    EXPECT_EQ(host_.Ranges.back(), std::make_pair(0, 3));
+    EXPECT_EQ(host_.Positions.back(), 0);
+
+    // ffprobe agrees on rate and count.
+    std::string probe;
+    ASSERT_EQ(test::RunCommand("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                               "stream=r_frame_rate,nb_read_frames -of csv=p=0 '" + out + "'", &probe), 0);
+    EXPECT_EQ(probe.substr(0, probe.find('\n')), "13/2,4");
+}
+
+TEST_F(GifToAviJob, FramesMatchTheRenderedGifFrames) {
+    auto doc = MakeGif(3, 7, -1, false);
+    const std::string out = test::WorkPath("global.avi");
+    ASSERT_EQ(Run(*doc, out).End, TJobEnd::Finished);
+    // No local tables: frames render with the global palette, directly.
+    EXPECT_TRUE((doc->PaintOptions() & WebPaletteOnPaletteDisplayOnly) != 0);
+    const TAviFacts facts = ReadAvi(out);
+    ASSERT_EQ(facts.Frames.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        TBitmap* rendered = doc->Frames()[i]->RenderBitmap();
+        ASSERT_NE(rendered, nullptr);
+        ASSERT_EQ(facts.Frames[static_cast<std::size_t>(i)].size(), rendered->BitsSize());
+        EXPECT_EQ(std::memcmp(facts.Frames[static_cast<std::size_t>(i)].data(), rendered->Bits(), rendered->BitsSize()), 0)
+            << "frame " << i;
+    }
+    EXPECT_EQ(ReadAvi(out).Info.dwScale, 7u);
+}
+
+TEST_F(GifToAviJob, DelaysOfZeroGiveScaleOne) {
+    auto doc = MakeGif(2, 0);
+    ASSERT_EQ(Run(*doc, test::WorkPath("zero.avi")).End, TJobEnd::Finished);
+    EXPECT_EQ(ReadAvi(test::WorkPath("zero.avi")).Info.dwScale, 1u);
+    // A single frame gives one sample and a progress maximum of 0.
+    auto one = MakeGif(1, 3);
+    TScriptedHost host;
+    host.FileName = test::WorkPath("one.gif");
+    host.Source = one.get();
+    host.SaveAnswer = test::WorkPath("one.avi");
+    ASSERT_EQ(TGifToAviJob(host).Run().End, TJobEnd::Finished);
+    EXPECT_EQ(host.Ranges.back(), std::make_pair(0, 0));
+    EXPECT_EQ(ReadAvi(test::WorkPath("one.avi")).Length, 1);
+}
+
+TEST_F(GifToAviJob, EmptyFrameLeavesItsSampleUnwritten) {
+    auto doc = MakeGif(5, 4, 3);
+    const std::string out = test::WorkPath("gap.avi");
+    const TJobOutcome outcome = Run(*doc, out);
+    ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
+    EXPECT_EQ(outcome.FrameCount, 4);
+    const TAviFacts facts = ReadAvi(out);
+    // Sample 4 keeps its time: the stream is five samples long.
+    EXPECT_EQ(facts.Length, 5);
+    ASSERT_EQ(facts.Frames.size(), 5u);
+    // The unwritten sample shows the frame before it.
+    EXPECT_EQ(facts.Frames[3], facts.Frames[2]);
+    EXPECT_NE(facts.Frames[4], facts.Frames[2]);
+}
+
+TEST_F(GifToAviJob, OutputNamesGetTheAviExtension) {
+    auto doc = MakeGif(1, 1);
+    ASSERT_EQ(Run(*doc, test::WorkPath("noext")).End, TJobEnd::Finished);
+    EXPECT_EQ(host_.FileName, test::WorkPath("noext.avi"));
+    ASSERT_EQ(Run(*doc, test::WorkPath("other.mov")).End, TJobEnd::Finished);
+    EXPECT_EQ(host_.FileName, test::WorkPath("other.avi"));
+    ASSERT_EQ(Run(*doc, test::WorkPath("UPPER.AVI")).End, TJobEnd::Finished);
+    EXPECT_EQ(host_.FileName, test::WorkPath("UPPER.AVI"));
+}
+
+TEST_F(GifToAviJob, ASecondConvertAfterARunAsksForAGif) {
+    auto doc = MakeGif(1, 1);
+    ASSERT_EQ(Run(*doc, test::WorkPath("again.avi")).End, TJobEnd::Finished);
+    host_.Messages.clear();
+    EXPECT_EQ(TGifToAviJob(host_).Run().End, TJobEnd::NotStarted);
+    EXPECT_EQ(host_.Messages, std::vector<std::string>{"Please import a GIF image at first "});
+}
+
+TEST_F(GifToAviJob, CancelStopAndFailures) {
+    auto doc = MakeGif(3, 1);
+    host_.FileName = test::WorkPath("cancel.gif");
+    host_.Source = doc.get();
+    host_.SaveAnswer = std::nullopt;
+    EXPECT_EQ(TGifToAviJob(host_).Run().End, TJobEnd::NotStarted);
+    // The proposed name stays as the current file name.
+    EXPECT_EQ(host_.FileName, test::WorkPath("cancel.avi"));
+    EXPECT_EQ(host_.Begins, 0);
+
+    TScriptedHost stopper;
+    stopper.FileName = test::WorkPath("stop.gif");
+    stopper.Source = doc.get();
+    stopper.SaveAnswer = test::WorkPath("stop.avi");
+    stopper.OnPump = [&stopper](int pumps) {
+        if (pumps == 2)
+            stopper.Stop = true;
+    };
+    const TJobOutcome stopped = TGifToAviJob(stopper).Run();
+    EXPECT_EQ(stopped.End, TJobEnd::Stopped);
+    EXPECT_TRUE(stopper.Messages.empty());
+    EXPECT_TRUE(stopper.Previewed.empty());
+    EXPECT_EQ(stopper.Positions.back(), 0);
+    // What was written stays readable.
+    EXPECT_EQ(ReadAvi(test::WorkPath("stop.avi")).Frames.size(), 1u);
+
+    TScriptedHost failing;
+    failing.FileName = test::WorkPath("fail.gif");
+    failing.Source = doc.get();
+    failing.SaveAnswer = test::WorkPath("no/such/dir/out.avi");
+    EXPECT_EQ(TGifToAviJob(failing).Run().End, TJobEnd::Failed);
+    EXPECT_EQ(failing.AppErrors, std::vector<std::string>{"Failed to create AVI file"});
+    EXPECT_EQ(failing.Ends, 1);
+
+    auto emptyFirst = MakeGif(2, 1, 0);
+    TScriptedHost empty;
+    empty.FileName = test::WorkPath("emptyfirst.gif");
+    empty.Source = emptyFirst.get();
+    empty.SaveAnswer = test::WorkPath("emptyfirst.avi");
+    std::remove(test::WorkPath("emptyfirst.avi").c_str());
+    EXPECT_EQ(TGifToAviJob(empty).Run().End, TJobEnd::Failed);
+    EXPECT_EQ(empty.AppErrors, std::vector<std::string>{"The first frame of the GIF image is empty"});
+    EXPECT_TRUE(test::ReadFileBytes(test::WorkPath("emptyfirst.avi")).empty());
+}
+
+} // namespace
+} // namespace framolo
