@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
 #include <string>
 #include <tuple>
@@ -249,6 +251,20 @@ TEST(BitmapImport, PackingSortsUsageLargestFirstWithTheUnstableQuicksort) {
     std::vector<std::pair<std::int64_t, int>> usage{{1, 0}, {3, 1}, {3, 2}, {0, 3}, {2, 4}};
     SortColorUsage(usage);
     EXPECT_EQ(usage, (std::vector<std::pair<std::int64_t, int>>{{3, 2}, {3, 1}, {2, 4}, {1, 0}, {0, 3}}));
+    // Any table size and any counts (many equal ones) end sorted, nothing lost.
+    std::mt19937 rng(17);
+    for (int n = 1; n <= 256; n += 5) {
+        std::vector<std::pair<std::int64_t, int>> random;
+        for (int i = 0; i < n; ++i)
+            random.emplace_back(std::uniform_int_distribution<int>(0, n % 7 + 1)(rng), i);
+        SortColorUsage(random);
+        EXPECT_TRUE(std::is_sorted(random.begin(), random.end(),
+                                   [](const auto& a, const auto& b) { return a.first > b.first; }));
+        std::set<int> entries;
+        for (const auto& pair : random)
+            entries.insert(pair.second);
+        EXPECT_EQ(static_cast<int>(entries.size()), n);
+    }
 
     // The frame's entries move the same way, pixels follow, the unused tail goes.
     TGIFDocument doc;
