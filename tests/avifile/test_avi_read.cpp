@@ -453,3 +453,128 @@ INSTANTIATE_TEST_SUITE_P(Containers, TContainerClip, ::testing::ValuesIn(kContai
 
 } // namespace
 } // namespace framolo
+
+namespace framolo {
+namespace {
+
+using namespace avitest;
+namespace fs = std::filesystem;
+
+// A hand-made 8-bit AVI: frame 0, a palette change chunk that recolours
+// entries 0..3, frame 1 (same indexes), frame 2; with or without idx1.
+std::vector<std::uint8_t> PaletteChangeFile(bool withIndex) {
+    std::vector<std::uint8_t> b;
+    auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    auto u16 = [&](std::uint16_t v) {
+        b.push_back(static_cast<std::uint8_t>(v));
+        b.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    auto tag = [&](const char* t) { u32(MakeFourCC(t)); };
+    const int w = 8;
+    const int h = 4;
+    tag("RIFF");
+    const std::size_t riffSize = b.size();
+    u32(0);
+    tag("AVI ");
+    tag("LIST");
+    u32(4 + 8 + 56 + 12 + 8 + 56 + 8 + 40 + 1024);
+    tag("hdrl");
+    tag("avih");
+    u32(56);
+    u32(40000); u32(0); u32(0); u32(0); u32(3); u32(0); u32(1); u32(0); u32(w); u32(h);
+    u32(0); u32(0); u32(0); u32(0);
+    tag("LIST");
+    u32(4 + 8 + 56 + 8 + 40 + 1024);
+    tag("strl");
+    tag("strh");
+    u32(56);
+    tag("vids"); u32(0); u32(0); u16(0); u16(0); u32(0); u32(1); u32(25); u32(0); u32(3);
+    u32(32); u32(0); u32(0); u16(0); u16(0); u16(w); u16(h);
+    tag("strf");
+    u32(40 + 1024);
+    u32(40); u32(w); u32(h); u16(1); u16(8); u32(0); u32(32); u32(0); u32(0); u32(256); u32(0);
+    for (int i = 0; i < 256; ++i) { // grey ramp
+        b.push_back(static_cast<std::uint8_t>(i));
+        b.push_back(static_cast<std::uint8_t>(i));
+        b.push_back(static_cast<std::uint8_t>(i));
+        b.push_back(0);
+    }
+    tag("LIST");
+    const std::size_t moviSize = b.size();
+    u32(0);
+    tag("movi");
+    std::vector<std::pair<std::uint32_t, std::size_t>> entries; // id, chunk position
+    auto frame = [&](std::uint8_t shift) {
+        entries.emplace_back(MakeFourCC("00db"), b.size());
+        tag("00db");
+        u32(w * h);
+        for (int i = 0; i < w * h; ++i) b.push_back(static_cast<std::uint8_t>((i + shift) % 4));
+    };
+    frame(0);
+    entries.emplace_back(MakeFourCC("00pc"), b.size());
+    tag("00pc");
+    u32(4 + 4 * 4);
+    b.push_back(0); // first entry
+    b.push_back(4); // number of entries
+    u16(0);
+    for (int i = 0; i < 4; ++i) { // red, green, blue, flags
+        b.push_back(static_cast<std::uint8_t>(200 + i));
+        b.push_back(static_cast<std::uint8_t>(10 * i));
+        b.push_back(static_cast<std::uint8_t>(50));
+        b.push_back(0);
+    }
+    frame(0);
+    frame(1);
+    auto put = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    put(moviSize, static_cast<std::uint32_t>(b.size() - moviSize - 4));
+    if (withIndex) {
+        tag("idx1");
+        u32(static_cast<std::uint32_t>(16 * entries.size()));
+        for (const auto& [id, pos] : entries) {
+            u32(id);
+            u32(id == MakeFourCC("00db") ? 0x10u : 0x100u); // key frame / no time
+            u32(static_cast<std::uint32_t>(pos - (moviSize + 4)));
+            u32(id == MakeFourCC("00db") ? 32u : 20u);
+        }
+        put(44, 0x10); // avih flags: has an index
+    }
+    put(riffSize, static_cast<std::uint32_t>(b.size() - riffSize - 4));
+    return b;
+}
+
+TEST(AviRead, PaletteChangesReachTheFollowingFrames) {
+  for (const bool withIndex : {false, true}) {
+    SCOPED_TRACE(withIndex ? "with idx1" : "without index");
+    const fs::path path = WorkDir() / (withIndex ? "palette_change_idx1.avi" : "palette_change.avi");
+    WriteFile(path, PaletteChangeFile(withIndex));
+    const TReference ref = DecodeReference(path);
+    ASSERT_EQ(ref.Pictures.size(), 3u);
+    PAVIFile file = nullptr;
+    ASSERT_EQ(AVIFileOpen(file, path.string(), OF_READ), AVIERR_OK);
+    PAVIStream video = nullptr;
+    ASSERT_EQ(AVIFileGetStream(file, video, streamtypeVIDEO, 0), AVIERR_OK);
+    EXPECT_EQ(AVIStreamLength(video), 3); // the palette chunk is not a frame
+    PGetFrame gf = AVIStreamGetFrameOpen(video, nullptr);
+    ASSERT_NE(gf, nullptr);
+    for (int k : {0, 1, 2, 1, 0, 2}) {
+        const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(gf, k));
+        ASSERT_NE(dib, nullptr);
+        EXPECT_EQ(DibHeader(dib).biBitCount, 8);
+        EXPECT_TRUE(DibToBgr(dib) == *ref.At(k)) << k;
+        // Entry 1 is grey before the change and (50, 10, 201) in BGR after it.
+        const std::uint8_t grey[3] = {1, 1, 1};
+        const std::uint8_t changed[3] = {50, 10, 201};
+        EXPECT_EQ(std::memcmp(dib + 44, k == 0 ? grey : changed, 3), 0) << k;
+    }
+    AVIStreamGetFrameClose(gf);
+    AVIStreamRelease(video);
+    AVIFileRelease(file);
+  }
+}
+
+} // namespace
+} // namespace framolo

@@ -214,6 +214,7 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
             auto clock = std::make_shared<TFrameClock>();
             clock->CountsFrames = true;
             clock->Length = in.dwLength;
+            clock->ForwardOnly = ls.PaletteChanges > 0;
             ms.Clock = std::move(clock);
         } else if (ms.Audio && ms.FfIndex >= 0) {
             const AVStream* st = f->streams[ms.FfIndex];
@@ -480,7 +481,10 @@ void TVideoReader::TImpl::ResetDecoder() {
 
 bool TVideoReader::TImpl::Rewind() {
     ResetDecoder();
-    if (av_seek_frame(Fmt.get(), Index, SeekTs(0), AVSEEK_FLAG_BACKWARD) >= 0) {
+    // A fresh demuxer hands the stream's own palette out again; a seek back
+    // would keep the last changed one.
+    if (!Clock->ForwardOnly &&
+        av_seek_frame(Fmt.get(), Index, SeekTs(0), AVSEEK_FLAG_BACKWARD) >= 0) {
         return true;
     }
     // Files without a usable index cannot seek; start them afresh.
@@ -495,7 +499,7 @@ bool TVideoReader::TImpl::Rewind() {
 bool TVideoReader::TImpl::SeekTo(std::int64_t k) {
     std::int64_t target = k;
     for (int attempt = 0;; ++attempt) {
-        const bool fromStart = attempt >= 3 || target <= 0;
+        const bool fromStart = attempt >= 3 || target <= 0 || Clock->ForwardOnly;
         if (fromStart) {
             if (!Rewind()) {
                 return false;
@@ -539,7 +543,7 @@ void TVideoReader::TImpl::AdvanceTo(std::int64_t k) {
 }
 
 bool TVideoReader::TImpl::KeyFrameAhead(std::int64_t k) const {
-    if (k - CurNum <= 1) {
+    if (k - CurNum <= 1 || Clock->ForwardOnly) {
         return false;
     }
     const AVIndexEntry* e =

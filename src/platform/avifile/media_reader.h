@@ -24,6 +24,9 @@ struct TFrameClock {
     bool CountsFrames = true;
     std::vector<std::int64_t> Times;
     std::int64_t Length = 0; // frames, gaps included
+    // Palette changes live in chunks between the frames; a seek would skip
+    // them, so such streams are only ever decoded forward from the start.
+    bool ForwardOnly = false;
 };
 
 struct TAudioShape {

@@ -94,14 +94,26 @@ std::uint64_t Le64(const std::uint8_t* p) {
     return static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
 }
 
-// Stream number of a chunk id "##xx", or -1.
+// Stream number of a sample chunk id "##xx", or -1. Palette changes
+// ("##pc") belong to a stream but are not samples of it.
 int StreamOfChunkId(std::uint32_t id) {
     const int c0 = static_cast<int>(id & 0xFF);
     const int c1 = static_cast<int>((id >> 8) & 0xFF);
     if (c0 < '0' || c0 > '9' || c1 < '0' || c1 > '9') {
         return -1;
     }
+    if ((id >> 16) == (MakeFourCC('\0', '\0', 'p', 'c') >> 16)) {
+        return -1;
+    }
     return (c0 - '0') * 10 + (c1 - '0');
+}
+
+// Stream number of a palette change chunk "##pc", or -1.
+int StreamOfPaletteChange(std::uint32_t id) {
+    if ((id >> 16) != (MakeFourCC('\0', '\0', 'p', 'c') >> 16)) {
+        return -1;
+    }
+    return StreamOfChunkId((id & 0xFFFFu) | MakeFourCC('\0', '\0', 'd', 'c'));
 }
 
 struct TChunkHeader {
@@ -493,6 +505,11 @@ void TParser::ReadIdx1() {
         }
         for (std::size_t k = 0; k < count; ++k) {
             const std::uint8_t* e = &block[k * 16];
+            const int pc = StreamOfPaletteChange(Le32(e));
+            if (pc >= 0 && static_cast<std::size_t>(pc) < FLayout.Streams.size()) {
+                ++FLayout.Streams[static_cast<std::size_t>(pc)].PaletteChanges;
+                continue;
+            }
             const int s = StreamOfChunkId(Le32(e));
             if (s < 0 || static_cast<std::size_t>(s) >= FLayout.Streams.size()) {
                 continue; // 'rec ' entries and stray ids
@@ -541,6 +558,11 @@ void TParser::ScanMovi(const TMoviRange& range, int onlyStream) {
             // written; it is not a frame.
             if (ch.DataEnd > range.End) {
                 return;
+            }
+            const int pc = StreamOfPaletteChange(ch.Id);
+            if (pc >= 0 && static_cast<std::size_t>(pc) < FLayout.Streams.size() &&
+                (onlyStream < 0 || pc == onlyStream)) {
+                ++FLayout.Streams[static_cast<std::size_t>(pc)].PaletteChanges;
             }
             if (s >= 0 && static_cast<std::size_t>(s) < FLayout.Streams.size() &&
                 (onlyStream < 0 || s == onlyStream)) {

@@ -101,6 +101,7 @@ struct TAviStreamLayout {
     TAviIndexSource IndexSource = TAviIndexSource::None;
     std::vector<TAviChunk> Chunks; // in file order; one per sample for video
     std::uint32_t EmptyChunks = 0; // chunks of size 0 (dropped frames)
+    std::uint32_t PaletteChanges = 0; // '##pc' chunks found in idx1 or the movi lists
 };
 
 struct TAviLayout {
