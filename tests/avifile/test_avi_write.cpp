@@ -422,3 +422,51 @@ TEST(AviWriteLong, OverOneGibibyteBecomesOpenDml) {
 
 } // namespace
 } // namespace framolo
+
+namespace framolo {
+namespace {
+
+using namespace avitest;
+
+TEST(AviWrite, FramesAreNumberedFromTheStreamStart) {
+    // Frame numbers are stream positions: a stream that starts at 5 has
+    // frames 5 to 8, as readers of the file count them too.
+    const TPal8Clip clip(16, 8);
+    const auto path = WorkDir() / "start5.avi";
+    PAVIFile file = nullptr;
+    ASSERT_EQ(AVIFileOpen(file, path.string(), 0x1011), AVIERR_OK);
+    TAVIStreamInfo info = clip.Info(1, 10);
+    info.dwStart = 5;
+    PAVIStream stream = nullptr;
+    ASSERT_EQ(AVIFileCreateStream(file, stream, info), AVIERR_OK);
+    ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.Header.data(), 1064), AVIERR_OK);
+    for (int i = 0; i < 4; ++i) {
+        const auto px = clip.Pixels(i);
+        ASSERT_EQ(AVIStreamWrite(stream, i, 1, px.data(), static_cast<std::int32_t>(px.size()),
+                                 AVIIF_KEYFRAME, nullptr, nullptr),
+                  AVIERR_OK);
+    }
+    AVIStreamRelease(stream);
+    AVIFileRelease(file);
+
+    ASSERT_EQ(AVIFileOpen(file, path.string(), OF_READ), AVIERR_OK);
+    ASSERT_EQ(AVIFileGetStream(file, stream, streamtypeVIDEO, 0), AVIERR_OK);
+    EXPECT_EQ(AVIStreamStart(stream), 5);
+    EXPECT_EQ(AVIStreamLength(stream), 4);
+    PGetFrame gf = AVIStreamGetFrameOpen(stream, nullptr);
+    ASSERT_NE(gf, nullptr);
+    EXPECT_EQ(AVIStreamGetFrame(gf, 4), nullptr);
+    EXPECT_EQ(AVIStreamGetFrame(gf, 9), nullptr);
+    for (int k : {8, 5, 6, 7, 5}) {
+        const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(gf, k));
+        ASSERT_NE(dib, nullptr) << k;
+        const auto want = clip.Pixels(k - 5);
+        EXPECT_EQ(std::memcmp(dib + 1064, want.data(), want.size()), 0) << k;
+    }
+    AVIStreamGetFrameClose(gf);
+    AVIStreamRelease(stream);
+    AVIFileRelease(file);
+}
+
+} // namespace
+} // namespace framolo

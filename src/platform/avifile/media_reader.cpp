@@ -213,6 +213,7 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
             }
             auto clock = std::make_shared<TFrameClock>();
             clock->CountsFrames = true;
+            clock->Start = in.dwStart;
             clock->Length = in.dwLength;
             clock->ForwardOnly = ls.PaletteChanges > 0;
             ms.Clock = std::move(clock);
@@ -390,6 +391,7 @@ struct TVideoReader::TImpl {
         }
         return Rank(p->pts != AV_NOPTS_VALUE ? p->pts : p->dts);
     }
+    // AVI timestamps are stream positions: dwStart for the first frame.
     std::int64_t SeekTs(std::int64_t k) const {
         if (Clock->CountsFrames) {
             return k;
@@ -420,7 +422,8 @@ bool TVideoReader::TImpl::Receive(AVFrame* out, std::int64_t& num) {
             if (!HaveDelay) {
                 // The decoder's reordering delay shifts every timestamp by
                 // the same amount; the first picture is the first frame.
-                Delay = ts == AV_NOPTS_VALUE ? 0 : ts - (Clock->CountsFrames ? FirstTs : SeekTs(0));
+                Delay = ts == AV_NOPTS_VALUE ? 0
+                                              : ts - (Clock->CountsFrames ? FirstTs : SeekTs(0));
                 HaveDelay = true;
             }
             num = ts == AV_NOPTS_VALUE ? LastOutNum + 1 : FrameNumber(ts);
@@ -484,7 +487,7 @@ bool TVideoReader::TImpl::Rewind() {
     // A fresh demuxer hands the stream's own palette out again; a seek back
     // would keep the last changed one.
     if (!Clock->ForwardOnly &&
-        av_seek_frame(Fmt.get(), Index, SeekTs(0), AVSEEK_FLAG_BACKWARD) >= 0) {
+        av_seek_frame(Fmt.get(), Index, SeekTs(Clock->Start), AVSEEK_FLAG_BACKWARD) >= 0) {
         return true;
     }
     // Files without a usable index cannot seek; start them afresh.
@@ -499,7 +502,7 @@ bool TVideoReader::TImpl::Rewind() {
 bool TVideoReader::TImpl::SeekTo(std::int64_t k) {
     std::int64_t target = k;
     for (int attempt = 0;; ++attempt) {
-        const bool fromStart = attempt >= 3 || target <= 0 || Clock->ForwardOnly;
+        const bool fromStart = attempt >= 3 || target <= Clock->Start || Clock->ForwardOnly;
         if (fromStart) {
             if (!Rewind()) {
                 return false;
@@ -692,7 +695,7 @@ std::unique_ptr<TVideoReader> TVideoReader::Open(const std::string& path, int ff
 
 const std::uint8_t* TVideoReader::Frame(std::int64_t number) {
     TImpl& m = *FImpl;
-    if (number < 0 || number >= m.Clock->Length) {
+    if (number < m.Clock->Start || number - m.Clock->Start >= m.Clock->Length) {
         return nullptr;
     }
     if (!m.CurValid || number < m.CurNum) {

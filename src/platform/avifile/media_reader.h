@@ -23,6 +23,7 @@ struct TFrameClock {
     // all packets, listed in `Times` in ascending order.
     bool CountsFrames = true;
     std::vector<std::int64_t> Times;
+    std::int64_t Start = 0;  // number of the first frame (an AVI stream's dwStart)
     std::int64_t Length = 0; // frames, gaps included
     // Palette changes live in chunks between the frames; a seek would skip
     // them, so such streams are only ever decoded forward from the start.
