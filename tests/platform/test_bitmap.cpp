@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace framolo {
 namespace {
@@ -164,6 +167,36 @@ TEST(Canvas, SameSizeDrawCopiesColoursAndClips) {
         }
     TBitmap eight(2, 2, TPixelFormat::pf8bit);
     EXPECT_THROW(TBitmapCanvas{eight}, EInvalidGraphicOperation);
+}
+
+} // namespace
+} // namespace framolo
+
+namespace framolo {
+namespace {
+
+// ImageMagick, used only here, writes BMPs of every common kind; our loader
+// must give the same colours it reads back.
+TEST(Bitmap, LoadsBmpsWrittenByImageMagick) {
+    const std::string dir = FRAMOLO_BMP_CORPUS_DIR;
+    for (const char* name : {"mono.bmp", "pal16.bmp", "pal256.bmp", "rgb24.bmp", "rgb565.bmp", "argb32.bmp"}) {
+        const std::string path = dir + "/" + name;
+        TBitmap b;
+        b.LoadFromFile(path);
+        const std::string cmd = "convert '" + path + "' -alpha off -depth 8 rgb:- 2>/dev/null";
+        FILE* pipe = popen(cmd.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::vector<std::uint8_t> rgb;
+        int c = 0;
+        while ((c = std::fgetc(pipe)) != EOF)
+            rgb.push_back(static_cast<std::uint8_t>(c));
+        pclose(pipe);
+        ASSERT_EQ(rgb.size(), static_cast<std::size_t>(b.Width()) * static_cast<std::size_t>(b.Height()) * 3) << name;
+        std::size_t i = 0;
+        for (int y = 0; y < b.Height(); ++y)
+            for (int x = 0; x < b.Width(); ++x, i += 3)
+                ASSERT_EQ(b.PixelColor(x, y), RGB(rgb[i], rgb[i + 1], rgb[i + 2])) << name << " at " << x << "," << y;
+    }
 }
 
 } // namespace

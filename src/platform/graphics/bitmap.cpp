@@ -67,9 +67,11 @@ struct TChannelMask {
         const std::uint32_t x = (v & mask) >> shift;
         if (bits >= 8)
             return static_cast<std::uint8_t>(x >> (bits - 8));
-        // Replicate the high bits so that full scale maps to 255.
-        const std::uint32_t maxv = (1u << bits) - 1;
-        return static_cast<std::uint8_t>((x * 255 + maxv / 2) / maxv);
+        // Replicate the high bits into the low ones, so that full scale maps to 255.
+        std::uint32_t w = x << (8 - bits);
+        for (int s = bits; s < 8; s *= 2)
+            w |= w >> s;
+        return static_cast<std::uint8_t>(w);
     }
 };
 
