@@ -9,6 +9,8 @@
 #include <mutex>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace framolo::avitest {
 
 namespace fs = std::filesystem;
@@ -45,13 +47,43 @@ std::filesystem::path MakeClip(const std::string& name, const std::string& args)
     if (it != made.end()) {
         return it->second;
     }
-    const fs::path path = WorkDir() / name;
-    const std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -y " + args + " '" +
-                            path.string() + "' 2>&1";
-    const int rc = Run(cmd);
-    made[name] = rc == 0 && fs::exists(path) ? path : fs::path();
+    // CTest runs every test in a process of its own, several at once: a clip
+    // is named after its arguments, made under a private name and renamed
+    // into place, so processes share finished clips and never half-written
+    // ones.
+    const fs::path stem(name);
+    const fs::path path = WorkDir() / (stem.stem().string() + "-" +
+                                       std::to_string(std::hash<std::string>{}(args) % 1000000007u) +
+                                       stem.extension().string());
+    if (!fs::exists(path)) {
+        const fs::path part = WorkDir() / (stem.stem().string() + ".part" +
+                                           std::to_string(::getpid()) + stem.extension().string());
+        const std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -y " + args + " '" +
+                                part.string() + "' 2>&1";
+        if (Run(cmd) == 0 && fs::exists(part)) {
+            fs::rename(part, path);
+        } else {
+            fs::remove(part);
+        }
+    }
+    made[name] = fs::exists(path) ? path : fs::path();
     return made[name];
 }
+
+namespace {
+
+// A scratch file of this process, removed when the holder goes.
+struct TScratch {
+    fs::path Path;
+    explicit TScratch(const std::string& suffix)
+        : Path(WorkDir() / ("scratch" + std::to_string(::getpid()) + suffix)) {}
+    ~TScratch() {
+        std::error_code ec;
+        fs::remove(Path, ec);
+    }
+};
+
+} // namespace
 
 std::vector<std::uint8_t> ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -130,7 +162,8 @@ TReference DecodeReference(const fs::path& clip) {
             ts.push_back(std::stoll(line));
         }
     }
-    const fs::path raw = WorkDir() / (clip.filename().string() + ".bgr");
+    const TScratch scratch(".bgr");
+    const fs::path& raw = scratch.Path;
     Run("ffmpeg -nostdin -v error -y -i " + Quote(clip) +
         " -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt bgr24 " + Quote(raw));
     const auto bytes = ReadFile(raw);
@@ -149,7 +182,8 @@ TReference DecodeReference(const fs::path& clip) {
 }
 
 std::vector<std::int16_t> DecodeReferencePcm(const fs::path& clip, int channels) {
-    const fs::path raw = WorkDir() / (clip.filename().string() + ".pcm");
+    const TScratch scratch(".pcm");
+    const fs::path& raw = scratch.Path;
     Run("ffmpeg -nostdin -v error -y -i " + Quote(clip) + " -map 0:a:0 -f s16le -ac " +
         std::to_string(channels) + " " + Quote(raw));
     const auto bytes = ReadFile(raw);
