@@ -1,5 +1,6 @@
 #include "convert/avi_to_gif_job.h"
 
+#include "convert/avifile_guards.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
@@ -17,42 +18,6 @@ namespace {
 
 // The stream carries palette changes: its frames bring their own palettes.
 constexpr std::uint32_t kPaletteChangesFlag = 0x00010000;
-
-// Releases what the job obtained, in reverse order, on every way out.
-struct TLibraryGuard {
-    TLibraryGuard() { AVIFileInit(); }
-    ~TLibraryGuard() { AVIFileExit(); }
-    TLibraryGuard(const TLibraryGuard&) = delete;
-    TLibraryGuard& operator=(const TLibraryGuard&) = delete;
-};
-struct TFileGuard {
-    PAVIFile File = nullptr;
-    ~TFileGuard() {
-        if (File != nullptr)
-            AVIFileRelease(File);
-    }
-};
-struct TStreamGuard {
-    PAVIStream Stream = nullptr;
-    ~TStreamGuard() {
-        if (Stream != nullptr)
-            AVIStreamRelease(Stream);
-    }
-};
-struct TStreamingGuard {
-    PAVIStream Stream = nullptr;
-    ~TStreamingGuard() {
-        if (Stream != nullptr)
-            AVIStreamEndStreaming(Stream);
-    }
-};
-struct TGetFrameGuard {
-    PGetFrame GetFrame = nullptr;
-    ~TGetFrameGuard() {
-        if (GetFrame != nullptr)
-            AVIStreamGetFrameClose(GetFrame);
-    }
-};
 
 std::uint32_t Get32(const std::uint8_t* p) {
     std::uint32_t v = 0;
@@ -111,13 +76,13 @@ TJobOutcome TAviToGifJob::Run() {
 }
 
 void TAviToGifJob::Convert(TJobOutcome& outcome) {
-    TLibraryGuard library;
-    TFileGuard file;
+    TAVILibraryGuard library;
+    TAVIFileGuard file;
     if (AVIFileOpen(file.File, host_.CurrentFileName(), OF_SHARE_DENY_WRITE) != 0) {
         file.File = nullptr;
         throw EJobError(jobmsg::FailedOpenFile);
     }
-    TStreamGuard stream;
+    TAVIStreamGuard stream;
     if (AVIFileGetStream(file.File, stream.Stream, streamtypeVIDEO, 0) != 0 || stream.Stream == nullptr) {
         stream.Stream = nullptr;
         throw EJobError(jobmsg::FailedOpenStream);
@@ -131,11 +96,11 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
     std::vector<std::uint8_t> format(formatSize > 0 ? static_cast<std::size_t>(formatSize) : 0);
     if (AVIStreamReadFormat(stream.Stream, 0, format.empty() ? nullptr : format.data(), &formatSize) != 0)
         throw EJobError(jobmsg::FailedFormat);
-    TStreamingGuard streaming;
+    TAVIStreamingGuard streaming;
     if (AVIStreamBeginStreaming(stream.Stream, 0, 0, 1000) != 0)
         throw EJobError(jobmsg::FailedStartStream);
     streaming.Stream = stream.Stream;
-    TGetFrameGuard getFrame;
+    TAVIGetFrameGuard getFrame;
     getFrame.GetFrame = AVIStreamGetFrameOpen(stream.Stream, nullptr);
     if (getFrame.GetFrame == nullptr)
         throw EJobError(jobmsg::FailedStartDecompression);

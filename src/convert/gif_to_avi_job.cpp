@@ -1,5 +1,6 @@
 #include "convert/gif_to_avi_job.h"
 
+#include "convert/avifile_guards.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
@@ -12,27 +13,6 @@
 namespace framolo {
 
 namespace {
-
-struct TLibraryGuard {
-    TLibraryGuard() { AVIFileInit(); }
-    ~TLibraryGuard() { AVIFileExit(); }
-    TLibraryGuard(const TLibraryGuard&) = delete;
-    TLibraryGuard& operator=(const TLibraryGuard&) = delete;
-};
-struct TFileGuard {
-    PAVIFile File = nullptr;
-    ~TFileGuard() {
-        if (File != nullptr)
-            AVIFileRelease(File);
-    }
-};
-struct TStreamGuard {
-    PAVIStream Stream = nullptr;
-    ~TStreamGuard() {
-        if (Stream != nullptr)
-            AVIStreamRelease(Stream);
-    }
-};
 
 constexpr std::size_t kHeaderSize = 40 + 4 * 256;
 
@@ -163,8 +143,8 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
     if (frames.Count() == 0 || frames[0]->Empty())
         throw EJobError(jobmsg::FirstFrameEmpty);
 
-    TLibraryGuard library;
-    TFileGuard file;
+    TAVILibraryGuard library;
+    TAVIFileGuard file;
     if (AVIFileOpen(file.File, host_.CurrentFileName(), OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE) != 0) {
         file.File = nullptr;
         throw EJobError(jobmsg::FailedCreateFile);
@@ -206,7 +186,7 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
     info.dwRate = kRate;
     info.dwSuggestedBufferSize = static_cast<std::uint32_t>(buffers.Pixels.size());
     info.rcFrame = TRect{0, 0, document.Width(), document.Height()};
-    TStreamGuard stream;
+    TAVIStreamGuard stream;
     if (AVIFileCreateStream(file.File, stream.Stream, info) != 0 || stream.Stream == nullptr) {
         stream.Stream = nullptr;
         throw EJobError(jobmsg::FailedCreateStream);
