@@ -197,7 +197,16 @@ void DecodeImage(TGIFSubImage& frame, TStream& stream, std::int64_t pixelsInUse)
     }
 
     std::uint8_t minCodeSize = 0;
-    if (ReadOne(stream, minCodeSize)) {
+    if (!ReadOne(stream, minCodeSize)) {
+        // No data at all: the frame keeps its fill value.
+    } else if (minCodeSize > TLZWDecoder::kMaxMinCodeSize) {
+        // Its clear code would not fit the decoder's tables. The frame keeps
+        // its fill value and the data is passed over, so the frames after it
+        // still load.
+        TStreamBlockSource source(stream, frame);
+        source.Warning(gifmsg::InvalidCodeSize);
+        source.SkipBlocks();
+    } else {
         TStreamBlockSource source(stream, frame);
         TLZWDecoder decoder(source, minCodeSize);
         if (!frame.Interlaced()) {

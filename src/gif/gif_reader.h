@@ -21,7 +21,9 @@ inline constexpr const char* CircularTableEntry = "Circular decoder table entry"
 inline constexpr const char* UnknownBlockType = "Unknown GIF block type";
 inline constexpr const char* InvalidTrailer = "Invalid Image trailer";
 inline constexpr const char* DecoderUnderrun = "Decoder bit buffer under-run";
-// The decoder's tables cannot hold a clear code above 4096.
+// A minimum code size above 12: the decoder's tables cannot hold its clear
+// code. A warning from the reader (the frame keeps its fill value), an error
+// from the decoder itself.
 inline constexpr const char* InvalidCodeSize = "Invalid LZW minimum code size";
 // A whole document whose frames together pass the document limit.
 inline constexpr const char* DocumentTooLarge = "Animation is too large to hold in memory";

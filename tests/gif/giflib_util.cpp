@@ -28,6 +28,12 @@ std::vector<std::array<std::uint8_t, 3>> PaletteOf(const ColorMapObject* map) {
         p.push_back({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
     return p;
 }
+// giflib has no text for some of its codes (it answers a null pointer).
+std::string ErrorText(int code) {
+    const char* text = GifErrorString(code);
+    return text != nullptr ? text : "giflib error " + std::to_string(code);
+}
+
 } // namespace
 
 GiflibDecoded GiflibDecode(const std::vector<std::uint8_t>& bytes) {
@@ -36,11 +42,11 @@ GiflibDecoded GiflibDecode(const std::vector<std::uint8_t>& bytes) {
     int error = 0;
     GifFileType* gif = DGifOpen(&reader, ReadFromMemory, &error);
     if (gif == nullptr) {
-        result.Error = GifErrorString(error);
+        result.Error = ErrorText(error);
         return result;
     }
     if (DGifSlurp(gif) != GIF_OK) {
-        result.Error = GifErrorString(gif->Error);
+        result.Error = ErrorText(gif->Error);
         DGifCloseFile(gif, &error);
         return result;
     }
