@@ -46,96 +46,106 @@ inline int Adjust(int in, std::int32_t errorSum, int divisor) {
     return Clamp255(in + (errorSum + divisor / 2) / divisor);
 }
 
-// ---- Kernels. Each Spread adds weight x error at every kernel position of
-// one channel; p[r] addresses the current column's entry in row r and s is
-// the distance to the next pixel in scan order. The weights add up to the
-// divisor.
+// ---- Kernels. Every kernel gives the next two pixels of the row kNext and
+// kAfterNext times the error; SpreadBelow adds weight x error at the kernel
+// positions of the later rows. p[r] addresses the current column's entry of
+// one channel in row r (p[0] in SpreadBelow is row 1) and s is the distance
+// to the next pixel in scan order. The weights add up to the divisor.
 
-struct TStuckiKernel {
-    static constexpr int kRows = 3;
-    static constexpr int Divisor() { return 42; }
+template <class Kernel> struct TKernelSpread {
     static void Spread(std::int32_t* const* p, int s, int e) {
-        p[0][s] += 8 * e;
-        p[0][2 * s] += 4 * e;
-        p[1][-2 * s] += 2 * e;
-        p[1][-s] += 4 * e;
-        p[1][0] += 8 * e;
-        p[1][s] += 4 * e;
-        p[1][2 * s] += 2 * e;
-        p[2][-2 * s] += e;
-        p[2][-s] += 2 * e;
-        p[2][0] += 4 * e;
-        p[2][s] += 2 * e;
-        p[2][2 * s] += e;
+        p[0][s] += Kernel::kNext * e;
+        p[0][2 * s] += Kernel::kAfterNext * e;
+        Kernel::SpreadBelow(p + 1, s, e);
     }
 };
 
-struct TSierraKernel {
+struct TStuckiKernel : TKernelSpread<TStuckiKernel> {
     static constexpr int kRows = 3;
+    static constexpr int kNext = 8;
+    static constexpr int kAfterNext = 4;
+    static constexpr int Divisor() { return 42; }
+    static void SpreadBelow(std::int32_t* const* p, int s, int e) {
+        p[0][-2 * s] += 2 * e;
+        p[0][-s] += 4 * e;
+        p[0][0] += 8 * e;
+        p[0][s] += 4 * e;
+        p[0][2 * s] += 2 * e;
+        p[1][-2 * s] += e;
+        p[1][-s] += 2 * e;
+        p[1][0] += 4 * e;
+        p[1][s] += 2 * e;
+        p[1][2 * s] += e;
+    }
+};
+
+struct TSierraKernel : TKernelSpread<TSierraKernel> {
+    static constexpr int kRows = 3;
+    static constexpr int kNext = 5;
+    static constexpr int kAfterNext = 3;
     static constexpr int Divisor() { return 32; }
-    static void Spread(std::int32_t* const* p, int s, int e) {
+    static void SpreadBelow(std::int32_t* const* p, int s, int e) {
+        p[0][-2 * s] += 2 * e;
+        p[0][-s] += 4 * e;
+        p[0][0] += 5 * e;
+        p[0][s] += 4 * e;
+        p[0][2 * s] += 2 * e;
+        p[1][-s] += 2 * e;
+        p[1][0] += 3 * e;
+        p[1][s] += 2 * e;
+    }
+};
+
+struct TJaJuNiKernel : TKernelSpread<TJaJuNiKernel> {
+    static constexpr int kRows = 3;
+    static constexpr int kNext = 7;
+    static constexpr int kAfterNext = 5;
+    static constexpr int Divisor() { return 48; }
+    static void SpreadBelow(std::int32_t* const* p, int s, int e) {
+        p[0][-2 * s] += 3 * e;
+        p[0][-s] += 5 * e;
+        p[0][0] += 7 * e;
         p[0][s] += 5 * e;
         p[0][2 * s] += 3 * e;
-        p[1][-2 * s] += 2 * e;
-        p[1][-s] += 4 * e;
+        p[1][-2 * s] += e;
+        p[1][-s] += 3 * e;
         p[1][0] += 5 * e;
-        p[1][s] += 4 * e;
-        p[1][2 * s] += 2 * e;
-        p[2][-s] += 2 * e;
-        p[2][0] += 3 * e;
-        p[2][s] += 2 * e;
+        p[1][s] += 3 * e;
+        p[1][2 * s] += e;
     }
 };
 
-struct TJaJuNiKernel {
-    static constexpr int kRows = 3;
-    static constexpr int Divisor() { return 48; }
-    static void Spread(std::int32_t* const* p, int s, int e) {
-        p[0][s] += 7 * e;
-        p[0][2 * s] += 5 * e;
-        p[1][-2 * s] += 3 * e;
-        p[1][-s] += 5 * e;
-        p[1][0] += 7 * e;
-        p[1][s] += 5 * e;
-        p[1][2 * s] += 3 * e;
-        p[2][-2 * s] += e;
-        p[2][-s] += 3 * e;
-        p[2][0] += 5 * e;
-        p[2][s] += 3 * e;
-        p[2][2 * s] += e;
-    }
-};
-
-struct TBurkesKernel {
+struct TBurkesKernel : TKernelSpread<TBurkesKernel> {
     static constexpr int kRows = 2;
+    static constexpr int kNext = 8;
+    static constexpr int kAfterNext = 4;
     static constexpr int Divisor() { return 32; }
-    static void Spread(std::int32_t* const* p, int s, int e) {
-        p[0][s] += 8 * e;
-        p[0][2 * s] += 4 * e;
-        p[1][-2 * s] += 2 * e;
-        p[1][-s] += 4 * e;
-        p[1][0] += 8 * e;
-        p[1][s] += 4 * e;
-        p[1][2 * s] += 2 * e;
+    static void SpreadBelow(std::int32_t* const* p, int s, int e) {
+        p[0][-2 * s] += 2 * e;
+        p[0][-s] += 4 * e;
+        p[0][0] += 8 * e;
+        p[0][s] += 4 * e;
+        p[0][2 * s] += 2 * e;
     }
 };
 
-struct TSteveArcheKernel {
+struct TSteveArcheKernel : TKernelSpread<TSteveArcheKernel> {
     static constexpr int kRows = 4;
+    static constexpr int kNext = 0;
+    static constexpr int kAfterNext = 32;
     static constexpr int Divisor() { return 200; }
-    static void Spread(std::int32_t* const* p, int s, int e) {
-        p[0][2 * s] += 32 * e;
-        p[1][-3 * s] += 12 * e;
-        p[1][-s] += 26 * e;
-        p[1][s] += 30 * e;
-        p[1][3 * s] += 16 * e;
-        p[2][-2 * s] += 12 * e;
-        p[2][0] += 26 * e;
-        p[2][2 * s] += 12 * e;
-        p[3][-3 * s] += 5 * e;
-        p[3][-s] += 12 * e;
-        p[3][s] += 12 * e;
-        p[3][3 * s] += 5 * e;
+    static void SpreadBelow(std::int32_t* const* p, int s, int e) {
+        p[0][-3 * s] += 12 * e;
+        p[0][-s] += 26 * e;
+        p[0][s] += 30 * e;
+        p[0][3 * s] += 16 * e;
+        p[1][-2 * s] += 12 * e;
+        p[1][0] += 26 * e;
+        p[1][2 * s] += 12 * e;
+        p[2][-3 * s] += 5 * e;
+        p[2][-s] += 12 * e;
+        p[2][s] += 12 * e;
+        p[2][3 * s] += 5 * e;
     }
 };
 
@@ -176,27 +186,60 @@ inline std::uint8_t DiffusePixel(const Kernel& kernel, Lookup& lookup, std::int3
     return index;
 }
 
-// Feeds the rest of a row to a buffered engine.
+// Feeds the rest of a row to a buffered engine. The shares for the next two
+// pixels of the row stay in registers (next and afterNext) instead of going
+// through row 0 of the buffer, which keeps memory off the chain from one
+// pixel's error to the next pixel's colour. They are added to the buffer when
+// the loop ends, which leaves it exactly as DitherPixel would have.
 template <class Kernel, class Lookup>
-inline void DiffuseRow(const Kernel& kernel, Lookup& lookup, TErrorRows& errorRows, int& position,
-                       int& column, int direction, int count, const std::uint8_t* bgr,
-                       std::uint8_t* indices) {
-    std::int32_t* base[Kernel::kRows];
-    for (int r = 0; r < Kernel::kRows; ++r)
-        base[r] = errorRows.Row(r);
+inline void DiffuseRow(Lookup& lookup, TErrorRows& errorRows, int& position, int& column,
+                       int direction, int count, const std::uint8_t* bgr, std::uint8_t* indices) {
+    if (count <= 0)
+        return;
+    constexpr int kBelow = Kernel::kRows - 1;
+    std::int32_t* const row0 = errorRows.Row(0);
+    std::int32_t* below[kBelow];
+    for (int r = 0; r < kBelow; ++r)
+        below[r] = errorRows.Row(r + 1);
     const int step = 3 * direction;
+    constexpr int divisor = Kernel::Divisor();
+    struct TPending {
+        std::int32_t Next = 0;
+        std::int32_t AfterNext = 0;
+    } red, green, blue;
     int pos = position;
     int col = column;
+    const auto finish = [&](TPending& pending, int channel, int error) {
+        std::int32_t* p[kBelow];
+        for (int r = 0; r < kBelow; ++r)
+            p[r] = below[r] + pos + channel;
+        Kernel::SpreadBelow(p, step, error);
+        pending.Next = pending.AfterNext + Kernel::kNext * error;
+        pending.AfterNext = Kernel::kAfterNext * error;
+    };
     for (int i = 0; i < count; ++i) {
-        std::int32_t* rows[Kernel::kRows];
-        for (int r = 0; r < Kernel::kRows; ++r)
-            rows[r] = base[r] + pos;
         const std::uint8_t* px = bgr + 3 * static_cast<std::ptrdiff_t>(col);
+        const std::int32_t* waiting = row0 + pos;
+        const int r = Adjust(px[2], waiting[0] + red.Next, divisor);
+        const int g = Adjust(px[1], waiting[1] + green.Next, divisor);
+        const int b = Adjust(px[0], waiting[2] + blue.Next, divisor);
         std::uint8_t cr, cg, cb;
-        indices[col] = DiffusePixel(kernel, lookup, rows, step, px[2], px[1], px[0], cr, cg, cb);
+        indices[col] = lookup.Map(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                                  static_cast<std::uint8_t>(b), cr, cg, cb);
+        finish(red, 0, r - cr);
+        finish(green, 1, g - cg);
+        finish(blue, 2, b - cb);
         pos += step;
         col += direction;
     }
+    // pos is now the first column past the processed pixels; it and the one
+    // after lie in the row or its margin.
+    row0[pos] += red.Next;
+    row0[pos + 1] += green.Next;
+    row0[pos + 2] += blue.Next;
+    row0[pos + step] += red.AfterNext;
+    row0[pos + step + 1] += green.AfterNext;
+    row0[pos + step + 2] += blue.AfterNext;
     position = pos;
     column = col;
 }
@@ -396,7 +439,7 @@ template <class Kernel>
 void T5by3Ditherer::DitherRowWith(const std::uint8_t* bgr, std::uint8_t* indices) {
     const int count = PixelsLeft();
     WithLookup(lookup_, [&](auto& lookup) {
-        DiffuseRow(Kernel{}, lookup, rows_, position_, column_, direction_, count, bgr, indices);
+        DiffuseRow<Kernel>(lookup, rows_, position_, column_, direction_, count, bgr, indices);
     });
 }
 
@@ -469,8 +512,8 @@ void TSteveArcheDitherer::NextRow() {
 void TSteveArcheDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
     const int count = PixelsLeft();
     WithLookup(lookup_, [&](auto& lookup) {
-        DiffuseRow(TSteveArcheKernel{}, lookup, rows_, position_, column_, direction_, count, bgr,
-                   indices);
+        DiffuseRow<TSteveArcheKernel>(lookup, rows_, position_, column_, direction_, count, bgr,
+                                      indices);
     });
 }
 
@@ -503,8 +546,8 @@ void TBurkesDitherer::NextRow() {
 void TBurkesDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
     const int count = PixelsLeft();
     WithLookup(lookup_, [&](auto& lookup) {
-        DiffuseRow(TBurkesKernel{}, lookup, rows_, position_, column_, direction_, count, bgr,
-                   indices);
+        DiffuseRow<TBurkesKernel>(lookup, rows_, position_, column_, direction_, count, bgr,
+                                  indices);
     });
 }
 
