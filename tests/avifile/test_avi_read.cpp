@@ -340,6 +340,9 @@ const TSoundSpec kSounds[] = {
      PatternInput("64x48", "25") +
          " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=1.2 -ac 2 -c:v mjpeg -c:a ac3 -frames:v 30",
      2, 48000},
+    {"sound_aac.mp4",
+     PatternInput("64x48", "25") + kTone + " -ac 2 -c:v libx264 -c:a aac -b:a 96k -t 1.2", 2,
+     44100},
     {"sound_u8.avi",
      PatternInput("64x48", "25") +
          " -f lavfi -i sine=frequency=500:sample_rate=11025:duration=1.2 -c:v mjpeg -c:a pcm_u8 -frames:v 30",

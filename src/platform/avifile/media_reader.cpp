@@ -525,6 +525,10 @@ bool TVideoReader::TImpl::SeekTo(std::int64_t k) {
         }
         if (CurNum > k && !fromStart) {
             // The key frame shows later than wanted; look further back.
+            if (MinNumber == std::numeric_limits<std::int64_t>::min()) {
+                attempt = 2;
+                continue;
+            }
             target = std::min(target, MinNumber) - 1;
             continue;
         }
