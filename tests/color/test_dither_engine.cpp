@@ -271,6 +271,36 @@ TEST_P(DitherDifferential, MatchesTheReferenceBitForBit) {
     }
 }
 
+TEST_P(DitherDifferential, PixelByPixelThenTheRestOfTheRow) {
+    // A row begun with DitherPixel and finished with DitherRow must carry on
+    // with the error sums the single steps left.
+    const TDitherMode mode = GetParam();
+    std::mt19937 rng(17);
+    for (int w : {1, 2, 5, 13}) {
+        const TRgbImage image = test::PhotoLikeImage(w, 6, static_cast<std::uint32_t>(w));
+        const auto expected = test::RefReduce(image, TColorReduction::Netscape, mode, {});
+        TNetscapeColorLookup lookup(nullptr);
+        auto engine = CreateDitherEngine(mode, w, lookup);
+        std::vector<std::uint8_t> out(expected.size());
+        std::vector<std::uint8_t> bgr(3 * static_cast<std::size_t>(w));
+        for (int y = 0; y < image.Height; ++y) {
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c)
+                    bgr[static_cast<std::size_t>(3 * x + c)] = image.Pixel(x, y)[2 - c];
+            std::uint8_t* row = out.data() + static_cast<std::size_t>(y * w);
+            for (auto single = rng() % static_cast<unsigned>(w + 1); single > 0; --single) {
+                const int x = engine->Column();
+                std::uint8_t r, g, b;
+                const std::uint8_t* p = image.Pixel(x, y);
+                row[x] = engine->DitherPixel(p[0], p[1], p[2], r, g, b);
+            }
+            engine->DitherRow(bgr.data(), row);
+            engine->NextRow();
+        }
+        EXPECT_EQ(out, expected) << "width " << w;
+    }
+}
+
 TEST_P(DitherDifferential, AnUnknownLookupClassGivesTheSameResult) {
     // A lookup the engines do not know goes through the virtual call.
     const TDitherMode mode = GetParam();
