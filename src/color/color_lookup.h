@@ -66,8 +66,9 @@ public:
     }
     // The cached index of a bin, or -1 when the bin has not been decided yet.
     std::int16_t BinCache(unsigned key) const { return binCache_[key & 0x7FFF]; }
+    // Raises std::out_of_range outside 0..255.
     const TPaletteEntry& Entry(int index) const {
-        return entries_[static_cast<std::size_t>(index)];
+        return entries_.at(static_cast<std::size_t>(index));
     }
 
     static constexpr int kBinCount = 32768;

@@ -38,6 +38,11 @@ HPALETTE Grays(std::initializer_list<int> levels) {
 
 TEST(FastColorLookup, ABinHoldingTwoEntriesAnswersWithTheLowerIndex) {
     TFastColorLookup lookup(Grays({200, 8, 15}));
+    // Bins are decided up front by the palette, lowest index first.
+    EXPECT_EQ(lookup.BinCache(TFastColorLookup::BinKey(8, 8, 8)), 1);
+    EXPECT_EQ(lookup.BinCache(TFastColorLookup::BinKey(100, 100, 100)), -1);
+    EXPECT_EQ(TFastColorLookup::BinKey(255, 0, 0), 31u);
+    EXPECT_EQ(TFastColorLookup::BinKey(0, 0, 255), 31u << 10);
     EXPECT_EQ(Map(lookup, 15, 15, 15), (TResult{1, 8, 8, 8})); // even the exact colour of entry 2
     EXPECT_EQ(Map(lookup, 12, 9, 14), (TResult{1, 8, 8, 8}));
     EXPECT_EQ(Map(lookup, 200, 200, 200), (TResult{0, 200, 200, 200}));
@@ -52,6 +57,9 @@ TEST(FastColorLookup, TheFirstColourLookedUpInABinDecidesIt) {
     TFastColorLookup b(DefaultPalette());
     EXPECT_EQ(Map(b, 71, 0, 0).Index, 1);
     EXPECT_EQ(Map(b, 64, 0, 0), (TResult{1, 128, 0, 0}));
+    EXPECT_EQ(b.BinCache(TFastColorLookup::BinKey(64, 0, 0)), 1);
+    EXPECT_EQ(b.Entry(1), (TPaletteEntry{128, 0, 0, 0}));
+    EXPECT_THROW(b.Entry(256), std::out_of_range);
 }
 
 TEST(FastColorLookup, TiesGoToTheLowerIndex) {
