@@ -138,6 +138,31 @@ TEST(AviRobust, CutOffFilesNeverCrash) {
     EXPECT_GT(opened, 0); // files cut inside the frames still open
 }
 
+TEST(AviRobust, FramesCutOffTheEndAreNullFrames) {
+    const fs::path clip = SourceClip();
+    ASSERT_FALSE(clip.empty());
+    const auto bytes = ReadFile(clip);
+    const fs::path cut = WorkDir() / "cut_half.avi";
+    TRawStrh strh;
+    ASSERT_TRUE(FindStrh(bytes, 0, strh));
+    const auto length = static_cast<std::int32_t>(strh.dwLength);
+    // Without idx1 and the last frames.
+    WriteFile(cut, std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 3000));
+    PAVIFile file = nullptr;
+    ASSERT_EQ(AVIFileOpen(file, cut.string(), OF_READ), AVIERR_OK);
+    PAVIStream video = nullptr;
+    ASSERT_EQ(AVIFileGetStream(file, video, streamtypeVIDEO, 0), AVIERR_OK);
+    EXPECT_EQ(AVIStreamLength(video), length); // the header still says so
+    PGetFrame gf = AVIStreamGetFrameOpen(video, nullptr);
+    ASSERT_NE(gf, nullptr);
+    EXPECT_NE(AVIStreamGetFrame(gf, 0), nullptr);
+    EXPECT_EQ(AVIStreamGetFrame(gf, length - 1), nullptr);
+    EXPECT_NE(AVIStreamGetFrame(gf, 1), nullptr);
+    AVIStreamGetFrameClose(gf);
+    AVIStreamRelease(video);
+    AVIFileRelease(file);
+}
+
 TEST(AviRobust, CorruptIndexAndHeadersNeverCrash) {
     const fs::path clip = SourceClip();
     ASSERT_FALSE(clip.empty());

@@ -216,6 +216,9 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
             clock->Start = in.dwStart;
             clock->Length = in.dwLength;
             clock->ForwardOnly = ls.PaletteChanges > 0;
+            if (ls.IndexSource == TAviIndexSource::Scan) {
+                clock->Available = static_cast<std::int64_t>(ls.Chunks.size());
+            }
             ms.Clock = std::move(clock);
         } else if (ms.Audio && ms.FfIndex >= 0) {
             const AVStream* st = f->streams[ms.FfIndex];
@@ -699,7 +702,8 @@ std::unique_ptr<TVideoReader> TVideoReader::Open(const std::string& path, int ff
 
 const std::uint8_t* TVideoReader::Frame(std::int64_t number) {
     TImpl& m = *FImpl;
-    if (number < m.Clock->Start || number - m.Clock->Start >= m.Clock->Length) {
+    if (number < m.Clock->Start || number - m.Clock->Start >= m.Clock->Length ||
+        (m.Clock->Available >= 0 && number - m.Clock->Start >= m.Clock->Available)) {
         return nullptr;
     }
     if (!m.CurValid || number < m.CurNum) {

@@ -25,6 +25,9 @@ struct TFrameClock {
     std::vector<std::int64_t> Times;
     std::int64_t Start = 0;  // number of the first frame (an AVI stream's dwStart)
     std::int64_t Length = 0; // frames, gaps included
+    // Frames whose data is in the file, counted from Start; -1 when all are.
+    // A file cut short keeps its header's length but not its frames.
+    std::int64_t Available = -1;
     // Palette changes live in chunks between the frames; a seek would skip
     // them, so such streams are only ever decoded forward from the start.
     bool ForwardOnly = false;
