@@ -27,8 +27,8 @@ fs::path Clip(int frames) {
         fs::create_directories(path.parent_path());
         const std::string cmd =
             "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=768x576:rate=25 -frames:v " +
-            std::to_string(frames) + " -c:v mpeg4 -bf 2 -g 50 -vtag XVID -q:v 3 '" +
-            path.string() + "'";
+            std::to_string(frames) + " -c:v mpeg4 -bf 2 -g 50 -vtag XVID -q:v 3 '" + path.string() +
+            "'";
         if (std::system(cmd.c_str()) != 0) {
             return {};
         }
@@ -90,7 +90,8 @@ void BM_GetFrameAllFrames(benchmark::State& state) {
         framolo::AVIStreamGetFrameClose(gf);
         framolo::AVIStreamRelease(video);
         framolo::AVIFileRelease(file);
-        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double t =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         state.SetIterationTime(t);
         ours += t;
         theirs += FfmpegSeconds(clip);
@@ -104,7 +105,12 @@ void BM_GetFrameAllFrames(benchmark::State& state) {
     state.counters["rss_growth_kb"] = static_cast<double>(growth);
     state.counters["frames"] = frames;
 }
-BENCHMARK(BM_GetFrameAllFrames)->Arg(250)->Arg(750)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_GetFrameAllFrames)
+    ->Arg(250)
+    ->Arg(750)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 } // namespace
 

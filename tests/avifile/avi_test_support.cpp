@@ -52,9 +52,10 @@ std::filesystem::path MakeClip(const std::string& name, const std::string& args)
     // into place, so processes share finished clips and never half-written
     // ones.
     const fs::path stem(name);
-    const fs::path path = WorkDir() / (stem.stem().string() + "-" +
-                                       std::to_string(std::hash<std::string>{}(args) % 1000000007u) +
-                                       stem.extension().string());
+    const fs::path path =
+        WorkDir() /
+        (stem.stem().string() + "-" + std::to_string(std::hash<std::string>{}(args) % 1000000007u) +
+         stem.extension().string());
     if (!fs::exists(path)) {
         const fs::path part = WorkDir() / (stem.stem().string() + ".part" +
                                            std::to_string(::getpid()) + stem.extension().string());
@@ -118,7 +119,9 @@ std::pair<std::int64_t, std::int64_t> ParseRatio(const std::string& s) {
     return {std::stoll(s.substr(0, slash)), std::stoll(s.substr(slash + 1))};
 }
 
-std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+std::string Quote(const fs::path& p) {
+    return "'" + p.string() + "'";
+}
 
 } // namespace
 
@@ -126,7 +129,8 @@ TReference DecodeReference(const fs::path& clip) {
     TReference ref;
     std::string info;
     Run("ffprobe -v error -select_streams v:0 -show_entries stream=width,height,time_base,"
-        "avg_frame_rate -of default=nw=1 " + Quote(clip),
+        "avg_frame_rate -of default=nw=1 " +
+            Quote(clip),
         &info);
     std::istringstream lines(info);
     std::string line;
@@ -139,14 +143,19 @@ TReference DecodeReference(const fs::path& clip) {
         }
         const std::string key = line.substr(0, eq);
         const std::string value = line.substr(eq + 1);
-        if (key == "width") ref.Width = std::stoi(value);
-        if (key == "height") ref.Height = std::stoi(value);
-        if (key == "time_base") tb = ParseRatio(value);
-        if (key == "avg_frame_rate") fps = ParseRatio(value);
+        if (key == "width")
+            ref.Width = std::stoi(value);
+        if (key == "height")
+            ref.Height = std::stoi(value);
+        if (key == "time_base")
+            tb = ParseRatio(value);
+        if (key == "avg_frame_rate")
+            fps = ParseRatio(value);
     }
     std::string stamps;
     Run("ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp "
-        "-of csv=p=0 " + Quote(clip),
+        "-of csv=p=0 " +
+            Quote(clip),
         &stamps);
     std::vector<std::int64_t> ts;
     std::istringstream st(stamps);
@@ -157,7 +166,8 @@ TReference DecodeReference(const fs::path& clip) {
         // A picture flushed out of the decoder at the end may have no time;
         // it is the one after the last.
         if (line == "N/A") {
-            ts.push_back(ts.empty() ? 0 : ts.back() + tb.second * fps.second / (tb.first * fps.first));
+            ts.push_back(ts.empty() ? 0
+                                    : ts.back() + tb.second * fps.second / (tb.first * fps.first));
         } else {
             ts.push_back(std::stoll(line));
         }
@@ -176,7 +186,8 @@ TReference DecodeReference(const fs::path& clip) {
         const long double sec = static_cast<long double>(ts[i] - ts[0]) * tb.first / tb.second;
         ref.Numbers.push_back(std::llround(sec * fps.first / fps.second));
         ref.Pictures.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(i * frameBytes),
-                                  bytes.begin() + static_cast<std::ptrdiff_t>((i + 1) * frameBytes));
+                                  bytes.begin() +
+                                      static_cast<std::ptrdiff_t>((i + 1) * frameBytes));
     }
     return ref;
 }
@@ -222,8 +233,10 @@ std::vector<std::uint8_t> DibToBgr(const void* dib, int* width, int* height) {
             }
         }
     }
-    if (width) *width = w;
-    if (height) *height = hh;
+    if (width)
+        *width = w;
+    if (height)
+        *height = hh;
     return out;
 }
 
@@ -259,18 +272,23 @@ TProbe ProbeVideo(const fs::path& clip) {
     TProbe p;
     std::string out;
     Run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-        "stream=r_frame_rate,nb_frames,nb_read_frames -of default=nw=1 " + Quote(clip),
+        "stream=r_frame_rate,nb_frames,nb_read_frames -of default=nw=1 " +
+            Quote(clip),
         &out);
     std::istringstream lines(out);
     std::string line;
     while (std::getline(lines, line)) {
         const auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
+        if (eq == std::string::npos)
+            continue;
         const std::string key = line.substr(0, eq);
         const std::string value = line.substr(eq + 1);
-        if (key == "r_frame_rate") p.FrameRate = value;
-        if (key == "nb_frames" && value != "N/A") p.NbFrames = std::stoll(value);
-        if (key == "nb_read_frames" && value != "N/A") p.DecodedFrames = std::stoll(value);
+        if (key == "r_frame_rate")
+            p.FrameRate = value;
+        if (key == "nb_frames" && value != "N/A")
+            p.NbFrames = std::stoll(value);
+        if (key == "nb_read_frames" && value != "N/A")
+            p.DecodedFrames = std::stoll(value);
     }
     return p;
 }

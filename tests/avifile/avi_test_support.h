@@ -49,8 +49,8 @@ TBitmapInfoHeader DibHeader(const void* dib);
 
 // The n-th stream header of an AVI file read straight from its bytes.
 struct TRawStrh {
-    std::uint32_t fccType = 0, fccHandler = 0, dwScale = 0, dwRate = 0, dwStart = 0,
-                  dwLength = 0, dwSampleSize = 0;
+    std::uint32_t fccType = 0, fccHandler = 0, dwScale = 0, dwRate = 0, dwStart = 0, dwLength = 0,
+                  dwSampleSize = 0;
     std::int16_t rc[4] = {};
 };
 bool FindStrh(const std::vector<std::uint8_t>& file, int n, TRawStrh& out);

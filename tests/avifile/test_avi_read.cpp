@@ -30,16 +30,19 @@ struct TClipSpec {
     std::string Args;
     std::uint32_t Rate;
     std::uint32_t Scale;
-    int Frames;     // as counted in the stream header
-    int BitCount;   // of the frames we deliver
+    int Frames;   // as counted in the stream header
+    int BitCount; // of the frames we deliver
 };
 
-std::ostream& operator<<(std::ostream& os, const TClipSpec& s) { return os << s.Name; }
+std::ostream& operator<<(std::ostream& os, const TClipSpec& s) {
+    return os << s.Name;
+}
 
 // Test names from clip file names: "raw_bgr24.avi" becomes "raw_bgr24_avi".
 template <typename TParamInfo> std::string ParamName(const TParamInfo& p) {
     std::string n = p.param.Name;
-    std::replace_if(n.begin(), n.end(), [](char ch) { return !std::isalnum(ch); }, '_');
+    std::replace_if(
+        n.begin(), n.end(), [](char ch) { return !std::isalnum(ch); }, '_');
     return n;
 }
 
@@ -53,9 +56,12 @@ public:
         }
     }
     ~TOpenClip() {
-        if (Frames) AVIStreamGetFrameClose(Frames);
-        if (Video) AVIStreamRelease(Video);
-        if (File) AVIFileRelease(File);
+        if (Frames)
+            AVIStreamGetFrameClose(Frames);
+        if (Video)
+            AVIStreamRelease(Video);
+        if (File)
+            AVIFileRelease(File);
         AVIFileExit();
     }
     PGetFrame OpenFrames() {
@@ -144,16 +150,19 @@ TEST_P(TCodecClip, FramesEqualFfmpegInOrderBackwardsAndInJumps) {
     };
     for (int k = 0; k < length; ++k) {
         check(k);
-        if (::testing::Test::HasFatalFailure()) return;
+        if (::testing::Test::HasFatalFailure())
+            return;
     }
     for (int k = length - 1; k >= 0; --k) {
         check(k);
-        if (::testing::Test::HasFatalFailure()) return;
+        if (::testing::Test::HasFatalFailure())
+            return;
     }
     std::mt19937 rng(1234);
     for (int i = 0; i < 40; ++i) {
         check(static_cast<int>(rng() % static_cast<unsigned>(length)));
-        if (::testing::Test::HasFatalFailure()) return;
+        if (::testing::Test::HasFatalFailure())
+            return;
     }
     EXPECT_EQ(AVIStreamGetFrame(c.Frames, length), nullptr);
     EXPECT_EQ(AVIStreamGetFrame(c.Frames, -1), nullptr);
@@ -164,8 +173,8 @@ const TClipSpec kClips[] = {
     {"raw_pal8.avi", Pattern("64x48", "25", 12) + " -c:v rawvideo -pix_fmt pal8", 25, 1, 12, 8},
     {"mjpeg_ntsc.avi", Pattern("96x64", "30000/1001", 15) + " -c:v mjpeg -q:v 4", 30000, 1001, 15,
      24},
-    {"xvid_bframes.avi",
-     Pattern("96x64", "25", 30) + " -c:v mpeg4 -bf 2 -g 12 -vtag XVID -q:v 4", 25, 1, 30, 24},
+    {"xvid_bframes.avi", Pattern("96x64", "25", 30) + " -c:v mpeg4 -bf 2 -g 12 -vtag XVID -q:v 4",
+     25, 1, 30, 24},
     {"h264_bframes.avi",
      Pattern("96x64", "30000/1001", 30) + " -c:v libx264 -preset fast -bf 2 -g 12 -crf 30", 30000,
      1001, 30, 24},
@@ -255,7 +264,9 @@ struct TSoundSpec {
     int Channels;
     int Rate;
 };
-std::ostream& operator<<(std::ostream& os, const TSoundSpec& s) { return os << s.Name; }
+std::ostream& operator<<(std::ostream& os, const TSoundSpec& s) {
+    return os << s.Name;
+}
 
 class TSoundClip : public ::testing::TestWithParam<TSoundSpec> {};
 
@@ -265,7 +276,8 @@ TEST_P(TSoundClip, PcmOfASampleRangeEqualsFfmpeg) {
     ASSERT_FALSE(clip.empty());
     const auto ref = DecodeReferencePcm(clip, s.Channels);
     ASSERT_GT(ref.size(), 4000u);
-    const auto refFrames = static_cast<std::int32_t>(ref.size() / static_cast<std::size_t>(s.Channels));
+    const auto refFrames =
+        static_cast<std::int32_t>(ref.size() / static_cast<std::size_t>(s.Channels));
 
     PAVIFile file = nullptr;
     ASSERT_EQ(AVIFileOpen(file, clip.string(), OF_READ), AVIERR_OK);
@@ -275,7 +287,8 @@ TEST_P(TSoundClip, PcmOfASampleRangeEqualsFfmpeg) {
     ASSERT_EQ(AVIStreamInfo(audio, info, sizeof info), AVIERR_OK);
     EXPECT_EQ(info.fccType, streamtypeAUDIO);
     EXPECT_EQ(info.dwSampleSize, static_cast<std::uint32_t>(2 * s.Channels));
-    EXPECT_EQ(std::uint64_t{info.dwRate}, std::uint64_t{info.dwScale} * static_cast<std::uint64_t>(s.Rate));
+    EXPECT_EQ(std::uint64_t{info.dwRate},
+              std::uint64_t{info.dwScale} * static_cast<std::uint64_t>(s.Rate));
 
     std::int32_t size = 0;
     ASSERT_EQ(AVIStreamReadFormat(audio, 0, nullptr, &size), AVIERR_OK);
@@ -329,23 +342,26 @@ const std::string kTone =
     " -f lavfi -i sine=frequency=440:beep_factor=3:sample_rate=44100:duration=1.2";
 const TSoundSpec kSounds[] = {
     {"sound_pcm.avi",
-     PatternInput("64x48", "25") + kTone + " -ac 2 -c:v mjpeg -c:a pcm_s16le -frames:v 30", 2, 44100},
+     PatternInput("64x48", "25") + kTone + " -ac 2 -c:v mjpeg -c:a pcm_s16le -frames:v 30", 2,
+     44100},
     {"sound_pcm_mono.avi",
-     PatternInput("64x48", "25") +
-         " -f lavfi -i sine=frequency=300:sample_rate=22050:duration=1.2 -c:v mjpeg -c:a pcm_s16le -frames:v 30",
+     PatternInput("64x48", "25") + " -f lavfi -i sine=frequency=300:sample_rate=22050:duration=1.2 "
+                                   "-c:v mjpeg -c:a pcm_s16le -frames:v 30",
      1, 22050},
-    {"sound_mp3.avi", PatternInput("64x48", "25") + kTone + " -ac 2 -c:v mjpeg -c:a libmp3lame -b:a 96k -frames:v 30",
+    {"sound_mp3.avi",
+     PatternInput("64x48", "25") + kTone +
+         " -ac 2 -c:v mjpeg -c:a libmp3lame -b:a 96k -frames:v 30",
      2, 44100},
     {"sound_ac3.avi",
-     PatternInput("64x48", "25") +
-         " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=1.2 -ac 2 -c:v mjpeg -c:a ac3 -frames:v 30",
+     PatternInput("64x48", "25") + " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=1.2 "
+                                   "-ac 2 -c:v mjpeg -c:a ac3 -frames:v 30",
      2, 48000},
     {"sound_aac.mp4",
      PatternInput("64x48", "25") + kTone + " -ac 2 -c:v libx264 -c:a aac -b:a 96k -t 1.2", 2,
      44100},
     {"sound_u8.avi",
-     PatternInput("64x48", "25") +
-         " -f lavfi -i sine=frequency=500:sample_rate=11025:duration=1.2 -c:v mjpeg -c:a pcm_u8 -frames:v 30",
+     PatternInput("64x48", "25") + " -f lavfi -i sine=frequency=500:sample_rate=11025:duration=1.2 "
+                                   "-c:v mjpeg -c:a pcm_u8 -frames:v 30",
      1, 11025},
 };
 
@@ -383,8 +399,8 @@ TEST(AviRead, TimeConversionsFollowScaleAndRate) {
     TOpenClip v(ntsc);
     ASSERT_EQ(v.Result, AVIERR_OK);
     EXPECT_EQ(AVIStreamSampleToTime(v.Video, 0), 0);
-    EXPECT_EQ(AVIStreamSampleToTime(v.Video, 1), 33);   // 33.37 ms
-    EXPECT_EQ(AVIStreamSampleToTime(v.Video, 3), 100);  // 100.1 ms
+    EXPECT_EQ(AVIStreamSampleToTime(v.Video, 1), 33);  // 33.37 ms
+    EXPECT_EQ(AVIStreamSampleToTime(v.Video, 3), 100); // 100.1 ms
     EXPECT_EQ(AVIStreamSampleToTime(v.Video, 30000), 1001000);
     for (int k = 0; k < 500; ++k) {
         EXPECT_EQ(AVIStreamTimeToSample(v.Video, AVIStreamSampleToTime(v.Video, k)), k);
@@ -410,7 +426,9 @@ struct TContainerSpec {
     std::uint32_t Scale;
     int Frames;
 };
-std::ostream& operator<<(std::ostream& os, const TContainerSpec& s) { return os << s.Name; }
+std::ostream& operator<<(std::ostream& os, const TContainerSpec& s) {
+    return os << s.Name;
+}
 
 class TContainerClip : public ::testing::TestWithParam<TContainerSpec> {};
 
@@ -430,10 +448,13 @@ TEST_P(TContainerClip, OpensWithFramesInPresentationOrder) {
     EXPECT_EQ(info.rcFrame, (TRect{0, 0, ref.Width, ref.Height}));
     ASSERT_NE(c.OpenFrames(), nullptr);
     std::vector<int> order(static_cast<std::size_t>(s.Frames));
-    for (int k = 0; k < s.Frames; ++k) order[static_cast<std::size_t>(k)] = k;
-    for (int k = s.Frames - 1; k >= 0; k -= 3) order.push_back(k);
+    for (int k = 0; k < s.Frames; ++k)
+        order[static_cast<std::size_t>(k)] = k;
+    for (int k = s.Frames - 1; k >= 0; k -= 3)
+        order.push_back(k);
     std::mt19937 rng(99);
-    for (int i = 0; i < 20; ++i) order.push_back(static_cast<int>(rng() % static_cast<unsigned>(s.Frames)));
+    for (int i = 0; i < 20; ++i)
+        order.push_back(static_cast<int>(rng() % static_cast<unsigned>(s.Frames)));
     for (int k : order) {
         const void* dib = AVIStreamGetFrame(c.Frames, k);
         ASSERT_NE(dib, nullptr) << k;
@@ -468,7 +489,8 @@ namespace fs = std::filesystem;
 std::vector<std::uint8_t> PaletteChangeFile(bool withIndex) {
     std::vector<std::uint8_t> b;
     auto u32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
     auto u16 = [&](std::uint16_t v) {
         b.push_back(static_cast<std::uint8_t>(v));
@@ -486,18 +508,55 @@ std::vector<std::uint8_t> PaletteChangeFile(bool withIndex) {
     tag("hdrl");
     tag("avih");
     u32(56);
-    u32(40000); u32(0); u32(0); u32(0); u32(3); u32(0); u32(1); u32(0); u32(w); u32(h);
-    u32(0); u32(0); u32(0); u32(0);
+    u32(40000);
+    u32(0);
+    u32(0);
+    u32(0);
+    u32(3);
+    u32(0);
+    u32(1);
+    u32(0);
+    u32(w);
+    u32(h);
+    u32(0);
+    u32(0);
+    u32(0);
+    u32(0);
     tag("LIST");
     u32(4 + 8 + 56 + 8 + 40 + 1024);
     tag("strl");
     tag("strh");
     u32(56);
-    tag("vids"); u32(0); u32(0); u16(0); u16(0); u32(0); u32(1); u32(25); u32(0); u32(3);
-    u32(32); u32(0); u32(0); u16(0); u16(0); u16(w); u16(h);
+    tag("vids");
+    u32(0);
+    u32(0);
+    u16(0);
+    u16(0);
+    u32(0);
+    u32(1);
+    u32(25);
+    u32(0);
+    u32(3);
+    u32(32);
+    u32(0);
+    u32(0);
+    u16(0);
+    u16(0);
+    u16(w);
+    u16(h);
     tag("strf");
     u32(40 + 1024);
-    u32(40); u32(w); u32(h); u16(1); u16(8); u32(0); u32(32); u32(0); u32(0); u32(256); u32(0);
+    u32(40);
+    u32(w);
+    u32(h);
+    u16(1);
+    u16(8);
+    u32(0);
+    u32(32);
+    u32(0);
+    u32(0);
+    u32(256);
+    u32(0);
     for (int i = 0; i < 256; ++i) { // grey ramp
         b.push_back(static_cast<std::uint8_t>(i));
         b.push_back(static_cast<std::uint8_t>(i));
@@ -513,7 +572,8 @@ std::vector<std::uint8_t> PaletteChangeFile(bool withIndex) {
         entries.emplace_back(MakeFourCC("00db"), b.size());
         tag("00db");
         u32(w * h);
-        for (int i = 0; i < w * h; ++i) b.push_back(static_cast<std::uint8_t>((i + shift) % 4));
+        for (int i = 0; i < w * h; ++i)
+            b.push_back(static_cast<std::uint8_t>((i + shift) % 4));
     };
     frame(0);
     entries.emplace_back(MakeFourCC("00pc"), b.size());
@@ -531,7 +591,8 @@ std::vector<std::uint8_t> PaletteChangeFile(bool withIndex) {
     frame(0);
     frame(1);
     auto put = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
     };
     put(moviSize, static_cast<std::uint32_t>(b.size() - moviSize - 4));
     if (withIndex) {
@@ -550,33 +611,34 @@ std::vector<std::uint8_t> PaletteChangeFile(bool withIndex) {
 }
 
 TEST(AviRead, PaletteChangesReachTheFollowingFrames) {
-  for (const bool withIndex : {false, true}) {
-    SCOPED_TRACE(withIndex ? "with idx1" : "without index");
-    const fs::path path = WorkDir() / (withIndex ? "palette_change_idx1.avi" : "palette_change.avi");
-    WriteFile(path, PaletteChangeFile(withIndex));
-    const TReference ref = DecodeReference(path);
-    ASSERT_EQ(ref.Pictures.size(), 3u);
-    PAVIFile file = nullptr;
-    ASSERT_EQ(AVIFileOpen(file, path.string(), OF_READ), AVIERR_OK);
-    PAVIStream video = nullptr;
-    ASSERT_EQ(AVIFileGetStream(file, video, streamtypeVIDEO, 0), AVIERR_OK);
-    EXPECT_EQ(AVIStreamLength(video), 3); // the palette chunk is not a frame
-    PGetFrame gf = AVIStreamGetFrameOpen(video, nullptr);
-    ASSERT_NE(gf, nullptr);
-    for (int k : {0, 1, 2, 1, 0, 2}) {
-        const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(gf, k));
-        ASSERT_NE(dib, nullptr);
-        EXPECT_EQ(DibHeader(dib).biBitCount, 8);
-        EXPECT_TRUE(DibToBgr(dib) == *ref.At(k)) << k;
-        // Entry 1 is grey before the change and (50, 10, 201) in BGR after it.
-        const std::uint8_t grey[3] = {1, 1, 1};
-        const std::uint8_t changed[3] = {50, 10, 201};
-        EXPECT_EQ(std::memcmp(dib + 44, k == 0 ? grey : changed, 3), 0) << k;
+    for (const bool withIndex : {false, true}) {
+        SCOPED_TRACE(withIndex ? "with idx1" : "without index");
+        const fs::path path =
+            WorkDir() / (withIndex ? "palette_change_idx1.avi" : "palette_change.avi");
+        WriteFile(path, PaletteChangeFile(withIndex));
+        const TReference ref = DecodeReference(path);
+        ASSERT_EQ(ref.Pictures.size(), 3u);
+        PAVIFile file = nullptr;
+        ASSERT_EQ(AVIFileOpen(file, path.string(), OF_READ), AVIERR_OK);
+        PAVIStream video = nullptr;
+        ASSERT_EQ(AVIFileGetStream(file, video, streamtypeVIDEO, 0), AVIERR_OK);
+        EXPECT_EQ(AVIStreamLength(video), 3); // the palette chunk is not a frame
+        PGetFrame gf = AVIStreamGetFrameOpen(video, nullptr);
+        ASSERT_NE(gf, nullptr);
+        for (int k : {0, 1, 2, 1, 0, 2}) {
+            const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(gf, k));
+            ASSERT_NE(dib, nullptr);
+            EXPECT_EQ(DibHeader(dib).biBitCount, 8);
+            EXPECT_TRUE(DibToBgr(dib) == *ref.At(k)) << k;
+            // Entry 1 is grey before the change and (50, 10, 201) in BGR after it.
+            const std::uint8_t grey[3] = {1, 1, 1};
+            const std::uint8_t changed[3] = {50, 10, 201};
+            EXPECT_EQ(std::memcmp(dib + 44, k == 0 ? grey : changed, 3), 0) << k;
+        }
+        AVIStreamGetFrameClose(gf);
+        AVIStreamRelease(video);
+        AVIFileRelease(file);
     }
-    AVIStreamGetFrameClose(gf);
-    AVIStreamRelease(video);
-    AVIFileRelease(file);
-  }
 }
 
 } // namespace

@@ -127,12 +127,15 @@ TEST(AviRobust, CutOffFilesNeverCrash) {
     int opened = 0;
     // Densely through the headers, then across the data and the index.
     std::vector<std::size_t> cuts;
-    for (std::size_t n = 0; n < 700; n += 23) cuts.push_back(n);
-    for (std::size_t n = 700; n < bytes.size(); n += bytes.size() / 25) cuts.push_back(n);
+    for (std::size_t n = 0; n < 700; n += 23)
+        cuts.push_back(n);
+    for (std::size_t n = 700; n < bytes.size(); n += bytes.size() / 25)
+        cuts.push_back(n);
     cuts.push_back(bytes.size() - 1);
     for (std::size_t n : cuts) {
         SCOPED_TRACE(n);
-        WriteFile(cut, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n)));
+        WriteFile(cut, std::vector<std::uint8_t>(bytes.begin(),
+                                                 bytes.begin() + static_cast<std::ptrdiff_t>(n)));
         opened += ExerciseFile(cut) ? 1 : 0;
     }
     EXPECT_GT(opened, 0); // files cut inside the frames still open
@@ -189,7 +192,8 @@ TEST(AviRobust, CorruptIndexAndHeadersNeverCrash) {
     // An index whose sizes and offsets all point past the end.
     damaged = bytes;
     for (std::size_t i = idx1 + 8; i + 16 <= damaged.size(); i += 16) {
-        for (std::size_t b = 8; b < 16; ++b) damaged[i + b] = 0xFF;
+        for (std::size_t b = 8; b < 16; ++b)
+            damaged[i + b] = 0xFF;
     }
     WriteFile(bad, damaged);
     ExerciseFile(bad);

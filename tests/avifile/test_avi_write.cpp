@@ -38,7 +38,8 @@ struct TPal8Clip {
         for (int i = 0; i < 256; ++i) {
             Header[static_cast<std::size_t>(40 + 4 * i)] = static_cast<std::uint8_t>(i);
             Header[static_cast<std::size_t>(41 + 4 * i)] = static_cast<std::uint8_t>(255 - i);
-            Header[static_cast<std::size_t>(42 + 4 * i)] = static_cast<std::uint8_t>((i * 37) & 255);
+            Header[static_cast<std::size_t>(42 + 4 * i)] =
+                static_cast<std::uint8_t>((i * 37) & 255);
         }
     }
     std::vector<std::uint8_t> Pixels(int frame) const {
@@ -57,7 +58,8 @@ struct TPal8Clip {
         std::vector<std::uint8_t> out;
         for (int y = Height - 1; y >= 0; --y) {
             for (int x = 0; x < Width; ++x) {
-                const std::uint8_t i = p[static_cast<std::size_t>(y) * Stride() + static_cast<std::size_t>(x)];
+                const std::uint8_t i =
+                    p[static_cast<std::size_t>(y) * Stride() + static_cast<std::size_t>(x)];
                 out.insert(out.end(), Header.begin() + 40 + 4 * i, Header.begin() + 43 + 4 * i);
             }
         }
@@ -74,7 +76,9 @@ struct TPal8Clip {
     }
 };
 
-fs::path OutPath(const std::string& name) { return WorkDir() / name; }
+fs::path OutPath(const std::string& name) {
+    return WorkDir() / name;
+}
 
 // Checks a written file frame by frame in our reader: `shown[k]` is the
 // written frame that frame k must show.
@@ -226,7 +230,8 @@ TEST(AviWrite, TrueColourFramesWithOddWidthReadBack) {
     for (int f = 6; f >= 0; --f) {
         const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(gf, f));
         ASSERT_NE(dib, nullptr);
-        EXPECT_EQ(std::memcmp(dib + 40, frames[static_cast<std::size_t>(f)].data(), bih.biSizeImage), 0);
+        EXPECT_EQ(
+            std::memcmp(dib + 40, frames[static_cast<std::size_t>(f)].data(), bih.biSizeImage), 0);
         EXPECT_TRUE(DibToBgr(dib) == *ref.At(f)) << f;
     }
     AVIStreamGetFrameClose(gf);
@@ -243,7 +248,8 @@ std::vector<int> WriteDirect(const fs::path& path, const TPal8Clip& clip, int fr
     options.PartLimit = partLimit;
     auto writer = TAviWriter::Create(path.string(), options);
     EXPECT_TRUE(writer);
-    if (!writer) return {};
+    if (!writer)
+        return {};
     const int s = writer->AddStream(clip.Info(1, 25));
     EXPECT_EQ(writer->SetFormat(s, clip.Header.data(), clip.Header.size()), AVIERR_OK);
     std::vector<int> shown;

@@ -24,7 +24,7 @@ namespace {
 // file being written is finished when the last of them is released.
 struct TFileCore {
     std::string Path;
-    TMediaFile Media;                  // reading
+    TMediaFile Media;                   // reading
     std::unique_ptr<TAviWriter> Writer; // writing
 };
 
@@ -377,7 +377,8 @@ THResult AVIStreamRead(PAVIStream stream, std::int32_t start, std::int32_t sampl
     if (got < 0) {
         return AVIERR_FILEREAD;
     }
-    std::memcpy(buffer, pcm.data(), static_cast<std::size_t>(got) * static_cast<std::size_t>(block));
+    std::memcpy(buffer, pcm.data(),
+                static_cast<std::size_t>(got) * static_cast<std::size_t>(block));
     if (bytesRead) {
         *bytesRead = static_cast<std::int32_t>(got * block);
     }

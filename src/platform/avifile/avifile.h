@@ -58,15 +58,14 @@ PGetFrame AVIStreamGetFrameOpen(PAVIStream stream, const TBitmapInfoHeader* want
 const void* AVIStreamGetFrame(PGetFrame getFrame, std::int32_t position);
 THResult AVIStreamGetFrameClose(PGetFrame getFrame);
 
-std::int32_t AVIStreamStart(PAVIStream stream);   // -1 for a bad handle
-std::int32_t AVIStreamLength(PAVIStream stream);  // -1 for a bad handle
+std::int32_t AVIStreamStart(PAVIStream stream);  // -1 for a bad handle
+std::int32_t AVIStreamLength(PAVIStream stream); // -1 for a bad handle
 
 // Audio: reads up to `samples` PCM frames from `start` into `buffer`. With
 // `buffer` null, `bytesRead` receives the bytes needed. A read that starts at
 // or after the end succeeds with 0 samples.
-THResult AVIStreamRead(PAVIStream stream, std::int32_t start, std::int32_t samples,
-                       void* buffer, std::int32_t bufferSize, std::int32_t* bytesRead,
-                       std::int32_t* samplesRead);
+THResult AVIStreamRead(PAVIStream stream, std::int32_t start, std::int32_t samples, void* buffer,
+                       std::int32_t bufferSize, std::int32_t* bytesRead, std::int32_t* samplesRead);
 
 // Milliseconds at which `sample` starts, and the sample that starts nearest to
 // `time`; -1 for a bad handle.

@@ -207,9 +207,9 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
                 std::int32_t hh = 0;
                 std::memcpy(&w, ls.Format.data() + 4, 4);
                 std::memcpy(&hh, ls.Format.data() + 8, 4);
-                in.rcFrame = {0, 0, std::clamp(w, 0, kMaxDimension),
-                              std::clamp(hh < 0 ? -std::max(hh, -kMaxDimension) : hh, 0,
-                                         kMaxDimension)};
+                in.rcFrame = {
+                    0, 0, std::clamp(w, 0, kMaxDimension),
+                    std::clamp(hh < 0 ? -std::max(hh, -kMaxDimension) : hh, 0, kMaxDimension)};
             }
             auto clock = std::make_shared<TFrameClock>();
             clock->CountsFrames = true;
@@ -234,9 +234,10 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
                     ms.AudioShape.Length = h.dwLength;
                 } else {
                     ms.AudioShape.Length =
-                        h.dwRate == 0 ? 0
-                                      : av_rescale(static_cast<std::int64_t>(h.dwLength) * h.dwScale,
-                                                   ms.AudioShape.SampleRate, h.dwRate);
+                        h.dwRate == 0
+                            ? 0
+                            : av_rescale(static_cast<std::int64_t>(h.dwLength) * h.dwScale,
+                                         ms.AudioShape.SampleRate, h.dwRate);
                     SetPcmInfo(in, ms.AudioShape);
                 }
                 ms.Format = PcmFormat(ms.AudioShape);
@@ -271,7 +272,8 @@ void DescribeOther(AVFormatContext* f, TMediaFile& m) {
         const AVCodecParameters* p = st->codecpar;
         TMediaStream ms;
         ms.FfIndex = static_cast<int>(i);
-        if (p->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+        if (p->codec_type == AVMEDIA_TYPE_VIDEO &&
+            !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
             ms.Video = true;
             AVRational rate = st->avg_frame_rate;
             if (rate.num <= 0 || rate.den <= 0) {
@@ -332,7 +334,9 @@ void DescribeOther(AVFormatContext* f, TMediaFile& m) {
 
 } // namespace
 
-void SilenceFfmpegLog() { av_log_set_level(AV_LOG_QUIET); }
+void SilenceFfmpegLog() {
+    av_log_set_level(AV_LOG_QUIET);
+}
 
 std::optional<TMediaFile> ProbeMedia(const std::string& path, const TAviLayout* layout) {
     TFormatPtr f = OpenInput(path);
@@ -425,8 +429,7 @@ bool TVideoReader::TImpl::Receive(AVFrame* out, std::int64_t& num) {
             if (!HaveDelay) {
                 // The decoder's reordering delay shifts every timestamp by
                 // the same amount; the first picture is the first frame.
-                Delay = ts == AV_NOPTS_VALUE ? 0
-                                              : ts - (Clock->CountsFrames ? FirstTs : SeekTs(0));
+                Delay = ts == AV_NOPTS_VALUE ? 0 : ts - (Clock->CountsFrames ? FirstTs : SeekTs(0));
                 HaveDelay = true;
             }
             num = ts == AV_NOPTS_VALUE ? LastOutNum + 1 : FrameNumber(ts);
@@ -569,7 +572,8 @@ bool TVideoReader::TImpl::Convert(const AVFrame* f) {
         return false;
     }
     const bool pal8 = f->format == AV_PIX_FMT_PAL8 && f->data[1] != nullptr;
-    const std::size_t rowBytes = pal8 ? static_cast<std::size_t>(w) : static_cast<std::size_t>(w) * 3;
+    const std::size_t rowBytes =
+        pal8 ? static_cast<std::size_t>(w) : static_cast<std::size_t>(w) * 3;
     const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
     const std::size_t table = pal8 ? 256 * 4 : 0;
     const std::size_t image = stride * static_cast<std::size_t>(h);
@@ -778,7 +782,7 @@ bool TAudioReader::TImpl::Convert(const AVFrame* f) {
     AVChannelLayout in{};
     if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels <= 0) {
         av_channel_layout_default(&in, f->ch_layout.nb_channels > 0 ? f->ch_layout.nb_channels
-                                                                      : Shape.Channels);
+                                                                    : Shape.Channels);
     } else if (av_channel_layout_copy(&in, &f->ch_layout) < 0) {
         return false;
     }
@@ -787,9 +791,9 @@ bool TAudioReader::TImpl::Convert(const AVFrame* f) {
         AVChannelLayout out{};
         av_channel_layout_default(&out, Shape.Channels);
         SwrContext* raw = nullptr;
-        const int r = swr_alloc_set_opts2(&raw, &out, AV_SAMPLE_FMT_S16, Shape.SampleRate, &in,
-                                          static_cast<AVSampleFormat>(f->format), f->sample_rate,
-                                          0, nullptr);
+        const int r =
+            swr_alloc_set_opts2(&raw, &out, AV_SAMPLE_FMT_S16, Shape.SampleRate, &in,
+                                static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&out);
         Swr.reset(raw);
         if (r < 0 || swr_init(Swr.get()) < 0) {
@@ -910,7 +914,7 @@ std::int64_t TAudioReader::Read(std::int64_t start, std::int64_t count, std::int
         if (m.PosKnown && m.BufPos < start) {
             const std::int64_t drop = std::min(start - m.BufPos, buffered());
             m.Buf.erase(m.Buf.begin(), m.Buf.begin() + static_cast<std::ptrdiff_t>(drop) *
-                                                            static_cast<std::ptrdiff_t>(ch));
+                                                           static_cast<std::ptrdiff_t>(ch));
             m.BufPos += drop;
         }
         if (m.PosKnown && m.BufPos > start) {

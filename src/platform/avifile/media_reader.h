@@ -34,7 +34,7 @@ struct TFrameClock {
 };
 
 struct TAudioShape {
-    int Channels = 0;        // of the PCM delivered: 1 or 2
+    int Channels = 0; // of the PCM delivered: 1 or 2
     int SampleRate = 0;
     bool SourceIsPcm = false; // any PCM codec: positions can be sought exactly
     std::int64_t Length = 0;  // PCM frames (estimated for compressed sound)

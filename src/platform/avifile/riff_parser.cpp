@@ -30,10 +30,12 @@ bool SeekTo(std::FILE* f, std::uint64_t offset) {
 
 std::uint64_t TellEnd(std::FILE* f) {
 #if defined(_WIN32)
-    if (_fseeki64(f, 0, SEEK_END) != 0) return 0;
+    if (_fseeki64(f, 0, SEEK_END) != 0)
+        return 0;
     const long long n = _ftelli64(f);
 #else
-    if (fseeko(f, 0, SEEK_END) != 0) return 0;
+    if (fseeko(f, 0, SEEK_END) != 0)
+        return 0;
     const off_t n = ftello(f);
 #endif
     return n > 0 ? static_cast<std::uint64_t>(n) : 0;
@@ -192,8 +194,8 @@ std::optional<TAviLayout> TParser::Run() {
     }
     // A RIFF size beyond the end of the file is a file cut short or never
     // finished; what is there is still read.
-    const std::uint64_t riffEnd = std::min<std::uint64_t>(8 + std::uint64_t{Le32(head.data() + 4)},
-                                                          fileSize);
+    const std::uint64_t riffEnd =
+        std::min<std::uint64_t>(8 + std::uint64_t{Le32(head.data() + 4)}, fileSize);
     FLayout.RiffParts = 1;
     std::uint64_t pos = 12;
     bool sawMovi = false;
@@ -279,9 +281,8 @@ std::optional<TAviLayout> TParser::Run() {
         }
     }
     for (auto& st : FLayout.Streams) {
-        st.EmptyChunks = static_cast<std::uint32_t>(
-            std::count_if(st.Chunks.begin(), st.Chunks.end(),
-                          [](const TAviChunk& c) { return c.Size == 0; }));
+        st.EmptyChunks = static_cast<std::uint32_t>(std::count_if(
+            st.Chunks.begin(), st.Chunks.end(), [](const TAviChunk& c) { return c.Size == 0; }));
     }
     return std::move(FLayout);
 }
@@ -294,7 +295,8 @@ bool TParser::ParseHdrl(std::uint64_t begin, std::uint64_t end, int depth) {
         const std::uint64_t avail = dataEnd - ch.DataStart;
         if (ch.Id == kAvih && !FHaveAvih) {
             std::array<std::uint8_t, 56> b{};
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(avail, b.size()));
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(avail, b.size()));
             if (n < 40 || !FSrc.ReadAt(ch.DataStart, b.data(), n)) {
                 return Fail("main header too short");
             }
@@ -353,7 +355,8 @@ bool TParser::ParseStrl(std::uint64_t begin, std::uint64_t end) {
         const std::uint64_t avail = dataEnd - ch.DataStart;
         if (ch.Id == kStrh && !haveStrh) {
             std::array<std::uint8_t, 56> b{};
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(avail, b.size()));
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(avail, b.size()));
             // Old writers stop before the frame rectangle (48 bytes); it stays 0.
             if (n < 48 || !FSrc.ReadAt(ch.DataStart, b.data(), n)) {
                 return Fail("stream header too short");
@@ -389,8 +392,7 @@ bool TParser::ParseStrl(std::uint64_t begin, std::uint64_t end) {
             std::array<char, 64> name{};
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(avail, 63));
             if (FSrc.ReadAt(ch.DataStart, name.data(), n)) {
-                st.Name.assign(name.data(),
-                               std::find(name.data(), name.data() + n, '\0'));
+                st.Name.assign(name.data(), std::find(name.data(), name.data() + n, '\0'));
             }
         } else if (ch.Id == kIndx && indxSize == 0) {
             indxBegin = ch.DataStart;
@@ -474,7 +476,8 @@ void TParser::ReadOpenDmlIndex(std::size_t stream) {
         constexpr std::size_t kBlock = 4096;
         std::vector<std::uint8_t> block(kBlock * 8);
         for (std::uint64_t i = 0; i < n; i += kBlock) {
-            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, n - i));
+            const std::size_t count =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, n - i));
             if (!FSrc.ReadAt(ch.DataStart + 24 + i * 8, block.data(), count * 8)) {
                 return;
             }

@@ -99,17 +99,17 @@ struct TAviStreamLayout {
     std::vector<std::uint8_t> Format;
     std::string Name;
     TAviIndexSource IndexSource = TAviIndexSource::None;
-    std::vector<TAviChunk> Chunks; // in file order; one per sample for video
-    std::uint32_t EmptyChunks = 0; // chunks of size 0 (dropped frames)
+    std::vector<TAviChunk> Chunks;    // in file order; one per sample for video
+    std::uint32_t EmptyChunks = 0;    // chunks of size 0 (dropped frames)
     std::uint32_t PaletteChanges = 0; // '##pc' chunks found in idx1 or the movi lists
 };
 
 struct TAviLayout {
     TAviMainHeader Main;
     std::vector<TAviStreamLayout> Streams;
-    bool OpenDml = false;             // an 'odml' list or an 'AVIX' part is present
+    bool OpenDml = false;              // an 'odml' list or an 'AVIX' part is present
     std::uint32_t OdmlTotalFrames = 0; // from 'dmlh', 0 when absent
-    std::uint32_t RiffParts = 0;      // 'AVI ' plus every 'AVIX'
+    std::uint32_t RiffParts = 0;       // 'AVI ' plus every 'AVIX'
 };
 
 // Limits of the parse. Beyond them the file is refused rather than allocated.

@@ -53,14 +53,16 @@ std::unique_ptr<TAviWriter> TAviWriter::Create(const std::string& path,
     }
     writer->FOptions = options;
     // Sizes in a RIFF header are 32 bits; keep every part well inside them.
-    writer->FOptions.PartLimit = std::clamp<std::uint64_t>(options.PartLimit, 4096,
-                                                           std::uint64_t{0x7FFFFFFF});
-    writer->FOptions.SuperIndexCapacity = std::clamp<std::uint32_t>(options.SuperIndexCapacity, 1,
-                                                                    1u << 16);
+    writer->FOptions.PartLimit =
+        std::clamp<std::uint64_t>(options.PartLimit, 4096, std::uint64_t{0x7FFFFFFF});
+    writer->FOptions.SuperIndexCapacity =
+        std::clamp<std::uint32_t>(options.SuperIndexCapacity, 1, 1u << 16);
     return writer;
 }
 
-TAviWriter::~TAviWriter() { Close(); }
+TAviWriter::~TAviWriter() {
+    Close();
+}
 
 int TAviWriter::AddStream(const TAVIStreamInfo& info) {
     if (FHeadersWritten || FClosed || FStreams.size() >= 100 || info.dwScale == 0 ||
@@ -170,8 +172,9 @@ bool TAviWriter::WriteHeaders() {
             height = hh < 0 ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(hh))
                             : static_cast<std::uint32_t>(hh);
         }
-        usPerFrame = static_cast<std::uint32_t>(std::llround(
-            1e6 * static_cast<double>(video->Info.dwScale) / static_cast<double>(video->Info.dwRate)));
+        usPerFrame =
+            static_cast<std::uint32_t>(std::llround(1e6 * static_cast<double>(video->Info.dwScale) /
+                                                    static_cast<double>(video->Info.dwRate)));
     }
     Append32(h, MakeFourCC("avih"));
     Append32(h, 56);
@@ -251,7 +254,8 @@ bool TAviWriter::WriteHeaders() {
     h.resize(h.size() + kOdmlReserve, 0);
     const std::uint32_t hdrlSize = static_cast<std::uint32_t>(h.size() - hdrlSizePos - 4);
     for (int i = 0; i < 4; ++i) {
-        h[hdrlSizePos + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(hdrlSize >> (8 * i));
+        h[hdrlSizePos + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(hdrlSize >> (8 * i));
     }
 
     FMoviPos = h.size();
@@ -295,8 +299,7 @@ THResult TAviWriter::WriteChunk(std::size_t stream, const void* data, std::uint3
     }
     auto& st = FStreams[stream];
     const std::uint64_t at = FEnd;
-    if (!Put32(st.ChunkId) || !Put32(size) || !Put(data, size) ||
-        ((size & 1u) && !Put("\0", 1))) {
+    if (!Put32(st.ChunkId) || !Put32(size) || !Put(data, size) || ((size & 1u) && !Put("\0", 1))) {
         return AVIERR_FILEWRITE;
     }
     st.PartEntries.push_back({at, size, key});
@@ -310,8 +313,8 @@ THResult TAviWriter::WriteChunk(std::size_t stream, const void* data, std::uint3
     return AVIERR_OK;
 }
 
-THResult TAviWriter::Write(int stream, std::int64_t start, std::int64_t samples,
-                           const void* data, std::size_t size, std::uint32_t flags) {
+THResult TAviWriter::Write(int stream, std::int64_t start, std::int64_t samples, const void* data,
+                           std::size_t size, std::uint32_t flags) {
     if (stream < 0 || static_cast<std::size_t>(stream) >= FStreams.size() || FClosed) {
         return AVIERR_BADHANDLE;
     }
@@ -345,8 +348,8 @@ THResult TAviWriter::Write(int stream, std::int64_t start, std::int64_t samples,
         }
         ++st.Length;
     }
-    const THResult r = WriteChunk(s, data, static_cast<std::uint32_t>(size),
-                                  (flags & AVIIF_KEYFRAME) != 0);
+    const THResult r =
+        WriteChunk(s, data, static_cast<std::uint32_t>(size), (flags & AVIIF_KEYFRAME) != 0);
     if (r != AVIERR_OK) {
         return r;
     }
@@ -374,8 +377,8 @@ bool TAviWriter::PatchProgress() {
     }
     // In an OpenDML file the main header counts the first part only; dmlh has
     // the total.
-    ok = ok && PutAt(FAvihPos + 16, static_cast<std::uint32_t>(FParts == 1 ? frames
-                                                                             : FFirstPartFrames));
+    ok = ok &&
+         PutAt(FAvihPos + 16, static_cast<std::uint32_t>(FParts == 1 ? frames : FFirstPartFrames));
     if (FParts > 1) {
         ok = ok && PutAt(FOdmlPos + 20, static_cast<std::uint32_t>(frames));
     }

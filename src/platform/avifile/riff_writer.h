@@ -68,7 +68,7 @@ private:
         std::uint64_t IndxPos = 0; // reserved room, a JUNK chunk until OpenDML
         std::uint64_t Length = 0;  // samples written
         std::uint32_t MaxChunk = 0;
-        std::vector<TEntry> PartEntries;  // chunks of the current part
+        std::vector<TEntry> PartEntries; // chunks of the current part
         std::vector<std::uint8_t> Super; // 16-byte super index entries
     };
 
