@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <numeric>
 
 extern "C" {
@@ -335,7 +336,9 @@ void DescribeOther(AVFormatContext* f, TMediaFile& m) {
 } // namespace
 
 void SilenceFfmpegLog() {
-    av_log_set_level(AV_LOG_QUIET);
+    // Once per process: the level is a plain global inside FFmpeg.
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
 std::optional<TMediaFile> ProbeMedia(const std::string& path, const TAviLayout* layout) {
