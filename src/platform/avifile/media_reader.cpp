@@ -932,6 +932,13 @@ std::int64_t TAudioReader::Read(std::int64_t start, std::int64_t count, std::int
             break;
         }
         if (!m.Decode()) {
+            if (!m.PosKnown) {
+                // A seek found no timed frame to stand on; start over instead.
+                if (!m.OpenFresh()) {
+                    return -1;
+                }
+                continue;
+            }
             m.Done = true;
         }
     }
