@@ -21,6 +21,8 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -115,8 +117,7 @@ void Report(benchmark::State& state) {
 
 enum class TLookupKind { FastQuantized, FastWindows20, Netscape, GrayScale, Monochrome };
 
-void BM_Lookup(benchmark::State& state) {
-    const auto kind = static_cast<TLookupKind>(state.range(0));
+void BM_Lookup(benchmark::State& state, TLookupKind kind) {
     TBitmap& frame = Frame();
     const HPALETTE palette =
         kind == TLookupKind::FastWindows20 ? DefaultPalette() : QuantizedPalette();
@@ -137,19 +138,10 @@ void BM_Lookup(benchmark::State& state) {
     }
     Report(state);
 }
-BENCHMARK(BM_Lookup)
-    ->ArgName("lookup")
-    ->Arg(static_cast<int>(TLookupKind::FastQuantized))
-    ->Arg(static_cast<int>(TLookupKind::FastWindows20))
-    ->Arg(static_cast<int>(TLookupKind::Netscape))
-    ->Arg(static_cast<int>(TLookupKind::GrayScale))
-    ->Arg(static_cast<int>(TLookupKind::Monochrome))
-    ->Unit(benchmark::kMillisecond);
 
 // ---- Engines over the fast lookup with the quantized palette.
 
-void BM_Dither(benchmark::State& state) {
-    const auto mode = static_cast<TDitherMode>(state.range(0));
+void BM_Dither(benchmark::State& state, TDitherMode mode) {
     TBitmap& frame = Frame();
     const HPALETTE& palette = QuantizedPalette();
     std::vector<std::uint8_t> indices(static_cast<std::size_t>(kWidth) * kHeight);
@@ -165,33 +157,24 @@ void BM_Dither(benchmark::State& state) {
     }
     Report(state);
 }
-BENCHMARK(BM_Dither)->ArgName("mode")->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
 
 // ---- The quantizer alone: scan and table.
 
-void BM_Quantize(benchmark::State& state) {
+void BM_Quantize(benchmark::State& state, int colors) {
     TBitmap& frame = Frame();
     for (auto _ : state) {
         TDIBReader reader(frame, TPixelFormat::pf24bit);
-        TColorQuantizer quantizer(static_cast<int>(state.range(0)), 8);
+        TColorQuantizer quantizer(colors, 8);
         quantizer.ScanBitmap(reader);
         std::array<TRGBQuad, 256> table{};
         benchmark::DoNotOptimize(quantizer.FillColorTable(table));
     }
     Report(state);
 }
-BENCHMARK(BM_Quantize)
-    ->ArgName("colors")
-    ->Arg(256)
-    ->Arg(236)
-    ->Arg(16)
-    ->Unit(benchmark::kMillisecond);
 
 // ---- Whole reductions: palette, lookup, engine, writer, result bitmap.
 
-void BM_Reduce(benchmark::State& state) {
-    const auto method = static_cast<TColorReduction>(state.range(0));
-    const auto mode = static_cast<TDitherMode>(state.range(1));
+void BM_Reduce(benchmark::State& state, TColorReduction method, TDitherMode mode) {
     TBitmap& frame = Frame();
     for (auto _ : state) {
         auto result = ReduceBitmapColors(frame, method, mode, 8, nullptr);
@@ -199,12 +182,47 @@ void BM_Reduce(benchmark::State& state) {
     }
     Report(state);
 }
-BENCHMARK(BM_Reduce)
-    ->ArgNames({"method", "mode"})
-    ->ArgsProduct({benchmark::CreateDenseRange(1, 8, 1), {1}})
-    ->ArgsProduct({{7}, {0, 2, 3, 4, 5, 6}})
-    ->Unit(benchmark::kMillisecond);
+const char* const kModeNames[] = {"Nearest", "FloydSteinberg", "Stucki", "Sierra",
+                                  "JaJuNI",  "SteveArche",     "Burkes"};
+const char* const kMethodNames[] = {"NoReduction", "Windows20",  "Windows256",
+                                    "WindowsGray", "Monochrome", "GrayScale",
+                                    "Netscape",    "Quantize",   "QuantizeWindows"};
+
+template <class... Args> void Register(const std::string& name, Args&&... args) {
+    benchmark::RegisterBenchmark(name.c_str(), std::forward<Args>(args)...)
+        ->Unit(benchmark::kMillisecond);
+}
+
+void RegisterAll() {
+    const std::pair<const char*, TLookupKind> lookups[] = {
+        {"FastQuantized256", TLookupKind::FastQuantized},
+        {"FastWindows20", TLookupKind::FastWindows20},
+        {"Netscape", TLookupKind::Netscape},
+        {"GrayScale", TLookupKind::GrayScale},
+        {"Monochrome", TLookupKind::Monochrome}};
+    for (const auto& [name, kind] : lookups)
+        Register(std::string("Lookup/") + name, BM_Lookup, kind);
+    for (int mode = 0; mode <= 6; ++mode)
+        Register(std::string("Dither/") + kModeNames[mode], BM_Dither,
+                 static_cast<TDitherMode>(mode));
+    for (int colors : {256, 236, 16})
+        Register("Quantize/" + std::to_string(colors), BM_Quantize, colors);
+    for (int method = 1; method <= 8; ++method)
+        Register(std::string("Reduce/") + kMethodNames[method] + "+FloydSteinberg", BM_Reduce,
+                 static_cast<TColorReduction>(method), TDitherMode::FloydSteinberg);
+    for (int mode : {0, 2, 3, 4, 5, 6})
+        Register(std::string("Reduce/Quantize+") + kModeNames[mode], BM_Reduce,
+                 TColorReduction::Quantize, static_cast<TDitherMode>(mode));
+}
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RegisterAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
