@@ -59,6 +59,32 @@ public:
         return static_cast<std::uint8_t>(index);
     }
 
+    // Map for loops: the table addresses live in the view, so a loop keeps
+    // them in registers instead of reloading them after every store.
+    class TView {
+    public:
+        explicit TView(TFastColorLookup& owner)
+            : owner_(owner), bins_(owner.binCache_.get()), entries_(owner.entries_.data()) {}
+        std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                         std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                         std::uint8_t& chosenBlue) {
+            const unsigned key = BinKey(red, green, blue);
+            std::int16_t index = bins_[key];
+            if (index < 0)
+                index = owner_.FillBin(key, red, green, blue);
+            const TPaletteEntry& e = entries_[static_cast<std::size_t>(index)];
+            chosenRed = e.peRed;
+            chosenGreen = e.peGreen;
+            chosenBlue = e.peBlue;
+            return static_cast<std::uint8_t>(index);
+        }
+
+    private:
+        TFastColorLookup& owner_;
+        std::int16_t* bins_;
+        const TPaletteEntry* entries_;
+    };
+
     // 15 bits, 5 per channel, blue highest.
     static unsigned BinKey(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
         return (static_cast<unsigned>(blue >> 3) << 10) | (static_cast<unsigned>(green >> 3) << 5) |

@@ -23,9 +23,10 @@ struct TVirtualLookup {
 // mapping. The known lookups are final, so the inlined Map is the one the
 // virtual call would reach.
 template <class F> void WithLookup(TColorLookup& lookup, F&& f) {
-    if (auto* fast = dynamic_cast<TFastColorLookup*>(&lookup))
-        f(*fast);
-    else if (auto* netscape = dynamic_cast<TNetscapeColorLookup*>(&lookup))
+    if (auto* fast = dynamic_cast<TFastColorLookup*>(&lookup)) {
+        TFastColorLookup::TView view(*fast);
+        f(view);
+    } else if (auto* netscape = dynamic_cast<TNetscapeColorLookup*>(&lookup))
         f(*netscape);
     else if (auto* gray = dynamic_cast<TGrayScaleLookup*>(&lookup))
         f(*gray);
