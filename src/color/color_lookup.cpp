@@ -36,7 +36,7 @@ TFastColorLookup::TFastColorLookup(const HPALETTE& palette)
 
 std::int16_t TFastColorLookup::FillBin(unsigned key, std::uint8_t red, std::uint8_t green,
                                        std::uint8_t blue) {
-    const auto index = static_cast<std::int16_t>(Nearest(red, green, blue));
+    const auto index = static_cast<std::int16_t>(NearestIndex(red, green, blue));
     binCache_[key] = index;
     return index;
 }
@@ -44,8 +44,27 @@ std::int16_t TFastColorLookup::FillBin(unsigned key, std::uint8_t red, std::uint
 // The first entry with the smallest sum of absolute differences. An empty
 // palette has no answer; index 0 then names the black entry the table starts
 // with, and the reduction driver never gets here with no colours.
+int TFastColorLookup::NearestIndexPortable(std::uint8_t red, std::uint8_t green,
+                                           std::uint8_t blue) const {
+    int best = 0;
+    int bestDistance = 3 * 65536; // above any possible distance
+    for (int i = 0; i < colorCount_; ++i) {
+        const TPaletteEntry& e = entries_[static_cast<std::size_t>(i)];
+        const int distance =
+            std::abs(e.peRed - red) + std::abs(e.peGreen - green) + std::abs(e.peBlue - blue);
+        // Strictly closer only: on a tie the lower index stays.
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    return best;
+}
+
 #if FRAMOLO_COLOR_SSE2
-int TFastColorLookup::Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const {
+// Sixteen entries at a time: distances in 16-bit lanes, their minimum, then
+// the first lane that holds it.
+int TFastColorLookup::NearestIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const {
     const int blocks = (colorCount_ + 15) / 16;
     if (blocks == 0)
         return 0;
@@ -91,20 +110,8 @@ int TFastColorLookup::Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t
     return 0; // not reached: some lane holds the minimum
 }
 #else
-int TFastColorLookup::Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const {
-    int best = 0;
-    int bestDistance = 3 * 65536; // above any possible distance
-    for (int i = 0; i < colorCount_; ++i) {
-        const TPaletteEntry& e = entries_[static_cast<std::size_t>(i)];
-        const int distance =
-            std::abs(e.peRed - red) + std::abs(e.peGreen - green) + std::abs(e.peBlue - blue);
-        // Strictly closer only: on a tie the lower index stays.
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-        }
-    }
-    return best;
+int TFastColorLookup::NearestIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const {
+    return NearestIndexPortable(red, green, blue);
 }
 #endif
 

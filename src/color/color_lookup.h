@@ -99,9 +99,15 @@ public:
 
     static constexpr int kBinCount = 32768;
 
+    // The first palette entry with the smallest sum of absolute differences,
+    // without the cache; 0 for an empty palette. NearestIndex is vectorised
+    // where the processor allows, NearestIndexPortable is the plain loop; both
+    // give the same answer.
+    int NearestIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
+    int NearestIndexPortable(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
+
 private:
     std::int16_t FillBin(unsigned key, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
-    int Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
 
     std::array<TPaletteEntry, 256> entries_{};
     std::unique_ptr<std::int16_t[]> binCache_;

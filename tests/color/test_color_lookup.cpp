@@ -107,6 +107,29 @@ TEST(FastColorLookup, MatchesThePlainLookupOnRandomSequences) {
     }
 }
 
+TEST(FastColorLookup, VectorisedAndPlainSearchesAgree) {
+    // Palettes of every size class, with few distinct values so that ties
+    // across the 16-entry blocks are common.
+    std::mt19937 rng(23);
+    for (int size : {0, 1, 2, 15, 16, 17, 31, 100, 255, 256}) {
+        for (int spread : {4, 256}) {
+            std::vector<TPaletteEntry> entries(static_cast<std::size_t>(size));
+            for (auto& e : entries)
+                e = TPaletteEntry{static_cast<std::uint8_t>(rng() % spread * (256 / spread)),
+                                  static_cast<std::uint8_t>(rng() % spread * (256 / spread)),
+                                  static_cast<std::uint8_t>(rng() % spread * (256 / spread)), 0};
+            TFastColorLookup lookup(CreatePalette(entries));
+            for (int i = 0; i < 400; ++i) {
+                const auto r = static_cast<std::uint8_t>(rng()),
+                           g = static_cast<std::uint8_t>(rng()),
+                           b = static_cast<std::uint8_t>(rng());
+                const int plain = lookup.NearestIndexPortable(r, g, b);
+                ASSERT_EQ(lookup.NearestIndex(r, g, b), plain) << size << " " << spread;
+            }
+        }
+    }
+}
+
 TEST(NetscapeColorLookup, LevelBoundaries) {
     TNetscapeColorLookup lookup(nullptr);
     EXPECT_EQ(lookup.ColorCount(), 216);
