@@ -18,10 +18,17 @@ TLZWDecoder::TLZWDecoder(TGIFBlockSource& source, int minCodeSize)
     codeWidth_ = minCodeSize + 1;
     widthLimit_ = 2 * clearCode_;
     nextCode_ = clearCode_ + 2;
-    // Codes below the clear code stand for themselves and never change; every
-    // other entry starts as prefix 0, suffix 0.
+    // Codes below the clear code stand for themselves and never change. An
+    // entry at or above nextCode_ is unassigned, which reads as prefix 0,
+    // suffix 0 (two pixels); the clear and end entries are never assigned
+    // and hold exactly that.
     for (int c = 0; c < clearCode_; ++c)
         suffix_[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c);
+    for (int c = clearCode_; c < nextCode_; ++c) {
+        prefix_[static_cast<std::size_t>(c)] = 0;
+        suffix_[static_cast<std::size_t>(c)] = 0;
+        length_[static_cast<std::size_t>(c)] = 2;
+    }
 }
 
 void TLZWDecoder::Fail() {
@@ -42,7 +49,56 @@ std::size_t TLZWDecoder::Read(std::uint8_t* out, std::size_t count) {
         }
         if (state_ != 0)
             break;
-        state_ = DecodeCode();
+        if (tainted_) {
+            state_ = DecodeCode();
+            continue;
+        }
+        const int code = ReadCode();
+        if (code < 0) {
+            state_ = code;
+            break;
+        }
+        if (code == clearCode_ || code == endCode_) {
+            state_ = DecodeGiven(code);
+            continue;
+        }
+        // The string's length is known, so when it fits it is written
+        // straight into place, last pixel first.
+        const bool unknown = code >= nextCode_;
+        int c = unknown ? previousCode_ : code;
+        if (c >= nextCode_) {
+            // Built on an unassigned entry: rare enough for the slow way.
+            DecodeOntoStack(code);
+            continue;
+        }
+        const std::size_t length =
+            (c < clearCode_ ? 1u : length_[static_cast<std::size_t>(c)]) + (unknown ? 1u : 0u);
+        if (length > count - done) {
+            DecodeOntoStack(code);
+            continue;
+        }
+        // The walk is bounded by the length, so a wrong length could only
+        // garble pixels inside this string, never write outside it.
+        std::uint8_t* p = out + done + length;
+        std::size_t above = length - 1;
+        if (unknown) {
+            *--p = firstPixel_;
+            --above;
+        }
+        for (; above > 0 && c >= clearCode_; --above) {
+            const auto e = static_cast<std::size_t>(c);
+            *--p = suffix_[e];
+            c = prefix_[e];
+        }
+        if (above != 0 || c >= clearCode_) {
+            Fail();
+            throw GIFException(gifmsg::CircularTableEntry);
+        }
+        firstPixel_ = suffix_[static_cast<std::size_t>(c)];
+        *--p = firstPixel_;
+        done += length;
+        AddEntry();
+        previousCode_ = code;
     }
     return done;
 }
@@ -59,7 +115,22 @@ void TLZWDecoder::Finish() {
     stackTop_ = kStackSize;
 }
 
-int TLZWDecoder::ReadCode() {
+inline int TLZWDecoder::ReadCode() {
+    const int w = codeWidth_;
+    if (bitPosition_ + w >= bitLimit_)
+        return ReadCodeSlow();
+    // bitPosition_ + w < bitLimit_ <= 257 * 8, so the three bytes lie inside
+    // the buffer.
+    const auto s = static_cast<std::size_t>(bitPosition_ >> 3);
+    const std::uint32_t v = static_cast<std::uint32_t>(buffer_[s]) |
+                            (static_cast<std::uint32_t>(buffer_[s + 1]) << 8) |
+                            (static_cast<std::uint32_t>(buffer_[s + 2]) << 16);
+    const int code = static_cast<int>((v >> (bitPosition_ & 7)) & ((1u << w) - 1u));
+    bitPosition_ += w;
+    return code;
+}
+
+int TLZWDecoder::ReadCodeSlow() {
     if (freshStart_) {
         // The table is set up as by a clear code even when the data does not
         // begin with one.
@@ -89,8 +160,8 @@ int TLZWDecoder::ReadCode() {
         bitPosition_ = bitPosition_ - bitLimit_ + 16;
         bitLimit_ = (n + 2) * 8;
     }
-    // bitPosition_ + w < bitLimit_ <= 257 * 8 here, or bitPosition_ <= 28 right
-    // after a refill, so the three bytes lie inside the buffer.
+    // Right after a refill bitPosition_ <= 28; otherwise bitPosition_ + w <
+    // bitLimit_ <= 257 * 8. Either way the three bytes lie inside the buffer.
     const auto s = static_cast<std::size_t>(bitPosition_ >> 3);
     if (s + 2 >= buffer_.size())
         return -1;
@@ -102,18 +173,38 @@ int TLZWDecoder::ReadCode() {
     return code;
 }
 
-int TLZWDecoder::DecodeCode() {
-    int code = ReadCode();
+void TLZWDecoder::AddEntry() {
+    if (nextCode_ > kLastAssignable)
+        return;
+    const auto n = static_cast<std::size_t>(nextCode_);
+    prefix_[n] = static_cast<std::uint16_t>(previousCode_);
+    suffix_[n] = firstPixel_;
+    // An entry built on one that is not assigned yet (only a code beyond the
+    // table does that) may change length later, or loop.
+    if (previousCode_ >= nextCode_ && previousCode_ <= kLastAssignable)
+        tainted_ = true;
+    const int prefixLength = previousCode_ < clearCode_  ? 1
+                             : previousCode_ >= nextCode_ ? 2
+                                                          : length_[static_cast<std::size_t>(previousCode_)];
+    length_[n] = static_cast<std::uint16_t>(prefixLength + 1);
+    ++nextCode_;
+    // Codes stop growing at 12 bits for minimum code sizes up to 11.
+    if (nextCode_ >= widthLimit_ && widthLimit_ <= kLastAssignable) {
+        widthLimit_ *= 2;
+        ++codeWidth_;
+    }
+}
+
+int TLZWDecoder::DecodeCode() { return DecodeGiven(ReadCode()); }
+
+int TLZWDecoder::DecodeGiven(int code) {
     if (code < 0)
         return code;
 
     if (code == clearCode_) {
-        // Only entries below nextCode_ were assigned since the last reset.
-        const int assigned = std::min(nextCode_, kLastAssignable + 1);
-        for (int c = clearCode_; c < assigned; ++c) {
-            prefix_[static_cast<std::size_t>(c)] = 0;
-            suffix_[static_cast<std::size_t>(c)] = 0;
-        }
+        // Lowering nextCode_ unassigns every entry above the clear and end
+        // codes.
+        tainted_ = false;
         codeWidth_ = minCodeSize_ + 1;
         widthLimit_ = 2 * clearCode_;
         nextCode_ = clearCode_ + 2;
@@ -137,6 +228,11 @@ int TLZWDecoder::DecodeCode() {
         return -2;
     }
 
+    DecodeOntoStack(code);
+    return 0;
+}
+
+void TLZWDecoder::DecodeOntoStack(int code) {
     const int incoming = code;
     std::size_t top = kStackSize;
     if (code >= nextCode_) {
@@ -152,6 +248,12 @@ int TLZWDecoder::DecodeCode() {
             Fail();
             throw GIFException(gifmsg::CircularTableEntry);
         }
+        if (code >= nextCode_) {
+            // Unassigned: prefix 0, suffix 0.
+            stack_[--top] = 0;
+            code = 0;
+            continue;
+        }
         const auto c = static_cast<std::size_t>(code);
         stack_[--top] = suffix_[c];
         code = prefix_[c];
@@ -159,20 +261,8 @@ int TLZWDecoder::DecodeCode() {
     firstPixel_ = suffix_[static_cast<std::size_t>(code)];
     stack_[--top] = firstPixel_;
     stackTop_ = top;
-
-    if (nextCode_ <= kLastAssignable) {
-        const auto n = static_cast<std::size_t>(nextCode_);
-        prefix_[n] = static_cast<std::uint16_t>(previousCode_);
-        suffix_[n] = firstPixel_;
-        ++nextCode_;
-        // Codes stop growing at 12 bits for minimum code sizes up to 11.
-        if (nextCode_ >= widthLimit_ && widthLimit_ <= kLastAssignable) {
-            widthLimit_ *= 2;
-            ++codeWidth_;
-        }
-    }
+    AddEntry();
     previousCode_ = incoming;
-    return 0;
 }
 
 } // namespace framolo

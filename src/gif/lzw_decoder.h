@@ -62,7 +62,14 @@ private:
     // Decodes one code onto the stack. Answers the result state: 0 when pixels
     // were pushed, -1 or -2 when the code stream has ended.
     int DecodeCode();
+    // The same for a code already read.
+    int DecodeGiven(int code);
+    // Decodes the code just read, not a clear or end code, onto the stack.
+    void DecodeOntoStack(int code);
+    // Adds the entry that follows every code after the first past a clear.
+    void AddEntry();
     int ReadCode();
+    int ReadCodeSlow();
     void Fail();
 
     static constexpr int kTableSize = 8192; // every 13-bit code has an entry
@@ -95,9 +102,17 @@ private:
 
     // Entry c is the string of entry prefix_[c] followed by suffix_[c]. Only
     // the low 8 bits of a suffix are kept: suffixes are only ever output.
-    std::array<std::uint16_t, kTableSize> prefix_{};
-    std::array<std::uint8_t, kTableSize> suffix_{};
-    std::array<std::uint8_t, kStackSize> stack_{};
+    // length_[c] is the length of that string for c >= the clear code; it is
+    // exact while no entry has been built on an entry not yet assigned
+    // (tainted_ false), which holds for every well-formed stream. A tainted
+    // table is walked through the stack, with its loop check, until the next
+    // clear code.
+    std::array<std::uint16_t, kTableSize> prefix_;
+    std::array<std::uint16_t, kTableSize> length_;
+    std::array<std::uint8_t, kTableSize> suffix_;
+    bool tainted_ = false;
+    // Only stack_[stackTop_, kStackSize) is ever read.
+    std::array<std::uint8_t, kStackSize> stack_;
 };
 
 } // namespace framolo
