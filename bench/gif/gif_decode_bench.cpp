@@ -20,7 +20,8 @@ namespace {
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
 }
 
 std::string DataPath(const std::string& name) {
@@ -31,18 +32,22 @@ std::string DataPath(const std::string& name) {
 // 256 colours: poorly compressible, like dithered video.
 const std::vector<std::uint8_t>& DitheredAnimation() {
     static const std::vector<std::uint8_t> bytes = [] {
-        static const int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+        static const int bayer[4][4] = {
+            {0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
         TGIFDocument doc;
         for (int f = 0; f < 20; ++f) {
             auto frame = std::make_unique<TGIFSubImage>(&doc);
             frame->SetBounds(0, 0, 768, 576);
             for (int i = 0; i < 256; ++i)
-                frame->ColorMap().Add(RGB(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+                frame->ColorMap().Add(RGB(static_cast<std::uint8_t>(i),
+                                          static_cast<std::uint8_t>(255 - i),
                                           static_cast<std::uint8_t>(i * 7)));
             std::vector<std::uint8_t> pixels(768 * 576);
             for (int y = 0; y < 576; ++y)
                 for (int x = 0; x < 768; ++x) {
-                    const int v = ((x + 3 * f) * 255 / 768 * 3 + (y * 255 / 576) + bayer[y & 3][x & 3] * 6) % 256;
+                    const int v =
+                        ((x + 3 * f) * 255 / 768 * 3 + (y * 255 / 576) + bayer[y & 3][x & 3] * 6) %
+                        256;
                     pixels[static_cast<std::size_t>(y * 768 + x)] = static_cast<std::uint8_t>(v);
                 }
             frame->SetPixels(std::move(pixels));
@@ -107,9 +112,14 @@ void RunGiflib(benchmark::State& state, const std::vector<std::uint8_t>& bytes) 
     state.SetBytesProcessed(state.iterations() * out);
 }
 
-const char* const kRealWorld[] = {"harvesters.gif",        "gifplayer-muybridge.gif", "hibiscus.regular.gif",
-                                  "hibiscus.primitive.gif", "bricks-dither.gif",       "bricks-nodither.gif",
-                                  "hat.gif",               "muybridge.gif"};
+const char* const kRealWorld[] = {"harvesters.gif",
+                                  "gifplayer-muybridge.gif",
+                                  "hibiscus.regular.gif",
+                                  "hibiscus.primitive.gif",
+                                  "bricks-dither.gif",
+                                  "bricks-nodither.gif",
+                                  "hat.gif",
+                                  "muybridge.gif"};
 
 void RegisterAll() {
     for (const char* name : kRealWorld) {

@@ -29,9 +29,13 @@ void ReadExact(TStream& stream, void* buffer, std::size_t n) {
 
 // Reads one byte that is only tested: the end of the stream is an answer, not
 // an error.
-bool ReadOne(TStream& stream, std::uint8_t& b) { return stream.Read(&b, 1) == 1; }
+bool ReadOne(TStream& stream, std::uint8_t& b) {
+    return stream.Read(&b, 1) == 1;
+}
 
-void StepBack(TStream& stream) { stream.Seek(-1, TSeekOrigin::soCurrent); }
+void StepBack(TStream& stream) {
+    stream.Seek(-1, TSeekOrigin::soCurrent);
+}
 
 void Skip(TStream& stream, std::int64_t n) {
     if (n != 0)
@@ -468,8 +472,8 @@ const TGIFExtensionClass* TGIFApplicationExtension::SubClassFor(TStream& stream)
     } else if (size == 10) {
         // A 10-byte identifier, as some old writers made: never registered.
         std::uint8_t id[10];
-        answer = stream.Read(id, 10) == 10 ? &TGIFUnknownAppExtension::ClassInfo()
-                                           : &kNoExtensionClass;
+        answer =
+            stream.Read(id, 10) == 10 ? &TGIFUnknownAppExtension::ClassInfo() : &kNoExtensionClass;
     } else if (size >= 11) {
         // A block longer than 11 bytes still starts with the identifier; the
         // bytes after it are skipped when the extension is read. Picking the
@@ -526,9 +530,9 @@ void TGIFAppExtNSLoop::ReadSubBlocks(TStream& stream) {
                 throw GIFException(gifmsg::InvalidData);
             std::uint8_t v[4];
             ReadExact(stream, v, 4);
-            bufferSize_ = static_cast<std::uint32_t>(v[0]) | (static_cast<std::uint32_t>(v[1]) << 8) |
-                          (static_cast<std::uint32_t>(v[2]) << 16) |
-                          (static_cast<std::uint32_t>(v[3]) << 24);
+            bufferSize_ =
+                static_cast<std::uint32_t>(v[0]) | (static_cast<std::uint32_t>(v[1]) << 8) |
+                (static_cast<std::uint32_t>(v[2]) << 16) | (static_cast<std::uint32_t>(v[3]) << 24);
             left = size - 5;
             break;
         }

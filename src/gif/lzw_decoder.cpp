@@ -183,9 +183,10 @@ void TLZWDecoder::AddEntry() {
     // table does that) may change length later, or loop.
     if (previousCode_ >= nextCode_ && previousCode_ <= kLastAssignable)
         tainted_ = true;
-    const int prefixLength = previousCode_ < clearCode_  ? 1
-                             : previousCode_ >= nextCode_ ? 2
-                                                          : length_[static_cast<std::size_t>(previousCode_)];
+    const int prefixLength = previousCode_ < clearCode_ ? 1
+                             : previousCode_ >= nextCode_
+                                 ? 2
+                                 : length_[static_cast<std::size_t>(previousCode_)];
     length_[n] = static_cast<std::uint16_t>(prefixLength + 1);
     ++nextCode_;
     // Codes stop growing at 12 bits for minimum code sizes up to 11.
@@ -195,7 +196,9 @@ void TLZWDecoder::AddEntry() {
     }
 }
 
-int TLZWDecoder::DecodeCode() { return DecodeGiven(ReadCode()); }
+int TLZWDecoder::DecodeCode() {
+    return DecodeGiven(ReadCode());
+}
 
 int TLZWDecoder::DecodeGiven(int code) {
     if (code < 0)

@@ -16,7 +16,8 @@ inline void ExpectSameColors(const TGIFColorMap& a, const TGIFColorMap& b) {
     const TGIFColorMap& longer = a.Count() >= b.Count() ? a : b;
     const TGIFColorMap& shorter = a.Count() >= b.Count() ? b : a;
     for (int i = 0; i < longer.Count(); ++i)
-        EXPECT_EQ(longer.Entry(i), i < shorter.Count() ? shorter.Entry(i) : TGIFColor{}) << "colour " << i;
+        EXPECT_EQ(longer.Entry(i), i < shorter.Count() ? shorter.Entry(i) : TGIFColor{})
+            << "colour " << i;
     EXPECT_EQ(BitsForColors(a.Count()), BitsForColors(b.Count()));
 }
 
@@ -83,7 +84,8 @@ inline void ExpectSameDocument(TGIFDocument& a, TGIFDocument& b) {
         EXPECT_EQ(f.Interlaced(), g.Interlaced());
         EXPECT_EQ(f.Transparent(), g.Transparent());
         ASSERT_EQ(f.PixelCount(), g.PixelCount());
-        EXPECT_TRUE(f.PixelCount() == 0 || std::equal(f.Pixels(), f.Pixels() + f.PixelCount(), g.Pixels()))
+        EXPECT_TRUE(f.PixelCount() == 0 ||
+                    std::equal(f.Pixels(), f.Pixels() + f.PixelCount(), g.Pixels()))
             << "pixels differ";
         ExpectSameColors(f.ColorMap(), g.ColorMap());
         ASSERT_EQ(f.Extensions().Count(), g.Extensions().Count());

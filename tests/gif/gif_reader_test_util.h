@@ -72,7 +72,8 @@ struct GifBytes {
         b.insert(b.end(), blocks.begin(), blocks.end());
         return *this;
     }
-    GifBytes& Image(int width, int height, const std::vector<std::uint8_t>& pixels, int packed = 0) {
+    GifBytes& Image(int width, int height, const std::vector<std::uint8_t>& pixels,
+                    int packed = 0) {
         return Descriptor(0, 0, width, height, packed).Literals(pixels);
     }
     GifBytes& Comment(const std::string& text) {
@@ -163,7 +164,8 @@ inline void ExpectSameAsGiflib(const std::vector<std::uint8_t>& bytes, const std
         const TGIFGraphicControlExtension* gce = f.GraphicControl();
         EXPECT_EQ(gce ? gce->Delay() : -1, w.Delay);
         EXPECT_EQ(gce ? gce->Disposal() : -1, w.Disposal);
-        EXPECT_EQ(gce && gce->Transparent() ? gce->TransparentColorIndex() : -1, w.TransparentIndex);
+        EXPECT_EQ(gce && gce->Transparent() ? gce->TransparentColorIndex() : -1,
+                  w.TransparentIndex);
     }
     if (want.LoopCount >= 0) {
         EXPECT_EQ(LoopCountOf(*got.Doc), want.LoopCount);

@@ -81,7 +81,8 @@ TEST(GIFCopy, SettingsHandlersAndProgress) {
     src->WarningHandler = [](TPersistent*, int, const std::string&) {};
 
     TGIFDocument copy;
-    copy.OnProgress = [](TPersistent*, TProgressStage, std::uint8_t, bool, const TRect&, const std::string&) {
+    copy.OnProgress = [](TPersistent*, TProgressStage, std::uint8_t, bool, const TRect&,
+                         const std::string&) {
         ADD_FAILURE() << "the copy's own handler is replaced for the copy";
     };
     copy.Assign(src.get());
@@ -150,8 +151,9 @@ TEST(GIFCopy, FrameCopyTakesTheRenderedBitmapAndHeaderCopyTheScreen) {
 }
 
 TEST(GIFCopy, LoadedFilesCopyEqual) {
-    for (const char* name : {"wuffs/muybridge.gif", "wuffs/hippopotamus.interlaced.gif", "ancell/plain-text.gif",
-                             "ancell/loop-buffer.gif", "ancell/unknown-application-extension.gif"}) {
+    for (const char* name :
+         {"wuffs/muybridge.gif", "wuffs/hippopotamus.interlaced.gif", "ancell/plain-text.gif",
+          "ancell/loop-buffer.gif", "ancell/unknown-application-extension.gif"}) {
         SCOPED_TRACE(name);
         Loaded r = LoadBytes(ReadFileBytes(GifDataPath(name)));
         ASSERT_EQ(r.Error, "");

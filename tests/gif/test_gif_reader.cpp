@@ -28,51 +28,127 @@ struct ReadCase {
 std::vector<ReadCase> ReadCases() {
     using B = GifBytes;
     std::vector<ReadCase> cases;
-    cases.push_back({"lower-case signature", B().Header(2, 2, 0x80, "gif89a").Image(2, 2, kFour).Trailer().b,
-                     "", 1, {}});
-    cases.push_back({"any version", B().Header(2, 2, 0x80, "GIF12z").Image(2, 2, kFour).Trailer().b, "", 1, {}});
+    cases.push_back({"lower-case signature",
+                     B().Header(2, 2, 0x80, "gif89a").Image(2, 2, kFour).Trailer().b,
+                     "",
+                     1,
+                     {}});
+    cases.push_back({"any version",
+                     B().Header(2, 2, 0x80, "GIF12z").Image(2, 2, kFour).Trailer().b,
+                     "",
+                     1,
+                     {}});
     {
         B b;
         b.Raw({'R', 'I', 'F', 'F'}).Header(2, 2).Image(2, 2, kFour).Trailer();
         cases.push_back({"4-byte prefix", b.b, "", 1, {}});
     }
-    cases.push_back({"no signature", B().Text("RIFFxxxxGIF89a.......").b, gifmsg::InvalidSignature, 0, {}});
-    cases.push_back({"signature 5 bytes in", B().Text("12345GIF89a....................").b,
-                     gifmsg::InvalidSignature, 0, {}});
+    cases.push_back(
+        {"no signature", B().Text("RIFFxxxxGIF89a.......").b, gifmsg::InvalidSignature, 0, {}});
+    cases.push_back({"signature 5 bytes in",
+                     B().Text("12345GIF89a....................").b,
+                     gifmsg::InvalidSignature,
+                     0,
+                     {}});
     cases.push_back({"cut signature", B().Text("GIF").b, gifmsg::PrematureEnd, 0, {}});
-    cases.push_back({"cut screen descriptor", B().Text("GIF89a").Word(2).b, gifmsg::PrematureEnd, 0, {}});
-    cases.push_back({"cut global table", B().Text("GIF89a").Word(2).Word(2).Raw({0x81, 0, 0, 1, 2, 3}).b,
-                     gifmsg::PrematureEnd, 0, {}});
+    cases.push_back(
+        {"cut screen descriptor", B().Text("GIF89a").Word(2).b, gifmsg::PrematureEnd, 0, {}});
+    cases.push_back({"cut global table",
+                     B().Text("GIF89a").Word(2).Word(2).Raw({0x81, 0, 0, 1, 2, 3}).b,
+                     gifmsg::PrematureEnd,
+                     0,
+                     {}});
     cases.push_back({"zero bytes between blocks",
-                     B().Header(2, 2).Raw({0, 0}).Image(2, 2, kFour).Raw({0, 0, 0}).Image(2, 2, kFour).Raw({0}).Trailer().b,
-                     "", 2, {}});
+                     B().Header(2, 2)
+                         .Raw({0, 0})
+                         .Image(2, 2, kFour)
+                         .Raw({0, 0, 0})
+                         .Image(2, 2, kFour)
+                         .Raw({0})
+                         .Trailer()
+                         .b,
+                     "",
+                     2,
+                     {}});
     cases.push_back({"no trailer", B().Header(2, 2).Image(2, 2, kFour).b, "", 1, {}});
     // The byte that stops the frame list is then read as the trailer.
-    cases.push_back({"garbage after the last frame", B().Header(2, 2).Image(2, 2, kFour).Text("junk").b, "", 1,
+    cases.push_back({"garbage after the last frame",
+                     B().Header(2, 2).Image(2, 2, kFour).Text("junk").b,
+                     "",
+                     1,
                      {gifmsg::UnknownBlockType, gifmsg::InvalidTrailer}});
     cases.push_back({"comment after the last image",
-                     B().Header(2, 2).Image(2, 2, kFour).Comment("bye").Trailer().b, "", 2, {}});
-    cases.push_back({"unknown extension label", B().Header(2, 2).Raw({0x21, 0x55, 0}).Image(2, 2, kFour).b,
-                     gifmsg::UnknownExtension, 0, {}});
-    cases.push_back({"application block size 9",
-                     B().Header(2, 2).Raw({0x21, 0xFF, 9}).Text("ABCDEFGHI").Raw({0}).Image(2, 2, kFour).b,
-                     gifmsg::UnsupportedAppBlockSize, 0, {}});
+                     B().Header(2, 2).Image(2, 2, kFour).Comment("bye").Trailer().b,
+                     "",
+                     2,
+                     {}});
+    cases.push_back({"unknown extension label",
+                     B().Header(2, 2).Raw({0x21, 0x55, 0}).Image(2, 2, kFour).b,
+                     gifmsg::UnknownExtension,
+                     0,
+                     {}});
+    cases.push_back(
+        {"application block size 9",
+         B().Header(2, 2).Raw({0x21, 0xFF, 9}).Text("ABCDEFGHI").Raw({0}).Image(2, 2, kFour).b,
+         gifmsg::UnsupportedAppBlockSize,
+         0,
+         {}});
     cases.push_back({"loop sub-block too short",
-                     B().Header(2, 2).Raw({0x21, 0xFF, 11}).Text("NETSCAPE2.0").Raw({2, 1, 0, 0}).Image(2, 2, kFour).b,
-                     gifmsg::InvalidData, 0, {}});
+                     B().Header(2, 2)
+                         .Raw({0x21, 0xFF, 11})
+                         .Text("NETSCAPE2.0")
+                         .Raw({2, 1, 0, 0})
+                         .Image(2, 2, kFour)
+                         .b,
+                     gifmsg::InvalidData,
+                     0,
+                     {}});
     cases.push_back({"buffer sub-block too short",
-                     B().Header(2, 2).Raw({0x21, 0xFF, 11}).Text("NETSCAPE2.0").Raw({4, 2, 0, 0, 0, 0}).Image(2, 2, kFour).b,
-                     gifmsg::InvalidData, 0, {}});
+                     B().Header(2, 2)
+                         .Raw({0x21, 0xFF, 11})
+                         .Text("NETSCAPE2.0")
+                         .Raw({4, 2, 0, 0, 0, 0})
+                         .Image(2, 2, kFour)
+                         .b,
+                     gifmsg::InvalidData,
+                     0,
+                     {}});
     // The frame reader then takes the stray byte as an image separator.
     cases.push_back({"stray byte where an extension may start",
-                     B().Header(2, 2).Gce(0, 5, 0).Raw({0x99}).Word(0).Word(0).Word(2).Word(2).Raw({0}).Literals(kFour).Trailer().b,
-                     "", 1, {gifmsg::InvalidExtensionIntroducer}});
-    cases.push_back({"cut graphic control block", B().Header(2, 2).Raw({0x21, 0xF9, 4, 1}).b, "", 1,
+                     B().Header(2, 2)
+                         .Gce(0, 5, 0)
+                         .Raw({0x99})
+                         .Word(0)
+                         .Word(0)
+                         .Word(2)
+                         .Word(2)
+                         .Raw({0})
+                         .Literals(kFour)
+                         .Trailer()
+                         .b,
+                     "",
+                     1,
+                     {gifmsg::InvalidExtensionIntroducer}});
+    cases.push_back({"cut graphic control block",
+                     B().Header(2, 2).Raw({0x21, 0xF9, 4, 1}).b,
+                     "",
+                     1,
                      {gifmsg::PrematureEnd}});
-    cases.push_back({"cut comment block", B().Header(2, 2).Raw({0x21, 0xFE, 9, 'a'}).b, gifmsg::PrematureEnd, 0, {}});
-    cases.push_back({"cut image descriptor", B().Header(2, 2).Raw({0x2C, 0, 0, 0}).b, gifmsg::PrematureEnd, 0, {}});
-    cases.push_back({"cut local table", B().Header(2, 2, 0).Descriptor(0, 0, 2, 2, 0x81).Table(3).b,
-                     gifmsg::PrematureEnd, 0, {}});
+    cases.push_back({"cut comment block",
+                     B().Header(2, 2).Raw({0x21, 0xFE, 9, 'a'}).b,
+                     gifmsg::PrematureEnd,
+                     0,
+                     {}});
+    cases.push_back({"cut image descriptor",
+                     B().Header(2, 2).Raw({0x2C, 0, 0, 0}).b,
+                     gifmsg::PrematureEnd,
+                     0,
+                     {}});
+    cases.push_back({"cut local table",
+                     B().Header(2, 2, 0).Descriptor(0, 0, 2, 2, 0x81).Table(3).b,
+                     gifmsg::PrematureEnd,
+                     0,
+                     {}});
     // The decoder keeps what it has: no error for data that ends early.
     cases.push_back({"image data cut in a block",
                      [] {
@@ -80,14 +156,22 @@ std::vector<ReadCase> ReadCases() {
                          b.resize(b.size() - 3);
                          return b;
                      }(),
-                     "", 1, {gifmsg::PrematureEnd}});
+                     "",
+                     1,
+                     {gifmsg::PrematureEnd}});
     cases.push_back({"image without data", B().Header(2, 2).Descriptor(0, 0, 2, 2).b, "", 1, {}});
-    cases.push_back({"frame of zero width", B().Header(2, 2).Descriptor(0, 0, 0, 2).Literals(kFour).Trailer().b,
-                     "", 1, {gifmsg::ImageExceedsScreen}});
+    cases.push_back({"frame of zero width",
+                     B().Header(2, 2).Descriptor(0, 0, 0, 2).Literals(kFour).Trailer().b,
+                     "",
+                     1,
+                     {gifmsg::ImageExceedsScreen}});
     // Undecodable data is passed over; the frames after it still load.
-    cases.push_back({"minimum code size 13",
-                     B().Header(2, 2).Descriptor(0, 0, 2, 2).Raw({13, 1, 0, 0}).Image(2, 2, kFour).Trailer().b,
-                     "", 2, {gifmsg::InvalidCodeSize}});
+    cases.push_back(
+        {"minimum code size 13",
+         B().Header(2, 2).Descriptor(0, 0, 2, 2).Raw({13, 1, 0, 0}).Image(2, 2, kFour).Trailer().b,
+         "",
+         2,
+         {gifmsg::InvalidCodeSize}});
     return cases;
 }
 
@@ -160,7 +244,8 @@ TEST(GIFReader, ScreenTablesAndBounds) {
     EXPECT_EQ(f.Top(), 1);
     EXPECT_EQ(f.ColorMap().Count(), 8);
     EXPECT_EQ(f.ColorMap().Entry(5), (TGIFColor{15, 250, 55}));
-    EXPECT_EQ(std::vector<std::uint8_t>(f.Pixels(), f.Pixels() + 4), (std::vector<std::uint8_t>{7, 6, 5, 4}));
+    EXPECT_EQ(std::vector<std::uint8_t>(f.Pixels(), f.Pixels() + 4),
+              (std::vector<std::uint8_t>{7, 6, 5, 4}));
     EXPECT_EQ(doc.Frames()[1]->ColorMap().Count(), 0);
     EXPECT_EQ(&doc.Frames()[1]->ActiveColorMap(), &doc.GlobalColorMap());
 
@@ -170,14 +255,16 @@ TEST(GIFReader, ScreenTablesAndBounds) {
 }
 
 TEST(GIFReader, ZeroWidthFrameTakesTheScreenSize) {
-    Loaded r = LoadBytes(GifBytes().Header(3, 2).Descriptor(1, 0, 2, 0).Literals({1, 2, 3}).Trailer().b);
+    Loaded r =
+        LoadBytes(GifBytes().Header(3, 2).Descriptor(1, 0, 2, 0).Literals({1, 2, 3}).Trailer().b);
     ASSERT_EQ(r.Error, "");
     EXPECT_EQ(r.Warnings, std::vector<std::string>{gifmsg::ImageExceedsScreen});
     TGIFSubImage& f = *r.Doc->Frames()[0];
     EXPECT_EQ(f.Width(), 3);
     EXPECT_EQ(f.Height(), 2);
     ASSERT_EQ(f.PixelCount(), 6u);
-    EXPECT_EQ(std::vector<std::uint8_t>(f.Pixels(), f.Pixels() + 6), (std::vector<std::uint8_t>{1, 2, 3, 0, 0, 0}));
+    EXPECT_EQ(std::vector<std::uint8_t>(f.Pixels(), f.Pixels() + 6),
+              (std::vector<std::uint8_t>{1, 2, 3, 0, 0, 0}));
 }
 
 TEST(GIFReader, InterlacedRowsArriveInFourPasses) {
@@ -185,7 +272,12 @@ TEST(GIFReader, InterlacedRowsArriveInFourPasses) {
     std::vector<std::uint8_t> order(11);
     for (int i = 0; i < 11; ++i)
         order[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-    Loaded r = LoadBytes(GifBytes().Header(1, 11, 0x83).Descriptor(0, 0, 1, 11, 0x40).Literals(order, 4).Trailer().b);
+    Loaded r = LoadBytes(GifBytes()
+                             .Header(1, 11, 0x83)
+                             .Descriptor(0, 0, 1, 11, 0x40)
+                             .Literals(order, 4)
+                             .Trailer()
+                             .b);
     ASSERT_EQ(r.Error, "");
     TGIFSubImage& f = *r.Doc->Frames()[0];
     EXPECT_TRUE(f.Interlaced());
@@ -193,9 +285,15 @@ TEST(GIFReader, InterlacedRowsArriveInFourPasses) {
     EXPECT_EQ(std::vector<std::uint8_t>(f.Pixels(), f.Pixels() + 11),
               (std::vector<std::uint8_t>{0, 6, 3, 7, 2, 8, 4, 9, 1, 10, 5}));
 
-    Loaded three = LoadBytes(GifBytes().Header(2, 3).Descriptor(0, 0, 2, 3, 0x40).Literals({1, 1, 2, 2, 3, 3}).Trailer().b);
+    Loaded three = LoadBytes(GifBytes()
+                                 .Header(2, 3)
+                                 .Descriptor(0, 0, 2, 3, 0x40)
+                                 .Literals({1, 1, 2, 2, 3, 3})
+                                 .Trailer()
+                                 .b);
     TGIFSubImage& g = *three.Doc->Frames()[0];
-    EXPECT_EQ(std::vector<std::uint8_t>(g.Pixels(), g.Pixels() + 6), (std::vector<std::uint8_t>{1, 1, 3, 3, 2, 2}));
+    EXPECT_EQ(std::vector<std::uint8_t>(g.Pixels(), g.Pixels() + 6),
+              (std::vector<std::uint8_t>{1, 1, 3, 3, 2, 2}));
 }
 
 TEST(GIFReader, TransparentFrameKeepsItsIndexWhereDataIsMissing) {
@@ -207,9 +305,11 @@ TEST(GIFReader, TransparentFrameKeepsItsIndexWhereDataIsMissing) {
     ASSERT_NE(f.GraphicControl(), nullptr);
     EXPECT_EQ(f.GraphicControl()->Delay(), 7);
     EXPECT_EQ(f.GraphicControl()->Disposal(), 2);
-    EXPECT_EQ(std::vector<std::uint8_t>(f.Pixels(), f.Pixels() + 8), (std::vector<std::uint8_t>{1, 2, 1, 2, 3, 3, 3, 3}));
+    EXPECT_EQ(std::vector<std::uint8_t>(f.Pixels(), f.Pixels() + 8),
+              (std::vector<std::uint8_t>{1, 2, 1, 2, 3, 3, 3, 3}));
 
-    Loaded opaque = LoadBytes(GifBytes().Header(4, 2).Gce(0x08, 7, 3).Image(4, 2, half).Trailer().b);
+    Loaded opaque =
+        LoadBytes(GifBytes().Header(4, 2).Gce(0x08, 7, 3).Image(4, 2, half).Trailer().b);
     TGIFSubImage& o = *opaque.Doc->Frames()[0];
     EXPECT_FALSE(o.Transparent());
     EXPECT_EQ(o.Pixels()[7], 0);
@@ -220,12 +320,23 @@ TEST(GIFReader, TransparentFrameKeepsItsIndexWhereDataIsMissing) {
 TEST(GIFReader, Extensions) {
     GifBytes b;
     b.Header(2, 2);
-    b.Raw({0x21, 0xFF, 11}).Text("NETSCAPE2.0").Raw({3, 9, 5, 0, 5, 2, 0x10, 0x20, 0, 0, 2, 3, 0xAA, 0});
+    b.Raw({0x21, 0xFF, 11})
+        .Text("NETSCAPE2.0")
+        .Raw({3, 9, 5, 0, 5, 2, 0x10, 0x20, 0, 0, 2, 3, 0xAA, 0});
     b.Raw({0x21, 0xFF, 11}).Text("ANIMEXTS1.0").Raw({3, 1, 7, 0, 0});
     b.Raw({0x21, 0xFF, 11}).Text("XMP DataXMP").Raw({3, 'a', 'b', 'c', 1, 0, 0});
     b.Raw({0x21, 0xFF, 10}).Text("ABCDEFGHIJ").Raw({2, 'x', 'y', 0});
     b.Raw({0x21, 0xFF, 12}).Text("FOOBAR01.0Zq").Raw({1, 'z', 0});
-    b.Raw({0x21, 0x01, 12}).Word(1).Word(2).Word(30).Word(40).Raw({5, 6, 7, 8, 3}).Text("abc").Raw({2}).Text("de").Raw({0});
+    b.Raw({0x21, 0x01, 12})
+        .Word(1)
+        .Word(2)
+        .Word(30)
+        .Word(40)
+        .Raw({5, 6, 7, 8, 3})
+        .Text("abc")
+        .Raw({2})
+        .Text("de")
+        .Raw({0});
     b.Comment("first").Image(2, 2, kFour).Trailer();
     Loaded r = LoadBytes(b.b);
     ASSERT_EQ(r.Error, "");
@@ -272,13 +383,21 @@ TEST(GIFReader, Extensions) {
 
     // Unknown application blocks are written back unchanged.
     const auto saved = SaveToBytes(*r.Doc);
-    const std::vector<std::uint8_t> xmpBytes = {0x21, 0xFF, 11, 'X', 'M', 'P', ' ', 'D', 'a', 't', 'a', 'X', 'M', 'P',
-                                                3,    'a',  'b', 'c', 1,  0,   0};
-    EXPECT_NE(std::search(saved.begin(), saved.end(), xmpBytes.begin(), xmpBytes.end()), saved.end());
+    const std::vector<std::uint8_t> xmpBytes = {0x21, 0xFF, 11,  'X', 'M', 'P', ' ',
+                                                'D',  'a',  't', 'a', 'X', 'M', 'P',
+                                                3,    'a',  'b', 'c', 1,   0,   0};
+    EXPECT_NE(std::search(saved.begin(), saved.end(), xmpBytes.begin(), xmpBytes.end()),
+              saved.end());
 }
 
 TEST(GIFReader, LoopingExtensionStopsAtTheEndOfTheStream) {
-    auto bytes = GifBytes().Header(2, 2).Image(2, 2, kFour).Raw({0x21, 0xFF, 11}).Text("NETSCAPE2.0").Raw({3, 1, 4, 0}).b;
+    auto bytes = GifBytes()
+                     .Header(2, 2)
+                     .Image(2, 2, kFour)
+                     .Raw({0x21, 0xFF, 11})
+                     .Text("NETSCAPE2.0")
+                     .Raw({3, 1, 4, 0})
+                     .b;
     Loaded r = LoadBytes(bytes);
     EXPECT_EQ(r.Error, "");
     ASSERT_EQ(r.Doc->Frames().Count(), 2);
@@ -286,7 +405,8 @@ TEST(GIFReader, LoopingExtensionStopsAtTheEndOfTheStream) {
 }
 
 TEST(GIFReader, SecondGraphicControlIsKeptButNotLinked) {
-    Loaded r = LoadBytes(GifBytes().Header(2, 2).Gce(0, 20, 0).Gce(1, 30, 2).Image(2, 2, kFour).Trailer().b);
+    Loaded r = LoadBytes(
+        GifBytes().Header(2, 2).Gce(0, 20, 0).Gce(1, 30, 2).Image(2, 2, kFour).Trailer().b);
     TGIFSubImage& f = *r.Doc->Frames()[0];
     ASSERT_EQ(f.Extensions().Count(), 2);
     EXPECT_EQ(f.GraphicControl(), f.Extensions()[0]);
@@ -300,7 +420,13 @@ TEST(GIFReader, RegisteredApplicationClassesAreFound) {
     // A class registered later for an identifier wins over the unknown one.
     static const TGIFExtensionClass loopAlias = TGIFAppExtNSLoop::ClassInfo();
     RegisterAppExtension(MakeAppIdentifier("FRAMOLOTEST"), &loopAlias);
-    Loaded r = LoadBytes(GifBytes().Header(2, 2).Raw({0x21, 0xFF, 11}).Text("FRAMOLOTEST").Raw({3, 1, 9, 0, 0}).Image(2, 2, kFour).b);
+    Loaded r = LoadBytes(GifBytes()
+                             .Header(2, 2)
+                             .Raw({0x21, 0xFF, 11})
+                             .Text("FRAMOLOTEST")
+                             .Raw({3, 1, 9, 0, 0})
+                             .Image(2, 2, kFour)
+                             .b);
     ASSERT_EQ(r.Error, "");
     auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(r.Doc->Frames()[0]->Extensions()[0]);
     ASSERT_NE(loop, nullptr);
@@ -320,7 +446,8 @@ TEST(GIFReader, LimitsRefuseBeforeAllocating) {
     static_assert(std::int64_t{2000} * 1920 * 1080 <= TGIFDocument::kMaxDocumentPixels);
 
     // A descriptor of 65535 x 65535 in a tiny file is refused.
-    Loaded huge = LoadBytes(GifBytes().Header(2, 2).Descriptor(0, 0, 65535, 65535).Literals(kFour).Trailer().b);
+    Loaded huge = LoadBytes(
+        GifBytes().Header(2, 2).Descriptor(0, 0, 65535, 65535).Literals(kFour).Trailer().b);
     EXPECT_EQ(huge.Error, gifmsg::FrameTooLarge);
     // 8000 x 8000 loads, its missing data left at the fill value.
     Loaded big = LoadBytes(GifBytes().Header(8000, 8000).Image(8000, 8000, kFour).Trailer().b);
@@ -397,8 +524,10 @@ TEST(GIFReader, CasesDecidedDifferentlyFromOtherDecoders) {
         EXPECT_EQ(r.Warnings.front(), gifmsg::ImageExceedsScreen);
     }
     // These two's packed bytes also announce a local table that is not there.
-    EXPECT_EQ(LoadBytes(ReadFileBytes(GifDataPath("ancell/image-zero-height.gif"))).Error, gifmsg::PrematureEnd);
-    EXPECT_EQ(LoadBytes(ReadFileBytes(GifDataPath("ancell/image-zero-size.gif"))).Error, gifmsg::PrematureEnd);
+    EXPECT_EQ(LoadBytes(ReadFileBytes(GifDataPath("ancell/image-zero-height.gif"))).Error,
+              gifmsg::PrematureEnd);
+    EXPECT_EQ(LoadBytes(ReadFileBytes(GifDataPath("ancell/image-zero-size.gif"))).Error,
+              gifmsg::PrematureEnd);
     // An extension label nobody registered is an error (giflib and browsers
     // skip the block).
     Loaded unknown = LoadBytes(ReadFileBytes(GifDataPath("ancell/unknown-extension.gif")));
@@ -406,19 +535,23 @@ TEST(GIFReader, CasesDecidedDifferentlyFromOtherDecoders) {
     // Too little data is no error (Wuffs: "not enough data"): the rest keeps
     // the fill value.
     for (const char* name : {"pixel-data-none.gif", "pixel-data-not-enough.gif"}) {
-        Loaded r = LoadBytes(ReadFileBytes(GifDataPath(std::string("wuffs/artificial-gif/") + name)));
+        Loaded r =
+            LoadBytes(ReadFileBytes(GifDataPath(std::string("wuffs/artificial-gif/") + name)));
         EXPECT_EQ(r.Error, "") << name;
         ASSERT_EQ(r.Doc->Frames().Count(), 1) << name;
     }
     // Too much data is no error either (Wuffs: "too much data").
-    for (const char* name : {"pixel-data-too-much-good-lzw.gif", "pixel-data-too-much-bad-lzw.gif"}) {
-        Loaded r = LoadBytes(ReadFileBytes(GifDataPath(std::string("wuffs/artificial-gif/") + name)));
+    for (const char* name :
+         {"pixel-data-too-much-good-lzw.gif", "pixel-data-too-much-bad-lzw.gif"}) {
+        Loaded r =
+            LoadBytes(ReadFileBytes(GifDataPath(std::string("wuffs/artificial-gif/") + name)));
         EXPECT_EQ(r.Error, "") << name;
         EXPECT_EQ(ImageFrames(*r.Doc).size(), 1u) << name;
     }
     // Frames reaching past the screen keep their bounds and the screen its
     // size (Wuffs grows the image by default).
-    Loaded oob = LoadBytes(ReadFileBytes(GifDataPath("wuffs/artificial-gif/frame-out-of-bounds.gif")));
+    Loaded oob =
+        LoadBytes(ReadFileBytes(GifDataPath("wuffs/artificial-gif/frame-out-of-bounds.gif")));
     ASSERT_EQ(oob.Error, "");
     EXPECT_EQ(oob.Doc->Width(), 2);
     EXPECT_EQ(oob.Doc->Height(), 2);
@@ -426,7 +559,8 @@ TEST(GIFReader, CasesDecidedDifferentlyFromOtherDecoders) {
     EXPECT_EQ(oob.Doc->Frames()[3]->Left() + oob.Doc->Frames()[3]->Width(), 6);
     // A cut interlaced file keeps the fill value below what arrived (Wuffs
     // replicates the rows it has; giflib gives no rows at all).
-    Loaded cut = LoadBytes(ReadFileBytes(GifDataPath("wuffs/hippopotamus.interlaced.truncated.gif")));
+    Loaded cut =
+        LoadBytes(ReadFileBytes(GifDataPath("wuffs/hippopotamus.interlaced.truncated.gif")));
     ASSERT_EQ(cut.Error, "");
     TGIFSubImage& f = *cut.Doc->Frames()[0];
     EXPECT_EQ(f.Pixels()[f.PixelCount() - 1], 0);
@@ -475,8 +609,9 @@ TEST(GIFReader, FilesCutAnywhereLoadOrRaise) {
         // offset of their first 1 KB and every 7th up to 4 KB.
         const std::size_t step = std::max<std::size_t>(251, bytes.size() / 24);
         const std::size_t dense = bytes.size() > 262144 ? 1024 : 4096;
-        for (std::size_t cut = 0; cut < bytes.size();
-             cut += cut < dense ? 1 : cut < 4096 ? 7 : step) {
+        for (std::size_t cut = 0; cut < bytes.size(); cut += cut < dense  ? 1
+                                                             : cut < 4096 ? 7
+                                                                          : step) {
             TGIFDocument doc;
             doc.WarningHandler = [](TPersistent*, int, const std::string&) {};
             TReadOnlyMemoryStream s(bytes.data(), cut);

@@ -53,7 +53,8 @@ std::unique_ptr<TGIFDocument> RichAnimation() {
     text->Lines = {"plain text", std::string(300, 't')};
     auto* xmp = AddExtension<TGIFUnknownAppExtension>(f1);
     xmp->SetIdentifier(MakeAppIdentifier("XMP DataXMP"));
-    xmp->Blocks = {TGIFBlock{std::vector<std::uint8_t>(255, 0x3C)}, TGIFBlock{{1}}, TGIFBlock{{0, 0, 7}}};
+    xmp->Blocks = {TGIFBlock{std::vector<std::uint8_t>(255, 0x3C)}, TGIFBlock{{1}},
+                   TGIFBlock{{0, 0, 7}}};
 
     TGIFSubImage* f2 = AddIndexedFrame(*doc, 40, 30, 256, RandomPixels(1200, 256, 3));
     AddGraphicControl(f2)->SetDelay(0);
@@ -82,7 +83,8 @@ TEST(GIFRoundTrip, AnimationWithEveryExtension) {
 TEST(GIFRoundTrip, GlobalTableInterlacedAndOffsetFrames) {
     TGIFDocument doc;
     for (int i = 0; i < 8; ++i)
-        doc.GlobalColorMap().Add(RGB(static_cast<std::uint8_t>(i * 30), 9, static_cast<std::uint8_t>(200 - i)));
+        doc.GlobalColorMap().Add(
+            RGB(static_cast<std::uint8_t>(i * 30), 9, static_cast<std::uint8_t>(200 - i)));
     AddIndexedFrame(doc, 23, 19, 0, RandomPixels(23 * 19, 8, 4));
     TGIFSubImage* inter = AddIndexedFrame(doc, 13, 11, 0, RunPixels(13 * 11, 8, 5, 5), 3, 2);
     inter->SetInterlaced(true);
@@ -95,10 +97,12 @@ TEST(GIFRoundTrip, GlobalTableInterlacedAndOffsetFrames) {
 TEST(GIFRoundTrip, EveryTableSizeAndBothCoders) {
     for (int coding : {0, 1}) {
         for (int colors : {1, 2, 3, 4, 5, 8, 16, 31, 32, 64, 128, 200, 256}) {
-            SCOPED_TRACE("coding " + std::to_string(coding) + ", colours " + std::to_string(colors));
+            SCOPED_TRACE("coding " + std::to_string(coding) + ", colours " +
+                         std::to_string(colors));
             TGIFDocument doc;
             doc.SetDataCoding(static_cast<std::uint8_t>(coding));
-            AddIndexedFrame(doc, 61, 47, colors, RandomPixels(61 * 47, colors, static_cast<std::uint32_t>(colors)));
+            AddIndexedFrame(doc, 61, 47, colors,
+                            RandomPixels(61 * 47, colors, static_cast<std::uint32_t>(colors)));
             AddIndexedFrame(doc, 61, 47, colors, RunPixels(61 * 47, colors, 40, 9));
             auto back = ReadBack(SaveToBytes(doc));
             ExpectSameDocument(doc, *back);

@@ -29,26 +29,34 @@ std::vector<std::filesystem::path> MakeFiles() {
     // One still per bit depth, 1 to 8, from the same picture.
     for (int bits = 1; bits <= 8; ++bits)
         made.push_back({"im-" + std::to_string(bits) + "bit.gif",
-                        "convert -seed 7 -size 53x41 plasma:fractal -colors " + std::to_string(1 << bits) + " {out}"});
-    made.push_back({"im-interlaced.gif", "convert -seed 3 -size 50x37 plasma: -colors 64 -interlace GIF {out}"});
-    made.push_back({"im-anim.gif", "convert -seed 1 -delay 7 -dispose Background -size 32x24 plasma: plasma: "
-                                   "plasma: -loop 3 {out}"});
+                        "convert -seed 7 -size 53x41 plasma:fractal -colors " +
+                            std::to_string(1 << bits) + " {out}"});
+    made.push_back({"im-interlaced.gif",
+                    "convert -seed 3 -size 50x37 plasma: -colors 64 -interlace GIF {out}"});
+    made.push_back({"im-anim.gif",
+                    "convert -seed 1 -delay 7 -dispose Background -size 32x24 plasma: plasma: "
+                    "plasma: -loop 3 {out}"});
     made.push_back({"im-transparent.gif",
                     "convert -size 30x20 xc:none -fill red -draw \"circle 15,10 15,3\" {out}"});
     made.push_back({"gs-interlaced.gif", "gifsicle --interlace {dir}/im-anim.gif -o {out}"});
     made.push_back({"gs-optimized.gif", "gifsicle -O3 --colors 16 {dir}/im-anim.gif -o {out}"});
-    made.push_back({"gs-disposal.gif",
-                    "gifsicle --disposal previous --delay 12 --loopcount=5 {dir}/im-anim.gif -o {out}"});
+    made.push_back(
+        {"gs-disposal.gif",
+         "gifsicle --disposal previous --delay 12 --loopcount=5 {dir}/im-anim.gif -o {out}"});
     made.push_back({"gs-2bit.gif", "gifsicle --colors 4 --dither {dir}/im-8bit.gif -o {out}"});
-    made.push_back({"gs-local.gif", "gifsicle --local-colors {dir}/im-anim.gif -o {out} 2>/dev/null || "
-                                    "gifsicle {dir}/im-anim.gif -o {out}"});
-    made.push_back({"ff-default.gif",
-                    "ffmpeg -v error -nostdin -f lavfi -i testsrc=size=96x64:rate=10:duration=0.6 -y {out}"});
-    made.push_back({"ff-palette.gif",
-                    "ffmpeg -v error -nostdin -f lavfi -i testsrc2=size=80x60:rate=8:duration=0.625 -vf "
-                    "\"split[a][b];[a]palettegen=max_colors=32[p];[b][p]paletteuse=dither=bayer\" -y {out}"});
-    made.push_back({"ff-loop.gif", "ffmpeg -v error -nostdin -f lavfi -i mandelbrot=size=64x48:rate=5 -t 0.8 "
-                                   "-loop 2 -y {out}"});
+    made.push_back({"gs-local.gif",
+                    "gifsicle --local-colors {dir}/im-anim.gif -o {out} 2>/dev/null || "
+                    "gifsicle {dir}/im-anim.gif -o {out}"});
+    made.push_back(
+        {"ff-default.gif",
+         "ffmpeg -v error -nostdin -f lavfi -i testsrc=size=96x64:rate=10:duration=0.6 -y {out}"});
+    made.push_back(
+        {"ff-palette.gif",
+         "ffmpeg -v error -nostdin -f lavfi -i testsrc2=size=80x60:rate=8:duration=0.625 -vf "
+         "\"split[a][b];[a]palettegen=max_colors=32[p];[b][p]paletteuse=dither=bayer\" -y {out}"});
+    made.push_back({"ff-loop.gif",
+                    "ffmpeg -v error -nostdin -f lavfi -i mandelbrot=size=64x48:rate=5 -t 0.8 "
+                    "-loop 2 -y {out}"});
 
     std::vector<std::filesystem::path> files;
     for (const Made& m : made) {

@@ -48,23 +48,37 @@ struct CodeCase {
 TEST(LZWDecoder, HandBuiltStreams) {
     std::vector<CodeCase> cases = {
         // 1- and 2-bit images use minimum code size 2: codes start 3 bits wide.
-        {"min size 2 starts at 3 bits", 2, {{4, 3}, {1, 3}, {2, 3}, {3, 3}, {0, 4}, {5, 4}}, 4, {1, 2, 3, 0}},
+        {"min size 2 starts at 3 bits",
+         2,
+         {{4, 3}, {1, 3}, {2, 3}, {3, 3}, {0, 4}, {5, 4}},
+         4,
+         {1, 2, 3, 0}},
         // A code equal to NextCode is the previous string and its first pixel.
         {"code equal to next code", 2, {{4, 3}, {1, 3}, {6, 3}, {5, 3}}, 3, {1, 1, 1}},
-        {"chained entries", 2, {{4, 3}, {2, 3}, {3, 3}, {6, 3}, {7, 4}, {5, 4}}, 6, {2, 3, 2, 3, 3, 2}},
+        {"chained entries",
+         2,
+         {{4, 3}, {2, 3}, {3, 3}, {6, 3}, {7, 4}, {5, 4}},
+         6,
+         {2, 3, 2, 3, 3, 2}},
         // Without a leading clear code the table is set up all the same.
         {"no leading clear", 2, {{1, 3}, {2, 3}, {5, 3}}, 2, {1, 2}},
         // Repeated clear codes are skipped.
         {"repeated clears", 2, {{4, 3}, {4, 3}, {4, 3}, {3, 3}, {5, 3}}, 1, {3}},
         // A clear in the middle resets the width and the table.
-        {"clear mid-stream", 2, {{4, 3}, {1, 3}, {1, 3}, {1, 3}, {4, 4}, {2, 3}, {6, 3}, {5, 3}}, 6,
+        {"clear mid-stream",
+         2,
+         {{4, 3}, {1, 3}, {1, 3}, {1, 3}, {4, 4}, {2, 3}, {6, 3}, {5, 3}},
+         6,
          {1, 1, 1, 2, 2, 2}},
         // The code after a clear is output as it stands, even the end code.
         {"end code right after clear", 2, {{4, 3}, {5, 3}, {1, 3}, {5, 3}}, 2, {5, 1}},
         // Minimum code size 12: 13-bit codes, every code below 4096 is a
         // literal (its low 8 bits), entries are never assigned.
-        {"min size 12", 12, {{4096, 13}, {300, 13}, {4095, 13}, {5000, 13}, {6000, 13}, {4097, 13}},
-         7, {44, 255, 255, 255, 0, 0, 255}},
+        {"min size 12",
+         12,
+         {{4096, 13}, {300, 13}, {4095, 13}, {5000, 13}, {6000, 13}, {4097, 13}},
+         7,
+         {44, 255, 255, 255, 0, 0, 255}},
         // Minimum code size 0: codes grow from 1 bit wide at the first entries.
         {"min size 0", 0, {{1, 1}, {0, 1}, {0, 1}, {3, 2}, {2, 3}}, 4, {0, 0, 0, 0}},
     };
@@ -117,10 +131,12 @@ TEST(LZWDecoder, MoreCodesThanPixelsLeavesTheRestUnread) {
 
 TEST(LZWDecoder, LoopingTableEntriesAreRejected) {
     // Code 7 comes before it exists, so entry 7 is later built on itself.
-    const Decoded self = Decode(2, SubBlocks(PackCodes({{4, 3}, {1, 3}, {7, 3}, {0, 3}, {7, 4}})), 16);
+    const Decoded self =
+        Decode(2, SubBlocks(PackCodes({{4, 3}, {1, 3}, {7, 3}, {0, 3}, {7, 4}})), 16);
     EXPECT_TRUE(self.Circular);
     // Entries 6 and 7 name each other: walking either would never end.
-    const Decoded ring = Decode(2, SubBlocks(PackCodes({{4, 3}, {7, 3}, {6, 3}, {0, 3}, {6, 4}})), 64);
+    const Decoded ring =
+        Decode(2, SubBlocks(PackCodes({{4, 3}, {7, 3}, {6, 3}, {0, 3}, {6, 4}})), 64);
     EXPECT_TRUE(ring.Circular);
 }
 
@@ -298,7 +314,8 @@ private:
     std::vector<int> prefix_, suffix_, stack_;
 };
 
-Decoded DecodeWithModel(int minCodeSize, const std::vector<std::uint8_t>& blocks, std::size_t count) {
+Decoded DecodeWithModel(int minCodeSize, const std::vector<std::uint8_t>& blocks,
+                        std::size_t count) {
     TMemoryBlockSource source(blocks);
     Decoded d;
     try {
