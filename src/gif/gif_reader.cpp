@@ -218,7 +218,9 @@ void DecodeImage(TGIFSubImage& frame, TStream& stream, std::int64_t pixelsInUse)
         } else {
             TInterlaceRows rows(height);
             const auto w = static_cast<std::size_t>(width);
-            for (int i = 0; i < height; ++i, rows.Next()) {
+            for (int i = 0; i < height && w > 0; ++i, rows.Next()) {
+                if (rows.Row() < 0 || rows.Row() >= height)
+                    break;
                 std::uint8_t* out = pixels.data() + static_cast<std::size_t>(rows.Row()) * w;
                 if (decoder.Read(out, w) < w)
                     break;
