@@ -2,6 +2,7 @@
 // warning and reading goes on or stops quietly; structural defects raise
 // GIFException. Image data is handed to the LZW decoder sub-block by sub-block.
 #include "gif/gif_reader.h"
+#include "platform/streams/system_memory.h"
 
 #include "gif/lzw_decoder.h"
 
@@ -177,6 +178,14 @@ private:
     int row_ = 0;
 };
 
+// The document limit, but never more than half of this machine's memory: the
+// pixels of every frame are held at once, and a small file can claim many large
+// frames, so a limit the machine cannot hold would end in an out-of-memory kill.
+std::int64_t DocumentPixelLimit() {
+    static const std::int64_t memory = PhysicalMemoryBytes();
+    return memory > 0 ? std::min(GIFReadLimits.MaxDocumentPixels, memory / 2) : GIFReadLimits.MaxDocumentPixels;
+}
+
 // Decodes a frame's image data into a new pixel buffer. pixelsInUse counts
 // the pixels the document already holds, for the document limit.
 void DecodeImage(TGIFSubImage& frame, TStream& stream, std::int64_t pixelsInUse) {
@@ -187,7 +196,7 @@ void DecodeImage(TGIFSubImage& frame, TStream& stream, std::int64_t pixelsInUse)
     // 65535 pixels, and a small file thousands of such frames.
     if (count > GIFReadLimits.MaxFramePixels)
         throw GIFException(gifmsg::FrameTooLarge);
-    if (pixelsInUse > GIFReadLimits.MaxDocumentPixels - count)
+    if (pixelsInUse > DocumentPixelLimit() - count)
         throw GIFException(gifmsg::DocumentTooLarge);
 
     std::uint8_t fill = 0;
