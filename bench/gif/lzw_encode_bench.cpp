@@ -65,7 +65,8 @@ void BM_FramoloLzw(benchmark::State& state) {
         out = s.written;
         benchmark::DoNotOptimize(out);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(pixels.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(pixels.size()));
     state.counters["out_bytes"] = static_cast<double>(out);
 }
 
@@ -78,8 +79,8 @@ void BM_GiflibEGifPutLine(benchmark::State& state) {
     const auto& pixels = Pixels(static_cast<int>(state.range(0)));
     std::vector<GifColorType> colors(256);
     for (int i = 0; i < 256; ++i)
-        colors[static_cast<std::size_t>(i)] = GifColorType{static_cast<GifByteType>(i), static_cast<GifByteType>(i),
-                                                           static_cast<GifByteType>(i)};
+        colors[static_cast<std::size_t>(i)] = GifColorType{
+            static_cast<GifByteType>(i), static_cast<GifByteType>(i), static_cast<GifByteType>(i)};
     std::size_t out = 0;
     std::vector<GifPixelType> row(kWidth);
     for (auto _ : state) {
@@ -98,7 +99,8 @@ void BM_GiflibEGifPutLine(benchmark::State& state) {
         out = written;
         benchmark::DoNotOptimize(out);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(pixels.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(pixels.size()));
     state.counters["out_bytes"] = static_cast<double>(out);
 }
 

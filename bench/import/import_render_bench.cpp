@@ -84,8 +84,12 @@ void Render(benchmark::State& state, bool web) {
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_RenderDirect(benchmark::State& state) { Render(state, false); }
-void BM_RenderWebPalette(benchmark::State& state) { Render(state, true); }
+void BM_RenderDirect(benchmark::State& state) {
+    Render(state, false);
+}
+void BM_RenderWebPalette(benchmark::State& state) {
+    Render(state, true);
+}
 BENCHMARK(BM_RenderDirect)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderWebPalette)->Unit(benchmark::kMillisecond);
 

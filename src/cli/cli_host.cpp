@@ -37,14 +37,18 @@ void TCliHost::DrawProgress() {
     if (!progressBar_ || quiet_)
         return;
     const int span = progressMax_ - progressMin_;
-    const int percent = span > 0 ? static_cast<int>(static_cast<std::int64_t>(progressPos_ - progressMin_) * 100 / span) : 0;
+    const int percent =
+        span > 0
+            ? static_cast<int>(static_cast<std::int64_t>(progressPos_ - progressMin_) * 100 / span)
+            : 0;
     if (percent == lastDrawn_)
         return;
     lastDrawn_ = percent;
     constexpr int kBar = 40;
     const int filled = percent * kBar / 100;
     err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-         << std::string(static_cast<std::size_t>(kBar - filled), ' ') << "] " << percent << "%" << std::flush;
+         << std::string(static_cast<std::size_t>(kBar - filled), ' ') << "] " << percent << "%"
+         << std::flush;
 }
 
 void TCliHost::ShowPreviewBitmap(const TBitmap& bitmap) {
@@ -63,8 +67,8 @@ void TCliHost::ShowPreviewDocument(const TGIFDocument& document) {
     preview_ = std::move(copy);
 }
 
-void TCliHost::ShowReport(int frameCount, const std::string& widthText, const std::string& heightText,
-                          const std::string& sizeKBText) {
+void TCliHost::ShowReport(int frameCount, const std::string& widthText,
+                          const std::string& heightText, const std::string& sizeKBText) {
     if (quiet_)
         return;
     out_ << "width: " << widthText << "\n"

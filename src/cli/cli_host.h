@@ -26,7 +26,9 @@ public:
     // Set from a signal handler to stop a run.
     static std::atomic<bool> Interrupted;
 
-    std::string FieldText(TParamField field) override { return Fields[static_cast<std::size_t>(field)]; }
+    std::string FieldText(TParamField field) override {
+        return Fields[static_cast<std::size_t>(field)];
+    }
     int ColorReductionIndex() override { return ReductionIndex; }
     int DitherModeIndex() override { return DitherIndex; }
     bool SourceOpen() override { return Open; }

@@ -40,7 +40,8 @@ const char* const kUsage =
     "  framolo-cli gif2avi INPUT.gif OUTPUT.avi [--quiet]\n"
     "  framolo-cli info [--json] [--frame-hashes] FILE\n"
     "\n"
-    "METHOD: windows20 windows256 windowsgray monochrome grayscale netscape quantize quantizewindows\n"
+    "METHOD: windows20 windows256 windowsgray monochrome grayscale netscape quantize "
+    "quantizewindows\n"
     "MODE:   nearest floydsteinberg stucki sierra jajuni stevearche burkes\n";
 
 class EUsage : public std::runtime_error {
@@ -48,8 +49,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-const std::vector<std::string> kReductions = {"windows20", "windows256", "windowsgray", "monochrome",
-                                              "grayscale", "netscape",   "quantize",    "quantizewindows"};
+const std::vector<std::string> kReductions = {"windows20",  "windows256",     "windowsgray",
+                                              "monochrome", "grayscale",      "netscape",
+                                              "quantize",   "quantizewindows"};
 const std::vector<std::string> kDithers = {"nearest", "floydsteinberg", "stucki", "sierra",
                                            "jajuni",  "stevearche",     "burkes"};
 
@@ -73,9 +75,13 @@ std::string Digits(const std::string& option, const std::string& value) {
     return value;
 }
 
-void OnInterrupt(int) { TCliHost::Interrupted.store(true); }
+void OnInterrupt(int) {
+    TCliHost::Interrupted.store(true);
+}
 
-bool StderrIsTerminal() { return FRAMOLO_ISATTY(2) != 0; }
+bool StderrIsTerminal() {
+    return FRAMOLO_ISATTY(2) != 0;
+}
 
 // What the window fills in when a clip is opened: its first and last frame,
 // its size and its frame period.
@@ -102,7 +108,8 @@ TClipDefaults ProbeClip(const std::string& path) {
                 d.Width = info.rcFrame.Right - info.rcFrame.Left;
                 d.Height = info.rcFrame.Bottom - info.rcFrame.Top;
                 if (info.dwRate != 0)
-                    d.DelayMs = static_cast<int>(std::nearbyint(static_cast<double>(info.dwScale) * 1000.0 / info.dwRate));
+                    d.DelayMs = static_cast<int>(
+                        std::nearbyint(static_cast<double>(info.dwScale) * 1000.0 / info.dwRate));
                 d.Ok = true;
             }
             AVIStreamRelease(stream);
@@ -143,8 +150,9 @@ int AviToGif(const std::vector<std::string>& args) {
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a.rfind("--", 0) == 0) {
-            static const std::vector<std::string> known = {"--start", "--end",  "--step",      "--width", "--height",
-                                                           "--delay", "--loop", "--reduction", "--dither"};
+            static const std::vector<std::string> known = {"--start", "--end",       "--step",
+                                                           "--width", "--height",    "--delay",
+                                                           "--loop",  "--reduction", "--dither"};
             if (std::find(known.begin(), known.end(), a) == known.end())
                 throw EUsage("unknown option " + a);
             if (i + 1 >= args.size())
@@ -220,13 +228,15 @@ int GifToAvi(const std::vector<std::string>& args) {
     switch (outcome.End) {
     case TJobEnd::Finished:
         if (!quiet)
-            std::cout << "frames: " << outcome.FrameCount << "\nsaved: " << host.CurrentFileName() << "\n";
+            std::cout << "frames: " << outcome.FrameCount << "\nsaved: " << host.CurrentFileName()
+                      << "\n";
         return 0;
     case TJobEnd::NotStarted:
         std::cerr << "framolo-cli: " << host.LastMessage << "\n";
         return kExitError;
     case TJobEnd::Stopped:
-        std::cerr << "framolo-cli: stopped; the frames written so far stay in " << host.CurrentFileName() << "\n";
+        std::cerr << "framolo-cli: stopped; the frames written so far stay in "
+                  << host.CurrentFileName() << "\n";
         return kExitError;
     default:
         return kExitError;
@@ -280,4 +290,6 @@ int Main(int argc, char** argv) {
 } // namespace
 } // namespace framolo
 
-int main(int argc, char** argv) { return framolo::Main(argc, argv); }
+int main(int argc, char** argv) {
+    return framolo::Main(argc, argv);
+}

@@ -105,8 +105,8 @@ int DescribeGif(const std::string& path, bool json, std::ostream& out, std::ostr
         s << "{\"format\": \"gif\", \"width\": " << doc.Width() << ", \"height\": " << doc.Height()
           << ", \"background\": " << int{doc.Header().BackgroundColorIndex()}
           << ", \"aspect\": " << int{doc.Header().AspectRatio()}
-          << ", \"global_colors\": " << doc.GlobalColorMap().Count() << ", \"loop_count\": " << OrNull(loopCount)
-          << ", \"warnings\": [";
+          << ", \"global_colors\": " << doc.GlobalColorMap().Count()
+          << ", \"loop_count\": " << OrNull(loopCount) << ", \"warnings\": [";
         for (std::size_t i = 0; i < warnings.size(); ++i)
             s << (i ? ", " : "") << JsonString(warnings[i]);
         s << "], \"frames\": [";
@@ -149,19 +149,20 @@ int DescribeGif(const std::string& path, bool json, std::ostream& out, std::ostr
             s << (i ? ", " : "") << "{\"left\": " << f->Left() << ", \"top\": " << f->Top()
               << ", \"width\": " << f->Width() << ", \"height\": " << f->Height()
               << ", \"interlaced\": " << (f->Interlaced() ? "true" : "false")
-              << ", \"local_colors\": " << f->ColorMap().Count() << ", \"empty\": " << (f->Empty() ? "true" : "false")
+              << ", \"local_colors\": " << f->ColorMap().Count()
+              << ", \"empty\": " << (f->Empty() ? "true" : "false")
               << ", \"delay\": " << OrNull(delay) << ", \"disposal\": " << OrNull(disposal)
               << ", \"transparent_index\": " << OrNull(transparent)
               << ", \"pixels_fnv1a64\": " << JsonString(pixels.Hex())
               << ", \"palette_fnv1a64\": " << OrNull(paletteHash) << "}";
         } else {
-            s << "frame " << i << ": " << f->Width() << " x " << f->Height() << " at (" << f->Left() << ", "
-              << f->Top() << ")" << (f->Interlaced() ? ", interlaced" : "") << ", local colors "
-              << f->ColorMap().Count() << (f->Empty() ? ", empty" : "")
+            s << "frame " << i << ": " << f->Width() << " x " << f->Height() << " at (" << f->Left()
+              << ", " << f->Top() << ")" << (f->Interlaced() ? ", interlaced" : "")
+              << ", local colors " << f->ColorMap().Count() << (f->Empty() ? ", empty" : "")
               << ", delay " << (delay ? std::to_string(*delay) : "none") << ", disposal "
               << (disposal ? std::to_string(*disposal) : "none") << ", transparent "
-              << (transparent ? std::to_string(*transparent) : "none") << ", pixels " << pixels.Hex()
-              << ", palette " << (paletteHash ? *paletteHash : "none") << "\n";
+              << (transparent ? std::to_string(*transparent) : "none") << ", pixels "
+              << pixels.Hex() << ", palette " << (paletteHash ? *paletteHash : "none") << "\n";
         }
     }
     if (json)
@@ -216,7 +217,8 @@ std::string FrameHash(const std::uint8_t* dib) {
     return hash.Hex();
 }
 
-int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ostream& out, std::ostream& err) {
+int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ostream& out,
+                  std::ostream& err) {
     TVideoHandles h;
     if (AVIFileOpen(h.File, path, OF_SHARE_DENY_WRITE) != 0) {
         h.File = nullptr;
@@ -248,33 +250,37 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
                 firstVideo = stream;
             const TRect& r = info.rcFrame;
             if (json) {
-                s << (written++ ? ", " : "") << "{\"type\": \"" << (video ? "vids" : "auds") << "\", \"scale\": "
-                  << info.dwScale << ", \"rate\": " << info.dwRate << ", \"start\": " << info.dwStart
-                  << ", \"length\": " << info.dwLength << ", \"sample_size\": " << info.dwSampleSize
-                  << ", \"frame\": [" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << "]";
+                s << (written++ ? ", " : "") << "{\"type\": \"" << (video ? "vids" : "auds")
+                  << "\", \"scale\": " << info.dwScale << ", \"rate\": " << info.dwRate
+                  << ", \"start\": " << info.dwStart << ", \"length\": " << info.dwLength
+                  << ", \"sample_size\": " << info.dwSampleSize << ", \"frame\": [" << r.Left
+                  << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << "]";
             } else {
-                s << "stream " << written++ << ": " << (video ? "vids" : "auds") << ", scale " << info.dwScale
-                  << ", rate " << info.dwRate << ", start " << info.dwStart << ", length " << info.dwLength
-                  << ", sample size " << info.dwSampleSize << ", frame [" << r.Left << ", " << r.Top << ", "
-                  << r.Right << ", " << r.Bottom << "]";
+                s << "stream " << written++ << ": " << (video ? "vids" : "auds") << ", scale "
+                  << info.dwScale << ", rate " << info.dwRate << ", start " << info.dwStart
+                  << ", length " << info.dwLength << ", sample size " << info.dwSampleSize
+                  << ", frame [" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom
+                  << "]";
             }
             if (video && format.size() >= 40) {
                 TBitmapInfoHeader bih;
                 std::memcpy(&bih, format.data(), sizeof(bih));
                 if (json)
-                    s << ", \"bit_count\": " << bih.biBitCount << ", \"compression\": " << bih.biCompression;
+                    s << ", \"bit_count\": " << bih.biBitCount
+                      << ", \"compression\": " << bih.biCompression;
                 else
-                    s << ", bit count " << bih.biBitCount << ", compression " << bih.biCompression << " ("
-                      << FourCC(bih.biCompression) << ")";
+                    s << ", bit count " << bih.biBitCount << ", compression " << bih.biCompression
+                      << " (" << FourCC(bih.biCompression) << ")";
             } else if (!video && format.size() >= 16) {
                 TWaveFormatEx wf;
                 std::memcpy(&wf, format.data(), std::min(format.size(), sizeof(wf)));
                 if (json)
-                    s << ", \"channels\": " << wf.nChannels << ", \"samples_per_sec\": " << wf.nSamplesPerSec
+                    s << ", \"channels\": " << wf.nChannels
+                      << ", \"samples_per_sec\": " << wf.nSamplesPerSec
                       << ", \"bits_per_sample\": " << wf.wBitsPerSample;
                 else
-                    s << ", channels " << wf.nChannels << ", samples per second " << wf.nSamplesPerSec
-                      << ", bits per sample " << wf.wBitsPerSample;
+                    s << ", channels " << wf.nChannels << ", samples per second "
+                      << wf.nSamplesPerSec << ", bits per sample " << wf.wBitsPerSample;
             }
             s << (json ? "}" : "\n");
         }
@@ -318,7 +324,8 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
 
 } // namespace
 
-int DescribeFile(const std::string& path, bool json, bool frameHashes, std::ostream& out, std::ostream& err) {
+int DescribeFile(const std::string& path, bool json, bool frameHashes, std::ostream& out,
+                 std::ostream& err) {
     if (LooksLikeGif(path))
         return DescribeGif(path, json, out, err);
     return DescribeVideo(path, json, frameHashes, out, err);

@@ -34,13 +34,16 @@ std::size_t PackedDIBSize(const TBitmapInfoHeader& h) {
         size += 12;
     std::size_t image = h.biSizeImage;
     if (image == 0 && h.biWidth > 0)
-        image = DIBRowBytes(h.biWidth, h.biBitCount) * static_cast<std::size_t>(h.biHeight < 0 ? -h.biHeight : h.biHeight);
+        image = DIBRowBytes(h.biWidth, h.biBitCount) *
+                static_cast<std::size_t>(h.biHeight < 0 ? -h.biHeight : h.biHeight);
     return size + image;
 }
 
 } // namespace
 
-int TAviToGifJob::Field(TParamField field) { return StrToInt(host_.FieldText(field)); }
+int TAviToGifJob::Field(TParamField field) {
+    return StrToInt(host_.FieldText(field));
+}
 
 TJobOutcome TAviToGifJob::Run() {
     TJobOutcome outcome;
@@ -83,7 +86,8 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
         throw EJobError(jobmsg::FailedOpenFile);
     }
     TAVIStreamGuard stream;
-    if (AVIFileGetStream(file.File, stream.Stream, streamtypeVIDEO, 0) != 0 || stream.Stream == nullptr) {
+    if (AVIFileGetStream(file.File, stream.Stream, streamtypeVIDEO, 0) != 0 ||
+        stream.Stream == nullptr) {
         stream.Stream = nullptr;
         throw EJobError(jobmsg::FailedOpenStream);
     }
@@ -94,7 +98,8 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
     if (AVIStreamReadFormat(stream.Stream, 0, nullptr, &formatSize) != 0)
         throw EJobError(jobmsg::FailedFormatSize);
     std::vector<std::uint8_t> format(formatSize > 0 ? static_cast<std::size_t>(formatSize) : 0);
-    if (AVIStreamReadFormat(stream.Stream, 0, format.empty() ? nullptr : format.data(), &formatSize) != 0)
+    if (AVIStreamReadFormat(stream.Stream, 0, format.empty() ? nullptr : format.data(),
+                            &formatSize) != 0)
         throw EJobError(jobmsg::FailedFormat);
     TAVIStreamingGuard streaming;
     if (AVIStreamBeginStreaming(stream.Stream, 0, 0, 1000) != 0)
@@ -109,7 +114,8 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
     std::uint32_t formatColors = 0;
     if (format.size() >= 40) {
         formatColors = Get32(format.data() + 32);
-        formatColors = std::min<std::uint32_t>(formatColors, static_cast<std::uint32_t>((format.size() - 40) / 4));
+        formatColors = std::min<std::uint32_t>(
+            formatColors, static_cast<std::uint32_t>((format.size() - 40) / 4));
     }
     const bool framesCarryPalettes = (info.dwFlags & kPaletteChangesFlag) != 0;
 

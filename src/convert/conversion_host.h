@@ -61,7 +61,10 @@ public:
     // The GIF document shown on tab 2 (null when none).
     virtual TGIFDocument* SourceDocument() = 0;
     // Plays a written AVI file; false when it cannot be previewed.
-    virtual bool PreviewAvi(const std::string& fileName) { (void)fileName; return true; }
+    virtual bool PreviewAvi(const std::string& fileName) {
+        (void)fileName;
+        return true;
+    }
 
     // ---- Report panel ----
     virtual void ShowReport(int frameCount, const std::string& widthText,

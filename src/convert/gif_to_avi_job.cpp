@@ -32,7 +32,8 @@ struct TFrameBuffers {
 const TBitmap& AsEightBit(const TBitmap& rendered, TBitmap& scratch) {
     if (rendered.PixelFormat() == TPixelFormat::pf8bit)
         return rendered;
-    if (rendered.PixelFormat() != TPixelFormat::pf1bit && rendered.PixelFormat() != TPixelFormat::pf4bit)
+    if (rendered.PixelFormat() != TPixelFormat::pf1bit &&
+        rendered.PixelFormat() != TPixelFormat::pf4bit)
         throw EJobError(jobmsg::FailedBitmapInfo);
     scratch.Assign(&rendered);
     scratch.SetPixelFormat(TPixelFormat::pf8bit);
@@ -87,7 +88,8 @@ void FillBuffers(TFrameBuffers& b, const TBitmap& rendered, const TGIFSubImage& 
         const int ty = y + dy;
         if (ty < 0 || ty >= b.Height)
             continue;
-        std::uint8_t* dst = b.Pixels.data() + b.RowBytes * static_cast<std::size_t>(b.Height - 1 - ty);
+        std::uint8_t* dst =
+            b.Pixels.data() + b.RowBytes * static_cast<std::size_t>(b.Height - 1 - ty);
         const std::uint8_t* src = bmp.ScanLine(y);
         std::memcpy(dst + x0, src + (x0 - dx), static_cast<std::size_t>(x1 - x0));
     }
@@ -108,8 +110,8 @@ TJobOutcome TGifToAviJob::Run() {
     const auto chosen = host_.AskSaveFileName(proposed, "Avi File ( *.avi)", "*.avi");
     if (!chosen || chosen->empty())
         return outcome;
-    host_.SetCurrentFileName(LowerCase(ExtractFileExt(*chosen)) != ".avi" ? ChangeFileExt(*chosen, ".avi")
-                                                                          : *chosen);
+    host_.SetCurrentFileName(
+        LowerCase(ExtractFileExt(*chosen)) != ".avi" ? ChangeFileExt(*chosen, ".avi") : *chosen);
     host_.SetStopRequested(false);
     host_.BeginRun(TJobKind::GifToAvi);
     try {
@@ -145,7 +147,8 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
 
     TAVILibraryGuard library;
     TAVIFileGuard file;
-    if (AVIFileOpen(file.File, host_.CurrentFileName(), OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE) != 0) {
+    if (AVIFileOpen(file.File, host_.CurrentFileName(),
+                    OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE) != 0) {
         file.File = nullptr;
         throw EJobError(jobmsg::FailedCreateFile);
     }
@@ -224,8 +227,8 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
             FillBuffers(buffers, *rendered, *frame, false);
         }
         if (AVIStreamWrite(stream.Stream, i, 1, buffers.Pixels.data(),
-                           static_cast<std::int32_t>(buffers.Pixels.size()), AVIIF_KEYFRAME, nullptr,
-                           nullptr) != 0)
+                           static_cast<std::int32_t>(buffers.Pixels.size()), AVIIF_KEYFRAME,
+                           nullptr, nullptr) != 0)
             throw EJobError(jobmsg::FailedAddFrame);
         ++outcome.FrameCount;
     }

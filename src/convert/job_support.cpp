@@ -36,7 +36,8 @@ std::int32_t StrToInt(const std::string& text) {
     }
     if (negative)
         value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+    if (value > std::numeric_limits<std::int32_t>::max() ||
+        value < std::numeric_limits<std::int32_t>::min())
         throw EConvertError("'" + text + "' is not a valid integer value");
     return static_cast<std::int32_t>(value);
 }
@@ -77,7 +78,9 @@ bool IsZeroStep(const std::string& text) {
 }
 
 namespace {
-int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+int RoundHalfEven(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
 } // namespace
 
 TPreviewPlacement FitPreview(int w, int h, int pw, int ph) {

@@ -13,7 +13,8 @@ public:
 };
 
 namespace jobmsg {
-inline constexpr const char* OpenFirst = "Please click \"open\" button to open an AVI file at first!";
+inline constexpr const char* OpenFirst =
+    "Please click \"open\" button to open an AVI file at first!";
 inline constexpr const char* NeedStep = "Please specify a STEP value for converting!";
 inline constexpr const char* Finished =
     "   Converting is finished successfully , you can check report area and click \" Save \" "

@@ -101,7 +101,8 @@ void ImportPixels(TGIFSubImage& frame, TDIBReader& reader, TPixelFormat format) 
             break;
         case TPixelFormat::pf4bit:
             for (std::size_t x = 0; x < w; ++x)
-                target[x] = static_cast<std::uint8_t>(x % 2 == 0 ? source[x / 2] >> 4 : source[x / 2] & 0x0F);
+                target[x] = static_cast<std::uint8_t>(x % 2 == 0 ? source[x / 2] >> 4
+                                                                 : source[x / 2] & 0x0F);
             break;
         case TPixelFormat::pf1bit:
             for (std::size_t x = 0; x < w; ++x)
@@ -156,7 +157,8 @@ void SortColorUsage(std::vector<std::pair<std::int64_t, int>>& usage) {
                 while (usage[static_cast<std::size_t>(j)].first < pivot)
                     --j;
                 if (i <= j) {
-                    std::swap(usage[static_cast<std::size_t>(i)], usage[static_cast<std::size_t>(j)]);
+                    std::swap(usage[static_cast<std::size_t>(i)],
+                              usage[static_cast<std::size_t>(j)]);
                     ++i;
                     --j;
                 }
@@ -213,7 +215,8 @@ void PackFrameColorMap(TGIFSubImage& frame) {
     map.SetCount(used);
     if (frame.Transparent() && frame.GraphicControl() != nullptr) {
         TGIFGraphicControlExtension* control = frame.GraphicControl();
-        control->SetTransparentColorIndex(remap[static_cast<std::size_t>(control->TransparentColorIndex())]);
+        control->SetTransparentColorIndex(
+            remap[static_cast<std::size_t>(control->TransparentColorIndex())]);
     }
     // The cached bitmap shows the old numbering.
     frame.FreeBitmap();
@@ -274,7 +277,8 @@ void ImportBitmapToFrame(TGIFSubImage& frame, TBitmap& source) {
         frame.SetBitmap(ReduceBitmapColors(source, reduction, dither, bits, nullptr));
     }
     TBitmap& bitmap = *frame.Bitmap();
-    const TPixelFormat format = IsIndexed(bitmap.PixelFormat()) ? bitmap.PixelFormat() : TPixelFormat::pf24bit;
+    const TPixelFormat format =
+        IsIndexed(bitmap.PixelFormat()) ? bitmap.PixelFormat() : TPixelFormat::pf24bit;
 
     ImportProgress(frame, TProgressStage::psStarting, 0);
     try {
@@ -315,7 +319,8 @@ bool AssignGraphicToFrame(TGIFSubImage& frame, const TPersistent* source) {
         throw;
     } catch (const std::exception&) {
         // The graphic cannot give itself as a bitmap: draw it on white.
-        picture = std::make_unique<TBitmap>(graphic->Width(), graphic->Height(), TPixelFormat::pf24bit);
+        picture =
+            std::make_unique<TBitmap>(graphic->Width(), graphic->Height(), TPixelFormat::pf24bit);
         if (!picture->Empty()) {
             TBitmapCanvas canvas(*picture);
             const TRect all{0, 0, picture->Width(), picture->Height()};

@@ -92,8 +92,9 @@ void RenderProgress(TGIFSubImage& frame, TProgressStage stage, std::uint8_t perc
     TGIFDocument* document = frame.Document();
     if (document == nullptr)
         return;
-    document->Progress(&frame, stage, percent, stage == TProgressStage::psEnding && document->PaletteModified(),
-                       TRect{}, gifmsg::Rendering);
+    document->Progress(&frame, stage, percent,
+                       stage == TProgressStage::psEnding && document->PaletteModified(), TRect{},
+                       gifmsg::Rendering);
 }
 
 void EndRenderProgress(TGIFSubImage& frame, std::uint8_t percent) {
@@ -124,7 +125,8 @@ public:
         mask->SetColorTable({TRGBQuad{0, 0, 0, 0}, TRGBQuad{255, 255, 255, 0}});
         const std::size_t copy = std::min(rowBytes_, mask->RowBytes());
         for (int y = 0; y < height_; ++y)
-            std::memcpy(mask->ScanLine(y), bits_.data() + static_cast<std::size_t>(y) * rowBytes_, copy);
+            std::memcpy(mask->ScanLine(y), bits_.data() + static_cast<std::size_t>(y) * rowBytes_,
+                        copy);
         return mask;
     }
 

@@ -36,7 +36,9 @@ void TGIFItem::LoadFromFile(const std::string& fileName) {
 
 // ---- TGIFList ----
 
-TGIFList::~TGIFList() { Clear(); }
+TGIFList::~TGIFList() {
+    Clear();
+}
 
 int TGIFList::Add(std::unique_ptr<TGIFItem> item) {
     items_.push_back(std::move(item));
@@ -121,7 +123,8 @@ int TGIFColorMap::Add(TColor color) {
     if (count_ >= 256)
         throw GIFException(gifmsg::ColorTableOverflow);
     GrowFor(count_ + 1);
-    entries_[static_cast<std::size_t>(count_)] = TGIFColor{GetRValue(color), GetGValue(color), GetBValue(color)};
+    entries_[static_cast<std::size_t>(count_)] =
+        TGIFColor{GetRValue(color), GetGValue(color), GetBValue(color)};
     ++count_;
     sorted_ = false;
     Changed();
@@ -170,7 +173,8 @@ TColor TGIFColorMap::Color(int index) {
 void TGIFColorMap::SetColor(int index, TColor color) {
     if (index < 0 || index >= count_)
         throw GIFException(gifmsg::InvalidColorIndex);
-    entries_[static_cast<std::size_t>(index)] = TGIFColor{GetRValue(color), GetGValue(color), GetBValue(color)};
+    entries_[static_cast<std::size_t>(index)] =
+        TGIFColor{GetRValue(color), GetGValue(color), GetBValue(color)};
     Changed();
 }
 
@@ -199,7 +203,8 @@ void TGIFColorMap::LoadFromColorTable(const TRGBQuad* table, int count) {
     const int n = std::clamp(count, 0, 256);
     SetCount(n);
     for (int i = 0; i < n; ++i)
-        entries_[static_cast<std::size_t>(i)] = TGIFColor{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue};
+        entries_[static_cast<std::size_t>(i)] =
+            TGIFColor{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue};
     Changed();
 }
 
@@ -243,7 +248,8 @@ void TGIFColorMap::Clear() {
 
 void TGIFColorMap::ReportWarning(TPersistent*, int, const std::string&) {}
 
-void TGIFGlobalColorMap::ReportWarning(TPersistent* sender, int severity, const std::string& message) {
+void TGIFGlobalColorMap::ReportWarning(TPersistent* sender, int severity,
+                                       const std::string& message) {
     if (header_ != nullptr)
         header_->ReportWarning(sender, severity, message);
 }
@@ -253,7 +259,8 @@ void TGIFGlobalColorMap::Changed() {
         header_->Document()->SetPalette(nullptr);
 }
 
-void TGIFLocalColorMap::ReportWarning(TPersistent* sender, int severity, const std::string& message) {
+void TGIFLocalColorMap::ReportWarning(TPersistent* sender, int severity,
+                                      const std::string& message) {
     if (subImage_ != nullptr)
         subImage_->ReportWarning(sender, severity, message);
 }
@@ -391,10 +398,18 @@ void TGIFSubImage::SetBounds(int left, int top, int width, int height) {
         ReportWarning(this, 1, gifmsg::ImageExceedsScreen);
 }
 
-void TGIFSubImage::SetLeft(int value) { SetBounds(value, Top(), Width(), Height()); }
-void TGIFSubImage::SetTop(int value) { SetBounds(Left(), value, Width(), Height()); }
-void TGIFSubImage::SetWidth(int value) { SetBounds(Left(), Top(), value, Height()); }
-void TGIFSubImage::SetHeight(int value) { SetBounds(Left(), Top(), Width(), value); }
+void TGIFSubImage::SetLeft(int value) {
+    SetBounds(value, Top(), Width(), Height());
+}
+void TGIFSubImage::SetTop(int value) {
+    SetBounds(Left(), value, Width(), Height());
+}
+void TGIFSubImage::SetWidth(int value) {
+    SetBounds(Left(), Top(), value, Height());
+}
+void TGIFSubImage::SetHeight(int value) {
+    SetBounds(Left(), Top(), Width(), value);
+}
 
 void TGIFSubImage::SetInterlaced(bool value) {
     descriptor_.PackedFields = static_cast<std::uint8_t>(value ? descriptor_.PackedFields | 0x40
@@ -442,7 +457,9 @@ void TGIFSubImage::SetPaletteHandle(HPALETTE palette) {
     }
 }
 
-void TGIFSubImage::FreeBitmap() { bitmap_.reset(); }
+void TGIFSubImage::FreeBitmap() {
+    bitmap_.reset();
+}
 
 void TGIFSubImage::FreeMask() {
     mask_.reset();
@@ -471,7 +488,9 @@ namespace {
 template <class T> std::unique_ptr<TGIFExtension> MakeExtension(TGIFSubImage* subImage) {
     return std::make_unique<T>(subImage);
 }
-const TGIFExtensionClass* SameClass(TStream&) { return nullptr; }
+const TGIFExtensionClass* SameClass(TStream&) {
+    return nullptr;
+}
 } // namespace
 
 TGIFGraphicControlExtension::TGIFGraphicControlExtension(TGIFSubImage* subImage)
@@ -490,7 +509,8 @@ TGIFGraphicControlExtension::~TGIFGraphicControlExtension() {
 }
 
 const TGIFExtensionClass& TGIFGraphicControlExtension::ClassInfo() {
-    static const TGIFExtensionClass cls{0xF9, &MakeExtension<TGIFGraphicControlExtension>, &SameClass};
+    static const TGIFExtensionClass cls{0xF9, &MakeExtension<TGIFGraphicControlExtension>,
+                                        &SameClass};
     return cls;
 }
 
@@ -499,7 +519,8 @@ void TGIFGraphicControlExtension::SetDisposal(int value) {
 }
 
 void TGIFGraphicControlExtension::SetTransparent(bool value) {
-    rec_.PackedFields = static_cast<std::uint8_t>(value ? rec_.PackedFields | 0x01 : rec_.PackedFields & ~0x01);
+    rec_.PackedFields =
+        static_cast<std::uint8_t>(value ? rec_.PackedFields | 0x01 : rec_.PackedFields & ~0x01);
     if (subImage_ != nullptr)
         subImage_->SetTransparent(value);
 }

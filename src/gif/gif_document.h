@@ -516,7 +516,9 @@ public:
 
     const TGIFApplicationRec& Identifier() const { return identifier_; }
     void SetIdentifier(const TGIFApplicationRec& value) { identifier_ = value; }
-    std::string IdentifierText() const { return std::string(identifier_.begin(), identifier_.end()); }
+    std::string IdentifierText() const {
+        return std::string(identifier_.begin(), identifier_.end());
+    }
 
 protected:
     TGIFApplicationRec identifier_{};

@@ -183,7 +183,8 @@ private:
 // frames, so a limit the machine cannot hold would end in an out-of-memory kill.
 std::int64_t DocumentPixelLimit() {
     static const std::int64_t memory = PhysicalMemoryBytes();
-    return memory > 0 ? std::min(GIFReadLimits.MaxDocumentPixels, memory / 2) : GIFReadLimits.MaxDocumentPixels;
+    return memory > 0 ? std::min(GIFReadLimits.MaxDocumentPixels, memory / 2)
+                      : GIFReadLimits.MaxDocumentPixels;
 }
 
 // Decodes a frame's image data into a new pixel buffer. pixelsInUse counts

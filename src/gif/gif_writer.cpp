@@ -71,16 +71,19 @@ void TGIFHeader::SaveToStream(TStream& stream) {
         colorMap_.SaveToStream(stream);
 }
 
-void TGIFTrailer::SaveToStream(TStream& stream) { stream.WriteByte(0x3B); }
+void TGIFTrailer::SaveToStream(TStream& stream) {
+    stream.WriteByte(0x3B);
+}
 
 void TGIFImageList::SaveToStream(TStream& stream) {
     const int n = Count();
     for (int i = 0; i < n; ++i) {
         Frame(i)->SaveToStream(stream);
         if (document_ != nullptr)
-            document_->Progress(this, TProgressStage::psRunning,
-                                static_cast<std::uint8_t>((static_cast<std::int64_t>(i) + 1) * 100 / n),
-                                false, TRect{}, gifmsg::Saving);
+            document_->Progress(
+                this, TProgressStage::psRunning,
+                static_cast<std::uint8_t>((static_cast<std::int64_t>(i) + 1) * 100 / n), false,
+                TRect{}, gifmsg::Saving);
     }
 }
 

@@ -7,7 +7,9 @@ namespace framolo {
 
 // ---- TGIFStream / TGIFWriter ----
 
-std::size_t TGIFStream::Read(void*, std::size_t) { throw GIFException(gifmsg::InvalidStreamOperation); }
+std::size_t TGIFStream::Read(void*, std::size_t) {
+    throw GIFException(gifmsg::InvalidStreamOperation);
+}
 std::size_t TGIFStream::Write(const void*, std::size_t) {
     throw GIFException(gifmsg::InvalidStreamOperation);
 }
@@ -54,7 +56,9 @@ void TGIFWriter::Finish() {
 
 // ---- THashTable ----
 
-void THashTable::Clear() { std::memset(slots_.data(), 0xFF, sizeof(slots_)); }
+void THashTable::Clear() {
+    std::memset(slots_.data(), 0xFF, sizeof(slots_));
+}
 
 int THashTable::Lookup(std::uint32_t key) const {
     int slot = static_cast<int>(((key >> 4) ^ key) % kSize);
@@ -88,8 +92,8 @@ void THashTable::Insert(std::uint32_t key, int code) {
 
 // ---- TGIFEncoder ----
 
-void TGIFEncoder::Compress(TStream& stream, int bitsPerPixel, int width, int height,
-                           bool interlace, const std::uint8_t* pixels, int maxColor) {
+void TGIFEncoder::Compress(TStream& stream, int bitsPerPixel, int width, int height, bool interlace,
+                           const std::uint8_t* pixels, int maxColor) {
     MaxColor = maxColor;
     BitsPerPixel = std::max(bitsPerPixel, 2);
     Width = width;
@@ -207,7 +211,8 @@ void TLZWEncoder::EncodeAll() {
                 current = static_cast<int>(cached & 0xFFF);
                 continue;
             }
-            const std::uint32_t key = (static_cast<std::uint32_t>(current) << 8) | static_cast<std::uint32_t>(p);
+            const std::uint32_t key =
+                (static_cast<std::uint32_t>(current) << 8) | static_cast<std::uint32_t>(p);
             int slot = 0;
             const int code = table.Find(key, slot);
             if (code >= 0) {

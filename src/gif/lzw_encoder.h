@@ -138,7 +138,8 @@ protected:
         static constexpr int kStart[4] = {0, 4, 2, 1};
         for (int pass = 0; pass < 4; ++pass)
             for (int row = kStart[pass]; row < Height; row += kStep[pass])
-                f(Pixels + static_cast<std::ptrdiff_t>(row) * Width, static_cast<std::size_t>(Width));
+                f(Pixels + static_cast<std::ptrdiff_t>(row) * Width,
+                  static_cast<std::size_t>(Width));
     }
 
     TGIFWarning onWarning_;

@@ -10,7 +10,9 @@
 
 namespace framolo::test {
 
-std::string WorkPath(const std::string& name) { return std::string(FRAMOLO_TEST_WORK_DIR) + "/" + name; }
+std::string WorkPath(const std::string& name) {
+    return std::string(FRAMOLO_TEST_WORK_DIR) + "/" + name;
+}
 
 int RunCommand(const std::string& command, std::string* out) {
     FILE* pipe = popen(command.c_str(), "r");
@@ -27,17 +29,17 @@ int RunCommand(const std::string& command, std::string* out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string MakeClip(const std::string& name, int width, int height, int frames, const std::string& codecOptions,
-                     const std::string& rate) {
+std::string MakeClip(const std::string& name, int width, int height, int frames,
+                     const std::string& codecOptions, const std::string& rate) {
     static std::mutex lock;
     static std::set<std::string> made;
     const std::string path = WorkPath(name);
     std::lock_guard guard(lock);
     if (made.count(path) == 0) {
-        const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=" +
-                                std::to_string(width) + "x" + std::to_string(height) + ":rate=" + rate +
-                                " -frames:v " + std::to_string(frames) + " " + codecOptions + " '" + path +
-                                "' 2>&1";
+        const std::string cmd =
+            "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=" +
+            std::to_string(width) + "x" + std::to_string(height) + ":rate=" + rate + " -frames:v " +
+            std::to_string(frames) + " " + codecOptions + " '" + path + "' 2>&1";
         std::string log;
         if (RunCommand(cmd, &log) != 0)
             throw std::runtime_error("ffmpeg could not make " + name + ": " + log);
@@ -46,7 +48,8 @@ std::string MakeClip(const std::string& name, int width, int height, int frames,
     return path;
 }
 
-std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path, int width, int height) {
+std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path, int width,
+                                                        int height) {
     const std::string raw = path + ".bgr";
     const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -i '" + path +
                             "' -fps_mode passthrough -f rawvideo -pix_fmt bgr24 '" + raw + "' 2>&1";
@@ -55,7 +58,8 @@ std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path,
         throw std::runtime_error("ffmpeg could not decode " + path + ": " + log);
     const std::vector<std::uint8_t> bytes = ReadFileBytes(raw);
     std::remove(raw.c_str());
-    const std::size_t frameBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+    const std::size_t frameBytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
     std::vector<std::vector<std::uint8_t>> frames;
     for (std::size_t pos = 0; pos + frameBytes <= bytes.size(); pos += frameBytes)
         frames.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
@@ -65,7 +69,8 @@ std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path,
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f),
+                                     std::istreambuf_iterator<char>());
 }
 
 } // namespace framolo::test

@@ -26,7 +26,8 @@ std::string MakeClip(const std::string& name, int width, int height, int frames,
                      const std::string& codecOptions, const std::string& rate = "25");
 
 // Frames of a clip as ffmpeg decodes them, 24-bit BGR rows top to bottom.
-std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path, int width, int height);
+std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path, int width,
+                                                        int height);
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 
@@ -99,7 +100,8 @@ public:
         Previewed.push_back(f);
         return true;
     }
-    void ShowReport(int frames, const std::string& w, const std::string& h, const std::string& s) override {
+    void ShowReport(int frames, const std::string& w, const std::string& h,
+                    const std::string& s) override {
         Reports.push_back({frames, w, h, s});
     }
     void ShowWarning(const std::string& m) override { Warnings.push_back(m); }
@@ -108,7 +110,8 @@ public:
     void ShowMessage(const std::string& m) override { Messages.push_back(m); }
     void ShowApplicationError(const std::string& m) override { AppErrors.push_back(m); }
     void SetStatusLine(const std::string& l) override { StatusLines.push_back(l); }
-    std::optional<std::string> AskSaveFileName(const std::string&, const std::string&, const std::string&) override {
+    std::optional<std::string> AskSaveFileName(const std::string&, const std::string&,
+                                               const std::string&) override {
         return SaveAnswer;
     }
 

@@ -114,12 +114,14 @@ TEST_F(AviToGifJob, StopKeepsTheLastBitmapAndCountsTheFramesSoFar) {
 TEST_F(AviToGifJob, ValidationComesBeforeAnything) {
     host_.Open = false;
     EXPECT_EQ(Run().End, TJobEnd::NotStarted);
-    EXPECT_EQ(host_.Warnings, std::vector<std::string>{"Please click \"open\" button to open an AVI file at first!"});
+    EXPECT_EQ(host_.Warnings, std::vector<std::string>{
+                                  "Please click \"open\" button to open an AVI file at first!"});
     host_.Open = true;
     host_.Warnings.clear();
     host_.Set(TParamField::Step, "");
     EXPECT_EQ(Run().End, TJobEnd::NotStarted);
-    EXPECT_EQ(host_.Warnings, std::vector<std::string>{"Please specify a STEP value for converting!"});
+    EXPECT_EQ(host_.Warnings,
+              std::vector<std::string>{"Please specify a STEP value for converting!"});
     EXPECT_EQ(host_.Begins, 0);
     EXPECT_TRUE(host_.Reports.empty());
 }

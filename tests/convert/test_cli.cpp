@@ -1,6 +1,6 @@
+#include "cli/media_info.h"
 #include "convert_test_util.h"
 #include "giflib_util.h"
-#include "cli/media_info.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +10,17 @@
 namespace framolo {
 namespace {
 
-std::string Cli(const std::string& args) { return std::string(FRAMOLO_CLI_PATH) + " " + args + " 2>&1"; }
+std::string Cli(const std::string& args) {
+    return std::string(FRAMOLO_CLI_PATH) + " " + args + " 2>&1";
+}
 
-int RunCli(const std::string& args, std::string* out = nullptr) { return test::RunCommand(Cli(args), out); }
+int RunCli(const std::string& args, std::string* out = nullptr) {
+    return test::RunCommand(Cli(args), out);
+}
 
-bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+bool Exists(const std::string& path) {
+    return std::ifstream(path).good();
+}
 
 struct ClipCase {
     const char* name;
@@ -29,7 +35,8 @@ TEST_P(CliAviToGif, OutputDecodesInGiflibWithTheExpectedFrames) {
     const std::string clip = test::MakeClip(c.name, 48, 32, 12, c.options, c.rate);
     const std::string out = test::WorkPath(std::string(c.name) + ".gif");
     std::string log;
-    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + out + "' --step 2 --delay 100 --loop 3", &log), 0) << log;
+    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + out + "' --step 2 --delay 100 --loop 3", &log), 0)
+        << log;
     EXPECT_NE(log.find("frames: 6"), std::string::npos) << log;
     EXPECT_NE(log.find("width: 48"), std::string::npos) << log;
     const auto decoded = test::GiflibDecode(test::ReadFileBytes(out));
@@ -44,16 +51,17 @@ TEST_P(CliAviToGif, OutputDecodesInGiflibWithTheExpectedFrames) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, CliAviToGif,
-                         ::testing::Values(ClipCase{"cli_raw.avi", "-c:v rawvideo -pix_fmt bgr24", "25"},
-                                           ClipCase{"cli_mjpeg.avi", "-c:v mjpeg -q:v 3", "25"},
-                                           ClipCase{"cli_mpeg4.avi", "-c:v mpeg4 -bf 2 -vtag XVID", "30000/1001"},
-                                           ClipCase{"cli_h264.mp4", "-c:v libx264 -bf 2 -pix_fmt yuv420p", "25"},
-                                           ClipCase{"cli_pal8.avi", "-c:v rawvideo -pix_fmt pal8", "25"}),
-                         [](const auto& param) {
-                             std::string n = param.param.name;
-                             return n.substr(4, n.find('.') - 4);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, CliAviToGif,
+    ::testing::Values(ClipCase{"cli_raw.avi", "-c:v rawvideo -pix_fmt bgr24", "25"},
+                      ClipCase{"cli_mjpeg.avi", "-c:v mjpeg -q:v 3", "25"},
+                      ClipCase{"cli_mpeg4.avi", "-c:v mpeg4 -bf 2 -vtag XVID", "30000/1001"},
+                      ClipCase{"cli_h264.mp4", "-c:v libx264 -bf 2 -pix_fmt yuv420p", "25"},
+                      ClipCase{"cli_pal8.avi", "-c:v rawvideo -pix_fmt pal8", "25"}),
+    [](const auto& param) {
+        std::string n = param.param.name;
+        return n.substr(4, n.find('.') - 4);
+    });
 
 TEST(Cli, DefaultsComeFromTheClip) {
     const std::string clip = test::MakeClip("cli_defaults.avi", 40, 30, 7, "-c:v mjpeg", "20");
@@ -77,7 +85,10 @@ TEST(Cli, GifToAviReadsBackInFfprobeAndMatchesTheRenderedFrames) {
     EXPECT_NE(log.find("frames: 6"), std::string::npos) << log;
     std::string probe;
     ASSERT_EQ(test::RunCommand("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-                               "stream=r_frame_rate,nb_read_frames -of csv=p=0 '" + avi + "'", &probe), 0);
+                               "stream=r_frame_rate,nb_read_frames -of csv=p=0 '" +
+                                   avi + "'",
+                               &probe),
+              0);
     EXPECT_EQ(probe.substr(0, probe.find('\n')), "65/8,6");
 
     // Every AVI frame equals our rendering of the GIF frame through the web palette.
@@ -121,8 +132,9 @@ TEST(Cli, BadInputGivesAMessageAndNoOutput) {
     auto bytes = test::ReadFileBytes(clip);
     bytes.resize(bytes.size() / 2);
     const std::string cut = test::WorkPath("cut.avi");
-    std::ofstream(cut, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(cut, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     const int status = RunCli("avi2gif '" + cut + "' '" + out + "'", &log);
     EXPECT_TRUE(status == 0 || status == 1) << log;
     EXPECT_EQ(Exists(out), status == 0) << log;
@@ -134,7 +146,8 @@ TEST(Cli, BadInputGivesAMessageAndNoOutput) {
     EXPECT_FALSE(Exists(test::WorkPath("bad.avi")));
 
     const std::string good = test::MakeClip("cli_unwritable.avi", 16, 16, 2, "-c:v mjpeg", "25");
-    EXPECT_EQ(RunCli("avi2gif '" + good + "' '" + test::WorkPath("no/such/dir/x.gif") + "'", &log), 1);
+    EXPECT_EQ(RunCli("avi2gif '" + good + "' '" + test::WorkPath("no/such/dir/x.gif") + "'", &log),
+              1);
     EXPECT_NE(log.find("no/such/dir"), std::string::npos) << log;
 
     EXPECT_EQ(RunCli("avi2gif", &log), 2);
@@ -146,12 +159,18 @@ TEST(Cli, BadInputGivesAMessageAndNoOutput) {
 }
 
 TEST(Cli, InfoDescribesGifsAndVideos) {
-    const std::string clip = test::MakeClip("cli_info.avi", 24, 16, 3, "-c:v rawvideo -pix_fmt bgr24", "25");
+    const std::string clip =
+        test::MakeClip("cli_info.avi", 24, 16, 3, "-c:v rawvideo -pix_fmt bgr24", "25");
     std::string json;
-    ASSERT_EQ(test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " info --json --frame-hashes '" + clip + "'", &json), 0);
+    ASSERT_EQ(test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " info --json --frame-hashes '" +
+                                   clip + "'",
+                               &json),
+              0);
     EXPECT_NE(json.find("\"format\": \"video\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"type\": \"vids\", \"scale\": 1, \"rate\": 25, \"start\": 0, \"length\": 3"),
-              std::string::npos) << json;
+    EXPECT_NE(
+        json.find("\"type\": \"vids\", \"scale\": 1, \"rate\": 25, \"start\": 0, \"length\": 3"),
+        std::string::npos)
+        << json;
     EXPECT_NE(json.find("\"frame\": [0, 0, 24, 16]"), std::string::npos) << json;
     EXPECT_NE(json.find("\"bit_count\": 24"), std::string::npos) << json;
     // Frame hashes are FNV-1a over ffmpeg's own decode of each frame.
@@ -165,11 +184,16 @@ TEST(Cli, InfoDescribesGifsAndVideos) {
 
     const std::string gif = test::WorkPath("info.gif");
     std::string log;
-    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + gif + "' --delay 30 --loop 2 --quiet", &log), 0) << log;
-    ASSERT_EQ(test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " info --json '" + gif + "'", &json), 0);
-    EXPECT_NE(json.find("\"format\": \"gif\", \"width\": 24, \"height\": 16"), std::string::npos) << json;
+    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + gif + "' --delay 30 --loop 2 --quiet", &log), 0)
+        << log;
+    ASSERT_EQ(test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " info --json '" + gif + "'", &json),
+              0);
+    EXPECT_NE(json.find("\"format\": \"gif\", \"width\": 24, \"height\": 16"), std::string::npos)
+        << json;
     EXPECT_NE(json.find("\"loop_count\": 2"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"delay\": 3, \"disposal\": 0, \"transparent_index\": null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"delay\": 3, \"disposal\": 0, \"transparent_index\": null"),
+              std::string::npos)
+        << json;
     TGIFDocument doc;
     doc.LoadFromFile(gif);
     TFnv1a64 h;
@@ -186,7 +210,11 @@ TEST(Cli, InfoDescribesGifsAndVideos) {
 TEST(Cli, SampleClipConverts) {
     const std::string out = test::WorkPath("sample.gif");
     std::string log;
-    ASSERT_EQ(RunCli(std::string("avi2gif '") + FRAMOLO_SAMPLE_CLIP + "' '" + out + "' --end 9 --width 160 --height 120", &log), 0) << log;
+    ASSERT_EQ(RunCli(std::string("avi2gif '") + FRAMOLO_SAMPLE_CLIP + "' '" + out +
+                         "' --end 9 --width 160 --height 120",
+                     &log),
+              0)
+        << log;
     const auto decoded = test::GiflibDecode(test::ReadFileBytes(out));
     ASSERT_TRUE(decoded.Ok);
     EXPECT_EQ(decoded.Frames.size(), 10u);

@@ -13,11 +13,13 @@ namespace {
 using test::TScriptedHost;
 
 // A document of frames with local tables, delays and optional empty frames.
-std::unique_ptr<TGIFDocument> MakeGif(int frames, int delay, int emptyIndex = -1, bool local = true) {
+std::unique_ptr<TGIFDocument> MakeGif(int frames, int delay, int emptyIndex = -1,
+                                      bool local = true) {
     auto doc = std::make_unique<TGIFDocument>();
     if (!local)
         for (int c = 0; c < 4; ++c)
-            doc->GlobalColorMap().Add(RGB(static_cast<std::uint8_t>(c * 80), 0, static_cast<std::uint8_t>(255 - c * 80)));
+            doc->GlobalColorMap().Add(
+                RGB(static_cast<std::uint8_t>(c * 80), 0, static_cast<std::uint8_t>(255 - c * 80)));
     for (int i = 0; i < frames; ++i) {
         auto frame = std::make_unique<TGIFSubImage>(doc.get());
         if (i != emptyIndex) {
@@ -99,7 +101,8 @@ TEST_F(GifToAviJob, OneKeyFramePerGifFrameAtSixtyFiveOverDelay) {
     EXPECT_EQ(host_.FileName, out);
     EXPECT_EQ(host_.Previewed, std::vector<std::string>{out});
     EXPECT_EQ(host_.Messages, std::vector<std::string>{std::string(jobmsg::SavedTo) + "\r" + out});
-    EXPECT_EQ(host_.StatusLines, std::vector<std::string>{std::string(jobmsg::WorkingFinished) + out});
+    EXPECT_EQ(host_.StatusLines,
+              std::vector<std::string>{std::string(jobmsg::WorkingFinished) + out});
     const TAviFacts facts = ReadAvi(out);
     EXPECT_EQ(facts.Info.dwScale, 10u);
     EXPECT_EQ(facts.Info.dwRate, 65u);
@@ -122,7 +125,10 @@ TEST_F(GifToAviJob, OneKeyFramePerGifFrameAtSixtyFiveOverDelay) {
     // ffprobe agrees on rate and count.
     std::string probe;
     ASSERT_EQ(test::RunCommand("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-                               "stream=r_frame_rate,nb_read_frames -of csv=p=0 '" + out + "'", &probe), 0);
+                               "stream=r_frame_rate,nb_read_frames -of csv=p=0 '" +
+                                   out + "'",
+                               &probe),
+              0);
     EXPECT_EQ(probe.substr(0, probe.find('\n')), "13/2,4");
 }
 
@@ -138,7 +144,9 @@ TEST_F(GifToAviJob, FramesMatchTheRenderedGifFrames) {
         TBitmap* rendered = doc->Frames()[i]->RenderBitmap();
         ASSERT_NE(rendered, nullptr);
         ASSERT_EQ(facts.Frames[static_cast<std::size_t>(i)].size(), rendered->BitsSize());
-        EXPECT_EQ(std::memcmp(facts.Frames[static_cast<std::size_t>(i)].data(), rendered->Bits(), rendered->BitsSize()), 0)
+        EXPECT_EQ(std::memcmp(facts.Frames[static_cast<std::size_t>(i)].data(), rendered->Bits(),
+                              rendered->BitsSize()),
+                  0)
             << "frame " << i;
     }
     EXPECT_EQ(ReadAvi(out).Info.dwScale, 7u);
@@ -233,7 +241,8 @@ TEST_F(GifToAviJob, CancelStopAndFailures) {
     empty.SaveAnswer = test::WorkPath("emptyfirst.avi");
     std::remove(test::WorkPath("emptyfirst.avi").c_str());
     EXPECT_EQ(TGifToAviJob(empty).Run().End, TJobEnd::Failed);
-    EXPECT_EQ(empty.AppErrors, std::vector<std::string>{"The first frame of the GIF image is empty"});
+    EXPECT_EQ(empty.AppErrors,
+              std::vector<std::string>{"The first frame of the GIF image is empty"});
     EXPECT_TRUE(test::ReadFileBytes(test::WorkPath("emptyfirst.avi")).empty());
 }
 

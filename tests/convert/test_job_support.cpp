@@ -26,7 +26,8 @@ TEST(JobSupport, FieldTextToInteger) {
             StrToInt(bad);
             FAIL() << bad;
         } catch (const EConvertError& e) {
-            EXPECT_EQ(std::string(e.what()), std::string("'") + bad + "' is not a valid integer value");
+            EXPECT_EQ(std::string(e.what()),
+                      std::string("'") + bad + "' is not a valid integer value");
         }
     }
 }

@@ -50,7 +50,8 @@ inline std::vector<std::uint8_t> RandomPixels(std::size_t n, int colors, std::ui
 }
 
 // Random runs of random lengths up to maxRun.
-inline std::vector<std::uint8_t> RunPixels(std::size_t n, int colors, int maxRun, std::uint32_t seed) {
+inline std::vector<std::uint8_t> RunPixels(std::size_t n, int colors, int maxRun,
+                                           std::uint32_t seed) {
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> colour(0, colors - 1);
     std::uniform_int_distribution<int> length(1, maxRun);

@@ -65,7 +65,8 @@ GiflibDecoded GiflibDecode(const std::vector<std::uint8_t>& bytes) {
         f.Height = image.ImageDesc.Height;
         f.Interlaced = image.ImageDesc.Interlace;
         f.HasLocalMap = image.ImageDesc.ColorMap != nullptr;
-        const std::size_t n = static_cast<std::size_t>(f.Width) * static_cast<std::size_t>(f.Height);
+        const std::size_t n =
+            static_cast<std::size_t>(f.Width) * static_cast<std::size_t>(f.Height);
         if (image.RasterBits != nullptr)
             f.Indexes.assign(image.RasterBits, image.RasterBits + n);
         f.Palette = f.HasLocalMap ? PaletteOf(image.ImageDesc.ColorMap) : result.GlobalPalette;
@@ -86,12 +87,13 @@ GiflibDecoded GiflibDecode(const std::vector<std::uint8_t>& bytes) {
                  std::memcmp(b.Bytes, "ANIMEXTS1.0", 11) == 0) &&
                 e + 1 < image.ExtensionBlockCount) {
                 const ExtensionBlock& sub = image.ExtensionBlocks[e + 1];
-                if (sub.Function == CONTINUE_EXT_FUNC_CODE && sub.ByteCount >= 3 && sub.Bytes[0] == 1 &&
-                    result.LoopCount < 0)
+                if (sub.Function == CONTINUE_EXT_FUNC_CODE && sub.ByteCount >= 3 &&
+                    sub.Bytes[0] == 1 && result.LoopCount < 0)
                     result.LoopCount = sub.Bytes[1] | (sub.Bytes[2] << 8);
             }
             if (b.Function == COMMENT_EXT_FUNC_CODE) {
-                std::string text(reinterpret_cast<const char*>(b.Bytes), static_cast<std::size_t>(b.ByteCount));
+                std::string text(reinterpret_cast<const char*>(b.Bytes),
+                                 static_cast<std::size_t>(b.ByteCount));
                 while (e + 1 < image.ExtensionBlockCount &&
                        image.ExtensionBlocks[e + 1].Function == CONTINUE_EXT_FUNC_CODE) {
                     ++e;

@@ -34,26 +34,31 @@ std::unique_ptr<TBitmap> CopyOf(const TBitmap& source) {
     return copy;
 }
 
-TColor FrameColor(TGIFSubImage& frame, int x, int y) { return frame.ActiveColorMap().Color(frame.Pixel(x, y)); }
+TColor FrameColor(TGIFSubImage& frame, int x, int y) {
+    return frame.ActiveColorMap().Color(frame.Pixel(x, y));
+}
 
 // An indexed bitmap (1, 4 or 8 bits) with the given table and index rows.
 std::unique_ptr<TBitmap> IndexedBitmap(TPixelFormat format, std::vector<TRGBQuad> table,
                                        const std::vector<std::vector<int>>& rows) {
     const int bits = BitsPerPixelOf(format);
-    auto b = std::make_unique<TBitmap>(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), format);
+    auto b = std::make_unique<TBitmap>(static_cast<int>(rows[0].size()),
+                                       static_cast<int>(rows.size()), format);
     b->SetColorTable(std::move(table));
     for (int y = 0; y < b->Height(); ++y)
         for (int x = 0; x < b->Width(); ++x) {
             const int bit = x * bits;
-            b->ScanLine(y)[bit / 8] |= static_cast<std::uint8_t>(rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]
-                                                                 << (8 - bits - bit % 8));
+            b->ScanLine(y)[bit / 8] |= static_cast<std::uint8_t>(
+                rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]
+                << (8 - bits - bit % 8));
         }
     return b;
 }
 
 // A 24-bit bitmap of the given colours.
 std::unique_ptr<TBitmap> TrueColourBitmap(const std::vector<std::vector<TColor>>& rows) {
-    auto b = std::make_unique<TBitmap>(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), TPixelFormat::pf24bit);
+    auto b = std::make_unique<TBitmap>(static_cast<int>(rows[0].size()),
+                                       static_cast<int>(rows.size()), TPixelFormat::pf24bit);
     for (int y = 0; y < b->Height(); ++y)
         for (int x = 0; x < b->Width(); ++x) {
             const TColor c = rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)];
@@ -65,7 +70,8 @@ std::unique_ptr<TBitmap> TrueColourBitmap(const std::vector<std::vector<TColor>>
     return b;
 }
 
-void ExpectFrameMatchesGiflib(TGIFSubImage& frame, const test::GiflibFrame& decoded, const std::string& what) {
+void ExpectFrameMatchesGiflib(TGIFSubImage& frame, const test::GiflibFrame& decoded,
+                              const std::string& what) {
     ASSERT_EQ(decoded.Indexes.size(), frame.PixelCount()) << what;
     EXPECT_TRUE(std::equal(decoded.Indexes.begin(), decoded.Indexes.end(), frame.Pixels())) << what;
     const TGIFColorMap& map = frame.ColorMap();
@@ -93,7 +99,8 @@ TEST(BitmapImport, PhotoThroughEveryMethodAndDitherModeSurvivesGiflib) {
         // The reduced bitmap has a full table; its tail past the palette is black.
         EXPECT_EQ(frame.ColorMap().Count(), 256);
         ExpectFrameMatchesGiflib(frame, decoded.Frames[static_cast<std::size_t>(i)],
-                                 "method " + std::to_string(i / 7 + 1) + " dither " + std::to_string(i % 7));
+                                 "method " + std::to_string(i / 7 + 1) + " dither " +
+                                     std::to_string(i % 7));
     }
     // Without dithering the web cube and the gray ramp map pixel by pixel,
     // so every pixel is predictable, rows in picture order.
@@ -103,8 +110,10 @@ TEST(BitmapImport, PhotoThroughEveryMethodAndDitherModeSurvivesGiflib) {
         for (int x = 0; x < 150; ++x) {
             const TColor c = photo->PixelColor(x, y);
             std::uint8_t r = 0, g = 0, b = 0;
-            ASSERT_EQ(netscape.Pixel(x, y), TNetscapeColorLookup::Map(GetRValue(c), GetGValue(c), GetBValue(c), r, g, b));
-            ASSERT_EQ(gray.Pixel(x, y), TGrayScaleLookup::Map(GetRValue(c), GetGValue(c), GetBValue(c), r, g, b));
+            ASSERT_EQ(netscape.Pixel(x, y),
+                      TNetscapeColorLookup::Map(GetRValue(c), GetGValue(c), GetBValue(c), r, g, b));
+            ASSERT_EQ(gray.Pixel(x, y),
+                      TGrayScaleLookup::Map(GetRValue(c), GetGValue(c), GetBValue(c), r, g, b));
         }
 
     // The caller's true-colour bitmap becomes 24-bit, except without reduction.
@@ -155,7 +164,8 @@ TEST(BitmapImport, NoReductionIsExactThroughTheFile) {
         for (int x = 0; x < picture->Width(); ++x) {
             const auto& c = f.Palette[f.Indexes[static_cast<std::size_t>(y * f.Width + x)]];
             ASSERT_EQ(RGB(c[0], c[1], c[2]), picture->PixelColor(x, y)) << x << "," << y;
-            ASSERT_EQ(FrameColor(*loaded.Frames()[0], x, y), picture->PixelColor(x, y)) << x << "," << y;
+            ASSERT_EQ(FrameColor(*loaded.Frames()[0], x, y), picture->PixelColor(x, y))
+                << x << "," << y;
         }
 }
 
@@ -167,8 +177,8 @@ TEST(BitmapImport, TheColourAfterTheTwoHundredFiftySixthOverflowsAndLeavesTheDoc
     TGIFDocument doc;
     doc.SetColorReduction(TColorReduction::NoReduction);
     std::vector<int> ends;
-    doc.OnProgress = [&](TPersistent*, TProgressStage stage, std::uint8_t percent, bool, const TRect&,
-                         const std::string&) {
+    doc.OnProgress = [&](TPersistent*, TProgressStage stage, std::uint8_t percent, bool,
+                         const TRect&, const std::string&) {
         if (stage == TProgressStage::psEnding)
             ends.push_back(percent);
     };
@@ -207,10 +217,12 @@ TEST(BitmapImport, IndexedSourcesKeepTheirPaletteWhateverTheReduction) {
         const auto& colors = source->ColorTable();
         ASSERT_EQ(frame.ColorMap().Count(), static_cast<int>(colors.size()));
         for (std::size_t i = 0; i < colors.size(); ++i)
-            EXPECT_EQ(frame.ColorMap().Color(static_cast<int>(i)), RGB(colors[i].rgbRed, colors[i].rgbGreen, colors[i].rgbBlue));
+            EXPECT_EQ(frame.ColorMap().Color(static_cast<int>(i)),
+                      RGB(colors[i].rgbRed, colors[i].rgbGreen, colors[i].rgbBlue));
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < source->Width(); ++x)
-                EXPECT_EQ(FrameColor(frame, x, y), source->PixelColor(x, y)) << source->Width() << ": " << x << "," << y;
+                EXPECT_EQ(FrameColor(frame, x, y), source->PixelColor(x, y))
+                    << source->Width() << ": " << x << "," << y;
         EXPECT_EQ(source->PixelFormat(), format);
     }
     EXPECT_EQ(doc.Frames()[1]->Pixel(4, 0), 9);
@@ -220,8 +232,8 @@ TEST(BitmapImport, IndexedSourcesKeepTheirPaletteWhateverTheReduction) {
 TEST(BitmapImport, ProgressIsReportedEveryThirtyTwoRowsAndNotForAnEmptyPicture) {
     TGIFDocument doc;
     std::vector<std::tuple<TPersistent*, TProgressStage, int>> log;
-    doc.OnProgress = [&](TPersistent* sender, TProgressStage stage, std::uint8_t percent, bool, const TRect&,
-                         const std::string& message) {
+    doc.OnProgress = [&](TPersistent* sender, TProgressStage stage, std::uint8_t percent, bool,
+                         const TRect&, const std::string& message) {
         EXPECT_EQ(message, "Converting...");
         log.emplace_back(sender, stage, percent);
     };
@@ -230,8 +242,8 @@ TEST(BitmapImport, ProgressIsReportedEveryThirtyTwoRowsAndNotForAnEmptyPicture) 
     EXPECT_TRUE(log.empty());
 
     // 100 rows: rows 0, 32, 64, 96. 70 rows: 45.7 % rounds up to 46.
-    for (const auto& [height, percents] :
-         std::vector<std::pair<int, std::vector<int>>>{{100, {0, 0, 32, 64, 96, 100}}, {70, {0, 0, 46, 91, 100}}}) {
+    for (const auto& [height, percents] : std::vector<std::pair<int, std::vector<int>>>{
+             {100, {0, 0, 32, 64, 96, 100}}, {70, {0, 0, 46, 91, 100}}}) {
         log.clear();
         TBitmap picture(4, height, TPixelFormat::pf24bit);
         TGIFSubImage* frame = doc.Frames()[doc.Add(picture)];
@@ -239,7 +251,7 @@ TEST(BitmapImport, ProgressIsReportedEveryThirtyTwoRowsAndNotForAnEmptyPicture) 
         for (std::size_t i = 0; i < log.size(); ++i) {
             const auto& [sender, stage, percent] = log[i];
             EXPECT_EQ(sender, frame);
-            EXPECT_EQ(stage, i == 0 ? TProgressStage::psStarting
+            EXPECT_EQ(stage, i == 0                ? TProgressStage::psStarting
                              : i + 1 == log.size() ? TProgressStage::psEnding
                                                    : TProgressStage::psRunning);
             EXPECT_EQ(percent, percents[i]) << height << " #" << i;
@@ -250,7 +262,8 @@ TEST(BitmapImport, ProgressIsReportedEveryThirtyTwoRowsAndNotForAnEmptyPicture) 
 TEST(BitmapImport, PackingSortsUsageLargestFirstWithTheUnstableQuicksort) {
     std::vector<std::pair<std::int64_t, int>> usage{{1, 0}, {3, 1}, {3, 2}, {0, 3}, {2, 4}};
     SortColorUsage(usage);
-    EXPECT_EQ(usage, (std::vector<std::pair<std::int64_t, int>>{{3, 2}, {3, 1}, {2, 4}, {1, 0}, {0, 3}}));
+    EXPECT_EQ(usage,
+              (std::vector<std::pair<std::int64_t, int>>{{3, 2}, {3, 1}, {2, 4}, {1, 0}, {0, 3}}));
     // Any table size and any counts (many equal ones) end sorted, nothing lost.
     std::mt19937 rng(17);
     for (int n = 1; n <= 256; n += 5) {
@@ -312,7 +325,8 @@ TEST(BitmapImport, TransparencyNeedsRoomInTheTableAndAMaskedPixel) {
     std::vector<TRGBQuad> table(256);
     std::vector<std::vector<int>> all(16, std::vector<int>(16));
     for (int i = 0; i < 256; ++i) {
-        table[static_cast<std::size_t>(i)] = TRGBQuad{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i / 2), 9, 0};
+        table[static_cast<std::size_t>(i)] =
+            TRGBQuad{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i / 2), 9, 0};
         all[static_cast<std::size_t>(i / 16)][static_cast<std::size_t>(i % 16)] = i;
     }
     TGIFDocument doc;

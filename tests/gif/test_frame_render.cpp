@@ -16,9 +16,13 @@ namespace {
 using test::AddIndexedFrame;
 using test::RandomPixels;
 
-TColor FrameColor(TGIFSubImage& frame, int x, int y) { return frame.ActiveColorMap().Color(frame.Pixel(x, y)); }
+TColor FrameColor(TGIFSubImage& frame, int x, int y) {
+    return frame.ActiveColorMap().Color(frame.Pixel(x, y));
+}
 
-bool IsCubeColor(TColor c) { return GetRValue(c) % 51 == 0 && GetGValue(c) % 51 == 0 && GetBValue(c) % 51 == 0; }
+bool IsCubeColor(TColor c) {
+    return GetRValue(c) % 51 == 0 && GetGValue(c) % 51 == 0 && GetBValue(c) % 51 == 0;
+}
 
 TGIFSubImage* AddTransparentFrame(TGIFDocument& doc, int width, int height, int colors,
                                   const std::vector<std::uint8_t>& pixels, int index) {
@@ -29,7 +33,9 @@ TGIFSubImage* AddTransparentFrame(TGIFDocument& doc, int width, int height, int 
     return frame;
 }
 
-void UseWebPalette(TGIFDocument& doc) { doc.SetPaintOptions(static_cast<TGIFDrawOptions>(RenderWebPalette)); }
+void UseWebPalette(TGIFDocument& doc) {
+    doc.SetPaintOptions(static_cast<TGIFDrawOptions>(RenderWebPalette));
+}
 
 TEST(FrameRender, DirectRenderingHasTheFramesExactColoursAtEveryPixel) {
     TGIFDocument doc;
@@ -70,7 +76,8 @@ TEST(FrameRender, LargeFramesRenderCompletelyThroughTheOneBitStage) {
     EXPECT_EQ(bitmap->PixelFormat(), TPixelFormat::pf8bit);
     ASSERT_EQ(bitmap->Height(), 600);
     for (int y = 0; y < 600; ++y)
-        ASSERT_TRUE(std::equal(frame->Scanline(y), frame->Scanline(y) + 1000, bitmap->ScanLine(y))) << y;
+        ASSERT_TRUE(std::equal(frame->Scanline(y), frame->Scanline(y) + 1000, bitmap->ScanLine(y)))
+            << y;
 }
 
 TEST(FrameRender, WebPaletteRenderingUsesOnlyCubeColoursAndDiffusesTheError) {
@@ -121,7 +128,8 @@ TEST(FrameRender, MaskMarksExactlyTheTransparentPixelsByEitherMethod) {
         for (int y = 0; y < 9; ++y)
             for (int x = 0; x < 37; ++x) {
                 const bool transparent = frame->Pixel(x, y) == 4;
-                ASSERT_EQ(mask.PixelColor(x, y) == clWhite, transparent) << web << ": " << x << "," << y;
+                ASSERT_EQ(mask.PixelColor(x, y) == clWhite, transparent)
+                    << web << ": " << x << "," << y;
                 // The web rendering leaves its fill byte at transparent pixels.
                 if (web && transparent) {
                     ASSERT_EQ(bitmap->ScanLine(y)[x], 52);
@@ -147,8 +155,8 @@ TEST(FrameRender, WithoutAnyColourTableRenderingFailsCleanly) {
     TGIFSubImage* first = AddIndexedFrame(doc, 3, 3, 0, RandomPixels(9, 2, 1));
     TGIFSubImage* second = AddIndexedFrame(doc, 3, 3, 0, RandomPixels(9, 2, 2));
     std::vector<int> ends;
-    doc.OnProgress = [&](TPersistent*, TProgressStage stage, std::uint8_t percent, bool, const TRect&,
-                         const std::string&) {
+    doc.OnProgress = [&](TPersistent*, TProgressStage stage, std::uint8_t percent, bool,
+                         const TRect&, const std::string&) {
         if (stage == TProgressStage::psEnding)
             ends.push_back(percent);
     };
@@ -176,8 +184,8 @@ TEST(FrameRender, ProgressReportsRowsAndAnAbortLeavesNoBitmap) {
     TGIFSubImage* frame = AddIndexedFrame(doc, 8, 70, 3, RandomPixels(560, 3, 4));
     std::vector<int> percents;
     bool abort = true;
-    doc.OnProgress = [&](TPersistent* sender, TProgressStage stage, std::uint8_t percent, bool, const TRect&,
-                         const std::string& message) {
+    doc.OnProgress = [&](TPersistent* sender, TProgressStage stage, std::uint8_t percent, bool,
+                         const TRect&, const std::string& message) {
         EXPECT_EQ(sender, frame);
         EXPECT_EQ(message, "Rendering...");
         percents.push_back(percent);
@@ -234,7 +242,8 @@ TEST(FrameRender, BitmapReceivesTheWholeDocument) {
     // screen-sized bitmap.
     TGIFDocument doc;
     doc.SetPaintBackground(RGB(9, 99, 199));
-    TGIFSubImage* first = AddTransparentFrame(doc, 4, 3, 3, {0, 1, 2, 0, 2, 2, 1, 0, 1, 1, 1, 2}, 2);
+    TGIFSubImage* first =
+        AddTransparentFrame(doc, 4, 3, 3, {0, 1, 2, 0, 2, 2, 1, 0, 1, 1, 1, 2}, 2);
     first->SetLeft(1);
     first->SetTop(1);
     AddIndexedFrame(doc, 8, 6, 2, RandomPixels(48, 2, 1));
@@ -244,8 +253,10 @@ TEST(FrameRender, BitmapReceivesTheWholeDocument) {
     ASSERT_EQ(screen.Height(), 6);
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 8; ++x) {
-            const bool shows = x >= 1 && x < 5 && y >= 1 && y < 4 && first->Pixel(x - 1, y - 1) != 2;
-            EXPECT_EQ(screen.PixelColor(x, y), shows ? FrameColor(*first, x - 1, y - 1) : RGB(9, 99, 199))
+            const bool shows =
+                x >= 1 && x < 5 && y >= 1 && y < 4 && first->Pixel(x - 1, y - 1) != 2;
+            EXPECT_EQ(screen.PixelColor(x, y),
+                      shows ? FrameColor(*first, x - 1, y - 1) : RGB(9, 99, 199))
                 << x << "," << y;
         }
     TGIFDocument empty;

@@ -24,7 +24,9 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // Reads LZW codes the way a GIF decoder does, noting the width of each code.
 struct CodeTrace {
@@ -129,14 +131,17 @@ TEST(GifWriterGolden, LoopingExtensionIsNineteenBytes) {
     auto loop = std::make_unique<TGIFAppExtNSLoop>(f);
     TMemoryStream s;
     loop->SaveToStream(s);
-    EXPECT_EQ(s.Data(), Concat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x03, 0x01, 0x00, 0x00, 0x00}}));
+    EXPECT_EQ(s.Data(),
+              Concat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x03, 0x01, 0x00, 0x00, 0x00}}));
 
     loop->SetLoopCount(0x1234);
     loop->SetStreamBufferSize(0x01020304);
     TMemoryStream s2;
     loop->SaveToStream(s2);
-    EXPECT_EQ(s2.Data(), Concat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"),
-                                 {0x03, 0x01, 0x34, 0x12, 0x05, 0x02, 0x04, 0x03, 0x02, 0x01, 0x00}}));
+    EXPECT_EQ(s2.Data(),
+              Concat({{0x21, 0xFF, 0x0B},
+                      Text("NETSCAPE2.0"),
+                      {0x03, 0x01, 0x34, 0x12, 0x05, 0x02, 0x04, 0x03, 0x02, 0x01, 0x00}}));
 }
 
 TEST(GifWriterGolden, CommentLinesAreCutInto255ByteBlocks) {
@@ -144,8 +149,8 @@ TEST(GifWriterGolden, CommentLinesAreCutInto255ByteBlocks) {
         std::size_t length;
         std::vector<std::size_t> blocks;
     };
-    for (const Case& c : {Case{255, {255}}, Case{256, {255, 1}}, Case{600, {255, 255, 90}},
-                          Case{0, {}}}) {
+    for (const Case& c :
+         {Case{255, {255}}, Case{256, {255, 1}}, Case{600, {255, 255, 90}}, Case{0, {}}}) {
         TGIFCommentExtension comment(nullptr);
         comment.Lines.push_back(std::string(c.length, 'x'));
         TMemoryStream s;
@@ -306,9 +311,10 @@ TEST(GifWriter, WarningsWhenALargerFrameGrowsTheScreen) {
     frame->SetWidth(200);
     frame->SetHeight(150);
     EXPECT_EQ(doc.Add(std::move(frame)), 1);
-    EXPECT_EQ(warnings, (std::vector<std::string>{
-                            "Image width too small for contained frames", "Image exceeds Logical Screen size",
-                            "Image height too small for contained frames", "Image exceeds Logical Screen size"}));
+    EXPECT_EQ(warnings, (std::vector<std::string>{"Image width too small for contained frames",
+                                                  "Image exceeds Logical Screen size",
+                                                  "Image height too small for contained frames",
+                                                  "Image exceeds Logical Screen size"}));
     EXPECT_EQ(doc.Width(), 200);
     EXPECT_EQ(doc.Height(), 150);
 }
@@ -357,11 +363,14 @@ TEST(GifWriter, ProgressStagesAndPercentages) {
         AddIndexedFrame(doc, 2, 2, 2, {0, 1, 1, 0});
     std::vector<std::tuple<TProgressStage, int, bool>> seen;
     doc.OnProgress = [&](TPersistent*, TProgressStage stage, std::uint8_t pct, bool redraw,
-                         const TRect&, const std::string&) { seen.emplace_back(stage, pct, redraw); };
+                         const TRect&,
+                         const std::string&) { seen.emplace_back(stage, pct, redraw); };
     SaveToBytes(doc);
     const std::vector<std::tuple<TProgressStage, int, bool>> expected{
-        {TProgressStage::psStarting, 0, false}, {TProgressStage::psRunning, 33, false},
-        {TProgressStage::psRunning, 66, false}, {TProgressStage::psRunning, 100, false},
+        {TProgressStage::psStarting, 0, false},
+        {TProgressStage::psRunning, 33, false},
+        {TProgressStage::psRunning, 66, false},
+        {TProgressStage::psRunning, 100, false},
         {TProgressStage::psEnding, 100, true}};
     EXPECT_EQ(seen, expected);
 }
@@ -414,11 +423,13 @@ TEST_P(GifWriterGiflib, DecodesToOurIndexesAndPalette) {
     TGIFDocument doc;
     doc.SetDataCoding(c.coding);
     const int colors = 1 << c.bits;
-    const Bytes pixels = MakeContent(c, static_cast<std::uint32_t>(c.width * 31 + c.height + c.bits));
+    const Bytes pixels =
+        MakeContent(c, static_cast<std::uint32_t>(c.width * 31 + c.height + c.bits));
     TGIFSubImage* f = nullptr;
     if (c.global) {
         for (int i = 0; i < colors; ++i)
-            doc.GlobalColorMap().Add(RGB(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i ^ 0x55), 9));
+            doc.GlobalColorMap().Add(
+                RGB(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i ^ 0x55), 9));
         f = AddIndexedFrame(doc, c.width, c.height, 0, pixels);
         f->SetInterlaced(c.interlaced);
     } else {
@@ -437,10 +448,12 @@ TEST_P(GifWriterGiflib, DecodesToOurIndexesAndPalette) {
     EXPECT_EQ(g.Height, c.height);
     EXPECT_TRUE(g.Indexes == pixels) << "indexes differ";
     ASSERT_GE(g.Palette.size(), static_cast<std::size_t>(colors));
-    const TGIFColorMap& map = c.global ? static_cast<const TGIFColorMap&>(doc.Header().ColorMap()) : f->ColorMap();
+    const TGIFColorMap& map =
+        c.global ? static_cast<const TGIFColorMap&>(doc.Header().ColorMap()) : f->ColorMap();
     for (int i = 0; i < colors; ++i) {
         const TGIFColor e = map.Entry(i);
-        EXPECT_EQ(g.Palette[static_cast<std::size_t>(i)], (std::array<std::uint8_t, 3>{e.Red, e.Green, e.Blue}));
+        EXPECT_EQ(g.Palette[static_cast<std::size_t>(i)],
+                  (std::array<std::uint8_t, 3>{e.Red, e.Green, e.Blue}));
     }
     EXPECT_EQ(g.Delay, 7);
     EXPECT_EQ(g.Disposal, 2);
@@ -468,8 +481,8 @@ std::vector<RoundTripCase> RoundTripCases() {
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllDepthsAndContents, GifWriterGiflib, ::testing::ValuesIn(RoundTripCases()),
-                         [](const auto& param) {
+INSTANTIATE_TEST_SUITE_P(AllDepthsAndContents, GifWriterGiflib,
+                         ::testing::ValuesIn(RoundTripCases()), [](const auto& param) {
                              const RoundTripCase& c = param.param;
                              return std::string(c.coding == 1 ? "rle" : "lzw") + "_b" +
                                     std::to_string(c.bits) + "_" + std::to_string(c.width) + "x" +
@@ -480,7 +493,11 @@ INSTANTIATE_TEST_SUITE_P(AllDepthsAndContents, GifWriterGiflib, ::testing::Value
 TEST(GifWriterGiflib, AnimationKeepsDelaysDisposalsAndLoopCount) {
     TGIFDocument doc;
     for (int i = 0; i < 4; ++i) {
-        TGIFSubImage* f = AddIndexedFrame(doc, 16 + i, 9, 1 << (i + 1), test::RandomPixels(static_cast<std::size_t>(16 + i) * 9, 1 << (i + 1), static_cast<std::uint32_t>(i)), i, i);
+        TGIFSubImage* f =
+            AddIndexedFrame(doc, 16 + i, 9, 1 << (i + 1),
+                            test::RandomPixels(static_cast<std::size_t>(16 + i) * 9, 1 << (i + 1),
+                                               static_cast<std::uint32_t>(i)),
+                            i, i);
         if (i == 0) {
             auto loop = std::make_unique<TGIFAppExtNSLoop>(f);
             loop->SetLoopCount(3);

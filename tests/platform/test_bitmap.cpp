@@ -56,12 +56,12 @@ TEST(Bitmap, ScanLineCountsFromTheTopOverBottomUpStorage) {
 }
 
 TEST(Bitmap, EveryFormatConvertsExactlyToTrueColour) {
-    for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit,
-                           TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf24bit,
-                           TPixelFormat::pf32bit}) {
+    for (TPixelFormat f :
+         {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
+          TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
         for (TPixelFormat target : {TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
             auto bHolder = RandomBitmap(13, 5, f, 42);
-    TBitmap& b = *bHolder;
+            TBitmap& b = *bHolder;
             std::vector<TColor> before;
             for (int y = 0; y < 5; ++y)
                 for (int x = 0; x < 13; ++x)
@@ -71,7 +71,8 @@ TEST(Bitmap, EveryFormatConvertsExactlyToTrueColour) {
             std::size_t i = 0;
             for (int y = 0; y < 5; ++y)
                 for (int x = 0; x < 13; ++x)
-                    ASSERT_EQ(b.PixelColor(x, y), before[i++]) << BitsPerPixelOf(f) << " bits at " << x << "," << y;
+                    ASSERT_EQ(b.PixelColor(x, y), before[i++])
+                        << BitsPerPixelOf(f) << " bits at " << x << "," << y;
         }
     }
 }
@@ -79,7 +80,7 @@ TEST(Bitmap, EveryFormatConvertsExactlyToTrueColour) {
 TEST(Bitmap, LowDepthsConvertToEightBitsWithTheirIndexes) {
     for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf4bit}) {
         auto bHolder = RandomBitmap(11, 3, f, 5);
-    TBitmap& b = *bHolder;
+        TBitmap& b = *bHolder;
         TBitmap copy;
         copy.Assign(&b);
         b.SetPixelFormat(TPixelFormat::pf8bit);
@@ -93,11 +94,11 @@ TEST(Bitmap, LowDepthsConvertToEightBitsWithTheirIndexes) {
 }
 
 TEST(Bitmap, BmpFilesRoundTripInEveryFormat) {
-    for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit,
-                           TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf24bit,
-                           TPixelFormat::pf32bit}) {
+    for (TPixelFormat f :
+         {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
+          TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
         auto bHolder = RandomBitmap(9, 7, f, 3);
-    TBitmap& b = *bHolder;
+        TBitmap& b = *bHolder;
         TMemoryStream s;
         b.SaveToStream(s);
         s.SetPosition(0);
@@ -118,7 +119,10 @@ TEST(Bitmap, ThirtyTwoBitFieldsWithOtherMasksAreConverted) {
     std::vector<std::uint8_t> h(40, 0);
     h[0] = 40;
     h[4] = 2;
-    h[8] = 0xFF; h[9] = 0xFF; h[10] = 0xFF; h[11] = 0xFF; // height -1
+    h[8] = 0xFF;
+    h[9] = 0xFF;
+    h[10] = 0xFF;
+    h[11] = 0xFF; // height -1
     h[12] = 1;
     h[14] = 32;
     h[16] = 3;
@@ -141,13 +145,17 @@ TEST(Bitmap, BadBmpDataRaisesAndLeavesTheBitmapAlone) {
     good.SaveToStream(s);
     const std::vector<std::uint8_t> bytes = s.Data();
     for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
-        TMemoryStream part(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)));
+        TMemoryStream part(std::vector<std::uint8_t>(
+            bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)));
         TBitmap b(1, 1, TPixelFormat::pf24bit);
         EXPECT_ANY_THROW(b.LoadFromStream(part)) << "cut at " << cut;
         EXPECT_EQ(b.Width(), 1);
     }
     std::vector<std::uint8_t> huge = bytes;
-    huge[18] = 0xFF; huge[19] = 0xFF; huge[20] = 0xFF; huge[21] = 0x7F; // width 2^31-1
+    huge[18] = 0xFF;
+    huge[19] = 0xFF;
+    huge[20] = 0xFF;
+    huge[21] = 0x7F; // width 2^31-1
     TMemoryStream hs(huge);
     TBitmap b;
     EXPECT_ANY_THROW(b.LoadFromStream(hs));
@@ -179,7 +187,8 @@ namespace {
 // must give the same colours it reads back.
 TEST(Bitmap, LoadsBmpsWrittenByImageMagick) {
     const std::string dir = FRAMOLO_BMP_CORPUS_DIR;
-    for (const char* name : {"mono.bmp", "pal16.bmp", "pal256.bmp", "rgb24.bmp", "rgb565.bmp", "argb32.bmp"}) {
+    for (const char* name :
+         {"mono.bmp", "pal16.bmp", "pal256.bmp", "rgb24.bmp", "rgb565.bmp", "argb32.bmp"}) {
         const std::string path = dir + "/" + name;
         TBitmap b;
         b.LoadFromFile(path);
@@ -191,11 +200,14 @@ TEST(Bitmap, LoadsBmpsWrittenByImageMagick) {
         while ((c = std::fgetc(pipe)) != EOF)
             rgb.push_back(static_cast<std::uint8_t>(c));
         pclose(pipe);
-        ASSERT_EQ(rgb.size(), static_cast<std::size_t>(b.Width()) * static_cast<std::size_t>(b.Height()) * 3) << name;
+        ASSERT_EQ(rgb.size(),
+                  static_cast<std::size_t>(b.Width()) * static_cast<std::size_t>(b.Height()) * 3)
+            << name;
         std::size_t i = 0;
         for (int y = 0; y < b.Height(); ++y)
             for (int x = 0; x < b.Width(); ++x, i += 3)
-                ASSERT_EQ(b.PixelColor(x, y), RGB(rgb[i], rgb[i + 1], rgb[i + 2])) << name << " at " << x << "," << y;
+                ASSERT_EQ(b.PixelColor(x, y), RGB(rgb[i], rgb[i + 1], rgb[i + 2]))
+                    << name << " at " << x << "," << y;
     }
 }
 

@@ -10,7 +10,9 @@
 namespace framolo {
 namespace {
 
-std::string TempPath(const std::string& name) { return std::string(FRAMOLO_TEST_WORK_DIR) + "/" + name; }
+std::string TempPath(const std::string& name) {
+    return std::string(FRAMOLO_TEST_WORK_DIR) + "/" + name;
+}
 
 TEST(MemoryStream, ReadWriteSeekAndShortReads) {
     TMemoryStream s;
@@ -93,7 +95,8 @@ TEST(FileStream, SetSizeTruncatesAndExtends) {
     f.SetPosition(0);
     std::uint8_t b[6];
     f.ReadBuffer(b, 6);
-    EXPECT_EQ(std::vector<std::uint8_t>(b, b + 6), (std::vector<std::uint8_t>{0xFF, 0xFF, 0, 0, 0, 0}));
+    EXPECT_EQ(std::vector<std::uint8_t>(b, b + 6),
+              (std::vector<std::uint8_t>{0xFF, 0xFF, 0, 0, 0, 0}));
     std::remove(path.c_str());
 }
 

@@ -15,7 +15,9 @@ constexpr std::uint32_t kBI_RGB = 0;
 constexpr std::uint32_t kBI_BITFIELDS = 3;
 constexpr std::uint32_t kBI_ALPHABITFIELDS = 6;
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t Get16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 std::uint32_t Get32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -111,7 +113,8 @@ int BitsPerPixelOf(TPixelFormat format) {
 std::size_t DIBRowBytes(int width, int bitCount) {
     if (width < 0 || bitCount <= 0)
         throw EOutOfResources("Invalid bitmap size");
-    const std::uint64_t bitsPerRow = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bitCount);
+    const std::uint64_t bitsPerRow =
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bitCount);
     const std::uint64_t bytes = ((bitsPerRow + 31) / 32) * 4;
     if (bytes > std::numeric_limits<std::uint32_t>::max())
         throw EOutOfResources("Bitmap is too large");
@@ -139,7 +142,8 @@ void TBitmap::Allocate(int width, int height, TPixelFormat format, bool keepCont
         const int rows = std::min(height, height_);
         const std::size_t copy = std::min(rowBytes, rowBytes_);
         for (int r = 0; r < rows; ++r) {
-            const std::uint8_t* s = bits_.data() + static_cast<std::size_t>(height_ - 1 - r) * rowBytes_;
+            const std::uint8_t* s =
+                bits_.data() + static_cast<std::size_t>(height_ - 1 - r) * rowBytes_;
             std::uint8_t* d = bits_new.data() + static_cast<std::size_t>(height - 1 - r) * rowBytes;
             std::memcpy(d, s, copy);
         }
@@ -258,7 +262,8 @@ void TBitmap::SetPixelFormat(TPixelFormat value) {
                 const auto ux = static_cast<std::size_t>(x);
                 d[ux] = format_ == TPixelFormat::pf1bit
                             ? static_cast<std::uint8_t>((s[ux / 8] >> (7 - ux % 8)) & 1u)
-                            : static_cast<std::uint8_t>(ux % 2 == 0 ? s[ux / 2] >> 4 : s[ux / 2] & 0x0Fu);
+                            : static_cast<std::uint8_t>(ux % 2 == 0 ? s[ux / 2] >> 4
+                                                                    : s[ux / 2] & 0x0Fu);
             }
         }
     } else {
@@ -269,7 +274,8 @@ void TBitmap::SetPixelFormat(TPixelFormat value) {
                 const std::uint8_t* s = ScanLine(y);
                 const std::size_t sbpp = format_ == TPixelFormat::pf32bit ? 4 : 3;
                 for (int x = 0; x < width_; ++x) {
-                    std::memcpy(d + static_cast<std::size_t>(x) * bpp, s + static_cast<std::size_t>(x) * sbpp, 3);
+                    std::memcpy(d + static_cast<std::size_t>(x) * bpp,
+                                s + static_cast<std::size_t>(x) * sbpp, 3);
                 }
                 continue;
             }
@@ -353,7 +359,9 @@ void TBitmap::Assign(const TPersistent* source) {
     TGraphic::Assign(source);
 }
 
-void TBitmap::Draw(TCanvas& canvas, const TRect& rect) { canvas.StretchDrawBitmap(rect, *this); }
+void TBitmap::Draw(TCanvas& canvas, const TRect& rect) {
+    canvas.StretchDrawBitmap(rect, *this);
+}
 
 // ---- BMP files and packed DIBs ----
 
@@ -368,7 +376,9 @@ void TBitmap::LoadFromStream(TStream& stream) {
     (void)offBits;
 }
 
-void TBitmap::LoadFromPackedDIB(TStream& stream, std::int64_t size) { LoadDIBBody(stream, size); }
+void TBitmap::LoadFromPackedDIB(TStream& stream, std::int64_t size) {
+    LoadDIBBody(stream, size);
+}
 
 void TBitmap::LoadDIBBody(TStream& stream, std::int64_t size) {
     const std::int64_t start = stream.Position();
@@ -435,11 +445,13 @@ void TBitmap::LoadDIBBody(TStream& stream, std::int64_t size) {
             throw EInvalidGraphic("Bitmap image is not valid");
         const std::uint32_t maxColors = 1u << bitCount;
         const std::uint32_t n = (clrUsed == 0 || clrUsed > maxColors) ? maxColors : clrUsed;
-        std::vector<std::uint8_t> raw(static_cast<std::size_t>(n) * static_cast<std::size_t>(tableEntrySize));
+        std::vector<std::uint8_t> raw(static_cast<std::size_t>(n) *
+                                      static_cast<std::size_t>(tableEntrySize));
         stream.ReadBuffer(raw.data(), raw.size());
         colors.resize(n);
         for (std::uint32_t i = 0; i < n; ++i) {
-            const std::uint8_t* e = raw.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(tableEntrySize);
+            const std::uint8_t* e =
+                raw.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(tableEntrySize);
             colors[i] = TRGBQuad{e[0], e[1], e[2], 0};
         }
     } else if (bitCount != 16 && bitCount != 24 && bitCount != 32) {
@@ -487,7 +499,8 @@ void TBitmap::LoadDIBBody(TStream& stream, std::int64_t size) {
         }
         const std::size_t dbpp = format == TPixelFormat::pf32bit ? 4 : 3;
         for (std::int64_t x = 0; x < width; ++x) {
-            const std::uint32_t v = bitCount == 16 ? Get16(row.data() + x * 2) : Get32(row.data() + x * 4);
+            const std::uint32_t v =
+                bitCount == 16 ? Get16(row.data() + x * 2) : Get32(row.data() + x * 4);
             std::uint8_t* p = d + static_cast<std::size_t>(x) * dbpp;
             p[0] = mb.Extract(v);
             p[1] = mg.Extract(v);

@@ -8,7 +8,17 @@
 
 namespace framolo {
 
-enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+enum class TPixelFormat {
+    pfDevice,
+    pf1bit,
+    pf4bit,
+    pf8bit,
+    pf15bit,
+    pf16bit,
+    pf24bit,
+    pf32bit,
+    pfCustom
+};
 
 int BitsPerPixelOf(TPixelFormat format);
 

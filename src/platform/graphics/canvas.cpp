@@ -47,7 +47,8 @@ void TBitmapCanvas::StretchDrawBitmap(const TRect& dest, const TBitmap& src) {
     const int x1 = std::min(dest.Right, target_.Width());
     const int y1 = std::min(dest.Bottom, target_.Height());
     for (int y = y0; y < y1; ++y) {
-        const int sy = static_cast<int>(static_cast<std::int64_t>(y - dest.Top) * src.Height() / dh);
+        const int sy =
+            static_cast<int>(static_cast<std::int64_t>(y - dest.Top) * src.Height() / dh);
         for (int x = x0; x < x1; ++x) {
             const int sx =
                 static_cast<int>(static_cast<std::int64_t>(x - dest.Left) * src.Width() / dw);
@@ -79,7 +80,8 @@ void ForEachStretchedPixel(const TRect& dest, int srcWidth, int srcHeight, int c
     for (int y = y0; y < y1; ++y) {
         const int sy = static_cast<int>(static_cast<std::int64_t>(y - dest.Top) * srcHeight / dh);
         for (int x = x0; x < x1; ++x) {
-            const int sx = static_cast<int>(static_cast<std::int64_t>(x - dest.Left) * srcWidth / dw);
+            const int sx =
+                static_cast<int>(static_cast<std::int64_t>(x - dest.Left) * srcWidth / dw);
             put(x, y, sx, sy);
         }
     }

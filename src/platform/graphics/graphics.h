@@ -18,9 +18,15 @@ constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clWhite = 0xFFFFFF;
 
-constexpr std::uint8_t GetRValue(TColor c) { return static_cast<std::uint8_t>(c); }
-constexpr std::uint8_t GetGValue(TColor c) { return static_cast<std::uint8_t>(c >> 8); }
-constexpr std::uint8_t GetBValue(TColor c) { return static_cast<std::uint8_t>(c >> 16); }
+constexpr std::uint8_t GetRValue(TColor c) {
+    return static_cast<std::uint8_t>(c);
+}
+constexpr std::uint8_t GetGValue(TColor c) {
+    return static_cast<std::uint8_t>(c >> 8);
+}
+constexpr std::uint8_t GetBValue(TColor c) {
+    return static_cast<std::uint8_t>(c >> 16);
+}
 constexpr TColor RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return static_cast<TColor>(r) | (static_cast<TColor>(g) << 8) | (static_cast<TColor>(b) << 16);
 }
@@ -101,9 +107,9 @@ enum class TProgressStage { psStarting, psRunning, psEnding };
 
 class TPersistent;
 using TNotifyEvent = std::function<void(TPersistent* sender)>;
-using TProgressEvent = std::function<void(TPersistent* sender, TProgressStage stage,
-                                          std::uint8_t percentDone, bool redrawNow,
-                                          const TRect& rect, const std::string& msg)>;
+using TProgressEvent =
+    std::function<void(TPersistent* sender, TProgressStage stage, std::uint8_t percentDone,
+                       bool redrawNow, const TRect& rect, const std::string& msg)>;
 
 class TPersistent {
 public:

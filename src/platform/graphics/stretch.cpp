@@ -61,7 +61,8 @@ TTaps MakeTaps(int srcSize, int dstSize) {
             fixed[k] = static_cast<int>(std::lround(w[k] / sum * kWeightOne));
             given += fixed[k];
         }
-        const auto biggest = static_cast<std::size_t>(std::max_element(fixed.begin(), fixed.end()) - fixed.begin());
+        const auto biggest =
+            static_cast<std::size_t>(std::max_element(fixed.begin(), fixed.end()) - fixed.begin());
         fixed[biggest] += kWeightOne - given;
         t.First[static_cast<std::size_t>(i)] = first;
         t.Count[static_cast<std::size_t>(i)] = static_cast<int>(fixed.size());
@@ -130,14 +131,16 @@ void StretchBitmap(const TBitmap& srcIn, TBitmap& dst) {
         std::fill(acc.begin(), acc.end(), 0);
         const int* w = vy.Weights.data() + vy.Offset[uy];
         for (int k = 0; k < vy.Count[uy]; ++k) {
-            const std::uint16_t* m = mid.data() + rowValues * static_cast<std::size_t>(vy.First[uy] + k);
+            const std::uint16_t* m =
+                mid.data() + rowValues * static_cast<std::size_t>(vy.First[uy] + k);
             for (std::size_t i = 0; i < rowValues; ++i)
                 acc[i] += static_cast<std::int64_t>(w[k]) * m[i];
         }
         std::uint8_t* d = dst.ScanLine(y);
         constexpr std::int64_t half = std::int64_t{1} << (kWeightBits + 8 - 1);
         for (std::size_t i = 0; i < rowValues; ++i)
-            d[i] = static_cast<std::uint8_t>(std::min<std::int64_t>(255, (acc[i] + half) >> (kWeightBits + 8)));
+            d[i] = static_cast<std::uint8_t>(
+                std::min<std::int64_t>(255, (acc[i] + half) >> (kWeightBits + 8)));
     }
 }
 

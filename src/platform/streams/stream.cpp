@@ -61,7 +61,9 @@ std::int64_t TStream::Size() {
     return size;
 }
 
-void TStream::SetSize(std::int64_t) { throw EStreamError("Stream size cannot be changed"); }
+void TStream::SetSize(std::int64_t) {
+    throw EStreamError("Stream size cannot be changed");
+}
 
 void TStream::ReadBuffer(void* buffer, std::size_t count) {
     if (count != 0 && Read(buffer, count) != count)
@@ -184,7 +186,9 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
     LoadFromStream(f);
 }
 
-void TMemoryStream::SaveToStream(TStream& target) const { target.WriteBuffer(data_.data(), data_.size()); }
+void TMemoryStream::SaveToStream(TStream& target) const {
+    target.WriteBuffer(data_.data(), data_.size());
+}
 
 void TMemoryStream::SaveToFile(const std::string& fileName) const {
     TFileStream f(fileName, fmCreate);
@@ -203,7 +207,9 @@ std::size_t TReadOnlyMemoryStream::Read(void* buffer, std::size_t count) {
     return n;
 }
 
-std::size_t TReadOnlyMemoryStream::Write(const void*, std::size_t) { return 0; }
+std::size_t TReadOnlyMemoryStream::Write(const void*, std::size_t) {
+    return 0;
+}
 
 std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     pos_ = static_cast<std::size_t>(
@@ -269,7 +275,8 @@ void TFileStream::FlushWrite() {
         throw EWriteError("Stream write error");
     std::size_t done = 0;
     while (done < bufLen_) {
-        const auto n = FRAMOLO_WRITE(fd_, buffer_.data() + done, static_cast<unsigned>(bufLen_ - done));
+        const auto n =
+            FRAMOLO_WRITE(fd_, buffer_.data() + done, static_cast<unsigned>(bufLen_ - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -286,7 +293,9 @@ void TFileStream::FlushWrite() {
     bufPos_ = 0;
 }
 
-void TFileStream::Flush() { FlushWrite(); }
+void TFileStream::Flush() {
+    FlushWrite();
+}
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     FlushWrite();
@@ -339,10 +348,11 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     const std::int64_t current = bufStart_ + static_cast<std::int64_t>(bufPos_);
     if (origin == TSeekOrigin::soCurrent && offset == 0)
         return current;
-    const std::int64_t target = ResolveSeek(offset, origin, current,
-                                            origin == TSeekOrigin::soEnd ? Size() : 0);
+    const std::int64_t target =
+        ResolveSeek(offset, origin, current, origin == TSeekOrigin::soEnd ? Size() : 0);
     // Inside the read buffer: move the cursor only.
-    if (!dirty_ && target >= bufStart_ && target <= bufStart_ + static_cast<std::int64_t>(bufLen_)) {
+    if (!dirty_ && target >= bufStart_ &&
+        target <= bufStart_ + static_cast<std::int64_t>(bufLen_)) {
         bufPos_ = static_cast<std::size_t>(target - bufStart_);
         return target;
     }
