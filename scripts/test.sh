@@ -7,6 +7,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
+# Formatting is part of the build's rules.
+git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'fuzz/*.cpp' 'bench/*.cpp' |
+  xargs clang-format --dry-run --Werror
+
 jobs=$(nproc 2>/dev/null || echo 2)
 build=${FRAMOLO_BUILD_DIR:-build}
 
