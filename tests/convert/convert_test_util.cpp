@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace framolo::test {
 
@@ -36,13 +37,20 @@ std::string MakeClip(const std::string& name, int width, int height, int frames,
     const std::string path = WorkPath(name);
     std::lock_guard guard(lock);
     if (made.count(path) == 0) {
+        // CTest runs tests in parallel processes that share the build folder: each
+        // makes its own copy under a private name and renames it into place, so no
+        // process ever reads a clip another one is still writing.
+        const std::string ext = path.substr(path.find_last_of('.'));
+        const std::string temp = path + "." + std::to_string(getpid()) + ".tmp" + ext;
         const std::string cmd =
             "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=" +
             std::to_string(width) + "x" + std::to_string(height) + ":rate=" + rate + " -frames:v " +
-            std::to_string(frames) + " " + codecOptions + " '" + path + "' 2>&1";
+            std::to_string(frames) + " " + codecOptions + " '" + temp + "' 2>&1";
         std::string log;
-        if (RunCommand(cmd, &log) != 0)
+        if (RunCommand(cmd, &log) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
+            std::remove(temp.c_str());
             throw std::runtime_error("ffmpeg could not make " + name + ": " + log);
+        }
         made.insert(path);
     }
     return path;
@@ -50,7 +58,7 @@ std::string MakeClip(const std::string& name, int width, int height, int frames,
 
 std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path, int width,
                                                         int height) {
-    const std::string raw = path + ".bgr";
+    const std::string raw = path + "." + std::to_string(getpid()) + ".bgr";
     const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -i '" + path +
                             "' -fps_mode passthrough -f rawvideo -pix_fmt bgr24 '" + raw + "' 2>&1";
     std::string log;

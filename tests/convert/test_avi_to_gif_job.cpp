@@ -164,6 +164,8 @@ TEST_F(AviToGifJob, FieldsAreReadAgainForEveryFrame) {
         }
     };
     const TJobOutcome outcome = Run();
+    ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
+    ASSERT_NE(Result(), nullptr);
     EXPECT_EQ(outcome.FrameCount, 4);
     EXPECT_EQ(Result()->Frames()[0]->GraphicControl()->Delay(), 4);
     EXPECT_EQ(Result()->Frames()[1]->GraphicControl()->Delay(), 20);
