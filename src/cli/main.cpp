@@ -3,6 +3,7 @@
 #include "cli/cli_host.h"
 #include "cli/media_info.h"
 #include "convert/avi_to_gif_job.h"
+#include "convert/avifile_guards.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
@@ -96,27 +97,29 @@ struct TClipDefaults {
 
 TClipDefaults ProbeClip(const std::string& path) {
     TClipDefaults d;
-    AVIFileInit();
-    PAVIFile file = nullptr;
-    PAVIStream stream = nullptr;
-    if (AVIFileOpen(file, path, OF_SHARE_DENY_WRITE) == 0) {
-        if (AVIFileGetStream(file, stream, streamtypeVIDEO, 0) == 0 && stream != nullptr) {
-            TAVIStreamInfo info;
-            if (AVIStreamInfo(stream, info, static_cast<std::int32_t>(sizeof(info))) == 0) {
-                d.Start = AVIStreamStart(stream);
-                d.End = d.Start + AVIStreamLength(stream) - 1;
-                d.Width = info.rcFrame.Right - info.rcFrame.Left;
-                d.Height = info.rcFrame.Bottom - info.rcFrame.Top;
-                if (info.dwRate != 0)
-                    d.DelayMs = static_cast<int>(
-                        std::nearbyint(static_cast<double>(info.dwScale) * 1000.0 / info.dwRate));
-                d.Ok = true;
-            }
-            AVIStreamRelease(stream);
-        }
-        AVIFileRelease(file);
+    TAVILibraryGuard library;
+    TAVIFileGuard file;
+    if (AVIFileOpen(file.File, path, OF_SHARE_DENY_WRITE) != 0) {
+        file.File = nullptr;
+        return d;
     }
-    AVIFileExit();
+    TAVIStreamGuard stream;
+    if (AVIFileGetStream(file.File, stream.Stream, streamtypeVIDEO, 0) != 0 ||
+        stream.Stream == nullptr) {
+        stream.Stream = nullptr;
+        return d;
+    }
+    TAVIStreamInfo info;
+    if (AVIStreamInfo(stream.Stream, info, static_cast<std::int32_t>(sizeof(info))) != 0)
+        return d;
+    d.Start = AVIStreamStart(stream.Stream);
+    d.End = d.Start + AVIStreamLength(stream.Stream) - 1;
+    d.Width = info.rcFrame.Right - info.rcFrame.Left;
+    d.Height = info.rcFrame.Bottom - info.rcFrame.Top;
+    if (info.dwRate != 0)
+        d.DelayMs = static_cast<int>(
+            std::nearbyint(static_cast<double>(info.dwScale) * 1000.0 / info.dwRate));
+    d.Ok = true;
     return d;
 }
 

@@ -1,11 +1,14 @@
 #include "cli/media_info.h"
 
+#include "convert/avifile_guards.h"
+
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
 #include "platform/streams/stream.h"
 
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -171,22 +174,6 @@ int DescribeGif(const std::string& path, bool json, std::ostream& out, std::ostr
     return 0;
 }
 
-// Releases AVIFile handles in reverse order.
-struct TVideoHandles {
-    PAVIFile File = nullptr;
-    std::vector<PAVIStream> Streams;
-    TVideoHandles() { AVIFileInit(); }
-    ~TVideoHandles() {
-        for (auto it = Streams.rbegin(); it != Streams.rend(); ++it)
-            AVIStreamRelease(*it);
-        if (File != nullptr)
-            AVIFileRelease(File);
-        AVIFileExit();
-    }
-    TVideoHandles(const TVideoHandles&) = delete;
-    TVideoHandles& operator=(const TVideoHandles&) = delete;
-};
-
 // Hash of the picture AVIStreamGetFrame delivers, as 24-bit BGR rows top to bottom.
 std::string FrameHash(const std::uint8_t* dib) {
     TBitmapInfoHeader h;
@@ -219,9 +206,12 @@ std::string FrameHash(const std::uint8_t* dib) {
 
 int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ostream& out,
                   std::ostream& err) {
-    TVideoHandles h;
-    if (AVIFileOpen(h.File, path, OF_SHARE_DENY_WRITE) != 0) {
-        h.File = nullptr;
+    TAVILibraryGuard library;
+    TAVIFileGuard file;
+    // Released before the file: declared after it.
+    std::deque<TAVIStreamGuard> streams;
+    if (AVIFileOpen(file.File, path, OF_SHARE_DENY_WRITE) != 0) {
+        file.File = nullptr;
         err << "framolo-cli: Failed to open AVI file\n";
         return 1;
     }
@@ -232,9 +222,9 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
     for (std::uint32_t type : {streamtypeVIDEO, streamtypeAUDIO}) {
         for (int index = 0;; ++index) {
             PAVIStream stream = nullptr;
-            if (AVIFileGetStream(h.File, stream, type, index) != 0 || stream == nullptr)
+            if (AVIFileGetStream(file.File, stream, type, index) != 0 || stream == nullptr)
                 break;
-            h.Streams.push_back(stream);
+            streams.emplace_back().Stream = stream;
             TAVIStreamInfo info;
             if (AVIStreamInfo(stream, info, static_cast<std::int32_t>(sizeof(info))) != 0)
                 continue;

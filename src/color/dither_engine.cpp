@@ -444,13 +444,20 @@ void T5by3Ditherer::DitherRowWith(const std::uint8_t* bgr, std::uint8_t* indices
     });
 }
 
+// The named 5x3 engines' SpreadError: one channel through a kernel's table.
+template <class Kernel>
+void SpreadThrough(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
+                   int error) {
+    std::int32_t* const p[3] = {row0, row1, row2};
+    Kernel::Spread(p, step, error);
+}
+
 TStuckiDitherer::TStuckiDitherer(int width, TColorLookup& lookup)
     : T5by3Ditherer(width, lookup, TStuckiKernel::Divisor()) {}
 
 void TStuckiDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2,
                                   int step, int error) {
-    std::int32_t* const p[3] = {row0, row1, row2};
-    TStuckiKernel::Spread(p, step, error);
+    SpreadThrough<TStuckiKernel>(row0, row1, row2, step, error);
 }
 
 void TStuckiDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
@@ -462,8 +469,7 @@ TSierraDitherer::TSierraDitherer(int width, TColorLookup& lookup)
 
 void TSierraDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2,
                                   int step, int error) {
-    std::int32_t* const p[3] = {row0, row1, row2};
-    TSierraKernel::Spread(p, step, error);
+    SpreadThrough<TSierraKernel>(row0, row1, row2, step, error);
 }
 
 void TSierraDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
@@ -475,8 +481,7 @@ TJaJuNiDitherer::TJaJuNiDitherer(int width, TColorLookup& lookup)
 
 void TJaJuNiDitherer::SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2,
                                   int step, int error) {
-    std::int32_t* const p[3] = {row0, row1, row2};
-    TJaJuNiKernel::Spread(p, step, error);
+    SpreadThrough<TJaJuNiKernel>(row0, row1, row2, step, error);
 }
 
 void TJaJuNiDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
