@@ -119,7 +119,6 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
     }
     const bool framesCarryPalettes = (info.dwFlags & kPaletteChangesFlag) != 0;
 
-    TMemoryStream memory;
     TBitmap decoded;
     TGIFDocument document;
     const int reduction = host_.ColorReductionIndex();
@@ -151,19 +150,18 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
             throw EJobError(jobmsg::FailedDecompress);
         TBitmapInfoHeader header;
         std::memcpy(&header, frame, sizeof(header));
+        // The decoder's buffer is read in place: no copy of the frame is made.
         const std::size_t dibSize = PackedDIBSize(header);
-        std::vector<std::uint8_t> dib(static_cast<const std::uint8_t*>(frame),
-                                      static_cast<const std::uint8_t*>(frame) + dibSize);
+        TReadOnlyMemoryStream view(frame, dibSize);
+        decoded.LoadFromPackedDIB(view, static_cast<std::int64_t>(dibSize));
         // Palettised frames take the stream's colours, unless the stream changes
         // its palette as it goes; the copy never reaches past the frame's own table.
         if (!framesCarryPalettes && formatColors > 0 && header.biBitCount <= 8) {
-            const std::uint32_t n = std::min<std::uint32_t>(formatColors, 1u << header.biBitCount);
-            std::memcpy(dib.data() + header.biSize, format.data() + 40, std::size_t{n} * 4);
+            std::vector<TRGBQuad> table = decoded.ColorTable();
+            const std::size_t n = std::min<std::size_t>(formatColors, table.size());
+            std::memcpy(table.data(), format.data() + 40, n * sizeof(TRGBQuad));
+            decoded.SetColorTable(std::move(table));
         }
-        memory.Clear();
-        memory.WriteBuffer(dib.data(), dib.size());
-        memory.SetPosition(0);
-        decoded.LoadFromPackedDIB(memory, memory.Size());
 
         const int width = Field(TParamField::Width);
         const int height = Field(TParamField::Height);
