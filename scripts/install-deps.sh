@@ -6,11 +6,13 @@ set -euo pipefail
 build_pkgs=(
   build-essential cmake ninja-build pkg-config ccache
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  qt6-base-dev qt6-multimedia-dev qt6-svg-dev
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgif-dev ffmpeg imagemagick gifsicle python3 python3-skimage bc
   clang clang-format libclang-rt-14-dev git
+  xvfb xauth xdotool pulseaudio pulseaudio-utils
 )
 
 pkgs=("${build_pkgs[@]}")
