@@ -92,7 +92,8 @@ TAVIPlayer::TAVIPlayer(QWidget* parent, std::unique_ptr<TSoundDevice> sound) : Q
     FAudio = std::make_unique<TAudioPlay>(std::move(sound));
     FColor = palette().color(QPalette::Window);
     FTimer.setTimerType(Qt::PreciseTimer);
-    connect(&FTimer, &QTimer::timeout, this, [this] { Tick(); });
+    FTimer.setSingleShot(true);
+    connect(&FTimer, &QTimer::timeout, this, [this] { ClockFired(); });
     UpdateOpaque();
 }
 
@@ -207,7 +208,10 @@ void TAVIPlayer::Play(std::uint16_t FromFrame, std::uint16_t ToFrame, std::int32
     // A clip without a usable rate never ticks: the play stays on its first
     // frame until stopped.
     if (FInterval > 0) {
-        FTimer.start(FInterval);
+        FTicking = true;
+        FTicksDone = 0;
+        FClock.start();
+        ScheduleTick();
     }
 }
 
@@ -220,6 +224,22 @@ void TAVIPlayer::StartSound(std::int32_t From, std::int32_t To) {
     const std::int32_t toSample =
         AVIStreamTimeToSample(FAudioStream, AVIStreamSampleToTime(FVideoStream, To));
     FAudio->Play(FAudioStream, fromSample, toSample);
+}
+
+void TAVIPlayer::ScheduleTick() {
+    const std::int64_t due = (FTicksDone + 1) * std::int64_t{FInterval} * 1000000;
+    const std::int64_t wait = due - FClock.nsecsElapsed();
+    FTimer.start(
+        static_cast<int>(std::clamp<std::int64_t>((wait + 999999) / 1000000, 0, INT32_MAX)));
+}
+
+void TAVIPlayer::ClockFired() {
+    ++FTicksDone;
+    Tick();
+    // Tick may have stopped the play, or started a new one with its own clock.
+    if (FTicking && !FTimer.isActive()) {
+        ScheduleTick();
+    }
 }
 
 // One tick, one frame: a paint slower than the period delays the next tick,
@@ -249,6 +269,7 @@ void TAVIPlayer::CheckEnd() {
 
 void TAVIPlayer::Stop() {
     FTimer.stop();
+    FTicking = false;
     if (FActive) {
         FAudio->Stop();
         FActive = false;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QRect>
 #include <QTimer>
@@ -110,7 +111,7 @@ public:
     // The frame period of the last Play in milliseconds (-1: no rate).
     std::int32_t Interval() const { return FInterval; }
     // Whether the frame clock runs.
-    bool TimerRunning() const { return FTimer.isActive(); }
+    bool TimerRunning() const { return FTicking; }
     // Where the frame goes: its top-left corner (negative when the frame is
     // larger than a centring widget) and its size before any stretching.
     QRect CalcFrameRect() const;
@@ -145,6 +146,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void ClockFired();
+    void ScheduleTick();
     void Tick();
     void CheckEnd();
     void StartSound(std::int32_t From, std::int32_t To);
@@ -170,7 +173,13 @@ private:
     std::int32_t FRepeatsLeft = 0;
     std::int32_t FInterval = 0;
     std::unique_ptr<TAudioPlay> FAudio;
+    // The frame clock: tick n is due n * FInterval ms after Play. Ticks that
+    // fall due while the GUI thread is busy are not lost but run one by one,
+    // as soon as it is free again, each painting its own frame.
     QTimer FTimer;
+    QElapsedTimer FClock;
+    std::int64_t FTicksDone = 0;
+    bool FTicking = false;
     TAVIPlayerObserver* FObserver = nullptr;
 
     bool FActive = false;

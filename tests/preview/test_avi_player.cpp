@@ -107,6 +107,23 @@ TEST_F(AVIPlayerTest, TwoPassesShowTheRangeTwiceAndEndOnePastIt) {
     EXPECT_EQ(stops, 1);
 }
 
+// A paint slower than the frame period delays the play; it never skips a
+// frame, also when the clock's ticks pile up behind it.
+TEST_F(AVIPlayerTest, SlowPaintsStretchThePlayWithoutSkippingFrames) {
+    struct TSlow : TRecorder {
+        void ReportPosition(int position) override {
+            TRecorder::ReportPosition(position);
+            QThread::msleep(45); // more than two periods of 20 ms
+        }
+    } slow;
+    OpenClip(FastClip());
+    player->SetObserver(&slow);
+    player->Play(0, 11, 1);
+    ASSERT_TRUE(WaitFor([this] { return !player->Active(); }));
+    EXPECT_EQ(slow.Positions, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 11}));
+    player->SetObserver(&recorder);
+}
+
 TEST_F(AVIPlayerTest, CountZeroLoopsWithoutEnd) {
     OpenClip(FastClip());
     player->Play(5, 7, 0);
