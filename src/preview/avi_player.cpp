@@ -351,8 +351,14 @@ QImage TAVIPlayer::DecodeCurrent() {
     if (FGetFrame == nullptr) {
         return {};
     }
-    const void* dib = AVIStreamGetFrame(FGetFrame, FPosition);
-    return dib != nullptr ? DibToImage(dib) : QImage();
+    // Nothing may escape into Qt's event handling: a frame that cannot be
+    // had, for whatever reason, is simply not drawn.
+    try {
+        const void* dib = AVIStreamGetFrame(FGetFrame, FPosition);
+        return dib != nullptr ? DibToImage(dib) : QImage();
+    } catch (...) {
+        return {};
+    }
 }
 
 void TAVIPlayer::DrawFrame(QPainter& painter) {
