@@ -466,6 +466,16 @@ TEST_F(AVIPlayerTest, EveryPassRestartsTheSoundAtItsFirstFrame) {
     device->DeliverReturned();
     EXPECT_EQ(player->Audio().BuffersHeld(), 0u);
 
+    // Without a sound device the pictures play all the same.
+    device->FailOpen = true;
+    recorder.Positions.clear();
+    player->Play(0, 3, 1);
+    EXPECT_TRUE(player->Active());
+    EXPECT_FALSE(player->Audio().DeviceOpen());
+    ASSERT_TRUE(WaitFor([this] { return !player->Active(); }));
+    EXPECT_EQ(recorder.Positions, (std::vector<int>{1, 2, 3, 3}));
+    device->FailOpen = false;
+
     // PlaySound off: no device at all.
     device->Log.clear();
     player->SetPlaySound(false);
