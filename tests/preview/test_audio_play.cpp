@@ -203,12 +203,6 @@ TEST_F(AudioPlayTest, AShortReadEndsTheSoundAndTheRingDrains) {
     EXPECT_EQ(device->Written().size(), 3u);
 }
 
-TEST_F(AudioPlayTest, DestroyingWhileBuffersAreLentFreesThem) {
-    ASSERT_TRUE(audio->Play(source, 0, -1));
-    audio.reset(); // the sanitizer build would see a leak or a double free
-    SUCCEED();
-}
-
 // A real clip's 8-bit mono sound arrives as 16-bit PCM, so its 2048-byte
 // buffers hold 1024 samples, read straight from the clip.
 TEST(AudioPlayClipTest, EightBitMonoClipPlaysAs16BitPcmInWholeSamples) {
