@@ -23,7 +23,7 @@
 namespace framolo {
 namespace {
 
-int Run(const std::string& command) {
+int Shell(const std::string& command) {
     return std::system(command.c_str());
 }
 
@@ -54,18 +54,17 @@ TEST(GifPreviewOnScreen, AnimatesAGifWrittenByTheCli) {
 
     const std::string dir =
         std::string(FRAMOLO_TEST_WORK_DIR) + "/onscreen_" + std::to_string(getpid());
-    ASSERT_EQ(Run("mkdir -p '" + dir + "'"), 0);
+    ASSERT_EQ(Shell("mkdir -p '" + dir + "'"), 0);
     const std::string clip = dir + "/colours.avi";
     const std::string gif = dir + "/colours.gif";
-    ASSERT_EQ(Run("ffmpeg -v error -y -f lavfi -i color=red:s=64x48:r=4:d=0.25"
-                  " -f lavfi -i color=lime:s=64x48:r=4:d=0.25"
-                  " -f lavfi -i color=blue:s=64x48:r=4:d=0.25"
-                  " -f lavfi -i color=white:s=64x48:r=4:d=0.25"
-                  " -filter_complex '[0][1][2][3]concat=n=4' -c:v rawvideo -pix_fmt bgr24 '" +
-                  clip + "'"),
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i color=red:s=64x48:r=1:d=4 -vf "
+                    "\"drawbox=c=lime:t=fill:enable='eq(n,1)',"
+                    "drawbox=c=blue:t=fill:enable='eq(n,2)',"
+                    "drawbox=c=white:t=fill:enable='eq(n,3)'\" -c:v rawvideo -pix_fmt bgr24 '" +
+                    clip + "'"),
               0);
-    ASSERT_EQ(Run(std::string("'") + cli + "' avi2gif '" + clip + "' '" + gif +
-                  "' --delay 300 --loop 0 --quiet"),
+    ASSERT_EQ(Shell(std::string("'") + cli + "' avi2gif '" + clip + "' '" + gif +
+                    "' --delay 300 --loop 0 --quiet"),
               0);
 
     auto doc = std::make_unique<TGIFDocument>();
