@@ -4,7 +4,7 @@
 // spends per second of animation, and how far frame starts drift from the
 // times their delays promise (start of frame 0 plus 48 ms per frame).
 //
-//   bench_gif_painter_bench [seconds]      (default 30)
+//   bench_gif_painter [seconds]      (default 30)
 #include "gif/gif_document.h"
 #include "gif/gif_painter.h"
 #include "gif/painter_support.h"
