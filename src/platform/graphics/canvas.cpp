@@ -52,17 +52,24 @@ std::unique_ptr<TBitmap> TCanvas::CopyRect(const TRect&) const {
 std::unique_ptr<TBitmap> TBitmapCanvas::CopyRect(const TRect& rect) const {
     auto copy = std::make_unique<TBitmap>(std::max(rect.Width(), 0), std::max(rect.Height(), 0),
                                           TPixelFormat::pf24bit);
-    for (int y = 0; y < copy->Height(); ++y) {
-        std::uint8_t* row = copy->ScanLine(y);
+    const int bpp = target_.PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
+    // A fresh bitmap is black, which is what lies outside the canvas.
+    const int x0 = std::max(rect.Left, 0);
+    const int x1 = std::min(rect.Right, target_.Width());
+    for (int y = 0; y < copy->Height() && x0 < x1; ++y) {
         const int sy = rect.Top + y;
-        for (int x = 0; x < copy->Width(); ++x) {
-            const int sx = rect.Left + x;
-            const TColor c = sx >= 0 && sy >= 0 && sx < target_.Width() && sy < target_.Height()
-                                 ? target_.PixelColor(sx, sy)
-                                 : clBlack;
-            row[3 * x] = GetBValue(c);
-            row[3 * x + 1] = GetGValue(c);
-            row[3 * x + 2] = GetRValue(c);
+        if (sy < 0 || sy >= target_.Height())
+            continue;
+        const std::uint8_t* s = target_.ScanLine(sy) + static_cast<std::ptrdiff_t>(x0) * bpp;
+        std::uint8_t* d = copy->ScanLine(y) + static_cast<std::ptrdiff_t>(x0 - rect.Left) * 3;
+        if (bpp == 3) {
+            std::memcpy(d, s, static_cast<std::size_t>(x1 - x0) * 3);
+            continue;
+        }
+        for (int x = x0; x < x1; ++x, s += 4, d += 3) {
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
         }
     }
     return copy;
