@@ -303,8 +303,7 @@ void TGIFPainter::WaitBeforeFrame(int delay, std::int64_t& lastTime, std::int64_
         const std::int64_t before = clock_->Now();
         clock_->Sleep(std::min<std::int64_t>(wait, 100));
         wait -= clock_->Now() - before;
-        if (PumpPainterCalls)
-            PumpPainterCalls();
+        TMainThreadCalls::Instance().Pump();
     }
 }
 

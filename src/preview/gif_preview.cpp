@@ -69,14 +69,17 @@ void TGIFPreview::resizeEvent(QResizeEvent* event) {
 }
 
 void TGIFPreview::paintEvent(QPaintEvent*) {
-    if (canvas_.Image().isNull()) {
+    if (canvas_.Image().isNull())
         canvas_.SetSize(size(), palette().color(QPalette::Window));
-        // Painting a fresh canvas must not ask for yet another paint.
-    }
     if (picture_ && !picture_->Empty()) {
         auto changed = std::move(canvas_.OnChanged);
         canvas_.OnChanged = nullptr;
-        picture_->Draw(canvas_, PictureRect());
+        // A picture that cannot be drawn (a frame without colours, say)
+        // leaves the preview empty; an error must not leave the paint event.
+        try {
+            picture_->Draw(canvas_, PictureRect());
+        } catch (const std::exception&) {
+        }
         canvas_.OnChanged = std::move(changed);
     }
     QPainter painter(this);

@@ -127,6 +127,26 @@ TEST_F(GifPreview, RepaintingKeepsThePainterAndResizingRestartsIt) {
     EXPECT_EQ(preview.Snapshot().size(), QSize(12, 10));
 }
 
+TEST_F(GifPreview, APictureThatCannotBeDrawnLeavesThePreviewEmpty) {
+    // Frames without any colour table raise when they are rendered.
+    auto doc = std::make_unique<TGIFDocument>();
+    for (int i = 0; i < 2; ++i)
+        AddIndexedFrame(*doc, 4, 4, 0, std::vector<std::uint8_t>(16, 0));
+    for (TGIFDrawOptions options : {kAnimate, TGIFDrawOptions{poMasked}}) {
+        doc->SetPaintOptions(options);
+        TGIFPreview preview;
+        preview.resize(8, 8);
+        auto copy = std::make_unique<TGIFDocument>();
+        copy->Assign(doc.get());
+        copy->SetPaintOptions(options);
+        preview.SetPicture(std::move(copy));
+        preview.show();
+        preview.repaint();
+        ASSERT_TRUE(ProcessUntil([] { return TGIFPainter::LiveCount() == 0; }));
+        EXPECT_EQ(At(preview.Snapshot(), 4, 4), At(preview.Snapshot(), 0, 0));
+    }
+}
+
 TEST_F(GifPreview, APictureThatIsNotStretchedIsCentred) {
     TGIFPreview preview;
     preview.resize(20, 10);
