@@ -5,8 +5,8 @@
 // times their delays promise (start of frame 0 plus 48 ms per frame).
 //
 //   bench_gif_painter [seconds]      (default 30)
-#include "gif/gif_document.h"
 #include "gif/gif_painter.h"
+#include "gif/gif_document.h"
 #include "gif/painter_support.h"
 #include "platform/graphics/canvas.h"
 #include "preview/qt_canvas.h"
