@@ -118,6 +118,58 @@ TEST(GifPainterLoops, WithoutAllFramesOrRepeatOnePassOfOneOrAllFrames) {
     EXPECT_EQ(trace.Frames, (std::vector<int>{0}));
 }
 
+// A software canvas whose surface can be swapped, as a widget's is.
+class TSwappableCanvas : public TBitmapCanvas {
+public:
+    using TBitmapCanvas::TBitmapCanvas;
+    std::uintptr_t Handle() const override { return handle; }
+    std::uintptr_t handle = 1;
+};
+
+TEST(GifPainterLoops, ALostSurfaceStopsAWatchingPainterOnly) {
+    TFakeClock clock;
+    TClockScope scope(clock);
+    for (bool watch : {true, false}) {
+        TGIFDocument doc;
+        Build(doc, 4);
+        doc.Frames()[2]->GraphicControl()->SetDisposal(2);
+        TBitmap bitmap(4, 4, TPixelFormat::pf24bit);
+        TSwappableCanvas canvas(bitmap);
+        int painted = 0;
+        doc.OnFrameAfter = [&](TPersistent* sender) {
+            painted += static_cast<TGIFPainter*>(sender)->HasPainted.load() ? 1 : 0;
+            canvas.handle = 2;
+        };
+        TGIFPainterLink* slot = nullptr;
+        doc.StartPainter(&slot, canvas, poAllFrames | (watch ? poCheckDC : 0), TRect{0, 0, 4, 4});
+        // The first frame is drawn before the surface goes; after it, only the
+        // painter that does not watch goes on.
+        EXPECT_EQ(painted, watch ? 1 : 4) << watch;
+    }
+}
+
+TEST(GifPainterLoops, AHandlerCanRestartTheRunFromFrameZero) {
+    TFakeClock clock;
+    TClockScope scope(clock);
+    TGIFDocument doc;
+    Build(doc, 3);
+    TTrace trace;
+    trace.Attach(doc);
+    int begun = 0;
+    doc.OnAnimBegin = [&](TPersistent*) { ++begun; };
+    doc.OnFrameAfter = [&](TPersistent* sender) {
+        auto* painter = static_cast<TGIFPainter*>(sender);
+        if (begun == 1 && painter->FrameIndex.load() == 1)
+            painter->RestartPending.store(true);
+    };
+    TBitmap bitmap(4, 4, TPixelFormat::pf24bit);
+    TBitmapCanvas canvas(bitmap);
+    TGIFPainterLink* slot = nullptr;
+    doc.StartPainter(&slot, canvas, poAllFrames, TRect{0, 0, 4, 4});
+    EXPECT_EQ(begun, 2);
+    EXPECT_EQ(trace.Frames, (std::vector<int>{0, 1, 0, 1, 2}));
+}
+
 TEST(GifPainterThreads, OneFrameDrawsAtOnceWithoutAThread) {
     TGIFDocument doc;
     Build(doc, 1, 0, 0);
