@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Framolo twice (a release build with warnings
 # as errors, and a build under AddressSanitizer and UndefinedBehaviorSanitizer)
-# and runs every test of both through CTest.
+# and runs every test of both through CTest; then runs the GIF painter's and
+# preview's tests once more under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,4 +31,14 @@ if [ "${FRAMOLO_SKIP_SANITIZERS:-0}" != "1" ]; then
   cmake --build "$build/sanitize" -j "$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$build/sanitize" --output-on-failure -j "$jobs" -LE slow
+fi
+
+# The painter threads under ThreadSanitizer: only the two programs that run
+# them are built (a few minutes on two cores).
+if [ "${FRAMOLO_SKIP_SANITIZERS:-0}" != "1" ]; then
+  cmake -S . -B "$build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFRAMOLO_WERROR=ON \
+    -DFRAMOLO_SANITIZE=thread -DFRAMOLO_MODULES="platform;avifile;color;gif;preview"
+  cmake --build "$build/tsan" -j "$jobs" --target test_gif_painter test_preview
+  TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$build/tsan" --output-on-failure -j "$jobs" \
+    -R '(AncellAnimation|GifPainter|GifPreview|Clipboard)'
 fi

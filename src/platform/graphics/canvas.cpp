@@ -3,6 +3,8 @@
 #include "platform/graphics/bitmap.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace framolo {
 
@@ -32,9 +34,45 @@ void TBitmapCanvas::FillRect(const TRect& rect, TColor color) {
     const int y0 = std::max(rect.Top, 0);
     const int x1 = std::min(rect.Right, target_.Width());
     const int y1 = std::min(rect.Bottom, target_.Height());
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x)
-            PutPixel(x, y, color);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    const int bpp = target_.PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
+    const std::uint8_t pixel[4] = {GetBValue(color), GetGValue(color), GetRValue(color), 0};
+    for (int y = y0; y < y1; ++y) {
+        std::uint8_t* p = target_.ScanLine(y) + static_cast<std::ptrdiff_t>(x0) * bpp;
+        for (int x = x0; x < x1; ++x, p += bpp)
+            std::memcpy(p, pixel, static_cast<std::size_t>(bpp));
+    }
+}
+
+std::unique_ptr<TBitmap> TCanvas::CopyRect(const TRect&) const {
+    return nullptr;
+}
+
+std::unique_ptr<TBitmap> TBitmapCanvas::CopyRect(const TRect& rect) const {
+    auto copy = std::make_unique<TBitmap>(std::max(rect.Width(), 0), std::max(rect.Height(), 0),
+                                          TPixelFormat::pf24bit);
+    const int bpp = target_.PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
+    // A fresh bitmap is black, which is what lies outside the canvas.
+    const int x0 = std::max(rect.Left, 0);
+    const int x1 = std::min(rect.Right, target_.Width());
+    for (int y = 0; y < copy->Height() && x0 < x1; ++y) {
+        const int sy = rect.Top + y;
+        if (sy < 0 || sy >= target_.Height())
+            continue;
+        const std::uint8_t* s = target_.ScanLine(sy) + static_cast<std::ptrdiff_t>(x0) * bpp;
+        std::uint8_t* d = copy->ScanLine(y) + static_cast<std::ptrdiff_t>(x0 - rect.Left) * 3;
+        if (bpp == 3) {
+            std::memcpy(d, s, static_cast<std::size_t>(x1 - x0) * 3);
+            continue;
+        }
+        for (int x = x0; x < x1; ++x, s += 4, d += 3) {
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+        }
+    }
+    return copy;
 }
 
 void TBitmapCanvas::StretchDrawBitmap(const TRect& dest, const TBitmap& src) {
@@ -46,13 +84,50 @@ void TBitmapCanvas::StretchDrawBitmap(const TRect& dest, const TBitmap& src) {
     const int y0 = std::max(dest.Top, 0);
     const int x1 = std::min(dest.Right, target_.Width());
     const int y1 = std::min(dest.Bottom, target_.Height());
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    // The source column of every target column, computed once.
+    std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
+    for (int x = x0; x < x1; ++x)
+        columns[static_cast<std::size_t>(x - x0)] =
+            static_cast<int>(static_cast<std::int64_t>(x - dest.Left) * src.Width() / dw);
+    const int bpp = target_.PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
+    const TPixelFormat format = src.PixelFormat();
+    // 8-bit sources go through their table (entries past it are black),
+    // 24- and 32-bit ones are copied; other formats ask for every pixel.
+    std::vector<TRGBQuad> table;
+    if (format == TPixelFormat::pf8bit) {
+        table = src.ColorTable();
+        table.resize(256);
+    }
+    const int srcBpp = format == TPixelFormat::pf24bit   ? 3
+                       : format == TPixelFormat::pf32bit ? 4
+                                                         : 0;
     for (int y = y0; y < y1; ++y) {
         const int sy =
             static_cast<int>(static_cast<std::int64_t>(y - dest.Top) * src.Height() / dh);
-        for (int x = x0; x < x1; ++x) {
-            const int sx =
-                static_cast<int>(static_cast<std::int64_t>(x - dest.Left) * src.Width() / dw);
-            PutPixel(x, y, src.PixelColor(sx, sy));
+        std::uint8_t* p = target_.ScanLine(y) + static_cast<std::ptrdiff_t>(x0) * bpp;
+        const std::uint8_t* row = src.ScanLine(sy);
+        for (const int sx : columns) {
+            if (format == TPixelFormat::pf8bit) {
+                const TRGBQuad& q = table[row[sx]];
+                p[0] = q.rgbBlue;
+                p[1] = q.rgbGreen;
+                p[2] = q.rgbRed;
+            } else if (srcBpp != 0) {
+                const std::uint8_t* s = row + static_cast<std::ptrdiff_t>(sx) * srcBpp;
+                p[0] = s[0];
+                p[1] = s[1];
+                p[2] = s[2];
+            } else {
+                const TColor c = src.PixelColor(sx, sy);
+                p[0] = GetBValue(c);
+                p[1] = GetGValue(c);
+                p[2] = GetRValue(c);
+            }
+            if (bpp == 4)
+                p[3] = 0;
+            p += bpp;
         }
     }
 }
