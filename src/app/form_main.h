@@ -1,0 +1,175 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QStackedWidget;
+class QToolBar;
+class QToolButton;
+
+namespace framolo {
+
+class TClickArea;
+class TFramedGroupBox;
+class THintToolBar;
+class TImageButton;
+class TImageControl;
+class TPlacesOpenDialog;
+class TSearchComboBox;
+class TTrackBar;
+
+// The program's one window: a borderless 643 x 435 form with a painted title
+// bar, a strip of picture buttons, two picture tabs over two pages, a status
+// line and a progress bar. Every control carries its name as its object name.
+class TFormmain : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 643;
+    static constexpr int ClientHeight = 435;
+    // RGB (99, 101, 156), the colour of both pages.
+    static constexpr unsigned PageColor = 0x63659C;
+
+    TFormmain();
+    ~TFormmain() override;
+
+    // ---- State ----
+    const QString& CurrentFileName() const { return currentFileName_; }
+    void SetCurrentFileName(const QString& name) { currentFileName_ = name; }
+    bool StopRequested() const { return stopRequested_; }
+    void SetStopRequested(bool value) { stopRequested_ = value; }
+    bool TrackDragging() const { return trackDragging_; }
+    // 0 for the AVI to GIF page, 1 for the GIF to AVI page.
+    int ActivePage() const;
+
+    // Clears the status line, adds the text as its only line and scrolls one
+    // page down; without scroll the line stays at its top.
+    void ShowStatus(const QString& text, bool scroll = true);
+    QString StatusText() const;
+
+    // ---- Window commands ----
+    void Image1MouseDown();
+    void MinimizeClick();
+    void CloseClick();
+    void HelpClick();
+    void WebsiteClick();
+    void MailClick();
+    // The help page beside the program, or in the installed data folder.
+    static QString HelpFilePath();
+
+    // ---- Tabs ----
+    void Label_Tab1Click();
+    void Label_tab2Click();
+
+    // ---- Commands on the pages ----
+    // Close of the first page: empties the fields and disables what needs a clip.
+    void ToolButton2Click();
+    void StopClick();
+    void StopAviClick();
+    void StopGifClick();
+
+    TPlacesOpenDialog& OpenDialog() { return *openDialog_; }
+    // Select mode shows icon 5 when off and icon 6 when on.
+    int SelectModeIcon() const { return selectModeIcon_; }
+    void SetSelectModeIcon(int icon);
+
+protected:
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildTitleBar();
+    void BuildCommandStrip();
+    void BuildTabs();
+    void BuildPage1(QWidget* page);
+    void BuildParameterGroup(TFramedGroupBox* group);
+    void BuildPage2(QWidget* page);
+    void BuildBottom();
+    void ApplyLook();
+
+    void FormCreate();
+    void FormActivate();
+    void FormDestroy();
+
+    TImageButton* MakeCommandButton(QWidget* parent, const char* name, const char* glyph,
+                                    QRect geometry, const char* hint);
+    QToolButton* MakeToolButton(QToolBar* bar, const char* name, const char* icon,
+                                const char* hint);
+
+    QString currentFileName_;
+    bool stopRequested_ = false;
+    bool trackDragging_ = false;
+    int selectModeIcon_ = 5;
+
+    // Title bar and command strip.
+    QWidget* Panel1_ = nullptr;
+    TImageControl* Image1_ = nullptr;
+    TImageControl* Image2_ = nullptr;
+    TImageControl* Image9_ = nullptr;
+    TImageButton* MinimizeButton_ = nullptr;
+    TImageButton* MaximizeButton_ = nullptr;
+    TImageButton* CloseButton_ = nullptr;
+    TImageButton* OpenButton_ = nullptr;
+    TImageButton* SaveButton_ = nullptr;
+    TImageButton* ConvertButton_ = nullptr;
+    TImageButton* StopButton_ = nullptr;
+    TImageButton* MailButton_ = nullptr;
+    TImageButton* WebsiteButton_ = nullptr;
+    TImageButton* HelpButton_ = nullptr;
+
+    // Tabs and pages.
+    QWidget* Panel_pt1_ = nullptr;
+    QWidget* Panel_pt2_ = nullptr;
+    QStackedWidget* PageControl1_ = nullptr;
+
+    // First page.
+    TFramedGroupBox* ParameterGroup_ = nullptr;
+    QWidget* Panel2_ = nullptr;
+    TImageControl* Image_avi_ = nullptr;
+    TImageControl* Image_Gif_ = nullptr;
+    TTrackBar* TrackBar1_ = nullptr;
+    QLineEdit* edit1_ = nullptr;
+    QToolButton* ToolButton2_ = nullptr;
+    QToolButton* ToolButton3_ = nullptr;
+    QToolButton* ToolButton8_ = nullptr;
+    QToolButton* ToolButton7_ = nullptr;
+    QToolButton* ToolButton5_ = nullptr;
+    QToolButton* ToolButton6_ = nullptr;
+    QToolButton* ToolButton9_ = nullptr;
+    QToolButton* ToolButton10_ = nullptr;
+    QToolButton* ToolButton11_ = nullptr;
+    TSearchComboBox* ColorReductionBox_ = nullptr;
+    TSearchComboBox* DitherModeBox_ = nullptr;
+    QLineEdit* StartEdit_ = nullptr;
+    QLineEdit* EndEdit_ = nullptr;
+    QLineEdit* StepEdit_ = nullptr;
+    QLineEdit* WidthEdit_ = nullptr;
+    QLineEdit* HeightEdit_ = nullptr;
+    QLineEdit* DelayEdit_ = nullptr;
+    QLineEdit* LoopEdit_ = nullptr;
+    QLabel* ReportWidthLabel_ = nullptr;
+    QLabel* ReportHeightLabel_ = nullptr;
+    QLabel* ReportFrameCountLabel_ = nullptr;
+    QLabel* Filesize_ = nullptr;
+    QLabel* _kb_ = nullptr;
+    TImageButton* ConvertAviButton_ = nullptr;
+    TImageButton* StopAviButton_ = nullptr;
+
+    // Second page.
+    TImageControl* ImageGifSplash_B_ = nullptr;
+    TImageControl* ImageAviSplash_B_ = nullptr;
+    TImageButton* ConvertGifButton_ = nullptr;
+    TImageButton* StopGifButton_ = nullptr;
+
+    // Bottom.
+    QPlainTextEdit* StatusMemo_ = nullptr;
+    QProgressBar* ProgressBar_ = nullptr;
+
+    TPlacesOpenDialog* openDialog_ = nullptr;
+};
+
+} // namespace framolo
