@@ -12,6 +12,12 @@ git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'fuzz/*.cpp' 'bench
   xargs clang-format --dry-run --Werror
 
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# A private PulseAudio server with a null sink for the tests that play real
+# sound; stopped by its own command when the script ends.
+pulse_dir=$(mktemp -d)
+trap 'bash scripts/pulse-for-tests.sh stop "$pulse_dir"; rm -rf "$pulse_dir"' EXIT
+eval "$(bash scripts/pulse-for-tests.sh start "$pulse_dir")"
 build=${FRAMOLO_BUILD_DIR:-build}
 
 cmake -S . -B "$build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFRAMOLO_WERROR=ON
