@@ -1,6 +1,9 @@
 #include "gif/gif_document.h"
 
+#include "gif/gif_painter.h"
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -14,7 +17,7 @@ std::uint8_t DefaultDataCoding = 0;
 std::uint8_t DefaultPainterPriority = 3;
 std::int32_t DefaultSpeedPercent = 100;
 bool PaletteDisplay = false;
-std::function<void()> PumpPainterCalls;
+std::function<void()> PumpPainterCalls = [] { TMainThreadCalls::Instance().WaitAndPump(1); };
 
 // ---- TGIFItem ----
 
@@ -813,6 +816,8 @@ void TGIFDocument::ResetRenderCaches() {
 }
 
 void TGIFDocument::StopCurrentPainter() {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kPainterStopBoundMs);
     for (;;) {
         {
             std::lock_guard lock(painterLock_);
@@ -821,6 +826,14 @@ void TGIFDocument::StopCurrentPainter() {
             CurrentPainter->Halt();
             if (!CurrentPainter->Threaded())
                 break;
+            if (std::chrono::steady_clock::now() > deadline) {
+                CurrentPainter->DocumentDestroyed();
+                PainterList.erase(
+                    std::remove(PainterList.begin(), PainterList.end(), CurrentPainter),
+                    PainterList.end());
+                CurrentPainter = nullptr;
+                break;
+            }
         }
         if (PumpPainterCalls)
             PumpPainterCalls();
@@ -835,6 +848,8 @@ void TGIFDocument::StopCurrentPainter() {
 }
 
 void TGIFDocument::StopAllPainters() {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kPainterStopBoundMs);
     for (;;) {
         int threaded = 0;
         {
@@ -845,20 +860,18 @@ void TGIFDocument::StopAllPainters() {
                     ++threaded;
             }
         }
-        // Without a pump nobody can finish a threaded painter's pending call;
-        // the painter then sees the document gone through DocumentDestroyed.
-        if (threaded == 0 || !PumpPainterCalls)
+        if (threaded == 0)
             break;
+        // A halted painter's thread only has to wake and post its last step;
+        // if that does not happen in time, the painters are cut loose.
+        if (!PumpPainterCalls || std::chrono::steady_clock::now() > deadline) {
+            KillPainterThreads();
+            break;
+        }
         PumpPainterCalls();
         std::this_thread::yield();
     }
     renderedBitmap_.reset();
-}
-
-void TGIFDocument::Draw(TCanvas& canvas, const TRect& rect) {
-    // Without a painter the document draws its first frame's rendered bitmap.
-    if (renderedBitmap_)
-        renderedBitmap_->Draw(canvas, rect);
 }
 
 } // namespace framolo

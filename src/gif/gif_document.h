@@ -88,13 +88,35 @@ public:
     // Asks the painter to end as soon as it can.
     virtual void Halt() = 0;
     virtual bool Threaded() const = 0;
-    // The document is going away: forget it. Called under the painter-list lock.
+    // The document is going away: forget it and never touch it again. Called
+    // under the painter-list lock.
     virtual void DocumentDestroyed() = 0;
 };
 
+class TGIFPainter;
+
 // Runs pending cross-thread calls of painters while the GUI thread waits for them
-// to stop. Installed by the preview layer; nothing to do without painters.
+// to stop. Starts as the main-thread call queue's pump; the preview layer may
+// install its own.
 extern std::function<void()> PumpPainterCalls;
+
+// The system clipboard as the document uses it. The preview layer installs one;
+// without it, storing fails and nothing can be read.
+class TGIFClipboard {
+public:
+    virtual ~TGIFClipboard() = default;
+    // Replaces the clipboard's content with the picture and the GIF file's
+    // bytes; false when the clipboard refuses them.
+    virtual bool Store(const TBitmap& bitmap, const std::vector<std::uint8_t>& gifBytes) = 0;
+    // The GIF file bytes on the clipboard; false when there are none.
+    virtual bool GifData(std::vector<std::uint8_t>& bytes) = 0;
+    // The picture on the clipboard as a 24-bit bitmap; null when there is none.
+    virtual std::unique_ptr<TBitmap> Picture() = 0;
+};
+
+// The installed clipboard, or null.
+void SetGIFClipboard(TGIFClipboard* clipboard);
+TGIFClipboard* GIFClipboard();
 
 // ---- Items and lists ----
 
@@ -376,6 +398,13 @@ public:
     // for an empty frame or when a progress handler aborts with EAbort.
     TBitmap* RenderBitmap();
 
+    // The frame's place on the logical screen mapped into rect.
+    TRect ScaleToRect(const TRect& rect) const;
+    // Draws the rendered frame at its place within rect (at every screen-sized
+    // cell from rect's top-left corner when tiled); masked, transparent pixels
+    // leave the canvas unchanged.
+    void DrawScaled(TCanvas& canvas, const TRect& rect, bool tiled, bool masked);
+
     // Hands the pixel buffer over (size must be Width*Height); used by importers.
     void SetPixels(std::vector<std::uint8_t> pixels);
 
@@ -597,7 +626,16 @@ public:
     void Assign(const TPersistent* source) override;
     void LoadFromStream(TStream& stream) override;
     void SaveToStream(TStream& stream) override;
+    // Draws the first frame, or hands an animation to a painter: a running
+    // painter on the same canvas and rectangle goes on, any other is replaced.
     void Draw(TCanvas& canvas, const TRect& rect) override;
+    // Stretches bitmap into rect, or repeats it at screen size across rect with poTiled.
+    void StretchOrTile(TCanvas& canvas, const TRect& rect, const TBitmap& bitmap);
+    // Puts the whole-document bitmap and the GIF file on the installed clipboard.
+    void SaveToClipboardFormat();
+    // Reads a GIF file from the clipboard, or else makes a one-frame document
+    // of the picture there.
+    void LoadFromClipboardFormat();
     // The GIF version the document needs (0 without frames).
     int Version() const;
 
@@ -654,8 +692,19 @@ public:
     std::recursive_mutex& PainterLock() const { return painterLock_; }
     std::vector<TGIFPainterLink*> PainterList;
     TGIFPainterLink* CurrentPainter = nullptr;
+    // Creates a painter for the canvas (stored in *slot). A threaded painter is
+    // returned suspended; one that is not threaded runs to its end here and
+    // null is returned. Null also for an empty document or rectangle.
+    TGIFPainter* StartPainter(TGIFPainterLink** slot, TCanvas& canvas, TGIFDrawOptions options,
+                              const TRect& rect);
+    // Halts the painter started by Draw and waits for a threaded one to end.
     void StopCurrentPainter();
+    // Halts every painter and waits for the threaded ones to end.
     void StopAllPainters();
+    // Cuts every threaded painter loose from the document without waiting.
+    // Threads are never ended forcibly: a cut painter stops touching the
+    // document at once and its thread ends on its own.
+    void KillPainterThreads();
 
     TNotifyEvent OnAnimBegin;
     TNotifyEvent OnFrameBefore;
@@ -685,6 +734,8 @@ private:
     std::int32_t speedPercent_;
     TColor paintBackground_ = clNone;
     mutable std::unique_ptr<TBitmap> renderedBitmap_;
+    // Where a painter without poOnTarget draws: a canvas over renderedBitmap_.
+    std::unique_ptr<TCanvas> renderedCanvas_;
     mutable std::recursive_mutex painterLock_;
 };
 

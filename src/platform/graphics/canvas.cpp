@@ -37,6 +37,29 @@ void TBitmapCanvas::FillRect(const TRect& rect, TColor color) {
             PutPixel(x, y, color);
 }
 
+std::unique_ptr<TBitmap> TCanvas::CopyRect(const TRect&) const {
+    return nullptr;
+}
+
+std::unique_ptr<TBitmap> TBitmapCanvas::CopyRect(const TRect& rect) const {
+    auto copy = std::make_unique<TBitmap>(std::max(rect.Width(), 0), std::max(rect.Height(), 0),
+                                          TPixelFormat::pf24bit);
+    for (int y = 0; y < copy->Height(); ++y) {
+        std::uint8_t* row = copy->ScanLine(y);
+        const int sy = rect.Top + y;
+        for (int x = 0; x < copy->Width(); ++x) {
+            const int sx = rect.Left + x;
+            const TColor c = sx >= 0 && sy >= 0 && sx < target_.Width() && sy < target_.Height()
+                                 ? target_.PixelColor(sx, sy)
+                                 : clBlack;
+            row[3 * x] = GetBValue(c);
+            row[3 * x + 1] = GetGValue(c);
+            row[3 * x + 2] = GetRValue(c);
+        }
+    }
+    return copy;
+}
+
 void TBitmapCanvas::StretchDrawBitmap(const TRect& dest, const TBitmap& src) {
     const int dw = dest.Width();
     const int dh = dest.Height();

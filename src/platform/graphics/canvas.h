@@ -2,6 +2,9 @@
 
 #include "platform/graphics/graphics.h"
 
+#include <cstdint>
+#include <memory>
+
 namespace framolo {
 
 class TBitmap;
@@ -19,6 +22,12 @@ public:
     virtual void StretchDrawMasked(const TRect& dest, const TBitmap& src, const TBitmap& mask);
     void Draw(int x, int y, TGraphic& graphic);
     void StretchDraw(const TRect& dest, TGraphic& graphic) { graphic.Draw(*this, dest); }
+    // What the canvas shows at rect, as a 24-bit bitmap of rect's size; parts
+    // outside the canvas read as black. Null when the canvas cannot be read.
+    virtual std::unique_ptr<TBitmap> CopyRect(const TRect& rect) const;
+    // Names the surface the canvas paints on; 0 once it has none. A painter
+    // that watches it stops when it changes.
+    virtual std::uintptr_t Handle() const { return reinterpret_cast<std::uintptr_t>(this); }
 };
 
 // A canvas that paints into a 24- or 32-bit TBitmap.
@@ -30,6 +39,7 @@ public:
     // Nearest-pixel stretching; a same-size draw copies colours exactly.
     void StretchDrawBitmap(const TRect& dest, const TBitmap& src) override;
     void StretchDrawMasked(const TRect& dest, const TBitmap& src, const TBitmap& mask) override;
+    std::unique_ptr<TBitmap> CopyRect(const TRect& rect) const override;
 
 private:
     void PutPixel(int x, int y, TColor color);
