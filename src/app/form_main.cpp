@@ -11,6 +11,7 @@
 #include "controls/places_open_dialog.h"
 #include "controls/search_combo_box.h"
 #include "gif/gif_document.h"
+#include "preview/gif_preview.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -235,6 +236,8 @@ void TFormmain::BuildPage1(QWidget* page) {
                                   "AviPreviewGroup", QRect(8, 0, 172, 143));
     auto* PanelAviPreview = MakePanel(AviPreviewGroup, "PanelAviPreview", QRect(6, 14, 160, 121));
     Image_avi_ = MakeImage(PanelAviPreview, "Image_avi", QRect(0, 0, 160, 121), "placeholder_avi");
+    AVIPlayer1_ = Place(new TAVIPlayer(PanelAviPreview), "AVIPlayer1", QRect(0, 0, 160, 121));
+    AVIPlayer1_->SetObserver(this);
 
     TrackBar1_ = Place(new TTrackBar(page), "TrackBar1", QRect(2, 156, 154, 25));
     edit1_ = Place(new QLineEdit(page), "edit1", QRect(148, 159, 35, 15));
@@ -270,6 +273,8 @@ void TFormmain::BuildPage1(QWidget* page) {
                                   "GifPreviewGroup", QRect(456, 0, 172, 143));
     auto* PanelGifPreview = MakePanel(GifPreviewGroup, "PanelGifPreview", QRect(6, 14, 160, 121));
     Image_Gif_ = MakeImage(PanelGifPreview, "Image_Gif", QRect(0, 0, 160, 121), "placeholder_gif");
+    ImageGifPreview_ =
+        Place(new TGIFPreview(PanelGifPreview), "ImageGifPreview", QRect(0, 0, 160, 121));
 
     Panel2_ = MakePanel(page, "Panel2", QRect(458, 150, 169, 107));
     MakeLabel(Panel2_, "The report of result :  ", QRect(4, 2, 161, 16));
@@ -359,12 +364,16 @@ void TFormmain::BuildPage2(QWidget* page) {
         MakePanel(GifSourceGroup, "PanelGifPreview_B", QRect(2, 14, 276, 213));
     ImageGifSplash_B_ =
         MakeImage(PanelGifPreview_B, "ImageGifSplash_B", QRect(0, 0, 276, 213), "placeholder_gif");
+    Gifpreview_B_ =
+        Place(new TGIFPreview(PanelGifPreview_B), "Gifpreview_B", QRect(0, 0, 276, 213));
     auto* AviResultGroup = Place(new TFramedGroupBox(QStringLiteral(" AVI Preview "), page),
                                  "AviResultGroup", QRect(345, 11, 280, 230));
     auto* PanelAviPreview_B =
         MakePanel(AviResultGroup, "PanelAviPreview_B", QRect(2, 14, 276, 213));
     ImageAviSplash_B_ =
         MakeImage(PanelAviPreview_B, "ImageAviSplash_B", QRect(0, 0, 276, 213), "placeholder_avi");
+    AVIPlayer2_ = Place(new TAVIPlayer(PanelAviPreview_B), "AVIPlayer2", QRect(0, 0, 276, 213));
+    AVIPlayer2_->SetObserver(this);
     ConvertGifButton_ = MakeCommandButton(page, "ConvertGifButton", "convert",
                                           QRect(292, 95, 46, 46), "Convert GIF to AVI");
     StopGifButton_ =
@@ -416,12 +425,16 @@ void TFormmain::FormCreate() {
     Panel_pt2_->hide();
     PageControl1_->setCurrentIndex(0);
 
+    AVIPlayer1_->hide();
     Image_avi_->show();
+    ImageGifPreview_->hide();
     Image_Gif_->show();
     StopButton_->hide();
     StopAviButton_->hide();
     ImageGifSplash_B_->show();
     ImageAviSplash_B_->show();
+    Gifpreview_B_->hide();
+    AVIPlayer2_->hide();
     StopGifButton_->hide();
     ConvertGifButton_->show();
 
@@ -433,7 +446,23 @@ void TFormmain::FormActivate() {
 }
 
 void TFormmain::FormDestroy() {
+    // The documents stop animating and go before the window does.
+    ImageGifPreview_->SetPicture(nullptr);
+    Gifpreview_B_->SetPicture(nullptr);
     currentFileName_.clear();
+}
+
+void TFormmain::ReportFrameDelay(int milliseconds) {
+    // A clip without a frame rate has no period to offer.
+    if (milliseconds >= 0)
+        DelayEdit_->setText(QString::number(milliseconds));
+}
+
+void TFormmain::ReportPosition(int position) {
+    if (trackDragging_)
+        return;
+    TrackBar1_->setValue(position);
+    edit1_->setText(QString::number(position));
 }
 
 void TFormmain::changeEvent(QEvent* event) {
@@ -528,13 +557,23 @@ void TFormmain::Label_tab2Click() {
     PageControl1_->setCurrentIndex(0);
     StopGifClick();
     ShowStatus(QString::fromLatin1(WelcomeText));
+    Gifpreview_B_->SetPicture(nullptr);
+    AVIPlayer2_->SetFileName(std::string());
+    Gifpreview_B_->hide();
+    AVIPlayer2_->hide();
     ImageGifSplash_B_->show();
     ImageAviSplash_B_->show();
     OpenButton_->setToolTip(QString::fromLatin1(OpenAviHint));
 }
 
 void TFormmain::ToolButton2Click() {
+    AVIPlayer1_->SetActive(false);
+    AVIPlayer1_->SetFileName(std::string());
+    AVIPlayer1_->hide();
     Image_avi_->show();
+    ImageGifPreview_->SetPicture(nullptr);
+    // An empty preview paints its own ground, so it steps aside for the placeholder.
+    ImageGifPreview_->hide();
     Image_Gif_->show();
     ReportWidthLabel_->clear();
     ReportHeightLabel_->clear();

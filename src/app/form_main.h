@@ -1,5 +1,7 @@
 #pragma once
 
+#include "preview/avi_player.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -16,6 +18,7 @@ namespace framolo {
 
 class TClickArea;
 class TFramedGroupBox;
+class TGIFPreview;
 class THintToolBar;
 class TImageButton;
 class TImageControl;
@@ -26,7 +29,7 @@ class TTrackBar;
 // The program's one window: a borderless 643 x 435 form with a painted title
 // bar, a strip of picture buttons, two picture tabs over two pages, a status
 // line and a progress bar. Every control carries its name as its object name.
-class TFormmain : public QWidget {
+class TFormmain : public QWidget, public TAVIPlayerObserver {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 643;
@@ -42,7 +45,7 @@ public:
     void SetCurrentFileName(const QString& name) { currentFileName_ = name; }
     bool StopRequested() const { return stopRequested_; }
     void SetStopRequested(bool value) { stopRequested_ = value; }
-    bool TrackDragging() const { return trackDragging_; }
+    bool TrackDragging() const override { return trackDragging_; }
     // 0 for the AVI to GIF page, 1 for the GIF to AVI page.
     int ActivePage() const;
 
@@ -72,7 +75,15 @@ public:
     void StopAviClick();
     void StopGifClick();
 
+    // ---- Reports of both players ----
+    void ReportFrameDelay(int milliseconds) override;
+    void ReportPosition(int position) override;
+
     TPlacesOpenDialog& OpenDialog() { return *openDialog_; }
+    TAVIPlayer& AVIPlayer1() { return *AVIPlayer1_; }
+    TAVIPlayer& AVIPlayer2() { return *AVIPlayer2_; }
+    TGIFPreview& ImageGifPreview() { return *ImageGifPreview_; }
+    TGIFPreview& Gifpreview_B() { return *Gifpreview_B_; }
     // Select mode shows icon 5 when off and icon 6 when on.
     int SelectModeIcon() const { return selectModeIcon_; }
     void SetSelectModeIcon(int icon);
@@ -130,6 +141,8 @@ private:
     TFramedGroupBox* ParameterGroup_ = nullptr;
     QWidget* Panel2_ = nullptr;
     TImageControl* Image_avi_ = nullptr;
+    TAVIPlayer* AVIPlayer1_ = nullptr;
+    TGIFPreview* ImageGifPreview_ = nullptr;
     TImageControl* Image_Gif_ = nullptr;
     TTrackBar* TrackBar1_ = nullptr;
     QLineEdit* edit1_ = nullptr;
@@ -161,6 +174,8 @@ private:
 
     // Second page.
     TImageControl* ImageGifSplash_B_ = nullptr;
+    TGIFPreview* Gifpreview_B_ = nullptr;
+    TAVIPlayer* AVIPlayer2_ = nullptr;
     TImageControl* ImageAviSplash_B_ = nullptr;
     TImageButton* ConvertGifButton_ = nullptr;
     TImageButton* StopGifButton_ = nullptr;

@@ -6,6 +6,7 @@
 #include "controls/image_button.h"
 #include "controls/search_combo_box.h"
 #include "gif/gif_document.h"
+#include "preview/gif_preview.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSlider>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
@@ -58,6 +60,7 @@ const Placed kLayout[] = {
     {"AviPreviewGroup", {8, 0, 172, 143}},
     {"PanelAviPreview", {6, 14, 160, 121}},
     {"Image_avi", {0, 0, 160, 121}},
+    {"AVIPlayer1", {0, 0, 160, 121}},
     {"TrackBar1", {2, 156, 154, 25}},
     {"edit1", {148, 159, 35, 15}},
     {"PlayerToolBar", {10, 191, 132, 25}},
@@ -66,15 +69,18 @@ const Placed kLayout[] = {
     {"GifPreviewGroup", {456, 0, 172, 143}},
     {"PanelGifPreview", {6, 14, 160, 121}},
     {"Image_Gif", {0, 0, 160, 121}},
+    {"ImageGifPreview", {0, 0, 160, 121}},
     {"Panel2", {458, 150, 169, 107}},
     {"ConvertAviButton", {288, 225, 46, 46}},
     {"StopAviButton", {288, 225, 46, 46}},
     {"GifSourceGroup", {9, 11, 280, 230}},
     {"PanelGifPreview_B", {2, 14, 276, 213}},
     {"ImageGifSplash_B", {0, 0, 276, 213}},
+    {"Gifpreview_B", {0, 0, 276, 213}},
     {"AviResultGroup", {345, 11, 280, 230}},
     {"PanelAviPreview_B", {2, 14, 276, 213}},
     {"ImageAviSplash_B", {0, 0, 276, 213}},
+    {"AVIPlayer2", {0, 0, 276, 213}},
     {"ConvertGifButton", {292, 95, 46, 46}},
     {"StopGifButton", {295, 95, 46, 46}},
 };
@@ -177,8 +183,11 @@ TEST_F(FormMainTest, FormCreateLeavesNothingOpenAndTheWelcomeText) {
     for (const char* name :
          {"Image_avi", "Image_Gif", "ImageGifSplash_B", "ImageAviSplash_B", "ConvertGifButton"})
         EXPECT_TRUE(Shown(name)) << name;
-    for (const char* name : {"StopButton", "StopAviButton", "StopGifButton"})
+    for (const char* name : {"StopButton", "StopAviButton", "StopGifButton", "AVIPlayer1",
+                             "ImageGifPreview", "Gifpreview_B", "AVIPlayer2"})
         EXPECT_FALSE(Shown(name)) << name;
+    EXPECT_EQ(form->AVIPlayer1().Observer(), form.get());
+    EXPECT_EQ(form->AVIPlayer2().Observer(), form.get());
     EXPECT_TRUE(Shown("ConvertButton"));
 
     EXPECT_EQ(Text("StepEdit"), "1");
@@ -221,6 +230,35 @@ TEST_F(FormMainTest, TabSwitchingBothWays) {
     EXPECT_TRUE(Shown("ImageGifSplash_B"));
     EXPECT_TRUE(Shown("ImageAviSplash_B"));
     EXPECT_EQ(form->CurrentFileName(), "clip.avi");
+}
+
+TEST_F(FormMainTest, LeavingAPageReleasesItsPictures) {
+    form->ImageGifPreview().SetPicture(std::make_unique<TGIFDocument>());
+    form->ImageGifPreview().show();
+    QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
+    EXPECT_EQ(form->ImageGifPreview().Picture(), nullptr) << "Close removes the result";
+    EXPECT_FALSE(Shown("ImageGifPreview"));
+    EXPECT_TRUE(Shown("Image_Gif"));
+
+    form->Gifpreview_B().SetPicture(std::make_unique<TGIFDocument>());
+    form->Gifpreview_B().show();
+    form->AVIPlayer2().show();
+    QTest::mouseClick(Find("Label_tab2"), Qt::LeftButton);
+    EXPECT_EQ(form->Gifpreview_B().Picture(), nullptr);
+    EXPECT_FALSE(Shown("Gifpreview_B"));
+    EXPECT_FALSE(Shown("AVIPlayer2"));
+    EXPECT_TRUE(form->AVIPlayer2().FileName().empty());
+}
+
+TEST_F(FormMainTest, PlayerReportsReachTheDelayFieldTrackBarAndFrameField) {
+    form->ReportFrameDelay(42);
+    EXPECT_EQ(Text("DelayEdit"), "42");
+    form->ReportFrameDelay(-1);
+    EXPECT_EQ(Text("DelayEdit"), "42") << "a clip without a rate leaves the field alone";
+    Find<QSlider>("TrackBar1")->setMaximum(100);
+    form->ReportPosition(17);
+    EXPECT_EQ(Find<QSlider>("TrackBar1")->value(), 17);
+    EXPECT_EQ(Text("edit1"), "17");
 }
 
 TEST_F(FormMainTest, StopGoesToTheJobOfThePageShown) {
