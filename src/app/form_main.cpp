@@ -5,6 +5,7 @@
 #include "app/main_texts.h"
 #include "app/project_links.h"
 #include "app/track_bar.h"
+#include "app/window_host.h"
 #include "controls/framed_group_box.h"
 #include "controls/hint_tool_bar.h"
 #include "controls/image_button.h"
@@ -17,9 +18,11 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -115,6 +118,15 @@ TFormmain::TFormmain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     BuildBottom();
     openDialog_ = new TPlacesOpenDialog(this);
     openDialog_->setObjectName(QStringLiteral("OpenDialog"));
+    for (QFileDialog** dialog : {&SaveDialog1_, &SavePictureDialog1_}) {
+        *dialog = new QFileDialog(this);
+        (*dialog)->setAcceptMode(QFileDialog::AcceptSave);
+        (*dialog)->setFileMode(QFileDialog::AnyFile);
+    }
+    SaveDialog1_->setObjectName(QStringLiteral("SaveDialog1"));
+    SavePictureDialog1_->setObjectName(QStringLiteral("SavePictureDialog1"));
+    host_ = std::make_unique<TWindowHost>(*this);
+    ConnectCommands();
     FormCreate();
 }
 
@@ -372,6 +384,8 @@ void TFormmain::BuildPage2(QWidget* page) {
         MakePanel(AviResultGroup, "PanelAviPreview_B", QRect(2, 14, 276, 213));
     ImageAviSplash_B_ =
         MakeImage(PanelAviPreview_B, "ImageAviSplash_B", QRect(0, 0, 276, 213), "placeholder_avi");
+    cannotPreviewLabel_ = MakeLabel(PanelAviPreview_B, "Cannot preview AVI", QRect(0, 0, 276, 213));
+    cannotPreviewLabel_->setAlignment(Qt::AlignCenter);
     AVIPlayer2_ = Place(new TAVIPlayer(PanelAviPreview_B), "AVIPlayer2", QRect(0, 0, 276, 213));
     AVIPlayer2_->SetObserver(this);
     ConvertGifButton_ = MakeCommandButton(page, "ConvertGifButton", "convert",
@@ -407,6 +421,41 @@ void TFormmain::BuildBottom() {
     ProgressBar_->setTextVisible(false);
 }
 
+void TFormmain::ConnectCommands() {
+    OpenButton_->OnClick = [this] { OpenClick(); };
+    SaveButton_->OnClick = [this] { SaveClick(); };
+    ConvertButton_->OnClick = [this] { ConvertClick(); };
+    ConvertAviButton_->OnClick = [this] { ConvertAviClick(); };
+    ConvertGifButton_->OnClick = [this] { ConvertGifClick(); };
+    const auto on = [this](const char* name, void (TFormmain::*handler)()) {
+        auto* button = findChild<QToolButton*>(QString::fromLatin1(name));
+        connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+    };
+    on("ToolButton1", &TFormmain::OpenClick);
+    on("ToolButton3", &TFormmain::ToolButton3Click);
+    on("ToolButton8", &TFormmain::ToolButton8Click);
+    on("ToolButton7", &TFormmain::ToolButton7Click);
+    on("ToolButton5", &TFormmain::ToolButton5Click);
+    on("ToolButton6", &TFormmain::ToolButton6Click);
+    on("ToolButton9", &TFormmain::ToolButton9Click);
+    on("ToolButton10", &TFormmain::ToolButton10Click);
+    on("ToolButton11", &TFormmain::ToolButton11Click);
+    connect(edit1_, &QLineEdit::textChanged, this, [this] { edit1Change(); });
+    TrackBar1_->OnMouseDown = [this] { TrackBar1MouseDown(); };
+    TrackBar1_->OnMouseMove = [this] { TrackBar1MouseMove(); };
+    TrackBar1_->OnMouseUp = [this] { TrackBar1MouseUp(); };
+    for (QLineEdit* field :
+         {StartEdit_, EndEdit_, StepEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_})
+        field->installEventFilter(this);
+
+    // The result's pop-up menu saves it.
+    auto* save = new QAction(QStringLiteral("Save the current GIF image"), ImageGifPreview_);
+    save->setObjectName(QStringLiteral("SavetheGIFimage1"));
+    connect(save, &QAction::triggered, this, [this] { SaveClick(); });
+    ImageGifPreview_->addAction(save);
+    ImageGifPreview_->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
 void TFormmain::FormCreate() {
     DefaultPaintOptions |= poOnTarget;
 
@@ -435,6 +484,7 @@ void TFormmain::FormCreate() {
     ImageAviSplash_B_->show();
     Gifpreview_B_->hide();
     AVIPlayer2_->hide();
+    cannotPreviewLabel_->hide();
     StopGifButton_->hide();
     ConvertGifButton_->show();
 
@@ -475,6 +525,11 @@ bool TFormmain::eventFilter(QObject* watched, QEvent* event) {
     // The current-frame field never keeps the focus (edit1Enter).
     if (watched == edit1_ && event->type() == QEvent::FocusIn)
         StatusMemo_->setFocus(Qt::OtherFocusReason);
+    if (event->type() == QEvent::KeyPress && watched != edit1_ &&
+        FilterNumericKey(watched, static_cast<QKeyEvent*>(event)))
+        return true;
+    if (watched == StepEdit_ && event->type() == QEvent::FocusOut)
+        StepEditExit();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -561,6 +616,7 @@ void TFormmain::Label_tab2Click() {
     AVIPlayer2_->SetFileName(std::string());
     Gifpreview_B_->hide();
     AVIPlayer2_->hide();
+    cannotPreviewLabel_->hide();
     ImageGifSplash_B_->show();
     ImageAviSplash_B_->show();
     OpenButton_->setToolTip(QString::fromLatin1(OpenAviHint));

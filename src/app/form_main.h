@@ -2,9 +2,16 @@
 
 #include "preview/avi_player.h"
 
+#include "platform/graphics/graphics.h"
+
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+#include <string>
+
+class QFileDialog;
+class QKeyEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -25,6 +32,7 @@ class TImageControl;
 class TPlacesOpenDialog;
 class TSearchComboBox;
 class TTrackBar;
+class TWindowHost;
 
 // The program's one window: a borderless 643 x 435 form with a painted title
 // bar, a strip of picture buttons, two picture tabs over two pages, a status
@@ -41,8 +49,8 @@ public:
     ~TFormmain() override;
 
     // ---- State ----
-    const QString& CurrentFileName() const { return currentFileName_; }
-    void SetCurrentFileName(const QString& name) { currentFileName_ = name; }
+    const std::string& CurrentFileName() const { return currentFileName_; }
+    void SetCurrentFileName(const std::string& name) { currentFileName_ = name; }
     bool StopRequested() const { return stopRequested_; }
     void SetStopRequested(bool value) { stopRequested_ = value; }
     bool TrackDragging() const override { return trackDragging_; }
@@ -69,11 +77,32 @@ public:
     void Label_tab2Click();
 
     // ---- Commands on the pages ----
+    // Open: a clip on the first page, a GIF image on the second.
+    void OpenClick();
     // Close of the first page: empties the fields and disables what needs a clip.
     void ToolButton2Click();
+    void ToolButton3Click();  // Play
+    void ToolButton8Click();  // Pause
+    void ToolButton7Click();  // Stop
+    void ToolButton5Click();  // select mode
+    void ToolButton6Click();  // select start frame
+    void ToolButton9Click();  // select stop frame
+    void ToolButton10Click(); // previous frame
+    void ToolButton11Click(); // next frame
+    void edit1Change();
+    void TrackBar1MouseDown();
+    void TrackBar1MouseMove();
+    void TrackBar1MouseUp();
+    void StepEditExit();
+
+    void ConvertClick();
+    void ConvertAviClick();
+    void ConvertGifClick();
     void StopClick();
     void StopAviClick();
     void StopGifClick();
+    void SaveClick();
+    void SaveProgress(TProgressStage stage, int percentDone);
 
     // ---- Reports of both players ----
     void ReportFrameDelay(int milliseconds) override;
@@ -88,12 +117,24 @@ public:
     int SelectModeIcon() const { return selectModeIcon_; }
     void SetSelectModeIcon(int icon);
 
+    // The text of the box shown when a chosen clip cannot be played.
+    static QString UnknownFormatText();
+
 protected:
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class TWindowHost;
+
     void BuildTitleBar();
+    void ConnectCommands();
+    // Places a preview showing a picture of width x height inside its panel.
+    static void FitInPanel(QWidget* preview, int width, int height);
+    // The number the current-frame field shows; 0 when it shows none.
+    int CurrentFrame() const;
+    // Digits and Backspace only, in the numeric fields.
+    bool FilterNumericKey(QObject* field, QKeyEvent* event);
     void BuildCommandStrip();
     void BuildTabs();
     void BuildPage1(QWidget* page);
@@ -111,7 +152,7 @@ private:
     QToolButton* MakeToolButton(QToolBar* bar, const char* name, const char* icon,
                                 const char* hint);
 
-    QString currentFileName_;
+    std::string currentFileName_;
     bool stopRequested_ = false;
     bool trackDragging_ = false;
     int selectModeIcon_ = 5;
@@ -185,6 +226,11 @@ private:
     QProgressBar* ProgressBar_ = nullptr;
 
     TPlacesOpenDialog* openDialog_ = nullptr;
+    QFileDialog* SaveDialog1_ = nullptr;
+    QFileDialog* SavePictureDialog1_ = nullptr;
+    QLabel* cannotPreviewLabel_ = nullptr;
+    std::unique_ptr<TWindowHost> host_;
+    bool checkingStep_ = false;
 };
 
 } // namespace framolo

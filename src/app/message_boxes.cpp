@@ -16,6 +16,7 @@ QString BoxTitle(TBoxKind kind) {
     case TBoxKind::Information:
         return QStringLiteral("Information");
     case TBoxKind::Plain:
+    case TBoxKind::ApplicationError:
         break;
     }
     return QApplication::applicationDisplayName();
@@ -25,7 +26,7 @@ void ShowBox(TBoxKind kind, const QString& text, QWidget* parent) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     if (kind == TBoxKind::Warning)
         icon = QMessageBox::Warning;
-    else if (kind == TBoxKind::Error)
+    else if (kind == TBoxKind::Error || kind == TBoxKind::ApplicationError)
         icon = QMessageBox::Critical;
     else if (kind == TBoxKind::Information)
         icon = QMessageBox::Information;

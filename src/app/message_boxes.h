@@ -6,11 +6,13 @@ class QWidget;
 
 namespace framolo {
 
-// The four kinds of box the program shows, each with a single OK button.
-enum class TBoxKind { Warning, Error, Information, Plain };
+// The kinds of box the program shows, each with a single OK button. The
+// application's error box shows an error that ended a command, under the
+// application's title.
+enum class TBoxKind { Warning, Error, Information, Plain, ApplicationError };
 
 // The title of a box of this kind: "Warning", "Error", "Information", or the
-// application's title for the plain box.
+// application's title for the plain box and the application's error box.
 QString BoxTitle(TBoxKind kind);
 
 // Shows a box through the modal seam, so tests answer it without blocking.

@@ -1,5 +1,6 @@
 #include "app/track_bar.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -22,6 +23,24 @@ void TTrackBar::SetSelEnd(int value) {
         return;
     selEnd_ = value;
     update();
+}
+
+void TTrackBar::mousePressEvent(QMouseEvent* event) {
+    if (OnMouseDown)
+        OnMouseDown();
+    QSlider::mousePressEvent(event);
+}
+
+void TTrackBar::mouseMoveEvent(QMouseEvent* event) {
+    QSlider::mouseMoveEvent(event);
+    if (OnMouseMove)
+        OnMouseMove();
+}
+
+void TTrackBar::mouseReleaseEvent(QMouseEvent* event) {
+    QSlider::mouseReleaseEvent(event);
+    if (OnMouseUp)
+        OnMouseUp();
 }
 
 void TTrackBar::paintEvent(QPaintEvent* event) {

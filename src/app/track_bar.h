@@ -2,6 +2,8 @@
 
 #include <QSlider>
 
+#include <functional>
+
 namespace framolo {
 
 // A horizontal slider that also shows a selected range of its values, as a
@@ -16,8 +18,16 @@ public:
     void SetSelStart(int value);
     void SetSelEnd(int value);
 
+    // Mouse down fires before the slider moves, move and up after it.
+    std::function<void()> OnMouseDown;
+    std::function<void()> OnMouseMove;
+    std::function<void()> OnMouseUp;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     int selStart_ = 0;

@@ -196,7 +196,7 @@ TEST_F(FormMainTest, FormCreateLeavesNothingOpenAndTheWelcomeText) {
     EXPECT_EQ(Find<QComboBox>("DitherModeBox")->currentIndex(), -1);
     EXPECT_EQ(form->StatusText(), QString::fromLatin1(WelcomeText));
     EXPECT_TRUE(form->StatusText().startsWith("   Thank you for choosing \" Framolo \" ,"));
-    EXPECT_TRUE(form->CurrentFileName().isEmpty());
+    EXPECT_TRUE(form->CurrentFileName().empty());
 }
 
 TEST_F(FormMainTest, TabSwitchingBothWays) {
