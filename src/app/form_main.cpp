@@ -249,6 +249,8 @@ void TFormmain::BuildPage1(QWidget* page) {
     auto* PanelAviPreview = MakePanel(AviPreviewGroup, "PanelAviPreview", QRect(6, 14, 160, 121));
     Image_avi_ = MakeImage(PanelAviPreview, "Image_avi", QRect(0, 0, 160, 121), "placeholder_avi");
     AVIPlayer1_ = Place(new TAVIPlayer(PanelAviPreview), "AVIPlayer1", QRect(0, 0, 160, 121));
+    // The window fits the player into its panel; it must not size itself to the clip.
+    AVIPlayer1_->SetAutoSize(false);
     AVIPlayer1_->SetObserver(this);
 
     TrackBar1_ = Place(new TTrackBar(page), "TrackBar1", QRect(2, 156, 154, 25));
@@ -290,18 +292,25 @@ void TFormmain::BuildPage1(QWidget* page) {
 
     Panel2_ = MakePanel(page, "Panel2", QRect(458, 150, 169, 107));
     MakeLabel(Panel2_, "The report of result :  ", QRect(4, 2, 161, 16));
-    MakeLabel(Panel2_, "GIF Width : ", QRect(8, 22, 96, 16));
-    ReportWidthLabel_ = MakeLabel(Panel2_, "", QRect(104, 22, 30, 16), "ReportWidthLabel");
-    MakeLabel(Panel2_, "pixels", QRect(136, 22, 32, 16));
-    MakeLabel(Panel2_, "GIF Height : ", QRect(8, 42, 96, 16));
-    ReportHeightLabel_ = MakeLabel(Panel2_, "", QRect(104, 42, 30, 16), "ReportHeightLabel");
-    MakeLabel(Panel2_, "pixels", QRect(136, 42, 32, 16));
-    MakeLabel(Panel2_, "Total Frame Count : ", QRect(8, 62, 96, 16));
+    const QFontMetrics metrics = Panel2_->fontMetrics();
+    // Each value follows its caption; ShowReport moves the units after the values.
+    const auto caption = [&](const char* text, int top) {
+        const int width = metrics.horizontalAdvance(QString::fromLatin1(text));
+        MakeLabel(Panel2_, text, QRect(8, top, width, 16));
+        return 8 + width;
+    };
+    int left = caption("GIF Width : ", 22);
+    ReportWidthLabel_ = MakeLabel(Panel2_, "", QRect(left, 22, 30, 16), "ReportWidthLabel");
+    reportWidthUnit_ = MakeLabel(Panel2_, "pixels", QRect(left + 35, 22, 40, 16));
+    left = caption("GIF Height : ", 42);
+    ReportHeightLabel_ = MakeLabel(Panel2_, "", QRect(left, 42, 30, 16), "ReportHeightLabel");
+    reportHeightUnit_ = MakeLabel(Panel2_, "pixels", QRect(left + 35, 42, 40, 16));
+    left = caption("Total Frame Count : ", 62);
     ReportFrameCountLabel_ =
-        MakeLabel(Panel2_, "", QRect(104, 62, 60, 16), "ReportFrameCountLabel");
-    MakeLabel(Panel2_, "GIF File Size : ", QRect(8, 82, 96, 16));
-    Filesize_ = MakeLabel(Panel2_, "", QRect(104, 82, 30, 16), "Filesize");
-    _kb_ = MakeLabel(Panel2_, " KB ", QRect(139, 82, 28, 16), "_kb");
+        MakeLabel(Panel2_, "", QRect(left, 62, 161 - left, 16), "ReportFrameCountLabel");
+    left = caption("GIF File Size : ", 82);
+    Filesize_ = MakeLabel(Panel2_, "", QRect(left, 82, 30, 16), "Filesize");
+    _kb_ = MakeLabel(Panel2_, " KB ", QRect(left + 35, 82, 28, 16), "_kb");
 
     ConvertAviButton_ =
         MakeCommandButton(page, "ConvertAviButton", "convert", QRect(288, 225, 46, 46),

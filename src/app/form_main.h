@@ -210,6 +210,8 @@ private:
     QLabel* ReportFrameCountLabel_ = nullptr;
     QLabel* Filesize_ = nullptr;
     QLabel* _kb_ = nullptr;
+    QLabel* reportWidthUnit_ = nullptr;
+    QLabel* reportHeightUnit_ = nullptr;
     TImageButton* ConvertAviButton_ = nullptr;
     TImageButton* StopAviButton_ = nullptr;
 

@@ -199,8 +199,14 @@ void TWindowHost::ShowReport(int frameCount, const std::string& widthText,
     form_.ReportWidthLabel_->setText(Q(widthText));
     form_.ReportHeightLabel_->setText(Q(heightText));
     form_.Filesize_->setText(Q(sizeKBText));
-    form_.Filesize_->adjustSize();
-    form_._kb_->move(form_.Filesize_->geometry().right() + 1 + 5, form_._kb_->y());
+    // Each unit sits 5 pixels after the right edge of its value.
+    const auto follow = [](QLabel* value, QLabel* unit) {
+        value->adjustSize();
+        unit->move(value->x() + value->width() + 5, unit->y());
+    };
+    follow(form_.ReportWidthLabel_, form_.reportWidthUnit_);
+    follow(form_.ReportHeightLabel_, form_.reportHeightUnit_);
+    follow(form_.Filesize_, form_._kb_);
     form_.Panel2_->show();
 }
 

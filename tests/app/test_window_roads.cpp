@@ -162,11 +162,15 @@ TEST_F(WindowRoadTest, OpeningAClipFillsTheFieldsTrackBarAndDelay) {
     EXPECT_EQ(Find("AVIPlayer1")->geometry(), QRect(64, 48, 32, 24));
     EXPECT_EQ(form->StatusText(), QString::fromLatin1(AviOpenedText));
 
+    Open(MakeClip("large.avi", 3, "320x240"));
+    EXPECT_EQ(Find("AVIPlayer1")->geometry(), QRect(0, 0, 160, 121))
+        << "a clip larger than the panel both ways fills it";
+
     Open(MakeClip("ticks62.avi", 63));
     EXPECT_EQ(track->tickInterval(), 2) << "62 / 25 = 2.48";
     Open(MakeClip("ticks20.avi", 21));
     EXPECT_EQ(track->tickInterval(), 1);
-    EXPECT_EQ(fileDialogs, 3);
+    EXPECT_EQ(fileDialogs, 4);
 }
 
 TEST_F(WindowRoadTest, ConvertReportSaveAndConvertAgain) {
@@ -190,6 +194,7 @@ TEST_F(WindowRoadTest, ConvertReportSaveAndConvertAgain) {
     document->SaveToStream(written);
     EXPECT_EQ(Text("Filesize"), QString::number(BytesToKBRounded(written.Size())));
     EXPECT_TRUE(Find("Panel2")->isVisible());
+    EXPECT_EQ(Find("_kb")->x(), Find("Filesize")->geometry().right() + 1 + 5);
     EXPECT_TRUE(Find("ImageGifPreview")->isVisible());
     EXPECT_FALSE(Find("Image_Gif")->isVisible());
     EXPECT_TRUE(Find("ConvertButton")->isVisible());
