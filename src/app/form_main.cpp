@@ -108,6 +108,7 @@ TFormmain::TFormmain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     setWindowTitle(QStringLiteral("Framolo"));
     setWindowIcon(ArtIcon(QStringLiteral("framolo"), QSize(64, 64)));
     setFixedSize(ClientWidth, ClientHeight);
+    setAcceptDrops(true);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 

@@ -11,7 +11,10 @@
 #include <string>
 
 class QFileDialog;
+class QDragEnterEvent;
+class QDropEvent;
 class QKeyEvent;
+class QMimeData;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -79,6 +82,11 @@ public:
     // ---- Commands on the pages ----
     // Open: a clip on the first page, a GIF image on the second.
     void OpenClick();
+    // Opens a chosen clip on the first page, or a chosen GIF image on the second.
+    void OpenClip(const std::string& fileName);
+    void OpenGif(const std::string& fileName);
+    // A file dropped on the window opens on the page for its kind.
+    void OpenDropped(const QString& path);
     // Close of the first page: empties the fields and disables what needs a clip.
     void ToolButton2Click();
     void ToolButton3Click();  // Play
@@ -122,6 +130,8 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -135,6 +145,8 @@ private:
     int CurrentFrame() const;
     // Digits and Backspace only, in the numeric fields.
     bool FilterNumericKey(QObject* field, QKeyEvent* event);
+    // The one local file a drag carries; empty otherwise.
+    static QString DroppedFile(const QMimeData* data);
     void BuildCommandStrip();
     void BuildTabs();
     void BuildPage1(QWidget* page);

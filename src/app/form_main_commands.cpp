@@ -21,13 +21,17 @@
 #include "preview/gif_preview.h"
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QToolButton>
+#include <QUrl>
 
 #include <cmath>
 #include <exception>
@@ -75,93 +79,130 @@ void TFormmain::OpenClick() {
     if (ActivePage() == 0) {
         openDialog_->SetDefaultExt(QStringLiteral("avi"));
         openDialog_->SetFilter(QString::fromLatin1(kAviFilter));
-        if (!openDialog_->Execute())
-            return;
-        const std::string chosen = openDialog_->FileName().toStdString();
-        const std::string previous = AVIPlayer1_->FileName();
-        bool played = false;
-        try {
-            AVIPlayer1_->SetFileName(chosen);
-            AVIPlayer1_->Play(0, 1, 1);
-            // The player fails silently; a file it could not open has no frames.
-            played = AVIPlayer1_->FrameCount() > 0;
-        } catch (const std::exception&) {
-            played = false;
-        }
-        if (!played) {
-            ShowBox(TBoxKind::Error, UnknownFormatText(), this);
-            // The clip that was open before stays open, as the fields describe it.
-            AVIPlayer1_->SetFileName(previous);
-            AVIPlayer1_->Reopen();
-            return;
-        }
-        AVIPlayer1_->SetFileName(std::string());
-        AVIPlayer1_->Reopen();
-        AVIPlayer1_->SetFileName(chosen);
-        currentFileName_ = chosen;
-
-        AVIPlayer1_->SetStretch(true);
-        FitInPanel(AVIPlayer1_, AVIPlayer1_->FrameWidth(), AVIPlayer1_->FrameHeight());
-        AVIPlayer1_->show();
-        Image_avi_->hide();
-
-        const int stopFrame = AVIPlayer1_->StopFrame();
-        StartEdit_->setText(QString::number(AVIPlayer1_->StartFrame()));
-        TrackBar1_->setMinimum(0);
-        // A tick every 25th of the clip, rounded half to even (never a tie: 25 is odd).
-        TrackBar1_->setTickInterval(stopFrame > 25 ? static_cast<int>(std::lrint(stopFrame / 25.0))
-                                                   : 1);
-        TrackBar1_->setMaximum(stopFrame);
-
-        ParameterGroup_->setEnabled(true);
-        EndEdit_->setText(QString::number(stopFrame));
-        WidthEdit_->setText(QString::number(AVIPlayer1_->FrameWidth()));
-        HeightEdit_->setText(QString::number(AVIPlayer1_->FrameHeight()));
-        ColorReductionBox_->setCurrentIndex(6);
-        DitherModeBox_->setCurrentIndex(1);
-
-        for (QToolButton* button :
-             {ToolButton2_, ToolButton3_, ToolButton5_, ToolButton10_, ToolButton11_})
-            button->setEnabled(true);
-        TrackBar1_->setEnabled(true);
-        ToolButton3Click();
-        ShowStatus(QString::fromLatin1(AviOpenedText));
+        if (openDialog_->Execute())
+            OpenClip(openDialog_->FileName().toStdString());
         return;
     }
     if (ActivePage() == 1) {
         openDialog_->SetDefaultExt(QStringLiteral("gif"));
         openDialog_->SetFilter(QString::fromLatin1(kGifFilter));
-        if (!openDialog_->Execute())
-            return;
-        const std::string chosen = openDialog_->FileName().toStdString();
-        QCoreApplication::processEvents();
-        TWaitCursor wait(Qt::WaitCursor);
-        ImageGifSplash_B_->hide();
-        Gifpreview_B_->show();
-        currentFileName_ = chosen;
-        try {
-            std::unique_ptr<TGraphic> picture;
-            const std::string extension = LowerCase(ExtractFileExt(chosen));
-            if (extension == ".gif")
-                picture = std::make_unique<TGIFDocument>();
-            else if (extension == ".bmp")
-                picture = std::make_unique<TBitmap>();
-            else
-                throw std::runtime_error("Unknown picture file extension (" + extension + ")");
-            picture->LoadFromFile(chosen);
-            Gifpreview_B_->SetPicture(std::move(picture));
-        } catch (const std::exception& error) {
-            Gifpreview_B_->SetPicture(nullptr);
-            ShowBox(TBoxKind::ApplicationError, QString::fromStdString(error.what()), this);
-            return;
-        }
-        const auto* document = dynamic_cast<const TGIFDocument*>(Gifpreview_B_->Picture());
-        if (document != nullptr && !document->Empty()) {
-            FitInPanel(Gifpreview_B_, document->Width(), document->Height());
-            Gifpreview_B_->SetStretch(true);
-            ShowStatus(QString::fromLatin1(GifOpenedText));
-        }
+        if (openDialog_->Execute())
+            OpenGif(openDialog_->FileName().toStdString());
     }
+}
+
+void TFormmain::OpenClip(const std::string& chosen) {
+    const std::string previous = AVIPlayer1_->FileName();
+    bool played = false;
+    try {
+        AVIPlayer1_->SetFileName(chosen);
+        AVIPlayer1_->Play(0, 1, 1);
+        // The player fails silently; a file it could not open has no frames.
+        played = AVIPlayer1_->FrameCount() > 0;
+    } catch (const std::exception&) {
+        played = false;
+    }
+    if (!played) {
+        ShowBox(TBoxKind::Error, UnknownFormatText(), this);
+        // The clip that was open before stays open, as the fields describe it.
+        AVIPlayer1_->SetFileName(previous);
+        AVIPlayer1_->Reopen();
+        return;
+    }
+    AVIPlayer1_->SetFileName(std::string());
+    AVIPlayer1_->Reopen();
+    AVIPlayer1_->SetFileName(chosen);
+    currentFileName_ = chosen;
+
+    AVIPlayer1_->SetStretch(true);
+    FitInPanel(AVIPlayer1_, AVIPlayer1_->FrameWidth(), AVIPlayer1_->FrameHeight());
+    AVIPlayer1_->show();
+    Image_avi_->hide();
+
+    const int stopFrame = AVIPlayer1_->StopFrame();
+    StartEdit_->setText(QString::number(AVIPlayer1_->StartFrame()));
+    TrackBar1_->setMinimum(0);
+    // A tick every 25th of the clip, rounded half to even (never a tie: 25 is odd).
+    TrackBar1_->setTickInterval(stopFrame > 25 ? static_cast<int>(std::lrint(stopFrame / 25.0))
+                                               : 1);
+    TrackBar1_->setMaximum(stopFrame);
+
+    ParameterGroup_->setEnabled(true);
+    EndEdit_->setText(QString::number(stopFrame));
+    WidthEdit_->setText(QString::number(AVIPlayer1_->FrameWidth()));
+    HeightEdit_->setText(QString::number(AVIPlayer1_->FrameHeight()));
+    ColorReductionBox_->setCurrentIndex(6);
+    DitherModeBox_->setCurrentIndex(1);
+
+    for (QToolButton* button :
+         {ToolButton2_, ToolButton3_, ToolButton5_, ToolButton10_, ToolButton11_})
+        button->setEnabled(true);
+    TrackBar1_->setEnabled(true);
+    ToolButton3Click();
+    ShowStatus(QString::fromLatin1(AviOpenedText));
+}
+
+void TFormmain::OpenGif(const std::string& chosen) {
+    QCoreApplication::processEvents();
+    TWaitCursor wait(Qt::WaitCursor);
+    ImageGifSplash_B_->hide();
+    Gifpreview_B_->show();
+    currentFileName_ = chosen;
+    try {
+        std::unique_ptr<TGraphic> picture;
+        const std::string extension = LowerCase(ExtractFileExt(chosen));
+        if (extension == ".gif")
+            picture = std::make_unique<TGIFDocument>();
+        else if (extension == ".bmp")
+            picture = std::make_unique<TBitmap>();
+        else
+            throw std::runtime_error("Unknown picture file extension (" + extension + ")");
+        picture->LoadFromFile(chosen);
+        Gifpreview_B_->SetPicture(std::move(picture));
+    } catch (const std::exception& error) {
+        Gifpreview_B_->SetPicture(nullptr);
+        ShowBox(TBoxKind::ApplicationError, QString::fromStdString(error.what()), this);
+        return;
+    }
+    const auto* document = dynamic_cast<const TGIFDocument*>(Gifpreview_B_->Picture());
+    if (document != nullptr && !document->Empty()) {
+        FitInPanel(Gifpreview_B_, document->Width(), document->Height());
+        Gifpreview_B_->SetStretch(true);
+        ShowStatus(QString::fromLatin1(GifOpenedText));
+    }
+}
+
+QString TFormmain::DroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl url = data->urls().first();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+void TFormmain::OpenDropped(const QString& path) {
+    // A GIF image opens on the GIF to AVI page, anything else as a clip on the first page.
+    const bool gif = path.endsWith(QStringLiteral(".gif"), Qt::CaseInsensitive);
+    if (gif && ActivePage() == 0)
+        Label_Tab1Click();
+    else if (!gif && ActivePage() == 1)
+        Label_tab2Click();
+    if (gif)
+        OpenGif(path.toStdString());
+    else
+        OpenClip(path.toStdString());
+}
+
+void TFormmain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TFormmain::dropEvent(QDropEvent* event) {
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OpenDropped(path);
 }
 
 void TFormmain::ToolButton3Click() {

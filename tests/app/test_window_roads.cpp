@@ -12,7 +12,10 @@
 #include "preview/gif_preview.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,11 +23,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -46,13 +51,35 @@ QString MakeClip(const QString& name, int frames, const char* size = "32x24",
                  const char* codec = "rawvideo -pix_fmt bgr24") {
     const QString path = WorkPath(name);
     if (!QFileInfo::exists(path)) {
+        // Made under a private name and renamed into place, so test programs
+        // running side by side never read a half-written clip.
+        const QString part =
+            path + QStringLiteral(".part%1.avi").arg(QCoreApplication::applicationPid());
         const std::string command =
             "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=" + std::string(size) +
             ":rate=10 -frames:v " + std::to_string(frames) + " -c:v " + codec + " '" +
-            path.toStdString() + "'";
+            part.toStdString() + "'";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        if (!QFile::rename(part, path))
+            QFile::remove(part);
     }
     return path;
+}
+
+// A five-frame 40 x 30 GIF image made by ffmpeg.
+QString MakeGif() {
+    const QString gif = WorkPath("road.gif");
+    if (!QFileInfo::exists(gif)) {
+        const QString part =
+            gif + QStringLiteral(".part%1.gif").arg(QCoreApplication::applicationPid());
+        const std::string command = "ffmpeg -loglevel error -y -f lavfi -i "
+                                    "testsrc=size=40x30:rate=10 -frames:v 5 '" +
+                                    part.toStdString() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        if (!QFile::rename(part, gif))
+            QFile::remove(part);
+    }
+    return gif;
 }
 
 std::vector<std::uint8_t> ReadBytes(const QString& path) {
@@ -350,13 +377,7 @@ TEST_F(WindowRoadTest, NumericFieldsTakeDigitsOnlyAndTheStepMustBeAboveZero) {
 TEST_F(WindowRoadTest, GifToAviOpensConvertsAndPlaysTheWrittenClip) {
     TScopedModalRunner runner(Answer());
     QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
-    const QString gif = WorkPath("road.gif");
-    if (!QFileInfo::exists(gif)) {
-        const std::string command = "ffmpeg -loglevel error -y -f lavfi -i "
-                                    "testsrc=size=40x30:rate=10 -frames:v 5 '" +
-                                    gif.toStdString() + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
+    const QString gif = MakeGif();
     Open(gif);
     auto* document = dynamic_cast<TGIFDocument*>(form->Gifpreview_B().Picture());
     ASSERT_NE(document, nullptr);
@@ -388,6 +409,31 @@ TEST_F(WindowRoadTest, GifToAviOpensConvertsAndPlaysTheWrittenClip) {
     form->ConvertClick();
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_EQ(boxes[1], "Framolo|Please import a GIF image at first ");
+}
+
+TEST_F(WindowRoadTest, ADroppedFileOpensOnThePageForItsKind) {
+    TScopedModalRunner runner(Answer());
+    const auto drop = [this](const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        const QPoint at(300, 200);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &dropped);
+    };
+    drop(MakeGif());
+    EXPECT_EQ(form->ActivePage(), 1);
+    EXPECT_NE(dynamic_cast<TGIFDocument*>(form->Gifpreview_B().Picture()), nullptr);
+
+    const QString clip = MakeClip("road.avi", 20);
+    drop(clip);
+    EXPECT_EQ(form->ActivePage(), 0);
+    EXPECT_EQ(form->AVIPlayer1().FileName(), clip.toStdString());
+    EXPECT_EQ(Text("EndEdit"), "19");
+    EXPECT_EQ(fileDialogs, 0) << "no dialog for a dropped file";
+    EXPECT_TRUE(boxes.isEmpty());
 }
 
 TEST_F(WindowRoadTest, AGifThatCannotBeReadReachesTheErrorDisplay) {
