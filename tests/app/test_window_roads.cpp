@@ -11,6 +11,7 @@
 #include "platform/graphics/bitmap.h"
 #include "preview/gif_preview.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -234,6 +235,8 @@ TEST_F(WindowRoadTest, ConvertReportSaveAndConvertAgain) {
     QTest::mouseClick(Find("SaveButton"), Qt::LeftButton, {}, QPoint(20, 20));
     EXPECT_TRUE(proposed.endsWith("/road.gif")) << proposed.toStdString();
     EXPECT_EQ(form->StatusText(), QString::fromLatin1(GifSavedText));
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar")->value(), 0) << "saving ends at 0";
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar")->maximum(), 100);
     const test::GiflibDecoded decoded = test::GiflibDecode(ReadBytes(saveFile));
     ASSERT_TRUE(decoded.Ok) << decoded.Error;
     EXPECT_EQ(decoded.Width, 32);
@@ -257,6 +260,13 @@ TEST_F(WindowRoadTest, ConvertReportSaveAndConvertAgain) {
 
 TEST_F(WindowRoadTest, StopInTheMiddleKeepsTheLastFrameAndSaveDoesNothing) {
     TScopedModalRunner runner(Answer());
+    form->SaveClick();
+    EXPECT_EQ(fileDialogs, 0) << "nothing converted yet, nothing to save";
+    const QList<QAction*> menu = Find("ImageGifPreview")->actions();
+    ASSERT_EQ(menu.size(), 1);
+    EXPECT_EQ(menu[0]->objectName(), "SavetheGIFimage1");
+    EXPECT_EQ(menu[0]->text(), "Save the current GIF image");
+
     Open(MakeClip("road.avi", 20));
     DuringRun(3, [this] {
         QTest::mouseClick(Find("StopAviButton"), Qt::LeftButton, {}, QPoint(20, 20));
