@@ -1,0 +1,250 @@
+#pragma once
+
+#include "preview/avi_player.h"
+
+#include "platform/graphics/graphics.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class QFileDialog;
+class QDragEnterEvent;
+class QDropEvent;
+class QKeyEvent;
+class QMimeData;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QStackedWidget;
+class QToolBar;
+class QToolButton;
+
+namespace framolo {
+
+class TClickArea;
+class TFramedGroupBox;
+class TGIFPreview;
+class THintToolBar;
+class TImageButton;
+class TImageControl;
+class TPlacesOpenDialog;
+class TSearchComboBox;
+class TTrackBar;
+class TWindowHost;
+
+// The program's one window: a borderless 643 x 435 form with a painted title
+// bar, a strip of picture buttons, two picture tabs over two pages, a status
+// line and a progress bar. Every control carries its name as its object name.
+class TFormmain : public QWidget, public TAVIPlayerObserver {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 643;
+    static constexpr int ClientHeight = 435;
+    // RGB (99, 101, 156), the colour of both pages.
+    static constexpr unsigned PageColor = 0x63659C;
+
+    TFormmain();
+    ~TFormmain() override;
+
+    // ---- State ----
+    const std::string& CurrentFileName() const { return currentFileName_; }
+    void SetCurrentFileName(const std::string& name) { currentFileName_ = name; }
+    bool StopRequested() const { return stopRequested_; }
+    void SetStopRequested(bool value) { stopRequested_ = value; }
+    bool TrackDragging() const override { return trackDragging_; }
+    // 0 for the AVI to GIF page, 1 for the GIF to AVI page.
+    int ActivePage() const;
+
+    // Clears the status line, adds the text as its only line and scrolls one
+    // page down; without scroll the line stays at its top.
+    void ShowStatus(const QString& text, bool scroll = true);
+    QString StatusText() const;
+
+    // ---- Window commands ----
+    void Image1MouseDown();
+    void MinimizeClick();
+    void CloseClick();
+    void HelpClick();
+    void WebsiteClick();
+    void MailClick();
+    // The help page beside the program, or in the installed data folder.
+    static QString HelpFilePath();
+
+    // ---- Tabs ----
+    void Label_Tab1Click();
+    void Label_tab2Click();
+
+    // ---- Commands on the pages ----
+    // Open: a clip on the first page, a GIF image on the second.
+    void OpenClick();
+    // Opens a chosen clip on the first page, or a chosen GIF image on the second.
+    void OpenClip(const std::string& fileName);
+    void OpenGif(const std::string& fileName);
+    // A file dropped on the window opens on the page for its kind.
+    void OpenDropped(const QString& path);
+    // Close of the first page: empties the fields and disables what needs a clip.
+    void ToolButton2Click();
+    void ToolButton3Click();  // Play
+    void ToolButton8Click();  // Pause
+    void ToolButton7Click();  // Stop
+    void ToolButton5Click();  // select mode
+    void ToolButton6Click();  // select start frame
+    void ToolButton9Click();  // select stop frame
+    void ToolButton10Click(); // previous frame
+    void ToolButton11Click(); // next frame
+    void edit1Change();
+    void TrackBar1MouseDown();
+    void TrackBar1MouseMove();
+    void TrackBar1MouseUp();
+    void StepEditExit();
+
+    void ConvertClick();
+    void ConvertAviClick();
+    void ConvertGifClick();
+    void StopClick();
+    void StopAviClick();
+    void StopGifClick();
+    void SaveClick();
+    void SaveProgress(TProgressStage stage, int percentDone);
+
+    // ---- Reports of both players ----
+    void ReportFrameDelay(int milliseconds) override;
+    void ReportPosition(int position) override;
+
+    TPlacesOpenDialog& OpenDialog() { return *openDialog_; }
+    TAVIPlayer& AVIPlayer1() { return *AVIPlayer1_; }
+    TAVIPlayer& AVIPlayer2() { return *AVIPlayer2_; }
+    TGIFPreview& ImageGifPreview() { return *ImageGifPreview_; }
+    TGIFPreview& Gifpreview_B() { return *Gifpreview_B_; }
+    // Select mode shows icon 5 when off and icon 6 when on.
+    int SelectModeIcon() const { return selectModeIcon_; }
+    void SetSelectModeIcon(int icon);
+
+    // The text of the box shown when a chosen clip cannot be played.
+    static QString UnknownFormatText();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class TWindowHost;
+
+    void BuildTitleBar();
+    void ConnectCommands();
+    // Places a preview showing a picture of width x height inside its panel.
+    static void FitInPanel(QWidget* preview, int width, int height);
+    // The number the current-frame field shows; 0 when it shows none.
+    int CurrentFrame() const;
+    // Digits and Backspace only, in the numeric fields.
+    bool FilterNumericKey(QObject* field, QKeyEvent* event);
+    // The one local file a drag carries; empty otherwise.
+    static QString DroppedFile(const QMimeData* data);
+    void BuildCommandStrip();
+    void BuildTabs();
+    void BuildPage1(QWidget* page);
+    void BuildParameterGroup(TFramedGroupBox* group);
+    void BuildPage2(QWidget* page);
+    void BuildBottom();
+    void ApplyLook();
+
+    void FormCreate();
+    void FormActivate();
+    void FormDestroy();
+
+    TImageButton* MakeCommandButton(QWidget* parent, const char* name, const char* glyph,
+                                    QRect geometry, const char* hint);
+    QToolButton* MakeToolButton(QToolBar* bar, const char* name, const char* icon,
+                                const char* hint);
+
+    std::string currentFileName_;
+    bool stopRequested_ = false;
+    bool trackDragging_ = false;
+    int selectModeIcon_ = 5;
+
+    // Title bar and command strip.
+    QWidget* Panel1_ = nullptr;
+    TImageControl* Image1_ = nullptr;
+    TImageControl* Image2_ = nullptr;
+    TImageControl* Image9_ = nullptr;
+    TImageButton* MinimizeButton_ = nullptr;
+    TImageButton* MaximizeButton_ = nullptr;
+    TImageButton* CloseButton_ = nullptr;
+    TImageButton* OpenButton_ = nullptr;
+    TImageButton* SaveButton_ = nullptr;
+    TImageButton* ConvertButton_ = nullptr;
+    TImageButton* StopButton_ = nullptr;
+    TImageButton* MailButton_ = nullptr;
+    TImageButton* WebsiteButton_ = nullptr;
+    TImageButton* HelpButton_ = nullptr;
+
+    // Tabs and pages.
+    QWidget* Panel_pt1_ = nullptr;
+    QWidget* Panel_pt2_ = nullptr;
+    QStackedWidget* PageControl1_ = nullptr;
+
+    // First page.
+    TFramedGroupBox* ParameterGroup_ = nullptr;
+    QWidget* Panel2_ = nullptr;
+    TImageControl* Image_avi_ = nullptr;
+    TAVIPlayer* AVIPlayer1_ = nullptr;
+    TGIFPreview* ImageGifPreview_ = nullptr;
+    TImageControl* Image_Gif_ = nullptr;
+    TTrackBar* TrackBar1_ = nullptr;
+    QLineEdit* edit1_ = nullptr;
+    QToolButton* ToolButton2_ = nullptr;
+    QToolButton* ToolButton3_ = nullptr;
+    QToolButton* ToolButton8_ = nullptr;
+    QToolButton* ToolButton7_ = nullptr;
+    QToolButton* ToolButton5_ = nullptr;
+    QToolButton* ToolButton6_ = nullptr;
+    QToolButton* ToolButton9_ = nullptr;
+    QToolButton* ToolButton10_ = nullptr;
+    QToolButton* ToolButton11_ = nullptr;
+    TSearchComboBox* ColorReductionBox_ = nullptr;
+    TSearchComboBox* DitherModeBox_ = nullptr;
+    QLineEdit* StartEdit_ = nullptr;
+    QLineEdit* EndEdit_ = nullptr;
+    QLineEdit* StepEdit_ = nullptr;
+    QLineEdit* WidthEdit_ = nullptr;
+    QLineEdit* HeightEdit_ = nullptr;
+    QLineEdit* DelayEdit_ = nullptr;
+    QLineEdit* LoopEdit_ = nullptr;
+    QLabel* ReportWidthLabel_ = nullptr;
+    QLabel* ReportHeightLabel_ = nullptr;
+    QLabel* ReportFrameCountLabel_ = nullptr;
+    QLabel* Filesize_ = nullptr;
+    QLabel* _kb_ = nullptr;
+    QLabel* reportWidthUnit_ = nullptr;
+    QLabel* reportHeightUnit_ = nullptr;
+    TImageButton* ConvertAviButton_ = nullptr;
+    TImageButton* StopAviButton_ = nullptr;
+
+    // Second page.
+    TImageControl* ImageGifSplash_B_ = nullptr;
+    TGIFPreview* Gifpreview_B_ = nullptr;
+    TAVIPlayer* AVIPlayer2_ = nullptr;
+    TImageControl* ImageAviSplash_B_ = nullptr;
+    TImageButton* ConvertGifButton_ = nullptr;
+    TImageButton* StopGifButton_ = nullptr;
+
+    // Bottom.
+    QPlainTextEdit* StatusMemo_ = nullptr;
+    QProgressBar* ProgressBar_ = nullptr;
+
+    TPlacesOpenDialog* openDialog_ = nullptr;
+    QFileDialog* SaveDialog1_ = nullptr;
+    QFileDialog* SavePictureDialog1_ = nullptr;
+    QLabel* cannotPreviewLabel_ = nullptr;
+    std::unique_ptr<TWindowHost> host_;
+    bool checkingStep_ = false;
+};
+
+} // namespace framolo

@@ -1,0 +1,408 @@
+// The commands on the two pages: opening, playback, the frame range, the
+// parameter fields, both conversions and saving.
+#include "app/form_main.h"
+
+#include "app/main_texts.h"
+#include "app/message_boxes.h"
+#include "app/project_links.h"
+#include "app/track_bar.h"
+#include "app/window_host.h"
+#include "controls/framed_group_box.h"
+#include "controls/image_button.h"
+#include "controls/image_control.h"
+#include "controls/modal_seam.h"
+#include "controls/places_open_dialog.h"
+#include "controls/search_combo_box.h"
+#include "convert/avi_to_gif_job.h"
+#include "convert/gif_to_avi_job.h"
+#include "convert/job_support.h"
+#include "gif/gif_document.h"
+#include "platform/graphics/bitmap.h"
+#include "preview/gif_preview.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include <cmath>
+#include <exception>
+
+namespace framolo {
+
+namespace {
+
+// Video files the reader opens besides AVI, offered after the AVI entry.
+constexpr const char* kAviFilter =
+    "Microsoft Avi Files ( *.avi )|*.avi|"
+    "Video files ( *.mp4 *.mkv *.mov *.webm )|*.mp4;*.mkv;*.mov;*.webm";
+constexpr const char* kGifFilter = "gif files ( *.gif ) |*.gif";
+
+// Releases the wait cursor however a command ends.
+class TWaitCursor {
+public:
+    explicit TWaitCursor(Qt::CursorShape shape) { QGuiApplication::setOverrideCursor(shape); }
+    ~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+} // namespace
+
+QString TFormmain::UnknownFormatText() {
+    return QStringLiteral("Error, Unknown AVI format, please contact with author (") +
+           QString::fromLatin1(SupportMailAddress) + QLatin1Char(')');
+}
+
+void TFormmain::FitInPanel(QWidget* preview, int width, int height) {
+    const QWidget* panel = preview->parentWidget();
+    const TPreviewPlacement place = FitPreview(width, height, panel->width(), panel->height());
+    if (place.FillClient)
+        preview->setGeometry(panel->contentsRect());
+    else
+        preview->setGeometry(place.Left, place.Top, place.Width, place.Height);
+}
+
+int TFormmain::CurrentFrame() const {
+    return edit1_->text().toInt();
+}
+
+void TFormmain::OpenClick() {
+    if (ActivePage() == 0) {
+        openDialog_->SetDefaultExt(QStringLiteral("avi"));
+        openDialog_->SetFilter(QString::fromLatin1(kAviFilter));
+        if (openDialog_->Execute())
+            OpenClip(openDialog_->FileName().toStdString());
+        return;
+    }
+    if (ActivePage() == 1) {
+        openDialog_->SetDefaultExt(QStringLiteral("gif"));
+        openDialog_->SetFilter(QString::fromLatin1(kGifFilter));
+        if (openDialog_->Execute())
+            OpenGif(openDialog_->FileName().toStdString());
+    }
+}
+
+void TFormmain::OpenClip(const std::string& chosen) {
+    const std::string previous = AVIPlayer1_->FileName();
+    bool played = false;
+    try {
+        AVIPlayer1_->SetFileName(chosen);
+        AVIPlayer1_->Play(0, 1, 1);
+        // The player fails silently; a file it could not open has no frames.
+        played = AVIPlayer1_->FrameCount() > 0;
+    } catch (const std::exception&) {
+        played = false;
+    }
+    if (!played) {
+        ShowBox(TBoxKind::Error, UnknownFormatText(), this);
+        // The clip that was open before stays open, as the fields describe it.
+        AVIPlayer1_->SetFileName(previous);
+        AVIPlayer1_->Reopen();
+        return;
+    }
+    AVIPlayer1_->SetFileName(std::string());
+    AVIPlayer1_->Reopen();
+    AVIPlayer1_->SetFileName(chosen);
+    currentFileName_ = chosen;
+
+    AVIPlayer1_->SetStretch(true);
+    FitInPanel(AVIPlayer1_, AVIPlayer1_->FrameWidth(), AVIPlayer1_->FrameHeight());
+    AVIPlayer1_->show();
+    Image_avi_->hide();
+
+    const int stopFrame = AVIPlayer1_->StopFrame();
+    StartEdit_->setText(QString::number(AVIPlayer1_->StartFrame()));
+    TrackBar1_->setMinimum(0);
+    // A tick every 25th of the clip, rounded half to even (never a tie: 25 is odd).
+    TrackBar1_->setTickInterval(stopFrame > 25 ? static_cast<int>(std::lrint(stopFrame / 25.0))
+                                               : 1);
+    TrackBar1_->setMaximum(stopFrame);
+
+    ParameterGroup_->setEnabled(true);
+    EndEdit_->setText(QString::number(stopFrame));
+    WidthEdit_->setText(QString::number(AVIPlayer1_->FrameWidth()));
+    HeightEdit_->setText(QString::number(AVIPlayer1_->FrameHeight()));
+    ColorReductionBox_->setCurrentIndex(6);
+    DitherModeBox_->setCurrentIndex(1);
+
+    for (QToolButton* button :
+         {ToolButton2_, ToolButton3_, ToolButton5_, ToolButton10_, ToolButton11_})
+        button->setEnabled(true);
+    TrackBar1_->setEnabled(true);
+    ToolButton3Click();
+    ShowStatus(QString::fromLatin1(AviOpenedText));
+}
+
+void TFormmain::OpenGif(const std::string& chosen) {
+    QCoreApplication::processEvents();
+    TWaitCursor wait(Qt::WaitCursor);
+    ImageGifSplash_B_->hide();
+    Gifpreview_B_->show();
+    currentFileName_ = chosen;
+    try {
+        std::unique_ptr<TGraphic> picture;
+        const std::string extension = LowerCase(ExtractFileExt(chosen));
+        if (extension == ".gif")
+            picture = std::make_unique<TGIFDocument>();
+        else if (extension == ".bmp")
+            picture = std::make_unique<TBitmap>();
+        else
+            throw std::runtime_error("Unknown picture file extension (" + extension + ")");
+        picture->LoadFromFile(chosen);
+        Gifpreview_B_->SetPicture(std::move(picture));
+    } catch (const std::exception& error) {
+        Gifpreview_B_->SetPicture(nullptr);
+        ShowBox(TBoxKind::ApplicationError, QString::fromStdString(error.what()), this);
+        return;
+    }
+    const auto* document = dynamic_cast<const TGIFDocument*>(Gifpreview_B_->Picture());
+    if (document != nullptr && !document->Empty()) {
+        FitInPanel(Gifpreview_B_, document->Width(), document->Height());
+        Gifpreview_B_->SetStretch(true);
+        ShowStatus(QString::fromLatin1(GifOpenedText));
+    }
+}
+
+QString TFormmain::DroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl url = data->urls().first();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+void TFormmain::OpenDropped(const QString& path) {
+    // A GIF image opens on the GIF to AVI page, anything else as a clip on the first page.
+    const bool gif = path.endsWith(QStringLiteral(".gif"), Qt::CaseInsensitive);
+    if (gif && ActivePage() == 0)
+        Label_Tab1Click();
+    else if (!gif && ActivePage() == 1)
+        Label_tab2Click();
+    if (gif)
+        OpenGif(path.toStdString());
+    else
+        OpenClip(path.toStdString());
+}
+
+void TFormmain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TFormmain::dropEvent(QDropEvent* event) {
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OpenDropped(path);
+}
+
+void TFormmain::ToolButton3Click() {
+    if (AVIPlayer1_->FileName().empty())
+        return;
+    if (ToolButton7_->isEnabled()) {
+        // Paused: go on from the frame shown.
+        AVIPlayer1_->Play(static_cast<std::uint16_t>(CurrentFrame()),
+                          static_cast<std::uint16_t>(AVIPlayer1_->StopFrame()), 1);
+        ToolButton3_->setEnabled(false);
+        ToolButton7_->setEnabled(true);
+        ToolButton8_->setEnabled(true);
+        return;
+    }
+    ToolButton3_->setEnabled(false);
+    ToolButton7_->setEnabled(true);
+    ToolButton8_->setEnabled(true);
+    if (TrackBar1_->SelStart() != 0 || TrackBar1_->SelEnd() != 0)
+        AVIPlayer1_->Play(static_cast<std::uint16_t>(TrackBar1_->SelStart()),
+                          static_cast<std::uint16_t>(TrackBar1_->SelEnd()), 1);
+    else
+        AVIPlayer1_->Play(0, static_cast<std::uint16_t>(AVIPlayer1_->FrameCount() - 1), 1);
+}
+
+void TFormmain::ToolButton8Click() {
+    AVIPlayer1_->Stop();
+    ToolButton8_->setEnabled(false);
+    ToolButton3_->setEnabled(true);
+}
+
+void TFormmain::ToolButton7Click() {
+    AVIPlayer1_->SetActive(false);
+    AVIPlayer1_->SetPosition(0);
+    ToolButton3_->setEnabled(true);
+    ToolButton7_->setEnabled(false);
+    ToolButton8_->setEnabled(false);
+}
+
+void TFormmain::ToolButton5Click() {
+    if (selectModeIcon_ == 5) {
+        ToolButton6_->setEnabled(true);
+        ToolButton9_->setEnabled(true);
+        TrackBar1_->SetSelStart(TrackBar1_->minimum());
+        TrackBar1_->SetSelEnd(TrackBar1_->maximum());
+        SetSelectModeIcon(6);
+        return;
+    }
+    ToolButton6_->setEnabled(false);
+    ToolButton9_->setEnabled(false);
+    TrackBar1_->SetSelStart(0);
+    TrackBar1_->SetSelEnd(0);
+    SetSelectModeIcon(5);
+    StartEdit_->setText(QStringLiteral("0"));
+    EndEdit_->setText(QString::number(AVIPlayer1_->FrameCount() - 1));
+}
+
+void TFormmain::ToolButton6Click() {
+    TrackBar1_->SetSelStart(CurrentFrame());
+    StartEdit_->setText(edit1_->text());
+}
+
+void TFormmain::ToolButton9Click() {
+    TrackBar1_->SetSelEnd(CurrentFrame());
+    EndEdit_->setText(edit1_->text());
+    AVIPlayer1_->Stop();
+    AVIPlayer1_->Play(static_cast<std::uint16_t>(StartEdit_->text().toInt()),
+                      static_cast<std::uint16_t>(EndEdit_->text().toInt()), 1);
+    ToolButton3_->setEnabled(false);
+    ToolButton8_->setEnabled(true);
+    ToolButton7_->setEnabled(true);
+}
+
+void TFormmain::ToolButton10Click() {
+    AVIPlayer1_->SetPosition(CurrentFrame() - 1);
+    ToolButton3_->setEnabled(true);
+    ToolButton8_->setEnabled(false);
+}
+
+void TFormmain::ToolButton11Click() {
+    AVIPlayer1_->SetPosition(CurrentFrame() + 1);
+    ToolButton3_->setEnabled(true);
+    ToolButton8_->setEnabled(false);
+}
+
+void TFormmain::edit1Change() {
+    if (edit1_->text() == QString::number(AVIPlayer1_->StopFrame())) {
+        ToolButton3_->setEnabled(true);
+        ToolButton8_->setEnabled(false);
+        ToolButton7_->setEnabled(false);
+    }
+}
+
+void TFormmain::TrackBar1MouseDown() {
+    trackDragging_ = true;
+}
+
+void TFormmain::TrackBar1MouseMove() {
+    edit1_->setText(QString::number(TrackBar1_->value()));
+}
+
+void TFormmain::TrackBar1MouseUp() {
+    if (ToolButton3_->isEnabled()) {
+        AVIPlayer1_->SetPosition(CurrentFrame());
+    } else {
+        AVIPlayer1_->Stop();
+        AVIPlayer1_->Play(static_cast<std::uint16_t>(CurrentFrame()),
+                          static_cast<std::uint16_t>(EndEdit_->text().toInt()), 1);
+    }
+    trackDragging_ = false;
+}
+
+bool TFormmain::FilterNumericKey(QObject* /*field*/, QKeyEvent* event) {
+    const QString text = event->text();
+    // Keys that type nothing (arrows, Delete) and the focus keys pass.
+    if (text.isEmpty() || event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        return false;
+    const QChar typed = text.front();
+    if ((typed >= QLatin1Char('0') && typed <= QLatin1Char('9')) || typed == QLatin1Char('\b'))
+        return false;
+    QApplication::beep();
+    ShowBox(TBoxKind::Error, QString::fromLatin1(jobmsg::BadInteger), this);
+    return true;
+}
+
+void TFormmain::StepEditExit() {
+    if (checkingStep_ || !IsZeroStep(StepEdit_->text().toStdString()))
+        return;
+    checkingStep_ = true;
+    QApplication::beep();
+    ShowBox(TBoxKind::Error, QString::fromLatin1(jobmsg::StepGreaterThanZero), this);
+    StepEdit_->clear();
+    StepEdit_->setFocus(Qt::OtherFocusReason);
+    checkingStep_ = false;
+}
+
+void TFormmain::ConvertClick() {
+    // The page is read once: a run that pumps messages may end on the other page,
+    // and that page's job was not asked for.
+    const int page = ActivePage();
+    if (page == 0)
+        ConvertAviClick();
+    else if (page == 1)
+        ConvertGifClick();
+}
+
+void TFormmain::ConvertAviClick() {
+    TAviToGifJob(*host_).Run();
+}
+
+void TFormmain::ConvertGifClick() {
+    TGifToAviJob(*host_).Run();
+}
+
+void TFormmain::SaveClick() {
+    if (ActivePage() == 1) {
+        ConvertGifClick();
+        return;
+    }
+    auto* document = dynamic_cast<TGIFDocument*>(ImageGifPreview_->Picture());
+    if (document == nullptr)
+        return;
+    QFileDialog& dialog = *SavePictureDialog1_;
+    dialog.setDefaultSuffix(QStringLiteral("gif"));
+    dialog.setNameFilters({QStringLiteral("GIF Image (*.gif)")});
+    const QString proposed = QString::fromStdString(ChangeFileExt(currentFileName_, ".gif"));
+    if (!proposed.isEmpty()) {
+        const QFileInfo info(proposed);
+        dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.fileName());
+    }
+    if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const std::string path = dialog.selectedFiles().first().toStdString();
+    try {
+        TWaitCursor wait(Qt::WaitCursor);
+        document->OnProgress = [this](TPersistent*, TProgressStage stage, std::uint8_t percent,
+                                      bool, const TRect&,
+                                      const std::string&) { SaveProgress(stage, percent); };
+        document->SaveToFile(path);
+        ImageGifPreview_->repaint();
+    } catch (const std::exception& error) {
+        ShowBox(TBoxKind::ApplicationError, QString::fromStdString(error.what()), this);
+        return;
+    }
+    ShowStatus(QString::fromLatin1(GifSavedText));
+}
+
+void TFormmain::SaveProgress(TProgressStage stage, int percentDone) {
+    switch (stage) {
+    case TProgressStage::psStarting:
+        ProgressBar_->setValue(0);
+        ProgressBar_->setRange(0, 100);
+        break;
+    case TProgressStage::psRunning:
+        ProgressBar_->setValue(percentDone);
+        break;
+    case TProgressStage::psEnding:
+        ProgressBar_->setValue(0);
+        break;
+    }
+}
+
+} // namespace framolo

@@ -1,0 +1,34 @@
+#pragma once
+
+namespace framolo {
+
+// The status line's messages. Leading and trailing blanks are part of each text.
+// At start-up, after Close, and back on the first tab.
+inline constexpr const char* WelcomeText =
+    "   Thank you for choosing \" Framolo \" , Please click \" Open \" button  to import an AVI "
+    "file , or click \" GIF >> AVI \" tag to get a process that convert GIF image to an AVI file.";
+// On the second tab.
+inline constexpr const char* GifTabText =
+    "   Please click \"Open\" button to import a GIF image . ";
+// A clip was opened.
+inline constexpr const char* AviOpenedText =
+    "   You have imported an AVI File sucessfully, change Converting Parameter  items and click \" "
+    "convert \" button to get a GIF file , or click \" convert \" button directly to get using "
+    "default settings.";
+// A GIF image was opened.
+inline constexpr const char* GifOpenedText = "   Click \" convert\" button to get an AVI file ";
+// A clip was converted; also the text of the box that says so.
+inline constexpr const char* AviConvertedText =
+    "   Converting is finished successfully , you can check report area and click \" Save \" "
+    "button to save your GIF image , or change the Setting Items and convert again. ";
+// A GIF image was written as a clip; the clip's path follows.
+inline constexpr const char* GifConvertedText =
+    "   Working is finished successfully!   Your GIF image is saved to ";
+// The GIF image was saved.
+inline constexpr const char* GifSavedText = "   Saving is finished";
+
+// Hints of the command strip's Open button, which follow the tab.
+inline constexpr const char* OpenAviHint = "Open an AVI file";
+inline constexpr const char* OpenGifHint = "Open a GIF image";
+
+} // namespace framolo

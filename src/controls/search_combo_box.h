@@ -1,0 +1,105 @@
+#pragma once
+
+#include "controls/hint_color.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QLineEdit>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+namespace framolo {
+
+class TSearchComboBox;
+
+// A width limit for the text of an editable combo box, in pixels; 0 is none.
+class TWidthLimit {
+public:
+    explicit TWidthLimit(TSearchComboBox& owner) : owner_(owner) {}
+
+    int Length() const { return length_; }
+    void SetLength(int pixels);
+    bool UseControlFont() const { return useControlFont_; }
+    void SetUseControlFont(bool value);
+    // Measures the text when UseControlFont is false.
+    const QFont& Font() const { return font_; }
+    void SetFont(const QFont& font);
+
+private:
+    TSearchComboBox& owner_;
+    int length_ = 0;
+    bool useControlFont_ = true;
+    QFont font_;
+};
+
+// Where the combo box keeps its value between runs: a settings group and a key.
+struct TAutoSaveRegistry {
+    QString Path;
+    QString Key;
+};
+
+struct TComboAutoSave {
+    bool Active = false;
+    TAutoSaveRegistry Registry;
+};
+
+// A combo box that completes typed text from its list, keeps typed text within
+// a width in pixels, and can keep its value in the user's settings.
+class TSearchComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TSearchComboBox(QWidget* parent = nullptr);
+
+    bool AutoComplete() const { return autoComplete_; }
+    void SetAutoComplete(bool value) { autoComplete_ = value; }
+    TComboAutoSave& AutoSave() { return autoSave_; }
+    TWidthLimit& MaxPixel() { return maxPixel_; }
+
+    const QColor& HintColor() const { return hover_.HintColor(); }
+    void SetHintColor(const QColor& color) { hover_.SetHintColor(color); }
+    bool Hovering() const { return hover_.Hovering(); }
+
+    // Restores the saved value once the control is set up; fires OnRestored
+    // when a value of the right kind was found.
+    void Loaded();
+
+    // The text cut back until it fits the width limit, with one beep when it
+    // did not fit; unchanged when there is no limit.
+    QString FitText(const QString& text) const;
+
+    // Runs the editing rule on the current text, as after a key press.
+    void TextChanged();
+
+    std::function<void()> OnRestored;
+    std::function<void()> OnMouseEnter;
+    std::function<void()> OnMouseLeave;
+    std::function<void()> OnCtl3DChanged;
+    std::function<void()> OnParentColorChange;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    friend class TWidthLimit;
+    void LimitChanged();
+    void WatchLineEdit();
+    bool CanAutoSave() const;
+    void Save();
+
+    bool autoComplete_ = true;
+    TComboAutoSave autoSave_;
+    TWidthLimit maxPixel_;
+    THintHover hover_{true};
+    int lastKey_ = 0;
+    bool completing_ = false;
+    QPointer<QLineEdit> watchedEdit_;
+};
+
+} // namespace framolo

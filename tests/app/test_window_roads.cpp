@@ -1,0 +1,466 @@
+// The roads a user takes through the window, driven through the real widgets
+// with clips and GIF images made at test time; every dialog and box is
+// answered through the modal seam.
+#include "app/form_main.h"
+#include "app/main_texts.h"
+#include "app/project_links.h"
+#include "controls/modal_seam.h"
+#include "convert/job_support.h"
+#include "gif/gif_document.h"
+#include "giflib_util.h"
+#include "platform/graphics/bitmap.h"
+#include "preview/gif_preview.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+namespace framolo {
+namespace {
+
+QString WorkPath(const QString& name) {
+    QDir().mkpath(FRAMOLO_TEST_WORK_DIR "/roads");
+    return QStringLiteral(FRAMOLO_TEST_WORK_DIR "/roads/") + name;
+}
+
+// A clip of `frames` test-pattern frames at 10 frames a second, made once.
+QString MakeClip(const QString& name, int frames, const char* size = "32x24",
+                 const char* codec = "rawvideo -pix_fmt bgr24") {
+    const QString path = WorkPath(name);
+    if (!QFileInfo::exists(path)) {
+        // Made under a private name and renamed into place, so test programs
+        // running side by side never read a half-written clip.
+        const QString part =
+            path + QStringLiteral(".part%1.avi").arg(QCoreApplication::applicationPid());
+        const std::string command =
+            "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=" + std::string(size) +
+            ":rate=10 -frames:v " + std::to_string(frames) + " -c:v " + codec + " '" +
+            part.toStdString() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        if (!QFile::rename(part, path))
+            QFile::remove(part);
+    }
+    return path;
+}
+
+// A five-frame 40 x 30 GIF image made by ffmpeg.
+QString MakeGif() {
+    const QString gif = WorkPath("road.gif");
+    if (!QFileInfo::exists(gif)) {
+        const QString part =
+            gif + QStringLiteral(".part%1.gif").arg(QCoreApplication::applicationPid());
+        const std::string command = "ffmpeg -loglevel error -y -f lavfi -i "
+                                    "testsrc=size=40x30:rate=10 -frames:v 5 '" +
+                                    part.toStdString() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        if (!QFile::rename(part, gif))
+            QFile::remove(part);
+    }
+    return gif;
+}
+
+std::vector<std::uint8_t> ReadBytes(const QString& path) {
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class WindowRoadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Start-up gives the application its title, which the plain boxes carry.
+        QGuiApplication::setApplicationDisplayName("Framolo");
+        form = std::make_unique<TFormmain>();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    void TearDown() override { form.reset(); }
+
+    template <class T = QWidget> T* Find(const char* name) const {
+        T* found = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QString Text(const char* name) const {
+        if (auto* edit = form->findChild<QLineEdit*>(QString::fromLatin1(name)))
+            return edit->text();
+        return Find<QLabel>(name)->text();
+    }
+    bool Enabled(const char* name) const { return Find(name)->isEnabled(); }
+
+    // Answers every dialog: open dialogs choose openFile, save dialogs note the
+    // name they propose and choose saveFile, boxes are noted and closed.
+    TModalRunner Answer() {
+        return [this](QDialog& dialog) {
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+                boxes << box->windowTitle() + "|" + box->text();
+                return static_cast<int>(QMessageBox::Ok);
+            }
+            auto& files = static_cast<QFileDialog&>(dialog);
+            ++fileDialogs;
+            if (files.acceptMode() == QFileDialog::AcceptOpen) {
+                files.selectFile(openFile);
+            } else {
+                proposed = files.selectedFiles().value(0);
+                files.selectFile(saveFile);
+            }
+            return static_cast<int>(QDialog::Accepted);
+        };
+    }
+
+    void Open(const QString& path) {
+        openFile = path;
+        form->OpenClick();
+    }
+
+    // Runs `action` once the running job has pumped messages `after` times.
+    void DuringRun(int after, std::function<void()> action) {
+        auto* timer = new QTimer(form.get());
+        auto count = std::make_shared<int>(0);
+        QObject::connect(timer, &QTimer::timeout, timer, [=] {
+            if (++*count == after) {
+                timer->stop();
+                action();
+            }
+        });
+        timer->start(0);
+    }
+
+    std::unique_ptr<TFormmain> form;
+    QStringList boxes;
+    int fileDialogs = 0;
+    QString openFile;
+    QString saveFile;
+    QString proposed;
+};
+
+TEST_F(WindowRoadTest, OpeningAClipFillsTheFieldsTrackBarAndDelay) {
+    TScopedModalRunner runner(Answer());
+    const QString clip = MakeClip("ticks100.avi", 101);
+    Open(clip);
+    ASSERT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
+    EXPECT_EQ(form->CurrentFileName(), clip.toStdString());
+    EXPECT_EQ(Text("StartEdit"), "0");
+    EXPECT_EQ(Text("EndEdit"), "100");
+    EXPECT_EQ(Text("WidthEdit"), "32");
+    EXPECT_EQ(Text("HeightEdit"), "24");
+    EXPECT_EQ(Text("DelayEdit"), "100") << "the player reports the clip's frame period";
+    EXPECT_EQ(Text("StepEdit"), "1");
+    EXPECT_EQ(Find<QComboBox>("ColorReductionBox")->currentText(), "Quantize  ( commend ) ");
+    EXPECT_EQ(Find<QComboBox>("DitherModeBox")->currentText(), "FloydSteinberg ( commend ) ");
+    EXPECT_TRUE(Enabled("ParameterGroup"));
+    EXPECT_TRUE(Enabled("EndEdit"));
+    auto* track = Find<QSlider>("TrackBar1");
+    EXPECT_EQ(track->maximum(), 100);
+    EXPECT_EQ(track->tickInterval(), 4);
+    EXPECT_TRUE(track->isEnabled());
+    // Playing: Play off, Pause and Stop on.
+    EXPECT_FALSE(Enabled("ToolButton3"));
+    EXPECT_TRUE(Enabled("ToolButton8"));
+    EXPECT_TRUE(Enabled("ToolButton7"));
+    EXPECT_TRUE(Enabled("ToolButton2"));
+    EXPECT_TRUE(Enabled("ToolButton5"));
+    EXPECT_FALSE(Enabled("ToolButton6")) << "select start needs select mode";
+    EXPECT_TRUE(Find("AVIPlayer1")->isVisible());
+    EXPECT_FALSE(Find("Image_avi")->isVisible());
+    // 32 x 24 fits: centred, halves to even ((121 - 24) / 2 = 48.5 -> 48).
+    EXPECT_EQ(Find("AVIPlayer1")->geometry(), QRect(64, 48, 32, 24));
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(AviOpenedText));
+
+    Open(MakeClip("large.avi", 3, "320x240"));
+    EXPECT_EQ(Find("AVIPlayer1")->geometry(), QRect(0, 0, 160, 121))
+        << "a clip larger than the panel both ways fills it";
+
+    Open(MakeClip("ticks62.avi", 63));
+    EXPECT_EQ(track->tickInterval(), 2) << "62 / 25 = 2.48";
+    Open(MakeClip("ticks20.avi", 21));
+    EXPECT_EQ(track->tickInterval(), 1);
+    EXPECT_EQ(fileDialogs, 4);
+}
+
+TEST_F(WindowRoadTest, ConvertReportSaveAndConvertAgain) {
+    TScopedModalRunner runner(Answer());
+    const QString clip = MakeClip("road.avi", 20);
+    Open(clip);
+    Find<QLineEdit>("EndEdit")->setText("9");
+    Find<QLineEdit>("StepEdit")->setText("3");
+    QTest::mouseClick(Find("ConvertButton"), Qt::LeftButton, {}, QPoint(20, 20));
+
+    ASSERT_EQ(boxes.size(), 1) << boxes.join("\n").toStdString();
+    EXPECT_EQ(boxes[0], QStringLiteral("Information|") + AviConvertedText);
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(AviConvertedText));
+    auto* document = dynamic_cast<TGIFDocument*>(form->ImageGifPreview().Picture());
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(document->Frames().Count(), 4) << "frames 0, 3, 6 and 9";
+    EXPECT_EQ(Text("ReportFrameCountLabel"), "4");
+    EXPECT_EQ(Text("ReportWidthLabel"), "32");
+    EXPECT_EQ(Text("ReportHeightLabel"), "24");
+    TMemoryStream written;
+    document->SaveToStream(written);
+    EXPECT_EQ(Text("Filesize"), QString::number(BytesToKBRounded(written.Size())));
+    EXPECT_TRUE(Find("Panel2")->isVisible());
+    EXPECT_EQ(Find("_kb")->x(), Find("Filesize")->geometry().right() + 1 + 5);
+    EXPECT_TRUE(Find("ImageGifPreview")->isVisible());
+    EXPECT_FALSE(Find("Image_Gif")->isVisible());
+    EXPECT_TRUE(Find("ConvertButton")->isVisible());
+    EXPECT_FALSE(Find("StopButton")->isVisible());
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar")->value(), 0);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    saveFile = WorkPath("road-result.gif");
+    QFile::remove(saveFile);
+    QTest::mouseClick(Find("SaveButton"), Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_TRUE(proposed.endsWith("/road.gif")) << proposed.toStdString();
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(GifSavedText));
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar")->value(), 0) << "saving ends at 0";
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar")->maximum(), 100);
+    const test::GiflibDecoded decoded = test::GiflibDecode(ReadBytes(saveFile));
+    ASSERT_TRUE(decoded.Ok) << decoded.Error;
+    EXPECT_EQ(decoded.Width, 32);
+    EXPECT_EQ(decoded.Height, 24);
+    ASSERT_EQ(decoded.Frames.size(), 4U);
+    EXPECT_EQ(decoded.Frames[0].Delay, 10) << "100 ms in hundredths";
+    EXPECT_EQ(decoded.LoopCount, 0);
+
+    // The fields are read again on the next run.
+    Find<QLineEdit>("WidthEdit")->setText("16");
+    Find<QLineEdit>("HeightEdit")->setText("12");
+    Find<QLineEdit>("StepEdit")->setText("1");
+    form->ConvertClick();
+    document = dynamic_cast<TGIFDocument*>(form->ImageGifPreview().Picture());
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(document->Frames().Count(), 10);
+    EXPECT_EQ(document->Width(), 16);
+    EXPECT_EQ(Text("ReportWidthLabel"), "16");
+    EXPECT_EQ(Text("ReportFrameCountLabel"), "10");
+}
+
+TEST_F(WindowRoadTest, StopInTheMiddleKeepsTheLastFrameAndSaveDoesNothing) {
+    TScopedModalRunner runner(Answer());
+    form->SaveClick();
+    EXPECT_EQ(fileDialogs, 0) << "nothing converted yet, nothing to save";
+    const QList<QAction*> menu = Find("ImageGifPreview")->actions();
+    ASSERT_EQ(menu.size(), 1);
+    EXPECT_EQ(menu[0]->objectName(), "SavetheGIFimage1");
+    EXPECT_EQ(menu[0]->text(), "Save the current GIF image");
+
+    Open(MakeClip("road.avi", 20));
+    DuringRun(3, [this] {
+        QTest::mouseClick(Find("StopAviButton"), Qt::LeftButton, {}, QPoint(20, 20));
+    });
+    form->ConvertAviClick();
+    EXPECT_TRUE(boxes.isEmpty()) << "no success box after a stop";
+    auto* progress = Find<QProgressBar>("ProgressBar");
+    EXPECT_EQ(progress->value(), progress->maximum());
+    EXPECT_NE(dynamic_cast<TBitmap*>(form->ImageGifPreview().Picture()), nullptr)
+        << "the last converted frame, as a still picture";
+    const int converted = Text("ReportFrameCountLabel").toInt();
+    EXPECT_GT(converted, 0);
+    EXPECT_LT(converted, 20);
+    EXPECT_TRUE(Find("ConvertAviButton")->isVisible());
+
+    const int dialogsBefore = fileDialogs;
+    form->SaveClick();
+    EXPECT_EQ(fileDialogs, dialogsBefore) << "nothing to save";
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(WindowRoadTest, SwitchingTabsDuringARunEndsItWithTheConversionError) {
+    TScopedModalRunner runner(Answer());
+    Open(MakeClip("road.avi", 20));
+    DuringRun(2, [this] { QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton); });
+    form->ConvertClick();
+    EXPECT_EQ(form->ActivePage(), 1);
+    ASSERT_EQ(boxes.size(), 1) << boxes.join("\n").toStdString();
+    EXPECT_TRUE(boxes[0].startsWith("Framolo|'") &&
+                boxes[0].endsWith("is not a valid integer value"))
+        << boxes[0].toStdString();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(WindowRoadTest, AFileThatIsNotAClipLeavesEverythingAsItWas) {
+    TScopedModalRunner runner(Answer());
+    const QString clip = MakeClip("road.avi", 20);
+    Open(clip);
+    const QString bad = WorkPath("not-a-clip.avi");
+    {
+        QFile file(bad);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("RIFF but nothing a reader could play");
+    }
+    Open(bad);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0], QStringLiteral("Error|Error, Unknown AVI format, please contact with "
+                                       "author (") +
+                            SupportMailAddress + ")");
+    EXPECT_EQ(form->CurrentFileName(), clip.toStdString());
+    EXPECT_EQ(Text("EndEdit"), "19");
+    EXPECT_EQ(form->AVIPlayer1().FileName(), clip.toStdString()) << "the clip stays open";
+}
+
+TEST_F(WindowRoadTest, StepsStopAtBothEndsOfTheClip) {
+    TScopedModalRunner runner(Answer());
+    Open(MakeClip("road.avi", 20));
+    QTest::mouseClick(Find<QToolButton>("ToolButton7"), Qt::LeftButton);
+    form->AVIPlayer1().repaint();
+    EXPECT_EQ(Text("edit1"), "0");
+    QTest::mouseClick(Find<QToolButton>("ToolButton10"), Qt::LeftButton);
+    form->AVIPlayer1().repaint();
+    EXPECT_EQ(Text("edit1"), "0");
+    EXPECT_EQ(form->AVIPlayer1().Position(), 0);
+
+    form->AVIPlayer1().SetPosition(19);
+    form->AVIPlayer1().repaint();
+    EXPECT_EQ(Text("edit1"), "19");
+    QTest::mouseClick(Find<QToolButton>("ToolButton11"), Qt::LeftButton);
+    form->AVIPlayer1().repaint();
+    EXPECT_EQ(form->AVIPlayer1().Position(), 19);
+    EXPECT_EQ(Text("edit1"), "19");
+    EXPECT_TRUE(Enabled("ToolButton3"));
+    EXPECT_FALSE(Enabled("ToolButton8"));
+
+    // Select mode marks the whole clip, then its start and end at the frame shown.
+    QTest::mouseClick(Find<QToolButton>("ToolButton5"), Qt::LeftButton);
+    EXPECT_EQ(form->SelectModeIcon(), 6);
+    EXPECT_TRUE(Enabled("ToolButton6"));
+    form->AVIPlayer1().SetPosition(5);
+    form->AVIPlayer1().repaint();
+    QTest::mouseClick(Find<QToolButton>("ToolButton6"), Qt::LeftButton);
+    EXPECT_EQ(Text("StartEdit"), "5");
+    QTest::mouseClick(Find<QToolButton>("ToolButton5"), Qt::LeftButton);
+    EXPECT_EQ(form->SelectModeIcon(), 5);
+    EXPECT_EQ(Text("StartEdit"), "0");
+    EXPECT_EQ(Text("EndEdit"), "19");
+}
+
+TEST_F(WindowRoadTest, NumericFieldsTakeDigitsOnlyAndTheStepMustBeAboveZero) {
+    TScopedModalRunner runner(Answer());
+    Open(MakeClip("road.avi", 20));
+    auto* start = Find<QLineEdit>("StartEdit");
+    start->setFocus();
+    start->clear();
+    QTest::keyClicks(start, "1a2");
+    EXPECT_EQ(start->text(), "12");
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0], "Error|Error input, only accept integer!");
+    QTest::keyClick(start, Qt::Key_Backspace);
+    EXPECT_EQ(start->text(), "1");
+    EXPECT_EQ(boxes.size(), 1);
+
+    auto* step = Find<QLineEdit>("StepEdit");
+    step->setText("00");
+    step->setFocus();
+    start->setFocus();
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_EQ(boxes[1], "Error|An integer of greater than zero is required!");
+    EXPECT_TRUE(step->text().isEmpty());
+
+    // An empty step is caught when the job starts.
+    form->ConvertAviClick();
+    ASSERT_EQ(boxes.size(), 3);
+    EXPECT_EQ(boxes[2], "Warning|Please specify a STEP value for converting!");
+}
+
+TEST_F(WindowRoadTest, GifToAviOpensConvertsAndPlaysTheWrittenClip) {
+    TScopedModalRunner runner(Answer());
+    QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
+    const QString gif = MakeGif();
+    Open(gif);
+    auto* document = dynamic_cast<TGIFDocument*>(form->Gifpreview_B().Picture());
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(document->Frames().Count(), 5);
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(GifOpenedText));
+    EXPECT_TRUE(Find("Gifpreview_B")->isVisible());
+    EXPECT_FALSE(Find("ImageGifSplash_B")->isVisible());
+    EXPECT_EQ(Find("Gifpreview_B")->geometry(), QRect(118, 92, 40, 30));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    saveFile = WorkPath("road-back");
+    QFile::remove(saveFile + ".avi");
+    QTest::mouseClick(Find("ConvertButton"), Qt::LeftButton, {}, QPoint(20, 20));
+    const QString written = saveFile + ".avi";
+    EXPECT_TRUE(proposed.endsWith("/road.avi")) << proposed.toStdString();
+    EXPECT_EQ(form->CurrentFileName(), written.toStdString()) << "the extension .avi is added";
+    ASSERT_TRUE(QFileInfo::exists(written));
+    ASSERT_EQ(boxes.size(), 1) << boxes.join("\n").toStdString();
+    EXPECT_EQ(boxes[0], "Framolo|Converting is finished,your GIF image is saved to  \r" + written);
+    EXPECT_EQ(form->StatusText(),
+              QStringLiteral("   Working is finished successfully!   Your GIF image is saved to ") +
+                  written);
+    EXPECT_TRUE(Find("AVIPlayer2")->isVisible());
+    EXPECT_FALSE(Find("ImageAviSplash_B")->isVisible());
+    EXPECT_EQ(form->AVIPlayer2().FrameCount(), 5);
+    EXPECT_EQ(Find("AVIPlayer2")->geometry(), Find("Gifpreview_B")->geometry());
+
+    // Once more: the file name now names the clip, so there is no GIF to convert.
+    form->ConvertClick();
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_EQ(boxes[1], "Framolo|Please import a GIF image at first ");
+}
+
+TEST_F(WindowRoadTest, ADroppedFileOpensOnThePageForItsKind) {
+    TScopedModalRunner runner(Answer());
+    const auto drop = [this](const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        const QPoint at(300, 200);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &dropped);
+    };
+    drop(MakeGif());
+    EXPECT_EQ(form->ActivePage(), 1);
+    EXPECT_NE(dynamic_cast<TGIFDocument*>(form->Gifpreview_B().Picture()), nullptr);
+
+    const QString clip = MakeClip("road.avi", 20);
+    drop(clip);
+    EXPECT_EQ(form->ActivePage(), 0);
+    EXPECT_EQ(form->AVIPlayer1().FileName(), clip.toStdString());
+    EXPECT_EQ(Text("EndEdit"), "19");
+    EXPECT_EQ(fileDialogs, 0) << "no dialog for a dropped file";
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(WindowRoadTest, AGifThatCannotBeReadReachesTheErrorDisplay) {
+    TScopedModalRunner runner(Answer());
+    QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
+    const QString bad = WorkPath("broken.gif");
+    {
+        QFile file(bad);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("GIF89a\x10\x00\x10\x00", 10);
+    }
+    Open(bad);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith("Framolo|")) << boxes[0].toStdString();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(GifTabText)) << "the status line stays";
+}
+
+} // namespace
+} // namespace framolo
