@@ -265,13 +265,25 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
     return 0;
 }
 
-std::int64_t FileSize(const std::string& path) {
+// True when the GIF reader takes the file's signature: its header is read from
+// the file's first bytes, zero-padded so that a cut file still shows its
+// signature.
+bool ReaderTakesSignature(const std::string& path) {
+    std::vector<std::uint8_t> head(32, 0);
     try {
         TFileStream f(path, fmOpenRead | fmShareDenyWrite);
-        return f.Size();
+        f.Read(head.data(), head.size());
     } catch (const std::exception&) {
-        return 0;
+        return false;
     }
+    TMemoryStream stream(std::move(head));
+    TGIFDocument probe;
+    try {
+        probe.Header().LoadFromStream(stream);
+    } catch (const GIFException& e) {
+        return std::string(e.what()) != gifmsg::InvalidSignature;
+    }
+    return true;
 }
 
 } // namespace
@@ -279,27 +291,23 @@ std::int64_t FileSize(const std::string& path) {
 int DescribeFile(const std::string& path, bool json, bool frameHashes, std::ostream& out,
                  std::ostream& err) {
     // A GIF is what the GIF reader takes: its signature in either case, at
-    // the start or after a short prefix. Loading stops at once on anything else.
+    // the start or after a short prefix. Loading stops at once on anything
+    // else; a file whose signature the reader takes but whose rest it refuses
+    // is a broken GIF, not a video.
     TGIFDocument doc;
     std::vector<std::string> warnings;
     doc.WarningHandler = [&](TPersistent*, int, const std::string& m) { warnings.push_back(m); };
     std::string gifError;
-    bool pastSignature = false;
     bool loaded = false;
     try {
         doc.LoadFromFile(path);
         loaded = true;
-    } catch (const GIFException& e) {
-        gifError = e.what();
-        // Too short to hold a signature and a screen: no sign of a GIF either.
-        const bool tooShort = gifError == gifmsg::PrematureEnd && FileSize(path) < 13;
-        pastSignature = gifError != gifmsg::InvalidSignature && !tooShort;
     } catch (const std::exception& e) {
         gifError = e.what();
     }
     if (loaded)
         return DescribeGif(doc, warnings, json, out);
-    if (pastSignature || LowerCase(ExtractFileExt(path)) == ".gif") {
+    if (ReaderTakesSignature(path) || LowerCase(ExtractFileExt(path)) == ".gif") {
         err << "framolo-cli: " << gifError << "\n";
         return 1;
     }
