@@ -43,7 +43,8 @@ measure() {
 for case in $sizes; do
   size=${case%:*}
   frames=${case#*:}
-  longest=$(for c in $sizes; do [ "${c%:*}" = "$size" ] && echo "${c#*:}"; done | sort -n | tail -n 1)
+  longest=$(for c in $sizes; do if [ "${c%:*}" = "$size" ]; then echo "${c#*:}"; fi; done |
+    sort -n | tail -n 1)
   clip_for "$size" "$longest" >/dev/null
 done
 
