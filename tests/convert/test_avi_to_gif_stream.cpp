@@ -59,6 +59,10 @@ std::vector<std::uint8_t> DocumentRoad(const TRunCase& c) {
     auto* document = dynamic_cast<TGIFDocument*>(host.Preview.get());
     if (document == nullptr)
         return {};
+    // Per frame the result keeps indexes, a colour table and extensions; no
+    // rendered bitmap rides along until a painter asks for one.
+    for (int i = 0; i < document->Frames().Count(); ++i)
+        EXPECT_EQ(document->Frames()[i]->Bitmap(), nullptr) << i;
     document->SetDataCoding(c.Rle ? 1 : 0);
     TMemoryStream out;
     document->SaveToStream(out);
