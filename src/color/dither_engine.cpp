@@ -1,5 +1,7 @@
 #include "color/dither_engine.h"
 
+#include "color/exact_color_lookup.h"
+
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -26,7 +28,9 @@ template <class F> void WithLookup(TColorLookup& lookup, F&& f) {
     if (auto* fast = dynamic_cast<TFastColorLookup*>(&lookup)) {
         TFastColorLookup::TView view(*fast);
         f(view);
-    } else if (auto* netscape = dynamic_cast<TNetscapeColorLookup*>(&lookup))
+    } else if (auto* exact = dynamic_cast<TExactColorLookup*>(&lookup))
+        f(*exact);
+    else if (auto* netscape = dynamic_cast<TNetscapeColorLookup*>(&lookup))
         f(*netscape);
     else if (auto* gray = dynamic_cast<TGrayScaleLookup*>(&lookup))
         f(*gray);

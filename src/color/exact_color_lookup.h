@@ -1,0 +1,100 @@
+#pragma once
+
+#include "color/color_lookup.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace framolo {
+
+// The palette entry nearest to a colour by squared distance in RGB, exactly:
+// the first entry with the smallest sum of squared channel differences. The
+// colour cube is cut into cells of 8 x 8 x 8 colours; the first lookup in a
+// cell lists the entries that can be nearest to any colour of that cell, and
+// every later lookup there only compares those few.
+//
+// An entry can only be nearest inside a cell if its distance to the cell's
+// closest point does not exceed the smallest distance any entry has to the
+// cell's farthest point. Every entry that ties for nearest passes that test
+// too, so keeping the list in index order keeps the lower index on a tie.
+// A cell's list is drawn from the list of the 16 x 16 x 16 cell around it,
+// and that one from the 32 x 32 x 32 cell around it, so building a cell
+// looks at a few dozen entries instead of the whole palette.
+class TExactColorLookup final : public TColorLookup {
+public:
+    explicit TExactColorLookup(const HPALETTE& palette);
+    // The same over a plain list of at most 256 entries (the rest is ignored).
+    explicit TExactColorLookup(const std::vector<TPaletteEntry>& entries);
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
+        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    }
+
+    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                     std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+        const int index = Nearest(red, green, blue);
+        const TPaletteEntry& e = entries_[static_cast<std::size_t>(index)];
+        chosenRed = e.peRed;
+        chosenGreen = e.peGreen;
+        chosenBlue = e.peBlue;
+        return static_cast<std::uint8_t>(index);
+    }
+
+    // Index of the nearest entry; 0 for an empty palette.
+    int Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+        if (colorCount_ == 0)
+            return 0;
+        const unsigned cell = (static_cast<unsigned>(red >> 3) << 10) |
+                              (static_cast<unsigned>(green >> 3) << 5) |
+                              static_cast<unsigned>(blue >> 3);
+        std::int32_t start = levels_[2].Start[cell];
+        if (start < 0)
+            start = BuildCell(2, cell);
+        const std::uint8_t* candidates = levels_[2].Pool.data() + start;
+        const int count = levels_[2].Count[cell];
+        int best = candidates[0];
+        int bestDistance = Distance(best, red, green, blue);
+        for (int k = 1; k < count && bestDistance != 0; ++k) {
+            const int i = candidates[k];
+            const int d = Distance(i, red, green, blue);
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = i;
+            }
+        }
+        return best;
+    }
+
+    // The same answer by comparing every entry, for checking the cells.
+    int NearestBruteForce(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
+
+    const TPaletteEntry& Entry(int index) const {
+        return entries_.at(static_cast<std::size_t>(index));
+    }
+
+private:
+    void Init(const TPaletteEntry* entries, std::size_t count);
+    // Lists the candidates of a cell of level 0 (side 32), 1 (side 16) or 2
+    // (side 8); a cell's number has 3, 4 or 5 bits per channel, red highest.
+    std::int32_t BuildCell(int level, unsigned cell);
+    int Distance(int index, int red, int green, int blue) const {
+        const TPaletteEntry& e = entries_[static_cast<std::size_t>(index)];
+        const int dr = e.peRed - red;
+        const int dg = e.peGreen - green;
+        const int db = e.peBlue - blue;
+        return dr * dr + dg * dg + db * db;
+    }
+
+    struct TLevel {
+        std::vector<std::int32_t> Start; // into Pool; -1 until the cell is built
+        std::vector<std::uint16_t> Count;
+        std::vector<std::uint8_t> Pool;
+    };
+    std::array<TPaletteEntry, 256> entries_{};
+    std::array<TLevel, 3> levels_;
+};
+
+} // namespace framolo
