@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,12 +38,12 @@ const char* const kUsage =
     "usage:\n"
     "  framolo-cli avi2gif INPUT OUTPUT.gif [--start N] [--end N] [--step N] [--width N]\n"
     "              [--height N] [--delay MS] [--loop N] [--reduction METHOD]\n"
-    "              [--dither MODE] [--rle] [--quiet]\n"
+    "              [--dither MODE] [--rle] [--optimize] [--quiet]\n"
     "  framolo-cli gif2avi INPUT.gif OUTPUT.avi [--quiet]\n"
     "  framolo-cli info [--json] [--frame-hashes] FILE\n"
     "\n"
     "METHOD: windows20 windows256 windowsgray monochrome grayscale netscape quantize "
-    "quantizewindows\n"
+    "quantizewindows best\n"
     "MODE:   nearest floydsteinberg stucki sierra jajuni stevearche burkes\n";
 
 class EUsage : public std::runtime_error {
@@ -146,10 +147,13 @@ int AviToGif(const std::vector<std::string>& args) {
     std::map<std::string, std::string> values;
     bool rle = false;
     bool quiet = false;
+    bool optimize = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--rle") {
             rle = true;
+        } else if (a == "--optimize") {
+            optimize = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a.rfind("--", 0) == 0) {
@@ -185,12 +189,25 @@ int AviToGif(const std::vector<std::string>& args) {
     field(TParamField::Loop, "--loop", 0);
     if (IsZeroStep(host.Fields[static_cast<std::size_t>(TParamField::Step)]))
         throw EUsage(jobmsg::StepGreaterThanZero);
+    const int bestIndex = static_cast<int>(TColorReduction::BestQuality) - 1;
     if (const auto it = values.find("--reduction"); it != values.end())
-        host.ReductionIndex = IndexIn(kReductions, it->second, "reduction");
+        host.ReductionIndex = LowerCase(it->second) == "best"
+                                  ? bestIndex
+                                  : IndexIn(kReductions, it->second, "reduction");
+    if (optimize && values.count("--reduction") != 0 && host.ReductionIndex != bestIndex)
+        throw EUsage("--optimize works with --reduction best");
     if (const auto it = values.find("--dither"); it != values.end())
         host.DitherIndex = IndexIn(kDithers, it->second, "dither mode");
     if (rle)
         DefaultDataCoding = 1;
+
+    std::unique_ptr<TOptimizedFrameAdder> optimizer;
+    if (optimize) {
+        host.ReductionIndex = bestIndex;
+        optimizer = std::make_unique<TOptimizedFrameAdder>(
+            static_cast<TDitherMode>(std::clamp(host.DitherIndex, 0, 6)));
+        host.Optimizer = optimizer.get();
+    }
 
     std::signal(SIGINT, OnInterrupt);
     TAviToGifJob job(host);

@@ -41,6 +41,10 @@ std::size_t PackedDIBSize(const TBitmapInfoHeader& h) {
 
 } // namespace
 
+int TConversionHost::AddFrame(TGIFDocument& document, TBitmap& frame) {
+    return document.Add(frame);
+}
+
 int TAviToGifJob::Field(TParamField field) {
     return StrToInt(host_.FieldText(field));
 }
@@ -122,7 +126,10 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
     TBitmap decoded;
     TGIFDocument document;
     const int reduction = host_.ColorReductionIndex();
-    if (reduction >= 0 && reduction <= 7)
+    // List item i is method i + 1; the window lists 1 to 8, a host may also
+    // offer the best-quality method after them.
+    if ((reduction >= 0 && reduction <= 7) ||
+        reduction + 1 == static_cast<int>(TColorReduction::BestQuality))
         document.SetColorReduction(static_cast<TColorReduction>(reduction + 1));
     const int dither = host_.DitherModeIndex();
     if (dither >= 0 && dither <= 6)
@@ -170,17 +177,24 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
         auto output = std::make_unique<TBitmap>(width, height, TPixelFormat::pf24bit);
         StretchBitmap(decoded, *output);
         host_.ShowPreviewBitmap(*output);
-        const int index = document.Add(*output);
+        const int index = host_.AddFrame(document, *output);
         output.reset();
 
         TGIFSubImage* added = document.Frames()[index];
+        // A control extension the frame came with moves behind the loop
+        // extension, where the job's own one goes.
+        std::unique_ptr<TGIFItem> control;
+        if (TGIFGraphicControlExtension* own = added->GraphicControl())
+            control = added->Extensions().Remove(own);
         if (index == 0) {
             auto loop = std::make_unique<TGIFAppExtNSLoop>(added);
             loop->SetLoopCount(Field(TParamField::Loop) & 0xFFFF);
             added->Extensions().Add(std::move(loop));
         }
-        auto control = std::make_unique<TGIFGraphicControlExtension>(added);
-        control->SetDelay((Field(TParamField::Delay) / 10) & 0xFFFF);
+        if (!control)
+            control = std::make_unique<TGIFGraphicControlExtension>(added);
+        static_cast<TGIFGraphicControlExtension&>(*control).SetDelay(
+            (Field(TParamField::Delay) / 10) & 0xFFFF);
         document.SetWidth(Field(TParamField::Width));
         document.SetHeight(Field(TParamField::Height));
         added->Extensions().Add(std::move(control));

@@ -1,0 +1,133 @@
+#include "gif/frame_optimizer.h"
+
+#include "gif/lzw_encoder.h"
+#include "platform/streams/stream.h"
+
+#include <algorithm>
+#include <array>
+
+namespace framolo {
+
+TFrameOptimizer::TFrameOptimizer(int width, int height)
+    : width_(std::max(width, 0)), height_(std::max(height, 0)),
+      screen_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 3, 0) {}
+
+std::vector<TGIFColor> TFrameOptimizer::TableFor(const std::vector<TGIFColor>& palette) {
+    std::vector<TGIFColor> table = palette;
+    if (table.size() < 256)
+        table.push_back(TGIFColor{});
+    return table;
+}
+
+std::size_t LzwDataSize(const std::vector<std::uint8_t>& pixels, int width, int height,
+                        int colors) {
+    TMemoryStream out;
+    CompressImageData(out, 0, BitsForColors(colors), width, height, false, pixels.data(), colors,
+                      TGIFWarning{});
+    return static_cast<std::size_t>(out.Size());
+}
+
+TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
+                                      const std::vector<TGIFColor>& palette) {
+    if (palette.empty())
+        throw GIFException(gifmsg::ColorTableEmpty);
+    if (palette.size() > 256)
+        throw GIFException(gifmsg::ColorTableOverflow);
+    const auto w = static_cast<std::size_t>(width_);
+    const std::size_t pixels = w * static_cast<std::size_t>(height_);
+    for (std::size_t i = 0; i < pixels; ++i)
+        if (indices[i] >= palette.size())
+            throw GIFException(gifmsg::InvalidColorIndex);
+
+    TOptimizedFrame out;
+    out.Colors = TableFor(palette);
+    const bool first = first_;
+    first_ = false;
+    const auto changed = [&](std::size_t i) {
+        const TGIFColor& c = palette[indices[i]];
+        const std::uint8_t* s = screen_.data() + 3 * i;
+        return first || s[0] != c.Red || s[1] != c.Green || s[2] != c.Blue;
+    };
+
+    int left = width_, right = -1, top = height_, bottom = -1;
+    for (int y = 0; y < height_; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * w;
+        int x0 = 0;
+        while (x0 < width_ && !changed(row + static_cast<std::size_t>(x0)))
+            ++x0;
+        if (x0 == width_)
+            continue;
+        int x1 = width_ - 1;
+        while (!changed(row + static_cast<std::size_t>(x1)))
+            --x1;
+        left = std::min(left, x0);
+        right = std::max(right, x1);
+        top = std::min(top, y);
+        bottom = y;
+    }
+    if (right < 0) {
+        // Nothing changed: one pixel that repeats what is there.
+        left = right = top = bottom = 0;
+    }
+    if (pixels == 0) {
+        out.Width = out.Height = 0;
+        return out;
+    }
+    out.Left = left;
+    out.Top = top;
+    out.Width = right - left + 1;
+    out.Height = bottom - top + 1;
+
+    std::vector<std::uint8_t> opaque;
+    std::vector<bool> same;
+    opaque.reserve(static_cast<std::size_t>(out.Width) * static_cast<std::size_t>(out.Height));
+    same.reserve(opaque.capacity());
+    std::array<bool, 256> usedByChanges{};
+    bool anySame = false;
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
+            const bool keep = !changed(i);
+            opaque.push_back(indices[i]);
+            same.push_back(keep);
+            anySame = anySame || keep;
+            if (!keep)
+                usedByChanges[indices[i]] = true;
+        }
+
+    int transparent = -1;
+    if (anySame) {
+        if (palette.size() < 256)
+            transparent = static_cast<int>(palette.size());
+        else
+            for (int k = 255; k >= 0 && transparent < 0; --k)
+                if (!usedByChanges[static_cast<std::size_t>(k)])
+                    transparent = k;
+    }
+    out.Pixels = opaque;
+    if (transparent >= 0) {
+        std::vector<std::uint8_t> holes = opaque;
+        for (std::size_t k = 0; k < holes.size(); ++k)
+            if (same[k])
+                holes[k] = static_cast<std::uint8_t>(transparent);
+        const int colors = static_cast<int>(out.Colors.size());
+        if (LzwDataSize(holes, out.Width, out.Height, colors) <
+            LzwDataSize(opaque, out.Width, out.Height, colors)) {
+            out.Pixels = std::move(holes);
+            out.TransparentIndex = transparent;
+        }
+    }
+
+    // The screen now shows the full frame.
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
+            const TGIFColor& c = palette[indices[i]];
+            screen_[3 * i] = c.Red;
+            screen_[3 * i + 1] = c.Green;
+            screen_[3 * i + 2] = c.Blue;
+        }
+    return out;
+}
+
+} // namespace framolo
