@@ -11,6 +11,45 @@ namespace framolo {
 namespace {
 // Pixels looked at when measuring how well a palette fits a frame.
 constexpr std::int64_t kErrorSamples = 16384;
+
+// Answers the exact lookup's index for a pixel that changed and the pixel's
+// previous index for one that did not. The engines map every pixel of a row
+// once, in the row's direction, so a cursor that starts at the engine's
+// column and moves with its direction names the pixel being mapped.
+class TKeepUnchangedLookup final : public TColorLookup {
+public:
+    explicit TKeepUnchangedLookup(TExactColorLookup& exact) : TColorLookup(nullptr), exact_(exact) {
+        colorCount_ = exact.ColorCount();
+    }
+
+    void BeginRow(const bool* changed, const std::uint8_t* previous, int column, int direction) {
+        changed_ = changed;
+        previous_ = previous;
+        column_ = column;
+        direction_ = direction;
+    }
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
+        const auto x = static_cast<std::size_t>(column_);
+        column_ += direction_;
+        if (changed_[x])
+            return exact_.Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+        const TPaletteEntry& e = exact_.Entry(previous_[x]);
+        chosenRed = e.peRed;
+        chosenGreen = e.peGreen;
+        chosenBlue = e.peBlue;
+        return previous_[x];
+    }
+
+private:
+    TExactColorLookup& exact_;
+    const bool* changed_ = nullptr;
+    const std::uint8_t* previous_ = nullptr;
+    int column_ = 0;
+    int direction_ = 1;
+};
 } // namespace
 
 TSharedPaletteReducer::TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode)
@@ -36,18 +75,29 @@ double TSharedPaletteReducer::SampledError(const std::uint8_t* bgr, std::ptrdiff
 }
 
 void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t stride, int left,
-                                   int top, int width, int height) {
-    const std::unique_ptr<TDitherEngine> engine = CreateDitherEngine(mode_, width, *lookup_);
-    const std::unique_ptr<TDitherEngine> fallback =
-        engine ? nullptr : CreateDitherEngine(TDitherMode::Nearest, width, *lookup_);
-    TDitherEngine& e = engine ? *engine : *fallback;
+                                   int top, int width, int height, bool keepUnchanged) {
+    TKeepUnchangedLookup keeper(*lookup_);
+    TColorLookup& lookup = keepUnchanged ? static_cast<TColorLookup&>(keeper) : *lookup_;
+    std::unique_ptr<TDitherEngine> engine = CreateDitherEngine(mode_, width, lookup);
+    if (!engine)
+        engine = CreateDitherEngine(TDitherMode::Nearest, width, lookup);
     const auto rowBytes = static_cast<std::size_t>(width) * 3;
+    std::unique_ptr<bool[]> changed(new bool[static_cast<std::size_t>(width)]);
+    std::vector<std::uint8_t> previous(static_cast<std::size_t>(width));
     for (int y = top; y < top + height; ++y) {
         const std::uint8_t* source = bgr + stride * y + 3 * left;
         const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
                                static_cast<std::size_t>(left);
-        e.DitherRow(source, frame_.Indices.data() + at);
-        e.NextRow();
+        if (keepUnchanged) {
+            const std::uint8_t* before = dithered_.data() + 3 * at;
+            for (int x = 0; x < width; ++x)
+                changed[static_cast<std::size_t>(x)] =
+                    std::memcmp(source + 3 * x, before + 3 * x, 3) != 0;
+            std::copy_n(frame_.Indices.data() + at, width, previous.data());
+            keeper.BeginRow(changed.get(), previous.data(), engine->Column(), engine->Direction());
+        }
+        engine->DitherRow(source, frame_.Indices.data() + at);
+        engine->NextRow();
         std::memcpy(dithered_.data() + 3 * at, source, rowBytes);
     }
 }
@@ -73,7 +123,7 @@ const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::p
         frame_.Left = frame_.Top = 0;
         frame_.Width = width_;
         frame_.Height = height_;
-        Dither(bgr, stride, 0, 0, width_, height_);
+        Dither(bgr, stride, 0, 0, width_, height_, false);
         return frame_;
     }
 
@@ -103,7 +153,7 @@ const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::p
     frame_.Top = top;
     frame_.Width = right - left + 1;
     frame_.Height = bottom - top + 1;
-    Dither(bgr, stride, frame_.Left, frame_.Top, frame_.Width, frame_.Height);
+    Dither(bgr, stride, frame_.Left, frame_.Top, frame_.Width, frame_.Height, true);
     return frame_;
 }
 

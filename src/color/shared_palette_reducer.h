@@ -18,8 +18,9 @@ struct TReducedFrame {
     std::vector<TPaletteEntry> Palette;
     // The palette is not the one the previous frame used.
     bool NewPalette = true;
-    // The rectangle that was dithered anew; outside it the indexes are the
-    // previous frame's. Empty (width 0) when the frame equals the previous one.
+    // The bounding rectangle of the pixels that got a new index; outside it
+    // the indexes are the previous frame's. Empty (width 0) when the frame
+    // equals the previous one.
     int Left = 0;
     int Top = 0;
     int Width = 0;
@@ -33,13 +34,13 @@ struct TReducedFrame {
 // - a frame whose error under the current palette grows past kRebuildFactor
 //   times the error that palette had on the frame it was made for (plus
 //   kRebuildSlack) gets a new palette, and is dithered as a whole;
-// - otherwise only the bounding rectangle of the pixels whose colour differs
-//   from the colour they had when they were last dithered is dithered again,
-//   and every pixel outside it keeps its index.
+// - otherwise only the pixels whose colour differs from the colour they had
+//   when they were last dithered get a new index; every other pixel keeps
+//   its index, and the dithering engine carries that index's error on.
 //
-// A pixel outside the rectangle therefore shows exactly the colour its
-// unchanged source pixel was dithered to before; dithering it again could
-// pick a different neighbour in the dither pattern, never a better colour.
+// An unchanged pixel therefore shows exactly the colour its unchanged source
+// pixel was dithered to before; dithering it again could pick a different
+// neighbour in the dither pattern, never a better colour.
 // Frames are fed in order; the reducer is sequential by nature.
 class TSharedPaletteReducer {
 public:
@@ -62,8 +63,11 @@ public:
 
 private:
     double SampledError(const std::uint8_t* bgr, std::ptrdiff_t stride);
+    // Dithers a rectangle; with keepUnchanged, pixels whose colour is the one
+    // they were last dithered from keep their index, and the engine carries
+    // the error of that index on to their neighbours.
     void Dither(const std::uint8_t* bgr, std::ptrdiff_t stride, int left, int top, int width,
-                int height);
+                int height, bool keepUnchanged);
 
     int width_;
     int height_;
