@@ -5,6 +5,44 @@
 
 namespace framolo {
 
+namespace {
+
+// Squared distance from a channel value to the nearest and to the farthest
+// value of a cell's span, for every span of the three cell sizes: level 0
+// has 8 spans of 32 values, level 1 16 of 16, level 2 32 of 8. Row
+// kTableOffset[level] + span holds the 256 channel values.
+constexpr int kTableOffset[3] = {0, 8, 24};
+constexpr int kTableRows = 8 + 16 + 32;
+
+struct TCornerTables {
+    std::vector<std::uint16_t> Near;
+    std::vector<std::uint16_t> Far;
+    TCornerTables() : Near(kTableRows * 256), Far(kTableRows * 256) {
+        for (int level = 0; level < 3; ++level) {
+            const int side = 32 >> level;
+            for (int span = 0; span < 256 / side; ++span) {
+                const int low = span * side;
+                const int high = low + side - 1;
+                for (int v = 0; v < 256; ++v) {
+                    const int near = v < low ? low - v : (v > high ? v - high : 0);
+                    const int far = std::max(std::abs(v - low), std::abs(high - v));
+                    const auto at =
+                        static_cast<std::size_t>((kTableOffset[level] + span) * 256 + v);
+                    Near[at] = static_cast<std::uint16_t>(near * near);
+                    Far[at] = static_cast<std::uint16_t>(far * far);
+                }
+            }
+        }
+    }
+};
+
+const TCornerTables& CornerTables() {
+    static const TCornerTables tables;
+    return tables;
+}
+
+} // namespace
+
 TExactColorLookup::TExactColorLookup(const HPALETTE& palette) : TColorLookup(palette) {
     if (palette)
         Init(palette->Entries.data(), palette->Entries.size());
@@ -30,12 +68,9 @@ void TExactColorLookup::Init(const TPaletteEntry* entries, std::size_t count) {
 
 std::int32_t TExactColorLookup::BuildCell(int level, unsigned cell) {
     const int bits = level + 3;
-    const int shift = 8 - bits;
     const unsigned mask = (1u << bits) - 1;
-    const int lo[3] = {static_cast<int>((cell >> (2 * bits)) & mask) << shift,
-                       static_cast<int>((cell >> bits) & mask) << shift,
-                       static_cast<int>(cell & mask) << shift};
-    const int hi = (1 << shift) - 1;
+    // The cell's span in each channel: red, green, blue.
+    const std::size_t span[3] = {(cell >> (2 * bits)) & mask, (cell >> bits) & mask, cell & mask};
 
     // The entries to look at: the enclosing cell's list, or the whole palette.
     std::array<std::uint8_t, 256> all{};
@@ -57,24 +92,23 @@ std::int32_t TExactColorLookup::BuildCell(int level, unsigned cell) {
         fromCount = up.Count[parent];
     }
 
+    const TCornerTables& tables = CornerTables();
+    const auto row = [&](const std::vector<std::uint16_t>& table, int channel) {
+        return table.data() + 256 * (static_cast<std::size_t>(kTableOffset[level]) + span[channel]);
+    };
+    const std::uint16_t* nearRed = row(tables.Near, 0);
+    const std::uint16_t* nearGreen = row(tables.Near, 1);
+    const std::uint16_t* nearBlue = row(tables.Near, 2);
+    const std::uint16_t* farRed = row(tables.Far, 0);
+    const std::uint16_t* farGreen = row(tables.Far, 1);
+    const std::uint16_t* farBlue = row(tables.Far, 2);
     std::array<int, 256> nearest{};
     int threshold = 3 * 255 * 255 + 1;
     for (int k = 0; k < fromCount; ++k) {
         const TPaletteEntry& e = entries_[from[k]];
-        const int value[3] = {e.peRed, e.peGreen, e.peBlue};
-        int nearSum = 0;
-        int farSum = 0;
-        for (int c = 0; c < 3; ++c) {
-            const int low = lo[c];
-            const int high = low + hi;
-            const int v = value[c];
-            const int near = v < low ? low - v : (v > high ? v - high : 0);
-            const int far = std::max(std::abs(v - low), std::abs(high - v));
-            nearSum += near * near;
-            farSum += far * far;
-        }
-        nearest[static_cast<std::size_t>(k)] = nearSum;
-        threshold = std::min(threshold, farSum);
+        nearest[static_cast<std::size_t>(k)] =
+            nearRed[e.peRed] + nearGreen[e.peGreen] + nearBlue[e.peBlue];
+        threshold = std::min(threshold, farRed[e.peRed] + farGreen[e.peGreen] + farBlue[e.peBlue]);
     }
     std::array<std::uint8_t, 256> chosen{};
     std::uint16_t count = 0;
