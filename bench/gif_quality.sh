@@ -5,6 +5,7 @@
 #   framolo-cli default            quantize + floydsteinberg
 #   framolo-cli best               --reduction best
 #   framolo-cli best optimize      --reduction best --optimize
+#   framolo-cli ... no dither      --reduction best --optimize --dither nearest
 #   ffmpeg per-frame palettes      palettegen stats_mode=single, paletteuse new=1, Floyd-Steinberg
 #   ffmpeg one palette, rects      palettegen, paletteuse Floyd-Steinberg, diff_mode=rectangle
 #   ffmpeg diff palette, Bayer     palettegen stats_mode=diff, paletteuse Bayer, diff_mode=rectangle
@@ -146,6 +147,8 @@ for clip in motion static; do
     "$cli" avi2gif "$raw_avi" "$work/best.gif" --quiet --reduction best
   run "framolo-cli --reduction best --optimize" "$work/optimized.gif" \
     "$cli" avi2gif "$raw_avi" "$work/optimized.gif" --quiet --reduction best --optimize
+  run "framolo-cli best --optimize, no dither" "$work/plain.gif" \
+    "$cli" avi2gif "$raw_avi" "$work/plain.gif" --quiet --reduction best --optimize --dither nearest
   # shellcheck disable=SC2046 # ffmpeg_raw's words are meant to split
   run "ffmpeg per-frame palettes, FS" "$work/ff1.gif" $(ffmpeg_raw) -lavfi \
     "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1:dither=floyd_steinberg" \
