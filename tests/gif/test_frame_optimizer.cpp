@@ -69,39 +69,6 @@ std::unique_ptr<TBitmap> ToBitmap(const Rgb& rgb) {
     return bitmap;
 }
 
-// What a viewer shows after each frame: every frame drawn over the screen
-// with its transparency, then disposed of as its control extension says.
-std::vector<Rgb> Composite(const test::GiflibDecoded& gif) {
-    Rgb screen(static_cast<std::size_t>(gif.Width * gif.Height * 3), 0);
-    std::vector<Rgb> shown;
-    for (const test::GiflibFrame& f : gif.Frames) {
-        const Rgb before = screen;
-        for (int y = 0; y < f.Height; ++y)
-            for (int x = 0; x < f.Width; ++x) {
-                const int index = f.Indexes[static_cast<std::size_t>(y * f.Width + x)];
-                if (index == f.TransparentIndex)
-                    continue;
-                const auto& c = f.Palette.at(static_cast<std::size_t>(index));
-                std::uint8_t* p =
-                    &screen[static_cast<std::size_t>(((f.Top + y) * gif.Width + f.Left + x) * 3)];
-                p[0] = c[0];
-                p[1] = c[1];
-                p[2] = c[2];
-            }
-        shown.push_back(screen);
-        if (f.Disposal == 2) {
-            for (int y = 0; y < f.Height; ++y)
-                for (int x = 0; x < f.Width; ++x)
-                    for (int k = 0; k < 3; ++k)
-                        screen[static_cast<std::size_t>(((f.Top + y) * gif.Width + f.Left + x) * 3 +
-                                                        k)] = 0;
-        } else if (f.Disposal == 3) {
-            screen = before;
-        }
-    }
-    return shown;
-}
-
 // The frames without optimisation, with the same palettes: the reducer's
 // full frames as colours.
 std::vector<Rgb> FullFrames(const std::vector<Rgb>& scene, TDitherMode mode, int& palettes) {
@@ -139,7 +106,7 @@ TEST(OptimizedFrames, GiflibShowsTheUnoptimisedFramesExactly) {
         const test::GiflibDecoded gif = test::GiflibDecode(test::SaveToBytes(document));
         ASSERT_TRUE(gif.Ok) << gif.Error;
         ASSERT_EQ(gif.Frames.size(), scene.size());
-        const std::vector<Rgb> shown = Composite(gif);
+        const std::vector<Rgb> shown = test::GiflibComposite(gif);
         for (std::size_t k = 0; k < scene.size(); ++k)
             ASSERT_EQ(shown[k], expected[k]) << "frame " << k << " dither " << int(mode);
 
