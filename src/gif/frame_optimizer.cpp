@@ -84,6 +84,7 @@ TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
     same.reserve(opaque.capacity());
     std::array<bool, 256> usedByChanges{};
     bool anySame = false;
+    std::size_t sameCount = 0;
     for (int y = top; y <= bottom; ++y)
         for (int x = left; x <= right; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
@@ -91,12 +92,16 @@ TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
             opaque.push_back(indices[i]);
             same.push_back(keep);
             anySame = anySame || keep;
+            sameCount += keep ? 1 : 0;
             if (!keep)
                 usedByChanges[indices[i]] = true;
         }
 
+    // Coding the rectangle twice costs time; with under one unchanged pixel
+    // in 32 the holes cannot shorten the data by much, so the opaque
+    // rectangle is taken without measuring.
     int transparent = -1;
-    if (anySame) {
+    if (anySame && sameCount * 32 >= opaque.size()) {
         if (palette.size() < 256)
             transparent = static_cast<int>(palette.size());
         else

@@ -32,7 +32,8 @@ struct TOptimizedFrame {
 //   screen (a 1 x 1 rectangle when nothing changed, since a frame must carry
 //   at least one pixel to hold its delay);
 // - inside it, pixels that keep their colour either repeat their own index
-//   or become transparent, whichever gives the shorter LZW data;
+//   or become transparent, whichever gives the shorter LZW data (when under
+//   one pixel in 32 keeps its colour, they repeat their index unmeasured);
 // - a colour table that is the palette followed by one black entry for the
 //   transparent index when the palette has fewer than 256 colours; a full
 //   palette lends its transparent index from a colour no changed pixel of
