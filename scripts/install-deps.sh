@@ -10,7 +10,7 @@ build_pkgs=(
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  libgif-dev ffmpeg imagemagick gifsicle python3 python3-skimage bc
+  libgif-dev ffmpeg imagemagick gifsicle python3 python3-skimage bc time
   clang clang-format libclang-rt-14-dev git
   xvfb xauth xdotool pulseaudio pulseaudio-utils
 )
