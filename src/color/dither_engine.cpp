@@ -30,6 +30,8 @@ template <class F> void WithLookup(TColorLookup& lookup, F&& f) {
         f(view);
     } else if (auto* exact = dynamic_cast<TExactColorLookup*>(&lookup))
         f(*exact);
+    else if (auto* keeping = dynamic_cast<TKeepingColorLookup*>(&lookup))
+        f(*keeping);
     else if (auto* netscape = dynamic_cast<TNetscapeColorLookup*>(&lookup))
         f(*netscape);
     else if (auto* gray = dynamic_cast<TGrayScaleLookup*>(&lookup))

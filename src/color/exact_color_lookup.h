@@ -97,4 +97,51 @@ private:
     std::array<TLevel, 3> levels_;
 };
 
+// Answers the exact lookup's index for a pixel that changed and the pixel's
+// previous index for one that did not, so that a ditherer re-dithers only
+// what changed and carries the error of the kept indexes on. The engines map
+// every pixel of a row once, in the row's direction, so a cursor that starts
+// at the engine's column and moves with its direction names the pixel being
+// mapped; BeginRow sets it before each row.
+class TKeepingColorLookup final : public TColorLookup {
+public:
+    explicit TKeepingColorLookup(TExactColorLookup& exact) : TColorLookup(nullptr), exact_(exact) {
+        colorCount_ = exact.ColorCount();
+    }
+
+    // changed and previous hold one entry per column of the row.
+    void BeginRow(const bool* changed, const std::uint8_t* previous, int column, int direction) {
+        changed_ = changed;
+        previous_ = previous;
+        column_ = column;
+        direction_ = direction;
+    }
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
+        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    }
+
+    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                     std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+        const auto x = static_cast<std::size_t>(column_);
+        column_ += direction_;
+        if (changed_[x])
+            return exact_.Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+        const TPaletteEntry& e = exact_.Entry(previous_[x]);
+        chosenRed = e.peRed;
+        chosenGreen = e.peGreen;
+        chosenBlue = e.peBlue;
+        return previous_[x];
+    }
+
+private:
+    TExactColorLookup& exact_;
+    const bool* changed_ = nullptr;
+    const std::uint8_t* previous_ = nullptr;
+    int column_ = 0;
+    int direction_ = 1;
+};
+
 } // namespace framolo

@@ -12,44 +12,6 @@ namespace {
 // Pixels looked at when measuring how well a palette fits a frame.
 constexpr std::int64_t kErrorSamples = 16384;
 
-// Answers the exact lookup's index for a pixel that changed and the pixel's
-// previous index for one that did not. The engines map every pixel of a row
-// once, in the row's direction, so a cursor that starts at the engine's
-// column and moves with its direction names the pixel being mapped.
-class TKeepUnchangedLookup final : public TColorLookup {
-public:
-    explicit TKeepUnchangedLookup(TExactColorLookup& exact) : TColorLookup(nullptr), exact_(exact) {
-        colorCount_ = exact.ColorCount();
-    }
-
-    void BeginRow(const bool* changed, const std::uint8_t* previous, int column, int direction) {
-        changed_ = changed;
-        previous_ = previous;
-        column_ = column;
-        direction_ = direction;
-    }
-
-    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                          std::uint8_t& chosenBlue) override {
-        const auto x = static_cast<std::size_t>(column_);
-        column_ += direction_;
-        if (changed_[x])
-            return exact_.Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
-        const TPaletteEntry& e = exact_.Entry(previous_[x]);
-        chosenRed = e.peRed;
-        chosenGreen = e.peGreen;
-        chosenBlue = e.peBlue;
-        return previous_[x];
-    }
-
-private:
-    TExactColorLookup& exact_;
-    const bool* changed_ = nullptr;
-    const std::uint8_t* previous_ = nullptr;
-    int column_ = 0;
-    int direction_ = 1;
-};
 } // namespace
 
 TSharedPaletteReducer::TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode)
@@ -76,7 +38,7 @@ double TSharedPaletteReducer::SampledError(const std::uint8_t* bgr, std::ptrdiff
 
 void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t stride, int left,
                                    int top, int width, int height, bool keepUnchanged) {
-    TKeepUnchangedLookup keeper(*lookup_);
+    TKeepingColorLookup keeper(*lookup_);
     TColorLookup& lookup = keepUnchanged ? static_cast<TColorLookup&>(keeper) : *lookup_;
     std::unique_ptr<TDitherEngine> engine = CreateDitherEngine(mode_, width, lookup);
     if (!engine)

@@ -27,6 +27,22 @@ std::size_t LzwDataSize(const std::vector<std::uint8_t>& pixels, int width, int 
     return static_cast<std::size_t>(out.Size());
 }
 
+std::size_t SampledLzwDataSize(const std::vector<std::uint8_t>& pixels, int width, int height,
+                               int colors) {
+    constexpr int kBand = 16;
+    constexpr int kPeriod = 64;
+    if (height <= kPeriod)
+        return LzwDataSize(pixels, width, height, colors);
+    std::vector<std::uint8_t> sample;
+    int rows = 0;
+    for (int top = 0; top < height; top += kPeriod)
+        for (int y = top; y < std::min(top + kBand, height); ++y, ++rows) {
+            const auto from = pixels.begin() + static_cast<std::ptrdiff_t>(y) * width;
+            sample.insert(sample.end(), from, from + width);
+        }
+    return LzwDataSize(sample, width, rows, colors);
+}
+
 TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
                                       const std::vector<TGIFColor>& palette) {
     if (palette.empty())
@@ -116,8 +132,8 @@ TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
             if (same[k])
                 holes[k] = static_cast<std::uint8_t>(transparent);
         const int colors = static_cast<int>(out.Colors.size());
-        if (LzwDataSize(holes, out.Width, out.Height, colors) <
-            LzwDataSize(opaque, out.Width, out.Height, colors)) {
+        if (SampledLzwDataSize(holes, out.Width, out.Height, colors) <
+            SampledLzwDataSize(opaque, out.Width, out.Height, colors)) {
             out.Pixels = std::move(holes);
             out.TransparentIndex = transparent;
         }

@@ -32,8 +32,10 @@ struct TOptimizedFrame {
 //   screen (a 1 x 1 rectangle when nothing changed, since a frame must carry
 //   at least one pixel to hold its delay);
 // - inside it, pixels that keep their colour either repeat their own index
-//   or become transparent, whichever gives the shorter LZW data (when under
-//   one pixel in 32 keeps its colour, they repeat their index unmeasured);
+//   or become transparent, whichever gives the shorter LZW data: measured on
+//   bands of 16 rows out of every 64 in a rectangle taller than 64 rows, and
+//   not measured at all when under one pixel in 32 keeps its colour (they
+//   then repeat their index);
 // - a colour table that is the palette followed by one black entry for the
 //   transparent index when the palette has fewer than 256 colours; a full
 //   palette lends its transparent index from a colour no changed pixel of
@@ -70,5 +72,9 @@ private:
 
 // Bytes of the LZW data of a block of pixels, as the writer would code it.
 std::size_t LzwDataSize(const std::vector<std::uint8_t>& pixels, int width, int height, int colors);
+// The same for rows 0..15, 64..79, 128..143, ... of a block taller than 64
+// rows: a quarter of the work, for comparing two codings of one block.
+std::size_t SampledLzwDataSize(const std::vector<std::uint8_t>& pixels, int width, int height,
+                               int colors);
 
 } // namespace framolo
