@@ -119,6 +119,12 @@ std::int32_t TExactColorLookup::BuildCell(int level, unsigned cell) {
     TLevel& self = levels_[static_cast<std::size_t>(level)];
     const auto start = static_cast<std::int32_t>(self.Pool.size());
     self.Pool.insert(self.Pool.end(), chosen.begin(), chosen.begin() + count);
+    if (level == 2)
+        for (std::uint16_t k = 0; k < count; ++k) {
+            TPaletteEntry e = entries_[chosen[k]];
+            e.peFlags = chosen[k];
+            self.Packed.push_back(e);
+        }
     self.Start[cell] = start;
     self.Count[cell] = count;
     return start;
@@ -129,7 +135,7 @@ int TExactColorLookup::NearestBruteForce(std::uint8_t red, std::uint8_t green,
     int best = 0;
     int bestDistance = 3 * 256 * 256;
     for (int i = 0; i < colorCount_; ++i) {
-        const int d = Distance(i, red, green, blue);
+        const int d = Distance(entries_[static_cast<std::size_t>(i)], red, green, blue);
         if (d < bestDistance) {
             bestDistance = d;
             best = i;

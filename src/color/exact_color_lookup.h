@@ -53,16 +53,15 @@ public:
         std::int32_t start = levels_[2].Start[cell];
         if (start < 0)
             start = BuildCell(2, cell);
-        const std::uint8_t* candidates = levels_[2].Pool.data() + start;
-        const int count = levels_[2].Count[cell];
-        int best = candidates[0];
-        int bestDistance = Distance(best, red, green, blue);
-        for (int k = 1; k < count && bestDistance != 0; ++k) {
-            const int i = candidates[k];
-            const int d = Distance(i, red, green, blue);
+        const TPaletteEntry* candidate = levels_[2].Packed.data() + start;
+        const TPaletteEntry* const end = candidate + levels_[2].Count[cell];
+        int best = candidate->peFlags;
+        int bestDistance = Distance(*candidate, red, green, blue);
+        for (++candidate; candidate != end && bestDistance != 0; ++candidate) {
+            const int d = Distance(*candidate, red, green, blue);
             if (d < bestDistance) {
                 bestDistance = d;
-                best = i;
+                best = candidate->peFlags;
             }
         }
         return best;
@@ -80,8 +79,7 @@ private:
     // Lists the candidates of a cell of level 0 (side 32), 1 (side 16) or 2
     // (side 8); a cell's number has 3, 4 or 5 bits per channel, red highest.
     std::int32_t BuildCell(int level, unsigned cell);
-    int Distance(int index, int red, int green, int blue) const {
-        const TPaletteEntry& e = entries_[static_cast<std::size_t>(index)];
+    static int Distance(const TPaletteEntry& e, int red, int green, int blue) {
         const int dr = e.peRed - red;
         const int dg = e.peGreen - green;
         const int db = e.peBlue - blue;
@@ -92,6 +90,9 @@ private:
         std::vector<std::int32_t> Start; // into Pool; -1 until the cell is built
         std::vector<std::uint16_t> Count;
         std::vector<std::uint8_t> Pool;
+        // Level 2 only: the candidates' colours, each with its index in
+        // peFlags, so that a lookup reads one short run of memory.
+        std::vector<TPaletteEntry> Packed;
     };
     std::array<TPaletteEntry, 256> entries_{};
     std::array<TLevel, 3> levels_;
