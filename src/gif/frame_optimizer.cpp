@@ -94,24 +94,24 @@ TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
     out.Width = right - left + 1;
     out.Height = bottom - top + 1;
 
-    std::vector<std::uint8_t> opaque;
-    std::vector<bool> same;
-    opaque.reserve(static_cast<std::size_t>(out.Width) * static_cast<std::size_t>(out.Height));
-    same.reserve(opaque.capacity());
+    const std::size_t area =
+        static_cast<std::size_t>(out.Width) * static_cast<std::size_t>(out.Height);
+    std::vector<std::uint8_t> opaque(area);
+    std::vector<std::uint8_t> same(area); // 1 where the pixel keeps its colour
     std::array<bool, 256> usedByChanges{};
-    bool anySame = false;
     std::size_t sameCount = 0;
+    std::size_t k = 0;
     for (int y = top; y <= bottom; ++y)
-        for (int x = left; x <= right; ++x) {
+        for (int x = left; x <= right; ++x, ++k) {
             const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
             const bool keep = !changed(i);
-            opaque.push_back(indices[i]);
-            same.push_back(keep);
-            anySame = anySame || keep;
+            opaque[k] = indices[i];
+            same[k] = keep ? 1 : 0;
             sameCount += keep ? 1 : 0;
             if (!keep)
                 usedByChanges[indices[i]] = true;
         }
+    const bool anySame = sameCount > 0;
 
     // Coding the rectangle twice costs time; with under one unchanged pixel
     // in 32 the holes cannot shorten the data by much, so the opaque
@@ -121,16 +121,16 @@ TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
         if (palette.size() < 256)
             transparent = static_cast<int>(palette.size());
         else
-            for (int k = 255; k >= 0 && transparent < 0; --k)
-                if (!usedByChanges[static_cast<std::size_t>(k)])
-                    transparent = k;
+            for (int c = 255; c >= 0 && transparent < 0; --c)
+                if (!usedByChanges[static_cast<std::size_t>(c)])
+                    transparent = c;
     }
     out.Pixels = opaque;
     if (transparent >= 0) {
         std::vector<std::uint8_t> holes = opaque;
-        for (std::size_t k = 0; k < holes.size(); ++k)
-            if (same[k])
-                holes[k] = static_cast<std::uint8_t>(transparent);
+        for (std::size_t j = 0; j < holes.size(); ++j)
+            if (same[j] != 0)
+                holes[j] = static_cast<std::uint8_t>(transparent);
         const int colors = static_cast<int>(out.Colors.size());
         if (SampledLzwDataSize(holes, out.Width, out.Height, colors) <
             SampledLzwDataSize(opaque, out.Width, out.Height, colors)) {
