@@ -2,7 +2,6 @@
 
 #include "convert/conversion_host.h"
 #include "gif/gif_document.h"
-#include "gif/optimized_frames.h"
 
 #include <array>
 #include <atomic>
@@ -57,13 +56,6 @@ public:
     void ShowApplicationError(const std::string& message) override { Box(message); }
     std::optional<std::string> AskSaveFileName(const std::string& proposed, const std::string&,
                                                const std::string&) override;
-
-    // Builds the frames for a smaller file when set (--optimize).
-    TOptimizedFrameAdder* Optimizer = nullptr;
-    int AddFrame(TGIFDocument& document, TBitmap& frame) override {
-        return Optimizer ? Optimizer->Add(document, frame)
-                         : TConversionHost::AddFrame(document, frame);
-    }
 
     // The finished document, when the last run handed one to the preview.
     TGIFDocument* ResultDocument() { return dynamic_cast<TGIFDocument*>(preview_.get()); }

@@ -1,6 +1,9 @@
 // framolo-cli: video to GIF and GIF to AVI from the command line.
 
+#include "cli/cli_help.h"
 #include "cli/cli_host.h"
+#include "cli/cli_report.h"
+#include "cli/gif_file_output.h"
 #include "cli/media_info.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/avifile_guards.h"
@@ -11,13 +14,14 @@
 #include "platform/streams/stream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <map>
-#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if defined(_WIN32)
@@ -33,18 +37,6 @@ namespace {
 
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
-
-const char* const kUsage =
-    "usage:\n"
-    "  framolo-cli avi2gif INPUT OUTPUT.gif [--start N] [--end N] [--step N] [--width N]\n"
-    "              [--height N] [--delay MS] [--loop N] [--reduction METHOD]\n"
-    "              [--dither MODE] [--rle] [--optimize] [--quiet]\n"
-    "  framolo-cli gif2avi INPUT.gif OUTPUT.avi [--quiet]\n"
-    "  framolo-cli info [--json] [--frame-hashes] FILE\n"
-    "\n"
-    "METHOD: windows20 windows256 windowsgray monochrome grayscale netscape quantize "
-    "quantizewindows best\n"
-    "MODE:   nearest floydsteinberg stucki sierra jajuni stevearche burkes\n";
 
 class EUsage : public std::runtime_error {
 public:
@@ -124,22 +116,31 @@ TClipDefaults ProbeClip(const std::string& path) {
     return d;
 }
 
-// Writes the GIF next to its final name first, so that a failed write never
-// leaves a half file where the result should be.
-void SaveGif(TGIFDocument& document, const std::string& path) {
-    const std::string temp = path + ".part";
-    try {
-        TFileStream out(temp, fmCreate);
-        document.SaveToStream(out);
-        out.Flush();
-    } catch (...) {
-        std::remove(temp.c_str());
-        throw;
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        throw EFOpenError("Cannot create file \"" + path + "\"");
-    }
+// Says once when the delay the run will store is one browsers do not play as asked.
+void WarnAboutDelay(const std::array<std::string, 7>& fields) {
+    auto value = [&fields](TParamField f) { return StrToInt(fields[static_cast<std::size_t>(f)]); };
+    const std::int64_t start = value(TParamField::Start);
+    const std::int64_t end = value(TParamField::End);
+    // A single frame never animates, whatever its delay.
+    if (end - start < value(TParamField::Step))
+        return;
+    if (const auto warning = DelayWarning(value(TParamField::Delay)))
+        std::cerr << "framolo-cli: " << *warning << "\n";
+}
+
+std::int64_t FileSizeOf(const std::string& path) {
+    TFileStream f(path, fmOpenRead | fmShareDenyWrite);
+    return f.Size();
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// True when args ask for a command's help.
+bool WantsHelp(const std::vector<std::string>& args) {
+    return std::find(args.begin(), args.end(), "--help") != args.end() ||
+           std::find(args.begin(), args.end(), "-h") != args.end();
 }
 
 int AviToGif(const std::vector<std::string>& args) {
@@ -147,6 +148,7 @@ int AviToGif(const std::vector<std::string>& args) {
     std::map<std::string, std::string> values;
     bool rle = false;
     bool quiet = false;
+    bool json = false;
     bool optimize = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -154,12 +156,14 @@ int AviToGif(const std::vector<std::string>& args) {
             rle = true;
         } else if (a == "--optimize") {
             optimize = true;
+        } else if (a == "--json") {
+            json = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a.rfind("--", 0) == 0) {
-            static const std::vector<std::string> known = {"--start", "--end",       "--step",
-                                                           "--width", "--height",    "--delay",
-                                                           "--loop",  "--reduction", "--dither"};
+            static const std::vector<std::string> known = {
+                "--start", "--end",  "--step",      "--width",  "--height",
+                "--delay", "--loop", "--reduction", "--dither", "--threads"};
             if (std::find(known.begin(), known.end(), a) == known.end())
                 throw EUsage("unknown option " + a);
             if (i + 1 >= args.size())
@@ -196,39 +200,49 @@ int AviToGif(const std::vector<std::string>& args) {
                                   : IndexIn(kReductions, it->second, "reduction");
     if (optimize && values.count("--reduction") != 0 && host.ReductionIndex != bestIndex)
         throw EUsage("--optimize works with --reduction best");
+    if (optimize)
+        host.ReductionIndex = bestIndex;
     if (const auto it = values.find("--dither"); it != values.end())
         host.DitherIndex = IndexIn(kDithers, it->second, "dither mode");
-    if (rle)
-        DefaultDataCoding = 1;
-
-    std::unique_ptr<TOptimizedFrameAdder> optimizer;
-    if (optimize) {
-        host.ReductionIndex = bestIndex;
-        optimizer = std::make_unique<TOptimizedFrameAdder>(
-            static_cast<TDitherMode>(std::clamp(host.DitherIndex, 0, 6)));
-        host.Optimizer = optimizer.get();
+    TAviToGifStreamJob::TOptions options;
+    options.DataCoding = rle ? 1 : 0;
+    options.Optimize = optimize;
+    options.Threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (const auto it = values.find("--threads"); it != values.end()) {
+        options.Threads = StrToInt(Digits("--threads", it->second));
+        if (options.Threads < 1 || options.Threads > 256)
+            throw EUsage("--threads takes a number from 1 to 256");
     }
+    if (!quiet)
+        WarnAboutDelay(host.Fields);
 
     std::signal(SIGINT, OnInterrupt);
-    TAviToGifJob job(host);
-    const TJobOutcome outcome = job.Run();
+    const auto started = std::chrono::steady_clock::now();
+    const TJobOutcome outcome = ConvertAviToGifFile(host, positional[1], options);
     if (outcome.End == TJobEnd::Stopped) {
         std::cerr << "framolo-cli: stopped; nothing was written\n";
         return kExitError;
     }
-    if (outcome.End != TJobEnd::Finished || host.ResultDocument() == nullptr)
+    if (outcome.End != TJobEnd::Finished)
         return kExitError;
-    host.ResultDocument()->SetDataCoding(rle ? 1 : 0);
-    SaveGif(*host.ResultDocument(), positional[1]);
+    if (json || !quiet)
+        WriteReport(std::cout,
+                    {StrToInt(host.Fields[static_cast<std::size_t>(TParamField::Width)]),
+                     StrToInt(host.Fields[static_cast<std::size_t>(TParamField::Height)]),
+                     outcome.FrameCount, outcome.Bytes, positional[1], SecondsSince(started)},
+                    json);
     return 0;
 }
 
 int GifToAvi(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     bool quiet = false;
+    bool json = false;
     for (const std::string& a : args) {
         if (a == "--quiet")
             quiet = true;
+        else if (a == "--json")
+            json = true;
         else if (a.rfind("--", 0) == 0)
             throw EUsage("unknown option " + a);
         else
@@ -243,13 +257,17 @@ int GifToAvi(const std::vector<std::string>& args) {
     host.SetSourceDocument(&document);
     host.OutputName = positional[1];
     std::signal(SIGINT, OnInterrupt);
+    const auto started = std::chrono::steady_clock::now();
     TGifToAviJob job(host);
     const TJobOutcome outcome = job.Run();
     switch (outcome.End) {
     case TJobEnd::Finished:
-        if (!quiet)
-            std::cout << "frames: " << outcome.FrameCount << "\nsaved: " << host.CurrentFileName()
-                      << "\n";
+        if (json || !quiet)
+            WriteReport(std::cout,
+                        {document.Width(), document.Height(), outcome.FrameCount,
+                         FileSizeOf(host.CurrentFileName()), host.CurrentFileName(),
+                         SecondsSince(started)},
+                        json);
         return 0;
     case TJobEnd::NotStarted:
         std::cerr << "framolo-cli: " << host.LastMessage << "\n";
@@ -285,11 +303,28 @@ int Info(const std::vector<std::string>& args) {
 int Main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        (args.empty() ? std::cerr : std::cout) << kUsage;
+        (args.empty() ? std::cerr : std::cout) << UsageText();
         return args.empty() ? kExitUsage : 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << VersionText();
+        return 0;
+    }
+    if (args[0] == "help") {
+        const std::string text = args.size() > 1 ? CommandHelp(args[1]) : UsageText();
+        if (text.empty()) {
+            std::cerr << "framolo-cli: unknown command " << args[1] << "\n" << UsageText();
+            return kExitUsage;
+        }
+        std::cout << text;
+        return 0;
     }
     const std::string command = args[0];
     args.erase(args.begin());
+    if (!CommandHelp(command).empty() && WantsHelp(args)) {
+        std::cout << CommandHelp(command);
+        return 0;
+    }
     try {
         if (command == "avi2gif")
             return AviToGif(args);
@@ -299,7 +334,7 @@ int Main(int argc, char** argv) {
             return Info(args);
         throw EUsage("unknown command " + command);
     } catch (const EUsage& e) {
-        std::cerr << "framolo-cli: " << e.what() << "\n" << kUsage;
+        std::cerr << "framolo-cli: " << e.what() << "\n" << UsageText();
         return kExitUsage;
     } catch (const std::exception& e) {
         std::cerr << "framolo-cli: " << e.what() << "\n";

@@ -1,6 +1,10 @@
 #include "cli/media_info.h"
 
+#include "cli/cli_report.h"
+
 #include "convert/avifile_guards.h"
+#include "convert/job_support.h"
+#include "gif/gif_reader.h"
 
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
@@ -23,39 +27,6 @@ std::string TFnv1a64::Hex() const {
 
 namespace {
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (u < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof(buf), "\\u%04x", u);
-                out += buf;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 template <class T> std::string OrNull(const std::optional<T>& v) {
     if (!v)
         return "null";
@@ -74,26 +45,8 @@ std::string FourCC(std::uint32_t v) {
     return s;
 }
 
-bool LooksLikeGif(const std::string& path) {
-    try {
-        TFileStream f(path, fmOpenRead | fmShareDenyWrite);
-        char sig[3] = {};
-        return f.Read(sig, 3) == 3 && std::memcmp(sig, "GIF", 3) == 0;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-int DescribeGif(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
-    TGIFDocument doc;
-    std::vector<std::string> warnings;
-    doc.WarningHandler = [&](TPersistent*, int, const std::string& m) { warnings.push_back(m); };
-    try {
-        doc.LoadFromFile(path);
-    } catch (const std::exception& e) {
-        err << "framolo-cli: " << e.what() << "\n";
-        return 1;
-    }
+int DescribeGif(TGIFDocument& doc, const std::vector<std::string>& warnings, bool json,
+                std::ostream& out) {
     std::optional<int> loopCount;
     for (int i = 0; i < doc.Frames().Count() && !loopCount; ++i) {
         const TGIFExtensionList& ext = doc.Frames()[i]->Extensions();
@@ -312,12 +265,52 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
     return 0;
 }
 
+// True when the GIF reader takes the file's signature: its header is read from
+// the file's first bytes, zero-padded so that a cut file still shows its
+// signature.
+bool ReaderTakesSignature(const std::string& path) {
+    std::vector<std::uint8_t> head(32, 0);
+    try {
+        TFileStream f(path, fmOpenRead | fmShareDenyWrite);
+        f.Read(head.data(), head.size());
+    } catch (const std::exception&) {
+        return false;
+    }
+    TMemoryStream stream(std::move(head));
+    TGIFDocument probe;
+    try {
+        probe.Header().LoadFromStream(stream);
+    } catch (const GIFException& e) {
+        return std::string(e.what()) != gifmsg::InvalidSignature;
+    }
+    return true;
+}
+
 } // namespace
 
 int DescribeFile(const std::string& path, bool json, bool frameHashes, std::ostream& out,
                  std::ostream& err) {
-    if (LooksLikeGif(path))
-        return DescribeGif(path, json, out, err);
+    // A GIF is what the GIF reader takes: its signature in either case, at
+    // the start or after a short prefix. Loading stops at once on anything
+    // else; a file whose signature the reader takes but whose rest it refuses
+    // is a broken GIF, not a video.
+    TGIFDocument doc;
+    std::vector<std::string> warnings;
+    doc.WarningHandler = [&](TPersistent*, int, const std::string& m) { warnings.push_back(m); };
+    std::string gifError;
+    bool loaded = false;
+    try {
+        doc.LoadFromFile(path);
+        loaded = true;
+    } catch (const std::exception& e) {
+        gifError = e.what();
+    }
+    if (loaded)
+        return DescribeGif(doc, warnings, json, out);
+    if (ReaderTakesSignature(path) || LowerCase(ExtractFileExt(path)) == ".gif") {
+        err << "framolo-cli: " << gifError << "\n";
+        return 1;
+    }
     return DescribeVideo(path, json, frameHashes, out, err);
 }
 

@@ -1,45 +1,15 @@
 #include "convert/avi_to_gif_job.h"
 
-#include "convert/avifile_guards.h"
+#include "convert/avi_frame_source.h"
+#include "convert/byte_count_stream.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
-#include "platform/avifile/avifile.h"
 #include "platform/graphics/bitmap.h"
-#include "platform/graphics/stretch.h"
 #include "platform/streams/stream.h"
 
-#include <cstring>
 #include <memory>
-#include <vector>
 
 namespace framolo {
-
-namespace {
-
-// The stream carries palette changes: its frames bring their own palettes.
-constexpr std::uint32_t kPaletteChangesFlag = 0x00010000;
-
-std::uint32_t Get32(const std::uint8_t* p) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-// Bytes of a packed DIB: header, colour table or masks, pixels.
-std::size_t PackedDIBSize(const TBitmapInfoHeader& h) {
-    std::size_t size = h.biSize;
-    if (h.biBitCount <= 8)
-        size += (std::size_t{4} << h.biBitCount);
-    else if (h.biCompression == BI_BITFIELDS)
-        size += 12;
-    std::size_t image = h.biSizeImage;
-    if (image == 0 && h.biWidth > 0)
-        image = DIBRowBytes(h.biWidth, h.biBitCount) *
-                static_cast<std::size_t>(h.biHeight < 0 ? -h.biHeight : h.biHeight);
-    return size + image;
-}
-
-} // namespace
 
 int TConversionHost::AddFrame(TGIFDocument& document, TBitmap& frame) {
     return document.Add(frame);
@@ -83,124 +53,20 @@ TJobOutcome TAviToGifJob::Run() {
 }
 
 void TAviToGifJob::Convert(TJobOutcome& outcome) {
-    TAVILibraryGuard library;
-    TAVIFileGuard file;
-    if (AVIFileOpen(file.File, host_.CurrentFileName(), OF_SHARE_DENY_WRITE) != 0) {
-        file.File = nullptr;
-        throw EJobError(jobmsg::FailedOpenFile);
-    }
-    TAVIStreamGuard stream;
-    if (AVIFileGetStream(file.File, stream.Stream, streamtypeVIDEO, 0) != 0 ||
-        stream.Stream == nullptr) {
-        stream.Stream = nullptr;
-        throw EJobError(jobmsg::FailedOpenStream);
-    }
-    TAVIStreamInfo info;
-    if (AVIStreamInfo(stream.Stream, info, static_cast<std::int32_t>(sizeof(info))) != 0)
-        throw EJobError(jobmsg::FailedStreamInfo);
-    std::int32_t formatSize = 0;
-    if (AVIStreamReadFormat(stream.Stream, 0, nullptr, &formatSize) != 0)
-        throw EJobError(jobmsg::FailedFormatSize);
-    std::vector<std::uint8_t> format(formatSize > 0 ? static_cast<std::size_t>(formatSize) : 0);
-    if (AVIStreamReadFormat(stream.Stream, 0, format.empty() ? nullptr : format.data(),
-                            &formatSize) != 0)
-        throw EJobError(jobmsg::FailedFormat);
-    TAVIStreamingGuard streaming;
-    if (AVIStreamBeginStreaming(stream.Stream, 0, 0, 1000) != 0)
-        throw EJobError(jobmsg::FailedStartStream);
-    streaming.Stream = stream.Stream;
-    TAVIGetFrameGuard getFrame;
-    getFrame.GetFrame = AVIStreamGetFrameOpen(stream.Stream, nullptr);
-    if (getFrame.GetFrame == nullptr)
-        throw EJobError(jobmsg::FailedStartDecompression);
-
-    // The stream's own colours: the table after the format's 40-byte header.
-    std::uint32_t formatColors = 0;
-    if (format.size() >= 40) {
-        formatColors = Get32(format.data() + 32);
-        formatColors = std::min<std::uint32_t>(
-            formatColors, static_cast<std::uint32_t>((format.size() - 40) / 4));
-    }
-    const bool framesCarryPalettes = (info.dwFlags & kPaletteChangesFlag) != 0;
-
-    TBitmap decoded;
+    TAviFrameSource source(host_.CurrentFileName());
     TGIFDocument document;
-    const int reduction = host_.ColorReductionIndex();
-    // List item i is method i + 1; the window lists 1 to 8, a host may also
-    // offer the best-quality method after them.
-    if ((reduction >= 0 && reduction <= 7) ||
-        reduction + 1 == static_cast<int>(TColorReduction::BestQuality))
-        document.SetColorReduction(static_cast<TColorReduction>(reduction + 1));
-    const int dither = host_.DitherModeIndex();
-    if (dither >= 0 && dither <= 6)
-        document.SetDitherMode(static_cast<TDitherMode>(dither));
-
-    int maximum = Field(TParamField::End) - Field(TParamField::Start);
-    host_.SetProgressRange(0, maximum);
-    maximum = static_cast<int>(static_cast<std::int64_t>(maximum) * 20 / 19);
-    host_.SetProgressRange(0, maximum);
-    host_.SetProgressPosition(0);
-
-    std::int64_t f = Field(TParamField::Start);
-    const std::int64_t step = Field(TParamField::Step);
-    while (f <= Field(TParamField::End)) {
-        host_.SetProgressPosition(static_cast<int>(f - Field(TParamField::Start)));
-        host_.ProcessMessages();
-        if (host_.StopRequested()) {
-            outcome.End = TJobEnd::Stopped;
-            return;
-        }
-        if (f > INT32_MAX)
-            throw EJobError(jobmsg::FailedDecompress);
-        const void* frame = AVIStreamGetFrame(getFrame.GetFrame, static_cast<std::int32_t>(f));
-        if (frame == nullptr)
-            throw EJobError(jobmsg::FailedDecompress);
-        TBitmapInfoHeader header;
-        std::memcpy(&header, frame, sizeof(header));
-        // The decoder's buffer is read in place: no copy of the frame is made.
-        const std::size_t dibSize = PackedDIBSize(header);
-        TReadOnlyMemoryStream view(frame, dibSize);
-        decoded.LoadFromPackedDIB(view, static_cast<std::int64_t>(dibSize));
-        // Palettised frames take the stream's colours, unless the stream changes
-        // its palette as it goes; the copy never reaches past the frame's own table.
-        if (!framesCarryPalettes && formatColors > 0 && header.biBitCount <= 8) {
-            std::vector<TRGBQuad> table = decoded.ColorTable();
-            const std::size_t n = std::min<std::size_t>(formatColors, table.size());
-            std::memcpy(table.data(), format.data() + 40, n * sizeof(TRGBQuad));
-            decoded.SetColorTable(std::move(table));
-        }
-
-        const int width = Field(TParamField::Width);
-        const int height = Field(TParamField::Height);
-        if (width <= 0 || height <= 0)
-            throw EJobError(jobmsg::BadOutputSize);
-        auto output = std::make_unique<TBitmap>(width, height, TPixelFormat::pf24bit);
-        StretchBitmap(decoded, *output);
-        host_.ShowPreviewBitmap(*output);
-        const int index = host_.AddFrame(document, *output);
-        output.reset();
-
-        TGIFSubImage* added = document.Frames()[index];
-        // A control extension the frame came with moves behind the loop
-        // extension, where the job's own one goes.
-        std::unique_ptr<TGIFItem> control;
-        if (TGIFGraphicControlExtension* own = added->GraphicControl())
-            control = added->Extensions().Remove(own);
-        if (index == 0) {
-            auto loop = std::make_unique<TGIFAppExtNSLoop>(added);
-            loop->SetLoopCount(Field(TParamField::Loop) & 0xFFFF);
-            added->Extensions().Add(std::move(loop));
-        }
-        if (!control)
-            control = std::make_unique<TGIFGraphicControlExtension>(added);
-        static_cast<TGIFGraphicControlExtension&>(*control).SetDelay(
-            (Field(TParamField::Delay) / 10) & 0xFFFF);
-        document.SetWidth(Field(TParamField::Width));
-        document.SetHeight(Field(TParamField::Height));
-        added->Extensions().Add(std::move(control));
-
-        ++outcome.FrameCount;
-        f += step;
+    ApplyListChoices(document, host_.ColorReductionIndex(), host_.DitherModeIndex());
+    auto field = [this](TParamField f) { return Field(f); };
+    const bool finished =
+        ReadScaledFrames(host_, source, [&](std::unique_ptr<TBitmap> output, int) {
+            host_.ShowPreviewBitmap(*output);
+            const bool first = document.Frames().Count() == 0;
+            CompleteJobFrame(document, host_.AddFrame(document, *output), first, field);
+            ++outcome.FrameCount;
+        });
+    if (!finished) {
+        outcome.End = TJobEnd::Stopped;
+        return;
     }
     host_.ShowPreviewDocument(document);
     outcome.End = TJobEnd::Finished;
@@ -212,7 +78,8 @@ void TAviToGifJob::Report(TJobOutcome& outcome) {
     std::string reportError;
     try {
         if (TGraphic* picture = host_.PreviewPicture()) {
-            TMemoryStream sized;
+            // Only the size is wanted: the bytes are counted, not kept.
+            TByteCountStream sized;
             picture->SaveToStream(sized);
             sizeText = std::to_string(BytesToKBRounded(sized.Size()));
         }

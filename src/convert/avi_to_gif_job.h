@@ -2,6 +2,7 @@
 
 #include "convert/conversion_host.h"
 
+#include <cstdint>
 #include <string>
 
 namespace framolo {
@@ -11,6 +12,8 @@ enum class TJobEnd { NotStarted, Finished, Stopped, Failed };
 struct TJobOutcome {
     TJobEnd End = TJobEnd::NotStarted;
     int FrameCount = 0;
+    // Size of the written file, when the job writes one.
+    std::int64_t Bytes = 0;
     std::string Error;
 };
 

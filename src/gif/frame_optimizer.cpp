@@ -45,6 +45,13 @@ std::size_t SampledLzwDataSize(const std::vector<std::uint8_t>& pixels, int widt
 
 TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
                                       const std::vector<TGIFColor>& palette) {
+    TOptimizedFrame out = Locate(indices, palette);
+    ChooseTransparency(out);
+    return out;
+}
+
+TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
+                                        const std::vector<TGIFColor>& palette) {
     if (palette.empty())
         throw GIFException(gifmsg::ColorTableEmpty);
     if (palette.size() > 256)
@@ -125,18 +132,10 @@ TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
                 if (!usedByChanges[static_cast<std::size_t>(c)])
                     transparent = c;
     }
-    out.Pixels = opaque;
+    out.Pixels = std::move(opaque);
     if (transparent >= 0) {
-        std::vector<std::uint8_t> holes = opaque;
-        for (std::size_t j = 0; j < holes.size(); ++j)
-            if (same[j] != 0)
-                holes[j] = static_cast<std::uint8_t>(transparent);
-        const int colors = static_cast<int>(out.Colors.size());
-        if (SampledLzwDataSize(holes, out.Width, out.Height, colors) <
-            SampledLzwDataSize(opaque, out.Width, out.Height, colors)) {
-            out.Pixels = std::move(holes);
-            out.TransparentIndex = transparent;
-        }
+        out.Unchanged = std::move(same);
+        out.TransparentCandidate = transparent;
     }
 
     // The screen now shows the full frame.
@@ -149,6 +148,25 @@ TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
             screen_[3 * i + 2] = c.Blue;
         }
     return out;
+}
+
+void TFrameOptimizer::ChooseTransparency(TOptimizedFrame& frame) {
+    const int transparent = frame.TransparentCandidate;
+    frame.TransparentCandidate = -1;
+    std::vector<std::uint8_t> same = std::move(frame.Unchanged);
+    frame.Unchanged.clear();
+    if (transparent < 0 || same.size() != frame.Pixels.size())
+        return;
+    std::vector<std::uint8_t> holes = frame.Pixels;
+    for (std::size_t j = 0; j < holes.size(); ++j)
+        if (same[j] != 0)
+            holes[j] = static_cast<std::uint8_t>(transparent);
+    const int colors = static_cast<int>(frame.Colors.size());
+    if (SampledLzwDataSize(holes, frame.Width, frame.Height, colors) <
+        SampledLzwDataSize(frame.Pixels, frame.Width, frame.Height, colors)) {
+        frame.Pixels = std::move(holes);
+        frame.TransparentIndex = transparent;
+    }
 }
 
 } // namespace framolo

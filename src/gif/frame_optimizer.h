@@ -22,6 +22,14 @@ struct TOptimizedFrame {
     int TransparentIndex = -1;
     // Always "leave in place": the next frame is drawn over this one.
     int Disposal = dmNoDisposal;
+    // Between Locate and ChooseTransparency only: 1 for each pixel of the
+    // rectangle that keeps its colour, and the index those pixels would take
+    // as transparent ones (-1 when holes are not worth measuring).
+    std::vector<std::uint8_t> Unchanged;
+    int TransparentCandidate = -1;
+    // The table is the animation's first one, which a file holds as its
+    // global table (set by TOptimizedFrameSequence).
+    bool UsesGlobalTable = false;
 };
 
 // Turns full frames into the smallest frames that show the same pictures.
@@ -54,6 +62,14 @@ public:
     // index past the palette's end and "Color table is empty" for an empty
     // palette.
     TOptimizedFrame Next(const std::uint8_t* indices, const std::vector<TGIFColor>& palette);
+
+    // Next in two steps. Locate finds the rectangle and updates the screen; it
+    // sees the frames in order. ChooseTransparency then settles the holes; it
+    // depends on the located frame alone, so frames may take it in any order
+    // and on any thread. The screen after a frame does not depend on the
+    // choice: a hole shows the colour the pixel has anyway.
+    TOptimizedFrame Locate(const std::uint8_t* indices, const std::vector<TGIFColor>& palette);
+    static void ChooseTransparency(TOptimizedFrame& frame);
 
     // What a viewer shows now: 3 bytes red, green, blue per pixel, rows top to bottom.
     const std::vector<std::uint8_t>& Screen() const { return screen_; }

@@ -6,12 +6,21 @@
 
 namespace framolo {
 
-TOptimizedFrameAdder::TOptimizedFrameAdder(TDitherMode mode, int colors)
+namespace {
+
+void Fill(TGIFColorMap& map, const std::vector<TGIFColor>& colors) {
+    map.SetCount(static_cast<int>(colors.size()));
+    std::copy(colors.begin(), colors.end(), map.MutableData());
+}
+
+} // namespace
+
+TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors)
     : mode_(mode), colors_(colors) {}
 
-TOptimizedFrameAdder::~TOptimizedFrameAdder() = default;
+TOptimizedFrameSequence::~TOptimizedFrameSequence() = default;
 
-int TOptimizedFrameAdder::Add(TGIFDocument& document, TBitmap& frame) {
+TOptimizedFrame TOptimizedFrameSequence::Next(TBitmap& frame) {
     const int width = frame.Width();
     const int height = frame.Height();
     if (width <= 0 || height <= 0 ||
@@ -28,32 +37,39 @@ int TOptimizedFrameAdder::Add(TGIFDocument& document, TBitmap& frame) {
     palette.reserve(reduced.Palette.size());
     for (const TPaletteEntry& e : reduced.Palette)
         palette.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
-    TOptimizedFrame optimized = optimizer_->Next(reduced.Indices.data(), palette);
+    TOptimizedFrame optimized = optimizer_->Locate(reduced.Indices.data(), palette);
+    if (global_.empty())
+        global_ = optimized.Colors;
+    optimized.UsesGlobalTable = optimized.Colors == global_;
+    return optimized;
+}
 
+int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame) {
     auto sub = std::make_unique<TGIFSubImage>(&document);
-    sub->SetBounds(optimized.Left, optimized.Top, optimized.Width, optimized.Height);
-    sub->SetPixels(std::move(optimized.Pixels));
-    const auto fill = [](TGIFColorMap& map, const std::vector<TGIFColor>& colors) {
-        map.SetCount(static_cast<int>(colors.size()));
-        std::copy(colors.begin(), colors.end(), map.MutableData());
-    };
-    TGIFColorMap& global = document.GlobalColorMap();
-    if (global.Count() == 0)
-        fill(global, optimized.Colors);
-    const bool sameAsGlobal =
-        global.Count() == static_cast<int>(optimized.Colors.size()) &&
-        std::equal(optimized.Colors.begin(), optimized.Colors.end(), global.Data());
-    if (!sameAsGlobal)
-        fill(sub->ColorMap(), optimized.Colors);
+    sub->SetBounds(frame.Left, frame.Top, frame.Width, frame.Height);
+    sub->SetPixels(std::move(frame.Pixels));
+    if (!frame.UsesGlobalTable)
+        Fill(sub->ColorMap(), frame.Colors);
 
     auto control = std::make_unique<TGIFGraphicControlExtension>(sub.get());
-    control->SetDisposal(optimized.Disposal);
-    if (optimized.TransparentIndex >= 0) {
-        control->SetTransparentColorIndex(optimized.TransparentIndex);
+    control->SetDisposal(frame.Disposal);
+    if (frame.TransparentIndex >= 0) {
+        control->SetTransparentColorIndex(frame.TransparentIndex);
         control->SetTransparent(true);
     }
     sub->Extensions().Add(std::move(control));
     return document.Add(std::move(sub));
+}
+
+TOptimizedFrameAdder::TOptimizedFrameAdder(TDitherMode mode, int colors)
+    : sequence_(mode, colors) {}
+
+int TOptimizedFrameAdder::Add(TGIFDocument& document, TBitmap& frame) {
+    TOptimizedFrame optimized = sequence_.Next(frame);
+    TFrameOptimizer::ChooseTransparency(optimized);
+    if (document.GlobalColorMap().Count() == 0)
+        Fill(document.GlobalColorMap(), optimized.Colors);
+    return AddOptimizedFrame(document, std::move(optimized));
 }
 
 } // namespace framolo

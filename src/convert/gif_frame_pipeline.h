@@ -1,0 +1,169 @@
+#pragma once
+
+#include "color/color_types.h"
+#include "gif/frame_optimizer.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/streams/stream.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace framolo {
+
+class TGIFSubImage;
+
+// What every frame of one conversion shares.
+struct TGIFFrameSettings {
+    TColorReduction ColorReduction = TColorReduction::Netscape;
+    TDitherMode DitherMode = TDitherMode::Nearest;
+    std::int32_t QuantizeBits = 8;
+    std::uint8_t DataCoding = 0;
+};
+
+// One scaled picture on its way to becoming a frame, with the field values
+// the job read for it.
+struct TFrameJob {
+    // Position in the output, from 0.
+    int Index = 0;
+    std::unique_ptr<TBitmap> Picture;
+    int Loop = 0;
+    int Delay = 0;
+    int Width = 0;
+    int Height = 0;
+    // Set by an ordered stage, which takes the picture: the frame as it will
+    // be stored, in place of a reduction of the picture.
+    std::unique_ptr<TOptimizedFrame> Optimized;
+};
+
+// A step run on every frame after its colour reduction and before it is
+// coded, on worker threads and for several frames at once. The result must
+// depend only on the frame and its picture, so that the file is the same for
+// any number of threads.
+class TFrameTransform {
+public:
+    virtual ~TFrameTransform() = default;
+    virtual void Apply(TGIFSubImage& frame, const TFrameJob& job) = 0;
+};
+
+// A step that must see the frames one after the other, in their order: it
+// runs on the worker threads, one frame at a time, frame k only after frame
+// k - 1, before the frame is coded. It may keep state from frame to frame.
+// Once it has failed on a frame, it is not run on later ones.
+class TOrderedFrameStage {
+public:
+    virtual ~TOrderedFrameStage() = default;
+    virtual void Run(TFrameJob& job) = 0;
+};
+
+// A frame as it goes into the file: its extensions, image descriptor, local
+// colour table and image data, and what the file's header needs to know of it.
+struct TEncodedFrame {
+    int Index = 0;
+    std::vector<std::uint8_t> Bytes;
+    int BitsPerPixel = 0;
+    int Version = 1;
+    // The file's global colour table, carried by the first frame only when
+    // the frames use one.
+    std::vector<TGIFColor> GlobalColors;
+};
+
+// Reduces, transforms and codes one frame exactly as the document path does
+// for the same picture at the same position; the picture is released once the
+// frame is reduced. A frame an ordered stage has made (job.Optimized) is
+// coded as the document path stores it after AddOptimizedFrame, its
+// transparency settled first; its global table is coded with that table's
+// own bits. Raises the import's errors, and "No global or local color
+// table defined" for a frame without a local table (a streamed file has no
+// global one).
+TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
+                             TFrameTransform* transform);
+
+// Frames in, coded frames out in order. With one thread every frame is coded
+// as it is submitted; with more, worker threads code several frames at once
+// while the submitting thread goes on decoding. Finished frames reach the sink
+// on the submitting thread, in order, as soon as all before them have. At
+// most twice as many frames as threads are in flight, so memory does not grow
+// with the clip.
+class TGIFFramePipeline {
+public:
+    using TSink = std::function<void(TEncodedFrame&)>;
+    TGIFFramePipeline(const TGIFFrameSettings& settings, int threads, TSink sink,
+                      TFrameTransform* transform = nullptr, TOrderedFrameStage* ordered = nullptr);
+    // Frames not yet delivered are dropped; the workers end.
+    ~TGIFFramePipeline();
+    TGIFFramePipeline(const TGIFFramePipeline&) = delete;
+    TGIFFramePipeline& operator=(const TGIFFramePipeline&) = delete;
+
+    // Takes the next frame (indexes count from 0 in submission order). Raises
+    // the error of an earlier frame, in order, once every frame before it has
+    // reached the sink.
+    void Submit(TFrameJob job);
+    // Waits for every submitted frame and delivers it.
+    void Finish();
+    int Threads() const { return threads_; }
+
+private:
+    struct TResult {
+        TEncodedFrame Frame;
+        std::exception_ptr Error;
+    };
+    void Work();
+    // The ordered stage (when there is one) and the coding of one frame.
+    TEncodedFrame Process(TFrameJob& job);
+    // Delivers finished frames in order; waits for the next one while more
+    // than `keep` frames are in flight.
+    void Deliver(std::size_t keep);
+
+    TGIFFrameSettings settings_;
+    int threads_;
+    TSink sink_;
+    TFrameTransform* transform_;
+    TOrderedFrameStage* ordered_;
+    std::mutex mutex_;
+    // Signals the end of a frame's ordered stage.
+    std::condition_variable orderedDone_;
+    int nextOrdered_ = 0;
+    bool orderedFailed_ = false;
+    std::condition_variable workReady_;
+    std::condition_variable resultReady_;
+    std::deque<TFrameJob> queue_;
+    std::map<int, TResult> done_;
+    int nextIndex_ = 0;
+    int nextToDeliver_ = 0;
+    bool closing_ = false;
+    std::vector<std::thread> workers_;
+};
+
+// Writes a GIF file frame by frame. The header goes first as a placeholder
+// and is written in full by Finish, when the frames' colour depths and
+// versions are known; the target must allow seeking back to where it began.
+// The first frame's GlobalColors, when it has them, follow the header as the
+// global colour table.
+class TGIFStreamWriter {
+public:
+    explicit TGIFStreamWriter(TStream& target);
+    void WriteFrame(const TEncodedFrame& frame);
+    // Writes the trailer and the header with the logical screen's size.
+    // Raises "Unsupported GIF version" when no frame was written. Returns the
+    // file's size in bytes.
+    std::int64_t Finish(int screenWidth, int screenHeight);
+    int FrameCount() const { return frames_; }
+
+private:
+    TStream& target_;
+    std::int64_t start_;
+    int frames_ = 0;
+    int largestBits_ = 0;
+    int globalBits_ = 0;
+    int version_ = 0;
+};
+
+} // namespace framolo
