@@ -106,7 +106,10 @@ std::unique_ptr<TBitmap> ReduceBitmapColors(TBitmap& bitmap, TColorReduction col
         return result;
     const int width = bitmap.Width();
     const int height = bitmap.Height();
-    const std::unique_ptr<TDitherEngine> engine = CreateDitherEngine(ditherMode, width, *lookup);
+    const std::unique_ptr<TDitherEngine> engine =
+        colorReduction == TColorReduction::BestQuality
+            ? CreateBestDitherEngine(ditherMode, width, *lookup)
+            : CreateDitherEngine(ditherMode, width, *lookup);
     if (!engine)
         return result;
     TDIBWriter writer(*result, TPixelFormat::pf8bit, width, height, palette);

@@ -40,7 +40,7 @@ void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t strid
                                    int top, int width, int height, bool keepUnchanged) {
     TKeepingColorLookup keeper(*lookup_);
     TColorLookup& lookup = keepUnchanged ? static_cast<TColorLookup&>(keeper) : *lookup_;
-    std::unique_ptr<TDitherEngine> engine = CreateDitherEngine(mode_, width, lookup);
+    std::unique_ptr<TDitherEngine> engine = CreateBestDitherEngine(mode_, width, lookup);
     if (!engine)
         engine = CreateDitherEngine(TDitherMode::Nearest, width, lookup);
     const auto rowBytes = static_cast<std::size_t>(width) * 3;

@@ -1,4 +1,5 @@
 #include "color/best_quantizer.h"
+#include "color/dither_engine.h"
 #include "color/exact_color_lookup.h"
 #include "color/reduce_colors.h"
 #include "test_images.h"
@@ -172,6 +173,112 @@ TEST(BestQuantizer, WorksWithEveryDitheringMode) {
         // Dithering trades a little error for no banding, never a lot.
         EXPECT_LT(MeanSquaredError(photo, *reduced), 400.0) << "mode " << mode;
     }
+}
+
+// Grey pictures dithered with a palette of greys, through DitherRow (or,
+// with byPixel, DitherPixel one pixel at a time); indexes row by row.
+std::vector<int> DitherGrey(bool truncating, const std::vector<int>& grey, int width,
+                            const std::vector<int>& levels, bool byPixel) {
+    std::vector<TPaletteEntry> palette;
+    for (const int v : levels) {
+        const auto b = static_cast<std::uint8_t>(v);
+        palette.push_back(TPaletteEntry{b, b, b, 0});
+    }
+    TExactColorLookup lookup(palette);
+    std::unique_ptr<TDitherEngine> engine;
+    if (truncating)
+        engine = std::make_unique<TTruncatingFloydSteinbergDitherer>(width, lookup);
+    else
+        engine = CreateDitherEngine(TDitherMode::FloydSteinberg, width, lookup);
+    const auto height = static_cast<int>(grey.size()) / width;
+    std::vector<int> out(grey.size());
+    for (int y = 0; y < height; ++y) {
+        std::vector<std::uint8_t> bgr;
+        for (int x = 0; x < width; ++x)
+            bgr.insert(bgr.end(), 3,
+                       static_cast<std::uint8_t>(grey[static_cast<std::size_t>(y * width + x)]));
+        std::vector<std::uint8_t> indices(static_cast<std::size_t>(width));
+        if (byPixel) {
+            while (engine->Column() >= 0 && engine->Column() < width) {
+                const int x = engine->Column();
+                std::uint8_t r, g, b;
+                indices[static_cast<std::size_t>(x)] =
+                    engine->DitherPixel(bgr[3 * static_cast<std::size_t>(x) + 2],
+                                        bgr[3 * static_cast<std::size_t>(x) + 1],
+                                        bgr[3 * static_cast<std::size_t>(x)], r, g, b);
+            }
+        } else {
+            engine->DitherRow(bgr.data(), indices.data());
+        }
+        engine->NextRow();
+        for (int x = 0; x < width; ++x)
+            out[static_cast<std::size_t>(y * width + x)] = indices[static_cast<std::size_t>(x)];
+    }
+    return out;
+}
+
+TEST(TruncatingFloydSteinberg, WorkedExamplesWhereTheWholeErrorChoosesOtherwise) {
+    struct TCase {
+        const char* What;
+        std::vector<int> Grey;
+        int Width;
+        std::vector<int> Levels;
+        std::vector<int> Truncated;
+        std::vector<int> Whole;
+    };
+    const std::vector<TCase> cases = {
+        // 15 leaves 7 x 15 / 16 = 6.56: cut to 6, 121 + 6 is nearer black;
+        // the whole error rounds to 7, and 128 is nearer white.
+        {"the next pixel's share", {15, 121}, 2, {0, 255}, {0, 0}, {0, 1}},
+        // 5 x 15 / 16 = 4.69 goes down: cut to 4, 123 + 4 stays black.
+        {"the share below", {15, 123}, 1, {0, 255}, {0, 0}, {0, 1}},
+        // Row 1 runs left to right: 100 gives 43 to its right, which turns
+        // white; a right-to-left row turns the left pixel white instead.
+        {"the scan direction", {0, 0, 100, 100}, 2, {0, 255}, {0, 0, 0, 1}, {0, 0, 1, 0}},
+        // 255 + 32 is kept at 255 before its error (75, not 107) is taken,
+        // so 50 + 32 = 82 stays black, where 50 + 46 would be nearer 180;
+        // the whole-error engine keeps its range too.
+        {"the adjusted value's range", {255, 255, 50}, 3, {0, 180}, {1, 1, 0}, {1, 1, 0}},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(DitherGrey(true, c.Grey, c.Width, c.Levels, false), c.Truncated) << c.What;
+        EXPECT_EQ(DitherGrey(true, c.Grey, c.Width, c.Levels, true), c.Truncated) << c.What;
+        EXPECT_EQ(DitherGrey(false, c.Grey, c.Width, c.Levels, false), c.Whole) << c.What;
+    }
+}
+
+TEST(TruncatingFloydSteinberg, RowAndPixelFeedsAgreeAndTheBestMethodUsesIt) {
+    // Noise over a ramp, so that errors of every size and sign occur.
+    std::mt19937 rng(11);
+    const int width = 37;
+    std::vector<int> grey;
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < width; ++x)
+            grey.push_back(std::clamp(x * 7 + static_cast<int>(rng() % 41) - 20, 0, 255));
+    const std::vector<int> levels = {0, 40, 97, 160, 230, 255};
+    EXPECT_EQ(DitherGrey(true, grey, width, levels, false),
+              DitherGrey(true, grey, width, levels, true));
+
+    // A whole picture reduced with the best method and Floyd-Steinberg gets
+    // the indexes this engine gives with the method's palette.
+    const TRgbImage photo = test::PhotoLikeImage(41, 29, 5);
+    const auto palette = PaletteOf(photo, 16);
+    const auto reduced = ReduceBest(photo, TDitherMode::FloydSteinberg, 4);
+    TExactColorLookup lookup(palette);
+    TTruncatingFloydSteinbergDitherer engine(photo.Width, lookup);
+    std::vector<std::uint8_t> expected;
+    for (int y = 0; y < photo.Height; ++y) {
+        std::vector<std::uint8_t> bgr;
+        for (int x = 0; x < photo.Width; ++x) {
+            const std::uint8_t* px = photo.Pixel(x, y);
+            bgr.insert(bgr.end(), {px[2], px[1], px[0]});
+        }
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(photo.Width));
+        engine.DitherRow(bgr.data(), row.data());
+        engine.NextRow();
+        expected.insert(expected.end(), row.begin(), row.end());
+    }
+    EXPECT_EQ(test::IndicesOf(*reduced), expected);
 }
 
 } // namespace
