@@ -77,12 +77,14 @@ struct TEncodedFrame {
 
 // Reduces, transforms and codes one frame exactly as the document path does
 // for the same picture at the same position; the picture is released once the
-// frame is reduced. A frame an ordered stage has made (job.Optimized) is
-// coded as the document path stores it after AddOptimizedFrame, its
-// transparency settled first; its global table is coded with that table's
-// own bits. Raises the import's errors, and "No global or local color
-// table defined" for a frame without a local table (a streamed file has no
-// global one).
+// frame is reduced. Raises the import's errors, and "No global or local color
+// table defined" for a reduced frame without a local table (only an ordered
+// stage's frames may use the global one).
+//
+// A frame an ordered stage has made (job.Optimized) is coded as the document
+// path stores it after AddOptimizedFrame, its transparency settled first,
+// without the transform; a frame that uses the global table is coded with
+// that table's own bits.
 TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
                              TFrameTransform* transform);
 
