@@ -44,7 +44,7 @@ void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t strid
     if (!engine)
         engine = CreateDitherEngine(TDitherMode::Nearest, width, lookup);
     const auto rowBytes = static_cast<std::size_t>(width) * 3;
-    std::unique_ptr<bool[]> changed(new bool[static_cast<std::size_t>(width)]);
+    const auto changed = std::make_unique<bool[]>(static_cast<std::size_t>(width));
     std::vector<std::uint8_t> previous(static_cast<std::size_t>(width));
     for (int y = top; y < top + height; ++y) {
         const std::uint8_t* source = bgr + stride * y + 3 * left;
