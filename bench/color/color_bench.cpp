@@ -213,6 +213,9 @@ void RegisterAll() {
     for (int mode : {0, 2, 3, 4, 5, 6})
         Register(std::string("Reduce/Quantize+") + kModeNames[mode], BM_Reduce,
                  TColorReduction::Quantize, static_cast<TDitherMode>(mode));
+    for (int mode : {0, 1, 5})
+        Register(std::string("Reduce/BestQuality+") + kModeNames[mode], BM_Reduce,
+                 TColorReduction::BestQuality, static_cast<TDitherMode>(mode));
 }
 
 } // namespace

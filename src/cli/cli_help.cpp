@@ -49,10 +49,16 @@ std::string CommandHelp(const std::string& command) {
                "                      forever; most viewers show the animation once and then\n"
                "                      repeat it N times\n"
                "  --reduction METHOD  windows20 windows256 windowsgray monochrome grayscale\n"
-               "                      netscape quantize quantizewindows (default: quantize)\n"
+               "                      netscape quantize quantizewindows (default: quantize),\n"
+               "                      or best: a palette that keeps the error small (Wu's\n"
+               "                      split refined by k-means), searched exactly\n"
                "  --dither MODE       nearest floydsteinberg stucki sierra jajuni stevearche\n"
                "                      burkes (default: floydsteinberg)\n"
                "  --rle               code the image data by runs instead of LZW\n"
+               "  --optimize          a smaller file showing the same frames: one best palette\n"
+               "                      while it fits the scene, only each frame's changed\n"
+               "                      rectangle, unchanged pixels transparent where that is\n"
+               "                      shorter (implies --reduction best)\n"
                "  --threads N         threads that reduce and code frames (default: one per\n"
                "                      core, here " +
                std::to_string(cores) +

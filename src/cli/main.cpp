@@ -149,10 +149,13 @@ int AviToGif(const std::vector<std::string>& args) {
     bool rle = false;
     bool quiet = false;
     bool json = false;
+    bool optimize = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--rle") {
             rle = true;
+        } else if (a == "--optimize") {
+            optimize = true;
         } else if (a == "--json") {
             json = true;
         } else if (a == "--quiet") {
@@ -190,12 +193,20 @@ int AviToGif(const std::vector<std::string>& args) {
     field(TParamField::Loop, "--loop", 0);
     if (IsZeroStep(host.Fields[static_cast<std::size_t>(TParamField::Step)]))
         throw EUsage(jobmsg::StepGreaterThanZero);
+    const int bestIndex = static_cast<int>(TColorReduction::BestQuality) - 1;
     if (const auto it = values.find("--reduction"); it != values.end())
-        host.ReductionIndex = IndexIn(kReductions, it->second, "reduction");
+        host.ReductionIndex = LowerCase(it->second) == "best"
+                                  ? bestIndex
+                                  : IndexIn(kReductions, it->second, "reduction");
+    if (optimize && values.count("--reduction") != 0 && host.ReductionIndex != bestIndex)
+        throw EUsage("--optimize works with --reduction best");
+    if (optimize)
+        host.ReductionIndex = bestIndex;
     if (const auto it = values.find("--dither"); it != values.end())
         host.DitherIndex = IndexIn(kDithers, it->second, "dither mode");
     TAviToGifStreamJob::TOptions options;
     options.DataCoding = rle ? 1 : 0;
+    options.Optimize = optimize;
     options.Threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     if (const auto it = values.find("--threads"); it != values.end()) {
         options.Threads = StrToInt(Digits("--threads", it->second));

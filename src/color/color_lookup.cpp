@@ -1,5 +1,7 @@
 #include "color/color_lookup.h"
 
+#include "color/exact_color_lookup.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
@@ -124,6 +126,8 @@ std::unique_ptr<TColorLookup> CreateColorLookup(TColorReduction reduction,
         return std::make_unique<TGrayScaleLookup>(palette);
     case TColorReduction::Netscape:
         return std::make_unique<TNetscapeColorLookup>(palette);
+    case TColorReduction::BestQuality:
+        return std::make_unique<TExactColorLookup>(palette);
     default:
         return std::make_unique<TFastColorLookup>(palette);
     }

@@ -17,6 +17,9 @@ enum class TColorReduction : std::uint8_t {
     Quantize = 7,
     QuantizeWindows = 8,
     CustomPalette = 9,
+    // Not among the window's methods: a palette that minimises the squared
+    // error (TBestQuantizer) searched exactly (TExactColorLookup).
+    BestQuality = 10,
 };
 
 // How the quantisation error of each pixel is spread over its neighbours.

@@ -1,5 +1,7 @@
 #include "color/dither_engine.h"
 
+#include "color/exact_color_lookup.h"
+
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -26,7 +28,11 @@ template <class F> void WithLookup(TColorLookup& lookup, F&& f) {
     if (auto* fast = dynamic_cast<TFastColorLookup*>(&lookup)) {
         TFastColorLookup::TView view(*fast);
         f(view);
-    } else if (auto* netscape = dynamic_cast<TNetscapeColorLookup*>(&lookup))
+    } else if (auto* exact = dynamic_cast<TExactColorLookup*>(&lookup))
+        f(*exact);
+    else if (auto* keeping = dynamic_cast<TKeepingColorLookup*>(&lookup))
+        f(*keeping);
+    else if (auto* netscape = dynamic_cast<TNetscapeColorLookup*>(&lookup))
         f(*netscape);
     else if (auto* gray = dynamic_cast<TGrayScaleLookup*>(&lookup))
         f(*gray);
@@ -555,6 +561,90 @@ void TBurkesDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) 
         DiffuseRow<TBurkesKernel>(lookup, rows_, position_, column_, direction_, count, bgr,
                                   indices);
     });
+}
+
+// ---- Integer Floyd-Steinberg
+
+namespace {
+
+template <class Lookup>
+inline std::uint8_t TruncatingPixel(Lookup& lookup, TTruncatingFloydSteinbergDitherer::TState& s,
+                                    std::int32_t* current, std::int32_t* next, int step,
+                                    const std::uint8_t in[3], std::uint8_t chosen[3]) {
+    int v[3];
+    for (int c = 0; c < 3; ++c)
+        v[c] = Clamp255(in[c] + s.Carry[c] + current[c]);
+    const std::uint8_t index =
+        lookup.Map(static_cast<std::uint8_t>(v[0]), static_cast<std::uint8_t>(v[1]),
+                   static_cast<std::uint8_t>(v[2]), chosen[0], chosen[1], chosen[2]);
+    for (int c = 0; c < 3; ++c) {
+        const int e = v[c] - chosen[c];
+        // Integer division cuts toward zero, as each share must.
+        s.Carry[c] = e * 7 / 16;
+        next[c - step] += e * 3 / 16;
+        next[c] += e * 5 / 16;
+        next[c + step] += e / 16;
+    }
+    return index;
+}
+
+} // namespace
+
+TTruncatingFloydSteinbergDitherer::TTruncatingFloydSteinbergDitherer(int width,
+                                                                     TColorLookup& lookup)
+    : TDitherEngine(width, lookup), errors_(2, width, 1) {}
+
+std::uint8_t TTruncatingFloydSteinbergDitherer::DitherPixel(std::uint8_t red, std::uint8_t green,
+                                                            std::uint8_t blue,
+                                                            std::uint8_t& chosenRed,
+                                                            std::uint8_t& chosenGreen,
+                                                            std::uint8_t& chosenBlue) {
+    RequireColumnInRow();
+    TVirtualLookup lookup{lookup_};
+    const int at = errors_.Offset(column_);
+    const std::uint8_t in[3] = {red, green, blue};
+    std::uint8_t chosen[3];
+    const std::uint8_t index = TruncatingPixel(lookup, state_, errors_.Row(0) + at,
+                                               errors_.Row(1) + at, 3 * direction_, in, chosen);
+    chosenRed = chosen[0];
+    chosenGreen = chosen[1];
+    chosenBlue = chosen[2];
+    AdvanceColumn();
+    return index;
+}
+
+void TTruncatingFloydSteinbergDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) {
+    const int count = PixelsLeft();
+    WithLookup(lookup_, [&](auto& lookup) {
+        TState s = state_;
+        std::int32_t* current = errors_.Row(0);
+        std::int32_t* next = errors_.Row(1);
+        const int step = 3 * direction_;
+        int col = column_;
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t* px = bgr + 3 * static_cast<std::ptrdiff_t>(col);
+            const std::uint8_t in[3] = {px[2], px[1], px[0]};
+            std::uint8_t chosen[3];
+            const int at = errors_.Offset(col);
+            indices[col] = TruncatingPixel(lookup, s, current + at, next + at, step, in, chosen);
+            col += direction_;
+        }
+        state_ = s;
+        column_ = col;
+    });
+}
+
+void TTruncatingFloydSteinbergDitherer::NextRow() {
+    errors_.Rotate();
+    state_ = TState{};
+    column_ = 0;
+}
+
+std::unique_ptr<TDitherEngine> CreateBestDitherEngine(TDitherMode mode, int width,
+                                                      TColorLookup& lookup) {
+    if (mode == TDitherMode::FloydSteinberg)
+        return std::make_unique<TTruncatingFloydSteinbergDitherer>(width, lookup);
+    return CreateDitherEngine(mode, width, lookup);
 }
 
 // ---- Factory

@@ -1,5 +1,6 @@
 #include "color/reduce_colors.h"
 
+#include "color/best_quantizer.h"
 #include "color/color_lookup.h"
 #include "color/dib_access.h"
 #include "color/dither_engine.h"
@@ -39,6 +40,8 @@ HPALETTE BuildPalette(TColorReduction method, TBitmap& bitmap, TDIBReader& reade
         return BuildQuantizedPaletteFromBitmap(bitmap, 256, 8, true);
     case TColorReduction::CustomPalette:
         return CreatePalette(customPalette ? customPalette->Entries : std::vector<TPaletteEntry>{});
+    case TColorReduction::BestQuality:
+        return BuildBestPalette(reader, 1 << std::clamp(quantizeBits, 0, 8));
     case TColorReduction::NoReduction:
         break;
     }
@@ -103,7 +106,10 @@ std::unique_ptr<TBitmap> ReduceBitmapColors(TBitmap& bitmap, TColorReduction col
         return result;
     const int width = bitmap.Width();
     const int height = bitmap.Height();
-    const std::unique_ptr<TDitherEngine> engine = CreateDitherEngine(ditherMode, width, *lookup);
+    const std::unique_ptr<TDitherEngine> engine =
+        colorReduction == TColorReduction::BestQuality
+            ? CreateBestDitherEngine(ditherMode, width, *lookup)
+            : CreateDitherEngine(ditherMode, width, *lookup);
     if (!engine)
         return result;
     TDIBWriter writer(*result, TPixelFormat::pf8bit, width, height, palette);

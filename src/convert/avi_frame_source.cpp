@@ -132,7 +132,10 @@ bool ReadScaledFrames(TConversionHost& host, TAviFrameSource& source,
 }
 
 void ApplyListChoices(TGIFDocument& document, int reductionIndex, int ditherIndex) {
-    if (reductionIndex >= 0 && reductionIndex <= 7)
+    // List item i is method i + 1; the window lists 1 to 8, a host may also
+    // offer the best-quality method after them.
+    if ((reductionIndex >= 0 && reductionIndex <= 7) ||
+        reductionIndex + 1 == static_cast<int>(TColorReduction::BestQuality))
         document.SetColorReduction(static_cast<TColorReduction>(reductionIndex + 1));
     if (ditherIndex >= 0 && ditherIndex <= 6)
         document.SetDitherMode(static_cast<TDitherMode>(ditherIndex));
@@ -140,16 +143,27 @@ void ApplyListChoices(TGIFDocument& document, int reductionIndex, int ditherInde
 
 TGIFSubImage* AppendJobFrame(TGIFDocument& document, TBitmap& picture, bool first,
                              const std::function<int(TParamField)>& field) {
-    const int index = document.Add(picture);
+    return CompleteJobFrame(document, document.Add(picture), first, field);
+}
+
+TGIFSubImage* CompleteJobFrame(TGIFDocument& document, int index, bool first,
+                               const std::function<int(TParamField)>& field) {
     TGIFSubImage* added = document.Frames()[index];
     added->FreeBitmap();
+    // A control extension the frame came with moves behind the loop
+    // extension, where the job's own one goes.
+    std::unique_ptr<TGIFItem> control;
+    if (TGIFGraphicControlExtension* own = added->GraphicControl())
+        control = added->Extensions().Remove(own);
     if (first) {
         auto loop = std::make_unique<TGIFAppExtNSLoop>(added);
         loop->SetLoopCount(field(TParamField::Loop) & 0xFFFF);
         added->Extensions().Add(std::move(loop));
     }
-    auto control = std::make_unique<TGIFGraphicControlExtension>(added);
-    control->SetDelay((field(TParamField::Delay) / 10) & 0xFFFF);
+    if (!control)
+        control = std::make_unique<TGIFGraphicControlExtension>(added);
+    static_cast<TGIFGraphicControlExtension&>(*control).SetDelay((field(TParamField::Delay) / 10) &
+                                                                 0xFFFF);
     document.SetWidth(field(TParamField::Width));
     document.SetHeight(field(TParamField::Height));
     added->Extensions().Add(std::move(control));

@@ -65,4 +65,10 @@ void ApplyListChoices(TGIFDocument& document, int reductionIndex, int ditherInde
 TGIFSubImage* AppendJobFrame(TGIFDocument& document, TBitmap& picture, bool first,
                              const std::function<int(TParamField)>& field);
 
+// The same for a frame already added at index by other means (a host's
+// AddFrame); a graphic control extension it came with is kept, with the delay
+// set, and moves behind the looping extension.
+TGIFSubImage* CompleteJobFrame(TGIFDocument& document, int index, bool first,
+                               const std::function<int(TParamField)>& field);
+
 } // namespace framolo

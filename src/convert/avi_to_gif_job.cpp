@@ -11,6 +11,10 @@
 
 namespace framolo {
 
+int TConversionHost::AddFrame(TGIFDocument& document, TBitmap& frame) {
+    return document.Add(frame);
+}
+
 int TAviToGifJob::Field(TParamField field) {
     return StrToInt(host_.FieldText(field));
 }
@@ -56,7 +60,8 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
     const bool finished =
         ReadScaledFrames(host_, source, [&](std::unique_ptr<TBitmap> output, int) {
             host_.ShowPreviewBitmap(*output);
-            AppendJobFrame(document, *output, document.Frames().Count() == 0, field);
+            const bool first = document.Frames().Count() == 0;
+            CompleteJobFrame(document, host_.AddFrame(document, *output), first, field);
             ++outcome.FrameCount;
         });
     if (!finished) {

@@ -3,8 +3,27 @@
 #include "convert/avi_frame_source.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
+#include "gif/optimized_frames.h"
+
+#include <optional>
 
 namespace framolo {
+
+namespace {
+
+class TOptimizingStage : public TOrderedFrameStage {
+public:
+    explicit TOptimizingStage(TDitherMode mode) : sequence_(mode) {}
+    void Run(TFrameJob& job) override {
+        job.Optimized = std::make_unique<TOptimizedFrame>(sequence_.Next(*job.Picture));
+        job.Picture.reset();
+    }
+
+private:
+    TOptimizedFrameSequence sequence_;
+};
+
+} // namespace
 
 int TAviToGifStreamJob::Field(TParamField field) {
     return StrToInt(host_.FieldText(field));
@@ -48,10 +67,14 @@ void TAviToGifStreamJob::Convert(TJobOutcome& outcome) {
     }
     settings.DataCoding = options_.DataCoding;
 
+    std::optional<TOptimizingStage> optimizing;
+    if (options_.Optimize)
+        optimizing.emplace(settings.DitherMode);
+
     TGIFStreamWriter writer(output_);
     TGIFFramePipeline pipeline(
         settings, options_.Threads, [&writer](TEncodedFrame& frame) { writer.WriteFrame(frame); },
-        options_.Transform);
+        options_.Transform, optimizing ? &*optimizing : nullptr);
     int width = 0;
     int height = 0;
     const bool finished =

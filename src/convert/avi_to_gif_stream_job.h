@@ -20,6 +20,12 @@ public:
         // 1 selects the run-length coder, anything else LZW.
         std::uint8_t DataCoding = 0;
         TFrameTransform* Transform = nullptr;
+        // Smaller frames: the best-quality palette shared across frames while
+        // it fits, and only the changed rectangle of each frame (see
+        // TOptimizedFrameSequence). The reduction and the rectangle search
+        // take the frames in order; the rest runs on the workers. The
+        // reduction setting is not used; the dithering mode is.
+        bool Optimize = false;
     };
 
     TAviToGifStreamJob(TConversionHost& host, TStream& output, TOptions options)

@@ -50,6 +50,13 @@ public:
     virtual void ShowProgress() {}
     virtual int ProgressMaximum() = 0;
 
+    // ---- Frames ----
+    // Appends one stretched frame to the document being built and returns its
+    // index; by default the document imports it with its own settings. A host
+    // may build the frame another way; a frame that arrives with a graphic
+    // control extension keeps it, and the job only sets its delay.
+    virtual int AddFrame(TGIFDocument& document, TBitmap& frame);
+
     // ---- Previews ----
     // Places the GIF preview for a picture of width x height.
     virtual void FitGifPreview(int width, int height) { (void)width, (void)height; }

@@ -2,10 +2,45 @@
 
 #include "convert/avi_frame_source.h"
 #include "gif/gif_document.h"
+#include "gif/optimized_frames.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace framolo {
+
+namespace {
+
+TEncodedFrame EncodeOptimizedFrame(TFrameJob& job, const TGIFFrameSettings& settings,
+                                   const std::function<int(TParamField)>& field) {
+    TOptimizedFrame& optimized = *job.Optimized;
+    TFrameOptimizer::ChooseTransparency(optimized);
+    TGIFDocument document;
+    document.SetDataCoding(settings.DataCoding);
+    TEncodedFrame encoded;
+    if (optimized.UsesGlobalTable) {
+        TGIFColorMap& global = document.GlobalColorMap();
+        global.SetCount(static_cast<int>(optimized.Colors.size()));
+        std::copy(optimized.Colors.begin(), optimized.Colors.end(), global.MutableData());
+        if (job.Index == 0)
+            encoded.GlobalColors = optimized.Colors;
+    } else if (job.Index == 0) {
+        throw GIFException(gifmsg::NoColorTable);
+    }
+    encoded.BitsPerPixel = BitsForColors(static_cast<int>(optimized.Colors.size()));
+    const int index = AddOptimizedFrame(document, std::move(optimized));
+    job.Optimized.reset();
+    TGIFSubImage* frame = CompleteJobFrame(document, index, job.Index == 0, field);
+
+    TMemoryStream bytes;
+    frame->SaveToStream(bytes);
+    encoded.Index = job.Index;
+    encoded.Bytes = bytes.TakeData();
+    encoded.Version = frame->Version();
+    return encoded;
+}
+
+} // namespace
 
 TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
                              TFrameTransform* transform) {
@@ -31,6 +66,8 @@ TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
             return 0;
         }
     };
+    if (job.Optimized)
+        return EncodeOptimizedFrame(job, settings, field);
     TGIFSubImage* frame = AppendJobFrame(document, *job.Picture, job.Index == 0, field);
     if (transform != nullptr)
         transform->Apply(*frame, job);
@@ -51,9 +88,9 @@ TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
 // ---- Pipeline ----
 
 TGIFFramePipeline::TGIFFramePipeline(const TGIFFrameSettings& settings, int threads, TSink sink,
-                                     TFrameTransform* transform)
+                                     TFrameTransform* transform, TOrderedFrameStage* ordered)
     : settings_(settings), threads_(std::max(1, threads)), sink_(std::move(sink)),
-      transform_(transform) {
+      transform_(transform), ordered_(ordered) {
     if (threads_ > 1) {
         workers_.reserve(static_cast<std::size_t>(threads_));
         for (int i = 0; i < threads_; ++i)
@@ -68,6 +105,7 @@ TGIFFramePipeline::~TGIFFramePipeline() {
         queue_.clear();
     }
     workReady_.notify_all();
+    orderedDone_.notify_all();
     for (std::thread& worker : workers_)
         worker.join();
 }
@@ -76,7 +114,7 @@ void TGIFFramePipeline::Submit(TFrameJob job) {
     job.Index = nextIndex_;
     if (threads_ == 1) {
         ++nextIndex_;
-        TEncodedFrame frame = EncodeJobFrame(job, settings_, transform_);
+        TEncodedFrame frame = Process(job);
         ++nextToDeliver_;
         sink_(frame);
         return;
@@ -132,7 +170,7 @@ void TGIFFramePipeline::Work() {
         }
         TResult result;
         try {
-            result.Frame = EncodeJobFrame(job, settings_, transform_);
+            result.Frame = Process(job);
         } catch (...) {
             result.Error = std::current_exception();
         }
@@ -142,6 +180,40 @@ void TGIFFramePipeline::Work() {
         }
         resultReady_.notify_all();
     }
+}
+
+TEncodedFrame TGIFFramePipeline::Process(TFrameJob& job) {
+    if (ordered_ != nullptr) {
+        bool skip = false;
+        {
+            std::unique_lock lock(mutex_);
+            // Jobs leave the queue in order, so frame k - 1 is already with a
+            // worker, or done, when frame k waits here.
+            orderedDone_.wait(lock, [&] { return closing_ || nextOrdered_ == job.Index; });
+            skip = closing_ || orderedFailed_;
+        }
+        std::exception_ptr error;
+        if (!skip) {
+            try {
+                ordered_->Run(job);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }
+        {
+            std::lock_guard lock(mutex_);
+            orderedFailed_ = orderedFailed_ || error != nullptr;
+            ++nextOrdered_;
+        }
+        orderedDone_.notify_all();
+        if (error)
+            std::rethrow_exception(error);
+        // Never delivered: the failed frame before this one is raised first,
+        // or the pipeline is going.
+        if (skip)
+            throw std::runtime_error("frame skipped after an earlier failure");
+    }
+    return EncodeJobFrame(job, settings_, transform_);
 }
 
 // ---- File ----
@@ -161,6 +233,14 @@ TGIFStreamWriter::TGIFStreamWriter(TStream& target) : target_(target), start_(ta
 }
 
 void TGIFStreamWriter::WriteFrame(const TEncodedFrame& frame) {
+    if (frames_ == 0 && !frame.GlobalColors.empty()) {
+        TGIFColorMap table;
+        table.SetCount(static_cast<int>(frame.GlobalColors.size()));
+        std::copy(frame.GlobalColors.begin(), frame.GlobalColors.end(), table.MutableData());
+        table.SaveToStream(target_);
+        globalBits_ = table.BitsPerPixel();
+        largestBits_ = std::max(largestBits_, globalBits_);
+    }
     target_.WriteBuffer(frame.Bytes.data(), frame.Bytes.size());
     largestBits_ = std::max(largestBits_, frame.BitsPerPixel);
     version_ = std::max(version_, frame.Version);
@@ -172,14 +252,16 @@ std::int64_t TGIFStreamWriter::Finish(int screenWidth, int screenHeight) {
         throw GIFException(gifmsg::UnsupportedVersion);
     target_.WriteByte(0x3B);
     const std::int64_t end = target_.Position();
-    // No global colour table: the size fields and the colour resolution both
-    // come from the deepest local table.
+    // The colour resolution comes from the deepest table; the size field is
+    // the global table's, or without one the deepest local table's.
     const int depth = (largestBits_ - 1) & 7;
     std::uint8_t header[kHeaderBytes] = {
         'G', 'I', 'F', '8', static_cast<std::uint8_t>(version_ == 2 ? '9' : '7'), 'a'};
     Put16(header + 6, screenWidth);
     Put16(header + 8, screenHeight);
     header[10] = static_cast<std::uint8_t>(depth << 4 | depth);
+    if (globalBits_ > 0)
+        header[10] = static_cast<std::uint8_t>(0x80 | depth << 4 | ((globalBits_ - 1) & 7));
     target_.SetPosition(start_);
     target_.WriteBuffer(header, kHeaderBytes);
     target_.SetPosition(end);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color/color_types.h"
+#include "gif/frame_optimizer.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/streams/stream.h"
 
@@ -37,6 +38,9 @@ struct TFrameJob {
     int Delay = 0;
     int Width = 0;
     int Height = 0;
+    // Set by an ordered stage, which takes the picture: the frame as it will
+    // be stored, in place of a reduction of the picture.
+    std::unique_ptr<TOptimizedFrame> Optimized;
 };
 
 // A step run on every frame after its colour reduction and before it is
@@ -49,6 +53,16 @@ public:
     virtual void Apply(TGIFSubImage& frame, const TFrameJob& job) = 0;
 };
 
+// A step that must see the frames one after the other, in their order: it
+// runs on the worker threads, one frame at a time, frame k only after frame
+// k - 1, before the frame is coded. It may keep state from frame to frame.
+// Once it has failed on a frame, it is not run on later ones.
+class TOrderedFrameStage {
+public:
+    virtual ~TOrderedFrameStage() = default;
+    virtual void Run(TFrameJob& job) = 0;
+};
+
 // A frame as it goes into the file: its extensions, image descriptor, local
 // colour table and image data, and what the file's header needs to know of it.
 struct TEncodedFrame {
@@ -56,13 +70,21 @@ struct TEncodedFrame {
     std::vector<std::uint8_t> Bytes;
     int BitsPerPixel = 0;
     int Version = 1;
+    // The file's global colour table, carried by the first frame only when
+    // the frames use one.
+    std::vector<TGIFColor> GlobalColors;
 };
 
 // Reduces, transforms and codes one frame exactly as the document path does
 // for the same picture at the same position; the picture is released once the
 // frame is reduced. Raises the import's errors, and "No global or local color
-// table defined" for a frame without a local table (a streamed file has no
-// global one).
+// table defined" for a reduced frame without a local table (only an ordered
+// stage's frames may use the global one).
+//
+// A frame an ordered stage has made (job.Optimized) is coded as the document
+// path stores it after AddOptimizedFrame, its transparency settled first,
+// without the transform; a frame that uses the global table is coded with
+// that table's own bits.
 TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
                              TFrameTransform* transform);
 
@@ -76,7 +98,7 @@ class TGIFFramePipeline {
 public:
     using TSink = std::function<void(TEncodedFrame&)>;
     TGIFFramePipeline(const TGIFFrameSettings& settings, int threads, TSink sink,
-                      TFrameTransform* transform = nullptr);
+                      TFrameTransform* transform = nullptr, TOrderedFrameStage* ordered = nullptr);
     // Frames not yet delivered are dropped; the workers end.
     ~TGIFFramePipeline();
     TGIFFramePipeline(const TGIFFramePipeline&) = delete;
@@ -96,6 +118,8 @@ private:
         std::exception_ptr Error;
     };
     void Work();
+    // The ordered stage (when there is one) and the coding of one frame.
+    TEncodedFrame Process(TFrameJob& job);
     // Delivers finished frames in order; waits for the next one while more
     // than `keep` frames are in flight.
     void Deliver(std::size_t keep);
@@ -104,7 +128,12 @@ private:
     int threads_;
     TSink sink_;
     TFrameTransform* transform_;
+    TOrderedFrameStage* ordered_;
     std::mutex mutex_;
+    // Signals the end of a frame's ordered stage.
+    std::condition_variable orderedDone_;
+    int nextOrdered_ = 0;
+    bool orderedFailed_ = false;
     std::condition_variable workReady_;
     std::condition_variable resultReady_;
     std::deque<TFrameJob> queue_;
@@ -118,6 +147,8 @@ private:
 // Writes a GIF file frame by frame. The header goes first as a placeholder
 // and is written in full by Finish, when the frames' colour depths and
 // versions are known; the target must allow seeking back to where it began.
+// The first frame's GlobalColors, when it has them, follow the header as the
+// global colour table.
 class TGIFStreamWriter {
 public:
     explicit TGIFStreamWriter(TStream& target);
@@ -133,6 +164,7 @@ private:
     std::int64_t start_;
     int frames_ = 0;
     int largestBits_ = 0;
+    int globalBits_ = 0;
     int version_ = 0;
 };
 

@@ -159,7 +159,7 @@ TEST(ReduceBitmapColors, ConvertsTheSourceTo24BitsInPlace) {
 
 TEST(ReduceBitmapColors, EarlyReturnsGiveAnEmptyBitmap) {
     const TRgbImage image = test::RandomImage(5, 5, 1);
-    EXPECT_TRUE(Reduce(image, static_cast<TColorReduction>(10))->Empty());
+    EXPECT_TRUE(Reduce(image, static_cast<TColorReduction>(11))->Empty());
     EXPECT_TRUE(Reduce(image, TColorReduction::Netscape, static_cast<TDitherMode>(7))->Empty());
     EXPECT_TRUE(
         Reduce(image, TColorReduction::CustomPalette, TDitherMode::Nearest, 8, CreatePalette({}))

@@ -7,6 +7,7 @@
 #include "convert/job_support.h"
 #include "convert_test_util.h"
 #include "gif/gif_document.h"
+#include "gif/optimized_frames.h"
 #include "giflib_util.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,9 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace framolo {
 namespace {
@@ -28,12 +31,13 @@ struct TRunCase {
     int Reduction;
     int Dither;
     bool Rle;
+    bool Optimize = false;
 };
 
 std::string Describe(const TRunCase& c) {
     std::string s = c.Clip.substr(c.Clip.find_last_of('/') + 1) + " reduction " +
                     std::to_string(c.Reduction) + " dither " + std::to_string(c.Dither) +
-                    (c.Rle ? " rle" : " lzw") + " fields";
+                    (c.Rle ? " rle" : " lzw") + (c.Optimize ? " optimised" : "") + " fields";
     for (const std::string& f : c.Fields)
         s += " " + f;
     return s;
@@ -48,9 +52,25 @@ TScriptedHost HostFor(const TRunCase& c) {
     return host;
 }
 
-// What the window's job followed by a save writes.
+// A host that builds its frames the way --optimize does, when asked to.
+class TOptimizingHost : public TScriptedHost {
+public:
+    TOptimizingHost(const TRunCase& c) : optimize_(c.Optimize), adder_(TDitherMode(c.Dither)) {
+        TScriptedHost::operator=(HostFor(c));
+    }
+    int AddFrame(TGIFDocument& document, TBitmap& frame) override {
+        return optimize_ ? adder_.Add(document, frame) : TScriptedHost::AddFrame(document, frame);
+    }
+
+private:
+    bool optimize_;
+    TOptimizedFrameAdder adder_;
+};
+
+// What the window's job followed by a save writes; with c.Optimize, the job
+// adds its frames through TOptimizedFrameAdder.
 std::vector<std::uint8_t> DocumentRoad(const TRunCase& c) {
-    TScriptedHost host = HostFor(c);
+    TOptimizingHost host(c);
     const std::uint8_t saved = DefaultDataCoding;
     DefaultDataCoding = c.Rle ? 1 : 0;
     const TJobOutcome outcome = TAviToGifJob(host).Run();
@@ -76,6 +96,7 @@ std::vector<std::uint8_t> StreamRoad(const TRunCase& c, int threads,
     TAviToGifStreamJob::TOptions options;
     options.Threads = threads;
     options.DataCoding = c.Rle ? 1 : 0;
+    options.Optimize = c.Optimize;
     const TJobOutcome outcome = TAviToGifStreamJob(host, out, options).Run();
     EXPECT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
     EXPECT_EQ(outcome.Bytes, out.Size());
@@ -133,6 +154,96 @@ TEST(AviToGifStream, OutputDoesNotDependOnThreadsAndDecodesInGiflib) {
     EXPECT_EQ(decoded.Frames.size(), 30u);
     EXPECT_EQ(decoded.LoopCount, 2);
     EXPECT_EQ(decoded.Frames[29].Delay, 8);
+}
+
+// A still picture under a small moving pattern: a shared palette lasts, and
+// most of each frame is unchanged.
+std::string MakeStillScene(const std::string& name, int frames) {
+    const std::string clip = test::WorkPath(name);
+    const std::string graph = "mandelbrot=s=64x48:rate=25,trim=end_frame=1,loop=loop=-1:size=1[bg];"
+                              "testsrc2=s=16x12:rate=25[fg];[bg][fg]overlay=x='2+t*60':y=14:"
+                              "shortest=1";
+    std::string log;
+    if (test::RunCommand("ffmpeg -hide_banner -loglevel error -y -f lavfi -i \"" + graph +
+                             "\" -frames:v " + std::to_string(frames) +
+                             " -c:v rawvideo -pix_fmt bgr24 '" + clip + "' 2>&1",
+                         &log) != 0)
+        throw std::runtime_error("ffmpeg could not make the scene: " + log);
+    return clip;
+}
+
+TEST(AviToGifStream, BestAndOptimizedFramesAreTheDocumentRoadsBytesForAnyThreads) {
+    const std::string still = MakeStillScene("stream_still.avi", 16);
+    const std::string moving =
+        test::MakeClip("stream_best_mpeg4.avi", 48, 36, 12, "-c:v mpeg4 -bf 2 -vtag XVID");
+    const int best = static_cast<int>(TColorReduction::BestQuality) - 1;
+    int differing = 0;
+    const std::vector<TRunCase> cases = {
+        {still, {"0", "15", "1", "64", "48", "40", "0"}, best, 1, false, true},
+        {still, {"1", "15", "2", "64", "48", "70", "4"}, best, 0, true, true},
+        {still, {"0", "15", "1", "40", "30", "40", "0"}, best, 2, false, true},
+        {moving, {"0", "11", "1", "48", "36", "40", "0"}, best, 1, false, true},
+        {moving, {"0", "11", "1", "48", "36", "40", "1"}, best, 1, false, false},
+        {moving, {"2", "11", "3", "30", "20", "40", "0"}, best, 6, true, false},
+    };
+    for (const TRunCase& c : cases) {
+        const std::vector<std::uint8_t> expected = DocumentRoad(c);
+        ASSERT_FALSE(expected.empty()) << Describe(c);
+        const std::vector<std::uint8_t> one = StreamRoad(c, 1);
+        for (int threads : {2, 3, 7})
+            EXPECT_EQ(StreamRoad(c, threads), one) << Describe(c) << ", " << threads << " threads";
+        if (one == expected)
+            continue;
+        // The one allowed difference: the document writer codes frames that
+        // use the global table with the deepest table of the whole file, which
+        // a stream cannot know in advance; the stream codes them with the
+        // global table's own bits. Both files hold the same frames.
+        EXPECT_TRUE(c.Optimize) << Describe(c);
+        EXPECT_LT(one.size(), expected.size()) << Describe(c);
+        const auto streamed = test::GiflibDecode(one);
+        const auto saved = test::GiflibDecode(expected);
+        ASSERT_TRUE(streamed.Ok && saved.Ok) << streamed.Error << saved.Error;
+        EXPECT_EQ(streamed.GlobalPalette, saved.GlobalPalette);
+        EXPECT_EQ(streamed.LoopCount, saved.LoopCount);
+        ASSERT_EQ(streamed.Frames.size(), saved.Frames.size());
+        for (std::size_t k = 0; k < saved.Frames.size(); ++k) {
+            const test::GiflibFrame& a = streamed.Frames[k];
+            const test::GiflibFrame& b = saved.Frames[k];
+            EXPECT_EQ(std::tie(a.Left, a.Top, a.Width, a.Height, a.HasLocalMap, a.Indexes,
+                               a.Palette, a.Delay, a.Disposal, a.TransparentIndex),
+                      std::tie(b.Left, b.Top, b.Width, b.Height, b.HasLocalMap, b.Indexes,
+                               b.Palette, b.Delay, b.Disposal, b.TransparentIndex))
+                << Describe(c) << ", frame " << k;
+        }
+        ++differing;
+    }
+    // The still scene's tables are all as deep, so its files are equal byte
+    // for byte; the moving clip's first palette is shallower than later ones.
+    EXPECT_EQ(differing, 1);
+
+    // The optimised still scene: after the first frame only the pattern's
+    // strip is stored, and giflib, drawing each frame over the last, shows the
+    // frames the shared palette gives, pixel for pixel.
+    const TRunCase c = cases[0];
+    const auto small = test::GiflibDecode(StreamRoad(c, 2));
+    ASSERT_TRUE(small.Ok) << small.Error;
+    ASSERT_EQ(small.Frames.size(), 16u);
+    EXPECT_GT(small.Frames[0].Width * small.Frames[0].Height, 64 * 48 - 1);
+    for (std::size_t k = 1; k < small.Frames.size(); ++k)
+        EXPECT_LE(small.Frames[k].Height, 12) << k;
+    const std::vector<std::vector<std::uint8_t>> shown = test::GiflibComposite(small);
+    const auto source = test::DecodeWithFfmpeg(c.Clip, 64, 48);
+    ASSERT_EQ(source.size(), 16u);
+    TSharedPaletteReducer reducer(64, 48, 255, TDitherMode::FloydSteinberg);
+    for (std::size_t k = 0; k < source.size(); ++k) {
+        const TReducedFrame& reduced = reducer.Next(source[k].data(), 64 * 3);
+        std::vector<std::uint8_t> rgb;
+        for (std::uint8_t i : reduced.Indices) {
+            const TPaletteEntry& e = reduced.Palette[i];
+            rgb.insert(rgb.end(), {e.peRed, e.peGreen, e.peBlue});
+        }
+        EXPECT_EQ(shown[k], rgb) << "frame " << k;
+    }
 }
 
 TEST(AviToGifStream, StopAndFailureLeaveNoFileAndNoFramesMeansTheWritersError) {
@@ -270,6 +381,87 @@ TEST(GIFFramePipeline, DeliversInOrderWithABoundedNumberInFlightAndErrorsInTheir
     EXPECT_EQ(error, "frame 9 refused");
     ASSERT_EQ(order.size(), 9u);
     EXPECT_EQ(order.back(), 8);
+}
+
+// Records the order it sees, sleeping unevenly so that a worker that took a
+// later frame would run first if nothing held it back.
+class TRecordingStage : public TOrderedFrameStage {
+public:
+    explicit TRecordingStage(int failAt) : failAt_(failAt) {}
+    void Run(TFrameJob& job) override {
+        {
+            std::lock_guard lock(mutex_);
+            if (running_)
+                overlapped_ = true;
+            running_ = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds((job.Index * 3) % 4));
+        std::lock_guard lock(mutex_);
+        running_ = false;
+        seen_.push_back(job.Index);
+        if (job.Index == failAt_)
+            throw GIFException("frame " + std::to_string(job.Index) + " out of order");
+    }
+    std::vector<int> Seen() {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+    bool Overlapped() {
+        std::lock_guard lock(mutex_);
+        return overlapped_;
+    }
+
+private:
+    int failAt_;
+    std::mutex mutex_;
+    bool running_ = false;
+    bool overlapped_ = false;
+    std::vector<int> seen_;
+};
+
+TEST(GIFFramePipeline, AnOrderedStageSeesTheFramesOneAtATimeInOrderAndStopsAtItsFailure) {
+    TGIFFrameSettings settings;
+    settings.ColorReduction = TColorReduction::Quantize;
+    std::vector<int> expected(20);
+    for (int i = 0; i < 20; ++i)
+        expected[static_cast<std::size_t>(i)] = i;
+    for (int threads : {1, 2, 5}) {
+        TRecordingStage stage(-1);
+        std::vector<int> delivered;
+        TGIFFramePipeline pipeline(
+            settings, threads, [&](TEncodedFrame& f) { delivered.push_back(f.Index); }, nullptr,
+            &stage);
+        for (int i = 0; i < 20; ++i)
+            pipeline.Submit(PictureJob(i));
+        pipeline.Finish();
+        EXPECT_EQ(stage.Seen(), expected) << threads;
+        EXPECT_EQ(delivered, expected) << threads;
+        EXPECT_FALSE(stage.Overlapped()) << threads;
+    }
+
+    // Frame 6 fails: its error is raised after frames 0..5, and the stage is
+    // never run again; the pipeline then goes without waiting forever.
+    for (int threads : {1, 4}) {
+        TRecordingStage stage(6);
+        std::vector<int> delivered;
+        std::string error;
+        {
+            TGIFFramePipeline pipeline(
+                settings, threads, [&](TEncodedFrame& f) { delivered.push_back(f.Index); }, nullptr,
+                &stage);
+            try {
+                for (int i = 0; i < 20; ++i)
+                    pipeline.Submit(PictureJob(i));
+                pipeline.Finish();
+            } catch (const GIFException& e) {
+                error = e.what();
+            }
+        }
+        EXPECT_EQ(error, "frame 6 out of order") << threads;
+        EXPECT_EQ(delivered, std::vector<int>(expected.begin(), expected.begin() + 6)) << threads;
+        EXPECT_EQ(stage.Seen(), std::vector<int>(expected.begin(), expected.begin() + 7))
+            << threads;
+    }
 }
 
 } // namespace

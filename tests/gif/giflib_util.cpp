@@ -1,5 +1,6 @@
 #include "giflib_util.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gif_lib.h>
 
@@ -107,6 +108,38 @@ GiflibDecoded GiflibDecode(const std::vector<std::uint8_t>& bytes) {
     }
     DGifCloseFile(gif, &error);
     return result;
+}
+
+std::vector<std::vector<std::uint8_t>> GiflibComposite(const GiflibDecoded& gif) {
+    const auto at = [&](int x, int y) {
+        return 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(gif.Width) +
+                    static_cast<std::size_t>(x));
+    };
+    std::vector<std::uint8_t> screen(at(0, gif.Height), 0);
+    std::vector<std::vector<std::uint8_t>> shown;
+    for (const GiflibFrame& f : gif.Frames) {
+        const std::vector<std::uint8_t> before = screen;
+        for (int y = 0; y < f.Height; ++y)
+            for (int x = 0; x < f.Width; ++x) {
+                const int index = f.Indexes[static_cast<std::size_t>(y * f.Width + x)];
+                if (index == f.TransparentIndex || f.Left + x >= gif.Width ||
+                    f.Top + y >= gif.Height)
+                    continue;
+                const auto& c = f.Palette.at(static_cast<std::size_t>(index));
+                std::copy(c.begin(), c.end(),
+                          screen.begin() + static_cast<std::ptrdiff_t>(at(f.Left + x, f.Top + y)));
+            }
+        shown.push_back(screen);
+        if (f.Disposal == 2) {
+            for (int y = f.Top; y < std::min(f.Top + f.Height, gif.Height); ++y)
+                for (int x = f.Left; x < std::min(f.Left + f.Width, gif.Width); ++x)
+                    for (std::size_t k = 0; k < 3; ++k)
+                        screen[at(x, y) + k] = 0;
+        } else if (f.Disposal == 3) {
+            screen = before;
+        }
+    }
+    return shown;
 }
 
 } // namespace framolo::test

@@ -41,4 +41,10 @@ struct GiflibDecoded {
 
 GiflibDecoded GiflibDecode(const std::vector<std::uint8_t>& bytes);
 
+// What a viewer shows after each frame, 3 bytes red, green, blue per pixel:
+// the screen starts black, every frame is drawn over it (transparent pixels
+// leave it as it is), then disposed of as its control extension says
+// (2: its rectangle becomes black, 3: the screen goes back to before it).
+std::vector<std::vector<std::uint8_t>> GiflibComposite(const GiflibDecoded& gif);
+
 } // namespace framolo::test

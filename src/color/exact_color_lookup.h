@@ -1,0 +1,148 @@
+#pragma once
+
+#include "color/color_lookup.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace framolo {
+
+// The palette entry nearest to a colour by squared distance in RGB, exactly:
+// the first entry with the smallest sum of squared channel differences. The
+// colour cube is cut into cells of 8 x 8 x 8 colours; the first lookup in a
+// cell lists the entries that can be nearest to any colour of that cell, and
+// every later lookup there only compares those few.
+//
+// An entry can only be nearest inside a cell if its distance to the cell's
+// closest point does not exceed the smallest distance any entry has to the
+// cell's farthest point. Every entry that ties for nearest passes that test
+// too, so keeping the list in index order keeps the lower index on a tie.
+// A cell's list is drawn from the list of the 16 x 16 x 16 cell around it,
+// and that one from the 32 x 32 x 32 cell around it, so building a cell
+// looks at a few dozen entries instead of the whole palette.
+class TExactColorLookup final : public TColorLookup {
+public:
+    explicit TExactColorLookup(const HPALETTE& palette);
+    // The same over a plain list of at most 256 entries (the rest is ignored).
+    explicit TExactColorLookup(const std::vector<TPaletteEntry>& entries);
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
+        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    }
+
+    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                     std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+        const int index = Nearest(red, green, blue);
+        const TPaletteEntry& e = entries_[static_cast<std::size_t>(index)];
+        chosenRed = e.peRed;
+        chosenGreen = e.peGreen;
+        chosenBlue = e.peBlue;
+        return static_cast<std::uint8_t>(index);
+    }
+
+    // Index of the nearest entry; 0 for an empty palette.
+    int Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+        if (colorCount_ == 0)
+            return 0;
+        const unsigned cell = (static_cast<unsigned>(red >> 3) << 10) |
+                              (static_cast<unsigned>(green >> 3) << 5) |
+                              static_cast<unsigned>(blue >> 3);
+        std::int32_t start = levels_[2].Start[cell];
+        if (start < 0)
+            start = BuildCell(2, cell);
+        const TPaletteEntry* candidate = levels_[2].Packed.data() + start;
+        const TPaletteEntry* const end = candidate + levels_[2].Count[cell];
+        int best = candidate->peFlags;
+        int bestDistance = Distance(*candidate, red, green, blue);
+        for (++candidate; candidate != end && bestDistance != 0; ++candidate) {
+            const int d = Distance(*candidate, red, green, blue);
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = candidate->peFlags;
+            }
+        }
+        return best;
+    }
+
+    // The same answer by comparing every entry, for checking the cells.
+    int NearestBruteForce(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
+
+    const TPaletteEntry& Entry(int index) const {
+        return entries_.at(static_cast<std::size_t>(index));
+    }
+
+private:
+    void Init(const TPaletteEntry* entries, std::size_t count);
+    // Lists the candidates of a cell of level 0 (side 32), 1 (side 16) or 2
+    // (side 8); a cell's number has 3, 4 or 5 bits per channel, red highest.
+    std::int32_t BuildCell(int level, unsigned cell);
+    static int Distance(const TPaletteEntry& e, int red, int green, int blue) {
+        const int dr = e.peRed - red;
+        const int dg = e.peGreen - green;
+        const int db = e.peBlue - blue;
+        return dr * dr + dg * dg + db * db;
+    }
+
+    struct TLevel {
+        std::vector<std::int32_t> Start; // into Pool; -1 until the cell is built
+        std::vector<std::uint16_t> Count;
+        std::vector<std::uint8_t> Pool;
+        // Level 2 only: the candidates' colours, each with its index in
+        // peFlags, so that a lookup reads one short run of memory.
+        std::vector<TPaletteEntry> Packed;
+    };
+    std::array<TPaletteEntry, 256> entries_{};
+    std::array<TLevel, 3> levels_;
+};
+
+// Answers the exact lookup's index for a pixel that changed and the pixel's
+// previous index for one that did not, so that a ditherer re-dithers only
+// what changed and carries the error of the kept indexes on. The engines map
+// every pixel of a row once, in the row's direction, so a cursor that starts
+// at the engine's column and moves with its direction names the pixel being
+// mapped; BeginRow sets it before each row.
+class TKeepingColorLookup final : public TColorLookup {
+public:
+    explicit TKeepingColorLookup(TExactColorLookup& exact) : TColorLookup(nullptr), exact_(exact) {
+        colorCount_ = exact.ColorCount();
+    }
+
+    // changed and previous hold one entry per column of the row.
+    void BeginRow(const bool* changed, const std::uint8_t* previous, int column, int direction) {
+        changed_ = changed;
+        previous_ = previous;
+        column_ = column;
+        direction_ = direction;
+    }
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) override {
+        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+    }
+
+    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                     std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+        const auto x = static_cast<std::size_t>(column_);
+        column_ += direction_;
+        if (changed_[x])
+            return exact_.Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+        const TPaletteEntry& e = exact_.Entry(previous_[x]);
+        chosenRed = e.peRed;
+        chosenGreen = e.peGreen;
+        chosenBlue = e.peBlue;
+        return previous_[x];
+    }
+
+private:
+    TExactColorLookup& exact_;
+    const bool* changed_ = nullptr;
+    const std::uint8_t* previous_ = nullptr;
+    int column_ = 0;
+    int direction_ = 1;
+};
+
+} // namespace framolo

@@ -1,0 +1,122 @@
+#include "color/shared_palette_reducer.h"
+
+#include "color/best_quantizer.h"
+#include "color/dither_engine.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace framolo {
+
+namespace {
+// Pixels looked at when measuring how well a palette fits a frame.
+constexpr std::int64_t kErrorSamples = 16384;
+
+} // namespace
+
+TSharedPaletteReducer::TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode)
+    : width_(std::max(width, 0)), height_(std::max(height, 0)), colors_(std::clamp(colors, 1, 256)),
+      mode_(mode) {}
+
+TSharedPaletteReducer::~TSharedPaletteReducer() = default;
+
+double TSharedPaletteReducer::SampledError(const std::uint8_t* bgr, std::ptrdiff_t stride) {
+    const std::int64_t total = static_cast<std::int64_t>(width_) * height_;
+    std::int64_t step = std::max<std::int64_t>(1, total / kErrorSamples);
+    if (step > 1 && width_ % step == 0)
+        ++step;
+    double sum = 0;
+    std::int64_t n = 0;
+    for (std::int64_t i = 0; i < total; i += step, ++n) {
+        const std::uint8_t* p = bgr + stride * (i / width_) + 3 * (i % width_);
+        const TPaletteEntry& e = lookup_->Entry(lookup_->Nearest(p[2], p[1], p[0]));
+        const int dr = e.peRed - p[2], dg = e.peGreen - p[1], db = e.peBlue - p[0];
+        sum += dr * dr + dg * dg + db * db;
+    }
+    return n > 0 ? sum / static_cast<double>(n) : 0;
+}
+
+void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t stride, int left,
+                                   int top, int width, int height, bool keepUnchanged) {
+    TKeepingColorLookup keeper(*lookup_);
+    TColorLookup& lookup = keepUnchanged ? static_cast<TColorLookup&>(keeper) : *lookup_;
+    std::unique_ptr<TDitherEngine> engine = CreateBestDitherEngine(mode_, width, lookup);
+    if (!engine)
+        engine = CreateDitherEngine(TDitherMode::Nearest, width, lookup);
+    const auto rowBytes = static_cast<std::size_t>(width) * 3;
+    const auto changed = std::make_unique<bool[]>(static_cast<std::size_t>(width));
+    std::vector<std::uint8_t> previous(static_cast<std::size_t>(width));
+    for (int y = top; y < top + height; ++y) {
+        const std::uint8_t* source = bgr + stride * y + 3 * left;
+        const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                               static_cast<std::size_t>(left);
+        if (keepUnchanged) {
+            const std::uint8_t* before = dithered_.data() + 3 * at;
+            for (int x = 0; x < width; ++x)
+                changed[static_cast<std::size_t>(x)] =
+                    std::memcmp(source + 3 * x, before + 3 * x, 3) != 0;
+            std::copy_n(frame_.Indices.data() + at, width, previous.data());
+            keeper.BeginRow(changed.get(), previous.data(), engine->Column(), engine->Direction());
+        }
+        engine->DitherRow(source, frame_.Indices.data() + at);
+        engine->NextRow();
+        std::memcpy(dithered_.data() + 3 * at, source, rowBytes);
+    }
+}
+
+const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::ptrdiff_t stride) {
+    const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    frame_.NewPalette = false;
+    if (pixels == 0) {
+        frame_.Left = frame_.Top = frame_.Width = frame_.Height = 0;
+        return frame_;
+    }
+    bool rebuild = lookup_ == nullptr;
+    if (!rebuild)
+        rebuild = SampledError(bgr, stride) > kRebuildFactor * builtError_ + kRebuildSlack;
+    if (rebuild) {
+        frame_.Palette = TBestQuantizer(colors_).Quantize(bgr, width_, height_, stride);
+        frame_.NewPalette = true;
+        lookup_ = std::make_unique<TExactColorLookup>(frame_.Palette);
+        builtError_ = SampledError(bgr, stride);
+        ++palettesBuilt_;
+        frame_.Indices.assign(pixels, 0);
+        dithered_.assign(pixels * 3, 0);
+        frame_.Left = frame_.Top = 0;
+        frame_.Width = width_;
+        frame_.Height = height_;
+        Dither(bgr, stride, 0, 0, width_, height_, false);
+        return frame_;
+    }
+
+    int left = width_, right = -1, top = height_, bottom = -1;
+    for (int y = 0; y < height_; ++y) {
+        const std::uint8_t* now = bgr + stride * y;
+        const std::uint8_t* before =
+            dithered_.data() + 3 * static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        if (std::memcmp(now, before, static_cast<std::size_t>(width_) * 3) == 0)
+            continue;
+        int x0 = 0;
+        while (std::memcmp(now + 3 * x0, before + 3 * x0, 3) == 0)
+            ++x0;
+        int x1 = width_ - 1;
+        while (std::memcmp(now + 3 * x1, before + 3 * x1, 3) == 0)
+            --x1;
+        left = std::min(left, x0);
+        right = std::max(right, x1);
+        top = std::min(top, y);
+        bottom = y;
+    }
+    if (right < 0) {
+        frame_.Left = frame_.Top = frame_.Width = frame_.Height = 0;
+        return frame_;
+    }
+    frame_.Left = left;
+    frame_.Top = top;
+    frame_.Width = right - left + 1;
+    frame_.Height = bottom - top + 1;
+    Dither(bgr, stride, frame_.Left, frame_.Top, frame_.Width, frame_.Height, true);
+    return frame_;
+}
+
+} // namespace framolo

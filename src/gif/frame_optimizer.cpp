@@ -1,0 +1,172 @@
+#include "gif/frame_optimizer.h"
+
+#include "gif/lzw_encoder.h"
+#include "platform/streams/stream.h"
+
+#include <algorithm>
+#include <array>
+
+namespace framolo {
+
+TFrameOptimizer::TFrameOptimizer(int width, int height)
+    : width_(std::max(width, 0)), height_(std::max(height, 0)),
+      screen_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 3, 0) {}
+
+std::vector<TGIFColor> TFrameOptimizer::TableFor(const std::vector<TGIFColor>& palette) {
+    std::vector<TGIFColor> table = palette;
+    if (table.size() < 256)
+        table.push_back(TGIFColor{});
+    return table;
+}
+
+std::size_t LzwDataSize(const std::vector<std::uint8_t>& pixels, int width, int height,
+                        int colors) {
+    TMemoryStream out;
+    CompressImageData(out, 0, BitsForColors(colors), width, height, false, pixels.data(), colors,
+                      TGIFWarning{});
+    return static_cast<std::size_t>(out.Size());
+}
+
+std::size_t SampledLzwDataSize(const std::vector<std::uint8_t>& pixels, int width, int height,
+                               int colors) {
+    constexpr int kBand = 16;
+    constexpr int kPeriod = 64;
+    if (height <= kPeriod)
+        return LzwDataSize(pixels, width, height, colors);
+    std::vector<std::uint8_t> sample;
+    int rows = 0;
+    for (int top = 0; top < height; top += kPeriod)
+        for (int y = top; y < std::min(top + kBand, height); ++y, ++rows) {
+            const auto from = pixels.begin() + static_cast<std::ptrdiff_t>(y) * width;
+            sample.insert(sample.end(), from, from + width);
+        }
+    return LzwDataSize(sample, width, rows, colors);
+}
+
+TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
+                                      const std::vector<TGIFColor>& palette) {
+    TOptimizedFrame out = Locate(indices, palette);
+    ChooseTransparency(out);
+    return out;
+}
+
+TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
+                                        const std::vector<TGIFColor>& palette) {
+    if (palette.empty())
+        throw GIFException(gifmsg::ColorTableEmpty);
+    if (palette.size() > 256)
+        throw GIFException(gifmsg::ColorTableOverflow);
+    const auto w = static_cast<std::size_t>(width_);
+    const std::size_t pixels = w * static_cast<std::size_t>(height_);
+    for (std::size_t i = 0; i < pixels; ++i)
+        if (indices[i] >= palette.size())
+            throw GIFException(gifmsg::InvalidColorIndex);
+
+    TOptimizedFrame out;
+    out.Colors = TableFor(palette);
+    const bool first = first_;
+    first_ = false;
+    const auto changed = [&](std::size_t i) {
+        const TGIFColor& c = palette[indices[i]];
+        const std::uint8_t* s = screen_.data() + 3 * i;
+        return first || s[0] != c.Red || s[1] != c.Green || s[2] != c.Blue;
+    };
+
+    int left = width_, right = -1, top = height_, bottom = -1;
+    for (int y = 0; y < height_; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * w;
+        int x0 = 0;
+        while (x0 < width_ && !changed(row + static_cast<std::size_t>(x0)))
+            ++x0;
+        if (x0 == width_)
+            continue;
+        int x1 = width_ - 1;
+        while (!changed(row + static_cast<std::size_t>(x1)))
+            --x1;
+        left = std::min(left, x0);
+        right = std::max(right, x1);
+        top = std::min(top, y);
+        bottom = y;
+    }
+    if (right < 0) {
+        // Nothing changed: one pixel that repeats what is there.
+        left = right = top = bottom = 0;
+    }
+    if (pixels == 0) {
+        out.Width = out.Height = 0;
+        return out;
+    }
+    out.Left = left;
+    out.Top = top;
+    out.Width = right - left + 1;
+    out.Height = bottom - top + 1;
+
+    const std::size_t area =
+        static_cast<std::size_t>(out.Width) * static_cast<std::size_t>(out.Height);
+    std::vector<std::uint8_t> opaque(area);
+    std::vector<std::uint8_t> same(area); // 1 where the pixel keeps its colour
+    std::array<bool, 256> usedByChanges{};
+    std::size_t sameCount = 0;
+    std::size_t k = 0;
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x, ++k) {
+            const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
+            const bool keep = !changed(i);
+            opaque[k] = indices[i];
+            same[k] = keep ? 1 : 0;
+            sameCount += keep ? 1 : 0;
+            if (!keep)
+                usedByChanges[indices[i]] = true;
+        }
+    const bool anySame = sameCount > 0;
+
+    // Coding the rectangle twice costs time; with under one unchanged pixel
+    // in 32 the holes cannot shorten the data by much, so the opaque
+    // rectangle is taken without measuring.
+    int transparent = -1;
+    if (anySame && sameCount * 32 >= opaque.size()) {
+        if (palette.size() < 256)
+            transparent = static_cast<int>(palette.size());
+        else
+            for (int c = 255; c >= 0 && transparent < 0; --c)
+                if (!usedByChanges[static_cast<std::size_t>(c)])
+                    transparent = c;
+    }
+    out.Pixels = std::move(opaque);
+    if (transparent >= 0) {
+        out.Unchanged = std::move(same);
+        out.TransparentCandidate = transparent;
+    }
+
+    // The screen now shows the full frame.
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
+            const TGIFColor& c = palette[indices[i]];
+            screen_[3 * i] = c.Red;
+            screen_[3 * i + 1] = c.Green;
+            screen_[3 * i + 2] = c.Blue;
+        }
+    return out;
+}
+
+void TFrameOptimizer::ChooseTransparency(TOptimizedFrame& frame) {
+    const int transparent = frame.TransparentCandidate;
+    frame.TransparentCandidate = -1;
+    std::vector<std::uint8_t> same = std::move(frame.Unchanged);
+    frame.Unchanged.clear();
+    if (transparent < 0 || same.size() != frame.Pixels.size())
+        return;
+    std::vector<std::uint8_t> holes = frame.Pixels;
+    for (std::size_t j = 0; j < holes.size(); ++j)
+        if (same[j] != 0)
+            holes[j] = static_cast<std::uint8_t>(transparent);
+    const int colors = static_cast<int>(frame.Colors.size());
+    if (SampledLzwDataSize(holes, frame.Width, frame.Height, colors) <
+        SampledLzwDataSize(frame.Pixels, frame.Width, frame.Height, colors)) {
+        frame.Pixels = std::move(holes);
+        frame.TransparentIndex = transparent;
+    }
+}
+
+} // namespace framolo

@@ -1,0 +1,75 @@
+#include "gif/optimized_frames.h"
+
+#include "color/dib_access.h"
+
+#include <algorithm>
+
+namespace framolo {
+
+namespace {
+
+void Fill(TGIFColorMap& map, const std::vector<TGIFColor>& colors) {
+    map.SetCount(static_cast<int>(colors.size()));
+    std::copy(colors.begin(), colors.end(), map.MutableData());
+}
+
+} // namespace
+
+TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors)
+    : mode_(mode), colors_(colors) {}
+
+TOptimizedFrameSequence::~TOptimizedFrameSequence() = default;
+
+TOptimizedFrame TOptimizedFrameSequence::Next(TBitmap& frame) {
+    const int width = frame.Width();
+    const int height = frame.Height();
+    if (width <= 0 || height <= 0 ||
+        (reducer_ && (width != reducer_->Width() || height != reducer_->Height())))
+        throw GIFException("Invalid image dimensions");
+    if (!reducer_) {
+        reducer_ = std::make_unique<TSharedPaletteReducer>(width, height, colors_, mode_);
+        optimizer_ = std::make_unique<TFrameOptimizer>(width, height);
+    }
+    TDIBReader reader(frame, TPixelFormat::pf24bit);
+    const std::ptrdiff_t stride = height > 1 ? reader.RowPointer(1) - reader.RowPointer(0) : 0;
+    const TReducedFrame& reduced = reducer_->Next(reader.RowPointer(0), stride);
+    std::vector<TGIFColor> palette;
+    palette.reserve(reduced.Palette.size());
+    for (const TPaletteEntry& e : reduced.Palette)
+        palette.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
+    TOptimizedFrame optimized = optimizer_->Locate(reduced.Indices.data(), palette);
+    if (global_.empty())
+        global_ = optimized.Colors;
+    optimized.UsesGlobalTable = optimized.Colors == global_;
+    return optimized;
+}
+
+int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame) {
+    auto sub = std::make_unique<TGIFSubImage>(&document);
+    sub->SetBounds(frame.Left, frame.Top, frame.Width, frame.Height);
+    sub->SetPixels(std::move(frame.Pixels));
+    if (!frame.UsesGlobalTable)
+        Fill(sub->ColorMap(), frame.Colors);
+
+    auto control = std::make_unique<TGIFGraphicControlExtension>(sub.get());
+    control->SetDisposal(frame.Disposal);
+    if (frame.TransparentIndex >= 0) {
+        control->SetTransparentColorIndex(frame.TransparentIndex);
+        control->SetTransparent(true);
+    }
+    sub->Extensions().Add(std::move(control));
+    return document.Add(std::move(sub));
+}
+
+TOptimizedFrameAdder::TOptimizedFrameAdder(TDitherMode mode, int colors)
+    : sequence_(mode, colors) {}
+
+int TOptimizedFrameAdder::Add(TGIFDocument& document, TBitmap& frame) {
+    TOptimizedFrame optimized = sequence_.Next(frame);
+    TFrameOptimizer::ChooseTransparency(optimized);
+    if (document.GlobalColorMap().Count() == 0)
+        Fill(document.GlobalColorMap(), optimized.Colors);
+    return AddOptimizedFrame(document, std::move(optimized));
+}
+
+} // namespace framolo

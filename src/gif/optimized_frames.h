@@ -1,0 +1,67 @@
+#pragma once
+
+#include "color/shared_palette_reducer.h"
+#include "gif/frame_optimizer.h"
+#include "gif/gif_document.h"
+
+#include <memory>
+
+namespace framolo {
+
+// The in-order half of making optimised frames: each frame is reduced with a
+// palette shared across frames where the scene allows (TSharedPaletteReducer),
+// then located as its changed rectangle (TFrameOptimizer::Locate). The first
+// frame's table is the animation's global table; a later frame whose table
+// equals it is marked UsesGlobalTable. What is left to do per frame
+// (TFrameOptimizer::ChooseTransparency, AddOptimizedFrame) depends on that
+// frame alone.
+//
+// Every frame must have the size of the first; the frames are the steps of
+// one animation, in order.
+class TOptimizedFrameSequence {
+public:
+    // colors is the palette size; 255 leaves room for the transparent index.
+    explicit TOptimizedFrameSequence(TDitherMode mode, int colors = 255);
+    ~TOptimizedFrameSequence();
+    TOptimizedFrameSequence(const TOptimizedFrameSequence&) = delete;
+    TOptimizedFrameSequence& operator=(const TOptimizedFrameSequence&) = delete;
+
+    // Converts frame to 24 bits per pixel in place. Raises GIFException
+    // "Invalid image dimensions" for a frame whose size differs from the
+    // first one's, leaving the sequence as it was.
+    TOptimizedFrame Next(TBitmap& frame);
+
+    const TSharedPaletteReducer* Reducer() const { return reducer_.get(); }
+
+private:
+    TDitherMode mode_;
+    int colors_;
+    std::unique_ptr<TSharedPaletteReducer> reducer_;
+    std::unique_ptr<TFrameOptimizer> optimizer_;
+    std::vector<TGIFColor> global_;
+};
+
+// Appends a frame whose transparency is settled to document, with a graphic
+// control extension (disposal and transparency; delay 0), and returns its
+// index. A frame that uses the global table carries no local one; the
+// document's global table must then be the frame's table.
+int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame);
+
+// Appends frames to a document for the smallest file that shows the same
+// pictures: TOptimizedFrameSequence, the transparency choice and
+// AddOptimizedFrame one after the other. The first frame's table becomes the
+// document's global table.
+class TOptimizedFrameAdder {
+public:
+    explicit TOptimizedFrameAdder(TDitherMode mode, int colors = 255);
+
+    // As TOptimizedFrameSequence::Next, then appends the frame and returns its index.
+    int Add(TGIFDocument& document, TBitmap& frame);
+
+    const TSharedPaletteReducer* Reducer() const { return sequence_.Reducer(); }
+
+private:
+    TOptimizedFrameSequence sequence_;
+};
+
+} // namespace framolo

@@ -1,0 +1,113 @@
+#include "convert_test_util.h"
+#include "giflib_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+namespace framolo {
+namespace {
+
+constexpr int kWidth = 96;
+constexpr int kHeight = 64;
+constexpr int kFrames = 10;
+
+int RunCli(const std::string& args, std::string* out = nullptr) {
+    return test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " " + args + " 2>&1", out);
+}
+
+// A still picture under a small moving test pattern, stored without loss,
+// and its frames as raw red, green, blue bytes.
+struct TStaticScene {
+    std::string Clip;
+    std::vector<std::uint8_t> Rgb;
+};
+
+// Each test makes its own copy: CTest may run them in parallel processes.
+TStaticScene MakeStaticScene(const std::string& name) {
+    const std::string graph =
+        "mandelbrot=s=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+        ":rate=25,trim=end_frame=1,loop=loop=-1:size=1[bg];testsrc2=s=24x16:rate=25[fg];"
+        "[bg][fg]overlay=x='4+t*100':y=20:shortest=1";
+    TStaticScene scene;
+    scene.Clip = test::WorkPath(name + ".avi");
+    const std::string raw = test::WorkPath(name + ".rgb");
+    const std::string common = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i \"" + graph +
+                               "\" -frames:v " + std::to_string(kFrames) + " ";
+    std::string log;
+    if (test::RunCommand(common + "-c:v rawvideo -pix_fmt bgr24 '" + scene.Clip + "' 2>&1", &log) !=
+            0 ||
+        test::RunCommand(common + "-f rawvideo -pix_fmt rgb24 '" + raw + "' 2>&1", &log) != 0)
+        throw std::runtime_error("ffmpeg could not make the scene: " + log);
+    scene.Rgb = test::ReadFileBytes(raw);
+    return scene;
+}
+
+double Psnr(const std::vector<std::vector<std::uint8_t>>& shown,
+            const std::vector<std::uint8_t>& rgb) {
+    double sum = 0;
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < shown.size(); ++k)
+        for (std::size_t i = 0; i < shown[k].size(); ++i, ++n) {
+            const double d = shown[k][i] - rgb[k * shown[k].size() + i];
+            sum += d * d;
+        }
+    return 10 * std::log10(255.0 * 255.0 / (sum / static_cast<double>(n)));
+}
+
+TEST(CliOptimize, ShowsTheFramesOfABestQualityRunInAFractionOfTheBytes) {
+    const TStaticScene scene = MakeStaticScene("optimize_static");
+    ASSERT_EQ(scene.Rgb.size(), std::size_t{kWidth} * kHeight * 3 * kFrames);
+    const std::string best = test::WorkPath("optimize_best.gif");
+    const std::string optimized = test::WorkPath("optimize_small.gif");
+    std::string log;
+    ASSERT_EQ(RunCli("avi2gif '" + scene.Clip + "' '" + best + "' --reduction best --quiet", &log),
+              0)
+        << log;
+    ASSERT_EQ(RunCli("avi2gif '" + scene.Clip + "' '" + optimized +
+                         "' --reduction best --optimize --delay 70 --loop 2 --quiet",
+                     &log),
+              0)
+        << log;
+
+    const auto full = test::GiflibDecode(test::ReadFileBytes(best));
+    const auto small = test::GiflibDecode(test::ReadFileBytes(optimized));
+    ASSERT_TRUE(full.Ok && small.Ok) << full.Error << small.Error;
+    ASSERT_EQ(small.Frames.size(), std::size_t{kFrames});
+    EXPECT_EQ(small.LoopCount, 2);
+    EXPECT_EQ(small.Frames[0].Width * small.Frames[0].Height, kWidth * kHeight);
+    for (const auto& f : small.Frames) {
+        EXPECT_EQ(f.Delay, 7);
+        EXPECT_EQ(f.Disposal, 1);
+    }
+    // Only the moving pattern's strip is stored after the first frame.
+    for (std::size_t k = 1; k < small.Frames.size(); ++k)
+        EXPECT_LE(small.Frames[k].Height, 16);
+
+    // The shared palette costs little: every shown frame is close to the
+    // source, nearly as close as frames with a palette each.
+    const double fullPsnr = Psnr(test::GiflibComposite(full), scene.Rgb);
+    const double smallPsnr = Psnr(test::GiflibComposite(small), scene.Rgb);
+    EXPECT_GT(smallPsnr, 30.0);
+    EXPECT_GT(smallPsnr, fullPsnr - 1.0) << fullPsnr;
+    EXPECT_LT(test::ReadFileBytes(optimized).size(), test::ReadFileBytes(best).size() / 2);
+}
+
+TEST(CliOptimize, OtherReductionsAreRefused) {
+    const TStaticScene scene = MakeStaticScene("optimize_refused");
+    const std::string out = test::WorkPath("optimize_refused.gif");
+    std::remove(out.c_str());
+    std::string log;
+    EXPECT_EQ(
+        RunCli("avi2gif '" + scene.Clip + "' '" + out + "' --optimize --reduction quantize", &log),
+        2);
+    EXPECT_NE(log.find("--optimize works with --reduction best"), std::string::npos) << log;
+    EXPECT_FALSE(std::ifstream(out).good());
+    // Alone, --optimize picks the best palette itself.
+    EXPECT_EQ(RunCli("avi2gif '" + scene.Clip + "' '" + out + "' --optimize --quiet", &log), 0)
+        << log;
+}
+
+} // namespace
+} // namespace framolo

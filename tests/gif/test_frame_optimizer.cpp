@@ -1,0 +1,211 @@
+#include "color/shared_palette_reducer.h"
+#include "gif/frame_optimizer.h"
+#include "gif/optimized_frames.h"
+#include "gif_test_util.h"
+#include "giflib_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace framolo {
+namespace {
+
+using Rgb = std::vector<std::uint8_t>; // 3 bytes per pixel, red, green, blue
+
+constexpr int kWidth = 64;
+constexpr int kHeight = 48;
+
+// A scene of n frames: a smooth background with grain, two squares that move,
+// a frame that repeats the one before, a lighting change that asks for a new
+// palette, and a still frame at the end.
+std::vector<Rgb> Scene(int n) {
+    std::mt19937 rng(5);
+    Rgb background(kWidth * kHeight * 3);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            std::uint8_t* p = &background[static_cast<std::size_t>((y * kWidth + x) * 3)];
+            p[0] = static_cast<std::uint8_t>(40 + 3 * x + rng() % 9);
+            p[1] = static_cast<std::uint8_t>(60 + 2 * y + rng() % 9);
+            p[2] = static_cast<std::uint8_t>(90 + x + y);
+        }
+    std::vector<Rgb> frames;
+    for (int k = 0; k < n; ++k) {
+        Rgb f = background;
+        const int step = k == 3 ? 2 : k; // frame 3 repeats frame 2
+        const bool dark = k >= n - 3;    // the light drops for the last frames
+        for (std::size_t i = 0; dark && i < f.size(); ++i)
+            f[i] = static_cast<std::uint8_t>(f[i] / 3 + 150 * (i % 3 == 0));
+        for (int y = 10; y < 22; ++y)
+            for (int x = 5 + 4 * step; x < 17 + 4 * step && x < kWidth; ++x) {
+                std::uint8_t* p = &f[static_cast<std::size_t>((y * kWidth + x) * 3)];
+                p[0] = 250;
+                p[1] = 20;
+                p[2] = 30;
+            }
+        // A second, small square far away: the changed rectangle spans the
+        // grainy background between the two, which stays as it was.
+        for (int y = 30 + step; y < 34 + step; ++y)
+            for (int x = 56; x < 60; ++x)
+                f[static_cast<std::size_t>((y * kWidth + x) * 3 + 2)] = 255;
+        frames.push_back(std::move(f));
+    }
+    frames.push_back(frames.back()); // still
+    return frames;
+}
+
+std::unique_ptr<TBitmap> ToBitmap(const Rgb& rgb) {
+    auto bitmap = std::make_unique<TBitmap>(kWidth, kHeight, TPixelFormat::pf24bit);
+    for (int y = 0; y < kHeight; ++y) {
+        std::uint8_t* row = bitmap->ScanLine(y);
+        for (int x = 0; x < kWidth; ++x) {
+            const std::uint8_t* p = &rgb[static_cast<std::size_t>((y * kWidth + x) * 3)];
+            row[3 * x] = p[2];
+            row[3 * x + 1] = p[1];
+            row[3 * x + 2] = p[0];
+        }
+    }
+    return bitmap;
+}
+
+// The frames without optimisation, with the same palettes: the reducer's
+// full frames as colours.
+std::vector<Rgb> FullFrames(const std::vector<Rgb>& scene, TDitherMode mode, int& palettes) {
+    TSharedPaletteReducer reducer(kWidth, kHeight, 255, mode);
+    std::vector<Rgb> out;
+    for (const Rgb& frame : scene) {
+        auto bitmap = ToBitmap(frame);
+        const std::ptrdiff_t stride = bitmap->ScanLine(1) - bitmap->ScanLine(0);
+        const TReducedFrame& r = reducer.Next(bitmap->ScanLine(0), stride);
+        Rgb rgb;
+        for (const std::uint8_t i : r.Indices) {
+            const TPaletteEntry& e = r.Palette.at(i);
+            rgb.insert(rgb.end(), {e.peRed, e.peGreen, e.peBlue});
+        }
+        out.push_back(std::move(rgb));
+    }
+    palettes = reducer.PalettesBuilt();
+    return out;
+}
+
+TEST(OptimizedFrames, GiflibShowsTheUnoptimisedFramesExactly) {
+    const std::vector<Rgb> scene = Scene(9);
+    for (const TDitherMode mode :
+         {TDitherMode::Nearest, TDitherMode::FloydSteinberg, TDitherMode::Stucki}) {
+        int palettes = 0;
+        const std::vector<Rgb> expected = FullFrames(scene, mode, palettes);
+        EXPECT_EQ(palettes, 2) << "the lighting change alone asks for a new palette";
+
+        TGIFDocument document;
+        TOptimizedFrameAdder adder(mode);
+        for (const Rgb& frame : scene) {
+            auto bitmap = ToBitmap(frame);
+            adder.Add(document, *bitmap);
+        }
+        const test::GiflibDecoded gif = test::GiflibDecode(test::SaveToBytes(document));
+        ASSERT_TRUE(gif.Ok) << gif.Error;
+        ASSERT_EQ(gif.Frames.size(), scene.size());
+        const std::vector<Rgb> shown = test::GiflibComposite(gif);
+        for (std::size_t k = 0; k < scene.size(); ++k)
+            ASSERT_EQ(shown[k], expected[k]) << "frame " << k << " dither " << int(mode);
+
+        // The optimisation shows in the file: the frame that repeats its
+        // predecessor and the still frame carry one pixel, the moving square
+        // only its own strip, and frames on the first palette use the global table.
+        EXPECT_EQ(gif.Frames[0].Width * gif.Frames[0].Height, kWidth * kHeight);
+        EXPECT_FALSE(gif.Frames[0].HasLocalMap);
+        EXPECT_EQ(gif.Frames[0].TransparentIndex, -1);
+        EXPECT_EQ(gif.Frames[3].Width * gif.Frames[3].Height, 1);
+        EXPECT_EQ(gif.Frames.back().Width * gif.Frames.back().Height, 1);
+        EXPECT_EQ(gif.Frames[1].Top, 10);
+        EXPECT_FALSE(gif.Frames[2].HasLocalMap);
+        EXPECT_TRUE(gif.Frames[scene.size() - 3].HasLocalMap);
+        int transparentFrames = 0;
+        for (const test::GiflibFrame& f : gif.Frames) {
+            EXPECT_EQ(f.Disposal, 1);
+            transparentFrames += f.TransparentIndex >= 0;
+        }
+        EXPECT_GT(transparentFrames, 0) << "the square's unchanged middle is left to show through";
+    }
+}
+
+TEST(FrameOptimizer, RectanglesTransparencyAndFullPalettes) {
+    const int w = 8, h = 6;
+    std::vector<TGIFColor> palette(256);
+    for (int i = 0; i < 256; ++i)
+        palette[static_cast<std::size_t>(i)] =
+            TGIFColor{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 7};
+    std::vector<std::uint8_t> frame(w * h);
+    for (std::size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<std::uint8_t>(i * 5);
+    TFrameOptimizer optimizer(w, h);
+    const TOptimizedFrame first = optimizer.Next(frame.data(), palette);
+    EXPECT_EQ(std::make_tuple(first.Left, first.Top, first.Width, first.Height),
+              std::make_tuple(0, 0, w, h));
+    EXPECT_EQ(first.Pixels, frame);
+    EXPECT_EQ(first.Colors, palette) << "a full palette gets no extra entry";
+
+    // Two changed pixels with unchanged ones between them.
+    std::vector<std::uint8_t> next = frame;
+    next[1 * w + 2] = 255;
+    next[3 * w + 6] = 254;
+    const TOptimizedFrame second = optimizer.Next(next.data(), palette);
+    EXPECT_EQ(std::make_tuple(second.Left, second.Top, second.Width, second.Height),
+              std::make_tuple(2, 1, 5, 3));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const std::uint8_t got = second.Pixels[static_cast<std::size_t>(y * 5 + x)];
+            const std::uint8_t want = next[static_cast<std::size_t>((y + 1) * w + x + 2)];
+            EXPECT_TRUE(got == want || got == second.TransparentIndex);
+        }
+    // The transparent index of a full palette is one no changed pixel uses.
+    EXPECT_NE(second.TransparentIndex, 255);
+    EXPECT_NE(second.TransparentIndex, 254);
+
+    // An index that equals another by colour is no change.
+    std::vector<TGIFColor> twins = {{1, 2, 3}, {1, 2, 3}, {9, 9, 9}};
+    TFrameOptimizer small(2, 1);
+    const std::uint8_t a[2] = {0, 2};
+    const std::uint8_t b[2] = {1, 2};
+    small.Next(a, twins);
+    const TOptimizedFrame same = small.Next(b, twins);
+    EXPECT_EQ(same.Width * same.Height, 1);
+    EXPECT_EQ(same.Colors.size(), 4u) << "three colours and the transparent entry";
+    const std::uint8_t bad[2] = {3, 0};
+    EXPECT_THROW(small.Next(bad, twins), GIFException);
+    EXPECT_THROW(small.Next(a, {}), GIFException);
+}
+
+TEST(SharedPaletteReducer, OnlyTheChangedRectangleIsDitheredAgain) {
+    const std::vector<Rgb> scene = Scene(6);
+    TSharedPaletteReducer reducer(kWidth, kHeight, 255, TDitherMode::FloydSteinberg);
+    std::vector<std::uint8_t> before;
+    for (int k = 0; k < 3; ++k) {
+        auto bitmap = ToBitmap(scene[static_cast<std::size_t>(k)]);
+        const std::ptrdiff_t stride = bitmap->ScanLine(1) - bitmap->ScanLine(0);
+        const TReducedFrame& r = reducer.Next(bitmap->ScanLine(0), stride);
+        EXPECT_EQ(r.NewPalette, k == 0);
+        EXPECT_LE(static_cast<int>(r.Palette.size()), 255);
+        if (k > 0) {
+            // The big square moves 4 pixels right in rows 10..21, the small
+            // one a row down in columns 56..59.
+            EXPECT_EQ(std::make_tuple(r.Left, r.Top, r.Width, r.Height),
+                      std::make_tuple(5 + 4 * (k - 1), 10, 55 - 4 * (k - 1), 24 + k));
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) {
+                    const bool inside =
+                        x >= r.Left && x < r.Left + r.Width && y >= r.Top && y < r.Top + r.Height;
+                    if (!inside) {
+                        ASSERT_EQ(r.Indices[static_cast<std::size_t>(y * kWidth + x)],
+                                  before[static_cast<std::size_t>(y * kWidth + x)]);
+                    }
+                }
+        }
+        before = r.Indices;
+    }
+    EXPECT_EQ(reducer.PalettesBuilt(), 1);
+}
+
+} // namespace
+} // namespace framolo
