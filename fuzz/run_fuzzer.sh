@@ -48,7 +48,7 @@ binary=$(find "$build" -type f -name "$target" -perm -u+x | head -n 1)
 mkdir -p "$work/corpus" "$work/artifacts"
 for dir in "${seeds[@]}"; do
   [ -d "$dir" ] || continue
-  find "$dir" -type f -size -$((max_len + 1))c \( -name '*.gif' -o -name '*.bmp' -o -name '*.avi' \
+  find "$dir" -type f -size -$((max_len + 1))c \( -name '*.gif' -o -name '*.bmp' -o -name '*.avi' -o -name '*.mp4' \
     -o -name 'seed-*' -o -name 'regress-*' \) -exec cp -n {} "$work/corpus/" \;
 done
 
