@@ -1,8 +1,18 @@
 #include "cli/cli_host.h"
 
+#include "convert/job_support.h"
 #include "platform/graphics/bitmap.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <sstream>
 
 namespace framolo {
 
@@ -69,13 +79,48 @@ void TCliHost::ShowPreviewDocument(const TGIFDocument& document) {
 
 void TCliHost::ShowReport(int frameCount, const std::string& widthText,
                           const std::string& heightText, const std::string& sizeKBText) {
-    if (quiet_)
-        return;
-    out_ << "width: " << widthText << "\n"
-         << "height: " << heightText << "\n"
-         << "frames: " << frameCount << "\n"
-         << "size: " << (sizeKBText.empty() ? "-" : sizeKBText) << " KB\n"
-         << std::flush;
+    std::ostringstream report;
+    report << "width: " << widthText << "\n"
+           << "height: " << heightText << "\n"
+           << "frames: " << frameCount << "\n"
+           << "size: " << (sizeKBText.empty() ? "-" : sizeKBText) << " KB\n";
+    report_ = report.str();
+}
+
+void TCliHost::PrintReport() {
+    if (!quiet_)
+        out_ << report_ << std::flush;
+    report_.clear();
+}
+
+namespace {
+
+// Why a clip could not be opened, in the system's words where it has some.
+std::string OpenFailureReason(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return std::strerror(errno);
+    struct stat st {};
+    const bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    close(fd);
+    return folder ? std::strerror(EISDIR) : "not a video file that can be read";
+}
+
+} // namespace
+
+void TCliHost::ShowApplicationError(const std::string& message) {
+    if (message == jobmsg::FailedOpenFile)
+        Box(message + ": " + OpenFailureReason(currentFileName_));
+    else
+        Box(message);
+}
+
+TGIFWarning PrintWarningsOnce(std::ostream& err) {
+    auto seen = std::make_shared<std::set<std::string>>();
+    return [&err, seen](TPersistent*, int, const std::string& message) {
+        if (seen->insert(message).second)
+            err << "framolo-cli: warning: " << message << "\n" << std::flush;
+    };
 }
 
 void TCliHost::ShowInformation(const std::string&) {

@@ -1,7 +1,9 @@
 // framolo-cli: video to GIF and GIF to AVI from the command line.
 
 #include "cli/cli_host.h"
+#include "cli/cli_options.h"
 #include "cli/media_info.h"
+#include "cli/output_file.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/avifile_guards.h"
 #include "convert/gif_to_avi_job.h"
@@ -73,11 +75,9 @@ std::string Digits(const std::string& option, const std::string& value) {
     } catch (const std::exception&) {
         throw EUsage(option + " is out of range: '" + value + "'");
     }
+    if (const std::string error = CheckOptionRange(option, value); !error.empty())
+        throw EUsage(error);
     return value;
-}
-
-void OnInterrupt(int) {
-    TCliHost::Interrupted.store(true);
 }
 
 bool StderrIsTerminal() {
@@ -89,7 +89,8 @@ bool StderrIsTerminal() {
 struct TClipDefaults {
     bool Ok = false;
     int Start = 0;
-    int End = -1;
+    int End = -1;       // the last frame the file holds
+    int HeaderEnd = -1; // the last frame its header promises
     int Width = 0;
     int Height = 0;
     int DelayMs = 0;
@@ -113,7 +114,8 @@ TClipDefaults ProbeClip(const std::string& path) {
     if (AVIStreamInfo(stream.Stream, info, static_cast<std::int32_t>(sizeof(info))) != 0)
         return d;
     d.Start = AVIStreamStart(stream.Stream);
-    d.End = d.Start + AVIStreamLength(stream.Stream) - 1;
+    d.End = d.Start + AVIStreamLengthInFile(stream.Stream) - 1;
+    d.HeaderEnd = d.Start + AVIStreamLength(stream.Stream) - 1;
     d.Width = info.rcFrame.Right - info.rcFrame.Left;
     d.Height = info.rcFrame.Bottom - info.rcFrame.Top;
     if (info.dwRate != 0)
@@ -123,22 +125,15 @@ TClipDefaults ProbeClip(const std::string& path) {
     return d;
 }
 
-// Writes the GIF next to its final name first, so that a failed write never
-// leaves a half file where the result should be.
-void SaveGif(TGIFDocument& document, const std::string& path) {
-    const std::string temp = path + ".part";
-    try {
-        TFileStream out(temp, fmCreate);
+// Writes the GIF where the output says: a temporary file that replaces the
+// target once complete, or a device written in place.
+void SaveGif(TGIFDocument& document, TOutputFile& output) {
+    {
+        TFileStream out(output.WritePath(), fmCreate);
         document.SaveToStream(out);
         out.Flush();
-    } catch (...) {
-        std::remove(temp.c_str());
-        throw;
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        throw EFOpenError("Cannot create file \"" + path + "\"");
-    }
+    output.Commit();
 }
 
 int AviToGif(const std::vector<std::string>& args) {
@@ -191,18 +186,28 @@ int AviToGif(const std::vector<std::string>& args) {
         host.DitherIndex = IndexIn(kDithers, it->second, "dither mode");
     if (rle)
         DefaultDataCoding = 1;
+    if (values.count("--end") != 0 && clip.Ok && clip.End < clip.HeaderEnd &&
+        StrToInt(host.Fields[static_cast<std::size_t>(TParamField::End)]) > clip.End)
+        throw EJobError("--end " + values["--end"] + " runs past frame " +
+                        std::to_string(clip.End) +
+                        ", the last one in the file (it is cut short: " + "its header promises " +
+                        std::to_string(clip.HeaderEnd - clip.Start + 1) + " frames)");
 
-    std::signal(SIGINT, OnInterrupt);
+    InstallSignalCleanup();
+    TOutputFile output(positional[1]);
+    SetStoppable(true);
     TAviToGifJob job(host);
     const TJobOutcome outcome = job.Run();
-    if (outcome.End == TJobEnd::Stopped) {
+    SetStoppable(false);
+    if (outcome.End == TJobEnd::Stopped || StopSignalled()) {
         std::cerr << "framolo-cli: stopped; nothing was written\n";
         return kExitError;
     }
     if (outcome.End != TJobEnd::Finished || host.ResultDocument() == nullptr)
         return kExitError;
     host.ResultDocument()->SetDataCoding(rle ? 1 : 0);
-    SaveGif(*host.ResultDocument(), positional[1]);
+    SaveGif(*host.ResultDocument(), output);
+    host.PrintReport();
     return 0;
 }
 
@@ -220,14 +225,17 @@ int GifToAvi(const std::vector<std::string>& args) {
     if (positional.size() != 2)
         throw EUsage("gif2avi takes INPUT.gif and OUTPUT.avi");
     TGIFDocument document;
+    document.WarningHandler = PrintWarningsOnce(std::cerr);
     document.LoadFromFile(positional[0]);
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(positional[0]);
     host.SetSourceDocument(&document);
     host.OutputName = positional[1];
-    std::signal(SIGINT, OnInterrupt);
+    InstallSignalCleanup();
+    SetStoppable(true);
     TGifToAviJob job(host);
     const TJobOutcome outcome = job.Run();
+    SetStoppable(false);
     switch (outcome.End) {
     case TJobEnd::Finished:
         if (!quiet)

@@ -252,6 +252,10 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
                   << ", frame [" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom
                   << "]";
             }
+            // A file cut short holds fewer frames than its header promises.
+            const std::int32_t inFile = video ? AVIStreamLengthInFile(stream) : -1;
+            if (inFile >= 0 && static_cast<std::uint32_t>(inFile) < info.dwLength)
+                s << (json ? ", \"frames_in_file\": " : ", frames in file ") << inFile;
             if (video && format.size() >= 40) {
                 TBitmapInfoHeader bih;
                 std::memcpy(&bih, format.data(), sizeof(bih));
@@ -284,7 +288,7 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
             return 1;
         }
         const std::int32_t start = AVIStreamStart(firstVideo);
-        const std::int32_t length = AVIStreamLength(firstVideo);
+        const std::int32_t length = AVIStreamLengthInFile(firstVideo);
         s << (json ? ", \"frame_hashes\": [" : "frame hashes:\n");
         int status = 0;
         for (std::int32_t k = 0; k < length; ++k) {
