@@ -128,6 +128,13 @@ TClipDefaults ProbeClip(const std::string& path) {
 // Writes the GIF where the output says: a temporary file that replaces the
 // target once complete, or a device written in place.
 void SaveGif(TGIFDocument& document, TOutputFile& output) {
+    if (output.InPlace()) {
+        // A pipe cannot seek: the whole file goes out in one pass.
+        TMemoryStream bytes;
+        document.SaveToStream(bytes);
+        output.WriteInPlace(bytes.Memory(), static_cast<std::size_t>(bytes.Size()));
+        return;
+    }
     {
         TFileStream out(output.WritePath(), fmCreate);
         document.SaveToStream(out);

@@ -157,6 +157,26 @@ void TOutputFile::Commit() {
     gTempSet = 0;
 }
 
+void TOutputFile::WriteInPlace(const std::uint8_t* data, std::size_t size) {
+    const int fd = open(writePath_.c_str(), O_WRONLY | O_TRUNC);
+    if (fd < 0)
+        Fail(path_, errno);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            close(fd);
+            Fail(path_, error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (close(fd) != 0)
+        Fail(path_, errno);
+}
+
 void TOutputFile::Discard() {
     if (inPlace_ || committed_ || writePath_.empty())
         return;

@@ -10,6 +10,8 @@
 // writes (a device such as /dev/null, a pipe) is written in place, since
 // replacing it would destroy it.
 
+#include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -37,6 +39,9 @@ public:
     bool InPlace() const { return inPlace_; }
     // Puts the finished result in place; raises EOutputError when it cannot.
     void Commit();
+    // Writes a whole result straight into an in-place target, in one pass
+    // without seeking, as a pipe needs; raises EOutputError when it cannot.
+    void WriteInPlace(const std::uint8_t* data, std::size_t size);
 
 private:
     void Discard();
