@@ -3,13 +3,11 @@
 #include "convert/job_support.h"
 #include "platform/graphics/bitmap.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -97,13 +95,15 @@ namespace {
 
 // Why a clip could not be opened, in the system's words where it has some.
 std::string OpenFailureReason(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0)
-        return std::strerror(errno);
-    struct stat st {};
-    const bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-    close(fd);
-    return folder ? std::strerror(EISDIR) : "not a video file that can be read";
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return std::strerror(EISDIR);
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return std::strerror(errno != 0 ? errno : ENOENT);
+    std::fclose(file);
+    return "not a video file that can be read";
 }
 
 } // namespace
