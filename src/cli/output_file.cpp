@@ -3,6 +3,7 @@
 #include "cli/cli_host.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,8 +42,9 @@ extern "C" void OnEndingSignal(int signal) {
     raise(signal);
 }
 
-// Holds back the ending signals while the temporary file and its record in
-// gTempPath change together.
+// Holds back the ending signals on this thread while the temporary file and
+// its record in gTempPath change together. (Another thread may still take one
+// then; the handler only ever sees a whole record or none.)
 class TSignalsHeld {
 public:
     TSignalsHeld() {
@@ -50,9 +52,9 @@ public:
         sigemptyset(&set);
         for (const int s : kEndingSignals)
             sigaddset(&set, s);
-        sigprocmask(SIG_BLOCK, &set, &old_);
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
     }
-    ~TSignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+    ~TSignalsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
     TSignalsHeld(const TSignalsHeld&) = delete;
     TSignalsHeld& operator=(const TSignalsHeld&) = delete;
 
