@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -66,7 +67,7 @@ void ReadVideo(PAVIStream stream, std::chrono::steady_clock::time_point deadline
     if (getFrame != nullptr) {
         const std::int32_t start = AVIStreamStart(stream);
         const std::int32_t length = AVIStreamLength(stream);
-        for (std::int32_t i = 0; i < length && i < kMaxFrames; ++i) {
+        for (std::int32_t i = 0; i < length && i < kMaxFrames && i <= INT32_MAX - start; ++i) {
             if (std::chrono::steady_clock::now() > deadline)
                 break;
             const void* frame = AVIStreamGetFrame(getFrame, start + i);
@@ -89,7 +90,8 @@ void ReadVideo(PAVIStream stream, std::chrono::steady_clock::time_point deadline
             (void)*last;
         }
         // A jump back exercises the seek path.
-        if (length > 2 && std::chrono::steady_clock::now() < deadline)
+        if (length > 2 && start <= INT32_MAX - kMaxFrames &&
+            std::chrono::steady_clock::now() < deadline)
             (void)AVIStreamGetFrame(getFrame, start + std::min(length, kMaxFrames) / 2);
         AVIStreamGetFrameClose(getFrame);
     }
@@ -107,12 +109,14 @@ void ReadAudio(PAVIStream stream, std::chrono::steady_clock::time_point deadline
     if (AVIStreamReadFormat(stream, 0, format.data(), &formatSize) != 0)
         return;
     std::vector<std::uint8_t> buffer(1 << 16);
-    std::int32_t position = AVIStreamStart(stream);
-    const std::int32_t end = position + std::min(AVIStreamLength(stream), kMaxAudioFrames);
+    std::int64_t position = AVIStreamStart(stream);
+    const std::int64_t end =
+        std::min<std::int64_t>(position + std::min(AVIStreamLength(stream), kMaxAudioFrames),
+                               std::int64_t{INT32_MAX} - 4096);
     while (position < end && std::chrono::steady_clock::now() < deadline) {
         std::int32_t bytes = 0;
         std::int32_t samples = 0;
-        if (AVIStreamRead(stream, position, 4096, buffer.data(),
+        if (AVIStreamRead(stream, static_cast<std::int32_t>(position), 4096, buffer.data(),
                           static_cast<std::int32_t>(buffer.size()), &bytes, &samples) != 0 ||
             samples <= 0)
             break;
@@ -120,7 +124,8 @@ void ReadAudio(PAVIStream stream, std::chrono::steady_clock::time_point deadline
             __builtin_trap();
         position += samples;
     }
-    (void)AVIStreamSampleToTime(stream, position);
+    (void)AVIStreamSampleToTime(
+        stream, static_cast<std::int32_t>(std::min<std::int64_t>(position, INT32_MAX)));
     (void)AVIStreamTimeToSample(stream, 1000);
 }
 

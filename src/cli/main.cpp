@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -113,9 +114,15 @@ TClipDefaults ProbeClip(const std::string& path) {
     TAVIStreamInfo info;
     if (AVIStreamInfo(stream.Stream, info, static_cast<std::int32_t>(sizeof(info))) != 0)
         return d;
+    // A header may start a stream near the largest frame number: the last
+    // frame is counted in 64 bits and kept to the numbers a field can hold.
+    const auto lastFrame = [start = AVIStreamStart(stream.Stream)](std::int32_t length) {
+        return static_cast<int>(
+            std::min<std::int64_t>(std::int64_t{start} + length - 1, INT32_MAX));
+    };
     d.Start = AVIStreamStart(stream.Stream);
-    d.End = d.Start + AVIStreamLengthInFile(stream.Stream) - 1;
-    d.HeaderEnd = d.Start + AVIStreamLength(stream.Stream) - 1;
+    d.End = lastFrame(AVIStreamLengthInFile(stream.Stream));
+    d.HeaderEnd = lastFrame(AVIStreamLength(stream.Stream));
     d.Width = info.rcFrame.Right - info.rcFrame.Left;
     d.Height = info.rcFrame.Bottom - info.rcFrame.Top;
     if (info.dwRate != 0)

@@ -6,6 +6,8 @@
 #include "platform/avifile/avifile.h"
 #include "platform/streams/stream.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -291,7 +293,10 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
         const std::int32_t length = AVIStreamLengthInFile(firstVideo);
         s << (json ? ", \"frame_hashes\": [" : "frame hashes:\n");
         int status = 0;
-        for (std::int32_t k = 0; k < length; ++k) {
+        // Frame numbers stop at the largest one, however late the stream starts.
+        const std::int32_t count = static_cast<std::int32_t>(
+            std::min<std::int64_t>(length, std::int64_t{INT32_MAX} - start + 1));
+        for (std::int32_t k = 0; k < count; ++k) {
             const void* dib = AVIStreamGetFrame(getFrame, start + k);
             if (dib == nullptr) {
                 err << "framolo-cli: Failed to decompress AVI frame\n";

@@ -389,6 +389,28 @@ TEST(CliShortClips, ADroppedFrameInAWholeClipCountsAsPresent) {
     EXPECT_EQ(GifFrameCount(out), 4);
 }
 
+// Found by fuzzing: a header that starts the stream past the largest frame
+// number made the default end frame overflow (undefined behaviour, then an
+// empty document). No frame of such a stream has a number the calls can
+// take, so the run now fails in order at its first frame.
+TEST(CliShortClips, AStreamStartingPastTheLargestFrameNumberFailsInOrder) {
+    auto bytes = test::ReadFileBytes(SmallClip());
+    const std::string strh = "strh";
+    const auto at = std::search(bytes.begin(), bytes.end(), strh.begin(), strh.end());
+    ASSERT_NE(at, bytes.end());
+    // dwStart, 28 bytes into the stream header's data.
+    std::fill_n(at + 8 + 28, 4, std::uint8_t{0xFF});
+    const std::string clip = test::WorkPath("mends_late_start.avi");
+    std::ofstream(clip, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    std::string log;
+    EXPECT_EQ(RunCli("avi2gif " + Quote(clip) + " " + Quote(test::WorkPath("late.gif")), &log), 1);
+    EXPECT_NE(log.find("Failed to decompress AVI frame"), std::string::npos) << log;
+    EXPECT_EQ(RunCli("info --frame-hashes " + Quote(clip), &log), 1);
+    EXPECT_NE(log.find("Failed to decompress AVI frame"), std::string::npos) << log;
+}
+
 // ---- GIF oddities ----
 
 TEST(CliGifOddities, WarningsOfATruncatedGifReachTheUserOnceEach) {
