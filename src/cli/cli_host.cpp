@@ -1,8 +1,16 @@
 #include "cli/cli_host.h"
 
+#include "convert/job_support.h"
 #include "platform/graphics/bitmap.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <sstream>
 
 namespace framolo {
 
@@ -69,13 +77,50 @@ void TCliHost::ShowPreviewDocument(const TGIFDocument& document) {
 
 void TCliHost::ShowReport(int frameCount, const std::string& widthText,
                           const std::string& heightText, const std::string& sizeKBText) {
-    if (quiet_)
-        return;
-    out_ << "width: " << widthText << "\n"
-         << "height: " << heightText << "\n"
-         << "frames: " << frameCount << "\n"
-         << "size: " << (sizeKBText.empty() ? "-" : sizeKBText) << " KB\n"
-         << std::flush;
+    std::ostringstream report;
+    report << "width: " << widthText << "\n"
+           << "height: " << heightText << "\n"
+           << "frames: " << frameCount << "\n"
+           << "size: " << (sizeKBText.empty() ? "-" : sizeKBText) << " KB\n";
+    report_ = report.str();
+}
+
+void TCliHost::PrintReport() {
+    if (!quiet_)
+        out_ << report_ << std::flush;
+    report_.clear();
+}
+
+namespace {
+
+// Why a clip could not be opened, in the system's words where it has some.
+std::string OpenFailureReason(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return std::strerror(EISDIR);
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return std::strerror(errno != 0 ? errno : ENOENT);
+    std::fclose(file);
+    return "not a video file that can be read";
+}
+
+} // namespace
+
+void TCliHost::ShowApplicationError(const std::string& message) {
+    if (message == jobmsg::FailedOpenFile)
+        Box(message + ": " + OpenFailureReason(currentFileName_));
+    else
+        Box(message);
+}
+
+TGIFWarning PrintWarningsOnce(std::ostream& err) {
+    auto seen = std::make_shared<std::set<std::string>>();
+    return [&err, seen](TPersistent*, int, const std::string& message) {
+        if (seen->insert(message).second)
+            err << "framolo-cli: warning: " << message << "\n" << std::flush;
+    };
 }
 
 void TCliHost::ShowInformation(const std::string&) {

@@ -53,9 +53,13 @@ public:
     void ShowError(const std::string& message) override { Box(message); }
     void ShowInformation(const std::string& message) override;
     void ShowMessage(const std::string& message) override;
-    void ShowApplicationError(const std::string& message) override { Box(message); }
+    void ShowApplicationError(const std::string& message) override;
     std::optional<std::string> AskSaveFileName(const std::string& proposed, const std::string&,
                                                const std::string&) override;
+
+    // Prints the report the last run left, once its result is saved: a run
+    // that failed or was stopped has nothing to report.
+    void PrintReport();
 
     // The finished document, when the last run handed one to the preview.
     TGIFDocument* ResultDocument() { return dynamic_cast<TGIFDocument*>(preview_.get()); }
@@ -80,6 +84,11 @@ private:
     TGIFDocument* sourceDocument_ = nullptr;
     bool hadError_ = false;
     std::string lastError_;
+    std::string report_;
 };
+
+// A warning handler for a GIF document that prints each distinct warning once
+// on err.
+TGIFWarning PrintWarningsOnce(std::ostream& err);
 
 } // namespace framolo

@@ -2,32 +2,50 @@
 
 #include "platform/streams/stream.h"
 
-#include <cstdio>
 #include <memory>
 
 namespace framolo {
 
-TJobOutcome ConvertAviToGifFile(TConversionHost& host, const std::string& path,
+namespace {
+
+// The stage a signal may stop rather than end; left on every way out.
+class TStoppableStage {
+public:
+    TStoppableStage() { SetStoppable(true); }
+    ~TStoppableStage() { SetStoppable(false); }
+    TStoppableStage(const TStoppableStage&) = delete;
+    TStoppableStage& operator=(const TStoppableStage&) = delete;
+};
+
+} // namespace
+
+TJobOutcome ConvertAviToGifFile(TConversionHost& host, TOutputFile& output,
                                 const TAviToGifStreamJob::TOptions& options) {
-    const std::string temp = path + ".part";
+    // The writer goes back to the header once the frames are known, which a
+    // pipe cannot do: a target written in place gets the bytes from memory.
+    std::unique_ptr<TMemoryStream> inMemory;
+    std::unique_ptr<TFileStream> file;
+    if (output.InPlace())
+        inMemory = std::make_unique<TMemoryStream>();
+    else
+        file = std::make_unique<TFileStream>(output.WritePath(), fmCreate);
+    TStream& sink = inMemory ? static_cast<TStream&>(*inMemory) : *file;
     TJobOutcome outcome;
-    try {
-        auto out = std::make_unique<TFileStream>(temp, fmCreate);
-        TAviToGifStreamJob job(host, *out, options);
+    {
+        TStoppableStage stage;
+        TAviToGifStreamJob job(host, sink, options);
         outcome = job.Run();
-        if (outcome.End == TJobEnd::Finished)
-            out->Flush();
-    } catch (...) {
-        std::remove(temp.c_str());
-        throw;
     }
-    if (outcome.End != TJobEnd::Finished) {
-        std::remove(temp.c_str());
+    if (outcome.End == TJobEnd::Finished && StopSignalled())
+        outcome.End = TJobEnd::Stopped;
+    if (outcome.End != TJobEnd::Finished)
         return outcome;
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        throw EFOpenError("Cannot create file \"" + path + "\"");
+    if (inMemory) {
+        output.WriteInPlace(inMemory->Memory(), static_cast<std::size_t>(inMemory->Size()));
+    } else {
+        file->Flush();
+        file.reset();
+        output.Commit();
     }
     return outcome;
 }

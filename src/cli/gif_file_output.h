@@ -1,16 +1,16 @@
 #pragma once
 
+#include "cli/output_file.h"
 #include "convert/avi_to_gif_stream_job.h"
-
-#include <string>
 
 namespace framolo {
 
-// Runs the streaming AVI to GIF conversion into path. The frames go to a file
-// beside it, which takes the final name only when the run has finished; a
-// stop or a failure removes it, so nothing is left at path. Raises
-// EFOpenError when neither file can be made.
-TJobOutcome ConvertAviToGifFile(TConversionHost& host, const std::string& path,
+// Runs the streaming AVI to GIF conversion into output. While frames are read
+// and converted, an ending signal only asks the run to stop; once they are
+// done, the result takes its place (a target written in place gets it in one
+// pass, as a pipe needs). A stop, a signal or a failure leaves nothing behind:
+// the output's temporary file goes with it.
+TJobOutcome ConvertAviToGifFile(TConversionHost& host, TOutputFile& output,
                                 const TAviToGifStreamJob::TOptions& options);
 
 } // namespace framolo

@@ -2,9 +2,11 @@
 
 #include "cli/cli_help.h"
 #include "cli/cli_host.h"
+#include "cli/cli_options.h"
 #include "cli/cli_report.h"
 #include "cli/gif_file_output.h"
 #include "cli/media_info.h"
+#include "cli/output_file.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/avifile_guards.h"
 #include "convert/gif_to_avi_job.h"
@@ -17,6 +19,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -66,11 +69,9 @@ std::string Digits(const std::string& option, const std::string& value) {
     } catch (const std::exception&) {
         throw EUsage(option + " is out of range: '" + value + "'");
     }
+    if (const std::string error = CheckOptionRange(option, value); !error.empty())
+        throw EUsage(error);
     return value;
-}
-
-void OnInterrupt(int) {
-    TCliHost::Interrupted.store(true);
 }
 
 bool StderrIsTerminal() {
@@ -82,7 +83,8 @@ bool StderrIsTerminal() {
 struct TClipDefaults {
     bool Ok = false;
     int Start = 0;
-    int End = -1;
+    int End = -1;       // the last frame the file holds
+    int HeaderEnd = -1; // the last frame its header promises
     int Width = 0;
     int Height = 0;
     int DelayMs = 0;
@@ -105,8 +107,15 @@ TClipDefaults ProbeClip(const std::string& path) {
     TAVIStreamInfo info;
     if (AVIStreamInfo(stream.Stream, info, static_cast<std::int32_t>(sizeof(info))) != 0)
         return d;
+    // A header may start a stream near the largest frame number: the last
+    // frame is counted in 64 bits and kept to the numbers a field can hold.
+    const auto lastFrame = [start = AVIStreamStart(stream.Stream)](std::int32_t length) {
+        return static_cast<int>(
+            std::min<std::int64_t>(std::int64_t{start} + length - 1, INT32_MAX));
+    };
     d.Start = AVIStreamStart(stream.Stream);
-    d.End = d.Start + AVIStreamLength(stream.Stream) - 1;
+    d.End = lastFrame(AVIStreamLengthInFile(stream.Stream));
+    d.HeaderEnd = lastFrame(AVIStreamLength(stream.Stream));
     d.Width = info.rcFrame.Right - info.rcFrame.Left;
     d.Height = info.rcFrame.Bottom - info.rcFrame.Top;
     if (info.dwRate != 0)
@@ -213,12 +222,19 @@ int AviToGif(const std::vector<std::string>& args) {
         if (options.Threads < 1 || options.Threads > 256)
             throw EUsage("--threads takes a number from 1 to 256");
     }
+    if (values.count("--end") != 0 && clip.Ok && clip.End < clip.HeaderEnd &&
+        StrToInt(host.Fields[static_cast<std::size_t>(TParamField::End)]) > clip.End)
+        throw EJobError("--end " + values["--end"] + " runs past frame " +
+                        std::to_string(clip.End) +
+                        ", the last one in the file (it is cut short: " + "its header promises " +
+                        std::to_string(clip.HeaderEnd - clip.Start + 1) + " frames)");
     if (!quiet)
         WarnAboutDelay(host.Fields);
 
-    std::signal(SIGINT, OnInterrupt);
+    InstallSignalCleanup();
+    TOutputFile output(positional[1]);
     const auto started = std::chrono::steady_clock::now();
-    const TJobOutcome outcome = ConvertAviToGifFile(host, positional[1], options);
+    const TJobOutcome outcome = ConvertAviToGifFile(host, output, options);
     if (outcome.End == TJobEnd::Stopped) {
         std::cerr << "framolo-cli: stopped; nothing was written\n";
         return kExitError;
@@ -251,15 +267,18 @@ int GifToAvi(const std::vector<std::string>& args) {
     if (positional.size() != 2)
         throw EUsage("gif2avi takes INPUT.gif and OUTPUT.avi");
     TGIFDocument document;
+    document.WarningHandler = PrintWarningsOnce(std::cerr);
     document.LoadFromFile(positional[0]);
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(positional[0]);
     host.SetSourceDocument(&document);
     host.OutputName = positional[1];
-    std::signal(SIGINT, OnInterrupt);
+    InstallSignalCleanup();
+    SetStoppable(true);
     const auto started = std::chrono::steady_clock::now();
     TGifToAviJob job(host);
     const TJobOutcome outcome = job.Run();
+    SetStoppable(false);
     switch (outcome.End) {
     case TJobEnd::Finished:
         if (json || !quiet)

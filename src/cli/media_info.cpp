@@ -10,6 +10,8 @@
 #include "platform/avifile/avifile.h"
 #include "platform/streams/stream.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -205,6 +207,10 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
                   << ", frame [" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom
                   << "]";
             }
+            // A file cut short holds fewer frames than its header promises.
+            const std::int32_t inFile = video ? AVIStreamLengthInFile(stream) : -1;
+            if (inFile >= 0 && static_cast<std::uint32_t>(inFile) < info.dwLength)
+                s << (json ? ", \"frames_in_file\": " : ", frames in file ") << inFile;
             if (video && format.size() >= 40) {
                 TBitmapInfoHeader bih;
                 std::memcpy(&bih, format.data(), sizeof(bih));
@@ -237,10 +243,13 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
             return 1;
         }
         const std::int32_t start = AVIStreamStart(firstVideo);
-        const std::int32_t length = AVIStreamLength(firstVideo);
+        const std::int32_t length = AVIStreamLengthInFile(firstVideo);
         s << (json ? ", \"frame_hashes\": [" : "frame hashes:\n");
         int status = 0;
-        for (std::int32_t k = 0; k < length; ++k) {
+        // Frame numbers stop at the largest one, however late the stream starts.
+        const std::int32_t count = static_cast<std::int32_t>(
+            std::min<std::int64_t>(length, std::int64_t{INT32_MAX} - start + 1));
+        for (std::int32_t k = 0; k < count; ++k) {
             const void* dib = AVIStreamGetFrame(getFrame, start + k);
             if (dib == nullptr) {
                 err << "framolo-cli: Failed to decompress AVI frame\n";

@@ -15,6 +15,7 @@ namespace framolo {
 namespace {
 
 constexpr std::size_t kHeaderSize = 40 + 4 * 256;
+constexpr int kMaxAviSide = 32767;
 
 // The 8-bit picture of one frame as the stream stores it: a 40-byte header with
 // a 256-entry colour table, and bottom-up rows padded to four bytes.
@@ -141,9 +142,19 @@ TJobOutcome TGifToAviJob::Run() {
 
 void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
     TGIFImageList& frames = document.Frames();
-    // Nothing is written for a document that has no first picture to size the stream from.
-    if (frames.Count() == 0 || frames[0]->Empty())
+    // The stream takes its picture size from the first frame that has an
+    // image: zero bytes between blocks leave frames of extensions only before
+    // it, which viewers pass over. Nothing is written for a document without
+    // any image.
+    int first = 0;
+    while (first < frames.Count() && frames[first]->Empty())
+        ++first;
+    if (first == frames.Count())
         throw EJobError(jobmsg::FirstFrameEmpty);
+    // The stream header keeps the frame rectangle in 16-bit signed numbers.
+    if (document.Width() > kMaxAviSide || document.Height() > kMaxAviSide ||
+        frames[first]->Width() > kMaxAviSide || frames[first]->Height() > kMaxAviSide)
+        throw EJobError(jobmsg::ScreenTooLarge);
 
     TAVILibraryGuard library;
     TAVIFileGuard file;
@@ -155,10 +166,10 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
 
     TFrameBuffers buffers;
     {
-        const TBitmap* first = frames[0]->RenderBitmap();
-        if (first == nullptr)
+        const TBitmap* rendered = frames[first]->RenderBitmap();
+        if (rendered == nullptr)
             throw EJobError(jobmsg::FailedBitmapInfo);
-        SizeBuffers(buffers, *first, *frames[0]);
+        SizeBuffers(buffers, *rendered, *frames[first]);
     }
 
     // The delay of the first frame that has both a colour table of its own
@@ -196,10 +207,10 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
     }
 
     {
-        const TBitmap* first = frames[0]->RenderBitmap();
-        if (first == nullptr)
+        const TBitmap* rendered = frames[first]->RenderBitmap();
+        if (rendered == nullptr)
             throw EJobError(jobmsg::FailedBitmapInfo);
-        FillBuffers(buffers, *first, *frames[0], true);
+        FillBuffers(buffers, *rendered, *frames[first], true);
     }
     if (AVIStreamSetFormat(stream.Stream, 0, buffers.Header.data(),
                            static_cast<std::int32_t>(buffers.Header.size())) != 0)
@@ -209,31 +220,37 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
     host_.SetProgressRange(0, count - 1);
     host_.SetProgressPosition(0);
     host_.ShowProgress();
+    outcome.End = TJobEnd::Finished;
     for (int i = 0; i < count; ++i) {
         host_.SetProgressPosition(i);
         host_.ProcessMessages();
         if (host_.StopRequested()) {
             outcome.End = TJobEnd::Stopped;
-            host_.SetProgressPosition(0);
-            return;
+            break;
         }
         TGIFSubImage* frame = frames[i];
         if (frame->Empty())
             continue;
-        if (i > 0) {
+        if (i > first) {
             const TBitmap* rendered = frame->RenderBitmap();
             if (rendered == nullptr)
                 throw EJobError(jobmsg::FailedBitmapInfo);
             FillBuffers(buffers, *rendered, *frame, false);
         }
-        if (AVIStreamWrite(stream.Stream, i, 1, buffers.Pixels.data(),
+        // Samples count from the first image, so the stream opens with a picture.
+        if (AVIStreamWrite(stream.Stream, i - first, 1, buffers.Pixels.data(),
                            static_cast<std::int32_t>(buffers.Pixels.size()), AVIIF_KEYFRAME,
                            nullptr, nullptr) != 0)
             throw EJobError(jobmsg::FailedAddFrame);
         ++outcome.FrameCount;
     }
     host_.SetProgressPosition(0);
-    outcome.End = TJobEnd::Finished;
+    // The index and the final sizes are written here; a file that cannot be
+    // finished is a failed write, stopped or not.
+    if (AVIFileFinish(file.File) != 0) {
+        outcome.End = TJobEnd::Failed;
+        throw EJobError(jobmsg::FailedAddFrame);
+    }
 }
 
 } // namespace framolo

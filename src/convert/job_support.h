@@ -35,6 +35,8 @@ inline constexpr const char* FailedCreateStream = "Failed to create AVI stream";
 inline constexpr const char* FailedSetFormat = "Failed to set AVI stream format";
 inline constexpr const char* FailedAddFrame = "Failed to add frame to AVI";
 inline constexpr const char* FirstFrameEmpty = "The first frame of the GIF image is empty";
+inline constexpr const char* ScreenTooLarge =
+    "The GIF image is too large for an AVI file: at most 32767 x 32767 pixels";
 inline constexpr const char* SavedTo = "Converting is finished,your GIF image is saved to  ";
 inline constexpr const char* WorkingFinished =
     "   Working is finished successfully!   Your GIF image is saved to ";

@@ -76,14 +76,15 @@ void TGIFTrailer::SaveToStream(TStream& stream) {
 }
 
 void TGIFImageList::SaveToStream(TStream& stream) {
+    // Percentages round to the nearest, as the reader's do: 3 frames give 33, 67, 100.
     const int n = Count();
     for (int i = 0; i < n; ++i) {
         Frame(i)->SaveToStream(stream);
         if (document_ != nullptr)
             document_->Progress(
                 this, TProgressStage::psRunning,
-                static_cast<std::uint8_t>((static_cast<std::int64_t>(i) + 1) * 100 / n), false,
-                TRect{}, gifmsg::Saving);
+                static_cast<std::uint8_t>(((static_cast<std::int64_t>(i) + 1) * 200 + n) / (2 * n)),
+                false, TRect{}, gifmsg::Saving);
     }
 }
 

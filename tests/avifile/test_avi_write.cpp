@@ -476,3 +476,72 @@ TEST(AviWrite, FramesAreNumberedFromTheStreamStart) {
 
 } // namespace
 } // namespace framolo
+
+namespace framolo {
+namespace {
+
+// A write that fails while the file is finished (the index, a patch of the
+// sizes, the close) makes the finishing fail, in AVI 1.0 and OpenDML files
+// alike; AVIFileFinish passes that on, and the stream takes no more frames.
+TEST(AviWrite, AFailureWhileFinishingIsReported) {
+    const TPal8Clip clip(40, 30);
+    for (const std::uint64_t partLimit : {std::uint64_t{1} << 30, std::uint64_t{16384}}) {
+        for (const TAviWriteStep failing :
+             {TAviWriteStep::Index, TAviWriteStep::Patch, TAviWriteStep::Close}) {
+            TAviWriterOptions options;
+            options.PartLimit = partLimit;
+            bool finishing = false;
+            options.FailStep = [&finishing, failing](TAviWriteStep step) {
+                return finishing && step == failing;
+            };
+            SetAviWriterOptions(options);
+            const fs::path path = WorkDir() / "finish_fault.avi";
+            PAVIFile file = nullptr;
+            PAVIStream stream = nullptr;
+            ASSERT_EQ(AVIFileOpen(file, path.string(), OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE),
+                      AVIERR_OK);
+            ASSERT_EQ(AVIFileCreateStream(file, stream, clip.Info(1, 25)), AVIERR_OK);
+            ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.Header.data(),
+                                         static_cast<std::int32_t>(clip.Header.size())),
+                      AVIERR_OK);
+            for (int i = 0; i < 12; ++i) {
+                const auto px = clip.Pixels(i);
+                ASSERT_EQ(AVIStreamWrite(stream, i, 1, px.data(),
+                                         static_cast<std::int32_t>(px.size()), AVIIF_KEYFRAME,
+                                         nullptr, nullptr),
+                          AVIERR_OK);
+            }
+            finishing = true;
+            EXPECT_EQ(AVIFileFinish(file), AVIERR_FILEWRITE)
+                << static_cast<int>(failing) << " part limit " << partLimit;
+            const auto px = clip.Pixels(12);
+            EXPECT_NE(AVIStreamWrite(stream, 12, 1, px.data(), static_cast<std::int32_t>(px.size()),
+                                     AVIIF_KEYFRAME, nullptr, nullptr),
+                      AVIERR_OK);
+            AVIStreamRelease(stream);
+            AVIFileRelease(file);
+            SetAviWriterOptions({});
+        }
+    }
+    // Without a fault the same file finishes and says so.
+    const fs::path path = WorkDir() / "finish_ok.avi";
+    PAVIFile file = nullptr;
+    PAVIStream stream = nullptr;
+    ASSERT_EQ(AVIFileOpen(file, path.string(), OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE),
+              AVIERR_OK);
+    ASSERT_EQ(AVIFileCreateStream(file, stream, clip.Info(1, 25)), AVIERR_OK);
+    ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.Header.data(),
+                                 static_cast<std::int32_t>(clip.Header.size())),
+              AVIERR_OK);
+    const auto px = clip.Pixels(0);
+    ASSERT_EQ(AVIStreamWrite(stream, 0, 1, px.data(), static_cast<std::int32_t>(px.size()),
+                             AVIIF_KEYFRAME, nullptr, nullptr),
+              AVIERR_OK);
+    EXPECT_EQ(AVIFileFinish(file), AVIERR_OK);
+    EXPECT_EQ(AVIFileFinish(file), AVIERR_OK);
+    AVIStreamRelease(stream);
+    AVIFileRelease(file);
+}
+
+} // namespace
+} // namespace framolo

@@ -2,10 +2,13 @@
 #include "convert/job_support.h"
 #include "convert_test_util.h"
 #include "platform/avifile/avifile.h"
+#include "platform/avifile/riff_writer.h"
+#include "platform/streams/stream.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 
 namespace framolo {
 namespace {
@@ -234,16 +237,148 @@ TEST_F(GifToAviJob, CancelStopAndFailures) {
     EXPECT_EQ(failing.AppErrors, std::vector<std::string>{"Failed to create AVI file"});
     EXPECT_EQ(failing.Ends, 1);
 
-    auto emptyFirst = MakeGif(2, 1, 0);
+    // A GIF without any image gives no file at all.
+    auto noImage = MakeGif(2, 1, 0);
+    noImage->Frames()[1]->Clear();
+    ASSERT_TRUE(noImage->Frames()[1]->Empty());
     TScriptedHost empty;
-    empty.FileName = test::WorkPath("emptyfirst.gif");
-    empty.Source = emptyFirst.get();
-    empty.SaveAnswer = test::WorkPath("emptyfirst.avi");
-    std::remove(test::WorkPath("emptyfirst.avi").c_str());
+    empty.FileName = test::WorkPath("noimage.gif");
+    empty.Source = noImage.get();
+    empty.SaveAnswer = test::WorkPath("noimage.avi");
+    std::remove(test::WorkPath("noimage.avi").c_str());
     EXPECT_EQ(TGifToAviJob(empty).Run().End, TJobEnd::Failed);
     EXPECT_EQ(empty.AppErrors,
               std::vector<std::string>{"The first frame of the GIF image is empty"});
-    EXPECT_TRUE(test::ReadFileBytes(test::WorkPath("emptyfirst.avi")).empty());
+    EXPECT_TRUE(test::ReadFileBytes(test::WorkPath("noimage.avi")).empty());
+}
+
+// ---- GIF oddities ----
+
+// The bytes of a GIF whose blocks are separated by runs of zero bytes, as some
+// encoders pad them: each run reads as frames that carry no image.
+std::vector<std::uint8_t> ZeroPaddedGif(const TGIFDocument& doc) {
+    TGIFDocument copy;
+    copy.Assign(&doc);
+    TMemoryStream out;
+    copy.SaveToStream(out);
+    std::vector<std::uint8_t> bytes(static_cast<const std::uint8_t*>(out.Memory()),
+                                    static_cast<const std::uint8_t*>(out.Memory()) + out.Size());
+    // The first frame's graphic control extension follows the header and the
+    // screen descriptor (no global table here); the zeros go after it, before
+    // the image descriptor.
+    const std::size_t gce = 13;
+    EXPECT_EQ(bytes[gce], 0x21);
+    EXPECT_EQ(bytes[gce + 1], 0xF9);
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(gce + 8), 3, 0x00);
+    return bytes;
+}
+
+TEST_F(GifToAviJob, LeadingFramesWithoutAnImageAreSkipped) {
+    auto made = MakeGif(3, 5);
+    const std::vector<std::uint8_t> bytes = ZeroPaddedGif(*made);
+    TGIFDocument doc;
+    doc.WarningHandler = [](TPersistent*, int, const std::string&) {};
+    TReadOnlyMemoryStream in(bytes.data(), bytes.size());
+    doc.LoadFromStream(in);
+    ASSERT_GT(doc.Frames().Count(), 3);
+    ASSERT_TRUE(doc.Frames()[0]->Empty());
+    const int leading = doc.Frames().Count() - 3;
+
+    const std::string out = test::WorkPath("zero_padded.avi");
+    const TJobOutcome outcome = Run(doc, out);
+    ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
+    EXPECT_EQ(outcome.FrameCount, 3);
+    const TAviFacts facts = ReadAvi(out);
+    // The stream opens with the first image, sized from it.
+    ASSERT_EQ(facts.Length, 3);
+    TBitmapInfoHeader h;
+    ASSERT_GE(facts.Format.size(), sizeof(h));
+    std::memcpy(&h, facts.Format.data(), sizeof(h));
+    EXPECT_EQ(h.biWidth, 6);
+    EXPECT_EQ(h.biHeight, 5);
+    for (int i = 0; i < 3; ++i) {
+        const TBitmap* rendered = doc.Frames()[leading + i]->RenderBitmap();
+        ASSERT_NE(rendered, nullptr);
+        ASSERT_EQ(facts.Frames[static_cast<std::size_t>(i)].size(), 8u * 5u) << i;
+        // Rows are bottom-up and padded to 8 bytes.
+        for (int y = 0; y < 5; ++y)
+            EXPECT_EQ(std::memcmp(facts.Frames[static_cast<std::size_t>(i)].data() + 8 * (4 - y),
+                                  rendered->ScanLine(y), 6),
+                      0)
+                << "frame " << i << " row " << y;
+    }
+}
+
+TEST_F(GifToAviJob, ScreensTheStreamHeaderCannotHoldAreRefusedBeforeTheFileIsMade) {
+    for (const auto& [width, height] :
+         std::vector<std::pair<int, int>>{{65535, 65535}, {32768, 10}, {10, 32768}}) {
+        auto doc = MakeGif(1, 1);
+        doc->SetWidth(width);
+        doc->SetHeight(height);
+        const std::string out = test::WorkPath("huge_screen.avi");
+        std::remove(out.c_str());
+        TScriptedHost host;
+        host.FileName = test::WorkPath("huge_screen.gif");
+        host.Source = doc.get();
+        host.SaveAnswer = out;
+        EXPECT_EQ(TGifToAviJob(host).Run().End, TJobEnd::Failed);
+        EXPECT_EQ(host.AppErrors, std::vector<std::string>{"The GIF image is too large for an AVI "
+                                                           "file: at most 32767 x 32767 pixels"});
+        EXPECT_FALSE(std::ifstream(out).good()) << width << " x " << height;
+    }
+    // The largest screen the header holds still converts.
+    auto doc = MakeGif(1, 1);
+    doc->SetWidth(32767);
+    doc->SetHeight(32767);
+    EXPECT_EQ(Run(*doc, test::WorkPath("largest_screen.avi")).End, TJobEnd::Finished);
+    EXPECT_EQ(ReadAvi(test::WorkPath("largest_screen.avi")).Info.rcFrame,
+              (TRect{0, 0, 32767, 32767}));
+}
+
+// ---- AVI finishing ----
+
+// Makes one step of writing fail, as a full disk would, for files created
+// while it lives.
+class TWriteFault {
+public:
+    explicit TWriteFault(TAviWriteStep failing) {
+        TAviWriterOptions options;
+        // Size patches also happen after every frame; only those of the
+        // finishing, after the index, fail.
+        options.FailStep = [failing, indexSeen = false](TAviWriteStep step) mutable {
+            indexSeen = indexSeen || step == TAviWriteStep::Index;
+            return step == failing && (failing != TAviWriteStep::Patch || indexSeen);
+        };
+        SetAviWriterOptions(options);
+    }
+    ~TWriteFault() { SetAviWriterOptions({}); }
+    TWriteFault(const TWriteFault&) = delete;
+    TWriteFault& operator=(const TWriteFault&) = delete;
+};
+
+TEST_F(GifToAviJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
+    for (const TAviWriteStep step :
+         {TAviWriteStep::Index, TAviWriteStep::Patch, TAviWriteStep::Close}) {
+        auto doc = MakeGif(3, 4);
+        TScriptedHost host;
+        host.FileName = test::WorkPath("unfinished.gif");
+        host.Source = doc.get();
+        host.SaveAnswer = test::WorkPath("unfinished.avi");
+        TJobOutcome outcome;
+        {
+            const TWriteFault fault(step);
+            outcome = TGifToAviJob(host).Run();
+        }
+        const int which = static_cast<int>(step);
+        EXPECT_EQ(outcome.End, TJobEnd::Failed) << which;
+        EXPECT_EQ(host.AppErrors, std::vector<std::string>{"Failed to add frame to AVI"}) << which;
+        EXPECT_TRUE(host.Messages.empty()) << which;
+        EXPECT_TRUE(host.Previewed.empty()) << which;
+        EXPECT_EQ(host.Ends, 1) << which;
+    }
+    // Without a fault the same run finishes.
+    auto doc = MakeGif(3, 4);
+    EXPECT_EQ(Run(*doc, test::WorkPath("finished.avi")).End, TJobEnd::Finished);
 }
 
 } // namespace

@@ -369,7 +369,7 @@ TEST(GifWriter, ProgressStagesAndPercentages) {
     const std::vector<std::tuple<TProgressStage, int, bool>> expected{
         {TProgressStage::psStarting, 0, false},
         {TProgressStage::psRunning, 33, false},
-        {TProgressStage::psRunning, 66, false},
+        {TProgressStage::psRunning, 67, false}, // rounded to the nearest, as the reader does
         {TProgressStage::psRunning, 100, false},
         {TProgressStage::psEnding, 100, true}};
     EXPECT_EQ(seen, expected);

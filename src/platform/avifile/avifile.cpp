@@ -144,7 +144,7 @@ THResult AVIFileOpen(PAVIFile& file, const std::string& path, std::uint32_t mode
         if (!(mode & (OF_WRITE | OF_READWRITE))) {
             return AVIERR_BADFLAGS;
         }
-        core->Writer = TAviWriter::Create(path);
+        core->Writer = TAviWriter::Create(path, AviWriterOptions());
         if (!core->Writer) {
             return AVIERR_FILEOPEN;
         }
@@ -188,6 +188,16 @@ std::uint32_t AVIFileRelease(PAVIFile file) {
     }
     Unregister(file); // destroys it; the core lives on while streams hold it
     return 0;
+}
+
+THResult AVIFileFinish(PAVIFile file) {
+    if (!IsLive(file)) {
+        return AVIERR_BADHANDLE;
+    }
+    if (!file->Core->Writer) {
+        return AVIERR_OK; // a file being read has nothing to finish
+    }
+    return file->Core->Writer->Close() ? AVIERR_OK : AVIERR_FILEWRITE;
 }
 
 THResult AVIFileGetStream(PAVIFile file, PAVIStream& stream, std::uint32_t fccType,
@@ -327,6 +337,15 @@ std::int32_t AVIStreamLength(PAVIStream stream) {
         return -1;
     }
     return static_cast<std::int32_t>(std::min<std::uint32_t>(info.dwLength, 0x7FFFFFFF));
+}
+
+std::int32_t AVIStreamLengthInFile(PAVIStream stream) {
+    const std::int32_t length = AVIStreamLength(stream);
+    const TMediaStream* ms = ReadStream(stream);
+    if (length < 0 || ms == nullptr || !ms->Video || !ms->Clock || ms->Clock->Available < 0) {
+        return length;
+    }
+    return static_cast<std::int32_t>(std::min<std::int64_t>(length, ms->Clock->Available));
 }
 
 THResult AVIStreamRead(PAVIStream stream, std::int32_t start, std::int32_t samples, void* buffer,

@@ -28,6 +28,11 @@ THResult AVIFileOpen(PAVIFile& file, const std::string& path, std::uint32_t mode
 // Releases a file handle; the file is finished and closed once it and every
 // stream taken from it are released. Returns the remaining reference count.
 std::uint32_t AVIFileRelease(PAVIFile file);
+// Finishes a file opened for writing: its indexes, final sizes and the close.
+// AVIERR_FILEWRITE when any of it fails (a full disk); the file's streams
+// refuse writes afterwards. Releasing the last handle finishes a file too, but
+// has no way to report a failure, so a writer that must know calls this first.
+THResult AVIFileFinish(PAVIFile file);
 
 // The `index`-th stream (from 0) of type streamtypeVIDEO or streamtypeAUDIO.
 THResult AVIFileGetStream(PAVIFile file, PAVIStream& stream, std::uint32_t fccType,
@@ -60,6 +65,12 @@ THResult AVIStreamGetFrameClose(PGetFrame getFrame);
 
 std::int32_t AVIStreamStart(PAVIStream stream);  // -1 for a bad handle
 std::int32_t AVIStreamLength(PAVIStream stream); // -1 for a bad handle
+// The samples of a stream whose data the file holds, counted from
+// AVIStreamStart: fewer than AVIStreamLength for a video stream of a file cut
+// short (a recording cut off, a download stopped half-way), whose header
+// promises frames that never reached the file. An empty chunk (a dropped
+// frame) counts as present. -1 for a bad handle.
+std::int32_t AVIStreamLengthInFile(PAVIStream stream);
 
 // Audio: reads up to `samples` PCM frames from `start` into `buffer`. With
 // `buffer` null, `bytesRead` receives the bytes needed. A read that starts at

@@ -42,7 +42,20 @@ std::uint32_t TwoDigits(std::size_t n) {
            (static_cast<std::uint32_t>('0' + n % 10) << 8);
 }
 
+TAviWriterOptions& WriterOptions() {
+    static TAviWriterOptions options;
+    return options;
+}
+
 } // namespace
+
+void SetAviWriterOptions(const TAviWriterOptions& options) {
+    WriterOptions() = options;
+}
+
+const TAviWriterOptions& AviWriterOptions() {
+    return WriterOptions();
+}
 
 std::unique_ptr<TAviWriter> TAviWriter::Create(const std::string& path,
                                                const TAviWriterOptions& options) {
@@ -101,8 +114,8 @@ TAVIStreamInfo TAviWriter::Info(int stream) const {
     return info;
 }
 
-bool TAviWriter::Put(const void* data, std::size_t n) {
-    if (n != 0 && std::fwrite(data, 1, n, FFile.get()) != n) {
+bool TAviWriter::Put(const void* data, std::size_t n, TAviWriteStep step) {
+    if (n != 0 && (Failing(step) || std::fwrite(data, 1, n, FFile.get()) != n)) {
         FFailed = true;
         return false;
     }
@@ -121,7 +134,16 @@ bool TAviWriter::Put16(std::uint16_t v) {
 bool TAviWriter::PutAt(std::uint64_t pos, std::uint32_t v) {
     std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
                          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-    if (!SeekTo(FFile.get(), pos) || std::fwrite(b, 1, 4, FFile.get()) != 4) {
+    if (Failing(TAviWriteStep::Patch) || !SeekTo(FFile.get(), pos) ||
+        std::fwrite(b, 1, 4, FFile.get()) != 4) {
+        FFailed = true;
+        return false;
+    }
+    return true;
+}
+bool TAviWriter::PutIndex(std::uint64_t pos, const std::vector<std::uint8_t>& bytes) {
+    if (Failing(TAviWriteStep::Index) || !SeekTo(FFile.get(), pos) ||
+        std::fwrite(bytes.data(), 1, bytes.size(), FFile.get()) != bytes.size()) {
         FFailed = true;
         return false;
     }
@@ -299,7 +321,9 @@ THResult TAviWriter::WriteChunk(std::size_t stream, const void* data, std::uint3
     }
     auto& st = FStreams[stream];
     const std::uint64_t at = FEnd;
-    if (!Put32(st.ChunkId) || !Put32(size) || !Put(data, size) || ((size & 1u) && !Put("\0", 1))) {
+    // An empty chunk has no data to hand to fwrite, which takes no null buffer.
+    if (!Put32(st.ChunkId) || !Put32(size) || (size != 0 && !Put(data, size)) ||
+        ((size & 1u) && !Put("\0", 1))) {
         return AVIERR_FILEWRITE;
     }
     st.PartEntries.push_back({at, size, key});
@@ -412,7 +436,7 @@ bool TAviWriter::FinishPart(bool last) {
                 Append32(ix, e.Size | (e.Key ? 0u : 0x80000000u));
             }
             const std::uint64_t ixPos = FEnd;
-            if (!Put(ix.data(), ix.size())) {
+            if (!Put(ix.data(), ix.size(), TAviWriteStep::Index)) {
                 return false;
             }
             if (st.Super.size() / 16 >= FOptions.SuperIndexCapacity) {
@@ -429,7 +453,7 @@ bool TAviWriter::FinishPart(bool last) {
     }
     if (FParts == 1) {
         if (!Put32(MakeFourCC("idx1")) || !Put32(static_cast<std::uint32_t>(FIdx1.size())) ||
-            !Put(FIdx1.data(), FIdx1.size())) {
+            !Put(FIdx1.data(), FIdx1.size(), TAviWriteStep::Index)) {
             return false;
         }
         FIdx1.clear();
@@ -464,9 +488,7 @@ bool TAviWriter::FinishPart(bool last) {
             Append32(indx, 0);
             Append32(indx, 0);
             indx.insert(indx.end(), st.Super.begin(), st.Super.end());
-            if (!SeekTo(FFile.get(), st.IndxPos) ||
-                std::fwrite(indx.data(), 1, indx.size(), FFile.get()) != indx.size()) {
-                FFailed = true;
+            if (!PutIndex(st.IndxPos, indx)) {
                 return false;
             }
         }
@@ -476,9 +498,7 @@ bool TAviWriter::FinishPart(bool last) {
         Append32(odml, MakeFourCC("odml"));
         Append32(odml, MakeFourCC("dmlh"));
         Append32(odml, 248);
-        if (!SeekTo(FFile.get(), FOdmlPos) ||
-            std::fwrite(odml.data(), 1, odml.size(), FFile.get()) != odml.size()) {
-            FFailed = true;
+        if (!PutIndex(FOdmlPos, odml)) {
             return false;
         }
     }
@@ -524,7 +544,8 @@ bool TAviWriter::Close() {
         ok = ok && PutAt(FAvihPos + 28, suggested);
         ok = ok && PatchProgress();
     }
-    if (std::fclose(FFile.release()) != 0) {
+    // The close writes what the C library still buffers: a full disk shows here.
+    if (std::fclose(FFile.release()) != 0 || Failing(TAviWriteStep::Close)) {
         ok = false;
     }
     if (!ok) {

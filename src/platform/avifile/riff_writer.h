@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,13 +21,24 @@
 
 namespace framolo {
 
+// What the writer is doing when a write fails: chunk data, an index (idx1,
+// ix##, indx), a patch of sizes and counts written earlier, or the final close.
+enum class TAviWriteStep { Data, Index, Patch, Close };
+
 struct TAviWriterOptions {
     // Largest size of one RIFF part. Tests lower it to reach OpenDML quickly.
     std::uint64_t PartLimit = std::uint64_t{1} << 30;
     // Room reserved in each stream header for the OpenDML super index: one
     // entry per part.
     std::uint32_t SuperIndexCapacity = 256;
+    // Tests make a step fail as a full disk would: true fails the write.
+    std::function<bool(TAviWriteStep)> FailStep;
 };
+
+// Options of the writers that AVIFileOpen creates from now on; tests use it to
+// reach OpenDML quickly or to make a write fail. Not for concurrent use.
+void SetAviWriterOptions(const TAviWriterOptions& options);
+const TAviWriterOptions& AviWriterOptions();
 
 class TAviWriter {
 public:
@@ -79,7 +91,9 @@ private:
     bool PatchProgress();
     std::uint64_t IndexReserve(std::uint32_t extraEntries) const;
 
-    bool Put(const void* data, std::size_t n);
+    bool Failing(TAviWriteStep step) const { return FOptions.FailStep && FOptions.FailStep(step); }
+    bool Put(const void* data, std::size_t n, TAviWriteStep step = TAviWriteStep::Data);
+    bool PutIndex(std::uint64_t pos, const std::vector<std::uint8_t>& bytes);
     bool Put32(std::uint32_t v);
     bool Put16(std::uint16_t v);
     bool PutAt(std::uint64_t pos, std::uint32_t v);

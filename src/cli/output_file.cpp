@@ -1,0 +1,209 @@
+#include "cli/output_file.h"
+
+#include "cli/cli_host.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <vector>
+
+namespace framolo {
+
+namespace {
+
+constexpr int kMaxLinks = 40;
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Shared with the signal handler, which may only read these and call
+// async-signal-safe functions.
+char gTempPath[4096];
+volatile std::sig_atomic_t gTempSet = 0;
+volatile std::sig_atomic_t gStoppable = 0;
+volatile std::sig_atomic_t gStopAsked = 0;
+
+extern "C" void OnEndingSignal(int signal) {
+    if (gStoppable != 0 && gStopAsked == 0) {
+        gStopAsked = 1;
+        TCliHost::Interrupted.store(true);
+        return;
+    }
+    if (gTempSet != 0)
+        unlink(gTempPath);
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    // Delivered with the default action as soon as the handler returns.
+    raise(signal);
+}
+
+// Holds back the ending signals on this thread while the temporary file and
+// its record in gTempPath change together. (Another thread may still take one
+// then; the handler only ever sees a whole record or none.)
+class TSignalsHeld {
+public:
+    TSignalsHeld() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int s : kEndingSignals)
+            sigaddset(&set, s);
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~TSignalsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    TSignalsHeld(const TSignalsHeld&) = delete;
+    TSignalsHeld& operator=(const TSignalsHeld&) = delete;
+
+private:
+    sigset_t old_;
+};
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
+[[noreturn]] void Fail(const std::string& path, int error) {
+    throw EOutputError("Cannot write \"" + path + "\": " + Reason(error));
+}
+
+std::string Folder(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a chain of symbolic links ends at (which need not exist yet).
+std::string FollowLinks(const std::string& path) {
+    std::string target = path;
+    for (int i = 0; i < kMaxLinks; ++i) {
+        struct stat st {};
+        if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return target;
+        std::vector<char> buffer(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = readlink(target.c_str(), buffer.data(), buffer.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= buffer.size())
+            Fail(path, n < 0 ? errno : ENAMETOOLONG);
+        const std::string link(buffer.data(), static_cast<std::size_t>(n));
+        target =
+            (link.front() == '/' || Folder(target) == ".") ? link : Folder(target) + "/" + link;
+    }
+    Fail(path, ELOOP);
+}
+
+} // namespace
+
+TOutputFile::TOutputFile(const std::string& path) : path_(path) {
+    if (path.empty())
+        Fail(path, ENOENT);
+    target_ = FollowLinks(path);
+    struct stat st {};
+    const bool exists = stat(target_.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        Fail(path, EISDIR);
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe takes the result as it is written.
+        if (access(target_.c_str(), W_OK) != 0)
+            Fail(path, errno);
+        inPlace_ = true;
+        writePath_ = target_;
+        return;
+    }
+    // The finished file gets the permissions of the one it replaces, or those
+    // of any new file.
+    mode_t mode = 0;
+    if (exists) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    std::string name = Folder(target_) + "/." + BaseName(target_) + ".XXXXXX.part";
+    TSignalsHeld held;
+    const int fd = mkstemps(name.data(), 5);
+    if (fd < 0)
+        Fail(path, errno);
+    fchmod(fd, mode);
+    close(fd);
+    writePath_ = name;
+    if (name.size() < sizeof(gTempPath)) {
+        std::memcpy(gTempPath, name.c_str(), name.size() + 1);
+        gTempSet = 1;
+    }
+}
+
+TOutputFile::~TOutputFile() {
+    Discard();
+}
+
+void TOutputFile::Commit() {
+    if (inPlace_ || committed_)
+        return;
+    TSignalsHeld held;
+    if (std::rename(writePath_.c_str(), target_.c_str()) != 0) {
+        const int error = errno;
+        Discard();
+        Fail(path_, error);
+    }
+    committed_ = true;
+    gTempSet = 0;
+}
+
+void TOutputFile::WriteInPlace(const std::uint8_t* data, std::size_t size) {
+    const int fd = open(writePath_.c_str(), O_WRONLY | O_TRUNC);
+    if (fd < 0)
+        Fail(path_, errno);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            close(fd);
+            Fail(path_, error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (close(fd) != 0)
+        Fail(path_, errno);
+}
+
+void TOutputFile::Discard() {
+    if (inPlace_ || committed_ || writePath_.empty())
+        return;
+    TSignalsHeld held;
+    unlink(writePath_.c_str());
+    gTempSet = 0;
+    writePath_.clear();
+}
+
+void InstallSignalCleanup() {
+    struct sigaction action {};
+    action.sa_handler = OnEndingSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int s : kEndingSignals)
+        sigaddset(&action.sa_mask, s);
+    for (const int s : kEndingSignals)
+        sigaction(s, &action, nullptr);
+}
+
+void SetStoppable(bool stoppable) {
+    gStoppable = stoppable ? 1 : 0;
+}
+
+bool StopSignalled() {
+    return gStopAsked != 0;
+}
+
+} // namespace framolo

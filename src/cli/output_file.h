@@ -1,0 +1,66 @@
+#pragma once
+
+// Where framolo-cli puts a result, and what a signal does to it.
+//
+// A regular file (or a name not yet taken) is written as a temporary file in
+// the target's folder, which replaces the target only once it is complete, so
+// a failed or interrupted run never leaves half a file where the result
+// belongs. A symbolic link is followed: the temporary file goes beside the
+// file it points to, and the link stays a link. Anything else that takes
+// writes (a device such as /dev/null, a pipe) is written in place, since
+// replacing it would destroy it.
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace framolo {
+
+// The output cannot be written; the message names the user's path and says why.
+class EOutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TOutputFile {
+public:
+    // Checks at once that the result can be written there, by creating the
+    // temporary file (or opening the device); raises EOutputError otherwise.
+    explicit TOutputFile(const std::string& path);
+    // Removes the temporary file unless the result was committed.
+    ~TOutputFile();
+    TOutputFile(const TOutputFile&) = delete;
+    TOutputFile& operator=(const TOutputFile&) = delete;
+
+    // The file to write the result to: the temporary file, or the target itself.
+    const std::string& WritePath() const { return writePath_; }
+    // True when the result goes straight into the target (not a regular file).
+    bool InPlace() const { return inPlace_; }
+    // Puts the finished result in place; raises EOutputError when it cannot.
+    void Commit();
+    // Writes a whole result straight into an in-place target, in one pass
+    // without seeking, as a pipe needs; raises EOutputError when it cannot.
+    void WriteInPlace(const std::uint8_t* data, std::size_t size);
+
+private:
+    void Discard();
+
+    std::string path_;      // as the user gave it
+    std::string target_;    // the file a link leads to, or the path itself
+    std::string writePath_; // temporary file, or the target when in place
+    bool inPlace_ = false;
+    bool committed_ = false;
+};
+
+// SIGINT, SIGTERM and SIGHUP end the program with the default action of the
+// signal (so the exit status says which one), after removing the temporary
+// file of the TOutputFile alive at that moment. While a stoppable stage runs,
+// the first such signal only asks it to stop, through StopSignalled().
+void InstallSignalCleanup();
+// Marks the stage during which a signal stops the work instead of ending the program.
+void SetStoppable(bool stoppable);
+// True once a signal has asked the work to stop.
+bool StopSignalled();
+
+} // namespace framolo
