@@ -97,6 +97,19 @@ const TBitmap& TAviFrameSource::Decode(std::int64_t f) {
     return decoded_;
 }
 
+bool AviToGifMayStart(TConversionHost& host) {
+    if (!host.SourceOpen()) {
+        host.ShowWarning(jobmsg::OpenFirst);
+        return false;
+    }
+    if (host.FieldText(TParamField::Step).empty()) {
+        host.ShowWarning(jobmsg::NeedStep);
+        host.FocusField(TParamField::Step);
+        return false;
+    }
+    return true;
+}
+
 std::unique_ptr<TBitmap> ScaleFrame(const TBitmap& decoded, int width, int height) {
     if (width <= 0 || height <= 0)
         throw EJobError(jobmsg::BadOutputSize);

@@ -40,6 +40,10 @@ private:
     TBitmap decoded_;
 };
 
+// False, after its warning, when a run cannot start: no clip is open, or the
+// step field is empty.
+bool AviToGifMayStart(TConversionHost& host);
+
 // A decoded frame stretched to width x height (true colour); raises the job's
 // error for a size of 0 or less.
 std::unique_ptr<TBitmap> ScaleFrame(const TBitmap& decoded, int width, int height);

@@ -21,15 +21,8 @@ int TAviToGifJob::Field(TParamField field) {
 
 TJobOutcome TAviToGifJob::Run() {
     TJobOutcome outcome;
-    if (!host_.SourceOpen()) {
-        host_.ShowWarning(jobmsg::OpenFirst);
+    if (!AviToGifMayStart(host_))
         return outcome;
-    }
-    if (host_.FieldText(TParamField::Step).empty()) {
-        host_.ShowWarning(jobmsg::NeedStep);
-        host_.FocusField(TParamField::Step);
-        return outcome;
-    }
     outcome.FrameCount = 0;
     host_.StopSourcePlayer();
     try {

@@ -31,15 +31,8 @@ int TAviToGifStreamJob::Field(TParamField field) {
 
 TJobOutcome TAviToGifStreamJob::Run() {
     TJobOutcome outcome;
-    if (!host_.SourceOpen()) {
-        host_.ShowWarning(jobmsg::OpenFirst);
+    if (!AviToGifMayStart(host_))
         return outcome;
-    }
-    if (host_.FieldText(TParamField::Step).empty()) {
-        host_.ShowWarning(jobmsg::NeedStep);
-        host_.FocusField(TParamField::Step);
-        return outcome;
-    }
     host_.SetStopRequested(false);
     host_.BeginRun(TJobKind::AviToGif);
     try {
