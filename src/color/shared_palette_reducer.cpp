@@ -1,6 +1,7 @@
 #include "color/shared_palette_reducer.h"
 
 #include "color/best_quantizer.h"
+#include "color/changed_rect.h"
 #include "color/dither_engine.h"
 
 #include <algorithm>
@@ -89,32 +90,25 @@ const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::p
         return frame_;
     }
 
-    int left = width_, right = -1, top = height_, bottom = -1;
-    for (int y = 0; y < height_; ++y) {
-        const std::uint8_t* now = bgr + stride * y;
-        const std::uint8_t* before =
-            dithered_.data() + 3 * static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        if (std::memcmp(now, before, static_cast<std::size_t>(width_) * 3) == 0)
-            continue;
-        int x0 = 0;
-        while (std::memcmp(now + 3 * x0, before + 3 * x0, 3) == 0)
-            ++x0;
-        int x1 = width_ - 1;
-        while (std::memcmp(now + 3 * x1, before + 3 * x1, 3) == 0)
-            --x1;
-        left = std::min(left, x0);
-        right = std::max(right, x1);
-        top = std::min(top, y);
-        bottom = y;
-    }
-    if (right < 0) {
+    const auto now = [&](int y) { return bgr + stride * y; };
+    const auto before = [&](int y) {
+        return dithered_.data() +
+               3 * static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+    };
+    const TChangedRect rect = FindChangedRect(
+        width_, height_,
+        [&](int y) {
+            return std::memcmp(now(y), before(y), static_cast<std::size_t>(width_) * 3) == 0;
+        },
+        [&](int x, int y) { return std::memcmp(now(y) + 3 * x, before(y) + 3 * x, 3) != 0; });
+    if (rect.Empty()) {
         frame_.Left = frame_.Top = frame_.Width = frame_.Height = 0;
         return frame_;
     }
-    frame_.Left = left;
-    frame_.Top = top;
-    frame_.Width = right - left + 1;
-    frame_.Height = bottom - top + 1;
+    frame_.Left = rect.Left;
+    frame_.Top = rect.Top;
+    frame_.Width = rect.Right - rect.Left + 1;
+    frame_.Height = rect.Bottom - rect.Top + 1;
     Dither(bgr, stride, frame_.Left, frame_.Top, frame_.Width, frame_.Height, true);
     return frame_;
 }

@@ -1,5 +1,7 @@
 #include "gif/frame_optimizer.h"
 
+#include "color/changed_rect.h"
+
 #include "gif/lzw_encoder.h"
 #include "platform/streams/stream.h"
 
@@ -72,34 +74,23 @@ TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
         return first || s[0] != c.Red || s[1] != c.Green || s[2] != c.Blue;
     };
 
-    int left = width_, right = -1, top = height_, bottom = -1;
-    for (int y = 0; y < height_; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * w;
-        int x0 = 0;
-        while (x0 < width_ && !changed(row + static_cast<std::size_t>(x0)))
-            ++x0;
-        if (x0 == width_)
-            continue;
-        int x1 = width_ - 1;
-        while (!changed(row + static_cast<std::size_t>(x1)))
-            --x1;
-        left = std::min(left, x0);
-        right = std::max(right, x1);
-        top = std::min(top, y);
-        bottom = y;
-    }
-    if (right < 0) {
+    TChangedRect rect = FindChangedRect(
+        width_, height_, [](int) { return false; },
+        [&](int x, int y) {
+            return changed(static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x));
+        });
+    if (rect.Empty()) {
         // Nothing changed: one pixel that repeats what is there.
-        left = right = top = bottom = 0;
+        rect = {0, 0, 0, 0};
     }
     if (pixels == 0) {
         out.Width = out.Height = 0;
         return out;
     }
-    out.Left = left;
-    out.Top = top;
-    out.Width = right - left + 1;
-    out.Height = bottom - top + 1;
+    out.Left = rect.Left;
+    out.Top = rect.Top;
+    out.Width = rect.Right - rect.Left + 1;
+    out.Height = rect.Bottom - rect.Top + 1;
 
     const std::size_t area =
         static_cast<std::size_t>(out.Width) * static_cast<std::size_t>(out.Height);
@@ -108,8 +99,8 @@ TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
     std::array<bool, 256> usedByChanges{};
     std::size_t sameCount = 0;
     std::size_t k = 0;
-    for (int y = top; y <= bottom; ++y)
-        for (int x = left; x <= right; ++x, ++k) {
+    for (int y = rect.Top; y <= rect.Bottom; ++y)
+        for (int x = rect.Left; x <= rect.Right; ++x, ++k) {
             const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
             const bool keep = !changed(i);
             opaque[k] = indices[i];
@@ -139,8 +130,8 @@ TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
     }
 
     // The screen now shows the full frame.
-    for (int y = top; y <= bottom; ++y)
-        for (int x = left; x <= right; ++x) {
+    for (int y = rect.Top; y <= rect.Bottom; ++y)
+        for (int x = rect.Left; x <= rect.Right; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
             const TGIFColor& c = palette[indices[i]];
             screen_[3 * i] = c.Red;
