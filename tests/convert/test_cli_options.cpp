@@ -8,6 +8,8 @@
 
 #include <fstream>
 
+#include <unistd.h>
+
 namespace framolo {
 namespace {
 
@@ -15,8 +17,11 @@ const std::string kCli = FRAMOLO_CLI_PATH;
 
 // Runs the tool with stdout in *out and stderr in *err; returns the exit status.
 int RunTool(const std::string& args, std::string* out, std::string* err = nullptr) {
+    // CTest runs the tests of this file in parallel processes: the name carries the
+    // process id so that no two of them share a file.
     static int calls = 0;
-    const std::string errPath = test::WorkPath("cli_options_err_" + std::to_string(++calls));
+    const std::string errPath = test::WorkPath("cli_options_err_" + std::to_string(getpid()) + "_" +
+                                               std::to_string(++calls));
     const int status = test::RunCommand(kCli + " " + args + " 2>'" + errPath + "'", out);
     if (err != nullptr) {
         const auto bytes = test::ReadFileBytes(errPath);
