@@ -264,7 +264,7 @@ bool TGIFPainter::InspectFrame(int index, bool render) {
     return exists;
 }
 
-void TGIFPainter::WaitBeforeFrame(int delay, std::int64_t& lastTime, std::int64_t& lag) {
+void TGIFPainter::WaitBeforeFrame(int delay, TFrameClock& frameClock) {
     if (delay < 1) {
         std::this_thread::yield();
         return;
@@ -273,25 +273,34 @@ void TGIFPainter::WaitBeforeFrame(int delay, std::int64_t& lastTime, std::int64_
     std::int64_t wait = 0;
     if (speedPercent_ >= 1) {
         // Half of any overrun of the last wait comes off this one, so slow
-        // frames do not stretch the animation. A delay unit counts 12 ms.
-        const std::int64_t elapsed = (now - lastTime - lag) / 2;
-        if (MulDiv(std::int64_t{delay} * 12 - elapsed, 100, speedPercent_, wait)) {
-            lag = wait;
+        // frames do not stretch the animation. A delay unit counts 12 ms. What
+        // this wait does not take off is carried to the next, so a steady
+        // drawing cost is repaid in full and the animation keeps its pace; the
+        // carry is held to one frame's wait.
+        const std::int64_t overrun = now - frameClock.LastTime - frameClock.Lag + frameClock.Carry;
+        frameClock.Carry = 0;
+        std::int64_t nominal = 0;
+        if (MulDiv(std::int64_t{delay} * 12 - overrun / 2, 100, speedPercent_, wait) &&
+            MulDiv(std::int64_t{delay} * 12, 100, speedPercent_, nominal)) {
+            frameClock.Lag = wait;
+            frameClock.Carry = std::clamp(overrun - (nominal - wait), -nominal, nominal);
         } else {
             wait = 12000;
-            lag = 0;
+            frameClock.Lag = 0;
         }
     } else {
         wait = Threaded() ? -1 : 12000;
+        frameClock.Carry = 0;
     }
-    lastTime = now;
+    frameClock.LastTime = now;
 
     if (Threaded()) {
         if (wait > 0 || speedPercent_ == 0) {
             const bool woken = wakeEvent_ ? clock_->WaitFor(*wakeEvent_, wait) : true;
             if (woken) {
-                lag = 0;
-                lastTime = clock_->Now();
+                frameClock.Lag = 0;
+                frameClock.Carry = 0;
+                frameClock.LastTime = clock_->Now();
             }
         }
         return;
@@ -357,8 +366,8 @@ void TGIFPainter::RunAnimation() {
             bool loopSeen = false;
             int delay = Threaded() ? 0 : 1;
             PriorDisposal = dmNoDisposal;
-            std::int64_t lastTime = clock_->Now();
-            std::int64_t lag = 0;
+            TFrameClock frameClock;
+            frameClock.LastTime = clock_->Now();
 
             while ((loopsLeft != 0 || endless) && !Terminated() && !RestartPending.load()) {
                 FrameIndex.store(firstFrame);
@@ -369,7 +378,7 @@ void TGIFPainter::RunAnimation() {
                         break;
                     if (!InspectFrame(FrameIndex.load(), delay >= 1))
                         break;
-                    WaitBeforeFrame(delay, lastTime, lag);
+                    WaitBeforeFrame(delay, frameClock);
                     Fire(OnFrameBefore);
                     if (Terminated())
                         break;

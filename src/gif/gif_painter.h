@@ -99,7 +99,14 @@ private:
 
     void Fire(const TNotifyEvent& event);
     bool InspectFrame(int index, bool render);
-    void WaitBeforeFrame(int delay, std::int64_t& lastTime, std::int64_t& lag);
+    // The frame clock of one run: when the last wait started, how long it was
+    // meant to last, and the part of earlier overruns not yet taken off a wait.
+    struct TFrameClock {
+        std::int64_t LastTime = 0;
+        std::int64_t Lag = 0;
+        std::int64_t Carry = 0;
+    };
+    void WaitBeforeFrame(int delay, TFrameClock& frameClock);
     void ScanAndPaint(int& loopsLeft, int& firstFrame, bool& loopSeen, TFrameFacts& facts);
     TGIFSubImage* CurrentFrame() const;
     std::unique_ptr<TBuffer> SnapshotTarget() const;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 namespace framolo {
@@ -83,19 +84,32 @@ TEST(GifPainterTiming, SpeedPercentScalesTheWait) {
     }
 }
 
-TEST(GifPainterTiming, HalfOfAnOverrunComesOffTheNextWait) {
-    // Drawing costs 40 ms per frame: the wait after it is 20 ms shorter, and
-    // frames start every 120 + 40 - 20 ms once the first wait is behind.
+TEST(GifPainterTiming, HalfOfAnOverrunComesOffTheNextWaitAndTheRestLater) {
+    // Drawing costs 40 ms per frame. The wait after the first drawing is 20 ms
+    // shorter; the other 20 ms are carried and halved into the following waits,
+    // so the animation settles at its own pace of 120 ms a frame and stays
+    // there: a steady drawing cost never makes it drift.
     TGIFDocument doc;
-    BuildDelays(doc, {10, 10, 10, 10});
-    TFakeClock clock;
-    const TRun run = Play(doc, clock, true, 100, 40);
-    ASSERT_EQ(run.Starts.size(), 4u);
-    const auto gaps = run.Gaps();
-    // Between run start and frame 1 lie frame 0's drawing (40) and its
-    // half-credited wait; afterwards each gap is 40 + (120 - 20).
-    EXPECT_EQ(gaps[1], 140);
-    EXPECT_EQ(gaps[2], 140);
+    BuildDelays(doc, std::vector<int>(40, 10));
+    for (bool threaded : {true, false}) {
+        TFakeClock clock;
+        const TRun run = Play(doc, clock, threaded, 100, 40);
+        ASSERT_EQ(run.Starts.size(), 40u);
+        const auto gaps = run.Gaps();
+        EXPECT_EQ(gaps[0], 140) << threaded;
+        EXPECT_EQ(gaps[1], 130) << threaded;
+        EXPECT_EQ(gaps[2], 125) << threaded;
+        EXPECT_TRUE(std::all_of(gaps.begin() + 12, gaps.end(), [](auto g) { return g == 120; }))
+            << threaded;
+        // After 39 frames the animation is one drawing late, as it was when
+        // the first wait began: nothing more has piled up.
+        EXPECT_EQ(run.Starts[39] - run.Starts[0], 39 * 120 + 40) << threaded;
+    }
+
+    // At double speed the pace is 60 ms, and it holds as well.
+    TFakeClock fast;
+    const auto gaps = Play(doc, fast, true, 200, 10).Gaps();
+    EXPECT_TRUE(std::all_of(gaps.end() - 10, gaps.end(), [](auto g) { return g == 60; }));
 }
 
 TEST(GifPainterTiming, SynchronousPainterCapsAndSlicesItsWaits) {
