@@ -7,6 +7,7 @@
 #include "cli/gif_file_output.h"
 #include "cli/media_info.h"
 #include "cli/output_file.h"
+#include "color/shared_palette_reducer.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/avifile_guards.h"
 #include "convert/gif_to_avi_job.h"
@@ -171,8 +172,8 @@ int AviToGif(const std::vector<std::string>& args) {
             quiet = true;
         } else if (a.rfind("--", 0) == 0) {
             static const std::vector<std::string> known = {
-                "--start", "--end",  "--step",      "--width",  "--height",
-                "--delay", "--loop", "--reduction", "--dither", "--threads"};
+                "--start", "--end",       "--step",   "--width",   "--height",   "--delay",
+                "--loop",  "--reduction", "--dither", "--threads", "--tolerance"};
             if (std::find(known.begin(), known.end(), a) == known.end())
                 throw EUsage("unknown option " + a);
             if (i + 1 >= args.size())
@@ -216,6 +217,12 @@ int AviToGif(const std::vector<std::string>& args) {
     TAviToGifStreamJob::TOptions options;
     options.DataCoding = rle ? 1 : 0;
     options.Optimize = optimize;
+    options.Tolerance = TSharedPaletteReducer::kDefaultTolerance;
+    if (const auto it = values.find("--tolerance"); it != values.end()) {
+        if (!optimize)
+            throw EUsage("--tolerance works with --optimize");
+        options.Tolerance = StrToInt(Digits("--tolerance", it->second));
+    }
     options.Threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     if (const auto it = values.find("--threads"); it != values.end()) {
         options.Threads = StrToInt(Digits("--threads", it->second));

@@ -106,12 +106,18 @@ private:
 // mapped; BeginRow sets it before each row.
 class TKeepingColorLookup final : public TColorLookup {
 public:
-    explicit TKeepingColorLookup(TExactColorLookup& exact) : TColorLookup(nullptr), exact_(exact) {
+    // slack < 0 keeps every unchanged pixel's index. Otherwise an unchanged
+    // pixel keeps it only while that index's squared distance to the colour
+    // being mapped (the source with the error carried to it) is at most slack
+    // above the nearest entry's; when it is further, the pixel is mapped to
+    // the nearest entry and marked changed.
+    explicit TKeepingColorLookup(TExactColorLookup& exact, int slack = -1)
+        : TColorLookup(nullptr), exact_(exact), slack_(slack) {
         colorCount_ = exact.ColorCount();
     }
 
     // changed and previous hold one entry per column of the row.
-    void BeginRow(const bool* changed, const std::uint8_t* previous, int column, int direction) {
+    void BeginRow(bool* changed, const std::uint8_t* previous, int column, int direction) {
         changed_ = changed;
         previous_ = previous;
         column_ = column;
@@ -130,6 +136,18 @@ public:
         column_ += direction_;
         if (changed_[x])
             return exact_.Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+        if (slack_ >= 0) {
+            const int nearest = exact_.Nearest(red, green, blue);
+            const auto distance = [&](int index) {
+                const TPaletteEntry& e = exact_.Entry(index);
+                const int dr = e.peRed - red, dg = e.peGreen - green, db = e.peBlue - blue;
+                return dr * dr + dg * dg + db * db;
+            };
+            if (nearest != previous_[x] && distance(previous_[x]) > distance(nearest) + slack_) {
+                changed_[x] = true;
+                return exact_.Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+            }
+        }
         const TPaletteEntry& e = exact_.Entry(previous_[x]);
         chosenRed = e.peRed;
         chosenGreen = e.peGreen;
@@ -139,7 +157,8 @@ public:
 
 private:
     TExactColorLookup& exact_;
-    const bool* changed_ = nullptr;
+    int slack_;
+    bool* changed_ = nullptr;
     const std::uint8_t* previous_ = nullptr;
     int column_ = 0;
     int direction_ = 1;

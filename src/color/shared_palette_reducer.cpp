@@ -5,6 +5,7 @@
 #include "color/dither_engine.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace framolo {
@@ -15,9 +16,15 @@ constexpr std::int64_t kErrorSamples = 16384;
 
 } // namespace
 
-TSharedPaletteReducer::TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode)
+TSharedPaletteReducer::TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode,
+                                             int tolerance)
     : width_(std::max(width, 0)), height_(std::max(height, 0)), colors_(std::clamp(colors, 1, 256)),
-      mode_(mode) {}
+      mode_(mode), tolerance_(std::clamp(tolerance, 0, 255)) {}
+
+bool TSharedPaletteReducer::Moved(const std::uint8_t* a, const std::uint8_t* b) const {
+    return std::abs(a[0] - b[0]) > tolerance_ || std::abs(a[1] - b[1]) > tolerance_ ||
+           std::abs(a[2] - b[2]) > tolerance_;
+}
 
 TSharedPaletteReducer::~TSharedPaletteReducer() = default;
 
@@ -39,7 +46,7 @@ double TSharedPaletteReducer::SampledError(const std::uint8_t* bgr, std::ptrdiff
 
 void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t stride, int left,
                                    int top, int width, int height, bool keepUnchanged) {
-    TKeepingColorLookup keeper(*lookup_);
+    TKeepingColorLookup keeper(*lookup_, tolerance_ > 0 ? kSlackPerLevel * tolerance_ : -1);
     TColorLookup& lookup = keepUnchanged ? static_cast<TColorLookup&>(keeper) : *lookup_;
     std::unique_ptr<TDitherEngine> engine = CreateBestDitherEngine(mode_, width, lookup);
     if (!engine)
@@ -54,14 +61,21 @@ void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t strid
         if (keepUnchanged) {
             const std::uint8_t* before = dithered_.data() + 3 * at;
             for (int x = 0; x < width; ++x)
-                changed[static_cast<std::size_t>(x)] =
-                    std::memcmp(source + 3 * x, before + 3 * x, 3) != 0;
+                changed[static_cast<std::size_t>(x)] = Moved(source + 3 * x, before + 3 * x);
             std::copy_n(frame_.Indices.data() + at, width, previous.data());
             keeper.BeginRow(changed.get(), previous.data(), engine->Column(), engine->Direction());
         }
         engine->DitherRow(source, frame_.Indices.data() + at);
         engine->NextRow();
-        std::memcpy(dithered_.data() + 3 * at, source, rowBytes);
+        if (!keepUnchanged) {
+            std::memcpy(dithered_.data() + 3 * at, source, rowBytes);
+            continue;
+        }
+        // Kept pixels keep the colour they were dithered from.
+        std::uint8_t* reference = dithered_.data() + 3 * at;
+        for (int x = 0; x < width; ++x)
+            if (changed[static_cast<std::size_t>(x)])
+                std::memcpy(reference + 3 * x, source + 3 * x, 3);
     }
 }
 
@@ -98,9 +112,14 @@ const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::p
     const TChangedRect rect = FindChangedRect(
         width_, height_,
         [&](int y) {
-            return std::memcmp(now(y), before(y), static_cast<std::size_t>(width_) * 3) == 0;
+            if (tolerance_ == 0)
+                return std::memcmp(now(y), before(y), static_cast<std::size_t>(width_) * 3) == 0;
+            for (int x = 0; x < width_; ++x)
+                if (Moved(now(y) + 3 * x, before(y) + 3 * x))
+                    return false;
+            return true;
         },
-        [&](int x, int y) { return std::memcmp(now(y) + 3 * x, before(y) + 3 * x, 3) != 0; });
+        [&](int x, int y) { return Moved(now(y) + 3 * x, before(y) + 3 * x); });
     if (rect.Empty()) {
         frame_.Left = frame_.Top = frame_.Width = frame_.Height = 0;
         return frame_;

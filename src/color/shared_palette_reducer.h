@@ -34,18 +34,28 @@ struct TReducedFrame {
 // - a frame whose error under the current palette grows past kRebuildFactor
 //   times the error that palette had on the frame it was made for (plus
 //   kRebuildSlack) gets a new palette, and is dithered as a whole;
-// - otherwise only the pixels whose colour differs from the colour they had
-//   when they were last dithered get a new index; every other pixel keeps
-//   its index, and the dithering engine carries that index's error on.
+// - otherwise only the pixels whose colour moved by more than the tolerance
+//   (in any of its three channels) from the colour they had when they were
+//   last dithered get a new index; every other pixel keeps its index, and the
+//   dithering engine carries that index's error on.
 //
-// An unchanged pixel therefore shows exactly the colour its unchanged source
-// pixel was dithered to before; dithering it again could pick a different
-// neighbour in the dither pattern, never a better colour.
+// A kept pixel therefore shows the colour a source pixel at most `tolerance`
+// levels per channel away from its own was dithered to; dithering it again
+// would mostly pick another neighbour in the dither pattern, hardly a better
+// colour. Tolerance 0 keeps only exactly unchanged pixels. Decoded video
+// jitters by a few levels from frame to frame where the picture stands
+// still, so a small tolerance keeps those pixels too. The reference colour
+// of a kept pixel is not moved, so slow changes add up until it is dithered
+// again, never past the tolerance. With a tolerance above 0 a pixel must also
+// earn its keep where it is dithered: its kept index may be at most
+// kSlackPerLevel x tolerance (in squared distance) further from the colour
+// being dithered than the nearest entry is, or it takes the nearest entry.
 // Frames are fed in order; the reducer is sequential by nature.
 class TSharedPaletteReducer {
 public:
     // colors is kept within 1..256; a negative size counts as 0.
-    TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode);
+    // tolerance is kept within 0..255.
+    TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode, int tolerance = 0);
     ~TSharedPaletteReducer();
     TSharedPaletteReducer(const TSharedPaletteReducer&) = delete;
     TSharedPaletteReducer& operator=(const TSharedPaletteReducer&) = delete;
@@ -57,15 +67,21 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     int PalettesBuilt() const { return palettesBuilt_; }
+    int Tolerance() const { return tolerance_; }
 
     static constexpr double kRebuildFactor = 1.3;
     static constexpr double kRebuildSlack = 2.0;
+    static constexpr int kSlackPerLevel = 5;
+    // The tolerance framolo-cli's --optimize uses unless told otherwise.
+    static constexpr int kDefaultTolerance = 12;
 
 private:
     double SampledError(const std::uint8_t* bgr, std::ptrdiff_t stride);
-    // Dithers a rectangle; with keepUnchanged, pixels whose colour is the one
-    // they were last dithered from keep their index, and the engine carries
-    // the error of that index on to their neighbours.
+    // True when the colour at a moved more than the tolerance from the one at b.
+    bool Moved(const std::uint8_t* a, const std::uint8_t* b) const;
+    // Dithers a rectangle; with keepUnchanged, pixels whose colour is within
+    // the tolerance of the one they were last dithered from keep their index,
+    // and the engine carries the error of that index on to their neighbours.
     void Dither(const std::uint8_t* bgr, std::ptrdiff_t stride, int left, int top, int width,
                 int height, bool keepUnchanged);
 
@@ -73,6 +89,7 @@ private:
     int height_;
     int colors_;
     TDitherMode mode_;
+    int tolerance_;
     TReducedFrame frame_;
     // Each pixel's colour when it was last dithered, 3 bytes blue, green, red.
     std::vector<std::uint8_t> dithered_;

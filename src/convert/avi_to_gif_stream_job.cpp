@@ -13,7 +13,7 @@ namespace {
 
 class TOptimizingStage : public TOrderedFrameStage {
 public:
-    explicit TOptimizingStage(TDitherMode mode) : sequence_(mode) {}
+    TOptimizingStage(TDitherMode mode, int tolerance) : sequence_(mode, 255, tolerance) {}
     void Run(TFrameJob& job) override {
         job.Optimized = std::make_unique<TOptimizedFrame>(sequence_.Next(*job.Picture));
         job.Picture.reset();
@@ -62,7 +62,7 @@ void TAviToGifStreamJob::Convert(TJobOutcome& outcome) {
 
     std::optional<TOptimizingStage> optimizing;
     if (options_.Optimize)
-        optimizing.emplace(settings.DitherMode);
+        optimizing.emplace(settings.DitherMode, options_.Tolerance);
 
     TGIFStreamWriter writer(output_);
     TGIFFramePipeline pipeline(

@@ -15,8 +15,8 @@ void Fill(TGIFColorMap& map, const std::vector<TGIFColor>& colors) {
 
 } // namespace
 
-TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors)
-    : mode_(mode), colors_(colors) {}
+TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors, int tolerance)
+    : mode_(mode), colors_(colors), tolerance_(tolerance) {}
 
 TOptimizedFrameSequence::~TOptimizedFrameSequence() = default;
 
@@ -27,7 +27,8 @@ TOptimizedFrame TOptimizedFrameSequence::Next(TBitmap& frame) {
         (reducer_ && (width != reducer_->Width() || height != reducer_->Height())))
         throw GIFException("Invalid image dimensions");
     if (!reducer_) {
-        reducer_ = std::make_unique<TSharedPaletteReducer>(width, height, colors_, mode_);
+        reducer_ =
+            std::make_unique<TSharedPaletteReducer>(width, height, colors_, mode_, tolerance_);
         optimizer_ = std::make_unique<TFrameOptimizer>(width, height);
     }
     TDIBReader reader(frame, TPixelFormat::pf24bit);
@@ -61,8 +62,8 @@ int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame) {
     return document.Add(std::move(sub));
 }
 
-TOptimizedFrameAdder::TOptimizedFrameAdder(TDitherMode mode, int colors)
-    : sequence_(mode, colors) {}
+TOptimizedFrameAdder::TOptimizedFrameAdder(TDitherMode mode, int colors, int tolerance)
+    : sequence_(mode, colors, tolerance) {}
 
 int TOptimizedFrameAdder::Add(TGIFDocument& document, TBitmap& frame) {
     TOptimizedFrame optimized = sequence_.Next(frame);

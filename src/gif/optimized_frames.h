@@ -21,7 +21,8 @@ namespace framolo {
 class TOptimizedFrameSequence {
 public:
     // colors is the palette size; 255 leaves room for the transparent index.
-    explicit TOptimizedFrameSequence(TDitherMode mode, int colors = 255);
+    // tolerance: see TSharedPaletteReducer; 0 keeps only unchanged pixels.
+    explicit TOptimizedFrameSequence(TDitherMode mode, int colors = 255, int tolerance = 0);
     ~TOptimizedFrameSequence();
     TOptimizedFrameSequence(const TOptimizedFrameSequence&) = delete;
     TOptimizedFrameSequence& operator=(const TOptimizedFrameSequence&) = delete;
@@ -36,6 +37,7 @@ public:
 private:
     TDitherMode mode_;
     int colors_;
+    int tolerance_;
     std::unique_ptr<TSharedPaletteReducer> reducer_;
     std::unique_ptr<TFrameOptimizer> optimizer_;
     std::vector<TGIFColor> global_;
@@ -53,7 +55,7 @@ int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame);
 // document's global table.
 class TOptimizedFrameAdder {
 public:
-    explicit TOptimizedFrameAdder(TDitherMode mode, int colors = 255);
+    explicit TOptimizedFrameAdder(TDitherMode mode, int colors = 255, int tolerance = 0);
 
     // As TOptimizedFrameSequence::Next, then appends the frame and returns its index.
     int Add(TGIFDocument& document, TBitmap& frame);
