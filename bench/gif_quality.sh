@@ -4,7 +4,8 @@
 #
 #   framolo-cli default            quantize + floydsteinberg
 #   framolo-cli best               --reduction best
-#   framolo-cli best optimize      --reduction best --optimize
+#   framolo-cli best optimize      --reduction best --optimize (tolerance 8, the default)
+#   framolo-cli ... tolerance 0    --reduction best --optimize --tolerance 0
 #   framolo-cli ... no dither      --reduction best --optimize --dither nearest
 #   ffmpeg per-frame palettes      palettegen stats_mode=single, paletteuse new=1, Floyd-Steinberg
 #   ffmpeg one palette, rects      palettegen, paletteuse Floyd-Steinberg, diff_mode=rectangle
@@ -147,6 +148,8 @@ for clip in motion static; do
     "$cli" avi2gif "$raw_avi" "$work/best.gif" --quiet --reduction best
   run "framolo-cli --reduction best --optimize" "$work/optimized.gif" \
     "$cli" avi2gif "$raw_avi" "$work/optimized.gif" --quiet --reduction best --optimize
+  run "framolo-cli best --optimize --tolerance 0" "$work/exact.gif" \
+    "$cli" avi2gif "$raw_avi" "$work/exact.gif" --quiet --reduction best --optimize --tolerance 0
   run "framolo-cli best --optimize, no dither" "$work/plain.gif" \
     "$cli" avi2gif "$raw_avi" "$work/plain.gif" --quiet --reduction best --optimize --dither nearest
   # shellcheck disable=SC2046 # ffmpeg_raw's words are meant to split

@@ -60,9 +60,9 @@ std::string CommandHelp(const std::string& command) {
                "                      rectangle, unchanged pixels transparent where that is\n"
                "                      shorter (implies --reduction best)\n"
                "  --tolerance N       with --optimize: a pixel whose colour moved by at most N\n"
-               "                      levels (of 255) in each channel keeps its index while\n"
-               "                      it still dithers well; 0 keeps only unchanged pixels\n"
-               "                      (default: 12)\n"
+               "                      levels (a distance in RGB) keeps its index while that\n"
+               "                      index stays a good choice; 0 keeps only unchanged\n"
+               "                      pixels (default: 8)\n"
                "  --threads N         threads that reduce and code frames (default: one per\n"
                "                      core, here " +
                std::to_string(cores) +

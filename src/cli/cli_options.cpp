@@ -14,8 +14,8 @@ struct TRange {
 };
 
 // A GIF keeps the loop count, the delay in hundredths of a second and the
-// screen size in 16 bits each. A tolerance past a quarter of the range would
-// keep pixels that plainly changed.
+// screen size in 16 bits each. A tolerance past a quarter of a channel's
+// range would keep pixels that plainly changed.
 constexpr TRange kRanges[] = {
     {"--loop", 0, 65535},   {"--delay", 0, 655350}, {"--width", 1, 65535},
     {"--height", 1, 65535}, {"--tolerance", 0, 64},

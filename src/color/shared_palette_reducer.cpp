@@ -22,8 +22,8 @@ TSharedPaletteReducer::TSharedPaletteReducer(int width, int height, int colors, 
       mode_(mode), tolerance_(std::clamp(tolerance, 0, 255)) {}
 
 bool TSharedPaletteReducer::Moved(const std::uint8_t* a, const std::uint8_t* b) const {
-    return std::abs(a[0] - b[0]) > tolerance_ || std::abs(a[1] - b[1]) > tolerance_ ||
-           std::abs(a[2] - b[2]) > tolerance_;
+    const int d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
+    return d0 * d0 + d1 * d1 + d2 * d2 > tolerance_ * tolerance_;
 }
 
 TSharedPaletteReducer::~TSharedPaletteReducer() = default;
@@ -46,7 +46,8 @@ double TSharedPaletteReducer::SampledError(const std::uint8_t* bgr, std::ptrdiff
 
 void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t stride, int left,
                                    int top, int width, int height, bool keepUnchanged) {
-    TKeepingColorLookup keeper(*lookup_, tolerance_ > 0 ? kSlackPerLevel * tolerance_ : -1);
+    // tolerance_ is at most 255, so its square fits.
+    TKeepingColorLookup keeper(*lookup_, tolerance_ > 0 ? tolerance_ * tolerance_ : -1);
     TColorLookup& lookup = keepUnchanged ? static_cast<TColorLookup&>(keeper) : *lookup_;
     std::unique_ptr<TDitherEngine> engine = CreateBestDitherEngine(mode_, width, lookup);
     if (!engine)

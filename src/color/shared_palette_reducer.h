@@ -34,22 +34,23 @@ struct TReducedFrame {
 // - a frame whose error under the current palette grows past kRebuildFactor
 //   times the error that palette had on the frame it was made for (plus
 //   kRebuildSlack) gets a new palette, and is dithered as a whole;
-// - otherwise only the pixels whose colour moved by more than the tolerance
-//   (in any of its three channels) from the colour they had when they were
-//   last dithered get a new index; every other pixel keeps its index, and the
+// - otherwise only the pixels whose colour moved further than the tolerance
+//   (a distance in RGB levels) from the colour they had when they were last
+//   dithered get a new index; every other pixel keeps its index, and the
 //   dithering engine carries that index's error on.
 //
-// A kept pixel therefore shows the colour a source pixel at most `tolerance`
-// levels per channel away from its own was dithered to; dithering it again
-// would mostly pick another neighbour in the dither pattern, hardly a better
+// A kept pixel therefore shows the colour a source colour at most
+// `tolerance` away from its own was dithered to; dithering it again would
+// mostly pick another neighbour in the dither pattern, hardly a better
 // colour. Tolerance 0 keeps only exactly unchanged pixels. Decoded video
 // jitters by a few levels from frame to frame where the picture stands
 // still, so a small tolerance keeps those pixels too. The reference colour
 // of a kept pixel is not moved, so slow changes add up until it is dithered
-// again, never past the tolerance. With a tolerance above 0 a pixel must also
-// earn its keep where it is dithered: its kept index may be at most
-// kSlackPerLevel x tolerance (in squared distance) further from the colour
-// being dithered than the nearest entry is, or it takes the nearest entry.
+// again, never past the tolerance. Inside the rectangle that is dithered
+// again, a pixel with a tolerance above 0 must also earn its keep: its kept
+// index may be at most tolerance squared further (in squared distance) from
+// the colour being dithered than the nearest entry is, or it takes the
+// nearest entry.
 // Frames are fed in order; the reducer is sequential by nature.
 class TSharedPaletteReducer {
 public:
@@ -71,9 +72,8 @@ public:
 
     static constexpr double kRebuildFactor = 1.3;
     static constexpr double kRebuildSlack = 2.0;
-    static constexpr int kSlackPerLevel = 5;
     // The tolerance framolo-cli's --optimize uses unless told otherwise.
-    static constexpr int kDefaultTolerance = 12;
+    static constexpr int kDefaultTolerance = 8;
 
 private:
     double SampledError(const std::uint8_t* bgr, std::ptrdiff_t stride);

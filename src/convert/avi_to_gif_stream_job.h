@@ -26,8 +26,8 @@ public:
         // take the frames in order; the rest runs on the workers. The
         // reduction setting is not used; the dithering mode is.
         bool Optimize = false;
-        // With Optimize: how far, in levels per channel, a pixel's colour may
-        // move and still keep its index (see TSharedPaletteReducer).
+        // With Optimize: how far, in RGB levels, a pixel's colour may move and
+        // still keep its index (see TSharedPaletteReducer).
         int Tolerance = 0;
     };
 

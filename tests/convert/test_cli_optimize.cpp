@@ -104,6 +104,14 @@ TEST(CliOptimize, OtherReductionsAreRefused) {
         2);
     EXPECT_NE(log.find("--optimize works with --reduction best"), std::string::npos) << log;
     EXPECT_FALSE(std::ifstream(out).good());
+    for (const auto& [args, message] : std::vector<std::pair<std::string, std::string>>{
+             {" --tolerance 3", "--tolerance works with --optimize"},
+             {" --optimize --tolerance 65", "--tolerance must be between 0 and 64, not 65"},
+             {" --optimize --tolerance -1", "--tolerance takes a whole number, not '-1'"}}) {
+        EXPECT_EQ(RunCli("avi2gif '" + scene.Clip + "' '" + out + "'" + args, &log), 2) << args;
+        EXPECT_NE(log.find(message), std::string::npos) << log;
+    }
+    EXPECT_FALSE(std::ifstream(out).good());
     // Alone, --optimize picks the best palette itself.
     EXPECT_EQ(RunCli("avi2gif '" + scene.Clip + "' '" + out + "' --optimize --quiet", &log), 0)
         << log;

@@ -1,3 +1,4 @@
+#include "color/dither_engine.h"
 #include "color/shared_palette_reducer.h"
 #include "gif/frame_optimizer.h"
 #include "gif/optimized_frames.h"
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -71,8 +73,9 @@ std::unique_ptr<TBitmap> ToBitmap(const Rgb& rgb) {
 
 // The frames without optimisation, with the same palettes: the reducer's
 // full frames as colours.
-std::vector<Rgb> FullFrames(const std::vector<Rgb>& scene, TDitherMode mode, int& palettes) {
-    TSharedPaletteReducer reducer(kWidth, kHeight, 255, mode);
+std::vector<Rgb> FullFrames(const std::vector<Rgb>& scene, TDitherMode mode, int& palettes,
+                            int tolerance = 0) {
+    TSharedPaletteReducer reducer(kWidth, kHeight, 255, mode, tolerance);
     std::vector<Rgb> out;
     for (const Rgb& frame : scene) {
         auto bitmap = ToBitmap(frame);
@@ -90,15 +93,20 @@ std::vector<Rgb> FullFrames(const std::vector<Rgb>& scene, TDitherMode mode, int
 }
 
 TEST(OptimizedFrames, GiflibShowsTheUnoptimisedFramesExactly) {
+    // With a tolerance, the reducer's frames differ; what giflib shows must
+    // still be those frames exactly.
     const std::vector<Rgb> scene = Scene(9);
-    for (const TDitherMode mode :
-         {TDitherMode::Nearest, TDitherMode::FloydSteinberg, TDitherMode::Stucki}) {
+    for (const auto& [mode, tolerance] : std::vector<std::pair<TDitherMode, int>>{
+             {TDitherMode::Nearest, 0},
+             {TDitherMode::FloydSteinberg, 0},
+             {TDitherMode::Stucki, 0},
+             {TDitherMode::FloydSteinberg, TSharedPaletteReducer::kDefaultTolerance}}) {
         int palettes = 0;
-        const std::vector<Rgb> expected = FullFrames(scene, mode, palettes);
+        const std::vector<Rgb> expected = FullFrames(scene, mode, palettes, tolerance);
         EXPECT_EQ(palettes, 2) << "the lighting change alone asks for a new palette";
 
         TGIFDocument document;
-        TOptimizedFrameAdder adder(mode);
+        TOptimizedFrameAdder adder(mode, 255, tolerance);
         for (const Rgb& frame : scene) {
             auto bitmap = ToBitmap(frame);
             adder.Add(document, *bitmap);
@@ -205,6 +213,96 @@ TEST(SharedPaletteReducer, OnlyTheChangedRectangleIsDitheredAgain) {
         before = r.Indices;
     }
     EXPECT_EQ(reducer.PalettesBuilt(), 1);
+}
+
+// Mean squared error per channel of the shown colours against the source.
+double ShownError(const TReducedFrame& r, const Rgb& source) {
+    double sum = 0;
+    for (std::size_t i = 0; i < r.Indices.size(); ++i) {
+        const TPaletteEntry& e = r.Palette[r.Indices[i]];
+        const int d[3] = {e.peRed - source[3 * i], e.peGreen - source[3 * i + 1],
+                          e.peBlue - source[3 * i + 2]};
+        sum += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+    }
+    return sum / static_cast<double>(source.size());
+}
+
+TEST(SharedPaletteReducer, WithAToleranceJitterKeepsItsIndexesAndTheErrorStaysBounded) {
+    // A still picture under a grain of up to two levels that changes every
+    // frame, as decoded video has.
+    const Rgb base = Scene(1)[0];
+    std::mt19937 rng(11);
+    std::vector<Rgb> frames;
+    for (int k = 0; k <= 24; ++k) {
+        Rgb f = base;
+        for (auto& v : f)
+            v = static_cast<std::uint8_t>(std::clamp(v + static_cast<int>(rng() % 5) - 2, 0, 255));
+        frames.push_back(std::move(f));
+    }
+    constexpr int kTolerance = TSharedPaletteReducer::kDefaultTolerance;
+    struct TRun {
+        std::vector<double> Errors;
+        int Changed = 0;
+    };
+    const auto run = [&](int tolerance) {
+        TSharedPaletteReducer reducer(kWidth, kHeight, 16, TDitherMode::FloydSteinberg, tolerance);
+        TRun result;
+        std::vector<std::uint8_t> before;
+        for (const Rgb& f : frames) {
+            auto bitmap = ToBitmap(f);
+            const TReducedFrame& r =
+                reducer.Next(bitmap->ScanLine(0), bitmap->ScanLine(1) - bitmap->ScanLine(0));
+            result.Errors.push_back(ShownError(r, f));
+            for (std::size_t i = 0; i < before.size() && !r.NewPalette; ++i)
+                result.Changed += r.Indices[i] != before[i];
+            before = r.Indices;
+        }
+        return result;
+    };
+    const TRun exact = run(0);
+    const TRun tolerant = run(kTolerance);
+    // Nearly every index stays, and the shown colours stay about as close to
+    // the source as when every pixel is dithered again.
+    EXPECT_LT(tolerant.Changed * 20, exact.Changed) << exact.Changed;
+    for (std::size_t k = 0; k < frames.size(); ++k)
+        EXPECT_LE(tolerant.Errors[k], exact.Errors[k] + 3.0) << k;
+
+    // A grey ramp moved 3 pixels left, so that each pixel is 9 levels
+    // lighter in each channel, past the tolerance. The palette still fits, so
+    // no new one is made, and the moved pixels must be dithered again: the
+    // shown frame is about as close to the source as a fresh dithering with
+    // that palette. (A kept index is at most the tolerance away from a
+    // colour that was dithered, and inside the dithered rectangle at most the
+    // tolerance squared further from the colour being dithered than the
+    // nearest entry.)
+    Rgb ramp(kWidth * kHeight * 3);
+    Rgb lit = ramp;
+    for (std::size_t i = 0; i < ramp.size(); ++i) {
+        const int x = static_cast<int>((i / 3) % kWidth);
+        ramp[i] = static_cast<std::uint8_t>(20 + 3 * x);
+        lit[i] = static_cast<std::uint8_t>(20 + 3 * std::min(x + 3, kWidth - 1));
+    }
+    for (TDitherMode mode : {TDitherMode::Nearest, TDitherMode::FloydSteinberg}) {
+        TSharedPaletteReducer reducer(kWidth, kHeight, 16, mode, kTolerance);
+        auto first = ToBitmap(ramp);
+        auto second = ToBitmap(lit);
+        const std::ptrdiff_t stride = first->ScanLine(1) - first->ScanLine(0);
+        reducer.Next(first->ScanLine(0), stride);
+        const TReducedFrame& kept = reducer.Next(second->ScanLine(0), stride);
+        ASSERT_FALSE(kept.NewPalette);
+        // The same palette, every pixel dithered anew.
+        TReducedFrame anew = kept;
+        TExactColorLookup lookup(kept.Palette);
+        auto engine = CreateBestDitherEngine(mode, kWidth, lookup);
+        if (!engine)
+            engine = CreateDitherEngine(mode, kWidth, lookup);
+        for (int y = 0; y < kHeight; ++y) {
+            engine->DitherRow(second->ScanLine(y), anew.Indices.data() + y * kWidth);
+            engine->NextRow();
+        }
+        EXPECT_LE(ShownError(kept, lit), ShownError(anew, lit) + kTolerance * kTolerance / 3.0)
+            << static_cast<int>(mode);
+    }
 }
 
 } // namespace
