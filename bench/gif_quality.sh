@@ -148,7 +148,7 @@ for clip in motion static; do
     "$cli" avi2gif "$raw_avi" "$work/best.gif" --quiet --reduction best
   run "framolo-cli --reduction best --optimize" "$work/optimized.gif" \
     "$cli" avi2gif "$raw_avi" "$work/optimized.gif" --quiet --reduction best --optimize
-  run "framolo-cli best --optimize --tolerance 0" "$work/exact.gif" \
+  run "framolo-cli best --optimize, tolerance 0" "$work/exact.gif" \
     "$cli" avi2gif "$raw_avi" "$work/exact.gif" --quiet --reduction best --optimize --tolerance 0
   run "framolo-cli best --optimize, no dither" "$work/plain.gif" \
     "$cli" avi2gif "$raw_avi" "$work/plain.gif" --quiet --reduction best --optimize --dither nearest
