@@ -99,6 +99,8 @@ TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
     std::array<bool, 256> usedByChanges{};
     std::size_t sameCount = 0;
     std::size_t k = 0;
+    // Each pixel is weighed against the screen and then written to it: the
+    // screen then shows the full frame.
     for (int y = rect.Top; y <= rect.Bottom; ++y)
         for (int x = rect.Left; x <= rect.Right; ++x, ++k) {
             const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
@@ -106,8 +108,13 @@ TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
             opaque[k] = indices[i];
             same[k] = keep ? 1 : 0;
             sameCount += keep ? 1 : 0;
-            if (!keep)
-                usedByChanges[indices[i]] = true;
+            if (keep)
+                continue;
+            usedByChanges[indices[i]] = true;
+            const TGIFColor& c = palette[indices[i]];
+            screen_[3 * i] = c.Red;
+            screen_[3 * i + 1] = c.Green;
+            screen_[3 * i + 2] = c.Blue;
         }
     const bool anySame = sameCount > 0;
 
@@ -128,16 +135,6 @@ TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
         out.Unchanged = std::move(same);
         out.TransparentCandidate = transparent;
     }
-
-    // The screen now shows the full frame.
-    for (int y = rect.Top; y <= rect.Bottom; ++y)
-        for (int x = rect.Left; x <= rect.Right; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
-            const TGIFColor& c = palette[indices[i]];
-            screen_[3 * i] = c.Red;
-            screen_[3 * i + 1] = c.Green;
-            screen_[3 * i + 2] = c.Blue;
-        }
     return out;
 }
 

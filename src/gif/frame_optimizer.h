@@ -71,11 +71,6 @@ public:
     TOptimizedFrame Locate(const std::uint8_t* indices, const std::vector<TGIFColor>& palette);
     static void ChooseTransparency(TOptimizedFrame& frame);
 
-    // What a viewer shows now: 3 bytes red, green, blue per pixel, rows top to bottom.
-    const std::vector<std::uint8_t>& Screen() const { return screen_; }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-
     // The table a frame with this palette gets (see above).
     static std::vector<TGIFColor> TableFor(const std::vector<TGIFColor>& palette);
 
@@ -83,6 +78,7 @@ private:
     int width_;
     int height_;
     bool first_ = true;
+    // What a viewer shows now: 3 bytes red, green, blue per pixel, rows top to bottom.
     std::vector<std::uint8_t> screen_;
 };
 

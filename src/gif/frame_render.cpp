@@ -9,6 +9,7 @@
 #include "color/palettes.h"
 #include "gif/gif_document.h"
 #include "platform/graphics/abort.h"
+#include "platform/graphics/mul_div.h"
 
 #include <algorithm>
 #include <array>
@@ -288,17 +289,6 @@ TBitmap* TGIFSubImage::RenderBitmap() {
 }
 
 // ---- Drawing and the whole-document bitmap ----
-
-namespace {
-
-// a * b / c rounded to the nearest integer, halves away from zero.
-int MulDiv(int a, int b, int c) {
-    const std::int64_t p = static_cast<std::int64_t>(a) * b;
-    const std::int64_t half = c / 2;
-    return static_cast<int>(p >= 0 ? (p + half) / c : (p - half) / c);
-}
-
-} // namespace
 
 TRect ScaleFrameToRect(const TGIFSubImage& frame, const TRect& rect) {
     const TGIFDocument* document = frame.Document();

@@ -1,6 +1,7 @@
 #include "gif/gif_painter.h"
 
 #include "gif/frame_render.h"
+#include "platform/graphics/mul_div.h"
 
 #include <algorithm>
 #include <bitset>
@@ -67,23 +68,6 @@ private:
     std::mutex mutex_;
     std::vector<std::unique_ptr<TGIFPainter>> painters_;
 };
-
-// a * b / c rounded to the nearest integer, halves away from zero; false when
-// c is 0 or the result does not fit 32 bits.
-bool MulDiv(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t& result) {
-    if (c == 0)
-        return false;
-    const long double exact = static_cast<long double>(a) * b / c;
-    if (exact > std::numeric_limits<std::int32_t>::max() ||
-        exact < std::numeric_limits<std::int32_t>::min())
-        return false;
-    const std::int64_t p = a * b;
-    const std::int64_t half = (c < 0 ? -c : c) / 2;
-    const bool negative = (p < 0) != (c < 0);
-    const std::int64_t magnitude = ((p < 0 ? -p : p) + half) / (c < 0 ? -c : c);
-    result = negative ? -magnitude : magnitude;
-    return true;
-}
 
 bool HasRestoringDisposal(const std::bitset<8>& census) {
     return census[dmBackground] || census[dmPrevious];

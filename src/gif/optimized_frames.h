@@ -32,8 +32,6 @@ public:
     // first one's, leaving the sequence as it was.
     TOptimizedFrame Next(TBitmap& frame);
 
-    const TSharedPaletteReducer* Reducer() const { return reducer_.get(); }
-
 private:
     TDitherMode mode_;
     int colors_;
@@ -59,8 +57,6 @@ public:
 
     // As TOptimizedFrameSequence::Next, then appends the frame and returns its index.
     int Add(TGIFDocument& document, TBitmap& frame);
-
-    const TSharedPaletteReducer* Reducer() const { return sequence_.Reducer(); }
 
 private:
     TOptimizedFrameSequence sequence_;

@@ -7,29 +7,12 @@
 #include <QPainter>
 #include <QPalette>
 
+#include "platform/graphics/mul_div.h"
 #include "preview/qt_sound_device.h"
 
 namespace framolo {
 
 namespace {
-
-// a * b / c rounded to the nearest, halves away from zero; -1 when c is 0 or
-// the result does not fit, as the platform's MulDiv.
-std::int32_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c) {
-    if (c == 0) {
-        return -1;
-    }
-    const std::int64_t p = a * b;
-    const std::int64_t q = ((p < 0) != (c < 0)) ? (p - c / 2) / c : (p + c / 2) / c;
-    if (q < INT32_MIN || q > INT32_MAX) {
-        return -1;
-    }
-    return static_cast<std::int32_t>(q);
-}
-
-std::int32_t Sat32(std::uint32_t v) {
-    return static_cast<std::int32_t>(std::min<std::uint32_t>(v, INT32_MAX));
-}
 
 // A packed DIB as a top-down RGB32 image; null for layouts the decoder never
 // delivers.
@@ -117,16 +100,12 @@ void TAVIPlayer::Open() {
     }
     if (AVIFileGetStream(FAviFile, FVideoStream, streamtypeVIDEO, 0) != AVIERR_OK) {
         FVideoStream = nullptr;
-        AVIFileRelease(FAviFile);
-        FAviFile = nullptr;
+        ReleaseHandles();
         return;
     }
     FGetFrame = AVIStreamGetFrameOpen(FVideoStream, nullptr);
     if (FGetFrame == nullptr) {
-        AVIStreamRelease(FVideoStream);
-        FVideoStream = nullptr;
-        AVIFileRelease(FAviFile);
-        FAviFile = nullptr;
+        ReleaseHandles();
         return;
     }
     // A clip without sound simply plays silently.
@@ -135,12 +114,12 @@ void TAVIPlayer::Open() {
     }
     TAVIStreamInfo info;
     AVIStreamInfo(FVideoStream, info, static_cast<std::int32_t>(sizeof info));
-    FFrameCount = Sat32(info.dwLength);
+    FFrameCount = AVIStreamLength(FVideoStream);
     FFrameWidth = info.rcFrame.Right - info.rcFrame.Left;
     FFrameHeight = info.rcFrame.Bottom - info.rcFrame.Top;
-    FStartFrame = Sat32(info.dwStart);
+    FStartFrame = AVIStreamStart(FVideoStream);
     FStopFrame = FFrameCount - 1;
-    FPosition = Sat32(info.dwStart);
+    FPosition = FStartFrame;
     FOpened = true;
     FitToFrame();
     update();
@@ -157,6 +136,13 @@ void TAVIPlayer::Close() {
     // The sound reads the audio stream; it must be silent before the stream
     // goes, also when it outlived the play.
     FAudio->Stop();
+    ReleaseHandles();
+    FOpened = false;
+    FFrameCount = 0;
+    DoClose();
+}
+
+void TAVIPlayer::ReleaseHandles() {
     if (FGetFrame != nullptr) {
         AVIStreamGetFrameClose(FGetFrame);
     }
@@ -173,9 +159,6 @@ void TAVIPlayer::Close() {
     FAudioStream = nullptr;
     FVideoStream = nullptr;
     FAviFile = nullptr;
-    FOpened = false;
-    FFrameCount = 0;
-    DoClose();
 }
 
 void TAVIPlayer::Reopen() {
@@ -208,7 +191,6 @@ void TAVIPlayer::Play(std::uint16_t FromFrame, std::uint16_t ToFrame, std::int32
     // A clip without a usable rate never ticks: the play stays on its first
     // frame until stopped.
     if (FInterval > 0) {
-        FTicking = true;
         FTicksDone = 0;
         FClock.start();
         ScheduleTick();
@@ -237,7 +219,7 @@ void TAVIPlayer::ClockFired() {
     ++FTicksDone;
     Tick();
     // Tick may have stopped the play, or started a new one with its own clock.
-    if (FTicking && !FTimer.isActive()) {
+    if (TimerRunning() && !FTimer.isActive()) {
         ScheduleTick();
     }
 }
@@ -269,7 +251,6 @@ void TAVIPlayer::CheckEnd() {
 
 void TAVIPlayer::Stop() {
     FTimer.stop();
-    FTicking = false;
     if (FActive) {
         FAudio->Stop();
         FActive = false;
@@ -405,14 +386,9 @@ void TAVIPlayer::FitToFrame() {
     if (!FAutoSize || !FOpened) {
         return;
     }
-    TAVIStreamInfo info;
-    if (AVIStreamInfo(FVideoStream, info, static_cast<std::int32_t>(sizeof info)) != AVIERR_OK) {
-        return;
-    }
     // Qt repaints what the old bounds uncover in the parent and its other
     // children by itself.
-    resize(std::max(0, info.rcFrame.Right - info.rcFrame.Left),
-           std::max(0, info.rcFrame.Bottom - info.rcFrame.Top));
+    resize(std::max(0, FFrameWidth), std::max(0, FFrameHeight));
 }
 
 void TAVIPlayer::resizeEvent(QResizeEvent* event) {

@@ -110,8 +110,8 @@ public:
 
     // The frame period of the last Play in milliseconds (-1: no rate).
     std::int32_t Interval() const { return FInterval; }
-    // Whether the frame clock runs.
-    bool TimerRunning() const { return FTicking; }
+    // Whether the frame clock runs: a play is on at a usable rate.
+    bool TimerRunning() const { return FActive && FInterval > 0; }
     // Where the frame goes: its top-left corner (negative when the frame is
     // larger than a centring widget) and its size before any stretching.
     QRect CalcFrameRect() const;
@@ -156,6 +156,8 @@ private:
     void PaintCurrent();
     void DrawFrame(QPainter& painter);
     void FitToFrame();
+    // Closes the frame decoder, the streams and the file, those that are open.
+    void ReleaseHandles();
     void UpdateOpaque();
     // The decoded frame at Position as an image, null when there is none.
     QImage DecodeCurrent();
@@ -179,7 +181,6 @@ private:
     QTimer FTimer;
     QElapsedTimer FClock;
     std::int64_t FTicksDone = 0;
-    bool FTicking = false;
     TAVIPlayerObserver* FObserver = nullptr;
 
     bool FActive = false;

@@ -20,7 +20,6 @@ public:
             QMetaObject::invokeMethod(
                 this, [] { TMainThreadCalls::Instance().Pump(); }, Qt::QueuedConnection);
         });
-        PumpPainterCalls = [] { TMainThreadCalls::Instance().WaitAndPump(1); };
     }
     ~TPainterCallPump() override { TMainThreadCalls::Instance().SetOnPosted(nullptr); }
     TPainterCallPump(const TPainterCallPump&) = delete;
