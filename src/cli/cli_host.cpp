@@ -1,16 +1,13 @@
 #include "cli/cli_host.h"
 
 #include "convert/job_support.h"
-#include "platform/graphics/bitmap.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <set>
-#include <sstream>
 
 namespace framolo {
 
@@ -57,38 +54,6 @@ void TCliHost::DrawProgress() {
     err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
          << std::string(static_cast<std::size_t>(kBar - filled), ' ') << "] " << percent << "%"
          << std::flush;
-}
-
-void TCliHost::ShowPreviewBitmap(const TBitmap& bitmap) {
-    // Only the last picture counts; keep one bitmap and copy into it.
-    auto* current = dynamic_cast<TBitmap*>(preview_.get());
-    if (current == nullptr) {
-        preview_ = std::make_unique<TBitmap>();
-        current = static_cast<TBitmap*>(preview_.get());
-    }
-    current->Assign(&bitmap);
-}
-
-void TCliHost::ShowPreviewDocument(const TGIFDocument& document) {
-    auto copy = std::make_unique<TGIFDocument>();
-    copy->Assign(&document);
-    preview_ = std::move(copy);
-}
-
-void TCliHost::ShowReport(int frameCount, const std::string& widthText,
-                          const std::string& heightText, const std::string& sizeKBText) {
-    std::ostringstream report;
-    report << "width: " << widthText << "\n"
-           << "height: " << heightText << "\n"
-           << "frames: " << frameCount << "\n"
-           << "size: " << (sizeKBText.empty() ? "-" : sizeKBText) << " KB\n";
-    report_ = report.str();
-}
-
-void TCliHost::PrintReport() {
-    if (!quiet_)
-        out_ << report_ << std::flush;
-    report_.clear();
 }
 
 namespace {

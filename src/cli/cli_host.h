@@ -5,7 +5,6 @@
 
 #include <array>
 #include <atomic>
-#include <memory>
 #include <ostream>
 #include <string>
 
@@ -42,13 +41,14 @@ public:
     void SetProgressRange(int minimum, int maximum) override;
     void SetProgressPosition(int position) override;
     int ProgressMaximum() override { return progressMax_; }
-    void ShowPreviewBitmap(const TBitmap& bitmap) override;
-    void ShowPreviewDocument(const TGIFDocument& document) override;
-    TGraphic* PreviewPicture() override { return preview_.get(); }
+    // The jobs the tool runs (streaming AVI to GIF, GIF to AVI) show no
+    // previews and leave the report to the tool.
+    void ShowPreviewBitmap(const TBitmap&) override {}
+    void ShowPreviewDocument(const TGIFDocument&) override {}
+    TGraphic* PreviewPicture() override { return nullptr; }
     TGIFDocument* SourceDocument() override { return sourceDocument_; }
     void SetSourceDocument(TGIFDocument* document) { sourceDocument_ = document; }
-    void ShowReport(int frameCount, const std::string& widthText, const std::string& heightText,
-                    const std::string& sizeKBText) override;
+    void ShowReport(int, const std::string&, const std::string&, const std::string&) override {}
     void ShowWarning(const std::string& message) override { Box(message); }
     void ShowError(const std::string& message) override { Box(message); }
     void ShowInformation(const std::string& message) override;
@@ -57,12 +57,6 @@ public:
     std::optional<std::string> AskSaveFileName(const std::string& proposed, const std::string&,
                                                const std::string&) override;
 
-    // Prints the report the last run left, once its result is saved: a run
-    // that failed or was stopped has nothing to report.
-    void PrintReport();
-
-    // The finished document, when the last run handed one to the preview.
-    TGIFDocument* ResultDocument() { return dynamic_cast<TGIFDocument*>(preview_.get()); }
     bool HadError() const { return hadError_; }
     const std::string& LastError() const { return lastError_; }
 
@@ -80,11 +74,9 @@ private:
     int progressMax_ = 100;
     int progressPos_ = 0;
     int lastDrawn_ = -1;
-    std::unique_ptr<TGraphic> preview_;
     TGIFDocument* sourceDocument_ = nullptr;
     bool hadError_ = false;
     std::string lastError_;
-    std::string report_;
 };
 
 // A warning handler for a GIF document that prints each distinct warning once

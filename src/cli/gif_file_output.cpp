@@ -6,19 +6,6 @@
 
 namespace framolo {
 
-namespace {
-
-// The stage a signal may stop rather than end; left on every way out.
-class TStoppableStage {
-public:
-    TStoppableStage() { SetStoppable(true); }
-    ~TStoppableStage() { SetStoppable(false); }
-    TStoppableStage(const TStoppableStage&) = delete;
-    TStoppableStage& operator=(const TStoppableStage&) = delete;
-};
-
-} // namespace
-
 TJobOutcome ConvertAviToGifFile(TConversionHost& host, TOutputFile& output,
                                 const TAviToGifStreamJob::TOptions& options) {
     // The writer goes back to the header once the frames are known, which a

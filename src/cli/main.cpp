@@ -281,11 +281,12 @@ int GifToAvi(const std::vector<std::string>& args) {
     host.SetSourceDocument(&document);
     host.OutputName = positional[1];
     InstallSignalCleanup();
-    SetStoppable(true);
     const auto started = std::chrono::steady_clock::now();
-    TGifToAviJob job(host);
-    const TJobOutcome outcome = job.Run();
-    SetStoppable(false);
+    TJobOutcome outcome;
+    {
+        TStoppableStage stage;
+        outcome = TGifToAviJob(host).Run();
+    }
     switch (outcome.End) {
     case TJobEnd::Finished:
         if (json || !quiet)

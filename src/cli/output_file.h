@@ -60,6 +60,15 @@ private:
 void InstallSignalCleanup();
 // Marks the stage during which a signal stops the work instead of ending the program.
 void SetStoppable(bool stoppable);
+
+// The stage a signal may stop rather than end, for the object's lifetime.
+class TStoppableStage {
+public:
+    TStoppableStage() { SetStoppable(true); }
+    ~TStoppableStage() { SetStoppable(false); }
+    TStoppableStage(const TStoppableStage&) = delete;
+    TStoppableStage& operator=(const TStoppableStage&) = delete;
+};
 // True once a signal has asked the work to stop.
 bool StopSignalled();
 

@@ -73,7 +73,7 @@ std::int32_t TExactColorLookup::BuildCell(int level, unsigned cell) {
     const std::size_t span[3] = {(cell >> (2 * bits)) & mask, (cell >> bits) & mask, cell & mask};
 
     // The entries to look at: the enclosing cell's list, or the whole palette.
-    std::array<std::uint8_t, 256> all{};
+    std::array<std::uint8_t, 256> all; // only the first colorCount_ are read
     const std::uint8_t* from = all.data();
     int fromCount = colorCount_;
     if (level == 0) {
@@ -102,7 +102,7 @@ std::int32_t TExactColorLookup::BuildCell(int level, unsigned cell) {
     const std::uint16_t* farRed = row(tables.Far, 0);
     const std::uint16_t* farGreen = row(tables.Far, 1);
     const std::uint16_t* farBlue = row(tables.Far, 2);
-    std::array<int, 256> nearest{};
+    std::array<int, 256> nearest; // written before it is read
     int threshold = 3 * 255 * 255 + 1;
     for (int k = 0; k < fromCount; ++k) {
         const TPaletteEntry& e = entries_[from[k]];
@@ -110,38 +110,28 @@ std::int32_t TExactColorLookup::BuildCell(int level, unsigned cell) {
             nearRed[e.peRed] + nearGreen[e.peGreen] + nearBlue[e.peBlue];
         threshold = std::min(threshold, farRed[e.peRed] + farGreen[e.peGreen] + farBlue[e.peBlue]);
     }
-    std::array<std::uint8_t, 256> chosen{};
+    std::array<std::uint8_t, 256> chosen; // written before it is read
     std::uint16_t count = 0;
     for (int k = 0; k < fromCount; ++k)
         if (nearest[static_cast<std::size_t>(k)] <= threshold)
             chosen[count++] = from[k];
     // The pool may move as it grows, so `from` is not used past this point.
     TLevel& self = levels_[static_cast<std::size_t>(level)];
-    const auto start = static_cast<std::int32_t>(self.Pool.size());
-    self.Pool.insert(self.Pool.end(), chosen.begin(), chosen.begin() + count);
-    if (level == 2)
+    std::int32_t start = 0;
+    if (level == 2) {
+        start = static_cast<std::int32_t>(self.Packed.size());
         for (std::uint16_t k = 0; k < count; ++k) {
             TPaletteEntry e = entries_[chosen[k]];
             e.peFlags = chosen[k];
             self.Packed.push_back(e);
         }
+    } else {
+        start = static_cast<std::int32_t>(self.Pool.size());
+        self.Pool.insert(self.Pool.end(), chosen.begin(), chosen.begin() + count);
+    }
     self.Start[cell] = start;
     self.Count[cell] = count;
     return start;
-}
-
-int TExactColorLookup::NearestBruteForce(std::uint8_t red, std::uint8_t green,
-                                         std::uint8_t blue) const {
-    int best = 0;
-    int bestDistance = 3 * 256 * 256;
-    for (int i = 0; i < colorCount_; ++i) {
-        const int d = Distance(entries_[static_cast<std::size_t>(i)], red, green, blue);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = i;
-        }
-    }
-    return best;
 }
 
 } // namespace framolo

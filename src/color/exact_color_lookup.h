@@ -35,16 +35,20 @@ public:
 
     std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                      std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
-        const int index = Nearest(red, green, blue);
-        const TPaletteEntry& e = entries_[static_cast<std::size_t>(index)];
-        chosenRed = e.peRed;
-        chosenGreen = e.peGreen;
-        chosenBlue = e.peBlue;
-        return static_cast<std::uint8_t>(index);
+        return Choose(static_cast<std::uint8_t>(Nearest(red, green, blue)), chosenRed, chosenGreen,
+                      chosenBlue);
     }
 
     // Index of the nearest entry; 0 for an empty palette.
     int Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+        int distance = 0;
+        return Nearest(red, green, blue, distance);
+    }
+
+    // The same, with the entry's squared distance to the colour (0 for an
+    // empty palette).
+    int Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t blue, int& distance) {
+        distance = 0;
         if (colorCount_ == 0)
             return 0;
         const unsigned cell = (static_cast<unsigned>(red >> 3) << 10) |
@@ -64,14 +68,27 @@ public:
                 best = candidate->peFlags;
             }
         }
+        distance = bestDistance;
         return best;
     }
 
-    // The same answer by comparing every entry, for checking the cells.
-    int NearestBruteForce(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
-
     const TPaletteEntry& Entry(int index) const {
         return entries_.at(static_cast<std::size_t>(index));
+    }
+
+    // Squared distance of entry index to a colour.
+    int Distance(std::uint8_t index, int red, int green, int blue) const {
+        return Distance(entries_[index], red, green, blue);
+    }
+
+    // Answers entry index, giving its colour.
+    std::uint8_t Choose(std::uint8_t index, std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                        std::uint8_t& chosenBlue) const {
+        const TPaletteEntry& e = entries_[index];
+        chosenRed = e.peRed;
+        chosenGreen = e.peGreen;
+        chosenBlue = e.peBlue;
+        return index;
     }
 
 private:
@@ -87,11 +104,12 @@ private:
     }
 
     struct TLevel {
-        std::vector<std::int32_t> Start; // into Pool; -1 until the cell is built
+        // Into Pool (levels 0 and 1) or Packed (level 2); -1 until the cell is built.
+        std::vector<std::int32_t> Start;
         std::vector<std::uint16_t> Count;
         std::vector<std::uint8_t> Pool;
-        // Level 2 only: the candidates' colours, each with its index in
-        // peFlags, so that a lookup reads one short run of memory.
+        // Level 2 only, instead of Pool: the candidates' colours, each with
+        // its index in peFlags, so that a lookup reads one short run of memory.
         std::vector<TPaletteEntry> Packed;
     };
     std::array<TPaletteEntry, 256> entries_{};
@@ -136,23 +154,17 @@ public:
         column_ += direction_;
         if (changed_[x])
             return exact_.Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+        std::uint8_t index = previous_[x];
         if (slack_ >= 0) {
-            const int nearest = exact_.Nearest(red, green, blue);
-            const auto distance = [&](int index) {
-                const TPaletteEntry& e = exact_.Entry(index);
-                const int dr = e.peRed - red, dg = e.peGreen - green, db = e.peBlue - blue;
-                return dr * dr + dg * dg + db * db;
-            };
-            if (nearest != previous_[x] && distance(previous_[x]) > distance(nearest) + slack_) {
+            int nearestDistance = 0;
+            const int nearest = exact_.Nearest(red, green, blue, nearestDistance);
+            if (nearest != index &&
+                exact_.Distance(index, red, green, blue) > nearestDistance + slack_) {
                 changed_[x] = true;
-                return exact_.Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+                index = static_cast<std::uint8_t>(nearest);
             }
         }
-        const TPaletteEntry& e = exact_.Entry(previous_[x]);
-        chosenRed = e.peRed;
-        chosenGreen = e.peGreen;
-        chosenBlue = e.peBlue;
-        return previous_[x];
+        return exact_.Choose(index, chosenRed, chosenGreen, chosenBlue);
     }
 
 private:

@@ -37,9 +37,9 @@ double TSharedPaletteReducer::SampledError(const std::uint8_t* bgr, std::ptrdiff
     std::int64_t n = 0;
     for (std::int64_t i = 0; i < total; i += step, ++n) {
         const std::uint8_t* p = bgr + stride * (i / width_) + 3 * (i % width_);
-        const TPaletteEntry& e = lookup_->Entry(lookup_->Nearest(p[2], p[1], p[0]));
-        const int dr = e.peRed - p[2], dg = e.peGreen - p[1], db = e.peBlue - p[0];
-        sum += dr * dr + dg * dg + db * db;
+        int distance = 0;
+        lookup_->Nearest(p[2], p[1], p[0], distance);
+        sum += distance;
     }
     return n > 0 ? sum / static_cast<double>(n) : 0;
 }
@@ -96,8 +96,9 @@ const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::p
         lookup_ = std::make_unique<TExactColorLookup>(frame_.Palette);
         builtError_ = SampledError(bgr, stride);
         ++palettesBuilt_;
-        frame_.Indices.assign(pixels, 0);
-        dithered_.assign(pixels * 3, 0);
+        // Dithering the whole frame writes every index and reference colour.
+        frame_.Indices.resize(pixels);
+        dithered_.resize(pixels * 3);
         frame_.Left = frame_.Top = 0;
         frame_.Width = width_;
         frame_.Height = height_;
@@ -112,13 +113,9 @@ const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::p
     };
     const TChangedRect rect = FindChangedRect(
         width_, height_,
+        // Equal bytes never moved; the pixel test settles the rest.
         [&](int y) {
-            if (tolerance_ == 0)
-                return std::memcmp(now(y), before(y), static_cast<std::size_t>(width_) * 3) == 0;
-            for (int x = 0; x < width_; ++x)
-                if (Moved(now(y) + 3 * x, before(y) + 3 * x))
-                    return false;
-            return true;
+            return std::memcmp(now(y), before(y), static_cast<std::size_t>(width_) * 3) == 0;
         },
         [&](int x, int y) { return Moved(now(y) + 3 * x, before(y) + 3 * x); });
     if (rect.Empty()) {

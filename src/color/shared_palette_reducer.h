@@ -68,7 +68,6 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     int PalettesBuilt() const { return palettesBuilt_; }
-    int Tolerance() const { return tolerance_; }
 
     static constexpr double kRebuildFactor = 1.3;
     static constexpr double kRebuildSlack = 2.0;

@@ -110,6 +110,10 @@ bool AviToGifMayStart(TConversionHost& host) {
     return true;
 }
 
+namespace {
+
+// A decoded frame stretched to width x height (true colour); raises the job's
+// error for a size of 0 or less.
 std::unique_ptr<TBitmap> ScaleFrame(const TBitmap& decoded, int width, int height) {
     if (width <= 0 || height <= 0)
         throw EJobError(jobmsg::BadOutputSize);
@@ -118,9 +122,15 @@ std::unique_ptr<TBitmap> ScaleFrame(const TBitmap& decoded, int width, int heigh
     return output;
 }
 
+} // namespace
+
+int FieldValue(TConversionHost& host, TParamField field) {
+    return StrToInt(host.FieldText(field));
+}
+
 bool ReadScaledFrames(TConversionHost& host, TAviFrameSource& source,
                       const std::function<void(std::unique_ptr<TBitmap>, int)>& take) {
-    auto field = [&host](TParamField f) { return StrToInt(host.FieldText(f)); };
+    auto field = [&host](TParamField f) { return FieldValue(host, f); };
     // The bar stands at about 95 % when the last frame starts.
     int maximum = field(TParamField::End) - field(TParamField::Start);
     host.SetProgressRange(0, maximum);

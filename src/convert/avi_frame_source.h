@@ -44,9 +44,8 @@ private:
 // step field is empty.
 bool AviToGifMayStart(TConversionHost& host);
 
-// A decoded frame stretched to width x height (true colour); raises the job's
-// error for a size of 0 or less.
-std::unique_ptr<TBitmap> ScaleFrame(const TBitmap& decoded, int width, int height);
+// A field of the host as a number; raises EConvertError for text that is none.
+int FieldValue(TConversionHost& host, TParamField field);
 
 // Steps through the range the host's fields give (Start to End inclusive by
 // Step, End read before every frame), keeping the progress bar and the stop

@@ -15,10 +15,6 @@ int TConversionHost::AddFrame(TGIFDocument& document, TBitmap& frame) {
     return document.Add(frame);
 }
 
-int TAviToGifJob::Field(TParamField field) {
-    return StrToInt(host_.FieldText(field));
-}
-
 TJobOutcome TAviToGifJob::Run() {
     TJobOutcome outcome;
     if (!AviToGifMayStart(host_))
@@ -26,7 +22,8 @@ TJobOutcome TAviToGifJob::Run() {
     outcome.FrameCount = 0;
     host_.StopSourcePlayer();
     try {
-        host_.FitGifPreview(Field(TParamField::Width), Field(TParamField::Height));
+        host_.FitGifPreview(FieldValue(host_, TParamField::Width),
+                            FieldValue(host_, TParamField::Height));
     } catch (const std::exception& e) {
         host_.ShowApplicationError(e.what());
         outcome.End = TJobEnd::Failed;
@@ -49,7 +46,7 @@ void TAviToGifJob::Convert(TJobOutcome& outcome) {
     TAviFrameSource source(host_.CurrentFileName());
     TGIFDocument document;
     ApplyListChoices(document, host_.ColorReductionIndex(), host_.DitherModeIndex());
-    auto field = [this](TParamField f) { return Field(f); };
+    auto field = [this](TParamField f) { return FieldValue(host_, f); };
     const bool finished =
         ReadScaledFrames(host_, source, [&](std::unique_ptr<TBitmap> output, int) {
             host_.ShowPreviewBitmap(*output);

@@ -31,7 +31,6 @@ public:
 private:
     void Convert(TJobOutcome& outcome);
     void Report(TJobOutcome& outcome);
-    int Field(TParamField field);
 
     TConversionHost& host_;
 };

@@ -25,10 +25,6 @@ private:
 
 } // namespace
 
-int TAviToGifStreamJob::Field(TParamField field) {
-    return StrToInt(host_.FieldText(field));
-}
-
 TJobOutcome TAviToGifStreamJob::Run() {
     TJobOutcome outcome;
     if (!AviToGifMayStart(host_))
@@ -75,10 +71,10 @@ void TAviToGifStreamJob::Convert(TJobOutcome& outcome) {
             TFrameJob job;
             job.Picture = std::move(picture);
             if (taken == 0)
-                job.Loop = Field(TParamField::Loop);
-            job.Delay = Field(TParamField::Delay);
-            job.Width = width = Field(TParamField::Width);
-            job.Height = height = Field(TParamField::Height);
+                job.Loop = FieldValue(host_, TParamField::Loop);
+            job.Delay = FieldValue(host_, TParamField::Delay);
+            job.Width = width = FieldValue(host_, TParamField::Width);
+            job.Height = height = FieldValue(host_, TParamField::Height);
             pipeline.Submit(std::move(job));
         });
     if (!finished) {

@@ -42,7 +42,6 @@ public:
 
 private:
     void Convert(TJobOutcome& outcome);
-    int Field(TParamField field);
 
     TConversionHost& host_;
     TStream& output_;

@@ -11,6 +11,15 @@ namespace framolo {
 
 namespace {
 
+// The frame's bytes, its number and the GIF version it needs.
+void SaveFrame(TEncodedFrame& encoded, TGIFSubImage& frame, int index) {
+    TMemoryStream bytes;
+    frame.SaveToStream(bytes);
+    encoded.Index = index;
+    encoded.Bytes = bytes.TakeData();
+    encoded.Version = frame.Version();
+}
+
 TEncodedFrame EncodeOptimizedFrame(TFrameJob& job, const TGIFFrameSettings& settings,
                                    const std::function<int(TParamField)>& field) {
     TOptimizedFrame& optimized = *job.Optimized;
@@ -19,9 +28,7 @@ TEncodedFrame EncodeOptimizedFrame(TFrameJob& job, const TGIFFrameSettings& sett
     document.SetDataCoding(settings.DataCoding);
     TEncodedFrame encoded;
     if (optimized.UsesGlobalTable) {
-        TGIFColorMap& global = document.GlobalColorMap();
-        global.SetCount(static_cast<int>(optimized.Colors.size()));
-        std::copy(optimized.Colors.begin(), optimized.Colors.end(), global.MutableData());
+        document.GlobalColorMap().SetColors(optimized.Colors);
         if (job.Index == 0)
             encoded.GlobalColors = optimized.Colors;
     } else if (job.Index == 0) {
@@ -30,13 +37,7 @@ TEncodedFrame EncodeOptimizedFrame(TFrameJob& job, const TGIFFrameSettings& sett
     encoded.BitsPerPixel = BitsForColors(static_cast<int>(optimized.Colors.size()));
     const int index = AddOptimizedFrame(document, std::move(optimized));
     job.Optimized.reset();
-    TGIFSubImage* frame = CompleteJobFrame(document, index, job.Index == 0, field);
-
-    TMemoryStream bytes;
-    frame->SaveToStream(bytes);
-    encoded.Index = job.Index;
-    encoded.Bytes = bytes.TakeData();
-    encoded.Version = frame->Version();
+    SaveFrame(encoded, *CompleteJobFrame(document, index, job.Index == 0, field), job.Index);
     return encoded;
 }
 
@@ -44,14 +45,6 @@ TEncodedFrame EncodeOptimizedFrame(TFrameJob& job, const TGIFFrameSettings& sett
 
 TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
                              TFrameTransform* transform) {
-    // A document of its own per frame: the frame's bytes depend on the
-    // document's settings only, never on the frames before it, as long as the
-    // frame carries its own colour table.
-    TGIFDocument document;
-    document.SetColorReduction(settings.ColorReduction);
-    document.SetDitherMode(settings.DitherMode);
-    document.SetQuantizeBits(settings.QuantizeBits);
-    document.SetDataCoding(settings.DataCoding);
     const auto field = [&job](TParamField f) {
         switch (f) {
         case TParamField::Loop:
@@ -68,6 +61,15 @@ TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
     };
     if (job.Optimized)
         return EncodeOptimizedFrame(job, settings, field);
+
+    // A document of its own per frame: the frame's bytes depend on the
+    // document's settings only, never on the frames before it, as long as the
+    // frame carries its own colour table.
+    TGIFDocument document;
+    document.SetColorReduction(settings.ColorReduction);
+    document.SetDitherMode(settings.DitherMode);
+    document.SetQuantizeBits(settings.QuantizeBits);
+    document.SetDataCoding(settings.DataCoding);
     TGIFSubImage* frame = AppendJobFrame(document, *job.Picture, job.Index == 0, field);
     if (transform != nullptr)
         transform->Apply(*frame, job);
@@ -75,13 +77,9 @@ TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
     if (frame->ColorMap().Count() == 0)
         throw GIFException(gifmsg::NoColorTable);
 
-    TMemoryStream bytes;
-    frame->SaveToStream(bytes);
     TEncodedFrame encoded;
-    encoded.Index = job.Index;
-    encoded.Bytes = bytes.TakeData();
+    SaveFrame(encoded, *frame, job.Index);
     encoded.BitsPerPixel = frame->ColorMap().BitsPerPixel();
-    encoded.Version = frame->Version();
     return encoded;
 }
 
@@ -235,8 +233,7 @@ TGIFStreamWriter::TGIFStreamWriter(TStream& target) : target_(target), start_(ta
 void TGIFStreamWriter::WriteFrame(const TEncodedFrame& frame) {
     if (frames_ == 0 && !frame.GlobalColors.empty()) {
         TGIFColorMap table;
-        table.SetCount(static_cast<int>(frame.GlobalColors.size()));
-        std::copy(frame.GlobalColors.begin(), frame.GlobalColors.end(), table.MutableData());
+        table.SetColors(frame.GlobalColors);
         table.SaveToStream(target_);
         globalBits_ = table.BitsPerPixel();
         largestBits_ = std::max(largestBits_, globalBits_);

@@ -188,6 +188,11 @@ void TGIFColorMap::SetCount(int count) {
     count_ = count;
 }
 
+void TGIFColorMap::SetColors(const std::vector<TGIFColor>& colors) {
+    SetCount(static_cast<int>(std::min<std::size_t>(colors.size(), 257)));
+    std::copy(colors.begin(), colors.end(), entries_.begin());
+}
+
 void TGIFColorMap::LoadFromPalette(const HPALETTE& palette) {
     Clear();
     if (palette) {

@@ -236,6 +236,8 @@ public:
     // Raw access for importers: grows to count entries (count <= 256).
     void SetCount(int count);
     TGIFColor* MutableData() { return entries_.data(); }
+    // The table becomes exactly these colours (at most 256).
+    void SetColors(const std::vector<TGIFColor>& colors);
 
 protected:
     void GrowFor(int needed);

@@ -6,15 +6,6 @@
 
 namespace framolo {
 
-namespace {
-
-void Fill(TGIFColorMap& map, const std::vector<TGIFColor>& colors) {
-    map.SetCount(static_cast<int>(colors.size()));
-    std::copy(colors.begin(), colors.end(), map.MutableData());
-}
-
-} // namespace
-
 TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors, int tolerance)
     : mode_(mode), colors_(colors), tolerance_(tolerance) {}
 
@@ -50,7 +41,7 @@ int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame) {
     sub->SetBounds(frame.Left, frame.Top, frame.Width, frame.Height);
     sub->SetPixels(std::move(frame.Pixels));
     if (!frame.UsesGlobalTable)
-        Fill(sub->ColorMap(), frame.Colors);
+        sub->ColorMap().SetColors(frame.Colors);
 
     auto control = std::make_unique<TGIFGraphicControlExtension>(sub.get());
     control->SetDisposal(frame.Disposal);
@@ -69,7 +60,7 @@ int TOptimizedFrameAdder::Add(TGIFDocument& document, TBitmap& frame) {
     TOptimizedFrame optimized = sequence_.Next(frame);
     TFrameOptimizer::ChooseTransparency(optimized);
     if (document.GlobalColorMap().Count() == 0)
-        Fill(document.GlobalColorMap(), optimized.Colors);
+        document.GlobalColorMap().SetColors(optimized.Colors);
     return AddOptimizedFrame(document, std::move(optimized));
 }
 
