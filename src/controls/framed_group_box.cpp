@@ -4,10 +4,10 @@
 
 namespace framolo {
 
-TFramedGroupBox::TFramedGroupBox(QWidget* parent) : QGroupBox(parent) {}
+TFramedGroupBox::TFramedGroupBox(QWidget* parent) : TFramedGroupBoxBase(parent) {}
 
 TFramedGroupBox::TFramedGroupBox(const QString& title, QWidget* parent)
-    : QGroupBox(title, parent) {}
+    : TFramedGroupBoxBase(title, parent) {}
 
 void TFramedGroupBox::SetPropageEnable(bool value) {
     propageEnable_ = value;
@@ -21,36 +21,9 @@ void TFramedGroupBox::PropagateEnabled() {
 }
 
 void TFramedGroupBox::changeEvent(QEvent* event) {
-    QGroupBox::changeEvent(event);
-    switch (event->type()) {
-    case QEvent::EnabledChange:
+    TFramedGroupBoxBase::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
         PropagateEnabled();
-        break;
-    case QEvent::StyleChange:
-        if (OnCtl3DChanged)
-            OnCtl3DChanged();
-        break;
-    case QEvent::PaletteChange:
-        if (OnParentColorChange)
-            OnParentColorChange();
-        break;
-    default:
-        break;
-    }
-}
-
-void TFramedGroupBox::enterEvent(QEnterEvent* event) {
-    QGroupBox::enterEvent(event);
-    hover_.Enter();
-    if (OnMouseEnter)
-        OnMouseEnter();
-}
-
-void TFramedGroupBox::leaveEvent(QEvent* event) {
-    QGroupBox::leaveEvent(event);
-    hover_.Leave();
-    if (OnMouseLeave)
-        OnMouseLeave();
 }
 
 } // namespace framolo

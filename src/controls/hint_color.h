@@ -23,7 +23,6 @@ public:
     const QColor& HintColor() const { return hintColor_; }
     void SetHintColor(const QColor& color) { hintColor_ = color; }
     bool Hovering() const { return hovering_; }
-    const QColor& SavedHintColor() const { return saved_; }
 
     // True when the colour was swapped by this call.
     bool Enter();

@@ -10,7 +10,7 @@ void TButtonPictures::Change(QPixmap& slot, const QPixmap& picture) {
     owner_.SetState(owner_.State());
 }
 
-TImageButton::TImageButton(QWidget* parent) : TImageControl(parent), pictures_(*this) {}
+TImageButton::TImageButton(QWidget* parent) : TImageButtonBase(parent), pictures_(*this) {}
 
 void TImageButton::SetPicture(const QPixmap& picture) {
     picture_ = picture;
@@ -68,22 +68,11 @@ void TImageButton::Click() {
     ApplyClickState();
 }
 
-void TImageButton::enterEvent(QEnterEvent* event) {
-    TImageControl::enterEvent(event);
-    if (hover_.Enter())
+void TImageButton::HoverChanged(bool entered) {
+    if (entered)
         SetState(TPicState::stEntered);
-    if (OnMouseEnter)
-        OnMouseEnter();
-}
-
-void TImageButton::leaveEvent(QEvent* event) {
-    TImageControl::leaveEvent(event);
-    if (hover_.Hovering()) {
-        hover_.Leave();
+    else
         ApplyClickState();
-    }
-    if (OnMouseLeave)
-        OnMouseLeave();
 }
 
 void TImageButton::mousePressEvent(QMouseEvent* event) {

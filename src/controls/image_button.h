@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/hint_color.h"
+#include "controls/hint_control.h"
 #include "controls/image_control.h"
 
 #include <cstdint>
@@ -41,7 +41,9 @@ private:
 // over it, the down picture while pressed, and optionally two click pictures
 // that successive clicks cycle through. A state whose picture is missing is
 // never entered: the button keeps what it shows.
-class TImageButton : public TImageControl {
+using TImageButtonBase = THintControl<TImageControl>;
+
+class TImageButton : public TImageButtonBase {
     Q_OBJECT
 public:
     explicit TImageButton(QWidget* parent = nullptr);
@@ -57,9 +59,6 @@ public:
     // Enters s when its picture exists; OnStateChanged fires either way.
     void SetState(TPicState s);
 
-    const QColor& HintColor() const { return hover_.HintColor(); }
-    void SetHintColor(const QColor& color) { hover_.SetHintColor(color); }
-    bool Hovering() const { return hover_.Hovering(); }
     int ClickCount() const { return clickCount_; }
 
     // Picks the state the click counter asks for: 0 or 3 the normal picture,
@@ -67,13 +66,12 @@ public:
     void ApplyClickState();
 
     std::function<void()> OnClick;
-    std::function<void()> OnMouseEnter;
-    std::function<void()> OnMouseLeave;
     std::function<void()> OnStateChanged;
 
 protected:
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
+    // Entering shows the enter picture; leaving goes back to what the click
+    // counter asks for.
+    void HoverChanged(bool entered) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -85,7 +83,6 @@ private:
     QPixmap picture_;
     TButtonPictures pictures_;
     TPicState state_ = TPicState::stDefault;
-    THintHover hover_{true};
     std::uint8_t clickCount_ = 0;
 };
 

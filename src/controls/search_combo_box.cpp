@@ -31,7 +31,7 @@ void TWidthLimit::SetFont(const QFont& font) {
     owner_.LimitChanged();
 }
 
-TSearchComboBox::TSearchComboBox(QWidget* parent) : QComboBox(parent), maxPixel_(*this) {
+TSearchComboBox::TSearchComboBox(QWidget* parent) : TSearchComboBoxBase(parent), maxPixel_(*this) {
     connect(this, &QComboBox::currentIndexChanged, this, [this] {
         if (!isEditable() && !completing_)
             TextChanged();
@@ -170,28 +170,6 @@ void TSearchComboBox::Loaded() {
     completing_ = false;
     if (restored && OnRestored)
         OnRestored();
-}
-
-void TSearchComboBox::changeEvent(QEvent* event) {
-    QComboBox::changeEvent(event);
-    if (event->type() == QEvent::StyleChange && OnCtl3DChanged)
-        OnCtl3DChanged();
-    else if (event->type() == QEvent::PaletteChange && OnParentColorChange)
-        OnParentColorChange();
-}
-
-void TSearchComboBox::enterEvent(QEnterEvent* event) {
-    QComboBox::enterEvent(event);
-    hover_.Enter();
-    if (OnMouseEnter)
-        OnMouseEnter();
-}
-
-void TSearchComboBox::leaveEvent(QEvent* event) {
-    QComboBox::leaveEvent(event);
-    hover_.Leave();
-    if (OnMouseLeave)
-        OnMouseLeave();
 }
 
 } // namespace framolo

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/hint_color.h"
+#include "controls/hint_control.h"
 
 #include <QComboBox>
 #include <QFont>
@@ -47,7 +47,9 @@ struct TComboAutoSave {
 
 // A combo box that completes typed text from its list, keeps typed text within
 // a width in pixels, and can keep its value in the user's settings.
-class TSearchComboBox : public QComboBox {
+using TSearchComboBoxBase = TNotifyingControl<QComboBox>;
+
+class TSearchComboBox : public TSearchComboBoxBase {
     Q_OBJECT
 public:
     explicit TSearchComboBox(QWidget* parent = nullptr);
@@ -56,10 +58,6 @@ public:
     void SetAutoComplete(bool value) { autoComplete_ = value; }
     TComboAutoSave& AutoSave() { return autoSave_; }
     TWidthLimit& MaxPixel() { return maxPixel_; }
-
-    const QColor& HintColor() const { return hover_.HintColor(); }
-    void SetHintColor(const QColor& color) { hover_.SetHintColor(color); }
-    bool Hovering() const { return hover_.Hovering(); }
 
     // Restores the saved value once the control is set up; fires OnRestored
     // when a value of the right kind was found.
@@ -73,17 +71,10 @@ public:
     void TextChanged();
 
     std::function<void()> OnRestored;
-    std::function<void()> OnMouseEnter;
-    std::function<void()> OnMouseLeave;
-    std::function<void()> OnCtl3DChanged;
-    std::function<void()> OnParentColorChange;
 
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -96,7 +87,6 @@ private:
     bool autoComplete_ = true;
     TComboAutoSave autoSave_;
     TWidthLimit maxPixel_;
-    THintHover hover_{true};
     int lastKey_ = 0;
     bool completing_ = false;
     QPointer<QLineEdit> watchedEdit_;
