@@ -675,16 +675,24 @@ void TFormmain::StopClick() {
 
 void TFormmain::StopAviClick() {
     stopRequested_ = true;
-    ConvertButton_->show();
-    ConvertAviButton_->show();
-    StopButton_->hide();
-    StopAviButton_->hide();
+    ShowRunButtons(TJobKind::AviToGif, false);
 }
 
 void TFormmain::StopGifClick() {
     stopRequested_ = true;
-    ConvertGifButton_->show();
-    StopGifButton_->hide();
+    ShowRunButtons(TJobKind::GifToAvi, false);
+}
+
+void TFormmain::ShowRunButtons(TJobKind kind, bool running) {
+    if (kind == TJobKind::AviToGif) {
+        ConvertButton_->setVisible(!running);
+        ConvertAviButton_->setVisible(!running);
+        StopButton_->setVisible(running);
+        StopAviButton_->setVisible(running);
+    } else {
+        ConvertGifButton_->setVisible(!running);
+        StopGifButton_->setVisible(running);
+    }
 }
 
 } // namespace framolo

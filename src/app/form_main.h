@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class QFileDialog;
@@ -35,6 +36,7 @@ class TImageControl;
 class TPlacesOpenDialog;
 class TSearchComboBox;
 class TTrackBar;
+enum class TJobKind;
 class TWindowHost;
 
 // The program's one window: a borderless 643 x 435 form with a painted title
@@ -147,6 +149,10 @@ private:
     bool FilterNumericKey(QObject* field, QKeyEvent* event);
     // The one local file a drag carries; empty otherwise.
     static QString DroppedFile(const QMimeData* data);
+    // Runs a save dialog with one name filter, proposing a path when one is
+    // given: the chosen file, empty when none; nothing when cancelled.
+    static std::optional<QString> AskSavePath(QFileDialog& dialog, const QString& nameFilter,
+                                              const QString& proposed);
     void BuildCommandStrip();
     void BuildTabs();
     void BuildPage1(QWidget* page);
@@ -154,6 +160,9 @@ private:
     void BuildPage2(QWidget* page);
     void BuildBottom();
     void ApplyLook();
+
+    // The Convert buttons of a job while it is idle, its Stop buttons while it runs.
+    void ShowRunButtons(TJobKind kind, bool running);
 
     void FormCreate();
     void FormActivate();

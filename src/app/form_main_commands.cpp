@@ -6,6 +6,7 @@
 #include "app/message_boxes.h"
 #include "app/project_links.h"
 #include "app/track_bar.h"
+#include "app/wait_cursor.h"
 #include "app/window_host.h"
 #include "controls/framed_group_box.h"
 #include "controls/image_button.h"
@@ -45,15 +46,6 @@ constexpr const char* kAviFilter =
     "Microsoft Avi Files ( *.avi )|*.avi|"
     "Video files ( *.mp4 *.mkv *.mov *.webm )|*.mp4;*.mkv;*.mov;*.webm";
 constexpr const char* kGifFilter = "gif files ( *.gif ) |*.gif";
-
-// Releases the wait cursor however a command ends.
-class TWaitCursor {
-public:
-    explicit TWaitCursor(Qt::CursorShape shape) { QGuiApplication::setOverrideCursor(shape); }
-    ~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 } // namespace
 
@@ -356,6 +348,20 @@ void TFormmain::ConvertGifClick() {
     TGifToAviJob(*host_).Run();
 }
 
+std::optional<QString> TFormmain::AskSavePath(QFileDialog& dialog, const QString& nameFilter,
+                                              const QString& proposed) {
+    dialog.setNameFilters({nameFilter});
+    if (!proposed.isEmpty()) {
+        const QFileInfo info(proposed);
+        dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.fileName());
+    }
+    if (RunModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
 void TFormmain::SaveClick() {
     if (ActivePage() == 1) {
         ConvertGifClick();
@@ -364,18 +370,13 @@ void TFormmain::SaveClick() {
     auto* document = dynamic_cast<TGIFDocument*>(ImageGifPreview_->Picture());
     if (document == nullptr)
         return;
-    QFileDialog& dialog = *SavePictureDialog1_;
-    dialog.setDefaultSuffix(QStringLiteral("gif"));
-    dialog.setNameFilters({QStringLiteral("GIF Image (*.gif)")});
-    const QString proposed = QString::fromStdString(ChangeFileExt(currentFileName_, ".gif"));
-    if (!proposed.isEmpty()) {
-        const QFileInfo info(proposed);
-        dialog.setDirectory(info.absolutePath());
-        dialog.selectFile(info.fileName());
-    }
-    if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    SavePictureDialog1_->setDefaultSuffix(QStringLiteral("gif"));
+    const std::optional<QString> chosen =
+        AskSavePath(*SavePictureDialog1_, QStringLiteral("GIF Image (*.gif)"),
+                    QString::fromStdString(ChangeFileExt(currentFileName_, ".gif")));
+    if (!chosen || chosen->isEmpty())
         return;
-    const std::string path = dialog.selectedFiles().first().toStdString();
+    const std::string path = chosen->toStdString();
     try {
         TWaitCursor wait(Qt::WaitCursor);
         document->OnProgress = [this](TPersistent*, TProgressStage stage, std::uint8_t percent,

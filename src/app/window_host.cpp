@@ -73,9 +73,7 @@ bool TWindowHost::SourceOpen() {
 }
 
 void TWindowHost::StopSourcePlayer() {
-    form_.AVIPlayer1_->Stop();
-    form_.ToolButton8_->setEnabled(false);
-    form_.ToolButton3_->setEnabled(true);
+    form_.ToolButton8Click();
 }
 
 const std::string& TWindowHost::CurrentFileName() {
@@ -100,37 +98,18 @@ void TWindowHost::ProcessMessages() {
 
 void TWindowHost::BeginRun(TJobKind kind) {
     lastKind_ = kind;
-    if (kind == TJobKind::AviToGif) {
+    if (kind == TJobKind::AviToGif)
         form_.ImageGifPreview_->show();
-        form_.ConvertButton_->hide();
-        form_.ConvertAviButton_->hide();
-        form_.StopButton_->show();
-        form_.StopAviButton_->show();
+    form_.ShowRunButtons(kind, true);
+    if (kind == TJobKind::AviToGif)
         form_.Image_Gif_->hide();
-    } else {
-        form_.StopGifButton_->show();
-        form_.ConvertGifButton_->hide();
-    }
-    if (!cursorSet_) {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        cursorSet_ = true;
-    }
+    if (!waitCursor_)
+        waitCursor_.emplace(Qt::WaitCursor);
 }
 
 void TWindowHost::EndRun(TJobKind kind) {
-    if (kind == TJobKind::AviToGif) {
-        form_.ConvertButton_->show();
-        form_.ConvertAviButton_->show();
-        form_.StopButton_->hide();
-        form_.StopAviButton_->hide();
-    } else {
-        form_.ConvertGifButton_->show();
-        form_.StopGifButton_->hide();
-    }
-    if (cursorSet_) {
-        QGuiApplication::restoreOverrideCursor();
-        cursorSet_ = false;
-    }
+    form_.ShowRunButtons(kind, false);
+    waitCursor_.reset();
 }
 
 void TWindowHost::SetProgressRange(int minimum, int maximum) {
@@ -237,18 +216,13 @@ void TWindowHost::SetStatusLine(const std::string& line) {
 std::optional<std::string> TWindowHost::AskSaveFileName(const std::string& proposed,
                                                         const std::string& filterDescription,
                                                         const std::string& filterPattern) {
-    QFileDialog& dialog = *form_.SaveDialog1_;
-    dialog.setNameFilters(
-        {Q(filterDescription) + QStringLiteral(" (") + Q(filterPattern) + QLatin1Char(')')});
-    const QFileInfo info(Q(proposed));
-    dialog.setDirectory(info.absolutePath());
-    dialog.selectFile(info.fileName());
-    if (RunModal(dialog) != QDialog::Accepted)
+    const std::optional<QString> chosen = TFormmain::AskSavePath(
+        *form_.SaveDialog1_,
+        Q(filterDescription) + QStringLiteral(" (") + Q(filterPattern) + QLatin1Char(')'),
+        Q(proposed));
+    if (!chosen)
         return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty())
-        return std::string();
-    return files.first().toStdString();
+    return chosen->toStdString();
 }
 
 } // namespace framolo

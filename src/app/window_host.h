@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/wait_cursor.h"
 #include "convert/conversion_host.h"
 
+#include <optional>
 #include <string>
 
 namespace framolo {
@@ -62,7 +64,8 @@ private:
     // The job that runs, or ran last: the GIF to AVI job's last line is shown
     // without scrolling.
     TJobKind lastKind_ = TJobKind::AviToGif;
-    bool cursorSet_ = false;
+    // Set while a run goes on.
+    std::optional<TWaitCursor> waitCursor_;
 };
 
 } // namespace framolo
