@@ -267,7 +267,7 @@ void TFormmain::BuildPage1(QWidget* page) {
         bar->setMovable(false);
         bar->setContentsMargins(0, 0, 0, 0);
     }
-    MakeToolButton(PlayerToolBar, "ToolButton1", "open", "Open");
+    ToolButton1_ = MakeToolButton(PlayerToolBar, "ToolButton1", "open", "Open");
     ToolButton2_ = MakeToolButton(PlayerToolBar, "ToolButton2", "close", "Close");
     connect(ToolButton2_, &QToolButton::clicked, this, [this] { ToolButton2Click(); });
     ToolButton3_ = MakeToolButton(PlayerToolBar, "ToolButton3", "play", "Play");
@@ -341,25 +341,23 @@ void TFormmain::BuildParameterGroup(TFramedGroupBox* group) {
     const auto row = [&](int index) { return kTop + kRow * index; };
     const int stepLabelWidth = metrics.horizontalAdvance(QStringLiteral("Step : "));
 
-    MakeLabel(group, "Start Frame : ", QRect(kLabelLeft, row(0), labelWidth, 18));
-    StartEdit_ = MakeField(group, "StartEdit", QRect(kFieldLeft, row(0), kFieldWidth, 18));
+    // One row: its caption, its field and, when it has one, its unit.
+    const auto fieldRow = [&](int index, const char* caption, const char* name, const char* unit) {
+        MakeLabel(group, caption, QRect(kLabelLeft, row(index), labelWidth, 18));
+        QLineEdit* field = MakeField(group, name, QRect(kFieldLeft, row(index), kFieldWidth, 18));
+        if (unit != nullptr)
+            MakeLabel(group, unit, QRect(kUnitLeft, row(index), 252 - kUnitLeft, 18));
+        return field;
+    };
+    StartEdit_ = fieldRow(0, "Start Frame : ", "StartEdit", nullptr);
     MakeLabel(group, "Step : ", QRect(kUnitLeft + 8, row(0), stepLabelWidth, 18));
     const int stepLeft = kUnitLeft + 10 + stepLabelWidth;
     StepEdit_ = MakeField(group, "StepEdit", QRect(stepLeft, row(0), 252 - stepLeft, 18));
-    MakeLabel(group, "End Frame : ", QRect(kLabelLeft, row(1), labelWidth, 18));
-    EndEdit_ = MakeField(group, "EndEdit", QRect(kFieldLeft, row(1), kFieldWidth, 18));
-    MakeLabel(group, "Width : ", QRect(kLabelLeft, row(2), labelWidth, 18));
-    WidthEdit_ = MakeField(group, "WidthEdit", QRect(kFieldLeft, row(2), kFieldWidth, 18));
-    MakeLabel(group, "pixels ", QRect(kUnitLeft, row(2), 252 - kUnitLeft, 18));
-    MakeLabel(group, "Height : ", QRect(kLabelLeft, row(3), labelWidth, 18));
-    HeightEdit_ = MakeField(group, "HeightEdit", QRect(kFieldLeft, row(3), kFieldWidth, 18));
-    MakeLabel(group, "pixels ", QRect(kUnitLeft, row(3), 252 - kUnitLeft, 18));
-    MakeLabel(group, "Frame Delay : ", QRect(kLabelLeft, row(4), labelWidth, 18));
-    DelayEdit_ = MakeField(group, "DelayEdit", QRect(kFieldLeft, row(4), kFieldWidth, 18));
-    MakeLabel(group, "millisecond", QRect(kUnitLeft, row(4), 252 - kUnitLeft, 18));
-    MakeLabel(group, "Looping : ", QRect(kLabelLeft, row(5), labelWidth, 18));
-    LoopEdit_ = MakeField(group, "LoopEdit", QRect(kFieldLeft, row(5), kFieldWidth, 18));
-    MakeLabel(group, " ( 0 is forever ) ", QRect(kUnitLeft, row(5), 252 - kUnitLeft, 18));
+    EndEdit_ = fieldRow(1, "End Frame : ", "EndEdit", nullptr);
+    WidthEdit_ = fieldRow(2, "Width : ", "WidthEdit", "pixels ");
+    HeightEdit_ = fieldRow(3, "Height : ", "HeightEdit", "pixels ");
+    DelayEdit_ = fieldRow(4, "Frame Delay : ", "DelayEdit", "millisecond");
+    LoopEdit_ = fieldRow(5, "Looping : ", "LoopEdit", " ( 0 is forever ) ");
 
     MakeLabel(group, "ColorReduction : ", QRect(kLabelLeft, row(6) + 1, labelWidth, 18));
     ColorReductionBox_ = Place(new TSearchComboBox(group), "ColorReductionBox",
@@ -437,19 +435,18 @@ void TFormmain::ConnectCommands() {
     ConvertButton_->OnClick = [this] { ConvertClick(); };
     ConvertAviButton_->OnClick = [this] { ConvertAviClick(); };
     ConvertGifButton_->OnClick = [this] { ConvertGifClick(); };
-    const auto on = [this](const char* name, void (TFormmain::*handler)()) {
-        auto* button = findChild<QToolButton*>(QString::fromLatin1(name));
+    const auto on = [this](QToolButton* button, void (TFormmain::*handler)()) {
         connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
     };
-    on("ToolButton1", &TFormmain::OpenClick);
-    on("ToolButton3", &TFormmain::ToolButton3Click);
-    on("ToolButton8", &TFormmain::ToolButton8Click);
-    on("ToolButton7", &TFormmain::ToolButton7Click);
-    on("ToolButton5", &TFormmain::ToolButton5Click);
-    on("ToolButton6", &TFormmain::ToolButton6Click);
-    on("ToolButton9", &TFormmain::ToolButton9Click);
-    on("ToolButton10", &TFormmain::ToolButton10Click);
-    on("ToolButton11", &TFormmain::ToolButton11Click);
+    on(ToolButton1_, &TFormmain::OpenClick);
+    on(ToolButton3_, &TFormmain::ToolButton3Click);
+    on(ToolButton8_, &TFormmain::ToolButton8Click);
+    on(ToolButton7_, &TFormmain::ToolButton7Click);
+    on(ToolButton5_, &TFormmain::ToolButton5Click);
+    on(ToolButton6_, &TFormmain::ToolButton6Click);
+    on(ToolButton9_, &TFormmain::ToolButton9Click);
+    on(ToolButton10_, &TFormmain::ToolButton10Click);
+    on(ToolButton11_, &TFormmain::ToolButton11Click);
     connect(edit1_, &QLineEdit::textChanged, this, [this] { edit1Change(); });
     TrackBar1_->OnMouseDown = [this] { TrackBar1MouseDown(); };
     TrackBar1_->OnMouseMove = [this] { TrackBar1MouseMove(); };
@@ -536,7 +533,7 @@ bool TFormmain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edit1_ && event->type() == QEvent::FocusIn)
         StatusMemo_->setFocus(Qt::OtherFocusReason);
     if (event->type() == QEvent::KeyPress && watched != edit1_ &&
-        FilterNumericKey(watched, static_cast<QKeyEvent*>(event)))
+        FilterNumericKey(static_cast<QKeyEvent*>(event)))
         return true;
     if (watched == StepEdit_ && event->type() == QEvent::FocusOut)
         StepEditExit();

@@ -118,7 +118,6 @@ public:
     void ReportFrameDelay(int milliseconds) override;
     void ReportPosition(int position) override;
 
-    TPlacesOpenDialog& OpenDialog() { return *openDialog_; }
     TAVIPlayer& AVIPlayer1() { return *AVIPlayer1_; }
     TAVIPlayer& AVIPlayer2() { return *AVIPlayer2_; }
     TGIFPreview& ImageGifPreview() { return *ImageGifPreview_; }
@@ -146,7 +145,7 @@ private:
     // The number the current-frame field shows; 0 when it shows none.
     int CurrentFrame() const;
     // Digits and Backspace only, in the numeric fields.
-    bool FilterNumericKey(QObject* field, QKeyEvent* event);
+    bool FilterNumericKey(QKeyEvent* event);
     // The one local file a drag carries; empty otherwise.
     static QString DroppedFile(const QMimeData* data);
     // Runs a save dialog with one name filter, proposing a path when one is
@@ -208,6 +207,7 @@ private:
     TImageControl* Image_Gif_ = nullptr;
     TTrackBar* TrackBar1_ = nullptr;
     QLineEdit* edit1_ = nullptr;
+    QToolButton* ToolButton1_ = nullptr;
     QToolButton* ToolButton2_ = nullptr;
     QToolButton* ToolButton3_ = nullptr;
     QToolButton* ToolButton8_ = nullptr;

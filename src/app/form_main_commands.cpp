@@ -306,7 +306,7 @@ void TFormmain::TrackBar1MouseUp() {
     trackDragging_ = false;
 }
 
-bool TFormmain::FilterNumericKey(QObject* /*field*/, QKeyEvent* event) {
+bool TFormmain::FilterNumericKey(QKeyEvent* event) {
     const QString text = event->text();
     // Keys that type nothing (arrows, Delete) and the focus keys pass.
     if (text.isEmpty() || event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)

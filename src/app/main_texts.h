@@ -17,13 +17,6 @@ inline constexpr const char* AviOpenedText =
     "default settings.";
 // A GIF image was opened.
 inline constexpr const char* GifOpenedText = "   Click \" convert\" button to get an AVI file ";
-// A clip was converted; also the text of the box that says so.
-inline constexpr const char* AviConvertedText =
-    "   Converting is finished successfully , you can check report area and click \" Save \" "
-    "button to save your GIF image , or change the Setting Items and convert again. ";
-// A GIF image was written as a clip; the clip's path follows.
-inline constexpr const char* GifConvertedText =
-    "   Working is finished successfully!   Your GIF image is saved to ";
 // The GIF image was saved.
 inline constexpr const char* GifSavedText = "   Saving is finished";
 

@@ -19,13 +19,6 @@ void TImageControl::SetStretch(bool value) {
     update();
 }
 
-void TImageControl::SetCenter(bool value) {
-    if (center_ == value)
-        return;
-    center_ = value;
-    update();
-}
-
 void TImageControl::paintEvent(QPaintEvent* /*event*/) {
     if (!HasPicture(displayed_))
         return;
@@ -35,11 +28,7 @@ void TImageControl::paintEvent(QPaintEvent* /*event*/) {
         painter.drawPixmap(rect(), displayed_);
         return;
     }
-    const QSizeF logical = displayed_.deviceIndependentSize();
-    QPointF origin(0, 0);
-    if (center_)
-        origin = QPointF((width() - logical.width()) / 2.0, (height() - logical.height()) / 2.0);
-    painter.drawPixmap(origin, displayed_);
+    painter.drawPixmap(QPointF(0, 0), displayed_);
 }
 
 void TImageControl::mousePressEvent(QMouseEvent* event) {

@@ -21,8 +21,6 @@ public:
 
     bool Stretch() const { return stretch_; }
     void SetStretch(bool value);
-    bool Center() const { return center_; }
-    void SetCenter(bool value);
 
     // Fired for every mouse button pressed on the control, before anything else.
     std::function<void(QMouseEvent*)> OnMouseDown;
@@ -34,7 +32,6 @@ protected:
 private:
     QPixmap displayed_;
     bool stretch_ = false;
-    bool center_ = false;
 };
 
 // True when a picture has something to show: width and height above 0.

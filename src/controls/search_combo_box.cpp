@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QSettings>
 
 namespace framolo {
@@ -33,7 +34,7 @@ void TWidthLimit::SetFont(const QFont& font) {
 
 TSearchComboBox::TSearchComboBox(QWidget* parent) : TSearchComboBoxBase(parent), maxPixel_(*this) {
     connect(this, &QComboBox::currentIndexChanged, this, [this] {
-        if (!isEditable() && !completing_)
+        if (!isEditable())
             TextChanged();
     });
 }
@@ -88,17 +89,12 @@ void TSearchComboBox::TextChanged() {
     if (completing_ || !autoComplete_)
         return;
     const QString typed = currentText();
-    const QString fitted = FitText(typed);
-    if (fitted != typed) {
-        completing_ = true;
-        setEditText(fitted);
-        completing_ = false;
+    if (FitEditText() != typed)
         return;
-    }
     const bool erasing = lastKey_ == Qt::Key_Backspace || lastKey_ == Qt::Key_Return ||
                          lastKey_ == Qt::Key_Enter || lastKey_ == Qt::Key_Delete;
     if (isEditable() && !erasing && !typed.isEmpty()) {
-        completing_ = true;
+        const QScopedValueRollback<bool> quiet(completing_, true);
         const int found = findText(typed, Qt::MatchStartsWith);
         if (found >= 0) {
             const QString item = itemText(found);
@@ -108,21 +104,24 @@ void TSearchComboBox::TextChanged() {
                 edit->setSelection(static_cast<int>(typed.size()),
                                    static_cast<int>(item.size() - typed.size()));
         }
-        completing_ = false;
     }
     Save();
+}
+
+QString TSearchComboBox::FitEditText() {
+    const QString text = currentText();
+    const QString fitted = FitText(text);
+    if (fitted != text) {
+        const QScopedValueRollback<bool> quiet(completing_, true);
+        setEditText(fitted);
+    }
+    return fitted;
 }
 
 void TSearchComboBox::LimitChanged() {
     if (!isEditable())
         return;
-    const QString text = currentText();
-    const QString fitted = FitText(text);
-    if (fitted != text) {
-        completing_ = true;
-        setEditText(fitted);
-        completing_ = false;
-    }
+    const QString fitted = FitEditText();
     if (QLineEdit* edit = lineEdit())
         edit->setCursorPosition(static_cast<int>(fitted.size()));
 }
@@ -151,23 +150,24 @@ void TSearchComboBox::Loaded() {
     const QVariant value = settings.value(autoSave_.Registry.Key);
     if (!value.isValid())
         return;
-    completing_ = true;
     bool restored = false;
-    if (isEditable()) {
-        if (value.canConvert<QString>()) {
-            setEditText(value.toString());
-            restored = true;
-        }
-    } else {
-        bool ok = false;
-        const int index = value.toInt(&ok);
-        // A saved index the list no longer has counts as a value of the wrong kind.
-        if (ok && index >= -1 && index < count()) {
-            setCurrentIndex(index);
-            restored = true;
+    {
+        const QScopedValueRollback<bool> quiet(completing_, true);
+        if (isEditable()) {
+            if (value.canConvert<QString>()) {
+                setEditText(value.toString());
+                restored = true;
+            }
+        } else {
+            bool ok = false;
+            const int index = value.toInt(&ok);
+            // A saved index the list no longer has counts as a value of the wrong kind.
+            if (ok && index >= -1 && index < count()) {
+                setCurrentIndex(index);
+                restored = true;
+            }
         }
     }
-    completing_ = false;
     if (restored && OnRestored)
         OnRestored();
 }

@@ -80,6 +80,9 @@ protected:
 private:
     friend class TWidthLimit;
     void LimitChanged();
+    // Cuts the edit text back to the width limit without running the editing
+    // rule; returns the text it now holds.
+    QString FitEditText();
     void WatchLineEdit();
     bool CanAutoSave() const;
     void Save();

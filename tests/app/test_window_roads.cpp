@@ -210,8 +210,8 @@ TEST_F(WindowRoadTest, ConvertReportSaveAndConvertAgain) {
     QTest::mouseClick(Find("ConvertButton"), Qt::LeftButton, {}, QPoint(20, 20));
 
     ASSERT_EQ(boxes.size(), 1) << boxes.join("\n").toStdString();
-    EXPECT_EQ(boxes[0], QStringLiteral("Information|") + AviConvertedText);
-    EXPECT_EQ(form->StatusText(), QString::fromLatin1(AviConvertedText));
+    EXPECT_EQ(boxes[0], QStringLiteral("Information|") + jobmsg::Finished);
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(jobmsg::Finished));
     auto* document = dynamic_cast<TGIFDocument*>(form->ImageGifPreview().Picture());
     ASSERT_NE(document, nullptr);
     EXPECT_EQ(document->Frames().Count(), 4) << "frames 0, 3, 6 and 9";
