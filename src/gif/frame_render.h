@@ -32,6 +32,22 @@ TRect ScaleFrameToRect(const TGIFSubImage& frame, const TRect& rect);
 // was. Nothing is drawn for an empty frame or an aborted rendering.
 void DrawFrameScaled(TGIFSubImage& frame, TCanvas& canvas, const TRect& rect, bool masked);
 
+// Calls draw(rect) once when not tiled; tiled, calls draw(cell) for every
+// cell of width x height from rect's top-left corner while the cell starts
+// inside rect (none for a size of 0 or less).
+template <class DrawCell>
+void ForEachCell(const TRect& rect, bool tiled, int width, int height, DrawCell&& draw) {
+    if (!tiled) {
+        draw(rect);
+        return;
+    }
+    if (width <= 0 || height <= 0)
+        return;
+    for (int y = rect.Top; y < rect.Bottom; y += height)
+        for (int x = rect.Left; x < rect.Right; x += width)
+            draw(TRect{x, y, x + width, y + height});
+}
+
 // The colour a document paints behind its frames: PaintBackground when set,
 // else white without a global table, else the global table's background entry.
 TColor DocumentBackgroundColor(const TGIFDocument& document);

@@ -7,40 +7,18 @@
 
 namespace framolo {
 
-namespace {
-
-// Calls draw(cell) for every cell of width x height from rect's top-left
-// corner while the cell starts inside rect.
-template <class DrawCell>
-void ForEachTile(const TRect& rect, int width, int height, DrawCell&& draw) {
-    if (width <= 0 || height <= 0)
-        return;
-    for (int y = rect.Top; y < rect.Bottom; y += height)
-        for (int x = rect.Left; x < rect.Right; x += width)
-            draw(TRect{x, y, x + width, y + height});
-}
-
-} // namespace
-
 TRect TGIFSubImage::ScaleToRect(const TRect& rect) const {
     return ScaleFrameToRect(*this, rect);
 }
 
 void TGIFSubImage::DrawScaled(TCanvas& canvas, const TRect& rect, bool tiled, bool masked) {
-    if (!tiled || document_ == nullptr) {
-        DrawFrameScaled(*this, canvas, rect, masked);
-        return;
-    }
-    ForEachTile(rect, document_->Width(), document_->Height(),
+    const bool tiling = tiled && document_ != nullptr;
+    ForEachCell(rect, tiling, tiling ? document_->Width() : 0, tiling ? document_->Height() : 0,
                 [&](const TRect& cell) { DrawFrameScaled(*this, canvas, cell, masked); });
 }
 
 void TGIFDocument::StretchOrTile(TCanvas& canvas, const TRect& rect, const TBitmap& bitmap) {
-    if ((paintOptions_ & poTiled) == 0) {
-        canvas.StretchDrawBitmap(rect, bitmap);
-        return;
-    }
-    ForEachTile(rect, Width(), Height(),
+    ForEachCell(rect, (paintOptions_ & poTiled) != 0, Width(), Height(),
                 [&](const TRect& cell) { canvas.StretchDrawBitmap(cell, bitmap); });
 }
 

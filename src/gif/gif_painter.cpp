@@ -474,17 +474,8 @@ void TGIFPainter::RestoreFrameArea() {
             compose_->Canvas.FillRect(area, backgroundColor_);
         }
     };
-    if ((options_ & poTiled) == 0) {
-        restore(whole);
-        return;
-    }
-    const int w = ownerImage_->Width();
-    const int h = ownerImage_->Height();
-    if (w <= 0 || h <= 0)
-        return;
-    for (int y = whole.Top; y < whole.Bottom; y += h)
-        for (int x = whole.Left; x < whole.Right; x += w)
-            restore(TRect{x, y, x + w, y + h});
+    ForEachCell(whole, (options_ & poTiled) != 0, ownerImage_->Width(), ownerImage_->Height(),
+                restore);
 }
 
 // ---- Document side ----

@@ -97,6 +97,9 @@ bool TQtSoundDevice::Write(TWaveHeader* header) {
         Restart();
     } else {
         Pump();
+        if (!FPaused && FIo != nullptr && !FPump.isActive()) {
+            FPump.start();
+        }
     }
     return true;
 }
@@ -122,6 +125,11 @@ void TQtSoundDevice::Close() {
 }
 
 void TQtSoundDevice::Pump() {
+    // An empty queue needs no pumping until the next Write.
+    if (FQueue.empty()) {
+        FPump.stop();
+        return;
+    }
     if (FIo == nullptr || FPaused) {
         return;
     }
