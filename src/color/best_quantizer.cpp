@@ -241,12 +241,7 @@ std::vector<TPaletteEntry> TBestQuantizer::Quantize(const std::uint8_t* bgr, int
             centroids.push_back({s.Red / s.Weight, s.Green / s.Weight, s.Blue / s.Weight});
     }
 
-    // k-means over an evenly spread sample. The stride never divides the
-    // width, so the sample does not fall into the same columns on every row.
-    const std::int64_t total = static_cast<std::int64_t>(width) * height;
-    std::int64_t stride = std::max<std::int64_t>(1, total / kSamplePixels);
-    if (stride > 1 && width % stride == 0)
-        ++stride;
+    // k-means over an evenly spread sample.
     for (int round = 0; round < kRefineRounds; ++round) {
         std::vector<TPaletteEntry> entries;
         for (const TCentroid& c : centroids)
@@ -254,14 +249,14 @@ std::vector<TPaletteEntry> TBestQuantizer::Quantize(const std::uint8_t* bgr, int
         TExactColorLookup lookup(entries);
         std::vector<TCentroid> sums(centroids.size());
         std::vector<std::int64_t> counts(centroids.size(), 0);
-        for (std::int64_t i = 0; i < total; i += stride) {
-            const std::uint8_t* p = row(static_cast<int>(i / width)) + 3 * (i % width);
-            const auto k = static_cast<std::size_t>(lookup.Nearest(p[2], p[1], p[0]));
-            sums[k].Red += p[2];
-            sums[k].Green += p[1];
-            sums[k].Blue += p[0];
-            ++counts[k];
-        }
+        ForEachSampledPixel(
+            bgr, width, height, rowStride, kSamplePixels, [&](const std::uint8_t* p) {
+                const auto k = static_cast<std::size_t>(lookup.Nearest(p[2], p[1], p[0]));
+                sums[k].Red += p[2];
+                sums[k].Green += p[1];
+                sums[k].Blue += p[0];
+                ++counts[k];
+            });
         bool moved = false;
         for (std::size_t k = 0; k < centroids.size(); ++k) {
             if (counts[k] == 0)

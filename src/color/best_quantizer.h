@@ -38,6 +38,22 @@ private:
     int colors_;
 };
 
+// Calls visit(pixel) for an evenly spread sample of about maxSamples pixels
+// (all of them for a smaller picture) of a width x height 24-bit picture whose
+// rows lie rowStride bytes apart; pixel points at blue, green, red. The step
+// never divides the width, so the sample does not fall into the same columns
+// on every row.
+template <class Visit>
+void ForEachSampledPixel(const std::uint8_t* bgr, int width, int height, std::ptrdiff_t rowStride,
+                         std::int64_t maxSamples, Visit&& visit) {
+    const std::int64_t total = static_cast<std::int64_t>(width) * height;
+    std::int64_t step = total / maxSamples > 1 ? total / maxSamples : 1;
+    if (step > 1 && width % step == 0)
+        ++step;
+    for (std::int64_t i = 0; i < total; i += step)
+        visit(bgr + rowStride * (i / width) + 3 * (i % width));
+}
+
 // A new palette of at most `colors` entries by TBestQuantizer, for the
 // reduction driver; it holds only the colours found, without padding.
 HPALETTE BuildBestPalette(TDIB& reader, int colors);

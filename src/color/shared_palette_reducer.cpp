@@ -29,18 +29,14 @@ bool TSharedPaletteReducer::Moved(const std::uint8_t* a, const std::uint8_t* b) 
 TSharedPaletteReducer::~TSharedPaletteReducer() = default;
 
 double TSharedPaletteReducer::SampledError(const std::uint8_t* bgr, std::ptrdiff_t stride) {
-    const std::int64_t total = static_cast<std::int64_t>(width_) * height_;
-    std::int64_t step = std::max<std::int64_t>(1, total / kErrorSamples);
-    if (step > 1 && width_ % step == 0)
-        ++step;
     double sum = 0;
     std::int64_t n = 0;
-    for (std::int64_t i = 0; i < total; i += step, ++n) {
-        const std::uint8_t* p = bgr + stride * (i / width_) + 3 * (i % width_);
+    ForEachSampledPixel(bgr, width_, height_, stride, kErrorSamples, [&](const std::uint8_t* p) {
         int distance = 0;
         lookup_->Nearest(p[2], p[1], p[0], distance);
         sum += distance;
-    }
+        ++n;
+    });
     return n > 0 ? sum / static_cast<double>(n) : 0;
 }
 

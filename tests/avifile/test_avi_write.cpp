@@ -485,6 +485,22 @@ namespace {
 // alike; AVIFileFinish passes that on, and the stream takes no more frames.
 TEST(AviWrite, AFailureWhileFinishingIsReported) {
     const TPal8Clip clip(40, 30);
+    // Opens path and writes `frames` frames of the clip into its one stream.
+    const auto write = [&clip](const fs::path& path, int frames, PAVIFile& file,
+                               PAVIStream& stream) {
+        ASSERT_EQ(AVIFileOpen(file, path.string(), OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE),
+                  AVIERR_OK);
+        ASSERT_EQ(AVIFileCreateStream(file, stream, clip.Info(1, 25)), AVIERR_OK);
+        ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.Header.data(),
+                                     static_cast<std::int32_t>(clip.Header.size())),
+                  AVIERR_OK);
+        for (int i = 0; i < frames; ++i) {
+            const auto px = clip.Pixels(i);
+            ASSERT_EQ(AVIStreamWrite(stream, i, 1, px.data(), static_cast<std::int32_t>(px.size()),
+                                     AVIIF_KEYFRAME, nullptr, nullptr),
+                      AVIERR_OK);
+        }
+    };
     for (const std::uint64_t partLimit : {std::uint64_t{1} << 30, std::uint64_t{16384}}) {
         for (const TAviWriteStep failing :
              {TAviWriteStep::Index, TAviWriteStep::Patch, TAviWriteStep::Close}) {
@@ -495,22 +511,10 @@ TEST(AviWrite, AFailureWhileFinishingIsReported) {
                 return finishing && step == failing;
             };
             SetAviWriterOptions(options);
-            const fs::path path = WorkDir() / "finish_fault.avi";
             PAVIFile file = nullptr;
             PAVIStream stream = nullptr;
-            ASSERT_EQ(AVIFileOpen(file, path.string(), OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE),
-                      AVIERR_OK);
-            ASSERT_EQ(AVIFileCreateStream(file, stream, clip.Info(1, 25)), AVIERR_OK);
-            ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.Header.data(),
-                                         static_cast<std::int32_t>(clip.Header.size())),
-                      AVIERR_OK);
-            for (int i = 0; i < 12; ++i) {
-                const auto px = clip.Pixels(i);
-                ASSERT_EQ(AVIStreamWrite(stream, i, 1, px.data(),
-                                         static_cast<std::int32_t>(px.size()), AVIIF_KEYFRAME,
-                                         nullptr, nullptr),
-                          AVIERR_OK);
-            }
+            write(WorkDir() / "finish_fault.avi", 12, file, stream);
+            ASSERT_FALSE(HasFatalFailure());
             finishing = true;
             EXPECT_EQ(AVIFileFinish(file), AVIERR_FILEWRITE)
                 << static_cast<int>(failing) << " part limit " << partLimit;
@@ -524,19 +528,10 @@ TEST(AviWrite, AFailureWhileFinishingIsReported) {
         }
     }
     // Without a fault the same file finishes and says so.
-    const fs::path path = WorkDir() / "finish_ok.avi";
     PAVIFile file = nullptr;
     PAVIStream stream = nullptr;
-    ASSERT_EQ(AVIFileOpen(file, path.string(), OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE),
-              AVIERR_OK);
-    ASSERT_EQ(AVIFileCreateStream(file, stream, clip.Info(1, 25)), AVIERR_OK);
-    ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.Header.data(),
-                                 static_cast<std::int32_t>(clip.Header.size())),
-              AVIERR_OK);
-    const auto px = clip.Pixels(0);
-    ASSERT_EQ(AVIStreamWrite(stream, 0, 1, px.data(), static_cast<std::int32_t>(px.size()),
-                             AVIIF_KEYFRAME, nullptr, nullptr),
-              AVIERR_OK);
+    write(WorkDir() / "finish_ok.avi", 1, file, stream);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(AVIFileFinish(file), AVIERR_OK);
     EXPECT_EQ(AVIFileFinish(file), AVIERR_OK);
     AVIStreamRelease(stream);
