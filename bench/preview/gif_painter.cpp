@@ -5,9 +5,9 @@
 // times their delays promise (start of frame 0 plus 48 ms per frame).
 //
 //   bench_gif_painter [seconds]      (default 30)
-#include "gif/gif_painter.h"
+#include "gif/animation/painter_registry.h"
+#include "gif/animation/painter_support.h"
 #include "gif/gif_document.h"
-#include "gif/painter_support.h"
 #include "platform/graphics/canvas.h"
 #include "preview/qt_canvas.h"
 
@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
+    InstallGIFAnimation();
 
     {
         TBitmap bitmap(kWidth, kHeight, TPixelFormat::pf24bit);

@@ -11,6 +11,7 @@
 #include "controls/image_button.h"
 #include "controls/places_open_dialog.h"
 #include "controls/search_combo_box.h"
+#include "gif/animation/painter_registry.h"
 #include "gif/gif_document.h"
 #include "preview/gif_preview.h"
 
@@ -464,6 +465,7 @@ void TFormmain::ConnectCommands() {
 }
 
 void TFormmain::FormCreate() {
+    InstallGIFAnimation();
     DefaultPaintOptions |= poOnTarget;
 
     ParameterGroup_->setEnabled(false);

@@ -1,11 +1,9 @@
+// The document model: items and lists, the header, frames and the document's
+// own state. Colour tables are in gif_color_map.cpp, extensions in
+// gif_extensions.cpp.
 #include "gif/gif_document.h"
 
-#include "gif/gif_painter.h"
-
 #include <algorithm>
-#include <chrono>
-#include <cstring>
-#include <thread>
 
 namespace framolo {
 
@@ -17,7 +15,15 @@ std::uint8_t DefaultDataCoding = 0;
 std::uint8_t DefaultPainterPriority = 3;
 std::int32_t DefaultSpeedPercent = 100;
 bool PaletteDisplay = false;
-std::function<void()> PumpPainterCalls = [] { TMainThreadCalls::Instance().WaitAndPump(1); };
+
+namespace {
+// True when a cached bitmap was rendered with other colours than palette's,
+// so that it has to be rendered again.
+bool RenderedWithOtherColors(const TBitmap& bitmap, const HPALETTE& palette) {
+    const HPALETTE current = bitmap.GetPalette();
+    return !current || !palette || current->Entries != palette->Entries;
+}
+} // namespace
 
 // ---- TGIFItem ----
 
@@ -100,182 +106,6 @@ TGIFSubImage* TGIFImageList::operator[](int index) const {
 
 TGIFExtension* TGIFExtensionList::operator[](int index) const {
     return static_cast<TGIFExtension*>(Item(index));
-}
-
-// ---- Colour maps ----
-
-int BitsForColors(int count) {
-    if (count <= 0)
-        return 0;
-    int n = 1;
-    while ((1 << n) < count)
-        ++n;
-    return n;
-}
-
-void TGIFColorMap::GrowFor(int needed) {
-    if (needed < capacity_)
-        return;
-    int cap = needed <= 16 ? 16 : (needed + 31) / 32 * 32;
-    cap = std::min(cap, 256);
-    entries_.resize(static_cast<std::size_t>(cap));
-    capacity_ = cap;
-}
-
-int TGIFColorMap::Add(TColor color) {
-    if (count_ >= 256)
-        throw GIFException(gifmsg::ColorTableOverflow);
-    GrowFor(count_ + 1);
-    entries_[static_cast<std::size_t>(count_)] =
-        TGIFColor{GetRValue(color), GetGValue(color), GetBValue(color)};
-    ++count_;
-    sorted_ = false;
-    Changed();
-    return count_ - 1;
-}
-
-int TGIFColorMap::AddUnique(TColor color) {
-    const int i = IndexOf(color);
-    return i >= 0 ? i : Add(color);
-}
-
-int TGIFColorMap::IndexOf(TColor color) const {
-    const TGIFColor c{GetRValue(color), GetGValue(color), GetBValue(color)};
-    if (sorted_) {
-        for (int i = 0; i < count_; ++i)
-            if (entries_[static_cast<std::size_t>(i)] == c)
-                return i;
-        return -1;
-    }
-    for (int i = count_ - 1; i >= 0; --i)
-        if (entries_[static_cast<std::size_t>(i)] == c)
-            return i;
-    return -1;
-}
-
-void TGIFColorMap::Delete(int index) {
-    if (index < 0 || index >= count_)
-        throw GIFException(gifmsg::InvalidColorIndex);
-    std::copy(entries_.begin() + index + 1, entries_.begin() + count_, entries_.begin() + index);
-    --count_;
-    sorted_ = false;
-    Changed();
-}
-
-TColor TGIFColorMap::Color(int index) {
-    if (count_ == 0)
-        throw GIFException(gifmsg::ColorTableEmpty);
-    if (index < 0 || index >= count_) {
-        ReportWarning(this, 1, gifmsg::InvalidColorIndex);
-        index = 0;
-    }
-    const TGIFColor& c = entries_[static_cast<std::size_t>(index)];
-    return RGB(c.Red, c.Green, c.Blue);
-}
-
-void TGIFColorMap::SetColor(int index, TColor color) {
-    if (index < 0 || index >= count_)
-        throw GIFException(gifmsg::InvalidColorIndex);
-    entries_[static_cast<std::size_t>(index)] =
-        TGIFColor{GetRValue(color), GetGValue(color), GetBValue(color)};
-    Changed();
-}
-
-void TGIFColorMap::SetCount(int count) {
-    if (count < 0 || count > 256)
-        throw GIFException(gifmsg::ColorTableOverflow);
-    GrowFor(count);
-    count_ = count;
-}
-
-void TGIFColorMap::SetColors(const std::vector<TGIFColor>& colors) {
-    SetCount(static_cast<int>(std::min<std::size_t>(colors.size(), 257)));
-    std::copy(colors.begin(), colors.end(), entries_.begin());
-}
-
-void TGIFColorMap::LoadFromPalette(const HPALETTE& palette) {
-    Clear();
-    if (palette) {
-        const int n = std::min(palette->Count(), 256);
-        SetCount(n);
-        for (int i = 0; i < n; ++i) {
-            const TPaletteEntry& e = palette->Entries[static_cast<std::size_t>(i)];
-            entries_[static_cast<std::size_t>(i)] = TGIFColor{e.peRed, e.peGreen, e.peBlue};
-        }
-    }
-    Changed();
-}
-
-void TGIFColorMap::LoadFromColorTable(const TRGBQuad* table, int count) {
-    Clear();
-    const int n = std::clamp(count, 0, 256);
-    SetCount(n);
-    for (int i = 0; i < n; ++i)
-        entries_[static_cast<std::size_t>(i)] =
-            TGIFColor{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue};
-    Changed();
-}
-
-void TGIFColorMap::LoadFromDIBColors(const TBitmap& bitmap) {
-    const auto& table = bitmap.ColorTable();
-    LoadFromColorTable(table.data(), static_cast<int>(std::min<std::size_t>(table.size(), 256)));
-}
-
-HPALETTE TGIFColorMap::MakePalette() const {
-    if (count_ == 0)
-        return nullptr;
-    std::vector<TPaletteEntry> entries(static_cast<std::size_t>(count_));
-    for (int i = 0; i < count_; ++i) {
-        const TGIFColor& c = entries_[static_cast<std::size_t>(i)];
-        entries[static_cast<std::size_t>(i)] = TPaletteEntry{c.Red, c.Green, c.Blue, PC_NOCOLLAPSE};
-    }
-    return CreatePalette(std::move(entries));
-}
-
-void TGIFColorMap::Assign(const TPersistent* source) {
-    if (source == this)
-        return;
-    if (const auto* m = dynamic_cast<const TGIFColorMap*>(source)) {
-        entries_ = m->entries_;
-        capacity_ = m->capacity_;
-        count_ = m->count_;
-        sorted_ = m->sorted_;
-        Changed();
-        return;
-    }
-    TPersistent::Assign(source);
-}
-
-void TGIFColorMap::Clear() {
-    entries_.clear();
-    entries_.shrink_to_fit();
-    count_ = 0;
-    capacity_ = 0;
-    sorted_ = false;
-}
-
-void TGIFColorMap::ReportWarning(TPersistent*, int, const std::string&) {}
-
-void TGIFGlobalColorMap::ReportWarning(TPersistent* sender, int severity,
-                                       const std::string& message) {
-    if (header_ != nullptr)
-        header_->ReportWarning(sender, severity, message);
-}
-
-void TGIFGlobalColorMap::Changed() {
-    if (header_ != nullptr && header_->Document() != nullptr)
-        header_->Document()->SetPalette(nullptr);
-}
-
-void TGIFLocalColorMap::ReportWarning(TPersistent* sender, int severity,
-                                      const std::string& message) {
-    if (subImage_ != nullptr)
-        subImage_->ReportWarning(sender, severity, message);
-}
-
-void TGIFLocalColorMap::Changed() {
-    if (subImage_ != nullptr)
-        subImage_->SetPaletteHandle(nullptr);
 }
 
 // ---- Header ----
@@ -452,16 +282,12 @@ void TGIFSubImage::SetPaletteHandle(HPALETTE palette) {
     if (palette == paletteHandle_)
         return;
     paletteHandle_ = std::move(palette);
-    if (bitmap_) {
-        const HPALETTE current = bitmap_->GetPalette();
-        const bool same = current && paletteHandle_ && current->Entries == paletteHandle_->Entries;
-        if (!same) {
-            FreeBitmap();
-            if (document_ != nullptr) {
-                document_->SetPaletteModified(true);
-                document_->Changed(this);
-            }
-        }
+    if (!bitmap_ || !RenderedWithOtherColors(*bitmap_, paletteHandle_))
+        return;
+    FreeBitmap();
+    if (document_ != nullptr) {
+        document_->SetPaletteModified(true);
+        document_->Changed(this);
     }
 }
 
@@ -482,187 +308,6 @@ void TGIFSubImage::SetPixels(std::vector<std::uint8_t> pixels) {
     FreeMask();
 }
 
-// ---- Extensions ----
-
-TGIFExtension::TGIFExtension(TGIFSubImage* subImage)
-    : TGIFItem(subImage != nullptr ? subImage->Document() : nullptr), subImage_(subImage) {}
-
-void TGIFExtension::WriteIntroducer(TStream& stream) const {
-    const std::uint8_t intro[2] = {0x21, ExtensionLabel()};
-    stream.WriteBuffer(intro, 2);
-}
-
-namespace {
-template <class T> std::unique_ptr<TGIFExtension> MakeExtension(TGIFSubImage* subImage) {
-    return std::make_unique<T>(subImage);
-}
-const TGIFExtensionClass* SameClass(TStream&) {
-    return nullptr;
-}
-} // namespace
-
-TGIFGraphicControlExtension::TGIFGraphicControlExtension(TGIFSubImage* subImage)
-    : TGIFExtension(subImage) {
-    if (subImage != nullptr && subImage->GraphicControl() == nullptr)
-        subImage->SetGraphicControl(this);
-}
-
-TGIFGraphicControlExtension::~TGIFGraphicControlExtension() {
-    if (subImage_ == nullptr)
-        return;
-    if (Transparent())
-        subImage_->SetTransparent(false);
-    if (subImage_->GraphicControl() == this)
-        subImage_->SetGraphicControl(nullptr);
-}
-
-const TGIFExtensionClass& TGIFGraphicControlExtension::ClassInfo() {
-    static const TGIFExtensionClass cls{0xF9, &MakeExtension<TGIFGraphicControlExtension>,
-                                        &SameClass};
-    return cls;
-}
-
-void TGIFGraphicControlExtension::SetDisposal(int value) {
-    rec_.PackedFields = static_cast<std::uint8_t>((rec_.PackedFields & ~0x1C) | ((value & 7) << 2));
-}
-
-void TGIFGraphicControlExtension::SetTransparent(bool value) {
-    rec_.PackedFields =
-        static_cast<std::uint8_t>(value ? rec_.PackedFields | 0x01 : rec_.PackedFields & ~0x01);
-    if (subImage_ != nullptr)
-        subImage_->SetTransparent(value);
-}
-
-void TGIFGraphicControlExtension::SetTransparentColorIndex(int value) {
-    if (subImage_ != nullptr) {
-        const int count = subImage_->ActiveColorMap().Count();
-        if (count != 0 && (value < 0 || value >= count)) {
-            ReportWarning(this, 1, gifmsg::InvalidColorIndex);
-            value = 0;
-        }
-    }
-    rec_.TransparentColorIndex = static_cast<std::uint8_t>(value);
-}
-
-TColor TGIFGraphicControlExtension::TransparentColor() {
-    if (subImage_ == nullptr)
-        return clNone;
-    return subImage_->ActiveColorMap().Color(rec_.TransparentColorIndex);
-}
-
-TGIFTextExtension::TGIFTextExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
-
-const TGIFExtensionClass& TGIFTextExtension::ClassInfo() {
-    static const TGIFExtensionClass cls{0x01, &MakeExtension<TGIFTextExtension>, &SameClass};
-    return cls;
-}
-
-TGIFCommentExtension::TGIFCommentExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
-
-const TGIFExtensionClass& TGIFCommentExtension::ClassInfo() {
-    static const TGIFExtensionClass cls{0xFE, &MakeExtension<TGIFCommentExtension>, &SameClass};
-    return cls;
-}
-
-TGIFApplicationExtension::TGIFApplicationExtension(TGIFSubImage* subImage)
-    : TGIFExtension(subImage) {}
-
-const TGIFExtensionClass& TGIFApplicationExtension::ClassInfo() {
-    // The base class is never made itself; SubClassFor picks the concrete one.
-    static const TGIFExtensionClass cls{0xFF, &MakeExtension<TGIFUnknownAppExtension>,
-                                        &TGIFApplicationExtension::SubClassFor};
-    return cls;
-}
-
-TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* subImage) : TGIFApplicationExtension(subImage) {
-    identifier_ = MakeAppIdentifier("NETSCAPE2.0");
-}
-
-const TGIFExtensionClass& TGIFAppExtNSLoop::ClassInfo() {
-    static const TGIFExtensionClass cls{0xFF, &MakeExtension<TGIFAppExtNSLoop>, &SameClass};
-    return cls;
-}
-
-TGIFUnknownAppExtension::TGIFUnknownAppExtension(TGIFSubImage* subImage)
-    : TGIFApplicationExtension(subImage) {}
-
-const TGIFExtensionClass& TGIFUnknownAppExtension::ClassInfo() {
-    static const TGIFExtensionClass cls{0xFF, &MakeExtension<TGIFUnknownAppExtension>, &SameClass};
-    return cls;
-}
-
-// ---- Registries ----
-
-namespace {
-struct TExtensionEntry {
-    std::uint8_t Label;
-    const TGIFExtensionClass* Class;
-};
-struct TAppExtensionEntry {
-    TGIFApplicationRec Identifier;
-    const TGIFExtensionClass* Class;
-};
-
-std::mutex& RegistryLock() {
-    static std::mutex m;
-    return m;
-}
-
-// Created on first use, with the built-in classes.
-std::vector<TExtensionEntry>& ExtensionList() {
-    static std::vector<TExtensionEntry> list{
-        {0x01, &TGIFTextExtension::ClassInfo()},
-        {0xF9, &TGIFGraphicControlExtension::ClassInfo()},
-        {0xFE, &TGIFCommentExtension::ClassInfo()},
-        {0xFF, &TGIFApplicationExtension::ClassInfo()},
-    };
-    return list;
-}
-
-std::vector<TAppExtensionEntry>& AppExtensionList() {
-    static std::vector<TAppExtensionEntry> list{
-        {MakeAppIdentifier("NETSCAPE2.0"), &TGIFAppExtNSLoop::ClassInfo()},
-        {MakeAppIdentifier("ANIMEXTS1.0"), &TGIFAppExtNSLoop::ClassInfo()},
-    };
-    return list;
-}
-} // namespace
-
-TGIFApplicationRec MakeAppIdentifier(const char* elevenChars) {
-    TGIFApplicationRec r{};
-    const std::size_t n = std::min<std::size_t>(std::strlen(elevenChars), r.size());
-    std::memcpy(r.data(), elevenChars, n);
-    return r;
-}
-
-void RegisterExtension(std::uint8_t label, const TGIFExtensionClass* cls) {
-    std::lock_guard lock(RegistryLock());
-    ExtensionList().push_back({label, cls});
-}
-
-const TGIFExtensionClass* FindExtension(std::uint8_t label) {
-    std::lock_guard lock(RegistryLock());
-    const auto& list = ExtensionList();
-    for (auto it = list.rbegin(); it != list.rend(); ++it)
-        if (it->Label == label)
-            return it->Class;
-    return nullptr;
-}
-
-void RegisterAppExtension(const TGIFApplicationRec& identifier, const TGIFExtensionClass* cls) {
-    std::lock_guard lock(RegistryLock());
-    AppExtensionList().push_back({identifier, cls});
-}
-
-const TGIFExtensionClass* FindAppExtension(const TGIFApplicationRec& identifier) {
-    std::lock_guard lock(RegistryLock());
-    const auto& list = AppExtensionList();
-    for (auto it = list.rbegin(); it != list.rend(); ++it)
-        if (it->Identifier == identifier)
-            return it->Class;
-    return nullptr;
-}
-
 // ---- Document ----
 
 TGIFDocument::TGIFDocument()
@@ -674,14 +319,9 @@ TGIFDocument::TGIFDocument()
 }
 
 TGIFDocument::~TGIFDocument() {
-    StopAllPainters();
-    {
-        std::lock_guard lock(painterLock_);
-        for (TGIFPainterLink* p : PainterList)
-            p->DocumentDestroyed();
-        PainterList.clear();
-        CurrentPainter = nullptr;
-    }
+    // The registry stops the painters and cuts the rest loose before anything
+    // they could look at goes.
+    painters_.reset();
     // Frames go before the header: their colour maps may report to it.
     frames_.Clear();
 }
@@ -762,15 +402,11 @@ void TGIFDocument::SetPalette(HPALETTE palette) {
     if (palette == paletteHandle_)
         return;
     paletteHandle_ = std::move(palette);
-    if (renderedBitmap_) {
-        const HPALETTE current = renderedBitmap_->GetPalette();
-        const bool same = current && paletteHandle_ && current->Entries == paletteHandle_->Entries;
-        if (!same) {
-            FreeRenderedBitmap();
-            SetPaletteModified(true);
-            Changed(this);
-        }
-    }
+    if (!renderedBitmap_ || !RenderedWithOtherColors(*renderedBitmap_, paletteHandle_))
+        return;
+    FreeRenderedBitmap();
+    SetPaletteModified(true);
+    Changed(this);
 }
 
 void TGIFDocument::ReportWarning(TPersistent* sender, int severity, const std::string& message) {
@@ -781,11 +417,8 @@ void TGIFDocument::ReportWarning(TPersistent* sender, int severity, const std::s
 void TGIFDocument::SetPaintOptions(TGIFDrawOptions value) {
     if (value == paintOptions_)
         return;
-    {
-        std::lock_guard lock(painterLock_);
-        if (CurrentPainter != nullptr)
-            CurrentPainter->Halt();
-    }
+    if (painters_)
+        painters_->HaltCurrentPainter();
     paintOptions_ = value;
     ResetRenderCaches();
     Changed(this);
@@ -797,11 +430,8 @@ bool TGIFDocument::DoesRenderWebPalette() const {
 }
 
 void TGIFDocument::FreeRenderedBitmap() {
-    {
-        std::lock_guard lock(painterLock_);
-        if (CurrentPainter != nullptr)
-            CurrentPainter->Halt();
-    }
+    if (painters_)
+        painters_->HaltCurrentPainter();
     renderedBitmap_.reset();
 }
 
@@ -818,65 +448,6 @@ void TGIFDocument::ResetRenderCaches() {
         header_.ColorMap().Assign(&frame->ColorMap());
         frame->ColorMap().Clear();
     }
-}
-
-void TGIFDocument::StopCurrentPainter() {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kPainterStopBoundMs);
-    for (;;) {
-        {
-            std::lock_guard lock(painterLock_);
-            if (CurrentPainter == nullptr)
-                break;
-            CurrentPainter->Halt();
-            if (!CurrentPainter->Threaded())
-                break;
-            if (std::chrono::steady_clock::now() > deadline) {
-                CurrentPainter->DocumentDestroyed();
-                PainterList.erase(
-                    std::remove(PainterList.begin(), PainterList.end(), CurrentPainter),
-                    PainterList.end());
-                CurrentPainter = nullptr;
-                break;
-            }
-        }
-        if (PumpPainterCalls)
-            PumpPainterCalls();
-        std::this_thread::yield();
-    }
-    {
-        std::lock_guard lock(painterLock_);
-        if (CurrentPainter != nullptr)
-            CurrentPainter->Halt();
-    }
-    renderedBitmap_.reset();
-}
-
-void TGIFDocument::StopAllPainters() {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kPainterStopBoundMs);
-    for (;;) {
-        int threaded = 0;
-        {
-            std::lock_guard lock(painterLock_);
-            for (auto it = PainterList.rbegin(); it != PainterList.rend(); ++it) {
-                (*it)->Halt();
-                if ((*it)->Threaded())
-                    ++threaded;
-            }
-        }
-        if (threaded == 0)
-            break;
-        // A halted painter's thread only has to wake and post its last step;
-        // if that does not happen in time, the painters are cut loose.
-        if (!PumpPainterCalls || std::chrono::steady_clock::now() > deadline) {
-            KillPainterThreads();
-            break;
-        }
-        PumpPainterCalls();
-        std::this_thread::yield();
-    }
-    renderedBitmap_.reset();
 }
 
 } // namespace framolo

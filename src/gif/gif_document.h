@@ -1,25 +1,30 @@
 #pragma once
 
+// The GIF document: a logical screen (header and global colour table), its
+// frames with their extensions, and the settings it draws with. The model is
+// defined in gif_document.cpp, gif_color_map.cpp and gif_extensions.cpp;
+// reading in gif_reader.cpp, writing in gif_writer.cpp, copies in gif_copy.cpp,
+// rendering in frame_render.cpp, drawing in gif_draw.cpp and the clipboard in
+// gif_clipboard.cpp. Animation is a library of its own (gif/animation/), which
+// the document reaches through the painter registry factory installed here.
+
 #include "color/color_types.h"
+#include "gif/gif_color_map.h"
+#include "gif/gif_extensions.h"
+#include "gif/gif_items.h"
+#include "gif/gif_messages.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/gif_exception.h"
 #include "platform/graphics/graphics.h"
 #include "platform/streams/stream.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace framolo {
-
-class TGIFDocument;
-class TGIFSubImage;
-class TGIFExtension;
-class TGIFGraphicControlExtension;
 
 // ---- Enumerations and settings ----
 
@@ -49,56 +54,35 @@ extern std::int32_t DefaultSpeedPercent;
 // True when the screen shows 8 bits per pixel or fewer. Screens are true colour here.
 extern bool PaletteDisplay;
 
-// Fixed texts of the codec's errors and warnings.
-namespace gifmsg {
-inline constexpr const char* UnsupportedObject = "Object type not supported for operation";
-inline constexpr const char* InvalidColorIndex = "Invalid color index";
-inline constexpr const char* ColorTableEmpty = "Color table is empty";
-inline constexpr const char* ColorTableOverflow = "Color table overflow";
-inline constexpr const char* InvalidPixelCoordinates = "Invalid pixel coordinates";
-inline constexpr const char* ImageEmpty = "Image is empty";
-inline constexpr const char* ImageWidthTooSmall = "Image width too small for contained frames";
-inline constexpr const char* ImageHeightTooSmall = "Image height too small for contained frames";
-inline constexpr const char* ImageExceedsScreen = "Image exceeds Logical Screen size";
-inline constexpr const char* ClipboardStoreFailed = "Failed to store GIF on clipboard";
-inline constexpr const char* UnsupportedClipboardFormat = "Unsupported clipboard format";
-inline constexpr const char* UnsupportedVersion = "Unsupported GIF version";
-inline constexpr const char* ColorNotInTable = "Color not in color table";
-inline constexpr const char* InvalidStreamOperation = "Invalid stream operation";
-inline constexpr const char* NoColorTable = "No global or local color table defined";
-inline constexpr const char* FrameTooLarge = "Image is too large to hold in memory";
-inline constexpr const char* Saving = "Saving...";
-inline constexpr const char* Loading = "Loading...";
-inline constexpr const char* Copying = "Copying...";
-inline constexpr const char* Rendering = "Rendering...";
-inline constexpr const char* Converting = "Converting...";
-} // namespace gifmsg
-
 // Receives the document's warnings. Every warning has severity 1.
 using TGIFWarning =
     std::function<void(TPersistent* sender, int severity, const std::string& message)>;
 
 // ---- Painters ----
 
-// A painter that animates a document. The preview layer implements it; the
-// document only stops painters and cuts their link to itself.
-class TGIFPainterLink {
+// What a document asks of the painters that animate it. The animation library
+// implements it and installs a factory; a document makes its registry through
+// that factory the first time it animates. Without a factory a document draws
+// its first frame, and there are no painters to stop.
+class TGIFPainterRegistry {
 public:
-    virtual ~TGIFPainterLink() = default;
-    // Asks the painter to end as soon as it can.
-    virtual void Halt() = 0;
-    virtual bool Threaded() const = 0;
-    // The document is going away: forget it and never touch it again. Called
-    // under the painter-list lock.
-    virtual void DocumentDestroyed() = 0;
+    // Stops every painter and cuts the threaded ones loose from the document.
+    virtual ~TGIFPainterRegistry() = default;
+    // Draws an animated document: a running painter on the same canvas and
+    // rectangle goes on, any other is replaced.
+    virtual void Draw(TCanvas& canvas, const TRect& rect) = 0;
+    // Asks the painter Draw started to end, without waiting for it.
+    virtual void HaltCurrentPainter() = 0;
+    virtual void StopCurrentPainter() = 0;
+    virtual void StopAllPainters() = 0;
+    virtual void KillPainterThreads() = 0;
 };
 
-class TGIFPainter;
+using TGIFPainterRegistryFactory = std::unique_ptr<TGIFPainterRegistry> (*)(TGIFDocument& document);
 
-// Runs pending cross-thread calls of painters while the GUI thread waits for them
-// to stop. Starts as the main-thread call queue's pump; the preview layer may
-// install its own.
-extern std::function<void()> PumpPainterCalls;
+// The installed factory, or null.
+void SetGIFPainterRegistryFactory(TGIFPainterRegistryFactory factory);
+TGIFPainterRegistryFactory GIFPainterRegistryFactory();
 
 // The system clipboard as the document uses it. The preview layer installs one;
 // without it, storing fails and nothing can be read.
@@ -117,159 +101,6 @@ public:
 // The installed clipboard, or null.
 void SetGIFClipboard(TGIFClipboard* clipboard);
 TGIFClipboard* GIFClipboard();
-
-// ---- Items and lists ----
-
-class TGIFItem : public TPersistent {
-public:
-    explicit TGIFItem(TGIFDocument* document) : document_(document) {}
-
-    // GIF version the item needs: 1 = 87a, 2 = 89a.
-    virtual int Version() const { return 1; }
-    virtual void ReportWarning(TPersistent* sender, int severity, const std::string& message);
-    virtual void SaveToStream(TStream& stream) = 0;
-    virtual void LoadFromStream(TStream& stream) = 0;
-    virtual void SaveToFile(const std::string& fileName);
-    virtual void LoadFromFile(const std::string& fileName);
-
-    TGIFDocument* Document() const { return document_; }
-
-protected:
-    TGIFDocument* document_;
-};
-
-// An owning list of items. Deleting frees the item; Remove hands it back.
-class TGIFList : public TPersistent {
-public:
-    explicit TGIFList(TGIFDocument* document) : document_(document) {}
-    ~TGIFList() override;
-
-    int Add(std::unique_ptr<TGIFItem> item);
-    int Count() const { return static_cast<int>(items_.size()); }
-    TGIFItem* Item(int index) const;
-    void Delete(int index);
-    std::unique_ptr<TGIFItem> Remove(TGIFItem* item);
-    int IndexOf(const TGIFItem* item) const;
-    void Clear();
-
-    virtual void ReportWarning(TPersistent* sender, int severity, const std::string& message);
-    virtual void SaveToStream(TStream& stream);
-    virtual void LoadFromStream(TStream& stream, TPersistent* parent) = 0;
-    TGIFDocument* Document() const { return document_; }
-
-protected:
-    TGIFDocument* document_;
-    std::vector<std::unique_ptr<TGIFItem>> items_;
-};
-
-class TGIFImageList : public TGIFList {
-public:
-    using TGIFList::TGIFList;
-    TGIFSubImage* operator[](int index) const;
-    TGIFSubImage* Frame(int index) const { return (*this)[index]; }
-    void SaveToStream(TStream& stream) override;
-    void LoadFromStream(TStream& stream, TPersistent* parent) override;
-};
-
-class TGIFExtensionList : public TGIFList {
-public:
-    using TGIFList::TGIFList;
-    TGIFExtension* operator[](int index) const;
-    TGIFExtension* Extension(int index) const { return (*this)[index]; }
-    void LoadFromStream(TStream& stream, TPersistent* parent) override;
-};
-
-// ---- Colour tables ----
-
-struct TGIFColor {
-    std::uint8_t Red = 0;
-    std::uint8_t Green = 0;
-    std::uint8_t Blue = 0;
-    friend bool operator==(const TGIFColor&, const TGIFColor&) = default;
-};
-
-// 0 for no colours, else the least n >= 1 with 2^n >= count.
-int BitsForColors(int count);
-
-class TGIFColorMap : public TPersistent {
-public:
-    TGIFColorMap() = default;
-
-    int Count() const { return count_; }
-    int Capacity() const { return capacity_; }
-    bool Sorted() const { return sorted_; }
-    void SetSorted(bool value) { sorted_ = value; }
-    const TGIFColor* Data() const { return entries_.data(); }
-    TGIFColor Entry(int index) const { return entries_[static_cast<std::size_t>(index)]; }
-    int BitsPerPixel() const { return BitsForColors(count_); }
-    int ColorResolution() const { return BitsPerPixel() - 1; }
-
-    int Add(TColor color);
-    int AddUnique(TColor color);
-    int IndexOf(TColor color) const;
-    void Delete(int index);
-    // Entry index as a colour; out of range warns and gives entry 0.
-    TColor Color(int index);
-    void SetColor(int index, TColor color);
-
-    void LoadFromPalette(const HPALETTE& palette);
-    void LoadFromColorTable(const TRGBQuad* table, int count);
-    // Takes the colour table of a bitmap of 8 bits or fewer.
-    void LoadFromDIBColors(const TBitmap& bitmap);
-    HPALETTE MakePalette() const;
-
-    void Assign(const TPersistent* source) override;
-    void Clear();
-
-    // Writes the table with black filler up to 2^BitsPerPixel entries.
-    void SaveToStream(TStream& stream) const;
-    // Reads count triples.
-    void LoadFromStream(TStream& stream, int count);
-
-    virtual void ReportWarning(TPersistent* sender, int severity, const std::string& message);
-    // Slots kept for table optimisation across a document.
-    virtual void Optimize() {}
-    virtual void OptimizeReplace(int, int) {}
-    virtual void OptimizeRemap() {}
-    virtual void Changed() {}
-
-    // Raw access for importers: grows to count entries (count <= 256).
-    void SetCount(int count);
-    TGIFColor* MutableData() { return entries_.data(); }
-    // The table becomes exactly these colours (at most 256).
-    void SetColors(const std::vector<TGIFColor>& colors);
-
-protected:
-    void GrowFor(int needed);
-    std::vector<TGIFColor> entries_;
-    int count_ = 0;
-    int capacity_ = 0;
-    bool sorted_ = false;
-};
-
-class TGIFHeader;
-
-class TGIFGlobalColorMap : public TGIFColorMap {
-public:
-    explicit TGIFGlobalColorMap(TGIFHeader* header) : header_(header) {}
-    void ReportWarning(TPersistent* sender, int severity, const std::string& message) override;
-    void Changed() override;
-    TGIFHeader* Header() const { return header_; }
-
-private:
-    TGIFHeader* header_;
-};
-
-class TGIFLocalColorMap : public TGIFColorMap {
-public:
-    explicit TGIFLocalColorMap(TGIFSubImage* subImage) : subImage_(subImage) {}
-    void ReportWarning(TPersistent* sender, int severity, const std::string& message) override;
-    void Changed() override;
-    TGIFSubImage* SubImage() const { return subImage_; }
-
-private:
-    TGIFSubImage* subImage_;
-};
 
 // ---- Header ----
 
@@ -428,179 +259,6 @@ private:
     TGIFGraphicControlExtension* graphicControl_ = nullptr;
 };
 
-// ---- Extensions ----
-
-class TGIFExtension;
-
-// What a class of extension is: how to make one for a frame, and how to pick a
-// more specific class by peeking at the stream.
-struct TGIFExtensionClass {
-    std::uint8_t Label;
-    std::unique_ptr<TGIFExtension> (*CreateFor)(TGIFSubImage* subImage);
-    // Peeks at the stream (positioned after the label) and answers the class to
-    // use; the stream position is left unchanged.
-    const TGIFExtensionClass* (*SubClassFor)(TStream& stream);
-};
-
-class TGIFExtension : public TGIFItem {
-public:
-    explicit TGIFExtension(TGIFSubImage* subImage);
-    int Version() const override { return 2; }
-    virtual std::uint8_t ExtensionLabel() const = 0;
-    TGIFSubImage* SubImage() const { return subImage_; }
-
-protected:
-    // Writes the introducer 0x21 and the label.
-    void WriteIntroducer(TStream& stream) const;
-    TGIFSubImage* subImage_;
-};
-
-struct TGIFGCERec {
-    std::uint8_t BlockSize = 4;
-    std::uint8_t PackedFields = 0;
-    std::uint16_t Delay = 0;
-    std::uint8_t TransparentColorIndex = 0;
-    std::uint8_t Terminator = 0;
-};
-
-class TGIFGraphicControlExtension : public TGIFExtension {
-public:
-    explicit TGIFGraphicControlExtension(TGIFSubImage* subImage);
-    ~TGIFGraphicControlExtension() override;
-    static const TGIFExtensionClass& ClassInfo();
-
-    std::uint8_t ExtensionLabel() const override { return 0xF9; }
-    void SaveToStream(TStream& stream) override;
-    void LoadFromStream(TStream& stream) override;
-
-    int Delay() const { return rec_.Delay; }
-    void SetDelay(int value) { rec_.Delay = static_cast<std::uint16_t>(value); }
-    int Disposal() const { return (rec_.PackedFields >> 2) & 7; }
-    void SetDisposal(int value);
-    bool UserInput() const { return (rec_.PackedFields & 0x02) != 0; }
-    bool Transparent() const { return (rec_.PackedFields & 0x01) != 0; }
-    void SetTransparent(bool value);
-    int TransparentColorIndex() const { return rec_.TransparentColorIndex; }
-    void SetTransparentColorIndex(int value);
-    TColor TransparentColor();
-    const TGIFGCERec& Record() const { return rec_; }
-
-private:
-    TGIFGCERec rec_;
-};
-
-// Disposal methods of a graphic control extension.
-enum : int { dmNone = 0, dmNoDisposal = 1, dmBackground = 2, dmPrevious = 3 };
-
-struct TGIFPlainTextRec {
-    std::uint8_t BlockSize = 12;
-    std::uint16_t Left = 0;
-    std::uint16_t Top = 0;
-    std::uint16_t Width = 0;
-    std::uint16_t Height = 0;
-    std::uint8_t CellWidth = 0;
-    std::uint8_t CellHeight = 0;
-    std::uint8_t TextFGColorIndex = 0;
-    std::uint8_t TextBGColorIndex = 0;
-};
-
-class TGIFTextExtension : public TGIFExtension {
-public:
-    explicit TGIFTextExtension(TGIFSubImage* subImage);
-    static const TGIFExtensionClass& ClassInfo();
-    std::uint8_t ExtensionLabel() const override { return 0x01; }
-    void SaveToStream(TStream& stream) override;
-    void LoadFromStream(TStream& stream) override;
-
-    TGIFPlainTextRec& Record() { return rec_; }
-    std::vector<std::string> Lines;
-
-private:
-    TGIFPlainTextRec rec_;
-};
-
-class TGIFCommentExtension : public TGIFExtension {
-public:
-    explicit TGIFCommentExtension(TGIFSubImage* subImage);
-    static const TGIFExtensionClass& ClassInfo();
-    std::uint8_t ExtensionLabel() const override { return 0xFE; }
-    void SaveToStream(TStream& stream) override;
-    void LoadFromStream(TStream& stream) override;
-
-    std::vector<std::string> Lines;
-};
-
-using TGIFApplicationRec = std::array<std::uint8_t, 11>;
-
-class TGIFApplicationExtension : public TGIFExtension {
-public:
-    explicit TGIFApplicationExtension(TGIFSubImage* subImage);
-    static const TGIFExtensionClass& ClassInfo();
-    std::uint8_t ExtensionLabel() const override { return 0xFF; }
-    void SaveToStream(TStream& stream) override;
-    void LoadFromStream(TStream& stream) override;
-    virtual void WriteSubBlocks(TStream& stream) = 0;
-    virtual void ReadSubBlocks(TStream& stream) = 0;
-    // Peeks at the application identifier and answers the registered class, or
-    // the class that keeps unknown blocks raw.
-    static const TGIFExtensionClass* SubClassFor(TStream& stream);
-
-    const TGIFApplicationRec& Identifier() const { return identifier_; }
-    void SetIdentifier(const TGIFApplicationRec& value) { identifier_ = value; }
-    std::string IdentifierText() const {
-        return std::string(identifier_.begin(), identifier_.end());
-    }
-
-protected:
-    TGIFApplicationRec identifier_{};
-};
-
-class TGIFAppExtNSLoop : public TGIFApplicationExtension {
-public:
-    explicit TGIFAppExtNSLoop(TGIFSubImage* subImage);
-    static const TGIFExtensionClass& ClassInfo();
-    void WriteSubBlocks(TStream& stream) override;
-    void ReadSubBlocks(TStream& stream) override;
-
-    int LoopCount() const { return loopCount_; }
-    void SetLoopCount(int value) { loopCount_ = static_cast<std::uint16_t>(value); }
-    std::uint32_t StreamBufferSize() const { return bufferSize_; }
-    void SetStreamBufferSize(std::uint32_t value) { bufferSize_ = value; }
-
-private:
-    std::uint16_t loopCount_ = 0;
-    std::uint32_t bufferSize_ = 0;
-};
-
-// One raw data sub-block.
-struct TGIFBlock {
-    std::vector<std::uint8_t> Data;
-    std::uint8_t Size() const { return static_cast<std::uint8_t>(Data.size()); }
-};
-
-class TGIFUnknownAppExtension : public TGIFApplicationExtension {
-public:
-    explicit TGIFUnknownAppExtension(TGIFSubImage* subImage);
-    static const TGIFExtensionClass& ClassInfo();
-    void WriteSubBlocks(TStream& stream) override;
-    void ReadSubBlocks(TStream& stream) override;
-
-    std::vector<TGIFBlock> Blocks;
-};
-
-// Writes the lines as data sub-blocks of at most 255 bytes and a 0 terminator.
-void WriteTextBlocks(TStream& stream, const std::vector<std::string>& lines);
-
-// ---- Registries ----
-
-// Label to class, searched from the last registration backwards.
-void RegisterExtension(std::uint8_t label, const TGIFExtensionClass* cls);
-const TGIFExtensionClass* FindExtension(std::uint8_t label);
-// Application identifier (11 bytes) to class, searched from the last backwards.
-void RegisterAppExtension(const TGIFApplicationRec& identifier, const TGIFExtensionClass* cls);
-const TGIFExtensionClass* FindAppExtension(const TGIFApplicationRec& identifier);
-TGIFApplicationRec MakeAppIdentifier(const char* elevenChars);
-
 // ---- The document ----
 
 class TGIFDocument : public TGraphic {
@@ -628,8 +286,9 @@ public:
     void Assign(const TPersistent* source) override;
     void LoadFromStream(TStream& stream) override;
     void SaveToStream(TStream& stream) override;
-    // Draws the first frame, or hands an animation to a painter: a running
-    // painter on the same canvas and rectangle goes on, any other is replaced.
+    // Draws the first frame, or hands an animation to the painter registry: a
+    // running painter on the same canvas and rectangle goes on, any other is
+    // replaced. Without a registry factory an animation shows its first frame.
     void Draw(TCanvas& canvas, const TRect& rect) override;
     // Stretches bitmap into rect, or repeats it at screen size across rect with poTiled.
     void StretchOrTile(TCanvas& canvas, const TRect& rect, const TBitmap& bitmap);
@@ -690,15 +349,9 @@ public:
     // Render caches and their guard change inside const palette queries.
     mutable bool ResolvingPalette = false;
 
-    // Painters. The lock guards PainterList and CurrentPainter.
-    std::recursive_mutex& PainterLock() const { return painterLock_; }
-    std::vector<TGIFPainterLink*> PainterList;
-    TGIFPainterLink* CurrentPainter = nullptr;
-    // Creates a painter for the canvas (stored in *slot). A threaded painter is
-    // returned suspended; one that is not threaded runs to its end here and
-    // null is returned. Null also for an empty document or rectangle.
-    TGIFPainter* StartPainter(TGIFPainterLink** slot, TCanvas& canvas, TGIFDrawOptions options,
-                              const TRect& rect);
+    // The registry of the painters animating this document, made by the
+    // installed factory when first asked for; null without a factory.
+    TGIFPainterRegistry* PainterRegistry();
     // Halts the painter started by Draw and waits for a threaded one to end.
     void StopCurrentPainter();
     // Halts every painter and waits for the threaded ones to end.
@@ -736,9 +389,7 @@ private:
     std::int32_t speedPercent_;
     TColor paintBackground_ = clNone;
     mutable std::unique_ptr<TBitmap> renderedBitmap_;
-    // Where a painter without poOnTarget draws: a canvas over renderedBitmap_.
-    std::unique_ptr<TCanvas> renderedCanvas_;
-    mutable std::recursive_mutex painterLock_;
+    std::unique_ptr<TGIFPainterRegistry> painters_;
 };
 
 } // namespace framolo

@@ -1,11 +1,23 @@
-// How a document draws itself: the still paths, and the hand-over to a painter.
+// How a document draws itself: the still paths here, an animation through the
+// painter registry that the animation library installs.
 #include "gif/frame_render.h"
 #include "gif/gif_document.h"
-#include "gif/gif_painter.h"
 
-#include <thread>
+#include <atomic>
 
 namespace framolo {
+
+namespace {
+std::atomic<TGIFPainterRegistryFactory> installedFactory{nullptr};
+} // namespace
+
+void SetGIFPainterRegistryFactory(TGIFPainterRegistryFactory factory) {
+    installedFactory.store(factory);
+}
+
+TGIFPainterRegistryFactory GIFPainterRegistryFactory() {
+    return installedFactory.load();
+}
 
 TRect TGIFSubImage::ScaleToRect(const TRect& rect) const {
     return ScaleFrameToRect(*this, rect);
@@ -31,55 +43,44 @@ void TGIFDocument::Draw(TCanvas& canvas, const TRect& rect) {
         ~TDrawingGuard() { flag = false; }
     } guard{Drawing};
 
-    const bool tiled = (paintOptions_ & poTiled) != 0;
-    const bool masked = (paintOptions_ & poMasked) != 0;
-    if (frames_.Count() == 1 || (paintOptions_ & poAllFrames) == 0) {
-        frames_[0]->DrawScaled(canvas, rect, tiled, masked);
-        return;
-    }
-    const bool onTarget = (paintOptions_ & poOnTarget) != 0;
-    if (renderedBitmap_ && !onTarget) {
+    const bool animated = frames_.Count() > 1 && (paintOptions_ & poAllFrames) != 0;
+    if (animated && renderedBitmap_ && (paintOptions_ & poOnTarget) == 0) {
         StretchOrTile(canvas, rect, *renderedBitmap_);
         return;
     }
-
-    std::lock_guard lock(painterLock_);
-    if (auto* current = dynamic_cast<TGIFPainter*>(CurrentPainter)) {
-        // A halted painter is on its way out; a new one takes over.
-        if (current->Target() == &canvas && current->TargetRect() == rect && !current->Terminated())
-            return;
-    }
-    StopCurrentPainter();
-
-    TCanvas* target = &canvas;
-    TRect targetRect = rect;
-    if (!onTarget) {
-        auto bitmap = std::make_unique<TBitmap>(Width(), Height(), TPixelFormat::pf24bit);
-        auto bitmapCanvas = std::make_unique<TBitmapCanvas>(*bitmap);
-        targetRect = TRect{0, 0, Width(), Height()};
-        // Masked frames show what was on the canvas under them.
-        if (std::unique_ptr<TBitmap> under = canvas.CopyRect(rect))
-            bitmapCanvas->StretchDrawBitmap(targetRect, *under);
-        renderedCanvas_ = std::move(bitmapCanvas);
-        renderedBitmap_ = std::move(bitmap);
-        target = renderedCanvas_.get();
-    }
-
-    TGIFPainter* painter = StartPainter(&CurrentPainter, *target, paintOptions_, targetRect);
-    if (painter != nullptr)
-        painter->Launch();
-    if (onTarget)
+    TGIFPainterRegistry* painters = animated ? PainterRegistry() : nullptr;
+    if (painters != nullptr) {
+        painters->Draw(canvas, rect);
         return;
-    // The first frame must be in the bitmap before it is shown. The painter
-    // leaves CurrentPainter before it is freed, so it is checked first.
-    while (painter != nullptr && CurrentPainter == painter && !painter->Terminated() &&
-           !painter->HasPainted.load()) {
-        if (PumpPainterCalls)
-            PumpPainterCalls();
-        std::this_thread::yield();
     }
-    if (renderedBitmap_)
-        StretchOrTile(canvas, rect, *renderedBitmap_);
+    // A still picture, or an animation without painters to play it: frame 0.
+    frames_[0]->DrawScaled(canvas, rect, (paintOptions_ & poTiled) != 0,
+                           (paintOptions_ & poMasked) != 0);
+}
+
+TGIFPainterRegistry* TGIFDocument::PainterRegistry() {
+    if (!painters_) {
+        if (TGIFPainterRegistryFactory factory = GIFPainterRegistryFactory())
+            painters_ = factory(*this);
+    }
+    return painters_.get();
+}
+
+void TGIFDocument::StopCurrentPainter() {
+    if (painters_)
+        painters_->StopCurrentPainter();
+    renderedBitmap_.reset();
+}
+
+void TGIFDocument::StopAllPainters() {
+    if (painters_)
+        painters_->StopAllPainters();
+    renderedBitmap_.reset();
+}
+
+void TGIFDocument::KillPainterThreads() {
+    if (painters_)
+        painters_->KillPainterThreads();
 }
 
 } // namespace framolo

@@ -1,7 +1,6 @@
 #include "preview/painter_call_pump.h"
 
-#include "gif/gif_document.h"
-#include "gif/painter_support.h"
+#include "gif/animation/painter_support.h"
 
 #include <QCoreApplication>
 #include <QObject>

@@ -265,5 +265,24 @@ TEST(FrameRender, BitmapReceivesTheWholeDocument) {
     EXPECT_TRUE(nothing.Empty());
 }
 
+TEST(FrameRender, WithoutAnimationInstalledAnAnimationDrawsItsFirstFrame) {
+    // The codec alone (as in the command-line tool and the fuzzers) has no
+    // painter registry factory: Draw shows frame 0 and starts nothing.
+    TGIFDocument doc;
+    AddIndexedFrame(doc, 2, 2, 2, {0, 0, 0, 0});
+    AddIndexedFrame(doc, 2, 2, 2, {1, 1, 1, 1});
+    for (TGIFDrawOptions onTarget : {TGIFDrawOptions{0}, TGIFDrawOptions{poOnTarget}}) {
+        doc.SetPaintOptions(static_cast<TGIFDrawOptions>(DefaultPaintOptions | onTarget));
+        TBitmap screen(4, 4, TPixelFormat::pf24bit);
+        TBitmapCanvas canvas(screen);
+        doc.Draw(canvas, TRect{0, 0, 4, 4});
+        EXPECT_EQ(screen.PixelColor(3, 3), doc.Frames()[0]->ColorMap().Color(0)) << onTarget;
+        EXPECT_EQ(doc.PainterRegistry(), nullptr);
+        EXPECT_EQ(doc.RenderedBitmap(), nullptr);
+        doc.StopAllPainters();
+        doc.KillPainterThreads();
+    }
+}
+
 } // namespace
 } // namespace framolo

@@ -2,8 +2,8 @@
 #include "gif_painter_test_util.h"
 #include "gif_test_util.h"
 
+#include "gif/animation/gif_painter.h"
 #include "gif/gif_document.h"
-#include "gif/gif_painter.h"
 #include "preview/gif_preview.h"
 #include "preview/qt_canvas.h"
 
@@ -114,9 +114,9 @@ TEST_F(GifPreview, RepaintingKeepsThePainterAndResizingRestartsIt) {
     preview.SetPicture(std::move(doc));
     preview.show();
     ASSERT_TRUE(ProcessUntil([&] { return indexes.size() >= 4; }));
-    TGIFPainterLink* first = raw->CurrentPainter;
+    TGIFPainter* first = Painters(*raw).CurrentPainter();
     preview.repaint();
-    EXPECT_EQ(raw->CurrentPainter, first);
+    EXPECT_EQ(Painters(*raw).CurrentPainter(), first);
     EXPECT_EQ(begun, 1);
 
     preview.resize(12, 10);
@@ -163,9 +163,9 @@ template <class Read>
 std::vector<std::vector<TColor>> PlayOn(TGIFDocument& doc, TCanvas& canvas, Read&& read) {
     std::vector<std::vector<TColor>> screens;
     doc.OnFrameAfter = [&](TPersistent*) { screens.push_back(read()); };
-    TGIFPainterLink* slot = nullptr;
-    doc.StartPainter(&slot, canvas, poMasked | poAllFrames,
-                     TRect{0, 0, doc.Width() * 4, doc.Height() * 4});
+    TGIFPainter* slot = nullptr;
+    Painters(doc).StartPainter(&slot, canvas, poMasked | poAllFrames,
+                               TRect{0, 0, doc.Width() * 4, doc.Height() * 4});
     doc.OnFrameAfter = nullptr;
     return screens;
 }

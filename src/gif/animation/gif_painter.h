@@ -6,8 +6,8 @@
 // runs on the GUI thread through TMainThreadCalls, so the document and the
 // target canvas are only ever touched by the GUI thread.
 
+#include "gif/animation/painter_support.h"
 #include "gif/gif_document.h"
-#include "gif/painter_support.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
@@ -24,24 +24,27 @@ namespace framolo {
 // when the painter is freed. Unset: the animation just stops.
 extern std::function<void(std::exception_ptr)> PainterErrorHandler;
 
-// How long the GUI thread pumps painter calls while it waits for painters to
-// stop before it cuts them loose (KillPainterThreads).
-inline constexpr std::int64_t kPainterStopBoundMs = 2000;
+class TPainterRegistry;
 
-class TGIFPainter : public TPersistent, public TGIFPainterLink {
+class TGIFPainter : public TPersistent {
 public:
     // Stores itself into *slot. Created suspended: a threaded painter starts
-    // its thread in Launch.
+    // its thread in Launch. A painter that registry started leaves it when it
+    // ends.
     TGIFPainter(TGIFDocument* document, TGIFDrawOptions options, const TRect& rect, TCanvas* canvas,
-                TGIFPainterLink** slot);
+                TGIFPainter** slot, TPainterRegistry* registry = nullptr);
     ~TGIFPainter() override;
+    TGIFPainter(const TGIFPainter&) = delete;
+    TGIFPainter& operator=(const TGIFPainter&) = delete;
 
     // Starts the thread of a threaded painter.
     void Launch();
     // Ends the run as soon as it can: wakes a frame wait and drops queued steps.
-    void Halt() override;
-    bool Threaded() const override { return (options_ & poThreaded) != 0; }
-    void DocumentDestroyed() override;
+    void Halt();
+    bool Threaded() const { return (options_ & poThreaded) != 0; }
+    // The document is going away: forget it and never touch it again. Called
+    // under the registry's lock.
+    void DocumentDestroyed();
 
     // The thread body, or the whole run of a painter that is not threaded.
     void RunAnimation();
@@ -82,6 +85,9 @@ public:
     TNotifyEvent OnPassRepeat;
     TNotifyEvent OnAnimEnd;
 
+    // Owns a threaded painter until the GUI thread has run its last step and
+    // joined its thread.
+    static void KeepUntilJoined(std::unique_ptr<TGIFPainter> painter);
     // Painters that are running or waiting for their thread to be joined.
     static std::size_t LiveCount();
 
@@ -112,6 +118,9 @@ private:
     std::unique_ptr<TBuffer> SnapshotTarget() const;
     void CopyToTarget(const TBitmap& buffer);
     void Terminate();
+    // Clears the slot while it holds this painter, forgets the document and
+    // frees the buffers.
+    void DropDocument();
     void ThreadMain();
 
     TGIFDocument* ownerImage_;
@@ -124,15 +133,14 @@ private:
     std::unique_ptr<TBuffer> previous_;
     std::unique_ptr<TBuffer> underlay_;
     std::uintptr_t watchedDC_ = 0;
-    TGIFPainterLink** ownerSlot_;
+    TGIFPainter** ownerSlot_;
+    TPainterRegistry* registry_;
     std::unique_ptr<TAutoResetEvent> wakeEvent_;
     std::exception_ptr error_;
     std::atomic<bool> terminated_{false};
     bool launched_ = false;
     std::thread thread_;
     TPainterClock* clock_;
-
-    friend class TGIFDocument;
 };
 
 } // namespace framolo

@@ -61,9 +61,10 @@ std::vector<std::unique_ptr<TBitmap>> PlayScreens(TGIFDocument& doc, TGIFDrawOpt
         shown.push_back(std::make_unique<TBitmap>());
         shown.back()->Assign(&screen);
     };
-    TGIFPainterLink* slot = nullptr;
-    EXPECT_EQ(doc.StartPainter(&slot, canvas, options, TRect{0, 0, doc.Width(), doc.Height()}),
-              nullptr);
+    TGIFPainter* slot = nullptr;
+    EXPECT_EQ(
+        Painters(doc).StartPainter(&slot, canvas, options, TRect{0, 0, doc.Width(), doc.Height()}),
+        nullptr);
     EXPECT_EQ(slot, nullptr);
     doc.OnFrameAfter = nullptr;
     return shown;
@@ -209,7 +210,7 @@ TEST(GifPainterCompose, BuffersOnlyForRestoringDisposals) {
         TStrip strip(disposals);
         TBitmap screen(4, 1, TPixelFormat::pf24bit);
         TBitmapCanvas canvas(screen);
-        TGIFPainterLink* slot = nullptr;
+        TGIFPainter* slot = nullptr;
         TGIFPainter painter(&strip.Doc, poMasked | poAllFrames, TRect{0, 0, 4, 1}, &canvas, &slot);
         EXPECT_EQ(slot, &painter);
         EXPECT_EQ(painter.ComposeBuffer() != nullptr, compose);
@@ -264,9 +265,9 @@ TEST(GifPainterCompose, ClearPerPassRestoresUnderFrameZeroAndTilesRepeat) {
     TBitmap screen(8, 1, TPixelFormat::pf24bit);
     TBitmapCanvas canvas(screen);
     canvas.FillRect(TRect{0, 0, 8, 1}, kUnderlay);
-    TGIFPainterLink* slot = nullptr;
-    strip.Doc.StartPainter(&slot, canvas, poAllFrames | poTiled | poClearPerPass,
-                           TRect{0, 0, 8, 1});
+    TGIFPainter* slot = nullptr;
+    Painters(strip.Doc).StartPainter(&slot, canvas, poAllFrames | poTiled | poClearPerPass,
+                                     TRect{0, 0, 8, 1});
     for (int cell : {0, 4}) {
         EXPECT_EQ(screen.PixelColor(cell, 0), StripColor(strip.Doc, 0, 1));
         EXPECT_EQ(screen.PixelColor(cell + 1, 0), StripColor(strip.Doc, 1, 2));
@@ -278,7 +279,7 @@ TEST(GifPainterCompose, BackgroundColourChoice) {
     TStrip strip({1, 2});
     TBitmap screen(4, 1, TPixelFormat::pf24bit);
     TBitmapCanvas canvas(screen);
-    TGIFPainterLink* slot = nullptr;
+    TGIFPainter* slot = nullptr;
     {
         TGIFPainter painter(&strip.Doc, poAllFrames, TRect{0, 0, 4, 1}, &canvas, &slot);
         EXPECT_EQ(painter.BackgroundColor(), clBlack);

@@ -1,5 +1,6 @@
-#include "gif/gif_painter.h"
+#include "gif/animation/gif_painter.h"
 
+#include "gif/animation/painter_registry.h"
 #include "gif/frame_render.h"
 #include "platform/graphics/mul_div.h"
 
@@ -17,15 +18,15 @@ namespace {
 
 // Owns every threaded painter from StartPainter until the GUI thread has run
 // its last step and joined its thread.
-class TPainterRegistry {
+class TLivePainters {
 public:
-    static TPainterRegistry& Instance() {
-        static TPainterRegistry registry;
-        return registry;
+    static TLivePainters& Instance() {
+        static TLivePainters live;
+        return live;
     }
 
-    TPainterRegistry(const TPainterRegistry&) = delete;
-    TPainterRegistry& operator=(const TPainterRegistry&) = delete;
+    TLivePainters(const TLivePainters&) = delete;
+    TLivePainters& operator=(const TLivePainters&) = delete;
 
     void Add(std::unique_ptr<TGIFPainter> painter) {
         std::lock_guard lock(mutex_);
@@ -50,7 +51,7 @@ public:
 
     // At process exit: painters still running are halted and joined. Their
     // last steps stay queued and never run.
-    ~TPainterRegistry() {
+    ~TLivePainters() {
         std::vector<std::unique_ptr<TGIFPainter>> left;
         {
             std::lock_guard lock(mutex_);
@@ -63,7 +64,7 @@ public:
 
 private:
     // The call queue outlives the registry, since painters use it to the end.
-    TPainterRegistry() { TMainThreadCalls::Instance(); }
+    TLivePainters() { TMainThreadCalls::Instance(); }
 
     std::mutex mutex_;
     std::vector<std::unique_ptr<TGIFPainter>> painters_;
@@ -78,9 +79,10 @@ bool HasRestoringDisposal(const std::bitset<8>& census) {
 // ---- Construction ----
 
 TGIFPainter::TGIFPainter(TGIFDocument* document, TGIFDrawOptions options, const TRect& rect,
-                         TCanvas* canvas, TGIFPainterLink** slot)
+                         TCanvas* canvas, TGIFPainter** slot, TPainterRegistry* registry)
     : ownerImage_(document), target_(canvas), targetRect_(rect), options_(options),
-      speedPercent_(document->SpeedPercent()), ownerSlot_(slot), clock_(&CurrentPainterClock()) {
+      speedPercent_(document->SpeedPercent()), ownerSlot_(slot), registry_(registry),
+      clock_(&CurrentPainterClock()) {
     if (ownerSlot_ != nullptr)
         *ownerSlot_ = this;
     const int frameCount = document->Frames().Count();
@@ -129,8 +131,12 @@ std::unique_ptr<TGIFPainter::TBuffer> TGIFPainter::SnapshotTarget() const {
     return buffer;
 }
 
+void TGIFPainter::KeepUntilJoined(std::unique_ptr<TGIFPainter> painter) {
+    TLivePainters::Instance().Add(std::move(painter));
+}
+
 std::size_t TGIFPainter::LiveCount() {
-    return TPainterRegistry::Instance().Count();
+    return TLivePainters::Instance().Count();
 }
 
 // ---- Starting and stopping ----
@@ -144,7 +150,7 @@ void TGIFPainter::ThreadMain() {
         self->DetachFromImage();
         if (self->error_ && PainterErrorHandler)
             PainterErrorHandler(self->error_);
-        std::unique_ptr<TGIFPainter> owned = TPainterRegistry::Instance().Take(self);
+        std::unique_ptr<TGIFPainter> owned = TLivePainters::Instance().Take(self);
         if (self->thread_.joinable())
             self->thread_.join();
     });
@@ -176,18 +182,9 @@ void TGIFPainter::Terminate() {
 void TGIFPainter::DetachFromImage() {
     if (ownerImage_ == nullptr)
         return;
-    {
-        std::lock_guard lock(ownerImage_->PainterLock());
-        if (ownerSlot_ != nullptr && *ownerSlot_ == this)
-            *ownerSlot_ = nullptr;
-        auto& list = ownerImage_->PainterList;
-        list.erase(std::remove(list.begin(), list.end(), this), list.end());
-        ownerImage_ = nullptr;
-    }
-    ownerSlot_ = nullptr;
-    compose_.reset();
-    previous_.reset();
-    underlay_.reset();
+    if (registry_ != nullptr)
+        registry_->Forget(this, ownerSlot_);
+    DropDocument();
 }
 
 void TGIFPainter::DocumentDestroyed() {
@@ -195,10 +192,15 @@ void TGIFPainter::DocumentDestroyed() {
     if (wakeEvent_)
         wakeEvent_->Set();
     TMainThreadCalls::Instance().Cancel(this);
+    DropDocument();
+}
+
+void TGIFPainter::DropDocument() {
     if (ownerSlot_ != nullptr && *ownerSlot_ == this)
         *ownerSlot_ = nullptr;
     ownerSlot_ = nullptr;
     ownerImage_ = nullptr;
+    registry_ = nullptr;
     compose_.reset();
     previous_.reset();
     underlay_.reset();
@@ -476,65 +478,6 @@ void TGIFPainter::RestoreFrameArea() {
     };
     ForEachCell(whole, (options_ & poTiled) != 0, ownerImage_->Width(), ownerImage_->Height(),
                 restore);
-}
-
-// ---- Document side ----
-
-TGIFPainter* TGIFDocument::StartPainter(TGIFPainterLink** slot, TCanvas& canvas,
-                                        TGIFDrawOptions options, const TRect& rect) {
-    if (frames_.Count() == 0 || rect.Width() <= 0 || rect.Height() <= 0) {
-        if (slot != nullptr) {
-            std::lock_guard lock(painterLock_);
-            *slot = nullptr;
-        }
-        return nullptr;
-    }
-    if (frames_.Count() == 1)
-        options = static_cast<TGIFDrawOptions>(options & ~(poThreaded | poAllFrames));
-    std::unique_ptr<TGIFPainter> painter;
-    {
-        std::lock_guard lock(painterLock_);
-        painter = std::make_unique<TGIFPainter>(this, options, rect, &canvas, slot);
-        PainterList.push_back(painter.get());
-    }
-    TGIFPainter* p = painter.get();
-    p->OnAnimBegin = OnAnimBegin;
-    p->OnFrameBefore = OnFrameBefore;
-    p->OnFrameAfter = OnFrameAfter;
-    p->OnPassRepeat = OnPassRepeat;
-    p->OnAnimEnd = OnAnimEnd;
-    if (p->Threaded()) {
-        TPainterRegistry::Instance().Add(std::move(painter));
-        return p;
-    }
-    p->RunAnimation();
-    p->DetachFromImage();
-    const std::exception_ptr error = p->CapturedError();
-    painter.reset();
-    if (slot != nullptr) {
-        std::lock_guard lock(painterLock_);
-        *slot = nullptr;
-    }
-    if (error)
-        std::rethrow_exception(error);
-    return nullptr;
-}
-
-void TGIFDocument::KillPainterThreads() {
-    std::lock_guard lock(painterLock_);
-    for (auto it = PainterList.rbegin(); it != PainterList.rend();) {
-        TGIFPainterLink* painter = *it;
-        if (!painter->Threaded()) {
-            ++it;
-            continue;
-        }
-        // The thread never touches the document itself; once cut loose it
-        // ends on its own and the GUI thread joins it at its last step.
-        painter->DocumentDestroyed();
-        it = std::make_reverse_iterator(PainterList.erase(std::next(it).base()));
-    }
-    if (CurrentPainter != nullptr && CurrentPainter->Threaded())
-        CurrentPainter = nullptr;
 }
 
 } // namespace framolo

@@ -70,7 +70,7 @@ TEST(GifPainterLoops, LoopCountGivesThatManyPassesFromTheLoopingFrame) {
         EXPECT_EQ(trace.Frames, (std::vector<int>{0, 1, 2, 1, 2, 1, 2})) << threaded;
         EXPECT_EQ(trace.Passes, 3);
         EXPECT_TRUE(test::PumpUntilNoPainters());
-        EXPECT_EQ(doc.CurrentPainter, nullptr);
+        EXPECT_EQ(Painters(doc).CurrentPainter(), nullptr);
     }
 }
 
@@ -97,7 +97,7 @@ TEST(GifPainterLoops, CountZeroRepeatsUntilHaltedOnlyWhenThreaded) {
     doc.Draw(screen.Canvas, TRect{0, 0, 4, 4});
     ASSERT_TRUE(test::PumpUntil([&] { return trace.Passes >= 10; }));
     doc.StopCurrentPainter();
-    EXPECT_EQ(doc.CurrentPainter, nullptr);
+    EXPECT_EQ(Painters(doc).CurrentPainter(), nullptr);
     EXPECT_FALSE(trace.Ended);
     EXPECT_TRUE(test::PumpUntilNoPainters());
 }
@@ -110,11 +110,11 @@ TEST(GifPainterLoops, WithoutAllFramesOrRepeatOnePassOfOneOrAllFrames) {
     TTrace trace;
     trace.Attach(doc);
     TScreen screen;
-    TGIFPainterLink* slot = nullptr;
-    doc.StartPainter(&slot, screen.Canvas, poMasked | poAllFrames, TRect{0, 0, 4, 4});
+    TGIFPainter* slot = nullptr;
+    Painters(doc).StartPainter(&slot, screen.Canvas, poMasked | poAllFrames, TRect{0, 0, 4, 4});
     EXPECT_EQ(trace.Frames, (std::vector<int>{0, 1, 2}));
     trace.Frames.clear();
-    doc.StartPainter(&slot, screen.Canvas, poMasked | poRepeat, TRect{0, 0, 4, 4});
+    Painters(doc).StartPainter(&slot, screen.Canvas, poMasked | poRepeat, TRect{0, 0, 4, 4});
     EXPECT_EQ(trace.Frames, (std::vector<int>{0}));
 }
 
@@ -140,8 +140,9 @@ TEST(GifPainterLoops, ALostSurfaceStopsAWatchingPainterOnly) {
             painted += static_cast<TGIFPainter*>(sender)->HasPainted.load() ? 1 : 0;
             canvas.handle = 2;
         };
-        TGIFPainterLink* slot = nullptr;
-        doc.StartPainter(&slot, canvas, poAllFrames | (watch ? poCheckDC : 0), TRect{0, 0, 4, 4});
+        TGIFPainter* slot = nullptr;
+        Painters(doc).StartPainter(&slot, canvas, poAllFrames | (watch ? poCheckDC : 0),
+                                   TRect{0, 0, 4, 4});
         // The first frame is drawn before the surface goes; after it, only the
         // painter that does not watch goes on.
         EXPECT_EQ(painted, watch ? 1 : 4) << watch;
@@ -164,8 +165,8 @@ TEST(GifPainterLoops, AHandlerCanRestartTheRunFromFrameZero) {
     };
     TBitmap bitmap(4, 4, TPixelFormat::pf24bit);
     TBitmapCanvas canvas(bitmap);
-    TGIFPainterLink* slot = nullptr;
-    doc.StartPainter(&slot, canvas, poAllFrames, TRect{0, 0, 4, 4});
+    TGIFPainter* slot = nullptr;
+    Painters(doc).StartPainter(&slot, canvas, poAllFrames, TRect{0, 0, 4, 4});
     EXPECT_EQ(begun, 2);
     EXPECT_EQ(trace.Frames, (std::vector<int>{0, 1, 0, 1, 2}));
 }
@@ -176,12 +177,14 @@ TEST(GifPainterThreads, OneFrameDrawsAtOnceWithoutAThread) {
     doc.SetPaintOptions(kAnimate);
     TScreen screen;
     doc.Draw(screen.Canvas, TRect{0, 0, 2, 2});
-    EXPECT_EQ(doc.CurrentPainter, nullptr);
+    EXPECT_EQ(Painters(doc).CurrentPainter(), nullptr);
     EXPECT_EQ(TGIFPainter::LiveCount(), 0u);
     EXPECT_EQ(screen.Bitmap.PixelColor(1, 1), doc.Frames()[0]->ActiveColorMap().Color(3));
-    TGIFPainterLink* slot = nullptr;
-    EXPECT_EQ(doc.StartPainter(&slot, screen.Canvas, kAnimate, TRect{0, 0, 2, 2}), nullptr);
-    EXPECT_EQ(doc.StartPainter(&slot, screen.Canvas, kAnimate, TRect{0, 0, 0, 2}), nullptr);
+    TGIFPainter* slot = nullptr;
+    EXPECT_EQ(Painters(doc).StartPainter(&slot, screen.Canvas, kAnimate, TRect{0, 0, 2, 2}),
+              nullptr);
+    EXPECT_EQ(Painters(doc).StartPainter(&slot, screen.Canvas, kAnimate, TRect{0, 0, 0, 2}),
+              nullptr);
 }
 
 TEST(GifPainterThreads, SameRectangleKeepsThePainterANewOneRestartsAtFrameZero) {
@@ -196,16 +199,16 @@ TEST(GifPainterThreads, SameRectangleKeepsThePainterANewOneRestartsAtFrameZero) 
     doc.SetPaintOptions(kAnimate);
     TScreen screen;
     doc.Draw(screen.Canvas, TRect{0, 0, 4, 4});
-    TGIFPainterLink* first = doc.CurrentPainter;
+    TGIFPainter* first = Painters(doc).CurrentPainter();
     ASSERT_NE(first, nullptr);
     ASSERT_TRUE(test::PumpUntil([&] { return trace.Frames.size() >= 6; }));
     doc.Draw(screen.Canvas, TRect{0, 0, 4, 4});
-    EXPECT_EQ(doc.CurrentPainter, first);
+    EXPECT_EQ(Painters(doc).CurrentPainter(), first);
     EXPECT_EQ(begun, 1);
 
     trace.Frames.clear();
     doc.Draw(screen.Canvas, TRect{0, 0, 8, 8});
-    ASSERT_NE(doc.CurrentPainter, nullptr);
+    ASSERT_NE(Painters(doc).CurrentPainter(), nullptr);
     ASSERT_TRUE(test::PumpUntil([&] { return trace.Frames.size() >= 2; }));
     EXPECT_EQ(begun, 2);
     EXPECT_EQ(trace.Frames[0], 0);
@@ -222,13 +225,13 @@ TEST(GifPainterThreads, ChangedOptionsHaltThePainterAndTheNextDrawStartsAnew) {
     doc.SetPaintOptions(kAnimate);
     TScreen screen;
     doc.Draw(screen.Canvas, TRect{0, 0, 4, 4});
-    auto* first = dynamic_cast<TGIFPainter*>(doc.CurrentPainter);
+    auto* first = Painters(doc).CurrentPainter();
     ASSERT_NE(first, nullptr);
     doc.SetPaintOptions(kAnimate | poEndless);
     EXPECT_TRUE(first->Terminated());
     doc.Draw(screen.Canvas, TRect{0, 0, 4, 4});
-    EXPECT_NE(doc.CurrentPainter, nullptr);
-    EXPECT_FALSE(dynamic_cast<TGIFPainter*>(doc.CurrentPainter)->Terminated());
+    EXPECT_NE(Painters(doc).CurrentPainter(), nullptr);
+    EXPECT_FALSE(Painters(doc).CurrentPainter()->Terminated());
     doc.StopAllPainters();
     EXPECT_TRUE(test::PumpUntilNoPainters());
 }
@@ -254,15 +257,15 @@ TEST(GifPainterThreads, AnErrorEndsTheRunAndIsRaisedAgain) {
     Build(doc, 3);
     doc.OnFrameAfter = [](TPersistent*) { throw std::runtime_error("handler failed"); };
     TScreen screen;
-    TGIFPainterLink* slot = nullptr;
-    EXPECT_THROW(doc.StartPainter(&slot, screen.Canvas, poAllFrames, TRect{0, 0, 2, 2}),
+    TGIFPainter* slot = nullptr;
+    EXPECT_THROW(Painters(doc).StartPainter(&slot, screen.Canvas, poAllFrames, TRect{0, 0, 2, 2}),
                  std::runtime_error);
-    EXPECT_TRUE(doc.PainterList.empty());
+    EXPECT_TRUE(Painters(doc).PainterList().empty());
 
     std::exception_ptr reported;
     PainterErrorHandler = [&](std::exception_ptr e) { reported = e; };
-    TGIFPainter* painter =
-        doc.StartPainter(&slot, screen.Canvas, poThreaded | poAllFrames, TRect{0, 0, 2, 2});
+    TGIFPainter* painter = Painters(doc).StartPainter(&slot, screen.Canvas,
+                                                      poThreaded | poAllFrames, TRect{0, 0, 2, 2});
     ASSERT_NE(painter, nullptr);
     painter->Launch();
     EXPECT_TRUE(test::PumpUntilNoPainters());
@@ -283,8 +286,8 @@ TEST(GifPainterThreads, StoppingNeverDeadlocksWhileAPainterWaitsForTheGuiThread)
         doc.Draw(screen.Canvas, TRect{0, 0, 4, 4});
         std::this_thread::yield();
         doc.StopAllPainters();
-        EXPECT_EQ(doc.CurrentPainter, nullptr);
-        EXPECT_TRUE(doc.PainterList.empty());
+        EXPECT_EQ(Painters(doc).CurrentPainter(), nullptr);
+        EXPECT_TRUE(Painters(doc).PainterList().empty());
     }
     EXPECT_TRUE(test::PumpUntilNoPainters());
 }
@@ -301,8 +304,8 @@ TEST(GifPainterThreads, CutPaintersNeverTouchTheDocumentAgain) {
     doc->Draw(screen.Canvas, TRect{0, 0, 4, 4});
     ASSERT_TRUE(test::PumpUntil([&] { return shown >= 2; }));
     doc->KillPainterThreads();
-    EXPECT_TRUE(doc->PainterList.empty());
-    EXPECT_EQ(doc->CurrentPainter, nullptr);
+    EXPECT_TRUE(Painters(*doc).PainterList().empty());
+    EXPECT_EQ(Painters(*doc).CurrentPainter(), nullptr);
     doc.reset();
     const int before = shown;
     EXPECT_TRUE(test::PumpUntilNoPainters());

@@ -3,9 +3,10 @@
 // Helpers of the painter tests: a clock that only moves when told or when the
 // painter waits, and a loop that plays the GUI thread's part.
 
+#include "gif/animation/gif_painter.h"
+#include "gif/animation/painter_registry.h"
+#include "gif/animation/painter_support.h"
 #include "gif/gif_document.h"
-#include "gif/gif_painter.h"
-#include "gif/painter_support.h"
 
 #include <chrono>
 #include <cstdint>

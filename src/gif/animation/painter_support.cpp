@@ -1,4 +1,4 @@
-#include "gif/painter_support.h"
+#include "gif/animation/painter_support.h"
 
 #include <atomic>
 #include <chrono>

@@ -49,9 +49,10 @@ TRun Play(TGIFDocument& doc, TFakeClock& clock, bool threaded, std::int32_t spee
     doc.OnFrameAfter = [&](TPersistent*) { clock.Advance(drawCost); };
     TBitmap screen(2, 2, TPixelFormat::pf24bit);
     TBitmapCanvas canvas(screen);
-    TGIFPainterLink* slot = nullptr;
+    TGIFPainter* slot = nullptr;
     const TGIFDrawOptions options = poAllFrames | (threaded ? poThreaded : 0);
-    if (TGIFPainter* painter = doc.StartPainter(&slot, canvas, options, TRect{0, 0, 2, 2})) {
+    if (TGIFPainter* painter =
+            Painters(doc).StartPainter(&slot, canvas, options, TRect{0, 0, 2, 2})) {
         painter->Launch();
         EXPECT_TRUE(test::PumpUntilNoPainters());
     }
@@ -144,9 +145,9 @@ TEST(GifPainterTiming, NegativeSpeedRunsWithoutWaitsAndZeroWaitsUntilHalted) {
     doc.OnFrameAfter = [&](TPersistent*) { ++frames; };
     TBitmap screen(2, 2, TPixelFormat::pf24bit);
     TBitmapCanvas canvas(screen);
-    TGIFPainterLink* slot = nullptr;
+    TGIFPainter* slot = nullptr;
     TGIFPainter* painter =
-        doc.StartPainter(&slot, canvas, poThreaded | poAllFrames, TRect{0, 0, 2, 2});
+        Painters(doc).StartPainter(&slot, canvas, poThreaded | poAllFrames, TRect{0, 0, 2, 2});
     ASSERT_NE(painter, nullptr);
     ASSERT_NE(painter->WakeEvent(), nullptr);
     painter->Launch();
