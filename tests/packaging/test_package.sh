@@ -47,9 +47,10 @@ for library in libc6 libstdc++6 libavcodec libavformat libswscale libswresample 
   [[ $depends == *"$library"* ]] || fail "Depends names no $library"
 done
 
-# Every file an installed Framolo needs, and nothing outside /usr.
-contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$'
+# Every file an installed Framolo needs, all under /usr.
+contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$')
+echo "$contents"
+sizes="16 22 24 32 48 64 128 256"
 expected=(
   usr/bin/framolo usr/bin/framolo-cli
   usr/share/framolo/help.html
@@ -60,23 +61,21 @@ expected=(
   usr/share/bash-completion/completions/framolo-cli
   usr/share/doc/framolo/copyright usr/share/doc/framolo/changelog.gz
 )
-for size in 16 22 24 32 48 64 128 256; do
+for size in $sizes; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/framolo.png")
 done
 for file in "${expected[@]}"; do
   grep -qx "\./$file" <<<"$contents" || fail "the package holds no /$file"
 done
-if grep -v '^\./usr/' <<<"$contents" | grep -qvx '\./'; then
-  fail "files outside /usr: $(grep -v '^\./usr/' <<<"$contents" | grep -vx '\./' | tr '\n' ' ')"
-fi
+grep -v '^\./usr/' <<<"$contents" && fail "files outside /usr"
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 share="$root/usr/share"
 
-for size in 16 22 24 32 48 64 128 256; do
+# A PNG gives its width and height at bytes 16 to 23.
+for size in $sizes; do
   icon="$share/icons/hicolor/${size}x${size}/apps/framolo.png"
-  # A PNG gives its width and height at bytes 16 to 23.
   [ "$(od -An -tx1 -j16 -N8 "$icon" | tr -d ' \n')" = "$(printf '%08x%08x' "$size" "$size")" ] ||
     fail "the ${size}x${size} icon is not ${size} by ${size} pixels"
 done
