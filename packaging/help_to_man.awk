@@ -115,8 +115,9 @@ BEGIN {
 }
 
 part == "name" {
-    if (firstParagraph == "" || inBlock)
-        firstParagraph = firstParagraph " " $0
+    if (firstParagraph != "" && !inBlock)
+        exit
+    firstParagraph = firstParagraph " " $0
     inBlock = 1
     if (firstParagraph ~ /\. |\.$/)
         exit
