@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package Framolo needs to build, run and test.
-# Usage: scripts/install-deps.sh [--run-only]
+# Installs every Debian 12 package Framolo needs to build, run, package and test.
+# Usage: scripts/install-deps.sh [--run-only | --package]
 set -euo pipefail
 
 build_pkgs=(
@@ -13,12 +13,18 @@ test_pkgs=(
   libgif-dev ffmpeg imagemagick gifsicle python3 python3-skimage bc time
   clang clang-format libclang-rt-14-dev git
   xvfb xauth xdotool pulseaudio pulseaudio-utils
+  lintian desktop-file-utils appstream man-db bash-completion
 )
+# The Debian package: dpkg-shlibdeps finds its dependencies, file tells CPack
+# which files are programs, rsvg-convert draws the icons.
+package_pkgs=(dpkg-dev file librsvg2-bin)
 
 pkgs=("${build_pkgs[@]}")
-if [ "${1:-}" != "--run-only" ]; then
-  pkgs+=("${test_pkgs[@]}")
-fi
+case "${1:-}" in
+--run-only) ;;
+--package) pkgs+=("${package_pkgs[@]}") ;;
+*) pkgs+=("${package_pkgs[@]}" "${test_pkgs[@]}") ;;
+esac
 
 missing=()
 for p in "${pkgs[@]}"; do

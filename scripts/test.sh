@@ -2,7 +2,10 @@
 # Installs what is missing, builds Framolo twice (the optimised Release build
 # users run, with warnings as errors, and a build under AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs every test of both through CTest; then
-# runs the threaded code's tests once more under ThreadSanitizer.
+# runs the threaded code's tests once more under ThreadSanitizer. The Release
+# build's tests include the Debian package's (label "package"): it is made
+# from that build with cpack and checked with dpkg-deb, desktop-file-validate,
+# appstreamcli, man and lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -3,7 +3,44 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <string_view>
+
+#ifndef FRAMOLO_VERSION
+#define FRAMOLO_VERSION "unknown"
+#endif
+
+namespace {
+
+// The manual page is made from this text and the version line.
+constexpr const char* kUsage =
+    "framolo turns video clips into animated GIFs, and GIFs back into uncompressed AVI files,\n"
+    "in a window.\n"
+    "\n"
+    "usage:\n"
+    "  framolo             opens the window\n"
+    "  framolo --help      this text\n"
+    "  framolo --version   the version\n"
+    "\n"
+    "Qt's own options work too, for example -style and -platform. The window's Help\n"
+    "button opens the help page installed with it; framolo-cli does the same\n"
+    "conversions from the command line.\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Answered before the QApplication exists, so that they work without a display.
+    if (argc == 2) {
+        const std::string_view option = argv[1];
+        if (option == "--help" || option == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (option == "--version") {
+            std::fputs("framolo " FRAMOLO_VERSION "\n", stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     framolo::TStartup started = framolo::StartFramolo();
     return QApplication::exec();
