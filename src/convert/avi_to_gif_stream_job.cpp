@@ -3,6 +3,7 @@
 #include "convert/avi_frame_source.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
+#include "gif/gif_stream_writer.h"
 #include "gif/optimized_frames.h"
 
 #include <optional>
