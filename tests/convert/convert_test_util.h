@@ -3,7 +3,9 @@
 // Shared pieces of the conversion tests: clips made with the ffmpeg command
 // line, a scripted host, and running commands.
 
-#include "convert/conversion_host.h"
+#include "convert/conversion_sink.h"
+#include "convert/frame_params.h"
+#include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/graphics/bitmap.h"
 
@@ -31,12 +33,18 @@ std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path,
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 
-// A host whose fields and answers the test sets, and which records what the job did.
-class TScriptedHost : public TConversionHost {
+// A host whose fields and answers the test sets, and which records what the job
+// did. Like the window, it keeps its numbers as text and reads them when the
+// job asks; the lists are item indexes.
+class TScriptedHost : public TFrameParamSource, public TConversionSink {
 public:
     std::array<std::string, 7> Fields{"0", "9", "1", "32", "24", "40", "0"};
     int Reduction = 6;
     int Dither = 1;
+    // Choices the window does not offer.
+    std::uint8_t DataCoding = 0;
+    bool Optimize = false;
+    int Tolerance = 0;
     bool Open = true;
     std::string FileName;
     bool Stop = false;
@@ -61,9 +69,18 @@ public:
     std::vector<TReport> Reports;
     std::vector<std::pair<int, int>> Fits;
 
-    std::string FieldText(TParamField f) override { return Fields[static_cast<std::size_t>(f)]; }
-    int ColorReductionIndex() override { return Reduction; }
-    int DitherModeIndex() override { return Dither; }
+    bool HasStep() override { return !Fields[static_cast<std::size_t>(TParamField::Step)].empty(); }
+    void Read(TFrameParams& params, std::initializer_list<TParamField> fields) override {
+        for (const TParamField f : fields)
+            params[f] = StrToInt(Fields[static_cast<std::size_t>(f)]);
+    }
+    void ReadChoices(TFrameParams& params) override {
+        params.Reduction = ListReduction(Reduction);
+        params.Dither = ListDither(Dither);
+        params.DataCoding = DataCoding;
+        params.Optimize = Optimize;
+        params.Tolerance = Tolerance;
+    }
     bool SourceOpen() override { return Open; }
     const std::string& CurrentFileName() override { return FileName; }
     void SetCurrentFileName(const std::string& n) override { FileName = n; }
@@ -100,9 +117,10 @@ public:
         Previewed.push_back(f);
         return true;
     }
-    void ShowReport(int frames, const std::string& w, const std::string& h,
-                    const std::string& s) override {
-        Reports.push_back({frames, w, h, s});
+    // The output size as the fields give it, as the window shows it.
+    void ShowReport(int frames, const std::string& size) override {
+        Reports.push_back({frames, Fields[static_cast<std::size_t>(TParamField::Width)],
+                           Fields[static_cast<std::size_t>(TParamField::Height)], size});
     }
     void ShowWarning(const std::string& m) override { Warnings.push_back(m); }
     void ShowError(const std::string& m) override { Errors.push_back(m); }
