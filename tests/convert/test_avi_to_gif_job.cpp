@@ -1,7 +1,8 @@
+#include "clip_tools.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/job_support.h"
-#include "convert_test_util.h"
 #include "giflib_util.h"
+#include "scripted_host.h"
 
 #include <gtest/gtest.h>
 

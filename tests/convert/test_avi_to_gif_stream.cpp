@@ -1,14 +1,15 @@
 // The streaming road must write, byte for byte, the file the document road
 // saves, whatever the number of threads.
 #include "cli/gif_file_output.h"
+#include "clip_tools.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/avi_to_gif_stream_job.h"
 #include "convert/gif_frame_pipeline.h"
 #include "convert/job_support.h"
-#include "convert_test_util.h"
 #include "gif/gif_document.h"
 #include "gif/optimized_frames.h"
 #include "giflib_util.h"
+#include "scripted_host.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared pieces of the conversion tests: clips made with the ffmpeg command
-// line, a scripted host, and running commands.
+// A conversion host for the job tests: its fields and answers are the test's,
+// and it records what the job did.
 
 #include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
@@ -12,26 +12,11 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace framolo::test {
-
-std::string WorkPath(const std::string& name);
-
-// Runs a shell command; returns its exit status, with stdout in *out when given.
-int RunCommand(const std::string& command, std::string* out = nullptr);
-
-// Makes (once per test run) a clip with ffmpeg's test pattern: frames frames of
-// width x height, encoded with the given ffmpeg options. Returns its path.
-std::string MakeClip(const std::string& name, int width, int height, int frames,
-                     const std::string& codecOptions, const std::string& rate = "25");
-
-// Frames of a clip as ffmpeg decodes them, 24-bit BGR rows top to bottom.
-std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path, int width,
-                                                        int height);
-
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 
 // A host whose fields and answers the test sets, and which records what the job
 // did. Like the window, it keeps its numbers as text and reads them when the
