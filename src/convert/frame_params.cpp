@@ -2,28 +2,19 @@
 
 namespace framolo {
 
+namespace {
+// The numbers in the order of TParamField.
+constexpr std::int32_t TFrameParams::*kNumbers[] = {
+    &TFrameParams::Start,  &TFrameParams::End,   &TFrameParams::Step, &TFrameParams::Width,
+    &TFrameParams::Height, &TFrameParams::Delay, &TFrameParams::Loop};
+} // namespace
+
 std::int32_t& TFrameParams::operator[](TParamField field) {
-    switch (field) {
-    case TParamField::Start:
-        return Start;
-    case TParamField::End:
-        return End;
-    case TParamField::Step:
-        return Step;
-    case TParamField::Width:
-        return Width;
-    case TParamField::Height:
-        return Height;
-    case TParamField::Delay:
-        return Delay;
-    case TParamField::Loop:
-        break;
-    }
-    return Loop;
+    return this->*kNumbers[static_cast<std::size_t>(field)];
 }
 
 std::int32_t TFrameParams::operator[](TParamField field) const {
-    return const_cast<TFrameParams&>(*this)[field];
+    return this->*kNumbers[static_cast<std::size_t>(field)];
 }
 
 void TFixedParamSource::Read(TFrameParams& params, std::initializer_list<TParamField> fields) {

@@ -519,31 +519,19 @@ void TGIFAppExtNSLoop::ReadSubBlocks(TStream& stream) {
         std::uint8_t id = 0;
         if (!ReadOne(stream, id))
             break;
-        int left = size - 1;
-        // Only the low three bits name the sub-block.
-        switch (id & 7) {
-        case 1: {
-            if (size < 3)
-                throw GIFException(gifmsg::InvalidData);
-            std::uint8_t v[2];
-            ReadExact(stream, v, 2);
+        // Only the low three bits name the sub-block: 1 holds the loop count
+        // in 2 bytes, 2 the buffer size in 4; any other is skipped whole.
+        const int kind = id & 7;
+        const int bytes = kind == 1 ? 2 : kind == 2 ? 4 : 0;
+        if (size - 1 < bytes)
+            throw GIFException(gifmsg::InvalidData);
+        std::uint8_t v[4] = {};
+        ReadExact(stream, v, static_cast<std::size_t>(bytes));
+        if (kind == 1)
             loopCount_ = GetLE16(v);
-            left = size - 3;
-            break;
-        }
-        case 2: {
-            if (size < 5)
-                throw GIFException(gifmsg::InvalidData);
-            std::uint8_t v[4];
-            ReadExact(stream, v, 4);
+        else if (kind == 2)
             bufferSize_ = GetLE32(v);
-            left = size - 5;
-            break;
-        }
-        default:
-            break;
-        }
-        Skip(stream, left);
+        Skip(stream, size - 1 - bytes);
     }
 }
 
