@@ -341,7 +341,7 @@ void TFormmain::ConvertClick() {
 }
 
 void TFormmain::ConvertAviClick() {
-    TAviToGifJob(*host_).Run();
+    TAviToGifJob(*host_, *host_).Run();
 }
 
 void TFormmain::ConvertGifClick() {

@@ -6,6 +6,7 @@
 #include "controls/image_control.h"
 #include "controls/modal_seam.h"
 #include "controls/search_combo_box.h"
+#include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/graphics/bitmap.h"
 #include "preview/gif_preview.h"
@@ -27,45 +28,32 @@ QString Q(const std::string& text) {
 }
 } // namespace
 
-std::string TWindowHost::FieldText(TParamField field) {
-    QLineEdit* edit = nullptr;
-    switch (field) {
-    case TParamField::Start:
-        edit = form_.StartEdit_;
-        break;
-    case TParamField::End:
-        edit = form_.EndEdit_;
-        break;
-    case TParamField::Step:
-        edit = form_.StepEdit_;
-        break;
-    case TParamField::Width:
-        edit = form_.WidthEdit_;
-        break;
-    case TParamField::Height:
-        edit = form_.HeightEdit_;
-        break;
-    case TParamField::Delay:
-        edit = form_.DelayEdit_;
-        break;
-    case TParamField::Loop:
-        edit = form_.LoopEdit_;
-        break;
-    }
-    return edit->text().toStdString();
+QLineEdit* TWindowHost::Field(TParamField field) const {
+    QLineEdit* const edits[] = {form_.StartEdit_, form_.EndEdit_,    form_.StepEdit_,
+                                form_.WidthEdit_, form_.HeightEdit_, form_.DelayEdit_,
+                                form_.LoopEdit_};
+    return edits[static_cast<std::size_t>(field)];
 }
 
-int TWindowHost::ColorReductionIndex() {
-    return form_.ColorReductionBox_->currentIndex();
-}
-
-int TWindowHost::DitherModeIndex() {
-    return form_.DitherModeBox_->currentIndex();
+bool TWindowHost::HasStep() {
+    return !form_.StepEdit_->text().isEmpty();
 }
 
 void TWindowHost::FocusField(TParamField field) {
-    if (field == TParamField::Step)
-        form_.StepEdit_->setFocus(Qt::OtherFocusReason);
+    Field(field)->setFocus(Qt::OtherFocusReason);
+}
+
+void TWindowHost::Read(TFrameParams& params, std::initializer_list<TParamField> fields) {
+    for (const TParamField field : fields)
+        params[field] = StrToInt(Field(field)->text().toStdString());
+}
+
+void TWindowHost::ReadChoices(TFrameParams& params) {
+    params.Reduction = ListReduction(form_.ColorReductionBox_->currentIndex());
+    params.Dither = ListDither(form_.DitherModeBox_->currentIndex());
+    // The window's documents are always LZW-coded and never optimised.
+    params.DataCoding = 0;
+    params.Optimize = false;
 }
 
 bool TWindowHost::SourceOpen() {
@@ -172,11 +160,11 @@ bool TWindowHost::PreviewAvi(const std::string& fileName) {
     return false;
 }
 
-void TWindowHost::ShowReport(int frameCount, const std::string& widthText,
-                             const std::string& heightText, const std::string& sizeKBText) {
+void TWindowHost::ShowReport(int frameCount, const std::string& sizeKBText) {
     form_.ReportFrameCountLabel_->setText(QString::number(frameCount));
-    form_.ReportWidthLabel_->setText(Q(widthText));
-    form_.ReportHeightLabel_->setText(Q(heightText));
+    // The size as the fields give it, whatever the run made of it.
+    form_.ReportWidthLabel_->setText(form_.WidthEdit_->text());
+    form_.ReportHeightLabel_->setText(form_.HeightEdit_->text());
     form_.Filesize_->setText(Q(sizeKBText));
     // Each unit sits 5 pixels after the right edge of its value.
     const auto follow = [](QLabel* value, QLabel* unit) {

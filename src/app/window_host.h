@@ -1,26 +1,32 @@
 #pragma once
 
 #include "app/wait_cursor.h"
-#include "convert/conversion_host.h"
+#include "convert/conversion_sink.h"
+#include "convert/frame_params.h"
 
 #include <optional>
 #include <string>
+
+class QLineEdit;
 
 namespace framolo {
 
 class TFormmain;
 
-// The conversion jobs' view of the main window: the parameter fields, the
-// buttons that swap while a job runs, the wait cursor, the progress bar, the
-// previews, the report panel, the boxes and the status line.
-class TWindowHost : public TConversionHost {
+// The conversion jobs' view of the main window. As their parameter source it
+// reads the parameter fields and the two lists whenever a job asks, so edits
+// made during a run count from the next frame on; a field that holds no number
+// fails the job at the step that reads it. As their sink it drives the buttons
+// that swap while a job runs, the wait cursor, the progress bar, the previews,
+// the report panel, the boxes and the status line.
+class TWindowHost : public TFrameParamSource, public TConversionSink {
 public:
     explicit TWindowHost(TFormmain& form) : form_(form) {}
 
-    std::string FieldText(TParamField field) override;
-    int ColorReductionIndex() override;
-    int DitherModeIndex() override;
+    bool HasStep() override;
     void FocusField(TParamField field) override;
+    void Read(TFrameParams& params, std::initializer_list<TParamField> fields) override;
+    void ReadChoices(TFrameParams& params) override;
 
     bool SourceOpen() override;
     void StopSourcePlayer() override;
@@ -45,8 +51,7 @@ public:
     TGIFDocument* SourceDocument() override;
     bool PreviewAvi(const std::string& fileName) override;
 
-    void ShowReport(int frameCount, const std::string& widthText, const std::string& heightText,
-                    const std::string& sizeKBText) override;
+    void ShowReport(int frameCount, const std::string& sizeKBText) override;
 
     void ShowWarning(const std::string& message) override;
     void ShowError(const std::string& message) override;
@@ -60,6 +65,8 @@ public:
                                                const std::string& filterPattern) override;
 
 private:
+    QLineEdit* Field(TParamField field) const;
+
     TFormmain& form_;
     // The job that runs, or ran last: the GIF to AVI job's last line is shown
     // without scrolling.

@@ -1,35 +1,28 @@
 #pragma once
 
-#include "convert/conversion_host.h"
+#include "convert/conversion_sink.h"
+#include "convert/frame_params.h"
 #include "gif/gif_document.h"
 
-#include <array>
 #include <atomic>
 #include <ostream>
 #include <string>
 
 namespace framolo {
 
-// The command-line tool as the conversion jobs' host: fields come from the
-// options, boxes go to the terminal, and the previews keep what a window would show.
-class TCliHost : public TConversionHost {
+// The command-line tool as the conversion jobs' host: the parameters are the
+// options' (Params, fixed for the run), boxes go to the terminal, and there
+// are no previews.
+class TCliHost : public TFixedParamSource, public TConversionSink {
 public:
     TCliHost(std::ostream& out, std::ostream& err, bool quiet, bool progressBar);
 
-    std::array<std::string, 7> Fields;
-    int ReductionIndex = 6;
-    int DitherIndex = 1;
     bool Open = true;
     std::string OutputName;
     std::string LastMessage;
     // Set from a signal handler to stop a run.
     static std::atomic<bool> Interrupted;
 
-    std::string FieldText(TParamField field) override {
-        return Fields[static_cast<std::size_t>(field)];
-    }
-    int ColorReductionIndex() override { return ReductionIndex; }
-    int DitherModeIndex() override { return DitherIndex; }
     bool SourceOpen() override { return Open; }
     const std::string& CurrentFileName() override { return currentFileName_; }
     void SetCurrentFileName(const std::string& name) override { currentFileName_ = name; }
@@ -48,7 +41,7 @@ public:
     TGraphic* PreviewPicture() override { return nullptr; }
     TGIFDocument* SourceDocument() override { return sourceDocument_; }
     void SetSourceDocument(TGIFDocument* document) { sourceDocument_ = document; }
-    void ShowReport(int, const std::string&, const std::string&, const std::string&) override {}
+    void ShowReport(int, const std::string&) override {}
     void ShowWarning(const std::string& message) override { Box(message); }
     void ShowError(const std::string& message) override { Box(message); }
     void ShowInformation(const std::string& message) override;

@@ -1,38 +1,203 @@
 #include "cli/cli_options.h"
 
-#include <cstdint>
-#include <string>
+#include "color/shared_palette_reducer.h"
+#include "convert/job_support.h"
+
+#include <algorithm>
+#include <thread>
 
 namespace framolo {
 
 namespace {
 
-struct TRange {
-    const char* Option;
-    std::int64_t Min;
-    std::int64_t Max;
-};
+TCliOption Flag(std::string name, std::string help) {
+    return {std::move(name), TOptionKind::Flag, "", 0, 0, std::move(help)};
+}
 
-// A GIF keeps the loop count, the delay in hundredths of a second and the
-// screen size in 16 bits each. A tolerance past a quarter of a channel's
-// range would keep pixels that plainly changed.
-constexpr TRange kRanges[] = {
-    {"--loop", 0, 65535},   {"--delay", 0, 655350}, {"--width", 1, 65535},
-    {"--height", 1, 65535}, {"--tolerance", 0, 64},
-};
+TCliOption Number(std::string name, std::string value, std::int64_t min, std::int64_t max,
+                  std::string help) {
+    return {std::move(name), TOptionKind::Number, std::move(value), min, max, std::move(help)};
+}
+
+TCliOption Word(std::string name, std::string value, std::string help) {
+    return {std::move(name), TOptionKind::Word, std::move(value), 0, 0, std::move(help)};
+}
+
+std::vector<TCliCommand> MakeCommands() {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    TCliCommand avi2gif{
+        "avi2gif",
+        "INPUT OUTPUT.gif [options]",
+        "Converts the frames START to END of INPUT, every STEP-th one, into an animated\n"
+        "GIF: each frame is scaled to WIDTH x HEIGHT, reduced to at most 256 colours and\n"
+        "written as soon as it is done. INPUT may be any video FFmpeg reads (AVI, MP4,\n"
+        "MKV, MOV, WebM). A failed or stopped (Ctrl-C) run leaves no OUTPUT.gif.\n",
+        {
+            Number("--start", "N", 0, INT32_MAX, "first frame (default: the clip's first frame)"),
+            Number("--end", "N", 0, INT32_MAX,
+                   "last frame, included (default: the clip's last frame)"),
+            Number("--step", "N", 1, INT32_MAX, "take every N-th frame, N above 0 (default: 1)"),
+            // A GIF keeps the screen size, the delay in hundredths of a second
+            // and the loop count in 16 bits each.
+            Number("--width", "N", 1, 65535, "output width in pixels (default: the clip's width)"),
+            Number("--height", "N", 1, 65535,
+                   "output height in pixels (default: the clip's height)"),
+            Number("--delay", "MS", 0, 655350,
+                   "how long each frame shows, in milliseconds (default: the\n"
+                   "clip's frame period). A GIF stores delays in hundredths\n"
+                   "of a second, cut down: 125 is stored as 12, 5 as 0.\n"
+                   "Common browsers play a stored 0 or 1 as 10 hundredths;\n"
+                   "20 (2 hundredths) is the shortest delay they play as given."),
+            Number("--loop", "N", 0, 65535,
+                   "the loop count stored in the GIF: 0 (default) loops\n"
+                   "forever; most viewers show the animation once and then\n"
+                   "repeat it N times"),
+            Word("--reduction", "METHOD",
+                 "windows20 windows256 windowsgray monochrome grayscale\n"
+                 "netscape quantize quantizewindows (default: quantize),\n"
+                 "or best: a palette that keeps the error small (Wu's\n"
+                 "split refined by k-means), searched exactly"),
+            Word("--dither", "MODE",
+                 "nearest floydsteinberg stucki sierra jajuni stevearche\n"
+                 "burkes (default: floydsteinberg)"),
+            Flag("--rle", "code the image data by runs instead of LZW"),
+            Flag("--optimize", "a smaller file showing the same frames: one best palette\n"
+                               "while it fits the scene, only each frame's changed\n"
+                               "rectangle, unchanged pixels transparent where that is\n"
+                               "shorter (implies --reduction best)"),
+            // Past a quarter of a channel's range, pixels that plainly changed
+            // would keep their index.
+            Number("--tolerance", "N", 0, 64,
+                   "with --optimize: a pixel whose colour moved by at most N\n"
+                   "levels (a distance in RGB) keeps its index while that\n"
+                   "index stays a good choice; 0 keeps only unchanged\n"
+                   "pixels (default: " +
+                       std::to_string(TSharedPaletteReducer::kDefaultTolerance) + ")"),
+            Number("--threads", "N", 1, 256,
+                   "threads that reduce and code frames (default: one per\n"
+                   "core, here " +
+                       std::to_string(cores) + "); the GIF is the same for every N"),
+            Flag("--json", "print the report as one JSON object"),
+            Flag("--quiet", "no progress bar, warnings or text report"),
+        },
+        "The report gives the GIF's width, height, frame count, size and file name.\n",
+        2,
+        "avi2gif takes INPUT and OUTPUT.gif"};
+    TCliCommand gif2avi{
+        "gif2avi",
+        "INPUT.gif OUTPUT.avi [options]",
+        "Writes every frame of INPUT.gif as one key frame of a new uncompressed 8-bit AVI\n"
+        "file, at 65 / D frames a second, D being the first delay the GIF gives (in\n"
+        "hundredths of a second). OUTPUT takes the .avi extension when it has another.\n",
+        {Flag("--json", "print the report as one JSON object"),
+         Flag("--quiet", "no progress bar or text report")},
+        "",
+        2,
+        "gif2avi takes INPUT.gif and OUTPUT.avi"};
+    TCliCommand info{
+        "info",
+        "[--json] [--frame-hashes] FILE",
+        "Describes FILE. A file the GIF reader accepts is described as a GIF: its logical\n"
+        "screen, loop count and every frame's size, colours, delay and pixel hash. Any\n"
+        "other file is opened as a video: its streams as the AVI header gives them.\n",
+        {Flag("--json", "one JSON object instead of lines of text"),
+         Flag("--frame-hashes", "for a video, an FNV-1a hash of every decoded frame")},
+        "",
+        1,
+        "info takes one FILE"};
+    return {avi2gif, gif2avi, info};
+}
+
+// The help's column where option texts begin.
+constexpr std::size_t kHelpColumn = 22;
+
+std::string OptionLine(const std::string& left, const std::string& help) {
+    std::string line = "  " + left;
+    line.resize(std::max(kHelpColumn, line.size() + 1), ' ');
+    for (const char c : help) {
+        line += c;
+        if (c == '\n')
+            line.append(kHelpColumn, ' ');
+    }
+    return line + "\n";
+}
+
+// Digits only, a 32-bit number, inside the option's range.
+void CheckNumber(const TCliOption& option, const std::string& value) {
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)
+        throw EUsage(option.Name + " takes a whole number, not '" + value + "'");
+    std::int64_t number = 0;
+    try {
+        number = StrToInt(value);
+    } catch (const std::exception&) {
+        throw EUsage(option.Name + " is out of range: '" + value + "'");
+    }
+    if (number < option.Min || number > option.Max)
+        throw EUsage(option.Name + " must be between " + std::to_string(option.Min) + " and " +
+                     std::to_string(option.Max) + ", not " + value);
+}
 
 } // namespace
 
-std::string CheckOptionRange(const std::string& option, const std::string& value) {
-    for (const TRange& r : kRanges) {
-        if (option != r.Option)
+const TCliCommand* FindCommand(const std::string& name) {
+    static const std::vector<TCliCommand> commands = MakeCommands();
+    for (const TCliCommand& command : commands)
+        if (command.Name == name)
+            return &command;
+    return nullptr;
+}
+
+std::string CommandHelp(const TCliCommand& command) {
+    std::string text = "usage: framolo-cli " + command.Name + " " + command.Synopsis + "\n\n" +
+                       command.Description + "\noptions:\n";
+    for (const TCliOption& option : command.Options)
+        text += OptionLine(option.Value.empty() ? option.Name : option.Name + " " + option.Value,
+                           option.Help);
+    text += OptionLine("-h, --help", "this text");
+    if (!command.Epilogue.empty())
+        text += "\n" + command.Epilogue;
+    return text;
+}
+
+std::string TCliArgs::Word(const std::string& option, const std::string& fallback) const {
+    const auto it = values_.find(option);
+    return it != values_.end() ? it->second : fallback;
+}
+
+std::int32_t TCliArgs::Number(const std::string& option, std::int32_t fallback) const {
+    const auto it = values_.find(option);
+    return it != values_.end() ? StrToInt(it->second) : fallback;
+}
+
+TCliArgs ParseCommandLine(const TCliCommand& command, const std::vector<std::string>& args) {
+    TCliArgs parsed;
+    std::vector<const TCliOption*> numbers;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0) {
+            parsed.Positional.push_back(arg);
             continue;
-        const std::int64_t v = std::stoll(value);
-        if (v < r.Min || v > r.Max)
-            return option + " must be between " + std::to_string(r.Min) + " and " +
-                   std::to_string(r.Max) + ", not " + value;
+        }
+        const auto option = std::find_if(command.Options.begin(), command.Options.end(),
+                                         [&arg](const TCliOption& o) { return o.Name == arg; });
+        if (option == command.Options.end())
+            throw EUsage("unknown option " + arg);
+        if (option->Kind == TOptionKind::Flag) {
+            parsed.values_[arg];
+            continue;
+        }
+        if (i + 1 >= args.size())
+            throw EUsage(arg + " needs a value");
+        parsed.values_[arg] = args[++i];
+        if (option->Kind == TOptionKind::Number)
+            numbers.push_back(&*option);
     }
-    return {};
+    if (parsed.Positional.size() != command.Positionals)
+        throw EUsage(command.PositionalsMessage);
+    // The value that counts is the last one given.
+    for (const TCliOption* option : numbers)
+        CheckNumber(*option, parsed.values_[option->Name]);
+    return parsed;
 }
 
 } // namespace framolo

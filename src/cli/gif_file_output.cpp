@@ -6,8 +6,8 @@
 
 namespace framolo {
 
-TJobOutcome ConvertAviToGifFile(TConversionHost& host, TOutputFile& output,
-                                const TAviToGifStreamJob::TOptions& options) {
+TJobOutcome ConvertAviToGifFile(TFrameParamSource& source, TConversionSink& sink,
+                                TOutputFile& output, const TAviToGifStreamJob::TOptions& options) {
     // The writer goes back to the header once the frames are known, which a
     // pipe cannot do: a target written in place gets the bytes from memory.
     std::unique_ptr<TMemoryStream> inMemory;
@@ -16,11 +16,11 @@ TJobOutcome ConvertAviToGifFile(TConversionHost& host, TOutputFile& output,
         inMemory = std::make_unique<TMemoryStream>();
     else
         file = std::make_unique<TFileStream>(output.WritePath(), fmCreate);
-    TStream& sink = inMemory ? static_cast<TStream&>(*inMemory) : *file;
+    TStream& target = inMemory ? static_cast<TStream&>(*inMemory) : *file;
     TJobOutcome outcome;
     {
         TStoppableStage stage;
-        TAviToGifStreamJob job(host, sink, options);
+        TAviToGifStreamJob job(source, sink, target, options);
         outcome = job.Run();
     }
     if (outcome.End == TJobEnd::Finished && StopSignalled())

@@ -10,7 +10,7 @@ namespace framolo {
 // done, the result takes its place (a target written in place gets it in one
 // pass, as a pipe needs). A stop, a signal or a failure leaves nothing behind:
 // the output's temporary file goes with it.
-TJobOutcome ConvertAviToGifFile(TConversionHost& host, TOutputFile& output,
-                                const TAviToGifStreamJob::TOptions& options);
+TJobOutcome ConvertAviToGifFile(TFrameParamSource& source, TConversionSink& sink,
+                                TOutputFile& output, const TAviToGifStreamJob::TOptions& options);
 
 } // namespace framolo

@@ -8,7 +8,6 @@
 #include "cli/media_info.h"
 #include "cli/output_file.h"
 #include "color/shared_palette_reducer.h"
-#include "convert/avi_to_gif_job.h"
 #include "convert/avifile_guards.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
@@ -23,7 +22,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,37 +40,37 @@ namespace {
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 
-class EUsage : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+// The names of the colour reductions and dithering modes, as the options take them.
+const std::pair<const char*, TColorReduction> kReductions[] = {
+    {"windows20", TColorReduction::Windows20},
+    {"windows256", TColorReduction::Windows256},
+    {"windowsgray", TColorReduction::WindowsGray},
+    {"monochrome", TColorReduction::Monochrome},
+    {"grayscale", TColorReduction::GrayScale},
+    {"netscape", TColorReduction::Netscape},
+    {"quantize", TColorReduction::Quantize},
+    {"quantizewindows", TColorReduction::QuantizeWindows},
+    {"best", TColorReduction::BestQuality},
+};
+const std::pair<const char*, TDitherMode> kDithers[] = {
+    {"nearest", TDitherMode::Nearest}, {"floydsteinberg", TDitherMode::FloydSteinberg},
+    {"stucki", TDitherMode::Stucki},   {"sierra", TDitherMode::Sierra},
+    {"jajuni", TDitherMode::JaJuNI},   {"stevearche", TDitherMode::SteveArche},
+    {"burkes", TDitherMode::Burkes},
 };
 
-const std::vector<std::string> kReductions = {"windows20",  "windows256",     "windowsgray",
-                                              "monochrome", "grayscale",      "netscape",
-                                              "quantize",   "quantizewindows"};
-const std::vector<std::string> kDithers = {"nearest", "floydsteinberg", "stucki", "sierra",
-                                           "jajuni",  "stevearche",     "burkes"};
-
-int IndexIn(const std::vector<std::string>& list, const std::string& value, const char* what) {
-    const std::string v = LowerCase(value);
-    for (std::size_t i = 0; i < list.size(); ++i)
-        if (list[i] == v)
-            return static_cast<int>(i);
+// The value named by a word option, in any letter case; fallback when the
+// option is not given.
+template <class T, std::size_t N>
+T Named(const std::pair<const char*, T> (&names)[N], const TCliArgs& args, const char* option,
+        T fallback, const char* what) {
+    if (!args.Has(option))
+        return fallback;
+    const std::string value = args.Word(option, "");
+    for (const auto& [name, named] : names)
+        if (LowerCase(value) == name)
+            return named;
     throw EUsage(std::string("unknown ") + what + " '" + value + "'");
-}
-
-// A number option: digits only, as the window's fields accept.
-std::string Digits(const std::string& option, const std::string& value) {
-    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)
-        throw EUsage(option + " takes a whole number, not '" + value + "'");
-    try {
-        StrToInt(value);
-    } catch (const std::exception&) {
-        throw EUsage(option + " is out of range: '" + value + "'");
-    }
-    if (const std::string error = CheckOptionRange(option, value); !error.empty())
-        throw EUsage(error);
-    return value;
 }
 
 bool StderrIsTerminal() {
@@ -127,14 +125,11 @@ TClipDefaults ProbeClip(const std::string& path) {
 }
 
 // Says once when the delay the run will store is one browsers do not play as asked.
-void WarnAboutDelay(const std::array<std::string, 7>& fields) {
-    auto value = [&fields](TParamField f) { return StrToInt(fields[static_cast<std::size_t>(f)]); };
-    const std::int64_t start = value(TParamField::Start);
-    const std::int64_t end = value(TParamField::End);
+void WarnAboutDelay(const TFrameParams& params) {
     // A single frame never animates, whatever its delay.
-    if (end - start < value(TParamField::Step))
+    if (std::int64_t{params.End} - params.Start < params.Step)
         return;
-    if (const auto warning = DelayWarning(value(TParamField::Delay)))
+    if (const auto warning = DelayWarning(params.Delay))
         std::cerr << "framolo-cli: " << *warning << "\n";
 }
 
@@ -153,133 +148,74 @@ bool WantsHelp(const std::vector<std::string>& args) {
            std::find(args.begin(), args.end(), "-h") != args.end();
 }
 
-int AviToGif(const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
-    std::map<std::string, std::string> values;
-    bool rle = false;
-    bool quiet = false;
-    bool json = false;
-    bool optimize = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--rle") {
-            rle = true;
-        } else if (a == "--optimize") {
-            optimize = true;
-        } else if (a == "--json") {
-            json = true;
-        } else if (a == "--quiet") {
-            quiet = true;
-        } else if (a.rfind("--", 0) == 0) {
-            static const std::vector<std::string> known = {
-                "--start", "--end",       "--step",   "--width",   "--height",   "--delay",
-                "--loop",  "--reduction", "--dither", "--threads", "--tolerance"};
-            if (std::find(known.begin(), known.end(), a) == known.end())
-                throw EUsage("unknown option " + a);
-            if (i + 1 >= args.size())
-                throw EUsage(a + " needs a value");
-            values[a] = args[++i];
-        } else {
-            positional.push_back(a);
-        }
-    }
-    if (positional.size() != 2)
-        throw EUsage("avi2gif takes INPUT and OUTPUT.gif");
-
+int AviToGif(const TCliArgs& args) {
+    const bool quiet = args.Has("--quiet");
+    const bool optimize = args.Has("--optimize");
+    const std::string& input = args.Positional[0];
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
-    host.SetCurrentFileName(positional[0]);
-    const TClipDefaults clip = ProbeClip(positional[0]);
-    auto field = [&](TParamField f, const char* option, int fallback) {
-        const auto it = values.find(option);
-        host.Fields[static_cast<std::size_t>(f)] =
-            it != values.end() ? Digits(option, it->second) : std::to_string(fallback);
-    };
-    field(TParamField::Start, "--start", clip.Start);
-    field(TParamField::End, "--end", clip.End);
-    field(TParamField::Step, "--step", 1);
-    field(TParamField::Width, "--width", clip.Width);
-    field(TParamField::Height, "--height", clip.Height);
-    field(TParamField::Delay, "--delay", clip.DelayMs);
-    field(TParamField::Loop, "--loop", 0);
-    if (IsZeroStep(host.Fields[static_cast<std::size_t>(TParamField::Step)]))
-        throw EUsage(jobmsg::StepGreaterThanZero);
-    const int bestIndex = static_cast<int>(TColorReduction::BestQuality) - 1;
-    if (const auto it = values.find("--reduction"); it != values.end())
-        host.ReductionIndex = LowerCase(it->second) == "best"
-                                  ? bestIndex
-                                  : IndexIn(kReductions, it->second, "reduction");
-    if (optimize && values.count("--reduction") != 0 && host.ReductionIndex != bestIndex)
+    host.SetCurrentFileName(input);
+    const TClipDefaults clip = ProbeClip(input);
+
+    TFrameParams& params = host.Params;
+    params.Start = args.Number("--start", clip.Start);
+    params.End = args.Number("--end", clip.End);
+    params.Step = args.Number("--step", 1);
+    params.Width = args.Number("--width", clip.Width);
+    params.Height = args.Number("--height", clip.Height);
+    params.Delay = args.Number("--delay", clip.DelayMs);
+    params.Loop = args.Number("--loop", 0);
+    params.Reduction =
+        Named(kReductions, args, "--reduction", TColorReduction::Quantize, "reduction");
+    if (optimize && args.Has("--reduction") && params.Reduction != TColorReduction::BestQuality)
         throw EUsage("--optimize works with --reduction best");
     if (optimize)
-        host.ReductionIndex = bestIndex;
-    if (const auto it = values.find("--dither"); it != values.end())
-        host.DitherIndex = IndexIn(kDithers, it->second, "dither mode");
+        params.Reduction = TColorReduction::BestQuality;
+    params.Dither = Named(kDithers, args, "--dither", TDitherMode::FloydSteinberg, "dither mode");
+    params.DataCoding = args.Has("--rle") ? 1 : 0;
+    params.Optimize = optimize;
+    if (args.Has("--tolerance") && !optimize)
+        throw EUsage("--tolerance works with --optimize");
+    params.Tolerance = args.Number("--tolerance", TSharedPaletteReducer::kDefaultTolerance);
     TAviToGifStreamJob::TOptions options;
-    options.DataCoding = rle ? 1 : 0;
-    options.Optimize = optimize;
-    options.Tolerance = TSharedPaletteReducer::kDefaultTolerance;
-    if (const auto it = values.find("--tolerance"); it != values.end()) {
-        if (!optimize)
-            throw EUsage("--tolerance works with --optimize");
-        options.Tolerance = StrToInt(Digits("--tolerance", it->second));
-    }
-    options.Threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    if (const auto it = values.find("--threads"); it != values.end()) {
-        options.Threads = StrToInt(Digits("--threads", it->second));
-        if (options.Threads < 1 || options.Threads > 256)
-            throw EUsage("--threads takes a number from 1 to 256");
-    }
-    if (values.count("--end") != 0 && clip.Ok && clip.End < clip.HeaderEnd &&
-        StrToInt(host.Fields[static_cast<std::size_t>(TParamField::End)]) > clip.End)
-        throw EJobError("--end " + values["--end"] + " runs past frame " +
+    options.Threads = args.Number(
+        "--threads", static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency())));
+
+    if (args.Has("--end") && clip.Ok && clip.End < clip.HeaderEnd && params.End > clip.End)
+        throw EJobError("--end " + args.Word("--end", "") + " runs past frame " +
                         std::to_string(clip.End) +
                         ", the last one in the file (it is cut short: " + "its header promises " +
                         std::to_string(clip.HeaderEnd - clip.Start + 1) + " frames)");
     if (!quiet)
-        WarnAboutDelay(host.Fields);
+        WarnAboutDelay(params);
 
     InstallSignalCleanup();
-    TOutputFile output(positional[1]);
+    TOutputFile output(args.Positional[1]);
     const auto started = std::chrono::steady_clock::now();
-    const TJobOutcome outcome = ConvertAviToGifFile(host, output, options);
+    const TJobOutcome outcome = ConvertAviToGifFile(host, host, output, options);
     if (outcome.End == TJobEnd::Stopped) {
         std::cerr << "framolo-cli: stopped; nothing was written\n";
         return kExitError;
     }
     if (outcome.End != TJobEnd::Finished)
         return kExitError;
-    if (json || !quiet)
+    if (args.Has("--json") || !quiet)
         WriteReport(std::cout,
-                    {StrToInt(host.Fields[static_cast<std::size_t>(TParamField::Width)]),
-                     StrToInt(host.Fields[static_cast<std::size_t>(TParamField::Height)]),
-                     outcome.FrameCount, outcome.Bytes, positional[1], SecondsSince(started)},
-                    json);
+                    {params.Width, params.Height, outcome.FrameCount, outcome.Bytes,
+                     args.Positional[1], SecondsSince(started)},
+                    args.Has("--json"));
     return 0;
 }
 
-int GifToAvi(const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
-    bool quiet = false;
-    bool json = false;
-    for (const std::string& a : args) {
-        if (a == "--quiet")
-            quiet = true;
-        else if (a == "--json")
-            json = true;
-        else if (a.rfind("--", 0) == 0)
-            throw EUsage("unknown option " + a);
-        else
-            positional.push_back(a);
-    }
-    if (positional.size() != 2)
-        throw EUsage("gif2avi takes INPUT.gif and OUTPUT.avi");
+int GifToAvi(const TCliArgs& args) {
+    const bool quiet = args.Has("--quiet");
+    const bool json = args.Has("--json");
     TGIFDocument document;
     document.WarningHandler = PrintWarningsOnce(std::cerr);
-    document.LoadFromFile(positional[0]);
+    document.LoadFromFile(args.Positional[0]);
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
-    host.SetCurrentFileName(positional[0]);
+    host.SetCurrentFileName(args.Positional[0]);
     host.SetSourceDocument(&document);
-    host.OutputName = positional[1];
+    host.OutputName = args.Positional[1];
     InstallSignalCleanup();
     const auto started = std::chrono::steady_clock::now();
     TJobOutcome outcome;
@@ -308,23 +244,9 @@ int GifToAvi(const std::vector<std::string>& args) {
     }
 }
 
-int Info(const std::vector<std::string>& args) {
-    bool json = false;
-    bool hashes = false;
-    std::vector<std::string> positional;
-    for (const std::string& a : args) {
-        if (a == "--json")
-            json = true;
-        else if (a == "--frame-hashes")
-            hashes = true;
-        else if (a.rfind("--", 0) == 0)
-            throw EUsage("unknown option " + a);
-        else
-            positional.push_back(a);
-    }
-    if (positional.size() != 1)
-        throw EUsage("info takes one FILE");
-    return DescribeFile(positional[0], json, hashes, std::cout, std::cerr);
+int Info(const TCliArgs& args) {
+    return DescribeFile(args.Positional[0], args.Has("--json"), args.Has("--frame-hashes"),
+                        std::cout, std::cerr);
 }
 
 int Main(int argc, char** argv) {
@@ -346,20 +268,21 @@ int Main(int argc, char** argv) {
         std::cout << text;
         return 0;
     }
-    const std::string command = args[0];
+    const TCliCommand* command = FindCommand(args[0]);
     args.erase(args.begin());
-    if (!CommandHelp(command).empty() && WantsHelp(args)) {
-        std::cout << CommandHelp(command);
+    if (command != nullptr && WantsHelp(args)) {
+        std::cout << CommandHelp(*command);
         return 0;
     }
     try {
-        if (command == "avi2gif")
-            return AviToGif(args);
-        if (command == "gif2avi")
-            return GifToAvi(args);
-        if (command == "info")
-            return Info(args);
-        throw EUsage("unknown command " + command);
+        if (command == nullptr)
+            throw EUsage(std::string("unknown command ") + argv[1]);
+        const TCliArgs parsed = ParseCommandLine(*command, args);
+        if (command->Name == "avi2gif")
+            return AviToGif(parsed);
+        if (command->Name == "gif2avi")
+            return GifToAvi(parsed);
+        return Info(parsed);
     } catch (const EUsage& e) {
         std::cerr << "framolo-cli: " << e.what() << "\n" << UsageText();
         return kExitUsage;

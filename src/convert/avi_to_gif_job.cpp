@@ -1,73 +1,73 @@
 #include "convert/avi_to_gif_job.h"
 
-#include "convert/avi_frame_source.h"
+#include "convert/avi_to_gif_steps.h"
 #include "convert/byte_count_stream.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
+#include "gif/optimized_frames.h"
 #include "platform/graphics/bitmap.h"
-#include "platform/streams/stream.h"
 
 #include <memory>
+#include <optional>
 
 namespace framolo {
 
-int TConversionHost::AddFrame(TGIFDocument& document, TBitmap& frame) {
-    return document.Add(frame);
-}
-
 TJobOutcome TAviToGifJob::Run() {
     TJobOutcome outcome;
-    if (!AviToGifMayStart(host_))
+    if (!AviToGifMayStart(source_, sink_))
         return outcome;
-    outcome.FrameCount = 0;
-    host_.StopSourcePlayer();
+    sink_.StopSourcePlayer();
+    TFrameParams params;
     try {
-        host_.FitGifPreview(FieldValue(host_, TParamField::Width),
-                            FieldValue(host_, TParamField::Height));
+        source_.Read(params, {TParamField::Width, TParamField::Height});
+        sink_.FitGifPreview(params.Width, params.Height);
     } catch (const std::exception& e) {
-        host_.ShowApplicationError(e.what());
+        sink_.ShowApplicationError(e.what());
         outcome.End = TJobEnd::Failed;
         outcome.Error = e.what();
         return outcome;
     }
-    host_.SetStopRequested(false);
-    host_.BeginRun(TJobKind::AviToGif);
-    try {
-        Convert(outcome);
-    } catch (const std::exception& e) {
-        outcome.End = TJobEnd::Failed;
-        outcome.Error = e.what();
-    }
+    RunJobSteps(sink_, TJobKind::AviToGif, outcome, [&] { Convert(params, outcome); });
     Report(outcome);
     return outcome;
 }
 
-void TAviToGifJob::Convert(TJobOutcome& outcome) {
-    TAviFrameSource source(host_.CurrentFileName());
+void TAviToGifJob::Convert(TFrameParams& params, TJobOutcome& outcome) {
+    TAviFrameSource clip(sink_.CurrentFileName());
     TGIFDocument document;
-    ApplyListChoices(document, host_.ColorReductionIndex(), host_.DitherModeIndex());
-    auto field = [this](TParamField f) { return FieldValue(host_, f); };
+    source_.ReadChoices(params);
+    ApplyChoices(document, params);
+    // The window never asks for optimised frames; the command line's files are
+    // checked against this road with them.
+    std::optional<TOptimizedFrameAdder> optimizer;
+    if (params.Optimize)
+        optimizer.emplace(document.DitherMode(), 255, params.Tolerance);
     const bool finished =
-        ReadScaledFrames(host_, source, [&](std::unique_ptr<TBitmap> output, int) {
-            host_.ShowPreviewBitmap(*output);
+        ReadScaledFrames(source_, sink_, params, clip, [&](std::unique_ptr<TBitmap> output, int) {
+            sink_.ShowPreviewBitmap(*output);
             const bool first = document.Frames().Count() == 0;
-            CompleteJobFrame(document, host_.AddFrame(document, *output), first, field);
+            const int index = optimizer ? optimizer->Add(document, *output) : document.Add(*output);
+            if (first)
+                source_.Read(params, {TParamField::Loop});
+            source_.Read(params, {TParamField::Delay, TParamField::Width, TParamField::Height});
+            CompleteJobFrame(document, index, {first, params.Loop, params.Delay}, params.Width,
+                             params.Height);
             ++outcome.FrameCount;
         });
     if (!finished) {
         outcome.End = TJobEnd::Stopped;
         return;
     }
-    host_.ShowPreviewDocument(document);
+    sink_.ShowPreviewDocument(document);
     outcome.End = TJobEnd::Finished;
 }
 
 void TAviToGifJob::Report(TJobOutcome& outcome) {
-    host_.EndRun(TJobKind::AviToGif);
+    sink_.EndRun(TJobKind::AviToGif);
     std::string sizeText;
     std::string reportError;
     try {
-        if (TGraphic* picture = host_.PreviewPicture()) {
+        if (TGraphic* picture = sink_.PreviewPicture()) {
             // Only the size is wanted: the bytes are counted, not kept.
             TByteCountStream sized;
             picture->SaveToStream(sized);
@@ -77,30 +77,23 @@ void TAviToGifJob::Report(TJobOutcome& outcome) {
         // An empty document has no file to measure; the rest of the report still runs.
         reportError = e.what();
     }
-    std::string widthText;
-    std::string heightText;
-    try {
-        widthText = host_.FieldText(TParamField::Width);
-        heightText = host_.FieldText(TParamField::Height);
-    } catch (...) {
-    }
-    host_.ShowReport(outcome.FrameCount, widthText, heightText, sizeText);
-    host_.SetProgressPosition(host_.ProgressMaximum());
+    sink_.ShowReport(outcome.FrameCount, sizeText);
+    sink_.SetProgressPosition(sink_.ProgressMaximum());
 
     if (outcome.End == TJobEnd::Failed) {
-        host_.ShowApplicationError(outcome.Error);
+        sink_.ShowApplicationError(outcome.Error);
         return;
     }
     if (!reportError.empty()) {
         outcome.End = TJobEnd::Failed;
         outcome.Error = reportError;
-        host_.ShowApplicationError(reportError);
+        sink_.ShowApplicationError(reportError);
         return;
     }
-    if (outcome.End == TJobEnd::Finished && !host_.StopRequested()) {
-        host_.ShowInformation(jobmsg::Finished);
-        host_.SetStatusLine(jobmsg::Finished);
-        host_.SetProgressPosition(0);
+    if (outcome.End == TJobEnd::Finished && !sink_.StopRequested()) {
+        sink_.ShowInformation(jobmsg::Finished);
+        sink_.SetStatusLine(jobmsg::Finished);
+        sink_.SetProgressPosition(0);
     }
 }
 

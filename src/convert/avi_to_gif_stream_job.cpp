@@ -1,8 +1,7 @@
 #include "convert/avi_to_gif_stream_job.h"
 
-#include "convert/avi_frame_source.h"
-#include "convert/job_support.h"
-#include "gif/gif_document.h"
+#include "convert/avi_to_gif_steps.h"
+#include "gif/gif_stream_writer.h"
 #include "gif/optimized_frames.h"
 
 #include <optional>
@@ -27,54 +26,41 @@ private:
 
 TJobOutcome TAviToGifStreamJob::Run() {
     TJobOutcome outcome;
-    if (!AviToGifMayStart(host_))
+    if (!AviToGifMayStart(source_, sink_))
         return outcome;
-    host_.SetStopRequested(false);
-    host_.BeginRun(TJobKind::AviToGif);
-    try {
-        Convert(outcome);
-    } catch (const std::exception& e) {
-        outcome.End = TJobEnd::Failed;
-        outcome.Error = e.what();
-    }
-    host_.EndRun(TJobKind::AviToGif);
+    RunJobSteps(sink_, TJobKind::AviToGif, outcome, [&] { Convert(outcome); });
+    sink_.EndRun(TJobKind::AviToGif);
     if (outcome.End == TJobEnd::Failed)
-        host_.ShowApplicationError(outcome.Error);
+        sink_.ShowApplicationError(outcome.Error);
     return outcome;
 }
 
 void TAviToGifStreamJob::Convert(TJobOutcome& outcome) {
-    TAviFrameSource source(host_.CurrentFileName());
-    TGIFFrameSettings settings;
-    {
-        // The settings a new document would get from the two lists.
-        TGIFDocument document;
-        ApplyListChoices(document, host_.ColorReductionIndex(), host_.DitherModeIndex());
-        settings.ColorReduction = document.ColorReduction();
-        settings.DitherMode = document.DitherMode();
-        settings.QuantizeBits = document.QuantizeBits();
-    }
-    settings.DataCoding = options_.DataCoding;
+    TAviFrameSource clip(sink_.CurrentFileName());
+    TFrameParams params;
+    source_.ReadChoices(params);
+    const TGIFFrameSettings settings = FrameSettings(params);
 
     std::optional<TOptimizingStage> optimizing;
-    if (options_.Optimize)
-        optimizing.emplace(settings.DitherMode, options_.Tolerance);
+    if (params.Optimize)
+        optimizing.emplace(settings.DitherMode, params.Tolerance);
 
     TGIFStreamWriter writer(output_);
     TGIFFramePipeline pipeline(
         settings, options_.Threads, [&writer](TEncodedFrame& frame) { writer.WriteFrame(frame); },
         options_.Transform, optimizing ? &*optimizing : nullptr);
-    int width = 0;
-    int height = 0;
-    const bool finished =
-        ReadScaledFrames(host_, source, [&](std::unique_ptr<TBitmap> picture, int taken) {
+    const bool finished = ReadScaledFrames(
+        source_, sink_, params, clip, [&](std::unique_ptr<TBitmap> picture, int taken) {
             TFrameJob job;
             job.Picture = std::move(picture);
-            if (taken == 0)
-                job.Loop = FieldValue(host_, TParamField::Loop);
-            job.Delay = FieldValue(host_, TParamField::Delay);
-            job.Width = width = FieldValue(host_, TParamField::Width);
-            job.Height = height = FieldValue(host_, TParamField::Height);
+            if (taken == 0) {
+                source_.Read(params, {TParamField::Loop});
+                job.Loop = params.Loop;
+            }
+            source_.Read(params, {TParamField::Delay, TParamField::Width, TParamField::Height});
+            job.Delay = params.Delay;
+            job.Width = params.Width;
+            job.Height = params.Height;
             pipeline.Submit(std::move(job));
         });
     if (!finished) {
@@ -84,7 +70,9 @@ void TAviToGifStreamJob::Convert(TJobOutcome& outcome) {
     }
     pipeline.Finish();
     outcome.FrameCount = writer.FrameCount();
-    outcome.Bytes = writer.Finish(width, height);
+    // The logical screen is the size the last frame was read with, as the
+    // document road's is.
+    outcome.Bytes = writer.Finish(params.Width, params.Height);
     outcome.End = TJobEnd::Finished;
 }
 

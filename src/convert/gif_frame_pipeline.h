@@ -1,9 +1,8 @@
 #pragma once
 
-#include "color/color_types.h"
+#include "gif/frame_encoder.h"
 #include "gif/frame_optimizer.h"
 #include "platform/graphics/bitmap.h"
-#include "platform/streams/stream.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -20,22 +19,16 @@ namespace framolo {
 
 class TGIFSubImage;
 
-// What every frame of one conversion shares.
-struct TGIFFrameSettings {
-    TColorReduction ColorReduction = TColorReduction::Netscape;
-    TDitherMode DitherMode = TDitherMode::Nearest;
-    std::int32_t QuantizeBits = 8;
-    std::uint8_t DataCoding = 0;
-};
-
-// One scaled picture on its way to becoming a frame, with the field values
-// the job read for it.
+// One scaled picture on its way to becoming a frame, with the parameters the
+// job read for it.
 struct TFrameJob {
     // Position in the output, from 0.
     int Index = 0;
     std::unique_ptr<TBitmap> Picture;
+    // The loop count (used on frame 0) and the delay in milliseconds.
     int Loop = 0;
     int Delay = 0;
+    // The output size the picture was scaled to.
     int Width = 0;
     int Height = 0;
     // Set by an ordered stage, which takes the picture: the frame as it will
@@ -63,18 +56,6 @@ public:
     virtual void Run(TFrameJob& job) = 0;
 };
 
-// A frame as it goes into the file: its extensions, image descriptor, local
-// colour table and image data, and what the file's header needs to know of it.
-struct TEncodedFrame {
-    int Index = 0;
-    std::vector<std::uint8_t> Bytes;
-    int BitsPerPixel = 0;
-    int Version = 1;
-    // The file's global colour table, carried by the first frame only when
-    // the frames use one.
-    std::vector<TGIFColor> GlobalColors;
-};
-
 // Reduces, transforms and codes one frame exactly as the document path does
 // for the same picture at the same position; the picture is released once the
 // frame is reduced. Raises the import's errors, and "No global or local color
@@ -84,7 +65,7 @@ struct TEncodedFrame {
 // A frame an ordered stage has made (job.Optimized) is coded as the document
 // path stores it after AddOptimizedFrame, its transparency settled first,
 // without the transform; a frame that uses the global table is coded with
-// that table's own bits.
+// that table's own bits. No document is built: see gif/frame_encoder.h.
 TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
                              TFrameTransform* transform);
 
@@ -142,30 +123,6 @@ private:
     int nextToDeliver_ = 0;
     bool closing_ = false;
     std::vector<std::thread> workers_;
-};
-
-// Writes a GIF file frame by frame. The header goes first as a placeholder
-// and is written in full by Finish, when the frames' colour depths and
-// versions are known; the target must allow seeking back to where it began.
-// The first frame's GlobalColors, when it has them, follow the header as the
-// global colour table.
-class TGIFStreamWriter {
-public:
-    explicit TGIFStreamWriter(TStream& target);
-    void WriteFrame(const TEncodedFrame& frame);
-    // Writes the trailer and the header with the logical screen's size.
-    // Raises "Unsupported GIF version" when no frame was written. Returns the
-    // file's size in bytes.
-    std::int64_t Finish(int screenWidth, int screenHeight);
-    int FrameCount() const { return frames_; }
-
-private:
-    TStream& target_;
-    std::int64_t start_;
-    int frames_ = 0;
-    int largestBits_ = 0;
-    int globalBits_ = 0;
-    int version_ = 0;
 };
 
 } // namespace framolo

@@ -100,39 +100,32 @@ void FillBuffers(TFrameBuffers& b, const TBitmap& rendered, const TGIFSubImage& 
 
 TJobOutcome TGifToAviJob::Run() {
     TJobOutcome outcome;
-    const std::string current = host_.CurrentFileName();
-    TGIFDocument* document = host_.SourceDocument();
+    const std::string current = sink_.CurrentFileName();
+    TGIFDocument* document = sink_.SourceDocument();
     if (current.empty() || LowerCase(ExtractFileExt(current)) == ".avi" || document == nullptr) {
-        host_.ShowMessage(jobmsg::ImportGifFirst);
+        sink_.ShowMessage(jobmsg::ImportGifFirst);
         return outcome;
     }
     const std::string proposed = ChangeFileExt(current, ".avi");
-    host_.SetCurrentFileName(proposed);
-    const auto chosen = host_.AskSaveFileName(proposed, "Avi File ( *.avi)", "*.avi");
+    sink_.SetCurrentFileName(proposed);
+    const auto chosen = sink_.AskSaveFileName(proposed, "Avi File ( *.avi)", "*.avi");
     if (!chosen || chosen->empty())
         return outcome;
-    host_.SetCurrentFileName(
+    sink_.SetCurrentFileName(
         LowerCase(ExtractFileExt(*chosen)) != ".avi" ? ChangeFileExt(*chosen, ".avi") : *chosen);
-    host_.SetStopRequested(false);
-    host_.BeginRun(TJobKind::GifToAvi);
-    try {
-        Convert(*document, outcome);
-    } catch (const std::exception& e) {
-        outcome.End = TJobEnd::Failed;
-        outcome.Error = e.what();
-    }
+    RunJobSteps(sink_, TJobKind::GifToAvi, outcome, [&] { Convert(*document, outcome); });
     // The file is complete here: stream, file and library were released on the way out.
     // A file that cannot be previewed is the host's to show; the job goes on.
     if (outcome.End == TJobEnd::Finished)
-        host_.PreviewAvi(host_.CurrentFileName());
-    host_.EndRun(TJobKind::GifToAvi);
+        sink_.PreviewAvi(sink_.CurrentFileName());
+    sink_.EndRun(TJobKind::GifToAvi);
     switch (outcome.End) {
     case TJobEnd::Failed:
-        host_.ShowApplicationError(outcome.Error);
+        sink_.ShowApplicationError(outcome.Error);
         break;
     case TJobEnd::Finished:
-        host_.ShowMessage(std::string(jobmsg::SavedTo) + "\r" + host_.CurrentFileName());
-        host_.SetStatusLine(jobmsg::WorkingFinished + host_.CurrentFileName());
+        sink_.ShowMessage(std::string(jobmsg::SavedTo) + "\r" + sink_.CurrentFileName());
+        sink_.SetStatusLine(jobmsg::WorkingFinished + sink_.CurrentFileName());
         break;
     default:
         break;
@@ -158,7 +151,7 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
 
     TAVILibraryGuard library;
     TAVIFileGuard file;
-    if (AVIFileOpen(file.File, host_.CurrentFileName(),
+    if (AVIFileOpen(file.File, sink_.CurrentFileName(),
                     OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE) != 0) {
         file.File = nullptr;
         throw EJobError(jobmsg::FailedCreateFile);
@@ -217,14 +210,14 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
         throw EJobError(jobmsg::FailedSetFormat);
 
     const int count = frames.Count();
-    host_.SetProgressRange(0, count - 1);
-    host_.SetProgressPosition(0);
-    host_.ShowProgress();
+    sink_.SetProgressRange(0, count - 1);
+    sink_.SetProgressPosition(0);
+    sink_.ShowProgress();
     outcome.End = TJobEnd::Finished;
     for (int i = 0; i < count; ++i) {
-        host_.SetProgressPosition(i);
-        host_.ProcessMessages();
-        if (host_.StopRequested()) {
+        sink_.SetProgressPosition(i);
+        sink_.ProcessMessages();
+        if (sink_.StopRequested()) {
             outcome.End = TJobEnd::Stopped;
             break;
         }
@@ -244,7 +237,7 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
             throw EJobError(jobmsg::FailedAddFrame);
         ++outcome.FrameCount;
     }
-    host_.SetProgressPosition(0);
+    sink_.SetProgressPosition(0);
     // The index and the final sizes are written here; a file that cannot be
     // finished is a failed write, stopped or not.
     if (AVIFileFinish(file.File) != 0) {

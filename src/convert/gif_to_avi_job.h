@@ -1,15 +1,16 @@
 #pragma once
 
-#include "convert/avi_to_gif_job.h"
-#include "convert/conversion_host.h"
+#include "convert/conversion_sink.h"
+
+#include <cstdint>
 
 namespace framolo {
 
-// Writes every frame of the host's GIF document as one key frame of a new
+// Writes every frame of the sink's GIF document as one key frame of a new
 // uncompressed 8-bit AVI file. Runs synchronously on the calling thread.
 class TGifToAviJob {
 public:
-    explicit TGifToAviJob(TConversionHost& host) : host_(host) {}
+    explicit TGifToAviJob(TConversionSink& sink) : sink_(sink) {}
     TJobOutcome Run();
 
     // The frame rate is 65 / dwScale with dwScale the GIF delay in 1/100 s.
@@ -17,7 +18,7 @@ public:
 
 private:
     void Convert(TGIFDocument& document, TJobOutcome& outcome);
-    TConversionHost& host_;
+    TConversionSink& sink_;
 };
 
 } // namespace framolo

@@ -5,6 +5,7 @@
 #include "platform/streams/system_memory.h"
 
 #include "gif/lzw_decoder.h"
+#include "platform/bytes/little_endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -41,10 +42,6 @@ void StepBack(TStream& stream) {
 void Skip(TStream& stream, std::int64_t n) {
     if (n != 0)
         stream.Seek(n, TSeekOrigin::soCurrent);
-}
-
-std::uint16_t Get16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
 // Progress percentage, rounded to the nearest like the platform's MulDiv and
@@ -259,10 +256,10 @@ void ReadFrame(TGIFSubImage& frame, TStream& stream, std::int64_t pixelsInUse) {
     ReadExact(stream, d, 10);
     TImageDescriptor& desc = frame.Descriptor();
     desc.Separator = d[0];
-    desc.Left = Get16(d + 1);
-    desc.Top = Get16(d + 3);
-    desc.Width = Get16(d + 5);
-    desc.Height = Get16(d + 7);
+    desc.Left = GetLE16(d + 1);
+    desc.Top = GetLE16(d + 3);
+    desc.Width = GetLE16(d + 5);
+    desc.Height = GetLE16(d + 7);
     desc.PackedFields = d[9];
     // The bounds are kept as they stand; only a frame without area is given
     // the screen's size so that it shows something.
@@ -325,8 +322,8 @@ void TGIFHeader::LoadFromStream(TStream& stream) {
     // The version is neither checked nor kept: the writer works it out afresh.
     std::uint8_t lsd[7];
     ReadExact(stream, lsd, 7);
-    descriptor_.ScreenWidth = Get16(lsd);
-    descriptor_.ScreenHeight = Get16(lsd + 2);
+    descriptor_.ScreenWidth = GetLE16(lsd);
+    descriptor_.ScreenHeight = GetLE16(lsd + 2);
     descriptor_.PackedFields = lsd[4];
     descriptor_.BackgroundColorIndex = lsd[5];
     descriptor_.AspectRatio = lsd[6];
@@ -438,16 +435,13 @@ void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
     // A cut block keeps the fields that arrived; the rest keep their values.
     if (got < 6)
         ReportWarning(this, 1, gifmsg::PrematureEnd);
-    std::uint8_t now[6] = {rec_.BlockSize,
-                           rec_.PackedFields,
-                           static_cast<std::uint8_t>(rec_.Delay),
-                           static_cast<std::uint8_t>(rec_.Delay >> 8),
-                           rec_.TransparentColorIndex,
+    std::uint8_t now[6] = {rec_.BlockSize, rec_.PackedFields, 0, 0, rec_.TransparentColorIndex,
                            rec_.Terminator};
+    PutLE16(now + 2, rec_.Delay);
     std::memcpy(now, r, got);
     rec_.BlockSize = now[0];
     rec_.PackedFields = now[1];
-    rec_.Delay = Get16(now + 2);
+    rec_.Delay = GetLE16(now + 2);
     rec_.TransparentColorIndex = now[4];
     rec_.Terminator = now[5];
     if (Transparent() && subImage_ != nullptr)
@@ -459,10 +453,10 @@ void TGIFTextExtension::LoadFromStream(TStream& stream) {
     std::uint8_t h[13];
     ReadExact(stream, h, 13);
     rec_.BlockSize = h[0];
-    rec_.Left = Get16(h + 1);
-    rec_.Top = Get16(h + 3);
-    rec_.Width = Get16(h + 5);
-    rec_.Height = Get16(h + 7);
+    rec_.Left = GetLE16(h + 1);
+    rec_.Top = GetLE16(h + 3);
+    rec_.Width = GetLE16(h + 5);
+    rec_.Height = GetLE16(h + 7);
     rec_.CellWidth = h[9];
     rec_.CellHeight = h[10];
     rec_.TextFGColorIndex = h[11];
@@ -525,33 +519,19 @@ void TGIFAppExtNSLoop::ReadSubBlocks(TStream& stream) {
         std::uint8_t id = 0;
         if (!ReadOne(stream, id))
             break;
-        int left = size - 1;
-        // Only the low three bits name the sub-block.
-        switch (id & 7) {
-        case 1: {
-            if (size < 3)
-                throw GIFException(gifmsg::InvalidData);
-            std::uint8_t v[2];
-            ReadExact(stream, v, 2);
-            loopCount_ = Get16(v);
-            left = size - 3;
-            break;
-        }
-        case 2: {
-            if (size < 5)
-                throw GIFException(gifmsg::InvalidData);
-            std::uint8_t v[4];
-            ReadExact(stream, v, 4);
-            bufferSize_ =
-                static_cast<std::uint32_t>(v[0]) | (static_cast<std::uint32_t>(v[1]) << 8) |
-                (static_cast<std::uint32_t>(v[2]) << 16) | (static_cast<std::uint32_t>(v[3]) << 24);
-            left = size - 5;
-            break;
-        }
-        default:
-            break;
-        }
-        Skip(stream, left);
+        // Only the low three bits name the sub-block: 1 holds the loop count
+        // in 2 bytes, 2 the buffer size in 4; any other is skipped whole.
+        const int kind = id & 7;
+        const int bytes = kind == 1 ? 2 : kind == 2 ? 4 : 0;
+        if (size - 1 < bytes)
+            throw GIFException(gifmsg::InvalidData);
+        std::uint8_t v[4] = {};
+        ReadExact(stream, v, static_cast<std::size_t>(bytes));
+        if (kind == 1)
+            loopCount_ = GetLE16(v);
+        else if (kind == 2)
+            bufferSize_ = GetLE32(v);
+        Skip(stream, size - 1 - bytes);
     }
 }
 

@@ -1,18 +1,12 @@
+#include "gif/gif_blocks.h"
 #include "gif/gif_document.h"
-#include "gif/lzw_encoder.h"
+#include "platform/bytes/little_endian.h"
 
 #include <algorithm>
 
 namespace framolo {
 
 namespace {
-constexpr const char* kVersionStrings[3] = {"", "87a", "89a"};
-
-void Put16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 // The largest colour-table depth in the document: global table and every local one.
 int LargestBitsPerPixel(const TGIFDocument& document) {
     int m = document.Header().ColorMap().BitsPerPixel();
@@ -54,19 +48,10 @@ void TGIFColorMap::SaveToStream(TStream& stream) const {
 
 void TGIFHeader::SaveToStream(TStream& stream) {
     const int version = document_ != nullptr ? document_->Version() : 0;
-    if (version < 1 || version > 2)
-        throw GIFException(gifmsg::UnsupportedVersion);
-    std::uint8_t sig[6] = {'G', 'I', 'F', 0, 0, 0};
-    std::copy_n(kVersionStrings[version], 3, sig + 3);
-    stream.WriteBuffer(sig, 6);
-    Prepare();
-    std::uint8_t lsd[7];
-    Put16(lsd, descriptor_.ScreenWidth);
-    Put16(lsd + 2, descriptor_.ScreenHeight);
-    lsd[4] = descriptor_.PackedFields;
-    lsd[5] = descriptor_.BackgroundColorIndex;
-    lsd[6] = descriptor_.AspectRatio;
-    stream.WriteBuffer(lsd, 7);
+    // A document that cannot be written keeps its descriptor as it was.
+    if (version >= 1 && version <= 2)
+        Prepare();
+    WriteGIFHeader(stream, version, descriptor_);
     if ((descriptor_.PackedFields & 0x80) != 0)
         colorMap_.SaveToStream(stream);
 }
@@ -96,35 +81,6 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
 }
 
 void TGIFSubImage::SaveImageData(TStream& stream) {
-    // A frame with a local table is always written non-interlaced.
-    if (colorMap_.Count() > 0) {
-        std::uint8_t packed = 0x80;
-        if (colorMap_.Sorted())
-            packed |= 0x20;
-        packed = static_cast<std::uint8_t>(packed | (colorMap_.ColorResolution() & 7));
-        descriptor_.PackedFields = packed;
-    } else {
-        descriptor_.PackedFields &= 0x58;
-    }
-    std::uint8_t d[10];
-    d[0] = 0x2C;
-    Put16(d + 1, descriptor_.Left);
-    Put16(d + 3, descriptor_.Top);
-    Put16(d + 5, descriptor_.Width);
-    Put16(d + 7, descriptor_.Height);
-    d[9] = descriptor_.PackedFields;
-    stream.WriteBuffer(d, 10);
-
-    int bits = 0;
-    int colors = 0;
-    if (colorMap_.Count() > 0) {
-        colorMap_.SaveToStream(stream);
-        bits = colorMap_.BitsPerPixel();
-        colors = colorMap_.Count();
-    } else {
-        bits = document_ != nullptr ? LargestBitsPerPixel(*document_) : 0;
-        colors = 1 << bits;
-    }
     TGIFWarning warn;
     if (document_ != nullptr) {
         TGIFDocument* doc = document_;
@@ -132,8 +88,11 @@ void TGIFSubImage::SaveImageData(TStream& stream) {
             doc->ReportWarning(sender, severity, message);
         };
     }
-    CompressImageData(stream, document_ != nullptr ? document_->DataCoding() : 0, bits, Width(),
-                      Height(), Interlaced(), Pixels(), colors, warn);
+    // Without a local table the data is coded for the deepest table of the file.
+    const int globalBits =
+        colorMap_.Count() == 0 && document_ != nullptr ? LargestBitsPerPixel(*document_) : 0;
+    WriteImageBlock(stream, descriptor_, colorMap_, Pixels(),
+                    document_ != nullptr ? document_->DataCoding() : 0, globalBits, warn);
 }
 
 void TGIFGraphicControlExtension::SaveToStream(TStream& stream) {
@@ -141,7 +100,7 @@ void TGIFGraphicControlExtension::SaveToStream(TStream& stream) {
     std::uint8_t b[6];
     b[0] = rec_.BlockSize;
     b[1] = rec_.PackedFields;
-    Put16(b + 2, rec_.Delay);
+    PutLE16(b + 2, rec_.Delay);
     b[4] = rec_.TransparentColorIndex;
     b[5] = rec_.Terminator;
     stream.WriteBuffer(b, 6);
@@ -151,10 +110,10 @@ void TGIFTextExtension::SaveToStream(TStream& stream) {
     WriteIntroducer(stream);
     std::uint8_t b[13];
     b[0] = rec_.BlockSize;
-    Put16(b + 1, rec_.Left);
-    Put16(b + 3, rec_.Top);
-    Put16(b + 5, rec_.Width);
-    Put16(b + 7, rec_.Height);
+    PutLE16(b + 1, rec_.Left);
+    PutLE16(b + 3, rec_.Top);
+    PutLE16(b + 5, rec_.Width);
+    PutLE16(b + 7, rec_.Height);
     b[9] = rec_.CellWidth;
     b[10] = rec_.CellHeight;
     b[11] = rec_.TextFGColorIndex;
@@ -177,12 +136,11 @@ void TGIFApplicationExtension::SaveToStream(TStream& stream) {
 
 void TGIFAppExtNSLoop::WriteSubBlocks(TStream& stream) {
     std::uint8_t b[4] = {3, 1, 0, 0};
-    Put16(b + 2, loopCount_);
+    PutLE16(b + 2, loopCount_);
     stream.WriteBuffer(b, 4);
     if (bufferSize_ != 0) {
         std::uint8_t c[6] = {5, 2};
-        for (int i = 0; i < 4; ++i)
-            c[2 + i] = static_cast<std::uint8_t>(bufferSize_ >> (8 * i));
+        PutLE32(c + 2, bufferSize_);
         stream.WriteBuffer(c, 6);
     }
     stream.WriteByte(0);

@@ -1,7 +1,8 @@
+#include "clip_tools.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/job_support.h"
-#include "convert_test_util.h"
 #include "giflib_util.h"
+#include "scripted_host.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@ protected:
         clip_ = test::MakeClip("job_clip.avi", 32, 24, 10, "-c:v rawvideo -pix_fmt bgr24");
         host_.FileName = clip_;
     }
-    TJobOutcome Run() { return TAviToGifJob(host_).Run(); }
+    TJobOutcome Run() { return TAviToGifJob(host_, host_).Run(); }
     TGIFDocument* Result() { return dynamic_cast<TGIFDocument*>(host_.Preview.get()); }
 
     std::string clip_;
@@ -141,7 +142,7 @@ TEST_F(AviToGifJob, FailingCallsGiveTheirMessagesAndStillReport) {
                           Case{text, "Failed to open AVI file"}}) {
         TScriptedHost host;
         host.FileName = c.file;
-        const TJobOutcome outcome = TAviToGifJob(host).Run();
+        const TJobOutcome outcome = TAviToGifJob(host, host).Run();
         EXPECT_EQ(outcome.End, TJobEnd::Failed);
         EXPECT_EQ(host.AppErrors, std::vector<std::string>{c.message});
         EXPECT_EQ(host.Reports.size(), 1u);
@@ -186,7 +187,7 @@ TEST_F(AviToGifJob, ScalingToOtherSizesAndAnEmptyFieldMidRun) {
         if (pumps == 2)
             host.Set(TParamField::Width, "");
     };
-    const TJobOutcome outcome = TAviToGifJob(host).Run();
+    const TJobOutcome outcome = TAviToGifJob(host, host).Run();
     EXPECT_EQ(outcome.End, TJobEnd::Failed);
     EXPECT_EQ(host.AppErrors, std::vector<std::string>{"'' is not a valid integer value"});
 }

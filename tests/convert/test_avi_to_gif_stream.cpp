@@ -1,14 +1,15 @@
 // The streaming road must write, byte for byte, the file the document road
 // saves, whatever the number of threads.
 #include "cli/gif_file_output.h"
+#include "clip_tools.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/avi_to_gif_stream_job.h"
 #include "convert/gif_frame_pipeline.h"
 #include "convert/job_support.h"
-#include "convert_test_util.h"
 #include "gif/gif_document.h"
 #include "gif/optimized_frames.h"
 #include "giflib_util.h"
+#include "scripted_host.h"
 
 #include <gtest/gtest.h>
 
@@ -52,32 +53,19 @@ TScriptedHost HostFor(const TRunCase& c) {
     host.Fields = c.Fields;
     host.Reduction = c.Reduction;
     host.Dither = c.Dither;
+    host.DataCoding = c.Rle ? 1 : 0;
+    host.Optimize = c.Optimize;
+    host.Tolerance = c.Tolerance;
     return host;
 }
-
-// A host that builds its frames the way --optimize does, when asked to.
-class TOptimizingHost : public TScriptedHost {
-public:
-    TOptimizingHost(const TRunCase& c)
-        : optimize_(c.Optimize), adder_(TDitherMode(c.Dither), 255, c.Tolerance) {
-        TScriptedHost::operator=(HostFor(c));
-    }
-    int AddFrame(TGIFDocument& document, TBitmap& frame) override {
-        return optimize_ ? adder_.Add(document, frame) : TScriptedHost::AddFrame(document, frame);
-    }
-
-private:
-    bool optimize_;
-    TOptimizedFrameAdder adder_;
-};
 
 // What the window's job followed by a save writes; with c.Optimize, the job
 // adds its frames through TOptimizedFrameAdder.
 std::vector<std::uint8_t> DocumentRoad(const TRunCase& c) {
-    TOptimizingHost host(c);
+    TScriptedHost host = HostFor(c);
     const std::uint8_t saved = DefaultDataCoding;
     DefaultDataCoding = c.Rle ? 1 : 0;
-    const TJobOutcome outcome = TAviToGifJob(host).Run();
+    const TJobOutcome outcome = TAviToGifJob(host, host).Run();
     DefaultDataCoding = saved;
     EXPECT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
     auto* document = dynamic_cast<TGIFDocument*>(host.Preview.get());
@@ -99,10 +87,7 @@ std::vector<std::uint8_t> StreamRoad(const TRunCase& c, int threads,
     TMemoryStream out;
     TAviToGifStreamJob::TOptions options;
     options.Threads = threads;
-    options.DataCoding = c.Rle ? 1 : 0;
-    options.Optimize = c.Optimize;
-    options.Tolerance = c.Tolerance;
-    const TJobOutcome outcome = TAviToGifStreamJob(host, out, options).Run();
+    const TJobOutcome outcome = TAviToGifStreamJob(host, host, out, options).Run();
     EXPECT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
     EXPECT_EQ(outcome.Bytes, out.Size());
     EXPECT_TRUE(host.Reports.empty());
@@ -267,10 +252,10 @@ bool NoWorkingFilesBeside(const std::string& path) {
 
 // The command line's road: a temporary file beside path that takes its name
 // only when the run finishes.
-TJobOutcome RunToFile(TConversionHost& host, const std::string& path,
+TJobOutcome RunToFile(TScriptedHost& host, const std::string& path,
                       const TAviToGifStreamJob::TOptions& options) {
     TOutputFile output(path);
-    return ConvertAviToGifFile(host, output, options);
+    return ConvertAviToGifFile(host, host, output, options);
 }
 
 TEST(AviToGifStream, StopAndFailureLeaveNoFileAndNoFramesMeansTheWritersError) {

@@ -1,9 +1,10 @@
+#include "clip_tools.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
-#include "convert_test_util.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/riff_writer.h"
 #include "platform/streams/stream.h"
+#include "scripted_host.h"
 
 #include <gtest/gtest.h>
 
@@ -126,13 +127,7 @@ TEST_F(GifToAviJob, OneKeyFramePerGifFrameAtSixtyFiveOverDelay) {
     EXPECT_EQ(host_.Positions.back(), 0);
 
     // ffprobe agrees on rate and count.
-    std::string probe;
-    ASSERT_EQ(test::RunCommand("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-                               "stream=r_frame_rate,nb_read_frames -of csv=p=0 '" +
-                                   out + "'",
-                               &probe),
-              0);
-    EXPECT_EQ(probe.substr(0, probe.find('\n')), "13/2,4");
+    EXPECT_EQ(test::ProbeRateAndFrames(out), "13/2,4");
 }
 
 TEST_F(GifToAviJob, FramesMatchTheRenderedGifFrames) {

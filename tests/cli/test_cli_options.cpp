@@ -1,8 +1,8 @@
 // What a command-line user types first: help, version, JSON reports, thread
 // counts, the short-delay warning, info on GIFs by content, and Ctrl-C.
 #include "cli/cli_help.h"
+#include "clip_tools.h"
 #include "convert/job_support.h"
-#include "convert_test_util.h"
 
 #include <gtest/gtest.h>
 

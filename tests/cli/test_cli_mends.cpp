@@ -2,7 +2,7 @@
 // unwritable places, signals at any moment, values a GIF cannot hold, clips
 // cut short and GIFs with oddities.
 #include "cli/output_file.h"
-#include "convert_test_util.h"
+#include "clip_tools.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
 

@@ -1,18 +1,24 @@
-#include "convert_test_util.h"
+#include "clip_tools.h"
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace framolo::test {
 
 std::string WorkPath(const std::string& name) {
-    return std::string(FRAMOLO_TEST_WORK_DIR) + "/" + name;
+    static const std::string dir = [] {
+        std::filesystem::create_directories(FRAMOLO_TEST_SUPPORT_WORK_DIR);
+        return std::string(FRAMOLO_TEST_SUPPORT_WORK_DIR);
+    }();
+    return dir + "/" + name;
 }
 
 int RunCommand(const std::string& command, std::string* out) {
@@ -79,6 +85,16 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f),
                                      std::istreambuf_iterator<char>());
+}
+
+std::string ProbeRateAndFrames(const std::string& path) {
+    std::string probe;
+    if (RunCommand("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                   "stream=r_frame_rate,nb_read_frames -of csv=p=0 '" +
+                       path + "'",
+                   &probe) != 0)
+        throw std::runtime_error("ffprobe could not read " + path + ": " + probe);
+    return probe.substr(0, probe.find('\n'));
 }
 
 } // namespace framolo::test

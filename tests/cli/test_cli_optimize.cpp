@@ -1,4 +1,4 @@
-#include "convert_test_util.h"
+#include "clip_tools.h"
 #include "giflib_util.h"
 
 #include <gtest/gtest.h>

@@ -1,42 +1,35 @@
 #pragma once
 
-// Shared pieces of the conversion tests: clips made with the ffmpeg command
-// line, a scripted host, and running commands.
+// A conversion host for the job tests: its fields and answers are the test's,
+// and it records what the job did.
 
-#include "convert/conversion_host.h"
+#include "convert/conversion_sink.h"
+#include "convert/frame_params.h"
+#include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/graphics/bitmap.h"
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace framolo::test {
 
-std::string WorkPath(const std::string& name);
-
-// Runs a shell command; returns its exit status, with stdout in *out when given.
-int RunCommand(const std::string& command, std::string* out = nullptr);
-
-// Makes (once per test run) a clip with ffmpeg's test pattern: frames frames of
-// width x height, encoded with the given ffmpeg options. Returns its path.
-std::string MakeClip(const std::string& name, int width, int height, int frames,
-                     const std::string& codecOptions, const std::string& rate = "25");
-
-// Frames of a clip as ffmpeg decodes them, 24-bit BGR rows top to bottom.
-std::vector<std::vector<std::uint8_t>> DecodeWithFfmpeg(const std::string& path, int width,
-                                                        int height);
-
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
-
-// A host whose fields and answers the test sets, and which records what the job did.
-class TScriptedHost : public TConversionHost {
+// A host whose fields and answers the test sets, and which records what the job
+// did. Like the window, it keeps its numbers as text and reads them when the
+// job asks; the lists are item indexes.
+class TScriptedHost : public TFrameParamSource, public TConversionSink {
 public:
     std::array<std::string, 7> Fields{"0", "9", "1", "32", "24", "40", "0"};
     int Reduction = 6;
     int Dither = 1;
+    // Choices the window does not offer.
+    std::uint8_t DataCoding = 0;
+    bool Optimize = false;
+    int Tolerance = 0;
     bool Open = true;
     std::string FileName;
     bool Stop = false;
@@ -61,9 +54,18 @@ public:
     std::vector<TReport> Reports;
     std::vector<std::pair<int, int>> Fits;
 
-    std::string FieldText(TParamField f) override { return Fields[static_cast<std::size_t>(f)]; }
-    int ColorReductionIndex() override { return Reduction; }
-    int DitherModeIndex() override { return Dither; }
+    bool HasStep() override { return !Fields[static_cast<std::size_t>(TParamField::Step)].empty(); }
+    void Read(TFrameParams& params, std::initializer_list<TParamField> fields) override {
+        for (const TParamField f : fields)
+            params[f] = StrToInt(Fields[static_cast<std::size_t>(f)]);
+    }
+    void ReadChoices(TFrameParams& params) override {
+        params.Reduction = ListReduction(Reduction);
+        params.Dither = ListDither(Dither);
+        params.DataCoding = DataCoding;
+        params.Optimize = Optimize;
+        params.Tolerance = Tolerance;
+    }
     bool SourceOpen() override { return Open; }
     const std::string& CurrentFileName() override { return FileName; }
     void SetCurrentFileName(const std::string& n) override { FileName = n; }
@@ -100,9 +102,10 @@ public:
         Previewed.push_back(f);
         return true;
     }
-    void ShowReport(int frames, const std::string& w, const std::string& h,
-                    const std::string& s) override {
-        Reports.push_back({frames, w, h, s});
+    // The output size as the fields give it, as the window shows it.
+    void ShowReport(int frames, const std::string& size) override {
+        Reports.push_back({frames, Fields[static_cast<std::size_t>(TParamField::Width)],
+                           Fields[static_cast<std::size_t>(TParamField::Height)], size});
     }
     void ShowWarning(const std::string& m) override { Warnings.push_back(m); }
     void ShowError(const std::string& m) override { Errors.push_back(m); }

@@ -1,5 +1,7 @@
 #include "avi_test_support.h"
 
+#include "clip_tools.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -17,7 +19,7 @@ namespace fs = std::filesystem;
 
 fs::path WorkDir() {
     static const fs::path dir = [] {
-        fs::path d = fs::path(FRAMOLO_AVI_TEST_DIR);
+        fs::path d = fs::path(test::WorkPath("clips"));
         fs::create_directories(d);
         return d;
     }();
@@ -25,18 +27,7 @@ fs::path WorkDir() {
 }
 
 int Run(const std::string& command, std::string* out) {
-    std::FILE* p = ::popen(command.c_str(), "r");
-    if (!p) {
-        return -1;
-    }
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
-        if (out) {
-            out->append(buf, n);
-        }
-    }
-    return ::pclose(p);
+    return test::RunCommand(command, out);
 }
 
 std::filesystem::path MakeClip(const std::string& name, const std::string& args) {

@@ -3,6 +3,7 @@
 #include "platform/graphics/graphics.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -11,24 +12,25 @@ namespace framolo {
 class TBitmap;
 class TGIFDocument;
 
-// The parameter fields a conversion job reads, as text, when it needs them.
-enum class TParamField { Start, End, Step, Width, Height, Delay, Loop };
-
 // Which job is running, for hosts that show per-job buttons.
 enum class TJobKind { AviToGif, GifToAvi };
 
-// Everything a conversion job needs from the program around it: the window
-// implements it over its controls, the command-line tool over its options.
-class TConversionHost {
-public:
-    virtual ~TConversionHost() = default;
+enum class TJobEnd { NotStarted, Finished, Stopped, Failed };
 
-    // ---- Parameters ----
-    virtual std::string FieldText(TParamField field) = 0;
-    // Selected list items; -1 when none is selected.
-    virtual int ColorReductionIndex() = 0;
-    virtual int DitherModeIndex() = 0;
-    virtual void FocusField(TParamField field) { (void)field; }
+struct TJobOutcome {
+    TJobEnd End = TJobEnd::NotStarted;
+    int FrameCount = 0;
+    // Size of the written file, when the job writes one.
+    std::int64_t Bytes = 0;
+    std::string Error;
+};
+
+// What a conversion job reports to, and the program state it shares: the
+// window implements it over its controls, the command-line tool over the
+// terminal. The parameters come from a TFrameParamSource.
+class TConversionSink {
+public:
+    virtual ~TConversionSink() = default;
 
     // ---- Program state ----
     virtual bool SourceOpen() = 0;
@@ -50,13 +52,6 @@ public:
     virtual void ShowProgress() {}
     virtual int ProgressMaximum() = 0;
 
-    // ---- Frames ----
-    // Appends one stretched frame to the document being built and returns its
-    // index; by default the document imports it with its own settings. A host
-    // may build the frame another way; a frame that arrives with a graphic
-    // control extension keeps it, and the job only sets its delay.
-    virtual int AddFrame(TGIFDocument& document, TBitmap& frame);
-
     // ---- Previews ----
     // Places the GIF preview for a picture of width x height.
     virtual void FitGifPreview(int width, int height) { (void)width, (void)height; }
@@ -74,8 +69,11 @@ public:
     }
 
     // ---- Report panel ----
-    virtual void ShowReport(int frameCount, const std::string& widthText,
-                            const std::string& heightText, const std::string& sizeKBText) = 0;
+    // The report of an AVI to GIF run: the frames converted and the size of
+    // the preview's picture in KB (empty when there is none to measure). The
+    // output size shown beside them is the host's own: the window shows what
+    // its Width and Height fields hold at this moment.
+    virtual void ShowReport(int frameCount, const std::string& sizeKBText) = 0;
 
     // ---- Boxes and status line ----
     virtual void ShowWarning(const std::string& message) = 0;
@@ -92,5 +90,11 @@ public:
                                                        const std::string& filterDescription,
                                                        const std::string& filterPattern) = 0;
 };
+
+// The running part every job shares: clears the stop flag, shows the run's
+// buttons and cursor, and runs convert; an error it raises ends the run as
+// Failed with the error's text in outcome.
+void RunJobSteps(TConversionSink& sink, TJobKind kind, TJobOutcome& outcome,
+                 const std::function<void()>& convert);
 
 } // namespace framolo

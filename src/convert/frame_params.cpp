@@ -1,0 +1,45 @@
+#include "convert/frame_params.h"
+
+namespace framolo {
+
+namespace {
+// The numbers in the order of TParamField.
+constexpr std::int32_t TFrameParams::*kNumbers[] = {
+    &TFrameParams::Start,  &TFrameParams::End,   &TFrameParams::Step, &TFrameParams::Width,
+    &TFrameParams::Height, &TFrameParams::Delay, &TFrameParams::Loop};
+} // namespace
+
+std::int32_t& TFrameParams::operator[](TParamField field) {
+    return this->*kNumbers[static_cast<std::size_t>(field)];
+}
+
+std::int32_t TFrameParams::operator[](TParamField field) const {
+    return this->*kNumbers[static_cast<std::size_t>(field)];
+}
+
+void TFixedParamSource::Read(TFrameParams& params, std::initializer_list<TParamField> fields) {
+    for (const TParamField field : fields)
+        params[field] = Params[field];
+}
+
+void TFixedParamSource::ReadChoices(TFrameParams& params) {
+    params.Reduction = Params.Reduction;
+    params.Dither = Params.Dither;
+    params.DataCoding = Params.DataCoding;
+    params.Optimize = Params.Optimize;
+    params.Tolerance = Params.Tolerance;
+}
+
+std::optional<TColorReduction> ListReduction(int index) {
+    if ((index >= 0 && index <= 7) || index + 1 == static_cast<int>(TColorReduction::BestQuality))
+        return static_cast<TColorReduction>(index + 1);
+    return std::nullopt;
+}
+
+std::optional<TDitherMode> ListDither(int index) {
+    if (index >= 0 && index <= 6)
+        return static_cast<TDitherMode>(index);
+    return std::nullopt;
+}
+
+} // namespace framolo

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "color/color_types.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+
+namespace framolo {
+
+// The numbers of an AVI to GIF run, in the order the window lists them.
+enum class TParamField { Start, End, Step, Width, Height, Delay, Loop };
+
+// The parameters of one AVI to GIF run.
+struct TFrameParams {
+    // The frames Start to End, both included, every Step-th.
+    std::int32_t Start = 0;
+    std::int32_t End = 0;
+    std::int32_t Step = 1;
+    // Every frame is scaled to Width x Height, the GIF's logical screen.
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    // How long each frame shows, in milliseconds; stored in hundredths of a
+    // second, cut down, low 16 bits.
+    std::int32_t Delay = 0;
+    // The loop count stored with the first frame (low 16 bits); 0 loops forever.
+    std::int32_t Loop = 0;
+
+    // Unset: what a new document starts with.
+    std::optional<TColorReduction> Reduction;
+    std::optional<TDitherMode> Dither;
+    // 1 selects the run-length coder, anything else LZW.
+    std::uint8_t DataCoding = 0;
+    // Smaller frames: the best-quality palette shared across frames while it
+    // fits, and only the changed rectangle of each frame (see
+    // TOptimizedFrameSequence). Reduction is then not used; Dither is.
+    bool Optimize = false;
+    // With Optimize: how far, in RGB levels, a pixel's colour may move and
+    // still keep its index (see TSharedPaletteReducer).
+    int Tolerance = 0;
+
+    std::int32_t& operator[](TParamField field);
+    std::int32_t operator[](TParamField field) const;
+};
+
+// Where an AVI to GIF job takes its parameters from. The job asks for each
+// number at the moment its steps use it (End before every frame, Width,
+// Height and Delay for every frame, Loop once), so that a source the user may
+// edit during a run, the window's fields, is read anew each time; a source
+// fixed for the run, the command line's options, answers the same each time.
+class TFrameParamSource {
+public:
+    virtual ~TFrameParamSource() = default;
+
+    // False when the run has no step to go by (the window's step field is
+    // empty); the job then does not start.
+    virtual bool HasStep() = 0;
+    // Puts the input focus into the control of field, where there is one.
+    virtual void FocusField(TParamField field) { (void)field; }
+    // Brings the numbers of params named by fields up to date, one after the
+    // other in the order given. Raises EConvertError ("'x' is not a valid
+    // integer value") at the first one that holds no number.
+    virtual void Read(TFrameParams& params, std::initializer_list<TParamField> fields) = 0;
+    // Fills in the choices that hold for the whole run: reduction, dithering,
+    // coder and optimizing. Read once, as the run's document is made.
+    virtual void ReadChoices(TFrameParams& params) = 0;
+};
+
+// A source whose parameters do not change during a run.
+class TFixedParamSource : public TFrameParamSource {
+public:
+    TFixedParamSource() = default;
+    explicit TFixedParamSource(const TFrameParams& params) : Params(params) {}
+
+    TFrameParams Params;
+
+    bool HasStep() override { return true; }
+    void Read(TFrameParams& params, std::initializer_list<TParamField> fields) override;
+    void ReadChoices(TFrameParams& params) override;
+};
+
+// The colour reduction of item index of the window's list: item i is method
+// i + 1 (0 "Windows20" to 7 "QuantizeWindows"), and the index after them is
+// the best-quality method, which a host may offer too. Unset for no item (-1)
+// and any other index.
+std::optional<TColorReduction> ListReduction(int index);
+// The dithering mode of item index of the window's list (item i is mode i);
+// unset for no item and any other index.
+std::optional<TDitherMode> ListDither(int index);
+
+} // namespace framolo
