@@ -1,5 +1,7 @@
 #include "platform/avifile/riff_writer.h"
 
+#include "platform/bytes/little_endian.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -22,13 +24,12 @@ bool SeekTo(std::FILE* f, std::uint64_t pos) {
 }
 
 void Append16(std::vector<std::uint8_t>& b, std::uint16_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
+    b.resize(b.size() + 2);
+    PutLE16(b.data() + b.size() - 2, v);
 }
 void Append32(std::vector<std::uint8_t>& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
+    b.resize(b.size() + 4);
+    PutLE32(b.data() + b.size() - 4, v);
 }
 void Append64(std::vector<std::uint8_t>& b, std::uint64_t v) {
     Append32(b, static_cast<std::uint32_t>(v));
@@ -123,17 +124,18 @@ bool TAviWriter::Put(const void* data, std::size_t n, TAviWriteStep step) {
     return true;
 }
 bool TAviWriter::Put32(std::uint32_t v) {
-    std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                         static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    std::uint8_t b[4];
+    PutLE32(b, v);
     return Put(b, 4);
 }
 bool TAviWriter::Put16(std::uint16_t v) {
-    std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+    std::uint8_t b[2];
+    PutLE16(b, v);
     return Put(b, 2);
 }
 bool TAviWriter::PutAt(std::uint64_t pos, std::uint32_t v) {
-    std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                         static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    std::uint8_t b[4];
+    PutLE32(b, v);
     if (Failing(TAviWriteStep::Patch) || !SeekTo(FFile.get(), pos) ||
         std::fwrite(b, 1, 4, FFile.get()) != 4) {
         FFailed = true;
