@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/avifile_guards.h"
 #include "convert/conversion_host.h"
+#include "platform/avifile/avifile_guards.h"
 #include "platform/graphics/bitmap.h"
 
 #include <cstdint>
