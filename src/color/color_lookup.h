@@ -44,6 +44,10 @@ struct TChosenColor {
 template <class Derived> class TColorLookupOf : public TColorLookup {
 public:
     using TColorLookup::TColorLookup;
+    // A lookup whose palette is fixed, of colorCount entries.
+    TColorLookupOf(const HPALETTE& palette, int colorCount) : TColorLookup(palette) {
+        colorCount_ = colorCount;
+    }
 
     std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                           std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
@@ -141,9 +145,7 @@ private:
 // The 216-colour cube of NetscapePalette, computed per channel.
 class TNetscapeColorLookup final : public TColorLookupOf<TNetscapeColorLookup> {
 public:
-    explicit TNetscapeColorLookup(const HPALETTE& palette) : TColorLookupOf(palette) {
-        colorCount_ = 216;
-    }
+    explicit TNetscapeColorLookup(const HPALETTE& palette) : TColorLookupOf(palette, 216) {}
 
     using TColorLookupOf::Map;
     static TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
@@ -159,9 +161,7 @@ public:
 // The 256-gray ramp of GrayRampPalette: the index is the luminance.
 class TGrayScaleLookup final : public TColorLookupOf<TGrayScaleLookup> {
 public:
-    explicit TGrayScaleLookup(const HPALETTE& palette) : TColorLookupOf(palette) {
-        colorCount_ = 256;
-    }
+    explicit TGrayScaleLookup(const HPALETTE& palette) : TColorLookupOf(palette, 256) {}
 
     using TColorLookupOf::Map;
     static TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
@@ -174,9 +174,7 @@ public:
 // Black and white of BlackWhitePalette, split at half luminance.
 class TMonochromeLookup final : public TColorLookupOf<TMonochromeLookup> {
 public:
-    explicit TMonochromeLookup(const HPALETTE& palette) : TColorLookupOf(palette) {
-        colorCount_ = 2;
-    }
+    explicit TMonochromeLookup(const HPALETTE& palette) : TColorLookupOf(palette, 2) {}
 
     using TColorLookupOf::Map;
     static TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {

@@ -86,6 +86,16 @@ constexpr std::uint32_t kIdx1 = MakeFourCC('i', 'd', 'x', '1');
 
 constexpr int kMaxListDepth = 4;
 
+// The first bytes of a header chunk whose data starts at `start` and has
+// `avail` bytes; what the chunk does not fill of `out` keeps its value. False
+// when fewer than `least` bytes are there.
+template <std::size_t N>
+bool ReadHeaderBytes(TByteSource& source, std::uint64_t start, std::uint64_t avail,
+                     std::size_t least, std::array<std::uint8_t, N>& out) {
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(avail, N));
+    return n >= least && source.ReadAt(start, out.data(), n);
+}
+
 // Stream number of a sample chunk id "##xx", or -1. Palette changes
 // ("##pc") belong to a stream but are not samples of it.
 int StreamOfChunkId(std::uint32_t id) {
@@ -285,9 +295,7 @@ bool TParser::ParseHdrl(std::uint64_t begin, std::uint64_t end, int depth) {
         const std::uint64_t avail = dataEnd - ch.DataStart;
         if (ch.Id == kAvih && !FHaveAvih) {
             std::array<std::uint8_t, 56> b{};
-            const std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(avail, b.size()));
-            if (n < 40 || !FSrc.ReadAt(ch.DataStart, b.data(), n)) {
+            if (!ReadHeaderBytes(FSrc, ch.DataStart, avail, 40, b)) {
                 return Fail("main header too short");
             }
             auto& m = FLayout.Main;
@@ -345,10 +353,8 @@ bool TParser::ParseStrl(std::uint64_t begin, std::uint64_t end) {
         const std::uint64_t avail = dataEnd - ch.DataStart;
         if (ch.Id == kStrh && !haveStrh) {
             std::array<std::uint8_t, 56> b{};
-            const std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(avail, b.size()));
             // Old writers stop before the frame rectangle (48 bytes); it stays 0.
-            if (n < 48 || !FSrc.ReadAt(ch.DataStart, b.data(), n)) {
+            if (!ReadHeaderBytes(FSrc, ch.DataStart, avail, 48, b)) {
                 return Fail("stream header too short");
             }
             auto& h = st.Header;
