@@ -126,10 +126,8 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
                 in.dwLength = Sat32(static_cast<std::int64_t>(ls.Chunks.size()));
             }
             if (in.rcFrame == TRect{} && ls.Format.size() >= 12) {
-                std::int32_t w = 0;
-                std::int32_t hh = 0;
-                std::memcpy(&w, ls.Format.data() + 4, 4);
-                std::memcpy(&hh, ls.Format.data() + 8, 4);
+                const auto w = static_cast<std::int32_t>(GetLE32(ls.Format.data() + 4));
+                const auto hh = static_cast<std::int32_t>(GetLE32(ls.Format.data() + 8));
                 in.rcFrame = {
                     0, 0, std::clamp(w, 0, kMaxDimension),
                     std::clamp(hh < 0 ? -std::max(hh, -kMaxDimension) : hh, 0, kMaxDimension)};

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace framolo {
 
@@ -188,10 +187,8 @@ bool TAviWriter::WriteHeaders() {
         width = static_cast<std::uint32_t>(std::max(0, rc.Right - rc.Left));
         height = static_cast<std::uint32_t>(std::max(0, rc.Bottom - rc.Top));
         if ((width == 0 || height == 0) && video->Format.size() >= 12) {
-            std::int32_t w = 0;
-            std::int32_t hh = 0;
-            std::memcpy(&w, video->Format.data() + 4, 4);
-            std::memcpy(&hh, video->Format.data() + 8, 4);
+            const auto w = static_cast<std::int32_t>(GetLE32(video->Format.data() + 4));
+            const auto hh = static_cast<std::int32_t>(GetLE32(video->Format.data() + 8));
             width = static_cast<std::uint32_t>(std::max(0, w));
             height = hh < 0 ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(hh))
                             : static_cast<std::uint32_t>(hh);
@@ -224,10 +221,8 @@ bool TAviWriter::WriteHeaders() {
         if (in.fccType == streamtypeAUDIO) {
             suffix = MakeFourCC('\0', '\0', 'w', 'b');
         } else if (in.fccType == streamtypeVIDEO) {
-            std::uint32_t compression = BI_RGB;
-            if (st.Format.size() >= 20) {
-                std::memcpy(&compression, st.Format.data() + 16, 4);
-            }
+            const std::uint32_t compression =
+                st.Format.size() >= 20 ? GetLE32(st.Format.data() + 16) : BI_RGB;
             if (compression == BI_RGB || compression == BI_BITFIELDS) {
                 suffix = MakeFourCC('\0', '\0', 'd', 'b');
             }
