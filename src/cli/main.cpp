@@ -8,11 +8,11 @@
 #include "cli/media_info.h"
 #include "cli/output_file.h"
 #include "color/shared_palette_reducer.h"
-#include "convert/avifile_guards.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
+#include "platform/avifile/avifile_guards.h"
 #include "platform/streams/stream.h"
 
 #include <algorithm>

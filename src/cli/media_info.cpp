@@ -2,9 +2,9 @@
 
 #include "cli/cli_report.h"
 
-#include "convert/avifile_guards.h"
 #include "convert/job_support.h"
 #include "gif/gif_reader.h"
+#include "platform/avifile/avifile_guards.h"
 
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"

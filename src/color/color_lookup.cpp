@@ -14,7 +14,7 @@
 namespace framolo {
 
 TFastColorLookup::TFastColorLookup(const HPALETTE& palette)
-    : TColorLookup(palette), binCache_(std::make_unique<std::int16_t[]>(kBinCount)) {
+    : TColorLookupOf(palette), binCache_(std::make_unique<std::int16_t[]>(kBinCount)) {
     std::fill_n(binCache_.get(), kBinCount, std::int16_t{-1});
     if (palette) {
         const std::size_t n = std::min<std::size_t>(palette->Entries.size(), entries_.size());

@@ -30,33 +30,60 @@ protected:
     int colorCount_ = 0;
 };
 
+// A palette index and the colour of its entry.
+struct TChosenColor {
+    std::uint8_t Index;
+    std::uint8_t Red;
+    std::uint8_t Green;
+    std::uint8_t Blue;
+};
+
+// The base of the lookups proper. Each has a non-virtual Map(red, green, blue)
+// giving a TChosenColor, which the dithering loops call without the virtual
+// call; MapColor answers through it.
+template <class Derived> class TColorLookupOf : public TColorLookup {
+public:
+    using TColorLookup::TColorLookup;
+    // A lookup whose palette is fixed, of colorCount entries.
+    TColorLookupOf(const HPALETTE& palette, int colorCount) : TColorLookup(palette) {
+        colorCount_ = colorCount;
+    }
+
+    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                          std::uint8_t& chosenBlue) final {
+        return Split(static_cast<Derived&>(*this).Map(red, green, blue), chosenRed, chosenGreen,
+                     chosenBlue);
+    }
+
+    // MapColor of a lookup whose Map needs no state (a static Map).
+    static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
+                            std::uint8_t& chosenBlue) {
+        return Split(Derived::Map(red, green, blue), chosenRed, chosenGreen, chosenBlue);
+    }
+
+private:
+    static std::uint8_t Split(TChosenColor c, std::uint8_t& red, std::uint8_t& green,
+                              std::uint8_t& blue) {
+        red = c.Red;
+        green = c.Green;
+        blue = c.Blue;
+        return c.Index;
+    }
+};
+
 // Nearest colour of an arbitrary palette by the sum of absolute channel
 // differences, cached per bin of 5 bits per channel. The cache is what makes
 // it fast and also what defines its answers: every colour of a bin gets the
 // index found for the first colour of that bin that was looked up, or the
 // lowest palette index that lies in the bin.
-class TFastColorLookup final : public TColorLookup {
+class TFastColorLookup final : public TColorLookupOf<TFastColorLookup> {
 public:
     explicit TFastColorLookup(const HPALETTE& palette);
 
-    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                          std::uint8_t& chosenBlue) override {
-        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
-    }
-
-    // MapColor without the virtual call, for the ditherers' inner loops.
-    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                     std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
-        const unsigned key = BinKey(red, green, blue);
-        std::int16_t index = binCache_[key];
-        if (index < 0)
-            index = FillBin(key, red, green, blue);
-        const TPaletteEntry& e = entries_[static_cast<std::size_t>(index)];
-        chosenRed = e.peRed;
-        chosenGreen = e.peGreen;
-        chosenBlue = e.peBlue;
-        return static_cast<std::uint8_t>(index);
+    TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+        return TView(*this).Map(red, green, blue);
     }
 
     // Map for loops: the table addresses live in the view, so a loop keeps
@@ -65,18 +92,13 @@ public:
     public:
         explicit TView(TFastColorLookup& owner)
             : owner_(owner), bins_(owner.binCache_.get()), entries_(owner.entries_.data()) {}
-        std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                         std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                         std::uint8_t& chosenBlue) {
+        TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
             const unsigned key = BinKey(red, green, blue);
             std::int16_t index = bins_[key];
             if (index < 0)
                 index = owner_.FillBin(key, red, green, blue);
             const TPaletteEntry& e = entries_[static_cast<std::size_t>(index)];
-            chosenRed = e.peRed;
-            chosenGreen = e.peGreen;
-            chosenBlue = e.peBlue;
-            return static_cast<std::uint8_t>(index);
+            return {static_cast<std::uint8_t>(index), e.peRed, e.peGreen, e.peBlue};
         }
 
     private:
@@ -121,72 +143,44 @@ private:
 };
 
 // The 216-colour cube of NetscapePalette, computed per channel.
-class TNetscapeColorLookup final : public TColorLookup {
+class TNetscapeColorLookup final : public TColorLookupOf<TNetscapeColorLookup> {
 public:
-    explicit TNetscapeColorLookup(const HPALETTE& palette) : TColorLookup(palette) {
-        colorCount_ = 216;
-    }
+    explicit TNetscapeColorLookup(const HPALETTE& palette) : TColorLookupOf(palette, 216) {}
 
-    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                          std::uint8_t& chosenBlue) override {
-        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
-    }
-
-    static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                            std::uint8_t& chosenBlue) {
+    using TColorLookupOf::Map;
+    static TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
         // Levels 0..5; 0..47 give 0, 48..98 give 1, ..., 252..255 give 5.
         const unsigned r = (red + 3u) / 51u;
         const unsigned g = (green + 3u) / 51u;
         const unsigned b = (blue + 3u) / 51u;
-        chosenRed = static_cast<std::uint8_t>(r * 51u);
-        chosenGreen = static_cast<std::uint8_t>(g * 51u);
-        chosenBlue = static_cast<std::uint8_t>(b * 51u);
-        return static_cast<std::uint8_t>(r * 36u + g * 6u + b);
+        return {static_cast<std::uint8_t>(r * 36u + g * 6u + b), static_cast<std::uint8_t>(r * 51u),
+                static_cast<std::uint8_t>(g * 51u), static_cast<std::uint8_t>(b * 51u)};
     }
 };
 
 // The 256-gray ramp of GrayRampPalette: the index is the luminance.
-class TGrayScaleLookup final : public TColorLookup {
+class TGrayScaleLookup final : public TColorLookupOf<TGrayScaleLookup> {
 public:
-    explicit TGrayScaleLookup(const HPALETTE& palette) : TColorLookup(palette) {
-        colorCount_ = 256;
-    }
+    explicit TGrayScaleLookup(const HPALETTE& palette) : TColorLookupOf(palette, 256) {}
 
-    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                          std::uint8_t& chosenBlue) override {
-        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
-    }
-
-    static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                            std::uint8_t& chosenBlue) {
+    using TColorLookupOf::Map;
+    static TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
         // The weights add up to 256, so the gray never exceeds 255.
         const auto gray = static_cast<std::uint8_t>((77u * red + 150u * green + 29u * blue) >> 8);
-        chosenRed = chosenGreen = chosenBlue = gray;
-        return gray;
+        return {gray, gray, gray, gray};
     }
 };
 
 // Black and white of BlackWhitePalette, split at half luminance.
-class TMonochromeLookup final : public TColorLookup {
+class TMonochromeLookup final : public TColorLookupOf<TMonochromeLookup> {
 public:
-    explicit TMonochromeLookup(const HPALETTE& palette) : TColorLookup(palette) { colorCount_ = 2; }
+    explicit TMonochromeLookup(const HPALETTE& palette) : TColorLookupOf(palette, 2) {}
 
-    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                          std::uint8_t& chosenBlue) override {
-        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
-    }
-
-    static std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                            std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                            std::uint8_t& chosenBlue) {
+    using TColorLookupOf::Map;
+    static TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
         const bool white = 77u * red + 150u * green + 29u * blue > 127u * 256u;
-        chosenRed = chosenGreen = chosenBlue = white ? 255 : 0;
-        return white ? 1 : 0;
+        const std::uint8_t level = white ? 255 : 0;
+        return {static_cast<std::uint8_t>(white ? 1 : 0), level, level, level};
     }
 };
 

@@ -1,5 +1,6 @@
 #include "color/dib_access.h"
 
+#include "platform/bytes/format_records.h"
 #include "platform/graphics/gif_exception.h"
 #include "platform/streams/stream.h"
 
@@ -11,16 +12,6 @@
 namespace framolo {
 
 namespace {
-
-void Put16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 constexpr char kNoMemory[] = "Failed to allocate memory for GIF DIB";
 
@@ -71,32 +62,32 @@ void TDIBWriter::AllocateDIB() {
     rowSize_ = static_cast<std::size_t>(rowSize);
 
     std::uint8_t* f = file_.data();
-    Put16(f, 0x4D42); // "BM"
-    Put32(f + 2, static_cast<std::uint32_t>(fileSize));
-    Put32(f + 10, kFileHeaderSize + headerSize);
+    f[0] = 'B';
+    f[1] = 'M';
+    PutLE32(f + 2, static_cast<std::uint32_t>(fileSize));
+    PutLE32(f + 10, kFileHeaderSize + headerSize);
 
-    std::uint8_t* h = f + kFileHeaderSize;
-    Put32(h, kInfoHeaderSize);
-    Put32(h + 4, static_cast<std::uint32_t>(width_));
-    Put32(h + 8, static_cast<std::uint32_t>(height_));
-    Put16(h + 12, 1);
-    Put16(h + 14, bits);
     // Compression, image size and both resolutions stay 0.
+    TBitmapInfoHeader info;
+    info.biWidth = width_;
+    info.biHeight = height_;
+    info.biBitCount = static_cast<std::uint16_t>(bits);
+    std::uint8_t* h = f + kFileHeaderSize;
     if (indexed) {
-        std::uint32_t count = 0;
+        info.biClrUsed = 256;
         if (palette_) {
             const auto& entries = palette_->Entries;
-            count = static_cast<std::uint32_t>(std::min<std::size_t>(entries.size(), 256));
+            info.biClrImportant =
+                static_cast<std::uint32_t>(std::min<std::size_t>(entries.size(), 256));
             std::uint8_t* table = h + kInfoHeaderSize;
-            for (std::uint32_t i = 0; i < count; ++i) {
+            for (std::uint32_t i = 0; i < info.biClrImportant; ++i) {
                 table[4 * i] = entries[i].peBlue;
                 table[4 * i + 1] = entries[i].peGreen;
                 table[4 * i + 2] = entries[i].peRed;
             }
         }
-        Put32(h + 32, 256);
-        Put32(h + 36, count);
     }
+    PackBitmapInfoHeader(info, h);
 }
 
 void TDIBWriter::EnsureDIB() {

@@ -3,9 +3,11 @@
 #include "color/color_lookup.h"
 #include "color/color_types.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace framolo {
@@ -83,94 +85,90 @@ private:
     int margin_ = 0;
 };
 
-// Floyd-Steinberg, 7/16 to the next pixel and 3, 5, 1 /16 below. The share
-// for the next pixel travels in a carry; the next row's shares are collected
-// in two pending sums per channel and written one pixel late into a single
-// row buffer, which is read for the current row just before it is rewritten
-// for the next one.
-class TFloydSteinbergDitherer final : public TDitherEngine {
-public:
-    TFloydSteinbergDitherer(int width, TColorLookup& lookup);
-
-    std::uint8_t DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                             std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                             std::uint8_t& chosenBlue) override;
-    void NextRow() override;
-    void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) override;
-
-    // One channel's running sums once pixel x of the row is done.
-    struct TChannel {
-        std::int32_t Carry = 0;    // 7 x error(x), for pixel x + d
-        std::int32_t Pending1 = 0; // 1 x error(x - d) + 5 x error(x)
-        std::int32_t Pending2 = 0; // error(x)
-    };
-    struct TState {
-        TChannel Red, Green, Blue;
-        int Position = 0; // offset of the current column's red entry
-    };
-
-private:
-    TErrorRows errors_;
-    TState state_;
+// How a kernel's shares are kept and used.
+struct TKernelOptions {
+    // The next row's shares are summed in registers and written one pixel
+    // late into the single buffer the current row is read from (only for a
+    // kernel of two rows and three columns).
+    bool InPlaceRow = false;
+    // Each share (weight x error / divisor) is cut toward zero on its own and
+    // the sums are added as they are; otherwise the buffers hold weight x
+    // error and a pixel adds (sum + divisor div 2) div divisor.
+    bool TruncateShares = false;
+    // Rows alternate direction; otherwise every row runs left to right.
+    bool Serpentine = true;
 };
 
-// The engines whose kernels span five columns and three rows. They share one
-// per-pixel step and one NextRow; a subclass supplies its divisor and its
-// SpreadError.
-class T5by3Ditherer : public TDitherEngine {
-public:
-    T5by3Ditherer(int width, TColorLookup& lookup, int divisor = 1);
-
-    std::uint8_t DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                             std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                             std::uint8_t& chosenBlue) override;
-    void NextRow() override;
-
-    int Divisor() const { return divisor_; }
-
-    // Adds weight x error to every kernel position of one channel. The row
-    // pointers address the current column's entry of that channel in rows
-    // 0, 1 and 2; step is the distance to the next pixel in scan order.
-    virtual void SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
-                             int error) = 0;
-
-protected:
-    template <class Kernel> void DitherRowWith(const std::uint8_t* bgr, std::uint8_t* indices);
-
-    TErrorRows rows_;
-    int position_ = 0;
-    int divisor_;
+// An error-diffusion kernel: kWeights[row][column] is the share of a pixel's
+// error for the pixel `row` rows down and `column - centre` columns on in the
+// scan direction, mirrored with it; the centre column of row 0 is the pixel
+// itself, and it and the entries before it are 0. The weights add up to
+// kDivisor.
+struct TKernel {
+    static constexpr TKernelOptions kOptions{};
 };
 
-class TStuckiDitherer final : public T5by3Ditherer {
-public:
-    TStuckiDitherer(int width, TColorLookup& lookup);
-    void SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
-                     int error) override;
-    void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) override;
+struct TFloydSteinbergKernel : TKernel {
+    static constexpr int kDivisor = 16;
+    static constexpr int kWeights[2][3] = {{0, 0, 7}, {3, 5, 1}};
+    static constexpr TKernelOptions kOptions{.InPlaceRow = true};
 };
 
-class TSierraDitherer final : public T5by3Ditherer {
-public:
-    TSierraDitherer(int width, TColorLookup& lookup);
-    void SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
-                     int error) override;
-    void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) override;
+struct TStuckiKernel : TKernel {
+    static constexpr int kDivisor = 42;
+    static constexpr int kWeights[3][5] = {{0, 0, 0, 8, 4}, {2, 4, 8, 4, 2}, {1, 2, 4, 2, 1}};
+};
+
+struct TSierraKernel : TKernel {
+    static constexpr int kDivisor = 32;
+    static constexpr int kWeights[3][5] = {{0, 0, 0, 5, 3}, {2, 4, 5, 4, 2}, {0, 2, 3, 2, 0}};
 };
 
 // Jarvis, Judice and Ninke.
-class TJaJuNiDitherer final : public T5by3Ditherer {
-public:
-    TJaJuNiDitherer(int width, TColorLookup& lookup);
-    void SpreadError(std::int32_t* row0, std::int32_t* row1, std::int32_t* row2, int step,
-                     int error) override;
-    void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) override;
+struct TJaJuNiKernel : TKernel {
+    static constexpr int kDivisor = 48;
+    static constexpr int kWeights[3][5] = {{0, 0, 0, 7, 5}, {3, 5, 7, 5, 3}, {1, 3, 5, 3, 1}};
 };
 
-// Stevenson and Arce: seven columns, four rows, divisor 200.
-class TSteveArcheDitherer final : public TDitherEngine {
+// Stevenson and Arce.
+struct TSteveArcheKernel : TKernel {
+    static constexpr int kDivisor = 200;
+    static constexpr int kWeights[4][7] = {{0, 0, 0, 0, 0, 32, 0},
+                                           {12, 0, 26, 0, 30, 0, 16},
+                                           {0, 12, 0, 26, 0, 12, 0},
+                                           {5, 0, 12, 0, 12, 0, 5}};
+};
+
+struct TBurkesKernel : TKernel {
+    static constexpr int kDivisor = 32;
+    static constexpr int kWeights[2][5] = {{0, 0, 0, 8, 4}, {2, 4, 8, 4, 2}};
+};
+
+// Floyd-Steinberg in its integer form: each of the four shares is cut toward
+// zero on its own, so up to about three units of every error are dropped and
+// small errors in smooth areas fade instead of building up into noise (an
+// error of 2 or less goes nowhere); every adjusted value is kept within
+// 0..255 before its error is taken. Every row runs left to right: measured on
+// photographs and on a still scene, serpentine scanning made no difference to
+// this kernel.
+struct TTruncatingFloydSteinbergKernel : TFloydSteinbergKernel {
+    static constexpr TKernelOptions kOptions{.TruncateShares = true, .Serpentine = false};
+};
+
+// The error-diffusion engine of a kernel. Each channel of a pixel gets the
+// error sum waiting for it, clamped to 0..255, before the lookup; the error
+// (adjusted - chosen) is spread by the kernel. The shares for the pixels
+// still to come in the row travel in registers; those for later rows wait in
+// TErrorRows, which are cleared and rotated at the end of a row. The buffer
+// position moves with DitherPixel only, not with AdvanceColumn.
+template <class Kernel> class TDiffusionDitherer final : public TDitherEngine {
 public:
-    TSteveArcheDitherer(int width, TColorLookup& lookup);
+    static constexpr int kRows = static_cast<int>(std::extent_v<decltype(Kernel::kWeights), 0>);
+    static constexpr int kMargin =
+        static_cast<int>(std::extent_v<decltype(Kernel::kWeights), 1>) / 2;
+    static constexpr TKernelOptions kOptions = Kernel::kOptions;
+
+    TDiffusionDitherer(int width, TColorLookup& lookup);
 
     std::uint8_t DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                              std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
@@ -178,59 +176,43 @@ public:
     void NextRow() override;
     void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) override;
 
-private:
-    TErrorRows rows_;
-    int position_ = 0;
-};
-
-// Burkes: five columns, two rows, divisor 32.
-class TBurkesDitherer final : public TDitherEngine {
-public:
-    TBurkesDitherer(int width, TColorLookup& lookup);
-
-    std::uint8_t DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                             std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                             std::uint8_t& chosenBlue) override;
-    void NextRow() override;
-    void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) override;
+    // Per channel (red, green, blue): Ahead[k] waits for the pixel k + 1 on;
+    // with InPlaceRow, Below[j] is the next row's partial sum of the column
+    // j - kMargin from the current pixel.
+    struct TState {
+        std::array<std::array<std::int32_t, kMargin>, 3> Ahead{};
+        std::array<std::array<std::int32_t, kOptions.InPlaceRow ? 2 * kMargin : 0>, 3> Below{};
+    };
 
 private:
+    template <class AnyLookup, class Source, class Sink>
+    void Diffuse(AnyLookup& lookup, int count, Source source, Sink sink);
+
     TErrorRows rows_;
     int position_ = 0;
+    TState state_;
 };
+
+using TFloydSteinbergDitherer = TDiffusionDitherer<TFloydSteinbergKernel>;
+using TStuckiDitherer = TDiffusionDitherer<TStuckiKernel>;
+using TSierraDitherer = TDiffusionDitherer<TSierraKernel>;
+using TJaJuNiDitherer = TDiffusionDitherer<TJaJuNiKernel>;
+using TSteveArcheDitherer = TDiffusionDitherer<TSteveArcheKernel>;
+using TBurkesDitherer = TDiffusionDitherer<TBurkesKernel>;
+using TTruncatingFloydSteinbergDitherer = TDiffusionDitherer<TTruncatingFloydSteinbergKernel>;
+
+extern template class TDiffusionDitherer<TFloydSteinbergKernel>;
+extern template class TDiffusionDitherer<TStuckiKernel>;
+extern template class TDiffusionDitherer<TSierraKernel>;
+extern template class TDiffusionDitherer<TJaJuNiKernel>;
+extern template class TDiffusionDitherer<TSteveArcheKernel>;
+extern template class TDiffusionDitherer<TBurkesKernel>;
+extern template class TDiffusionDitherer<TTruncatingFloydSteinbergKernel>;
 
 // The engine for a dithering method, or nullptr for a value outside the
 // enumeration.
 std::unique_ptr<TDitherEngine> CreateDitherEngine(TDitherMode mode, int width,
                                                   TColorLookup& lookup);
-
-// Floyd-Steinberg in its integer form: each of the four shares (7, 3, 5 and
-// 1 sixteenths of the error) is cut toward zero on its own, so up to about
-// three units of every error are dropped and small errors in smooth areas
-// fade instead of building up into noise (an error of 2 or less goes
-// nowhere); every adjusted value is kept within 0..255 before its error is
-// taken. Unlike the other engines, every row runs
-// left to right (Direction() is always 1): measured on photographs and on a
-// still scene, serpentine scanning made no difference to this kernel.
-class TTruncatingFloydSteinbergDitherer final : public TDitherEngine {
-public:
-    TTruncatingFloydSteinbergDitherer(int width, TColorLookup& lookup);
-
-    std::uint8_t DitherPixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                             std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                             std::uint8_t& chosenBlue) override;
-    void NextRow() override;
-    void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices) override;
-
-    struct TState {
-        std::int32_t Carry[3] = {0, 0, 0};
-    };
-
-private:
-    // Row 0 holds the shares for the current row, row 1 those for the next.
-    TErrorRows errors_;
-    TState state_;
-};
 
 // The engine the best-quality method dithers with: the integer
 // Floyd-Steinberg for FloydSteinberg, the method's own engine otherwise.

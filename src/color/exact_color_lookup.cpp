@@ -43,7 +43,7 @@ const TCornerTables& CornerTables() {
 
 } // namespace
 
-TExactColorLookup::TExactColorLookup(const HPALETTE& palette) : TColorLookup(palette) {
+TExactColorLookup::TExactColorLookup(const HPALETTE& palette) : TColorLookupOf(palette) {
     if (palette)
         Init(palette->Entries.data(), palette->Entries.size());
     else
@@ -51,7 +51,7 @@ TExactColorLookup::TExactColorLookup(const HPALETTE& palette) : TColorLookup(pal
 }
 
 TExactColorLookup::TExactColorLookup(const std::vector<TPaletteEntry>& entries)
-    : TColorLookup(nullptr) {
+    : TColorLookupOf(nullptr) {
     Init(entries.data(), entries.size());
 }
 

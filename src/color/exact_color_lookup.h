@@ -21,22 +21,14 @@ namespace framolo {
 // A cell's list is drawn from the list of the 16 x 16 x 16 cell around it,
 // and that one from the 32 x 32 x 32 cell around it, so building a cell
 // looks at a few dozen entries instead of the whole palette.
-class TExactColorLookup final : public TColorLookup {
+class TExactColorLookup final : public TColorLookupOf<TExactColorLookup> {
 public:
     explicit TExactColorLookup(const HPALETTE& palette);
     // The same over a plain list of at most 256 entries (the rest is ignored).
     explicit TExactColorLookup(const std::vector<TPaletteEntry>& entries);
 
-    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                          std::uint8_t& chosenBlue) override {
-        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
-    }
-
-    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                     std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
-        return Choose(static_cast<std::uint8_t>(Nearest(red, green, blue)), chosenRed, chosenGreen,
-                      chosenBlue);
+    TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+        return Choose(static_cast<std::uint8_t>(Nearest(red, green, blue)));
     }
 
     // Index of the nearest entry; 0 for an empty palette.
@@ -81,14 +73,10 @@ public:
         return Distance(entries_[index], red, green, blue);
     }
 
-    // Answers entry index, giving its colour.
-    std::uint8_t Choose(std::uint8_t index, std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                        std::uint8_t& chosenBlue) const {
+    // Entry index with its colour.
+    TChosenColor Choose(std::uint8_t index) const {
         const TPaletteEntry& e = entries_[index];
-        chosenRed = e.peRed;
-        chosenGreen = e.peGreen;
-        chosenBlue = e.peBlue;
-        return index;
+        return {index, e.peRed, e.peGreen, e.peBlue};
     }
 
 private:
@@ -122,7 +110,7 @@ private:
 // every pixel of a row once, in the row's direction, so a cursor that starts
 // at the engine's column and moves with its direction names the pixel being
 // mapped; BeginRow sets it before each row.
-class TKeepingColorLookup final : public TColorLookup {
+class TKeepingColorLookup final : public TColorLookupOf<TKeepingColorLookup> {
 public:
     // slack < 0 keeps every unchanged pixel's index. Otherwise an unchanged
     // pixel keeps it only while that index's squared distance to the colour
@@ -130,7 +118,7 @@ public:
     // above the nearest entry's; when it is further, the pixel is mapped to
     // the nearest entry and marked changed.
     explicit TKeepingColorLookup(TExactColorLookup& exact, int slack = -1)
-        : TColorLookup(nullptr), exact_(exact), slack_(slack) {
+        : TColorLookupOf(nullptr), exact_(exact), slack_(slack) {
         colorCount_ = exact.ColorCount();
     }
 
@@ -142,18 +130,11 @@ public:
         direction_ = direction;
     }
 
-    std::uint8_t MapColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                          std::uint8_t& chosenRed, std::uint8_t& chosenGreen,
-                          std::uint8_t& chosenBlue) override {
-        return Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
-    }
-
-    std::uint8_t Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                     std::uint8_t& chosenRed, std::uint8_t& chosenGreen, std::uint8_t& chosenBlue) {
+    TChosenColor Map(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
         const auto x = static_cast<std::size_t>(column_);
         column_ += direction_;
         if (changed_[x])
-            return exact_.Map(red, green, blue, chosenRed, chosenGreen, chosenBlue);
+            return exact_.Map(red, green, blue);
         std::uint8_t index = previous_[x];
         if (slack_ >= 0) {
             int nearestDistance = 0;
@@ -164,7 +145,7 @@ public:
                 index = static_cast<std::uint8_t>(nearest);
             }
         }
-        return exact_.Choose(index, chosenRed, chosenGreen, chosenBlue);
+        return exact_.Choose(index);
     }
 
 private:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/avifile_guards.h"
+#include "platform/avifile/avifile_guards.h"
 #include "platform/graphics/bitmap.h"
 
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "convert/gif_to_avi_job.h"
 
-#include "convert/avifile_guards.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
+#include "platform/avifile/avifile_guards.h"
 #include "platform/graphics/bitmap.h"
 
 #include <algorithm>

@@ -68,7 +68,6 @@ TAVIPlayer::TAVIPlayer(QWidget* parent) : TAVIPlayer(parent, nullptr) {}
 
 TAVIPlayer::TAVIPlayer(QWidget* parent, std::unique_ptr<TSoundDevice> sound) : QWidget(parent) {
     resize(100, 50);
-    AVIFileInit();
     if (!sound) {
         sound = std::make_unique<TQtSoundDevice>();
     }
@@ -85,7 +84,6 @@ TAVIPlayer::~TAVIPlayer() {
     Stop();
     Close();
     FAudio.reset();
-    AVIFileExit();
 }
 
 // ---- Opening and closing ----
@@ -94,30 +92,30 @@ void TAVIPlayer::Open() {
     if (FFileName.empty() || FOpened) {
         return;
     }
-    if (AVIFileOpen(FAviFile, FFileName, OF_READ) != AVIERR_OK) {
-        FAviFile = nullptr;
+    auto clip = std::make_unique<TClip>();
+    if (AVIFileOpen(clip->File.File, FFileName, OF_READ) != AVIERR_OK) {
+        clip->File.File = nullptr;
         return;
     }
-    if (AVIFileGetStream(FAviFile, FVideoStream, streamtypeVIDEO, 0) != AVIERR_OK) {
-        FVideoStream = nullptr;
-        ReleaseHandles();
+    if (AVIFileGetStream(clip->File.File, clip->Video.Stream, streamtypeVIDEO, 0) != AVIERR_OK) {
+        clip->Video.Stream = nullptr;
         return;
     }
-    FGetFrame = AVIStreamGetFrameOpen(FVideoStream, nullptr);
-    if (FGetFrame == nullptr) {
-        ReleaseHandles();
+    clip->Frames.GetFrame = AVIStreamGetFrameOpen(clip->Video.Stream, nullptr);
+    if (clip->Frames.GetFrame == nullptr) {
         return;
     }
     // A clip without sound simply plays silently.
-    if (AVIFileGetStream(FAviFile, FAudioStream, streamtypeAUDIO, 0) != AVIERR_OK) {
-        FAudioStream = nullptr;
+    if (AVIFileGetStream(clip->File.File, clip->Audio.Stream, streamtypeAUDIO, 0) != AVIERR_OK) {
+        clip->Audio.Stream = nullptr;
     }
+    FClip = std::move(clip);
     TAVIStreamInfo info;
-    AVIStreamInfo(FVideoStream, info, static_cast<std::int32_t>(sizeof info));
-    FFrameCount = AVIStreamLength(FVideoStream);
+    AVIStreamInfo(VideoStream(), info, static_cast<std::int32_t>(sizeof info));
+    FFrameCount = AVIStreamLength(VideoStream());
     FFrameWidth = info.rcFrame.Right - info.rcFrame.Left;
     FFrameHeight = info.rcFrame.Bottom - info.rcFrame.Top;
-    FStartFrame = AVIStreamStart(FVideoStream);
+    FStartFrame = AVIStreamStart(VideoStream());
     FStopFrame = FFrameCount - 1;
     FPosition = FStartFrame;
     FOpened = true;
@@ -136,29 +134,10 @@ void TAVIPlayer::Close() {
     // The sound reads the audio stream; it must be silent before the stream
     // goes, also when it outlived the play.
     FAudio->Stop();
-    ReleaseHandles();
+    FClip.reset();
     FOpened = false;
     FFrameCount = 0;
     DoClose();
-}
-
-void TAVIPlayer::ReleaseHandles() {
-    if (FGetFrame != nullptr) {
-        AVIStreamGetFrameClose(FGetFrame);
-    }
-    if (FAudioStream != nullptr) {
-        AVIStreamRelease(FAudioStream);
-    }
-    if (FVideoStream != nullptr) {
-        AVIStreamRelease(FVideoStream);
-    }
-    if (FAviFile != nullptr) {
-        AVIFileRelease(FAviFile);
-    }
-    FGetFrame = nullptr;
-    FAudioStream = nullptr;
-    FVideoStream = nullptr;
-    FAviFile = nullptr;
 }
 
 void TAVIPlayer::Reopen() {
@@ -170,7 +149,7 @@ void TAVIPlayer::Reopen() {
 
 void TAVIPlayer::Play(std::uint16_t FromFrame, std::uint16_t ToFrame, std::int32_t Count) {
     Stop();
-    if (FVideoStream == nullptr) {
+    if (VideoStream() == nullptr) {
         return;
     }
     FPosition = FromFrame;
@@ -178,14 +157,14 @@ void TAVIPlayer::Play(std::uint16_t FromFrame, std::uint16_t ToFrame, std::int32
     FStopFrame = ToFrame;
     FRepeatsLeft = Count;
     TAVIStreamInfo info;
-    AVIStreamInfo(FVideoStream, info, static_cast<std::int32_t>(sizeof info));
+    AVIStreamInfo(VideoStream(), info, static_cast<std::int32_t>(sizeof info));
     FInterval = MulDiv(info.dwScale, 1000, info.dwRate);
     if (FObserver != nullptr) {
         FObserver->ReportFrameDelay(FInterval);
     }
     DoStart();
     FActive = true;
-    if (FAudioStream != nullptr) {
+    if (AudioStream() != nullptr) {
         StartSound(FPosition, FStopFrame);
     }
     // A clip without a usable rate never ticks: the play stays on its first
@@ -198,14 +177,14 @@ void TAVIPlayer::Play(std::uint16_t FromFrame, std::uint16_t ToFrame, std::int32
 }
 
 void TAVIPlayer::StartSound(std::int32_t From, std::int32_t To) {
-    if (FAudioStream == nullptr || !FPlaySound) {
+    if (AudioStream() == nullptr || !FPlaySound) {
         return;
     }
     const std::int32_t fromSample =
-        AVIStreamTimeToSample(FAudioStream, AVIStreamSampleToTime(FVideoStream, From));
+        AVIStreamTimeToSample(AudioStream(), AVIStreamSampleToTime(VideoStream(), From));
     const std::int32_t toSample =
-        AVIStreamTimeToSample(FAudioStream, AVIStreamSampleToTime(FVideoStream, To));
-    FAudio->Play(FAudioStream, fromSample, toSample);
+        AVIStreamTimeToSample(AudioStream(), AVIStreamSampleToTime(VideoStream(), To));
+    FAudio->Play(AudioStream(), fromSample, toSample);
 }
 
 void TAVIPlayer::ScheduleTick() {
@@ -329,13 +308,13 @@ void TAVIPlayer::paintEvent(QPaintEvent*) {
 }
 
 QImage TAVIPlayer::DecodeCurrent() {
-    if (FGetFrame == nullptr) {
+    if (!FClip) {
         return {};
     }
     // Nothing may escape into Qt's event handling: a frame that cannot be
     // had, for whatever reason, is simply not drawn.
     try {
-        const void* dib = AVIStreamGetFrame(FGetFrame, FPosition);
+        const void* dib = AVIStreamGetFrame(FClip->Frames.GetFrame, FPosition);
         return dib != nullptr ? DibToImage(dib) : QImage();
     } catch (...) {
         return {};

@@ -19,7 +19,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "platform/avifile/avifile.h"
+#include "platform/avifile/avifile_guards.h"
 #include "preview/audio_play.h"
 
 namespace framolo {
@@ -156,8 +156,6 @@ private:
     void PaintCurrent();
     void DrawFrame(QPainter& painter);
     void FitToFrame();
-    // Closes the frame decoder, the streams and the file, those that are open.
-    void ReleaseHandles();
     void UpdateOpaque();
     // The decoded frame at Position as an image, null when there is none.
     QImage DecodeCurrent();
@@ -166,10 +164,18 @@ private:
     std::int32_t FFrameCount = 0;
     std::int32_t FFrameWidth = 0;
     std::int32_t FFrameHeight = 0;
-    PAVIFile FAviFile = nullptr;
-    PAVIStream FAudioStream = nullptr;
-    PAVIStream FVideoStream = nullptr;
-    PGetFrame FGetFrame = nullptr;
+    // The open clip's handles, in the order they are acquired.
+    struct TClip {
+        TAVIFileGuard File;
+        TAVIStreamGuard Video;
+        TAVIGetFrameGuard Frames;
+        TAVIStreamGuard Audio; // none for a clip without sound
+    };
+    PAVIStream VideoStream() const { return FClip ? FClip->Video.Stream : nullptr; }
+    PAVIStream AudioStream() const { return FClip ? FClip->Audio.Stream : nullptr; }
+
+    TAVILibraryGuard FLibrary;
+    std::unique_ptr<TClip> FClip;
     bool FPainting = false;
     bool FDestroying = false;
     std::int32_t FRepeatsLeft = 0;

@@ -217,6 +217,41 @@ TEST(DitherEngine, AnEmptyRowIsNoWork) {
     }
 }
 
+TEST(DitherEngine, SkippedPixelsLeaveTheBufferPositionBehind) {
+    // A caller may skip a pixel with AdvanceColumn (transparent pixels of a
+    // web-palette rendering): the column moves on, the buffer position does
+    // not, and Floyd-Steinberg's last pending sum still goes to the row's
+    // last column. 255 marks a skipped pixel.
+    const std::vector<std::uint8_t> expected[] = {
+        {},
+        {255, 163, 200, 255, 41, 212, 255, 159, 172, 255, 62, 72, 255, 135, 113},
+        {255, 163, 200, 255, 41, 212, 255, 159, 166, 255, 62, 72, 255, 135, 112},
+        {255, 163, 200, 255, 41, 212, 255, 159, 166, 255, 62, 72, 255, 135, 112},
+        {255, 163, 200, 255, 41, 212, 255, 159, 166, 255, 62, 72, 255, 135, 112},
+        {255, 163, 164, 255, 40, 212, 255, 159, 166, 255, 62, 72, 255, 135, 112},
+        {255, 163, 200, 255, 41, 212, 255, 159, 166, 255, 62, 72, 255, 135, 113}};
+    const TRgbImage image = test::RandomImage(5, 3, 9);
+    TNetscapeColorLookup lookup(nullptr);
+    for (int mode = 1; mode <= 6; ++mode) {
+        auto engine = CreateDitherEngine(static_cast<TDitherMode>(mode), image.Width, lookup);
+        std::vector<std::uint8_t> out(15, 255);
+        for (int y = 0; y < image.Height; ++y) {
+            for (int x = engine->Column(); x >= 0 && x < image.Width; x = engine->Column()) {
+                if ((x + 2 * y) % 3 == 0) {
+                    engine->AdvanceColumn();
+                    continue;
+                }
+                const std::uint8_t* p = image.Pixel(x, y);
+                std::uint8_t r, g, b;
+                out[static_cast<std::size_t>(5 * y + x)] =
+                    engine->DitherPixel(p[0], p[1], p[2], r, g, b);
+            }
+            engine->NextRow();
+        }
+        EXPECT_EQ(out, expected[mode]) << mode;
+    }
+}
+
 // ---- Differential: every engine against the plain reference.
 
 struct TLookupCase {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/bytes/format_records.h"
 #include "platform/graphics/graphics.h"
 
 namespace framolo {
@@ -56,41 +57,6 @@ constexpr std::uint32_t MakeFourCC(std::string_view s) {
 
 constexpr std::uint32_t streamtypeVIDEO = MakeFourCC('v', 'i', 'd', 's');
 constexpr std::uint32_t streamtypeAUDIO = MakeFourCC('a', 'u', 'd', 's');
-
-constexpr std::uint32_t BI_RGB = 0;
-constexpr std::uint32_t BI_BITFIELDS = 3;
-constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
-
-// The 40-byte bitmap header that starts a packed DIB and a video stream format.
-struct TBitmapInfoHeader {
-    std::uint32_t biSize = 40;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0;
-    std::uint16_t biPlanes = 1;
-    std::uint16_t biBitCount = 0;
-    std::uint32_t biCompression = BI_RGB;
-    std::uint32_t biSizeImage = 0;
-    std::int32_t biXPelsPerMeter = 0;
-    std::int32_t biYPelsPerMeter = 0;
-    std::uint32_t biClrUsed = 0;
-    std::uint32_t biClrImportant = 0;
-};
-static_assert(sizeof(TBitmapInfoHeader) == 40);
-
-// The wave format of an audio stream; cbSize extra bytes follow it in a format
-// block. Packed because the record is 18 bytes in files and in memory.
-#pragma pack(push, 2)
-struct TWaveFormatEx {
-    std::uint16_t wFormatTag = 0;
-    std::uint16_t nChannels = 0;
-    std::uint32_t nSamplesPerSec = 0;
-    std::uint32_t nAvgBytesPerSec = 0;
-    std::uint16_t nBlockAlign = 0;
-    std::uint16_t wBitsPerSample = 0;
-    std::uint16_t cbSize = 0;
-};
-#pragma pack(pop)
-static_assert(sizeof(TWaveFormatEx) == 18);
 
 // The 140-byte stream information record.
 struct TAVIStreamInfo {

@@ -1,8 +1,9 @@
 #pragma once
 
-// Decoding through FFmpeg: the frames of one video stream by frame number, and
-// the samples of one audio stream as 16-bit PCM. Internal to the AVIFile
-// layer; no FFmpeg type shows here.
+// Decoding through FFmpeg: what a file holds (media_probe.cpp), the frames of
+// one video stream by frame number (video_reader.cpp), and the samples of one
+// audio stream as 16-bit PCM (audio_reader.cpp). Internal to the AVIFile
+// layer; no FFmpeg type shows here (ffmpeg_handles.h holds them).
 
 #include <cstdint>
 #include <memory>

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/avifile/avifile_types.h"
+#include "platform/bytes/little_endian.h"
 
 namespace framolo {
 
@@ -85,15 +86,14 @@ constexpr std::uint32_t kIdx1 = MakeFourCC('i', 'd', 'x', '1');
 
 constexpr int kMaxListDepth = 4;
 
-std::uint16_t Le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint64_t Le64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+// The first bytes of a header chunk whose data starts at `start` and has
+// `avail` bytes; what the chunk does not fill of `out` keeps its value. False
+// when fewer than `least` bytes are there.
+template <std::size_t N>
+bool ReadHeaderBytes(TByteSource& source, std::uint64_t start, std::uint64_t avail,
+                     std::size_t least, std::array<std::uint8_t, N>& out) {
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(avail, N));
+    return n >= least && source.ReadAt(start, out.data(), n);
 }
 
 // Stream number of a sample chunk id "##xx", or -1. Palette changes
@@ -134,8 +134,8 @@ bool ReadChunkHeader(TByteSource& src, std::uint64_t pos, std::uint64_t end, TCh
     if (!src.ReadAt(pos, b.data(), b.size())) {
         return false;
     }
-    ch.Id = Le32(b.data());
-    ch.Size = Le32(b.data() + 4);
+    ch.Id = GetLE32(b.data());
+    ch.Size = GetLE32(b.data() + 4);
     ch.DataStart = pos + 8;
     ch.DataEnd = ch.DataStart + ch.Size;
     ch.Next = ch.DataEnd + (ch.Size & 1u);
@@ -187,15 +187,15 @@ private:
 std::optional<TAviLayout> TParser::Run() {
     const std::uint64_t fileSize = FSrc.Size();
     std::array<std::uint8_t, 12> head{};
-    if (!FSrc.ReadAt(0, head.data(), head.size()) || Le32(head.data()) != kRIFF ||
-        Le32(head.data() + 8) != kAVI) {
+    if (!FSrc.ReadAt(0, head.data(), head.size()) || GetLE32(head.data()) != kRIFF ||
+        GetLE32(head.data() + 8) != kAVI) {
         Fail("not an AVI file");
         return std::nullopt;
     }
     // A RIFF size beyond the end of the file is a file cut short or never
     // finished; what is there is still read.
     const std::uint64_t riffEnd =
-        std::min<std::uint64_t>(8 + std::uint64_t{Le32(head.data() + 4)}, fileSize);
+        std::min<std::uint64_t>(8 + std::uint64_t{GetLE32(head.data() + 4)}, fileSize);
     FLayout.RiffParts = 1;
     std::uint64_t pos = 12;
     bool sawMovi = false;
@@ -207,7 +207,7 @@ std::optional<TAviLayout> TParser::Run() {
             if (!FSrc.ReadAt(ch.DataStart, type.data(), 4)) {
                 break;
             }
-            const std::uint32_t listType = Le32(type.data());
+            const std::uint32_t listType = GetLE32(type.data());
             if (listType == kHdrl) {
                 if (!ParseHdrl(ch.DataStart + 4, end, 1)) {
                     return std::nullopt;
@@ -235,12 +235,12 @@ std::optional<TAviLayout> TParser::Run() {
     }
 
     // OpenDML continuation parts follow the first RIFF back to back.
-    pos = 8 + std::uint64_t{Le32(head.data() + 4)};
+    pos = 8 + std::uint64_t{GetLE32(head.data() + 4)};
     pos += pos & 1u;
     while (FLayout.RiffParts < kAviMaxRiffParts && ReadChunkHeader(FSrc, pos, fileSize, ch)) {
         std::array<std::uint8_t, 4> type{};
         if (ch.Id != kRIFF || ch.Size < 4 || !FSrc.ReadAt(ch.DataStart, type.data(), 4) ||
-            Le32(type.data()) != kAVIX) {
+            GetLE32(type.data()) != kAVIX) {
             break;
         }
         FLayout.OpenDml = true;
@@ -295,29 +295,27 @@ bool TParser::ParseHdrl(std::uint64_t begin, std::uint64_t end, int depth) {
         const std::uint64_t avail = dataEnd - ch.DataStart;
         if (ch.Id == kAvih && !FHaveAvih) {
             std::array<std::uint8_t, 56> b{};
-            const std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(avail, b.size()));
-            if (n < 40 || !FSrc.ReadAt(ch.DataStart, b.data(), n)) {
+            if (!ReadHeaderBytes(FSrc, ch.DataStart, avail, 40, b)) {
                 return Fail("main header too short");
             }
             auto& m = FLayout.Main;
-            m.dwMicroSecPerFrame = Le32(&b[0]);
-            m.dwMaxBytesPerSec = Le32(&b[4]);
-            m.dwPaddingGranularity = Le32(&b[8]);
-            m.dwFlags = Le32(&b[12]);
-            m.dwTotalFrames = Le32(&b[16]);
-            m.dwInitialFrames = Le32(&b[20]);
-            m.dwStreams = Le32(&b[24]);
-            m.dwSuggestedBufferSize = Le32(&b[28]);
-            m.dwWidth = Le32(&b[32]);
-            m.dwHeight = Le32(&b[36]);
+            m.dwMicroSecPerFrame = GetLE32(&b[0]);
+            m.dwMaxBytesPerSec = GetLE32(&b[4]);
+            m.dwPaddingGranularity = GetLE32(&b[8]);
+            m.dwFlags = GetLE32(&b[12]);
+            m.dwTotalFrames = GetLE32(&b[16]);
+            m.dwInitialFrames = GetLE32(&b[20]);
+            m.dwStreams = GetLE32(&b[24]);
+            m.dwSuggestedBufferSize = GetLE32(&b[28]);
+            m.dwWidth = GetLE32(&b[32]);
+            m.dwHeight = GetLE32(&b[36]);
             FHaveAvih = true;
         } else if (ch.Id == kLIST && avail >= 4 && depth < kMaxListDepth) {
             std::array<std::uint8_t, 4> type{};
             if (!FSrc.ReadAt(ch.DataStart, type.data(), 4)) {
                 return Fail("truncated header list");
             }
-            const std::uint32_t listType = Le32(type.data());
+            const std::uint32_t listType = GetLE32(type.data());
             if (listType == kStrl) {
                 if (!ParseStrl(ch.DataStart + 4, dataEnd)) {
                     return false;
@@ -327,7 +325,7 @@ bool TParser::ParseHdrl(std::uint64_t begin, std::uint64_t end, int depth) {
                 std::array<std::uint8_t, 4> total{};
                 if (ReadChunkHeader(FSrc, ch.DataStart + 4, dataEnd, d) && d.Id == kDmlh &&
                     d.Size >= 4 && FSrc.ReadAt(d.DataStart, total.data(), 4)) {
-                    FLayout.OdmlTotalFrames = Le32(total.data());
+                    FLayout.OdmlTotalFrames = GetLE32(total.data());
                     FLayout.OpenDml = true;
                 }
             }
@@ -355,30 +353,28 @@ bool TParser::ParseStrl(std::uint64_t begin, std::uint64_t end) {
         const std::uint64_t avail = dataEnd - ch.DataStart;
         if (ch.Id == kStrh && !haveStrh) {
             std::array<std::uint8_t, 56> b{};
-            const std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(avail, b.size()));
             // Old writers stop before the frame rectangle (48 bytes); it stays 0.
-            if (n < 48 || !FSrc.ReadAt(ch.DataStart, b.data(), n)) {
+            if (!ReadHeaderBytes(FSrc, ch.DataStart, avail, 48, b)) {
                 return Fail("stream header too short");
             }
             auto& h = st.Header;
-            h.fccType = Le32(&b[0]);
-            h.fccHandler = Le32(&b[4]);
-            h.dwFlags = Le32(&b[8]);
-            h.wPriority = Le16(&b[12]);
-            h.wLanguage = Le16(&b[14]);
-            h.dwInitialFrames = Le32(&b[16]);
-            h.dwScale = Le32(&b[20]);
-            h.dwRate = Le32(&b[24]);
-            h.dwStart = Le32(&b[28]);
-            h.dwLength = Le32(&b[32]);
-            h.dwSuggestedBufferSize = Le32(&b[36]);
-            h.dwQuality = Le32(&b[40]);
-            h.dwSampleSize = Le32(&b[44]);
-            h.rcLeft = static_cast<std::int16_t>(Le16(&b[48]));
-            h.rcTop = static_cast<std::int16_t>(Le16(&b[50]));
-            h.rcRight = static_cast<std::int16_t>(Le16(&b[52]));
-            h.rcBottom = static_cast<std::int16_t>(Le16(&b[54]));
+            h.fccType = GetLE32(&b[0]);
+            h.fccHandler = GetLE32(&b[4]);
+            h.dwFlags = GetLE32(&b[8]);
+            h.wPriority = GetLE16(&b[12]);
+            h.wLanguage = GetLE16(&b[14]);
+            h.dwInitialFrames = GetLE32(&b[16]);
+            h.dwScale = GetLE32(&b[20]);
+            h.dwRate = GetLE32(&b[24]);
+            h.dwStart = GetLE32(&b[28]);
+            h.dwLength = GetLE32(&b[32]);
+            h.dwSuggestedBufferSize = GetLE32(&b[36]);
+            h.dwQuality = GetLE32(&b[40]);
+            h.dwSampleSize = GetLE32(&b[44]);
+            h.rcLeft = static_cast<std::int16_t>(GetLE16(&b[48]));
+            h.rcTop = static_cast<std::int16_t>(GetLE16(&b[50]));
+            h.rcRight = static_cast<std::int16_t>(GetLE16(&b[52]));
+            h.rcBottom = static_cast<std::int16_t>(GetLE16(&b[54]));
             haveStrh = true;
         } else if (ch.Id == kStrf && st.Format.empty()) {
             if (avail > kAviMaxFormatSize) {
@@ -419,9 +415,9 @@ bool TParser::ReadSuperIndex(std::size_t stream, std::uint64_t begin, std::uint3
     if (size < h.size() || !FSrc.ReadAt(begin, h.data(), h.size())) {
         return false;
     }
-    const std::uint16_t longsPerEntry = Le16(&h[0]);
+    const std::uint16_t longsPerEntry = GetLE16(&h[0]);
     const std::uint8_t indexType = h[3];
-    const std::uint32_t entries = Le32(&h[4]);
+    const std::uint32_t entries = GetLE32(&h[4]);
     // Only an index of indexes with 16-byte entries is used; anything else
     // falls back to idx1 or a scan.
     if (indexType != 0 || longsPerEntry != 4) {
@@ -434,7 +430,7 @@ bool TParser::ReadSuperIndex(std::size_t stream, std::uint64_t begin, std::uint3
         if (!FSrc.ReadAt(begin + 24 + std::uint64_t{i} * 16, e.data(), e.size())) {
             break;
         }
-        FSuper[stream].push_back({Le64(&e[0]), Le32(&e[8])});
+        FSuper[stream].push_back({GetLE64(&e[0]), GetLE32(&e[8])});
     }
     return true;
 }
@@ -467,12 +463,12 @@ void TParser::ReadOpenDmlIndex(std::size_t stream) {
             !FSrc.ReadAt(ch.DataStart, h.data(), h.size())) {
             break;
         }
-        if (Le16(&h[0]) != 2 || h[3] != 1) {
+        if (GetLE16(&h[0]) != 2 || h[3] != 1) {
             break;
         }
         const std::uint64_t avail = std::min(ch.DataEnd, FSrc.Size()) - ch.DataStart;
         const std::uint64_t fit = (avail - 24) / 8;
-        const std::uint64_t n = std::min<std::uint64_t>(Le32(&h[4]), fit);
+        const std::uint64_t n = std::min<std::uint64_t>(GetLE32(&h[4]), fit);
         constexpr std::size_t kBlock = 4096;
         std::vector<std::uint8_t> block(kBlock * 8);
         for (std::uint64_t i = 0; i < n; i += kBlock) {
@@ -482,7 +478,7 @@ void TParser::ReadOpenDmlIndex(std::size_t stream) {
                 return;
             }
             for (std::size_t k = 0; k < count; ++k) {
-                const std::uint32_t sz = Le32(&block[k * 8 + 4]);
+                const std::uint32_t sz = GetLE32(&block[k * 8 + 4]);
                 if (!AddChunk(stream, sz & 0x7FFFFFFFu, (sz & 0x80000000u) == 0)) {
                     return;
                 }
@@ -508,17 +504,17 @@ void TParser::ReadIdx1() {
         }
         for (std::size_t k = 0; k < count; ++k) {
             const std::uint8_t* e = &block[k * 16];
-            const int pc = StreamOfPaletteChange(Le32(e));
+            const int pc = StreamOfPaletteChange(GetLE32(e));
             if (pc >= 0 && static_cast<std::size_t>(pc) < FLayout.Streams.size()) {
                 ++FLayout.Streams[static_cast<std::size_t>(pc)].PaletteChanges;
                 continue;
             }
-            const int s = StreamOfChunkId(Le32(e));
+            const int s = StreamOfChunkId(GetLE32(e));
             if (s < 0 || static_cast<std::size_t>(s) >= FLayout.Streams.size()) {
                 continue; // 'rec ' entries and stray ids
             }
-            if (!AddChunk(static_cast<std::size_t>(s), Le32(e + 12),
-                          (Le32(e + 4) & AVIIF_KEYFRAME) != 0)) {
+            if (!AddChunk(static_cast<std::size_t>(s), GetLE32(e + 12),
+                          (GetLE32(e + 4) & AVIIF_KEYFRAME) != 0)) {
                 return;
             }
             FLayout.Streams[static_cast<std::size_t>(s)].IndexSource = TAviIndexSource::Idx1;
@@ -532,7 +528,7 @@ void TParser::FindMovi(std::uint64_t begin, std::uint64_t end, int depth) {
     while (ReadChunkHeader(FSrc, pos, end, ch)) {
         std::array<std::uint8_t, 4> type{};
         if (ch.Id == kLIST && ch.Size >= 4 && FSrc.ReadAt(ch.DataStart, type.data(), 4) &&
-            Le32(type.data()) == kMovi) {
+            GetLE32(type.data()) == kMovi) {
             FMovi.push_back({ch.DataStart + 4, std::min(ch.DataEnd, end)});
             return;
         }
@@ -551,7 +547,7 @@ void TParser::ScanMovi(const TMoviRange& range, int onlyStream) {
             // 'rec ' groups hold ordinary chunks; step inside.
             std::array<std::uint8_t, 4> type{};
             if (ch.Size >= 4 && FSrc.ReadAt(ch.DataStart, type.data(), 4) &&
-                Le32(type.data()) == kRec) {
+                GetLE32(type.data()) == kRec) {
                 pos = ch.DataStart + 4;
                 continue;
             }
@@ -585,8 +581,8 @@ void TParser::ScanMovi(const TMoviRange& range, int onlyStream) {
 
 bool LooksLikeAvi(TByteSource& source) {
     std::array<std::uint8_t, 12> head{};
-    return source.ReadAt(0, head.data(), head.size()) && Le32(head.data()) == kRIFF &&
-           Le32(head.data() + 8) == kAVI;
+    return source.ReadAt(0, head.data(), head.size()) && GetLE32(head.data()) == kRIFF &&
+           GetLE32(head.data() + 8) == kAVI;
 }
 
 std::optional<TAviLayout> ParseAviLayout(TByteSource& source, std::string* error) {

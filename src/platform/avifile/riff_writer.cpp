@@ -1,8 +1,9 @@
 #include "platform/avifile/riff_writer.h"
 
+#include "platform/bytes/little_endian.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace framolo {
 
@@ -22,13 +23,12 @@ bool SeekTo(std::FILE* f, std::uint64_t pos) {
 }
 
 void Append16(std::vector<std::uint8_t>& b, std::uint16_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
+    b.resize(b.size() + 2);
+    PutLE16(b.data() + b.size() - 2, v);
 }
 void Append32(std::vector<std::uint8_t>& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
+    b.resize(b.size() + 4);
+    PutLE32(b.data() + b.size() - 4, v);
 }
 void Append64(std::vector<std::uint8_t>& b, std::uint64_t v) {
     Append32(b, static_cast<std::uint32_t>(v));
@@ -123,17 +123,18 @@ bool TAviWriter::Put(const void* data, std::size_t n, TAviWriteStep step) {
     return true;
 }
 bool TAviWriter::Put32(std::uint32_t v) {
-    std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                         static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    std::uint8_t b[4];
+    PutLE32(b, v);
     return Put(b, 4);
 }
 bool TAviWriter::Put16(std::uint16_t v) {
-    std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+    std::uint8_t b[2];
+    PutLE16(b, v);
     return Put(b, 2);
 }
 bool TAviWriter::PutAt(std::uint64_t pos, std::uint32_t v) {
-    std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                         static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    std::uint8_t b[4];
+    PutLE32(b, v);
     if (Failing(TAviWriteStep::Patch) || !SeekTo(FFile.get(), pos) ||
         std::fwrite(b, 1, 4, FFile.get()) != 4) {
         FFailed = true;
@@ -186,10 +187,8 @@ bool TAviWriter::WriteHeaders() {
         width = static_cast<std::uint32_t>(std::max(0, rc.Right - rc.Left));
         height = static_cast<std::uint32_t>(std::max(0, rc.Bottom - rc.Top));
         if ((width == 0 || height == 0) && video->Format.size() >= 12) {
-            std::int32_t w = 0;
-            std::int32_t hh = 0;
-            std::memcpy(&w, video->Format.data() + 4, 4);
-            std::memcpy(&hh, video->Format.data() + 8, 4);
+            const auto w = static_cast<std::int32_t>(GetLE32(video->Format.data() + 4));
+            const auto hh = static_cast<std::int32_t>(GetLE32(video->Format.data() + 8));
             width = static_cast<std::uint32_t>(std::max(0, w));
             height = hh < 0 ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(hh))
                             : static_cast<std::uint32_t>(hh);
@@ -222,10 +221,8 @@ bool TAviWriter::WriteHeaders() {
         if (in.fccType == streamtypeAUDIO) {
             suffix = MakeFourCC('\0', '\0', 'w', 'b');
         } else if (in.fccType == streamtypeVIDEO) {
-            std::uint32_t compression = BI_RGB;
-            if (st.Format.size() >= 20) {
-                std::memcpy(&compression, st.Format.data() + 16, 4);
-            }
+            const std::uint32_t compression =
+                st.Format.size() >= 20 ? GetLE32(st.Format.data() + 16) : BI_RGB;
             if (compression == BI_RGB || compression == BI_BITFIELDS) {
                 suffix = MakeFourCC('\0', '\0', 'd', 'b');
             }

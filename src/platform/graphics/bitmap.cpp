@@ -1,5 +1,6 @@
 #include "platform/graphics/bitmap.h"
 
+#include "platform/bytes/format_records.h"
 #include "platform/graphics/canvas.h"
 #include "platform/streams/stream.h"
 
@@ -11,25 +12,7 @@ namespace framolo {
 
 namespace {
 
-constexpr std::uint32_t kBI_RGB = 0;
-constexpr std::uint32_t kBI_BITFIELDS = 3;
 constexpr std::uint32_t kBI_ALPHABITFIELDS = 6;
-
-std::uint16_t Get16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void Put16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 TPixelFormat FormatForBits(int bits) {
     switch (bits) {
@@ -211,12 +194,12 @@ TColor TBitmap::PixelColor(int x, int y) const {
     case TPixelFormat::pf8bit:
         return fromTable(row[ux]);
     case TPixelFormat::pf15bit: {
-        const std::uint32_t v = Get16(row + ux * 2);
+        const std::uint32_t v = GetLE16(row + ux * 2);
         static const TChannelMask r(0x7C00), g(0x03E0), b(0x001F);
         return RGB(r.Extract(v), g.Extract(v), b.Extract(v));
     }
     case TPixelFormat::pf16bit: {
-        const std::uint32_t v = Get16(row + ux * 2);
+        const std::uint32_t v = GetLE16(row + ux * 2);
         static const TChannelMask r(0xF800), g(0x07E0), b(0x001F);
         return RGB(r.Extract(v), g.Extract(v), b.Extract(v));
     }
@@ -371,7 +354,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
         throw EInvalidGraphic("Bitmap image is not valid");
     const std::int64_t start = stream.Position();
     const std::int64_t size = stream.Size() - start;
-    const std::uint32_t offBits = Get32(fh + 10);
+    const std::uint32_t offBits = GetLE32(fh + 10);
     LoadDIBBody(stream, size);
     (void)offBits;
 }
@@ -385,7 +368,7 @@ void TBitmap::LoadDIBBody(TStream& stream, std::int64_t size) {
     std::uint8_t h[124] = {};
     if (size < 12 || stream.Read(h, 4) != 4)
         throw EInvalidGraphic("Bitmap image is not valid");
-    const std::uint32_t headerSize = Get32(h);
+    const std::uint32_t headerSize = GetLE32(h);
     if (headerSize != 12 && (headerSize < 40 || headerSize > 124 || headerSize > size))
         throw EInvalidGraphic("Bitmap image is not valid");
     stream.ReadBuffer(h + 4, headerSize - 4);
@@ -393,26 +376,26 @@ void TBitmap::LoadDIBBody(TStream& stream, std::int64_t size) {
     std::int64_t width = 0;
     std::int64_t height = 0;
     int bitCount = 0;
-    std::uint32_t compression = kBI_RGB;
+    std::uint32_t compression = BI_RGB;
     std::uint32_t clrUsed = 0;
     std::uint32_t masks[3] = {0, 0, 0};
     bool haveMasks = false;
     int tableEntrySize = 4;
     if (headerSize == 12) {
-        width = Get16(h + 4);
-        height = static_cast<std::int16_t>(Get16(h + 6));
-        bitCount = Get16(h + 10);
+        width = GetLE16(h + 4);
+        height = static_cast<std::int16_t>(GetLE16(h + 6));
+        bitCount = GetLE16(h + 10);
         tableEntrySize = 3;
     } else {
-        width = static_cast<std::int32_t>(Get32(h + 4));
-        height = static_cast<std::int32_t>(Get32(h + 8));
-        bitCount = Get16(h + 14);
-        compression = Get32(h + 16);
-        clrUsed = Get32(h + 32);
+        width = static_cast<std::int32_t>(GetLE32(h + 4));
+        height = static_cast<std::int32_t>(GetLE32(h + 8));
+        bitCount = GetLE16(h + 14);
+        compression = GetLE32(h + 16);
+        clrUsed = GetLE32(h + 32);
         if (headerSize >= 52) {
-            masks[0] = Get32(h + 40);
-            masks[1] = Get32(h + 44);
-            masks[2] = Get32(h + 48);
+            masks[0] = GetLE32(h + 40);
+            masks[1] = GetLE32(h + 44);
+            masks[2] = GetLE32(h + 48);
             haveMasks = true;
         }
     }
@@ -421,18 +404,18 @@ void TBitmap::LoadDIBBody(TStream& stream, std::int64_t size) {
         height = -height;
     if (width <= 0 || height <= 0 || width > 65535 * 4 || height > 65535 * 4)
         throw EInvalidGraphic("Bitmap image is not valid");
-    if (compression == kBI_BITFIELDS || compression == kBI_ALPHABITFIELDS) {
+    if (compression == BI_BITFIELDS || compression == kBI_ALPHABITFIELDS) {
         if (bitCount != 16 && bitCount != 32)
             throw EInvalidGraphic("Bitmap image is not valid");
         if (!haveMasks) {
             std::uint8_t m[12];
             stream.ReadBuffer(m, 12);
-            masks[0] = Get32(m);
-            masks[1] = Get32(m + 4);
-            masks[2] = Get32(m + 8);
+            masks[0] = GetLE32(m);
+            masks[1] = GetLE32(m + 4);
+            masks[2] = GetLE32(m + 8);
             haveMasks = true;
         }
-    } else if (compression != kBI_RGB) {
+    } else if (compression != BI_RGB) {
         throw EInvalidGraphic("Bitmap compression is not supported");
     } else {
         haveMasks = false;
@@ -500,7 +483,7 @@ void TBitmap::LoadDIBBody(TStream& stream, std::int64_t size) {
         const std::size_t dbpp = format == TPixelFormat::pf32bit ? 4 : 3;
         for (std::int64_t x = 0; x < width; ++x) {
             const std::uint32_t v =
-                bitCount == 16 ? Get16(row.data() + x * 2) : Get32(row.data() + x * 4);
+                bitCount == 16 ? GetLE16(row.data() + x * 2) : GetLE32(row.data() + x * 4);
             std::uint8_t* p = d + static_cast<std::size_t>(x) * dbpp;
             p[0] = mb.Extract(v);
             p[1] = mg.Extract(v);
@@ -519,21 +502,21 @@ void TBitmap::LoadDIBBody(TStream& stream, std::int64_t size) {
 void TBitmap::SaveToPackedDIB(TStream& stream) const {
     const int bits = BitsPerPixelOf(format_);
     const bool bitfields = format_ == TPixelFormat::pf16bit;
-    std::uint8_t h[40] = {};
-    Put32(h, 40);
-    Put32(h + 4, static_cast<std::uint32_t>(width_));
-    Put32(h + 8, static_cast<std::uint32_t>(height_));
-    Put16(h + 12, 1);
-    Put16(h + 14, static_cast<std::uint32_t>(bits));
-    Put32(h + 16, bitfields ? kBI_BITFIELDS : kBI_RGB);
-    Put32(h + 20, static_cast<std::uint32_t>(bits_.size()));
-    Put32(h + 32, bits <= 8 ? static_cast<std::uint32_t>(colors_.size()) : 0);
+    TBitmapInfoHeader info;
+    info.biWidth = width_;
+    info.biHeight = height_;
+    info.biBitCount = static_cast<std::uint16_t>(bits);
+    info.biCompression = bitfields ? BI_BITFIELDS : BI_RGB;
+    info.biSizeImage = static_cast<std::uint32_t>(bits_.size());
+    info.biClrUsed = bits <= 8 ? static_cast<std::uint32_t>(colors_.size()) : 0;
+    std::uint8_t h[40];
+    PackBitmapInfoHeader(info, h);
     stream.WriteBuffer(h, 40);
     if (bitfields) {
         std::uint8_t m[12];
-        Put32(m, 0xF800);
-        Put32(m + 4, 0x07E0);
-        Put32(m + 8, 0x001F);
+        PutLE32(m, 0xF800);
+        PutLE32(m + 4, 0x07E0);
+        PutLE32(m + 8, 0x001F);
         stream.WriteBuffer(m, 12);
     }
     if (bits <= 8 && !colors_.empty())
@@ -549,8 +532,8 @@ void TBitmap::SaveToStream(TStream& stream) {
     if (bits <= 8)
         headerBytes += colors_.size() * 4;
     std::uint8_t fh[14] = {'B', 'M'};
-    Put32(fh + 2, static_cast<std::uint32_t>(headerBytes + bits_.size()));
-    Put32(fh + 10, static_cast<std::uint32_t>(headerBytes));
+    PutLE32(fh + 2, static_cast<std::uint32_t>(headerBytes + bits_.size()));
+    PutLE32(fh + 10, static_cast<std::uint32_t>(headerBytes));
     stream.WriteBuffer(fh, 14);
     SaveToPackedDIB(stream);
 }

@@ -1,5 +1,7 @@
 #include "platform/streams/stream.h"
 
+#include "platform/bytes/little_endian.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -84,25 +86,24 @@ std::uint8_t TStream::ReadByte() {
 std::uint16_t TStream::ReadWord() {
     std::uint8_t b[2];
     ReadBuffer(b, 2);
-    return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+    return GetLE16(b);
 }
 
 void TStream::WriteWord(std::uint16_t w) {
-    const std::uint8_t b[2] = {static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(w >> 8)};
+    std::uint8_t b[2];
+    PutLE16(b, w);
     WriteBuffer(b, 2);
 }
 
 std::uint32_t TStream::ReadDWord() {
     std::uint8_t b[4];
     ReadBuffer(b, 4);
-    return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-           (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+    return GetLE32(b);
 }
 
 void TStream::WriteDWord(std::uint32_t d) {
-    const std::uint8_t b[4] = {static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(d >> 8),
-                               static_cast<std::uint8_t>(d >> 16),
-                               static_cast<std::uint8_t>(d >> 24)};
+    std::uint8_t b[4];
+    PutLE32(b, d);
     WriteBuffer(b, 4);
 }
 

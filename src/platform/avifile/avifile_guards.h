@@ -1,7 +1,7 @@
 #pragma once
 
-// Owners of AVIFile handles for the conversion jobs. Declared in the order they
-// are acquired, they release in reverse order on every way out of a job.
+// Owners of AVIFile handles for the jobs and the player. Declared in the order
+// they are acquired, they release in reverse order on every way out.
 
 #include "platform/avifile/avifile.h"
 
