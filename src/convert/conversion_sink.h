@@ -23,6 +23,8 @@ struct TJobOutcome {
     // Size of the written file, when the job writes one.
     std::int64_t Bytes = 0;
     std::string Error;
+    // GIF to video: frames whose delay of 0 or 1 was shown for a tenth of a second.
+    int RaisedDelays = 0;
 };
 
 // What a conversion job reports to, and the program state it shares: the

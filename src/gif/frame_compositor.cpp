@@ -6,19 +6,22 @@
 namespace framolo {
 
 TGIFCompositor::TGIFCompositor(const TGIFDocument& document, TColor background)
-    : document_(document), width_(std::max(document.Width(), 0)),
-      height_(std::max(document.Height(), 0)), background_{GetRValue(background),
-                                                           GetGValue(background),
-                                                           GetBValue(background)},
+    : TGIFCompositor(document, background, 0, 0, document.Width(), document.Height()) {}
+
+TGIFCompositor::TGIFCompositor(const TGIFDocument& document, TColor background, int left, int top,
+                               int width, int height)
+    : document_(document), left_(left), top_(top), width_(std::max(width, 0)),
+      height_(std::max(height, 0)), background_{GetRValue(background), GetGValue(background),
+                                                GetBValue(background)},
       screen_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 3) {
-    FillRect(0, 0, width_, height_);
+    FillRect(left_, top_, left_ + width_, top_ + height_);
 }
 
 void TGIFCompositor::FillRect(int left, int top, int right, int bottom) {
-    left = std::clamp(left, 0, width_);
-    right = std::clamp(right, 0, width_);
-    top = std::clamp(top, 0, height_);
-    bottom = std::clamp(bottom, 0, height_);
+    left = std::clamp(left - left_, 0, width_);
+    right = std::clamp(right - left_, 0, width_);
+    top = std::clamp(top - top_, 0, height_);
+    bottom = std::clamp(bottom - top_, 0, height_);
     for (int y = top; y < bottom; ++y) {
         std::uint8_t* p = &screen_[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
                                     static_cast<std::size_t>(left)) *
@@ -50,22 +53,22 @@ const std::vector<std::uint8_t>& TGIFCompositor::Draw(const TGIFSubImage& frame)
                                   : static_cast<const TGIFColorMap&>(document_.Header().ColorMap());
     const int transparent =
         control && control->Transparent() ? control->TransparentColorIndex() : -1;
-    const int x0 = std::max(frame.Left(), 0);
-    const int x1 = std::min(frame.Left() + frame.Width(), width_);
-    const int y0 = std::max(frame.Top(), 0);
-    // Rows the frame really holds: a reader may keep fewer than its height.
+    // The frame, cut to the rows it holds, the logical screen and what is kept.
     const std::size_t rowsHeld = frame.PixelCount() / static_cast<std::size_t>(frame.Width());
-    const int y1 =
-        std::min({frame.Top() + frame.Height(), height_,
-                  frame.Top() + static_cast<int>(std::min<std::size_t>(
-                                    rowsHeld, static_cast<std::size_t>(frame.Height())))});
+    const int frameBottom =
+        frame.Top() +
+        static_cast<int>(std::min<std::size_t>(rowsHeld, static_cast<std::size_t>(frame.Height())));
+    const int x0 = std::max({frame.Left(), 0, left_});
+    const int x1 = std::min({frame.Left() + frame.Width(), document_.Width(), left_ + width_});
+    const int y0 = std::max({frame.Top(), 0, top_});
+    const int y1 = std::min({frameBottom, document_.Height(), top_ + height_});
     const std::uint8_t* pixels = frame.Pixels();
     for (int y = y0; y < y1; ++y) {
         const std::uint8_t* src = pixels + static_cast<std::size_t>(y - frame.Top()) *
                                                static_cast<std::size_t>(frame.Width());
         std::uint8_t* dst =
-            &screen_[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                      static_cast<std::size_t>(x0)) *
+            &screen_[(static_cast<std::size_t>(y - top_) * static_cast<std::size_t>(width_) +
+                      static_cast<std::size_t>(x0 - left_)) *
                      3];
         for (int x = x0; x < x1; ++x, dst += 3) {
             const int index = src[x - frame.Left()];

@@ -18,19 +18,26 @@ class TGIFCompositor {
 public:
     // `background` is 0x00BBGGRR.
     TGIFCompositor(const TGIFDocument& document, TColor background);
+    // Keeps only the rectangle at (left, top) of width x height of the screen;
+    // parts of it off the logical screen stay the background colour.
+    TGIFCompositor(const TGIFDocument& document, TColor background, int left, int top, int width,
+                   int height);
 
     // Draws the next frame (after disposing of the one before) and returns the
-    // screen. An empty frame leaves the screen and the pending disposal as
-    // they are.
+    // screen (the kept rectangle, rows top-down). An empty frame leaves the screen and the pending
+    // disposal as they are.
     const std::vector<std::uint8_t>& Draw(const TGIFSubImage& frame);
     const std::vector<std::uint8_t>& Screen() const { return screen_; }
     int Width() const { return width_; }
     int Height() const { return height_; }
 
 private:
+    // Fills a rectangle given in screen coordinates, cut to what is kept.
     void FillRect(int left, int top, int right, int bottom);
 
     const TGIFDocument& document_;
+    int left_ = 0; // the kept rectangle, in screen coordinates
+    int top_ = 0;
     int width_;
     int height_;
     std::uint8_t background_[3];

@@ -13,16 +13,16 @@ namespace {
 using avitest::Run;
 using avitest::WorkDir;
 
-// A flat picture of one colour, rows top-down.
-std::vector<std::uint8_t> Flat(int width, int height, std::uint8_t b, std::uint8_t g,
-                               std::uint8_t r) {
-    std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width * height) * 3);
-    for (std::size_t i = 0; i < bgr.size(); i += 3) {
-        bgr[i] = b;
-        bgr[i + 1] = g;
-        bgr[i + 2] = r;
+// A flat picture of one colour (red, green, blue), rows top-down.
+std::vector<std::uint8_t> Flat(int width, int height, std::uint8_t r, std::uint8_t g,
+                               std::uint8_t b) {
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width * height) * 3);
+    for (std::size_t i = 0; i < rgb.size(); i += 3) {
+        rgb[i] = r;
+        rgb[i + 1] = g;
+        rgb[i + 2] = b;
     }
-    return bgr;
+    return rgb;
 }
 
 std::string Probe(const std::string& entries, const std::filesystem::path& file) {
@@ -60,8 +60,8 @@ TEST_P(VideoFileWriter, KeepsEachFramesDurationSizeAndColour) {
     const int delays[] = {10, 20, 50, 7};
     const std::uint8_t colours[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
     for (int i = 0; i < 4; ++i) {
-        const auto bgr = Flat(c.Width, c.Height, colours[i][0], colours[i][1], colours[i][2]);
-        ASSERT_TRUE(writer->AddFrame(bgr.data(), c.Width * 3, delays[i])) << writer->LastError();
+        const auto rgb = Flat(c.Width, c.Height, colours[i][0], colours[i][1], colours[i][2]);
+        ASSERT_TRUE(writer->AddFrame(rgb.data(), c.Width * 3, delays[i])) << writer->LastError();
     }
     ASSERT_TRUE(writer->Finish()) << writer->LastError();
 
@@ -74,11 +74,11 @@ TEST_P(VideoFileWriter, KeepsEachFramesDurationSizeAndColour) {
 
     // Each frame's time and colour as a player shows them.
     std::string out;
-    ASSERT_EQ(avitest::Run(
-                  "ffmpeg -v error -i '" + file.string() +
-                      "' -vf 'format=bgr24,crop=1:1:4:4' -f rawvideo -pix_fmt bgr24 -fps_mode passthrough - | "
-                      "od -An -v -tu1",
-                  &out),
+    ASSERT_EQ(avitest::Run("ffmpeg -v error -i '" + file.string() +
+                               "' -vf 'format=rgb24,crop=1:1:4:4' -f rawvideo -pix_fmt rgb24 "
+                               "-fps_mode passthrough - | "
+                               "od -An -v -tu1",
+                           &out),
               0);
     std::vector<int> bytes;
     for (std::size_t pos = 0; pos < out.size();) {

@@ -186,7 +186,7 @@ struct TVideoFileWriter::TImpl {
             return Fail("Not enough memory for a video frame", rc);
 
         Scaler.reset(sws_getContext(
-            c.width, c.height, AV_PIX_FMT_BGR24, c.width, c.height, AV_PIX_FMT_YUV420P,
+            c.width, c.height, AV_PIX_FMT_RGB24, c.width, c.height, AV_PIX_FMT_YUV420P,
             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
         if (!Scaler)
             return Fail("Cannot set up the colour conversion", 0);
@@ -196,11 +196,11 @@ struct TVideoFileWriter::TImpl {
 
         const std::size_t row = static_cast<std::size_t>(CodedWidth) * 3;
         Padded.assign(row * static_cast<std::size_t>(CodedHeight), 0);
-        const std::uint8_t bgr[3] = {static_cast<std::uint8_t>(Settings.Background >> 16),
+        const std::uint8_t rgb[3] = {static_cast<std::uint8_t>(Settings.Background),
                                      static_cast<std::uint8_t>(Settings.Background >> 8),
-                                     static_cast<std::uint8_t>(Settings.Background)};
+                                     static_cast<std::uint8_t>(Settings.Background >> 16)};
         for (std::size_t i = 0; i < Padded.size(); i += 3)
-            std::memcpy(&Padded[i], bgr, 3);
+            std::memcpy(&Padded[i], rgb, 3);
         return true;
     }
 
@@ -254,14 +254,14 @@ std::unique_ptr<TVideoFileWriter> TVideoFileWriter::Create(const std::string& fi
     return std::make_unique<TVideoFileWriter>(std::move(impl));
 }
 
-bool TVideoFileWriter::AddFrame(const std::uint8_t* bgr, int stride, int hundredths) {
+bool TVideoFileWriter::AddFrame(const std::uint8_t* rgb, int stride, int hundredths) {
     TImpl& s = *FImpl;
     if (s.Broken)
         return false;
     const std::size_t row = static_cast<std::size_t>(s.CodedWidth) * 3;
     for (int y = 0; y < s.Settings.Height; ++y)
         std::memcpy(&s.Padded[static_cast<std::size_t>(y) * row],
-                    bgr + static_cast<std::ptrdiff_t>(y) * stride,
+                    rgb + static_cast<std::ptrdiff_t>(y) * stride,
                     static_cast<std::size_t>(s.Settings.Width) * 3);
     int rc = av_frame_make_writable(s.Frame.get());
     if (rc < 0)

@@ -42,9 +42,9 @@ public:
     TVideoFileWriter(const TVideoFileWriter&) = delete;
     TVideoFileWriter& operator=(const TVideoFileWriter&) = delete;
 
-    // One frame of Width x Height pixels, 24-bit blue-green-red, rows top-down
+    // One frame of Width x Height pixels, 24-bit red-green-blue, rows top-down
     // `stride` bytes apart, shown for `hundredths` (at least 1).
-    bool AddFrame(const std::uint8_t* bgr, int stride, int hundredths);
+    bool AddFrame(const std::uint8_t* rgb, int stride, int hundredths);
     // Drains the encoder and writes the trailer (and, for MP4, moves the index
     // to the front so playback can start before the download ends).
     bool Finish();
