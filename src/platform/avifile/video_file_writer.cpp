@@ -1,10 +1,10 @@
 #include "platform/avifile/video_file_writer.h"
 
+#include "platform/avifile/ffmpeg_handles.h"
+#include "platform/avifile/media_reader.h"
+
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -17,24 +17,13 @@ namespace framolo {
 
 namespace {
 
+// An output file's context, which owns the file it writes to.
 struct TFormatOutput {
     void operator()(AVFormatContext* c) const {
         if (c && c->pb && !(c->oformat->flags & AVFMT_NOFILE))
             avio_closep(&c->pb);
         avformat_free_context(c);
     }
-};
-struct TCodecFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct TFrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct TPacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct TSwsFree {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
 
 std::string FfmpegReason(int code) {
@@ -80,10 +69,10 @@ struct TVideoFileWriter::TImpl {
     int CodedWidth = 0;
     int CodedHeight = 0;
     std::unique_ptr<AVFormatContext, TFormatOutput> Format;
-    std::unique_ptr<AVCodecContext, TCodecFree> Codec;
-    std::unique_ptr<AVFrame, TFrameFree> Frame;
-    std::unique_ptr<AVPacket, TPacketFree> Packet;
-    std::unique_ptr<SwsContext, TSwsFree> Scaler;
+    TCodecPtr Codec;
+    TFramePtr Frame;
+    TPacketPtr Packet;
+    TSwsPtr Scaler;
     AVStream* Stream = nullptr;
     // The picture at the coded size, padding filled with the background.
     std::vector<std::uint8_t> Padded;
@@ -244,7 +233,7 @@ std::unique_ptr<TVideoFileWriter> TVideoFileWriter::Create(const std::string& fi
         error = "A video frame must be 1 to 16384 pixels wide and high";
         return nullptr;
     }
-    av_log_set_level(AV_LOG_QUIET);
+    SilenceFfmpegLog();
     auto impl = std::make_unique<TImpl>();
     impl->Settings = settings;
     if (!impl->Open(fileName)) {
