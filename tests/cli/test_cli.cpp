@@ -101,6 +101,46 @@ TEST(Cli, GifToAviReadsBackInFfprobeAndMatchesTheRenderedFrames) {
     }
 }
 
+// gif2video writes MP4 and WebM with the GIF's length, takes its quality and
+// background, and refuses values outside them.
+TEST(Cli, GifToVideoKeepsTheLengthAndChecksItsOptions) {
+    const std::string clip = test::MakeClip("cli_video_src.avi", 32, 16, 5, "-c:v mjpeg", "25");
+    const std::string gif = test::WorkPath("to_video.gif");
+    std::string log;
+    ASSERT_EQ(
+        RunCli("avi2gif '" + clip + "' '" + gif + "' --delay 10 --width 33 --height 17 --quiet",
+               &log),
+        0)
+        << log;
+    struct TCase {
+        std::string Args;
+        int Status;
+        std::string Says;
+    } cases[] = {
+        {"gif2video '" + gif + "' '" + test::WorkPath("v.mp4") + "' --quality 90 --json", 0,
+         "\"raised_delays\": 5"},
+        {"gif2avi '" + gif + "' '" + test::WorkPath("v.webm") + "' --background '#ff8000'", 0,
+         "note: 5 frames with delay 0 or 1 show for 10 hundredths"},
+        {"gif2video '" + gif + "' x.mp4 --quality 0", 2, "--quality must be between 1 and 100"},
+        {"gif2video '" + gif + "' x.mp4 --background red", 2,
+         "--background takes six hex digits such as ff8000, not 'red'"},
+        {"gif2video '" + gif + "'", 2, "gif2video takes INPUT.gif and OUTPUT.avi"},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(RunCli(c.Args + " 2>&1", &log), c.Status) << c.Args << "\n" << log;
+        EXPECT_NE(log.find(c.Says), std::string::npos) << log;
+    }
+    for (const char* name : {"v.mp4", "v.webm"}) {
+        std::string probe;
+        ASSERT_EQ(test::RunCommand("ffprobe -v error -show_entries format=duration:stream=width "
+                                   "-of csv=p=0 '" +
+                                       test::WorkPath(name) + "'",
+                                   &probe),
+                  0);
+        EXPECT_EQ(probe, "34\n0.500000\n") << name; // padded to an even width
+    }
+}
+
 TEST(Cli, BadInputGivesAMessageAndNoOutput) {
     const std::string out = test::WorkPath("bad_out.gif");
     std::remove(out.c_str());
