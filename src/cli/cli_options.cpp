@@ -93,8 +93,8 @@ std::vector<TCliCommand> MakeCommands() {
         "OUTPUT takes the .avi extension when it has another, except .mp4 (H.264) and\n"
         ".webm (VP9): those are compressed clips in which every frame keeps its own\n"
         "delay; frames with delay 0 or 1 show for 10 hundredths, as browsers play them.\n"
-        "A video file has no loop count: the GIF's is not kept. A failed run leaves no\n"
-        "OUTPUT; a stopped (Ctrl-C) run keeps the frames written so far.\n",
+        "A video file has no loop count: the GIF's is not kept. A failed or stopped\n"
+        "(Ctrl-C) run leaves no OUTPUT, and an earlier file of that name as it was.\n",
         {Number("--quality", "N", 1, 100,
                 "for .mp4 and .webm: 1 (smallest file) to 100 (best\n"
                 "picture); 55, the default, is H.264's usual quality"),

@@ -6,7 +6,7 @@
 #include "cli/cli_report.h"
 #include "cli/gif_file_output.h"
 #include "cli/media_info.h"
-#include "cli/output_file.h"
+#include "cli/signal_cleanup.h"
 #include "color/shared_palette_reducer.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
@@ -232,11 +232,8 @@ int GifToAvi(const TCliArgs& args) {
     video.Background = ParseBackground(args.Word("--background", "000000"));
     InstallSignalCleanup();
     const auto started = std::chrono::steady_clock::now();
-    TJobOutcome outcome;
-    {
-        TStoppableStage stage;
-        outcome = TGifToAviJob(host, video).Run();
-    }
+    // A signal ends the run; the clip's temporary file goes with it.
+    const TJobOutcome outcome = TGifToAviJob(host, video).Run();
     TVideoFileFormat videoFormat{};
     const bool toVideo = VideoFileFormatOf(host.CurrentFileName(), videoFormat);
     switch (outcome.End) {

@@ -7,10 +7,12 @@
 #include "platform/avifile/avifile_guards.h"
 #include "platform/avifile/video_file_writer.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/streams/output_file.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace framolo {
@@ -262,10 +264,23 @@ TJobOutcome TGifToAviJob::Run() {
                                  ? ChangeFileExt(*chosen, ".avi")
                                  : *chosen);
     RunJobSteps(sink_, TJobKind::GifToAvi, outcome, [&] {
+        // The clip is written beside its name and takes the name only once it
+        // is complete, or stopped: a failure or a kill leaves an earlier file
+        // of that name as it was.
+        std::optional<TOutputFile> output;
+        try {
+            output.emplace(sink_.CurrentFileName());
+        } catch (const EOutputError&) {
+            throw EJobError(jobmsg::FailedCreateFile);
+        }
+        // A clip's index is written last, at its place in the file.
+        if (output->InPlace())
+            throw EJobError(jobmsg::FailedCreateFile);
         if (video)
-            ConvertToVideo(*document, outcome);
+            ConvertToVideo(*document, outcome, output->WritePath());
         else
-            Convert(*document, outcome);
+            Convert(*document, outcome, output->WritePath());
+        output->Commit();
     });
     // The file is complete here: stream, file and library were released on the way out.
     // A file that cannot be previewed is the host's to show; the job goes on.
@@ -286,7 +301,7 @@ TJobOutcome TGifToAviJob::Run() {
     return outcome;
 }
 
-void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
+void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome, const std::string& path) {
     TGIFImageList& frames = document.Frames();
     // The stream takes its picture size from the first frame that has an
     // image: zero bytes between blocks leave frames of extensions only before
@@ -304,8 +319,7 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
 
     TAVILibraryGuard library;
     TAVIFileGuard file;
-    if (AVIFileOpen(file.File, sink_.CurrentFileName(),
-                    OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE) != 0) {
+    if (AVIFileOpen(file.File, path, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE) != 0) {
         file.File = nullptr;
         throw EJobError(jobmsg::FailedCreateFile);
     }
@@ -421,7 +435,8 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
     }
 }
 
-void TGifToAviJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome) {
+void TGifToAviJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome,
+                                  const std::string& path) {
     TGIFImageList& frames = document.Frames();
     int first = 0;
     while (first < frames.Count() && frames[first]->Empty())
@@ -436,7 +451,7 @@ void TGifToAviJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome) 
     settings.Quality = video_.Quality;
     settings.Background = video_.Background;
     std::string error;
-    auto writer = TVideoFileWriter::Create(sink_.CurrentFileName(), settings, error);
+    auto writer = TVideoFileWriter::Create(path, settings, error);
     if (!writer)
         throw EJobError(error);
 

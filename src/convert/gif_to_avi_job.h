@@ -31,8 +31,9 @@ public:
     static constexpr int kBrowserMinimumDelay = 10;
 
 private:
-    void Convert(TGIFDocument& document, TJobOutcome& outcome);
-    void ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome);
+    // Both write into `path`, the finished clip's temporary file.
+    void Convert(TGIFDocument& document, TJobOutcome& outcome, const std::string& path);
+    void ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome, const std::string& path);
     TConversionSink& sink_;
     TGifToVideoOptions video_;
 };

@@ -510,6 +510,8 @@ TEST_F(GifToAviJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
         host.FileName = test::WorkPath("unfinished.gif");
         host.Source = doc.get();
         host.SaveAnswer = test::WorkPath("unfinished.avi");
+        // An earlier file of that name stays as it was.
+        std::ofstream(test::WorkPath("unfinished.avi")) << "earlier";
         TJobOutcome outcome;
         {
             const TWriteFault fault(step);
@@ -521,6 +523,9 @@ TEST_F(GifToAviJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
         EXPECT_TRUE(host.Messages.empty()) << which;
         EXPECT_TRUE(host.Previewed.empty()) << which;
         EXPECT_EQ(host.Ends, 1) << which;
+        EXPECT_EQ(test::ReadFileBytes(test::WorkPath("unfinished.avi")),
+                  (std::vector<std::uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}))
+            << which;
     }
     // Without a fault the same run finishes.
     auto doc = MakeGif(3, 4);
