@@ -255,7 +255,9 @@ TJobOutcome TGifToAviJob::Run() {
     }
     const std::string proposed = ChangeFileExt(current, ".avi");
     sink_.SetCurrentFileName(proposed);
-    const auto chosen = sink_.AskSaveFileName(proposed, "Avi File ( *.avi)", "*.avi");
+    const auto chosen = sink_.AskSaveFileName(proposed, {{"Avi File ( *.avi)", "*.avi"},
+                                                         {"MP4 video ( *.mp4)", "*.mp4"},
+                                                         {"WebM video ( *.webm)", "*.webm"}});
     if (!chosen || chosen->empty())
         return outcome;
     TVideoFileFormat videoFormat{};

@@ -170,6 +170,12 @@ TEST_F(GifToAviJob, OneKeyFramePerGifFrameLastingItsDelay) {
     const TAviFacts facts = ReadAvi(out);
     EXPECT_EQ(facts.Info.dwScale, 10u);
     EXPECT_EQ(facts.Info.dwRate, 100u);
+    // The dialog offers the AVI first, then MP4 and WebM.
+    ASSERT_EQ(host_.Filters.size(), 3u);
+    EXPECT_EQ(host_.Filters[0].Description, "Avi File ( *.avi)");
+    EXPECT_EQ(host_.Filters[0].Pattern, "*.avi");
+    EXPECT_EQ(host_.Filters[1].Pattern, "*.mp4");
+    EXPECT_EQ(host_.Filters[2].Pattern, "*.webm");
     EXPECT_EQ(facts.Length, 4);
     EXPECT_EQ(facts.Info.rcFrame, (TRect{0, 0, 6, 5}));
     ASSERT_GE(facts.Format.size(), 1064u);
