@@ -150,7 +150,7 @@ private:
     static QString DroppedFile(const QMimeData* data);
     // Runs a save dialog with one name filter, proposing a path when one is
     // given: the chosen file, empty when none; nothing when cancelled.
-    static std::optional<QString> AskSavePath(QFileDialog& dialog, const QString& nameFilter,
+    static std::optional<QString> AskSavePath(QFileDialog& dialog, const QStringList& nameFilters,
                                               const QString& proposed);
     void BuildCommandStrip();
     void BuildTabs();

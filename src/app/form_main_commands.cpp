@@ -19,6 +19,7 @@
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/streams/output_file.h"
 #include "preview/gif_preview.h"
 
 #include <QApplication>
@@ -348,9 +349,9 @@ void TFormmain::ConvertGifClick() {
     TGifToAviJob(*host_).Run();
 }
 
-std::optional<QString> TFormmain::AskSavePath(QFileDialog& dialog, const QString& nameFilter,
+std::optional<QString> TFormmain::AskSavePath(QFileDialog& dialog, const QStringList& nameFilters,
                                               const QString& proposed) {
-    dialog.setNameFilters({nameFilter});
+    dialog.setNameFilters(nameFilters);
     if (!proposed.isEmpty()) {
         const QFileInfo info(proposed);
         dialog.setDirectory(info.absolutePath());
@@ -372,7 +373,7 @@ void TFormmain::SaveClick() {
         return;
     SavePictureDialog1_->setDefaultSuffix(QStringLiteral("gif"));
     const std::optional<QString> chosen =
-        AskSavePath(*SavePictureDialog1_, QStringLiteral("GIF Image (*.gif)"),
+        AskSavePath(*SavePictureDialog1_, {QStringLiteral("GIF Image (*.gif)")},
                     QString::fromStdString(ChangeFileExt(currentFileName_, ".gif")));
     if (!chosen || chosen->isEmpty())
         return;
@@ -382,7 +383,11 @@ void TFormmain::SaveClick() {
         document->OnProgress = [this](TPersistent*, TProgressStage stage, std::uint8_t percent,
                                       bool, const TRect&,
                                       const std::string&) { SaveProgress(stage, percent); };
-        document->SaveToFile(path);
+        // Written beside its name, which it takes only once complete: a full
+        // disk or a kill leaves an earlier file as it was.
+        TOutputFile output(path);
+        document->SaveToFile(output.WritePath());
+        output.Commit();
         ImageGifPreview_->repaint();
     } catch (const std::exception& error) {
         ShowBox(TBoxKind::ApplicationError, QString::fromStdString(error.what()), this);

@@ -202,14 +202,22 @@ void TWindowHost::SetStatusLine(const std::string& line) {
 }
 
 std::optional<std::string> TWindowHost::AskSaveFileName(const std::string& proposed,
-                                                        const std::string& filterDescription,
-                                                        const std::string& filterPattern) {
-    const std::optional<QString> chosen = TFormmain::AskSavePath(
-        *form_.SaveDialog1_,
-        Q(filterDescription) + QStringLiteral(" (") + Q(filterPattern) + QLatin1Char(')'),
-        Q(proposed));
+                                                        const std::vector<TFileFilter>& filters) {
+    QStringList names;
+    for (const TFileFilter& filter : filters)
+        names << Q(filter.Description) + QStringLiteral(" (") + Q(filter.Pattern) +
+                     QLatin1Char(')');
+    const std::optional<QString> chosen =
+        TFormmain::AskSavePath(*form_.SaveDialog1_, names, Q(proposed));
     if (!chosen)
         return std::nullopt;
+    // A name typed without an extension takes the one of the kind chosen in
+    // the dialog, when that is not the first.
+    const int kind = static_cast<int>(names.indexOf(form_.SaveDialog1_->selectedNameFilter()));
+    if (kind > 0 && !chosen->isEmpty() && QFileInfo(*chosen).suffix().isEmpty()) {
+        const std::string& pattern = filters[static_cast<std::size_t>(kind)].Pattern;
+        return chosen->toStdString() + pattern.substr(pattern.find('.'));
+    }
     return chosen->toStdString();
 }
 

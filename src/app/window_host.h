@@ -61,8 +61,7 @@ public:
     void SetStatusLine(const std::string& line) override;
 
     std::optional<std::string> AskSaveFileName(const std::string& proposed,
-                                               const std::string& filterDescription,
-                                               const std::string& filterPattern) override;
+                                               const std::vector<TFileFilter>& filters) override;
 
 private:
     QLineEdit* Field(TParamField field) const;

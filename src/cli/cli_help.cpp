@@ -15,6 +15,7 @@ std::string UsageText() {
            "usage:\n"
            "  framolo-cli avi2gif INPUT OUTPUT.gif [options]    video frames to an animated GIF\n"
            "  framolo-cli gif2avi INPUT.gif OUTPUT.avi [options] GIF frames to an AVI file\n"
+           "  framolo-cli gif2video INPUT.gif OUTPUT.mp4|.webm  GIF frames to a shareable clip\n"
            "  framolo-cli info [--json] [--frame-hashes] FILE   what a GIF or a video holds\n"
            "  framolo-cli help [COMMAND]                        this text, or a command's own\n"
            "  framolo-cli --version\n"

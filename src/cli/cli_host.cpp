@@ -104,8 +104,8 @@ void TCliHost::Box(const std::string& message) {
     err_ << "framolo-cli: " << message << "\n" << std::flush;
 }
 
-std::optional<std::string> TCliHost::AskSaveFileName(const std::string&, const std::string&,
-                                                     const std::string&) {
+std::optional<std::string> TCliHost::AskSaveFileName(const std::string&,
+                                                     const std::vector<TFileFilter>&) {
     return OutputName;
 }
 

@@ -47,8 +47,8 @@ public:
     void ShowInformation(const std::string& message) override;
     void ShowMessage(const std::string& message) override;
     void ShowApplicationError(const std::string& message) override;
-    std::optional<std::string> AskSaveFileName(const std::string& proposed, const std::string&,
-                                               const std::string&) override;
+    std::optional<std::string> AskSaveFileName(const std::string& proposed,
+                                               const std::vector<TFileFilter>&) override;
 
     bool HadError() const { return hadError_; }
     const std::string& LastError() const { return lastError_; }

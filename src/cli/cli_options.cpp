@@ -85,15 +85,34 @@ std::vector<TCliCommand> MakeCommands() {
         "avi2gif takes INPUT and OUTPUT.gif"};
     TCliCommand gif2avi{
         "gif2avi",
-        "INPUT.gif OUTPUT.avi [options]",
+        "INPUT.gif OUTPUT.avi|.mp4|.webm [options]",
         "Writes every frame of INPUT.gif as one key frame of a new uncompressed 8-bit AVI\n"
-        "file, at 65 / D frames a second, D being the first delay the GIF gives (in\n"
-        "hundredths of a second). OUTPUT takes the .avi extension when it has another.\n",
-        {Flag("--json", "print the report as one JSON object"),
+        "file, D hundredths of a second a sample, D being the first delay the GIF gives\n"
+        "(in hundredths of a second); each frame starts at the sample its time falls in.\n"
+        "A GIF whose frames show at most 256 colours in all keeps exactly those colours.\n"
+        "OUTPUT takes the .avi extension when it has another, except .mp4 (H.264) and\n"
+        ".webm (VP9): those are compressed clips in which every frame keeps its own\n"
+        "delay; frames with delay 0 or 1 show for 10 hundredths, as browsers play them.\n"
+        "A video file has no loop count: the GIF's is not kept. A failed or stopped\n"
+        "(Ctrl-C) run leaves no OUTPUT, and an earlier file of that name as it was.\n",
+        {Number("--quality", "N", 1, 100,
+                "for .mp4 and .webm: 1 (smallest file) to 100 (best\n"
+                "picture); 55, the default, is H.264's usual quality"),
+         Word("--background", "RRGGBB",
+              "for .mp4 and .webm: the colour shown where the GIF is\n"
+              "transparent, as six hex digits (default: 000000, black)"),
+         Flag("--json", "print the report as one JSON object"),
          Flag("--quiet", "no progress bar or text report")},
         "",
         2,
-        "gif2avi takes INPUT.gif and OUTPUT.avi"};
+        "gif2avi takes INPUT.gif and OUTPUT.avi, OUTPUT.mp4 or OUTPUT.webm"};
+    TCliCommand gif2video = gif2avi;
+    gif2video.Name = "gif2video";
+    gif2video.Description =
+        "The same command as gif2avi, under a name that says what it does.\n\n" +
+        gif2avi.Description;
+    gif2video.PositionalsMessage =
+        "gif2video takes INPUT.gif and OUTPUT.avi, OUTPUT.mp4 or OUTPUT.webm";
     TCliCommand info{
         "info",
         "[--json] [--frame-hashes] FILE",
@@ -105,7 +124,7 @@ std::vector<TCliCommand> MakeCommands() {
         "",
         1,
         "info takes one FILE"};
-    return {avi2gif, gif2avi, info};
+    return {avi2gif, gif2avi, gif2video, info};
 }
 
 // The help's column where option texts begin.

@@ -46,7 +46,7 @@ struct TCliCommand {
     std::string PositionalsMessage;
 };
 
-// The commands avi2gif, gif2avi and info; null for any other name.
+// The commands avi2gif, gif2avi (also as gif2video) and info; null for any other name.
 const TCliCommand* FindCommand(const std::string& name);
 
 // A command's help: usage line, description, its options from the table

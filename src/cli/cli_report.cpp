@@ -47,11 +47,18 @@ void WriteReport(std::ostream& out, const TCliReport& report, bool json) {
         out << "{\"width\": " << report.Width << ", \"height\": " << report.Height
             << ", \"frames\": " << report.Frames << ", \"size_bytes\": " << report.Bytes
             << ", \"size_kb\": " << kb << ", \"output\": " << JsonString(report.Output)
-            << ", \"seconds\": " << seconds << "}\n";
+            << ", \"seconds\": " << seconds;
+        if (report.RaisedDelays >= 0)
+            out << ", \"raised_delays\": " << report.RaisedDelays;
+        out << "}\n";
     } else {
         out << "width: " << report.Width << "\nheight: " << report.Height
             << "\nframes: " << report.Frames << "\nsize: " << kb << " KB (" << report.Bytes
             << " bytes)\nsaved: " << report.Output << "\nseconds: " << seconds << "\n";
+        if (report.RaisedDelays > 0)
+            out << "note: " << report.RaisedDelays
+                << (report.RaisedDelays == 1 ? " frame" : " frames")
+                << " with delay 0 or 1 show for 10 hundredths of a second, as browsers play them\n";
     }
     out.flush();
 }

@@ -14,6 +14,9 @@ struct TCliReport {
     std::int64_t Bytes = 0;
     std::string Output;
     double Seconds = 0;
+    // Frames whose delay of 0 or 1 a video shows for 10 hundredths; -1 when
+    // the output is not a video.
+    int RaisedDelays = -1;
 };
 
 // The report as lines of text, or as one JSON object on one line.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/output_file.h"
+#include "cli/signal_cleanup.h"
 #include "convert/avi_to_gif_stream_job.h"
 
 namespace framolo {

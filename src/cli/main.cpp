@@ -6,13 +6,14 @@
 #include "cli/cli_report.h"
 #include "cli/gif_file_output.h"
 #include "cli/media_info.h"
-#include "cli/output_file.h"
+#include "cli/signal_cleanup.h"
 #include "color/shared_palette_reducer.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/avifile_guards.h"
+#include "platform/avifile/video_file_writer.h"
 #include "platform/streams/stream.h"
 
 #include <algorithm>
@@ -206,6 +207,16 @@ int AviToGif(const TCliArgs& args) {
     return 0;
 }
 
+// Six hex digits, red first, as 0x00BBGGRR.
+TColor ParseBackground(const std::string& text) {
+    const std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
+    if (hex.size() != 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw EUsage("--background takes six hex digits such as ff8000, not '" + text + "'");
+    const unsigned long rgb = std::stoul(hex, nullptr, 16);
+    return RGB(static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
+               static_cast<std::uint8_t>(rgb));
+}
+
 int GifToAvi(const TCliArgs& args) {
     const bool quiet = args.Has("--quiet");
     const bool json = args.Has("--json");
@@ -216,20 +227,22 @@ int GifToAvi(const TCliArgs& args) {
     host.SetCurrentFileName(args.Positional[0]);
     host.SetSourceDocument(&document);
     host.OutputName = args.Positional[1];
+    TGifToVideoOptions video;
+    video.Quality = args.Number("--quality", video.Quality);
+    video.Background = ParseBackground(args.Word("--background", "000000"));
     InstallSignalCleanup();
     const auto started = std::chrono::steady_clock::now();
-    TJobOutcome outcome;
-    {
-        TStoppableStage stage;
-        outcome = TGifToAviJob(host).Run();
-    }
+    // A signal ends the run; the clip's temporary file goes with it.
+    const TJobOutcome outcome = TGifToAviJob(host, video).Run();
+    TVideoFileFormat videoFormat{};
+    const bool toVideo = VideoFileFormatOf(host.CurrentFileName(), videoFormat);
     switch (outcome.End) {
     case TJobEnd::Finished:
         if (json || !quiet)
             WriteReport(std::cout,
                         {document.Width(), document.Height(), outcome.FrameCount,
                          FileSizeOf(host.CurrentFileName()), host.CurrentFileName(),
-                         SecondsSince(started)},
+                         SecondsSince(started), toVideo ? outcome.RaisedDelays : -1},
                         json);
         return 0;
     case TJobEnd::NotStarted:
@@ -280,7 +293,7 @@ int Main(int argc, char** argv) {
         const TCliArgs parsed = ParseCommandLine(*command, args);
         if (command->Name == "avi2gif")
             return AviToGif(parsed);
-        if (command->Name == "gif2avi")
+        if (command->Name == "gif2avi" || command->Name == "gif2video")
             return GifToAvi(parsed);
         return Info(parsed);
     } catch (const EUsage& e) {

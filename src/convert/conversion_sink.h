@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace framolo {
 
@@ -23,6 +24,14 @@ struct TJobOutcome {
     // Size of the written file, when the job writes one.
     std::int64_t Bytes = 0;
     std::string Error;
+    // GIF to video: frames whose delay of 0 or 1 was shown for a tenth of a second.
+    int RaisedDelays = 0;
+};
+
+// One kind of file a save dialog offers: "Avi File ( *.avi)" with "*.avi".
+struct TFileFilter {
+    std::string Description;
+    std::string Pattern;
 };
 
 // What a conversion job reports to, and the program state it shares: the
@@ -85,10 +94,10 @@ public:
     virtual void ShowApplicationError(const std::string& message) = 0;
     virtual void SetStatusLine(const std::string& line) { (void)line; }
 
-    // Asks for the output file name, proposing one; nullopt when cancelled.
+    // Asks for the output file name, proposing one and offering the kinds of
+    // file in `filters` (the first is chosen at first); nullopt when cancelled.
     virtual std::optional<std::string> AskSaveFileName(const std::string& proposed,
-                                                       const std::string& filterDescription,
-                                                       const std::string& filterPattern) = 0;
+                                                       const std::vector<TFileFilter>& filters) = 0;
 };
 
 // The running part every job shares: clears the stop flag, shows the run's

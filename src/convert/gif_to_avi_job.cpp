@@ -1,13 +1,18 @@
 #include "convert/gif_to_avi_job.h"
 
 #include "convert/job_support.h"
+#include "gif/frame_compositor.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/avifile_guards.h"
+#include "platform/avifile/video_file_writer.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/streams/output_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace framolo {
@@ -96,6 +101,148 @@ void FillBuffers(TFrameBuffers& b, const TBitmap& rendered, const TGIFSubImage& 
     }
 }
 
+// The colours of a GIF whose screens show at most 256: the table the stream
+// stores, and each colour's index in it sorted by colour for lookups.
+struct TExactPalette {
+    std::vector<std::uint32_t> Table; // 0xRRGGBB
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> Lookup;
+    std::uint8_t IndexOf(std::uint32_t rgb) const {
+        return std::lower_bound(Lookup.begin(), Lookup.end(),
+                                std::pair<std::uint32_t, std::uint8_t>{rgb, 0})
+            ->second;
+    }
+};
+
+std::uint32_t ScreenPixel(const std::vector<std::uint8_t>& screen, std::size_t at) {
+    return static_cast<std::uint32_t>(screen[at]) << 16 |
+           static_cast<std::uint32_t>(screen[at + 1]) << 8 | screen[at + 2];
+}
+
+// What a viewer shows in the stream's picture: the screen at the first frame's
+// place and size.
+TGIFCompositor PictureCompositor(const TGIFDocument& document, const TFrameBuffers& b) {
+    return TGIFCompositor(document, 0, b.Left, b.Top, b.Width, b.Height);
+}
+
+// The colours a viewer shows in the stream's picture, when there are at most
+// 256 of them; false when there are more. When the global table holds them
+// all, it is the stream's table in its own order, so indexes stay the GIF's;
+// otherwise the colours in ascending order.
+bool ExactPalette(const TGIFDocument& document, const TFrameBuffers& b, TExactPalette& palette) {
+    std::vector<std::uint64_t> seen(std::size_t{1} << 18, 0);
+    std::vector<std::uint32_t> colors;
+    TGIFCompositor compositor = PictureCompositor(document, b);
+    const TGIFImageList& frames = document.Frames();
+    for (int i = 0; i < frames.Count(); ++i) {
+        if (frames[i]->Empty())
+            continue;
+        const std::vector<std::uint8_t>& screen = compositor.Draw(*frames[i]);
+        for (std::size_t at = 0; at < screen.size(); at += 3) {
+            const std::uint32_t rgb = ScreenPixel(screen, at);
+            std::uint64_t& word = seen[rgb >> 6];
+            const std::uint64_t bit = std::uint64_t{1} << (rgb & 63);
+            if ((word & bit) != 0)
+                continue;
+            word |= bit;
+            if (colors.size() == 256)
+                return false;
+            colors.push_back(rgb);
+        }
+    }
+    const TGIFColorMap& global = document.Header().ColorMap();
+    std::vector<std::uint32_t> table;
+    for (int i = 0; i < global.Count(); ++i) {
+        const TGIFColor c = global.Entry(i);
+        table.push_back(static_cast<std::uint32_t>(c.Red) << 16 |
+                        static_cast<std::uint32_t>(c.Green) << 8 | c.Blue);
+    }
+    const bool inGlobal = std::all_of(colors.begin(), colors.end(), [&](std::uint32_t rgb) {
+        return std::find(table.begin(), table.end(), rgb) != table.end();
+    });
+    if (inGlobal) {
+        palette.Table = table;
+    } else {
+        std::sort(colors.begin(), colors.end());
+        palette.Table = colors;
+    }
+    // The first entry of a colour listed twice is the one used.
+    for (std::size_t i = palette.Table.size(); i-- > 0;)
+        palette.Lookup.emplace_back(palette.Table[i], static_cast<std::uint8_t>(i));
+    std::stable_sort(palette.Lookup.begin(), palette.Lookup.end(),
+                     [](const auto& l, const auto& r) { return l.first < r.first; });
+    palette.Lookup.erase(
+        std::unique(palette.Lookup.begin(), palette.Lookup.end(),
+                    [](const auto& l, const auto& r) { return l.first == r.first; }),
+        palette.Lookup.end());
+    return true;
+}
+
+// Fills the buffers with the composited picture in the exact colours.
+void FillExact(TFrameBuffers& b, const TGIFCompositor& compositor, const TExactPalette& palette,
+               bool first) {
+    if (first) {
+        std::fill(b.Header.begin() + 40, b.Header.end(), 0);
+        for (std::size_t i = 0; i < palette.Table.size(); ++i) {
+            b.Header[40 + i * 4] = static_cast<std::uint8_t>(palette.Table[i]);
+            b.Header[40 + i * 4 + 1] = static_cast<std::uint8_t>(palette.Table[i] >> 8);
+            b.Header[40 + i * 4 + 2] = static_cast<std::uint8_t>(palette.Table[i] >> 16);
+        }
+    }
+    const std::vector<std::uint8_t>& screen = compositor.Screen();
+    std::uint32_t last = ScreenPixel(screen, 0);
+    std::uint8_t lastIndex = palette.IndexOf(last);
+    std::size_t at = 0;
+    for (int y = 0; y < b.Height; ++y) {
+        std::uint8_t* dst =
+            b.Pixels.data() + b.RowBytes * static_cast<std::size_t>(b.Height - 1 - y);
+        for (int x = 0; x < b.Width; ++x, at += 3) {
+            const std::uint32_t rgb = ScreenPixel(screen, at);
+            if (rgb != last) {
+                last = rgb;
+                lastIndex = palette.IndexOf(rgb);
+            }
+            dst[x] = lastIndex;
+        }
+    }
+}
+
+// A frame's own delay in hundredths; 0 without a control extension.
+int FrameDelay(const TGIFSubImage& frame) {
+    return frame.GraphicControl() != nullptr ? frame.GraphicControl()->Delay() : 0;
+}
+
+// Where each frame goes in a stream of samples `scale` hundredths long: at the
+// sample its start time falls in, so that frames of other delays keep their
+// time (a frame of delay 0 lasts one sample). With every delay equal to the
+// scale, frame i is sample i. Returns the samples the whole animation spans.
+std::int64_t PlaceFrames(const TGIFImageList& frames, int first, int scale,
+                         std::vector<std::int64_t>& sample) {
+    sample.assign(static_cast<std::size_t>(frames.Count()), 0);
+    std::int64_t time = 0;
+    std::int64_t previous = -1;
+    for (int i = first; i < frames.Count(); ++i) {
+        const std::int64_t at =
+            std::max(previous + 1, static_cast<std::int64_t>(std::llround(
+                                       static_cast<double>(time) / static_cast<double>(scale))));
+        sample[static_cast<std::size_t>(i)] = at;
+        if (!frames[i]->Empty())
+            previous = at;
+        const int delay = FrameDelay(*frames[i]);
+        time += delay > 0 ? delay : scale;
+    }
+    const std::int64_t samples =
+        std::max(previous + 1, static_cast<std::int64_t>(std::llround(static_cast<double>(time) /
+                                                                      static_cast<double>(scale))));
+    // Delays far longer than the scale would spend a chunk on every empty
+    // sample between frames; past a bound the frames keep one sample each.
+    if (samples > 16 * static_cast<std::int64_t>(frames.Count()) + 4096) {
+        for (int i = first; i < frames.Count(); ++i)
+            sample[static_cast<std::size_t>(i)] = i - first;
+        return frames.Count() - first;
+    }
+    return samples;
+}
+
 } // namespace
 
 TJobOutcome TGifToAviJob::Run() {
@@ -108,12 +255,35 @@ TJobOutcome TGifToAviJob::Run() {
     }
     const std::string proposed = ChangeFileExt(current, ".avi");
     sink_.SetCurrentFileName(proposed);
-    const auto chosen = sink_.AskSaveFileName(proposed, "Avi File ( *.avi)", "*.avi");
+    const auto chosen = sink_.AskSaveFileName(proposed, {{"Avi File ( *.avi)", "*.avi"},
+                                                         {"MP4 video ( *.mp4)", "*.mp4"},
+                                                         {"WebM video ( *.webm)", "*.webm"}});
     if (!chosen || chosen->empty())
         return outcome;
-    sink_.SetCurrentFileName(
-        LowerCase(ExtractFileExt(*chosen)) != ".avi" ? ChangeFileExt(*chosen, ".avi") : *chosen);
-    RunJobSteps(sink_, TJobKind::GifToAvi, outcome, [&] { Convert(*document, outcome); });
+    TVideoFileFormat videoFormat{};
+    const bool video = VideoFileFormatOf(*chosen, videoFormat);
+    sink_.SetCurrentFileName(LowerCase(ExtractFileExt(*chosen)) != ".avi" && !video
+                                 ? ChangeFileExt(*chosen, ".avi")
+                                 : *chosen);
+    RunJobSteps(sink_, TJobKind::GifToAvi, outcome, [&] {
+        // The clip is written beside its name and takes the name only once it
+        // is complete, or stopped: a failure or a kill leaves an earlier file
+        // of that name as it was.
+        std::optional<TOutputFile> output;
+        try {
+            output.emplace(sink_.CurrentFileName());
+        } catch (const EOutputError&) {
+            throw EJobError(jobmsg::FailedCreateFile);
+        }
+        // A clip's index is written last, at its place in the file.
+        if (output->InPlace())
+            throw EJobError(jobmsg::FailedCreateFile);
+        if (video)
+            ConvertToVideo(*document, outcome, output->WritePath());
+        else
+            Convert(*document, outcome, output->WritePath());
+        output->Commit();
+    });
     // The file is complete here: stream, file and library were released on the way out.
     // A file that cannot be previewed is the host's to show; the job goes on.
     if (outcome.End == TJobEnd::Finished)
@@ -133,7 +303,7 @@ TJobOutcome TGifToAviJob::Run() {
     return outcome;
 }
 
-void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
+void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome, const std::string& path) {
     TGIFImageList& frames = document.Frames();
     // The stream takes its picture size from the first frame that has an
     // image: zero bytes between blocks leave frames of extensions only before
@@ -151,8 +321,7 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
 
     TAVILibraryGuard library;
     TAVIFileGuard file;
-    if (AVIFileOpen(file.File, sink_.CurrentFileName(),
-                    OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE) != 0) {
+    if (AVIFileOpen(file.File, path, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE) != 0) {
         file.File = nullptr;
         throw EJobError(jobmsg::FailedCreateFile);
     }
@@ -180,7 +349,15 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
     }
     if (delay == 0)
         delay = 1;
-    if (colorTableNoted) {
+    // A GIF whose screens show at most 256 colours is written in exactly those
+    // colours, so every sample equals what a viewer shows. Only a GIF with more
+    // goes through the web palette.
+    TExactPalette exactColors;
+    const bool exact = ExactPalette(document, buffers, exactColors);
+    TGIFCompositor compositor = PictureCompositor(document, buffers);
+    std::vector<std::int64_t> sample;
+    const std::int64_t samples = PlaceFrames(frames, first, delay, sample);
+    if (colorTableNoted && !exact) {
         // Frames with tables of their own all render into the one web palette.
         document.SetPaintOptions(static_cast<TGIFDrawOptions>(
             (document.PaintOptions() | RenderWebPalette) & ~WebPaletteOnPaletteDisplayOnly));
@@ -199,7 +376,10 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
         throw EJobError(jobmsg::FailedCreateStream);
     }
 
-    {
+    if (exact) {
+        compositor.Draw(*frames[first]);
+        FillExact(buffers, compositor, exactColors, true);
+    } else {
         const TBitmap* rendered = frames[first]->RenderBitmap();
         if (rendered == nullptr)
             throw EJobError(jobmsg::FailedBitmapInfo);
@@ -214,6 +394,7 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
     sink_.SetProgressPosition(0);
     sink_.ShowProgress();
     outcome.End = TJobEnd::Finished;
+    std::int64_t lastSample = -1;
     for (int i = 0; i < count; ++i) {
         sink_.SetProgressPosition(i);
         sink_.ProcessMessages();
@@ -224,19 +405,29 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
         TGIFSubImage* frame = frames[i];
         if (frame->Empty())
             continue;
-        if (i > first) {
+        if (i > first && exact) {
+            compositor.Draw(*frame);
+            FillExact(buffers, compositor, exactColors, false);
+        } else if (i > first) {
             const TBitmap* rendered = frame->RenderBitmap();
             if (rendered == nullptr)
                 throw EJobError(jobmsg::FailedBitmapInfo);
             FillBuffers(buffers, *rendered, *frame, false);
         }
         // Samples count from the first image, so the stream opens with a picture.
-        if (AVIStreamWrite(stream.Stream, i - first, 1, buffers.Pixels.data(),
-                           static_cast<std::int32_t>(buffers.Pixels.size()), AVIIF_KEYFRAME,
-                           nullptr, nullptr) != 0)
+        if (AVIStreamWrite(stream.Stream,
+                           static_cast<std::int32_t>(sample[static_cast<std::size_t>(i)]), 1,
+                           buffers.Pixels.data(), static_cast<std::int32_t>(buffers.Pixels.size()),
+                           AVIIF_KEYFRAME, nullptr, nullptr) != 0)
             throw EJobError(jobmsg::FailedAddFrame);
         ++outcome.FrameCount;
+        lastSample = sample[static_cast<std::size_t>(i)];
     }
+    // The last frame lasts its own delay: an empty sample ends the stream there.
+    if (outcome.End == TJobEnd::Finished && samples > lastSample + 1 &&
+        AVIStreamWrite(stream.Stream, static_cast<std::int32_t>(samples - 1), 1, nullptr, 0, 0,
+                       nullptr, nullptr) != 0)
+        throw EJobError(jobmsg::FailedAddFrame);
     sink_.SetProgressPosition(0);
     // The index and the final sizes are written here; a file that cannot be
     // finished is a failed write, stopped or not.
@@ -244,6 +435,56 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome) {
         outcome.End = TJobEnd::Failed;
         throw EJobError(jobmsg::FailedAddFrame);
     }
+}
+
+void TGifToAviJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome,
+                                  const std::string& path) {
+    TGIFImageList& frames = document.Frames();
+    int first = 0;
+    while (first < frames.Count() && frames[first]->Empty())
+        ++first;
+    if (first == frames.Count())
+        throw EJobError(jobmsg::FirstFrameEmpty);
+
+    TVideoFileSettings settings;
+    VideoFileFormatOf(sink_.CurrentFileName(), settings.Format);
+    settings.Width = document.Width();
+    settings.Height = document.Height();
+    settings.Quality = video_.Quality;
+    settings.Background = video_.Background;
+    std::string error;
+    auto writer = TVideoFileWriter::Create(path, settings, error);
+    if (!writer)
+        throw EJobError(error);
+
+    TGIFCompositor compositor(document, video_.Background);
+    const int count = frames.Count();
+    sink_.SetProgressRange(0, count - 1);
+    sink_.SetProgressPosition(0);
+    sink_.ShowProgress();
+    outcome.End = TJobEnd::Finished;
+    for (int i = first; i < count; ++i) {
+        sink_.SetProgressPosition(i);
+        sink_.ProcessMessages();
+        if (sink_.StopRequested()) {
+            outcome.End = TJobEnd::Stopped;
+            break;
+        }
+        // A frame without an image still holds the screen for its delay.
+        const std::vector<std::uint8_t>& screen = compositor.Draw(*frames[i]);
+        int delay = FrameDelay(*frames[i]);
+        if (delay <= 1) {
+            delay = kBrowserMinimumDelay;
+            ++outcome.RaisedDelays;
+        }
+        if (!writer->AddFrame(screen.data(), compositor.Width() * 3, delay))
+            throw EJobError(writer->LastError());
+        ++outcome.FrameCount;
+    }
+    sink_.SetProgressPosition(0);
+    // A stopped run keeps the frames written so far, as a playable clip.
+    if (!writer->Finish())
+        throw EJobError(writer->LastError());
 }
 
 } // namespace framolo

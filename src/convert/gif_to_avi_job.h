@@ -6,19 +6,36 @@
 
 namespace framolo {
 
+// How a GIF becomes an MP4 or WebM clip.
+struct TGifToVideoOptions {
+    // 1 (smallest file) to 100 (best picture).
+    int Quality = 55;
+    // Shows where the GIF is transparent; 0x00BBGGRR.
+    TColor Background = 0;
+};
+
 // Writes every frame of the sink's GIF document as one key frame of a new
-// uncompressed 8-bit AVI file. Runs synchronously on the calling thread.
+// uncompressed 8-bit AVI file, or, when the chosen name ends in .mp4 or .webm,
+// as a compressed clip in which every frame keeps its own delay. Runs
+// synchronously on the calling thread.
 class TGifToAviJob {
 public:
-    explicit TGifToAviJob(TConversionSink& sink) : sink_(sink) {}
+    explicit TGifToAviJob(TConversionSink& sink, TGifToVideoOptions video = {})
+        : sink_(sink), video_(video) {}
     TJobOutcome Run();
 
-    // The frame rate is 65 / dwScale with dwScale the GIF delay in 1/100 s.
-    static constexpr std::uint32_t kRate = 65;
+    // dwScale is the GIF delay in 1/100 s, so a sample lasts exactly that delay.
+    static constexpr std::uint32_t kRate = 100;
+    // Frames with delay 0 or 1 show for this long in a video clip, as browsers
+    // show them.
+    static constexpr int kBrowserMinimumDelay = 10;
 
 private:
-    void Convert(TGIFDocument& document, TJobOutcome& outcome);
+    // Both write into `path`, the finished clip's temporary file.
+    void Convert(TGIFDocument& document, TJobOutcome& outcome, const std::string& path);
+    void ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome, const std::string& path);
     TConversionSink& sink_;
+    TGifToVideoOptions video_;
 };
 
 } // namespace framolo

@@ -125,6 +125,9 @@ protected:
                 files.selectFile(openFile);
             } else {
                 proposed = files.selectedFiles().value(0);
+                saveFilters = files.nameFilters();
+                if (!saveFilter.isEmpty())
+                    files.selectNameFilter(saveFilter);
                 files.selectFile(saveFile);
             }
             return static_cast<int>(QDialog::Accepted);
@@ -154,6 +157,8 @@ protected:
     int fileDialogs = 0;
     QString openFile;
     QString saveFile;
+    QString saveFilter; // the kind of file chosen in a save dialog, when set
+    QStringList saveFilters;
     QString proposed;
 };
 
@@ -419,6 +424,27 @@ TEST_F(WindowRoadTest, GifToAviOpensConvertsAndPlaysTheWrittenClip) {
     form->ConvertClick();
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_EQ(boxes[1], "Framolo|Please import a GIF image at first ");
+}
+
+// The save dialog of tab 2 offers MP4 and WebM after the AVI; a name typed
+// without an extension takes the chosen kind's, and the clip plays in the player.
+TEST_F(WindowRoadTest, GifToVideoWritesTheKindChosenInTheDialog) {
+    TScopedModalRunner runner(Answer());
+    QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
+    Open(MakeGif());
+    saveFile = WorkPath("road-clip");
+    saveFilter = QStringLiteral("MP4 video ( *.mp4) (*.mp4)");
+    QFile::remove(saveFile + ".mp4");
+    QTest::mouseClick(Find("ConvertButton"), Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_EQ(saveFilters, (QStringList{QStringLiteral("Avi File ( *.avi) (*.avi)"),
+                                        QStringLiteral("MP4 video ( *.mp4) (*.mp4)"),
+                                        QStringLiteral("WebM video ( *.webm) (*.webm)")}));
+    const QString written = saveFile + ".mp4";
+    EXPECT_EQ(form->CurrentFileName(), written.toStdString());
+    ASSERT_TRUE(QFileInfo::exists(written));
+    ASSERT_EQ(boxes.size(), 1) << boxes.join("\n").toStdString();
+    EXPECT_TRUE(Find("AVIPlayer2")->isVisible());
+    EXPECT_EQ(form->AVIPlayer2().FrameCount(), 5);
 }
 
 TEST_F(WindowRoadTest, ADroppedFileOpensOnThePageForItsKind) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -78,6 +79,40 @@ struct TPal8Clip {
 
 fs::path OutPath(const std::string& name) {
     return WorkDir() / name;
+}
+
+std::uint32_t Le32At(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
+           static_cast<std::uint32_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+// Every entry of the file's idx1 points at its chunk: at the 'movi' list's
+// type plus the entry's offset stand the entry's chunk id and size. Read from
+// the raw bytes, apart from our own parser. Returns the entries checked.
+std::size_t ExpectIdx1PointsAtItsChunks(const fs::path& path) {
+    const std::vector<std::uint8_t> b = ReadFile(path);
+    const auto find = [&b](const char* tag) {
+        const auto at = std::search(b.begin(), b.end(), tag, tag + 4);
+        return at == b.end() ? std::string::npos : static_cast<std::size_t>(at - b.begin());
+    };
+    const std::size_t movi = find("movi");
+    const std::size_t idx1 = find("idx1");
+    EXPECT_NE(movi, std::string::npos);
+    EXPECT_NE(idx1, std::string::npos);
+    if (movi == std::string::npos || idx1 == std::string::npos)
+        return 0;
+    const std::size_t entries = Le32At(b, idx1 + 4) / 16;
+    for (std::size_t e = 0; e < entries; ++e) {
+        const std::size_t entry = idx1 + 8 + 16 * e;
+        const std::size_t chunk = movi + Le32At(b, entry + 8);
+        EXPECT_LE(chunk + 8, b.size()) << "entry " << e;
+        if (chunk + 8 > b.size())
+            continue;
+        EXPECT_EQ(Le32At(b, chunk), Le32At(b, entry)) << "entry " << e;
+        EXPECT_EQ(Le32At(b, chunk + 4), Le32At(b, entry + 12)) << "entry " << e;
+    }
+    return entries;
 }
 
 // Checks a written file frame by frame in our reader: `shown[k]` is the
@@ -172,6 +207,7 @@ TEST(AviWrite, GifToAviSequenceReadsBackEverywhere) {
     EXPECT_TRUE(st.Chunks[4].KeyFrame);
     EXPECT_EQ(st.Chunks[4].Size, clip.ImageSize());
 
+    EXPECT_EQ(ExpectIdx1PointsAtItsChunks(path), 6u);
     ExpectOurReaderShows(path, clip, {0, 1, 2, 2, 4, 5});
     const TProbe probe = ProbeVideo(path);
     EXPECT_EQ(probe.FrameRate, "13/2");

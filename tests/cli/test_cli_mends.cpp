@@ -1,7 +1,7 @@
 // framolo-cli as a user meets it on bad days: outputs that are links, pipes or
 // unwritable places, signals at any moment, values a GIF cannot hold, clips
 // cut short and GIFs with oddities.
-#include "cli/output_file.h"
+#include "cli/signal_cleanup.h"
 #include "clip_tools.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
@@ -178,6 +178,30 @@ TEST(CliSignals, EachEndingSignalDuringARunLeavesNothingAndExitsNonZero) {
         ASSERT_EQ(test::RunCommand(script, &log), 0);
         EXPECT_NE(std::stoi(log), 0) << signal;
         EXPECT_EQ(Leftovers(dir, {}), std::vector<std::string>{}) << signal;
+    }
+}
+
+// gif2avi writes beside its name too: a signal during the run leaves an earlier
+// file of that name as it was and no temporary file, for AVI and MP4 alike.
+TEST(CliSignals, ASignalDuringGifToVideoKeepsTheEarlierFile) {
+    const std::string gif = test::WorkPath("mends_long.gif");
+    std::string log;
+    ASSERT_EQ(RunCli("avi2gif " + Quote(LongClip()) + " " + Quote(gif) + " --quiet", &log), 0)
+        << log;
+    for (const char* name : {"out.avi", "out.mp4"}) {
+        const fs::path dir = Folder(std::string("gif2avi_signal_") + name);
+        const fs::path out = dir / name;
+        std::ofstream(out) << "earlier";
+        const std::string script =
+            std::string(FRAMOLO_CLI_PATH) + " gif2avi " + Quote(gif) + " " + Quote(out.string()) +
+            " >/dev/null 2>&1 & pid=$!; for i in $(seq 1 400); do ls " + Quote(dir.string()) +
+            "/.out.*.part >/dev/null 2>&1 && break; sleep 0.01; done; " +
+            "kill -STOP $pid; kill -INT $pid; kill -CONT $pid; wait $pid; echo $?";
+        ASSERT_EQ(test::RunCommand(script, &log), 0);
+        EXPECT_NE(std::stoi(log), 0) << name;
+        EXPECT_EQ(Leftovers(dir, {name}), std::vector<std::string>{}) << name;
+        std::ifstream in(out);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "earlier") << name;
     }
 }
 

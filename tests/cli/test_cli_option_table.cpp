@@ -43,7 +43,7 @@ TEST(CliOptionTable, TheParserTakesAndRefusesWhatTheTableSays) {
 }
 
 TEST(CliOptionTable, EveryOptionIsInItsCommandsHelpOnceWithItsTextInOneColumn) {
-    for (const char* name : {"avi2gif", "gif2avi", "info"}) {
+    for (const char* name : {"avi2gif", "gif2avi", "gif2video", "info"}) {
         const TCliCommand& command = *FindCommand(name);
         const std::string help = CommandHelp(command);
         EXPECT_EQ(help.rfind("usage: framolo-cli " + command.Name + " ", 0), 0u) << help;

@@ -33,6 +33,7 @@ public:
     bool Open = true;
     std::string FileName;
     bool Stop = false;
+    std::vector<TFileFilter> Filters; // offered by the last save question
     std::optional<std::string> SaveAnswer;
     // Called in ProcessMessages with the number of calls so far.
     std::function<void(int)> OnPump;
@@ -113,8 +114,9 @@ public:
     void ShowMessage(const std::string& m) override { Messages.push_back(m); }
     void ShowApplicationError(const std::string& m) override { AppErrors.push_back(m); }
     void SetStatusLine(const std::string& l) override { StatusLines.push_back(l); }
-    std::optional<std::string> AskSaveFileName(const std::string&, const std::string&,
-                                               const std::string&) override {
+    std::optional<std::string> AskSaveFileName(const std::string&,
+                                               const std::vector<TFileFilter>& filters) override {
+        Filters = filters;
         return SaveAnswer;
     }
 

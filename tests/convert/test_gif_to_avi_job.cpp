@@ -1,6 +1,7 @@
 #include "clip_tools.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
+#include "giflib_util.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/riff_writer.h"
 #include "platform/streams/stream.h"
@@ -8,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 
 namespace framolo {
 namespace {
@@ -86,6 +89,63 @@ TAviFacts ReadAvi(const std::string& path) {
     return facts;
 }
 
+// Sample k as red, green, blue rows top-down, through the stream's colour table.
+std::vector<std::uint8_t> SampleColors(const TAviFacts& facts, std::size_t k) {
+    TBitmapInfoHeader h;
+    std::memcpy(&h, facts.Format.data(), sizeof(h));
+    const std::size_t row = (static_cast<std::size_t>(h.biWidth) + 3) / 4 * 4;
+    std::vector<std::uint8_t> rgb;
+    for (int y = h.biHeight - 1; y >= 0; --y)
+        for (int x = 0; x < h.biWidth; ++x) {
+            const std::size_t index =
+                facts.Frames[k][static_cast<std::size_t>(y) * row + static_cast<std::size_t>(x)];
+            const std::uint8_t* entry = &facts.Format[40 + 4 * index];
+            rgb.insert(rgb.end(), {entry[2], entry[1], entry[0]});
+        }
+    return rgb;
+}
+
+std::vector<std::uint8_t> Bytes(const TGIFDocument& doc) {
+    TGIFDocument copy;
+    copy.Assign(&doc);
+    TMemoryStream out;
+    copy.SaveToStream(out);
+    return {static_cast<const std::uint8_t*>(out.Memory()),
+            static_cast<const std::uint8_t*>(out.Memory()) + out.Size()};
+}
+
+// Frames of 6 x 5 with the given delays over a four-colour global table; the
+// frames listed in `local` have four colours of their own.
+std::unique_ptr<TGIFDocument> TimedGif(const std::vector<int>& delays, std::set<int> local) {
+    auto doc = std::make_unique<TGIFDocument>();
+    for (int c = 0; c < 4; ++c)
+        doc->GlobalColorMap().Add(RGB(static_cast<std::uint8_t>(c * 80), 0, 200));
+    for (int i = 0; i < static_cast<int>(delays.size()); ++i) {
+        auto frame = std::make_unique<TGIFSubImage>(doc.get());
+        frame->SetBounds(0, 0, 6, 5);
+        if (local.count(i) != 0)
+            for (int c = 0; c < 4; ++c)
+                frame->ColorMap().Add(RGB(static_cast<std::uint8_t>(c * 60 + i), 100, 0));
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 6; ++x)
+                frame->Scanline(y)[x] = static_cast<std::uint8_t>((x + y + i) % 4);
+        auto gce = std::make_unique<TGIFGraphicControlExtension>(frame.get());
+        gce->SetDelay(delays[static_cast<std::size_t>(i)]);
+        frame->Extensions().Add(std::move(gce));
+        doc->Add(std::move(frame));
+    }
+    return doc;
+}
+
+double ProbedSeconds(const std::string& path) {
+    std::string out;
+    EXPECT_EQ(test::RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 '" +
+                                   path + "'",
+                               &out),
+              0);
+    return std::atof(out.c_str());
+}
+
 class GifToAviJob : public ::testing::Test {
 protected:
     TJobOutcome Run(TGIFDocument& doc, const std::string& answer) {
@@ -97,7 +157,7 @@ protected:
     TScriptedHost host_;
 };
 
-TEST_F(GifToAviJob, OneKeyFramePerGifFrameAtSixtyFiveOverDelay) {
+TEST_F(GifToAviJob, OneKeyFramePerGifFrameLastingItsDelay) {
     auto doc = MakeGif(4, 10);
     const std::string out = test::WorkPath("four.avi");
     const TJobOutcome outcome = Run(*doc, out);
@@ -109,7 +169,13 @@ TEST_F(GifToAviJob, OneKeyFramePerGifFrameAtSixtyFiveOverDelay) {
               std::vector<std::string>{std::string(jobmsg::WorkingFinished) + out});
     const TAviFacts facts = ReadAvi(out);
     EXPECT_EQ(facts.Info.dwScale, 10u);
-    EXPECT_EQ(facts.Info.dwRate, 65u);
+    EXPECT_EQ(facts.Info.dwRate, 100u);
+    // The dialog offers the AVI first, then MP4 and WebM.
+    ASSERT_EQ(host_.Filters.size(), 3u);
+    EXPECT_EQ(host_.Filters[0].Description, "Avi File ( *.avi)");
+    EXPECT_EQ(host_.Filters[0].Pattern, "*.avi");
+    EXPECT_EQ(host_.Filters[1].Pattern, "*.mp4");
+    EXPECT_EQ(host_.Filters[2].Pattern, "*.webm");
     EXPECT_EQ(facts.Length, 4);
     EXPECT_EQ(facts.Info.rcFrame, (TRect{0, 0, 6, 5}));
     ASSERT_GE(facts.Format.size(), 1064u);
@@ -119,15 +185,14 @@ TEST_F(GifToAviJob, OneKeyFramePerGifFrameAtSixtyFiveOverDelay) {
     EXPECT_EQ(h.biWidth, 6);
     EXPECT_EQ(h.biHeight, 5);
     EXPECT_EQ(h.biSizeImage, 8u * 5);
-    // Frames with local tables render through the web palette.
-    EXPECT_TRUE((doc->PaintOptions() & RenderWebPalette) != 0);
-    EXPECT_TRUE((doc->PaintOptions() & WebPaletteOnPaletteDisplayOnly) == 0);
+    // Frames with local tables of 16 colours in all keep those colours.
+    EXPECT_TRUE((doc->PaintOptions() & WebPaletteOnPaletteDisplayOnly) != 0);
     // Progress 0..count-1, ending at 0.
     EXPECT_EQ(host_.Ranges.back(), std::make_pair(0, 3));
     EXPECT_EQ(host_.Positions.back(), 0);
 
     // ffprobe agrees on rate and count.
-    EXPECT_EQ(test::ProbeRateAndFrames(out), "13/2,4");
+    EXPECT_EQ(test::ProbeRateAndFrames(out), "10/1,4");
 }
 
 TEST_F(GifToAviJob, FramesMatchTheRenderedGifFrames) {
@@ -291,16 +356,15 @@ TEST_F(GifToAviJob, LeadingFramesWithoutAnImageAreSkipped) {
     std::memcpy(&h, facts.Format.data(), sizeof(h));
     EXPECT_EQ(h.biWidth, 6);
     EXPECT_EQ(h.biHeight, 5);
+    // Each sample shows its frame's own colours.
     for (int i = 0; i < 3; ++i) {
-        const TBitmap* rendered = doc.Frames()[leading + i]->RenderBitmap();
-        ASSERT_NE(rendered, nullptr);
-        ASSERT_EQ(facts.Frames[static_cast<std::size_t>(i)].size(), 8u * 5u) << i;
-        // Rows are bottom-up and padded to 8 bytes.
-        for (int y = 0; y < 5; ++y)
-            EXPECT_EQ(std::memcmp(facts.Frames[static_cast<std::size_t>(i)].data() + 8 * (4 - y),
-                                  rendered->ScanLine(y), 6),
-                      0)
-                << "frame " << i << " row " << y;
+        TGIFSubImage& frame = *doc.Frames()[leading + i];
+        std::vector<std::uint8_t> want;
+        for (int p = 0; p < 30; ++p) {
+            const TGIFColor c = frame.ActiveColorMap().Entry(frame.Pixels()[p]);
+            want.insert(want.end(), {c.Red, c.Green, c.Blue});
+        }
+        EXPECT_EQ(SampleColors(facts, static_cast<std::size_t>(i)), want) << "frame " << i;
     }
 }
 
@@ -328,6 +392,99 @@ TEST_F(GifToAviJob, ScreensTheStreamHeaderCannotHoldAreRefusedBeforeTheFileIsMad
     EXPECT_EQ(Run(*doc, test::WorkPath("largest_screen.avi")).End, TJobEnd::Finished);
     EXPECT_EQ(ReadAvi(test::WorkPath("largest_screen.avi")).Info.rcFrame,
               (TRect{0, 0, 32767, 32767}));
+}
+
+// ---- Colours and time ----
+
+// A GIF whose screens show at most 256 colours gives samples equal to giflib's
+// composited frames: local tables, a global table, transparency over an
+// earlier frame, and disposal back to the previous screen.
+TEST_F(GifToAviJob, EverySampleEqualsWhatAViewerShows) {
+    auto overlay = TimedGif({10, 10, 10}, {0});
+    TGIFSubImage& small = *overlay->Frames()[1];
+    small.SetBounds(2, 1, 3, 2);
+    for (int p = 0; p < 6; ++p)
+        small.Pixels()[p] = static_cast<std::uint8_t>(p % 3);
+    small.GraphicControl()->SetTransparentColorIndex(1);
+    small.GraphicControl()->SetTransparent(true);
+    small.GraphicControl()->SetDisposal(dmPrevious);
+    std::unique_ptr<TGIFDocument> docs[] = {MakeGif(4, 10), MakeGif(3, 7, -1, false),
+                                            std::move(overlay)};
+    for (auto& doc : docs) {
+        const auto screens = test::GiflibComposite(test::GiflibDecode(Bytes(*doc)));
+        const std::string out = test::WorkPath("viewer.avi");
+        ASSERT_EQ(Run(*doc, out).End, TJobEnd::Finished);
+        const TAviFacts facts = ReadAvi(out);
+        ASSERT_EQ(facts.Frames.size(), screens.size());
+        for (std::size_t k = 0; k < screens.size(); ++k)
+            EXPECT_EQ(SampleColors(facts, k), screens[k]) << "frame " << k;
+    }
+}
+
+TEST_F(GifToAviJob, MoreThan256ColoursGoThroughTheWebPalette) {
+    auto doc = std::make_unique<TGIFDocument>();
+    for (int i = 0; i < 2; ++i) {
+        auto frame = std::make_unique<TGIFSubImage>(doc.get());
+        frame->SetBounds(0, 0, 16, 16);
+        for (int c = 0; c < 256; ++c)
+            frame->ColorMap().Add(RGB(static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(i),
+                                      static_cast<std::uint8_t>(255 - c)));
+        for (int p = 0; p < 256; ++p)
+            frame->Pixels()[p] = static_cast<std::uint8_t>(p);
+        doc->Add(std::move(frame));
+    }
+    const std::string out = test::WorkPath("web.avi");
+    ASSERT_EQ(Run(*doc, out).End, TJobEnd::Finished);
+    EXPECT_TRUE((doc->PaintOptions() & RenderWebPalette) != 0);
+    EXPECT_TRUE((doc->PaintOptions() & WebPaletteOnPaletteDisplayOnly) == 0);
+    const TAviFacts facts = ReadAvi(out);
+    ASSERT_EQ(facts.Frames.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        const TBitmap* rendered = doc->Frames()[i]->RenderBitmap();
+        ASSERT_EQ(facts.Frames[static_cast<std::size_t>(i)].size(), rendered->BitsSize());
+        EXPECT_EQ(std::memcmp(facts.Frames[static_cast<std::size_t>(i)].data(), rendered->Bits(),
+                              rendered->BitsSize()),
+                  0);
+    }
+}
+
+// The stream's scale is the delay the frames' walk chooses; each frame then
+// starts at the sample its time falls in, and MP4 and WebM keep every delay.
+TEST_F(GifToAviJob, DelaysChooseTheScaleAndFramesKeepTheirTime) {
+    struct TCase {
+        std::set<int> Local;
+        std::uint32_t Scale;
+        std::int32_t Length;
+    } cases[] = {
+        {{}, 50, 3},       // only a global table: the walk ends at the last delay
+        {{1}, 20, 4},      // a table on frame 1 ends it there
+        {{0, 1, 2}, 10, 8} // a table on frame 0: the first delay
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Scale);
+        auto doc = TimedGif({10, 20, 50}, c.Local);
+        const std::string avi = test::WorkPath("timed.avi");
+        ASSERT_EQ(Run(*doc, avi).End, TJobEnd::Finished);
+        const TAviFacts facts = ReadAvi(avi);
+        EXPECT_EQ(facts.Info.dwScale, c.Scale);
+        EXPECT_EQ(facts.Length, c.Length);
+        if (c.Scale <= 20) { // delays that are multiples of the scale keep their time exactly
+            EXPECT_NEAR(ProbedSeconds(avi), 0.8, 0.001);
+        }
+        for (const char* video : {"timed.mp4", "timed.webm"}) {
+            const std::string out = test::WorkPath(video);
+            const TJobOutcome outcome = Run(*doc, out);
+            ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
+            EXPECT_EQ(host_.FileName, out);
+            EXPECT_NEAR(ProbedSeconds(out), 0.8, 0.011) << video;
+        }
+    }
+    // Delays of 0 and 1 show for a tenth of a second in a video, and are counted.
+    auto fast = TimedGif({0, 1, 5}, {});
+    const TJobOutcome outcome = Run(*fast, test::WorkPath("fast.mp4"));
+    ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
+    EXPECT_EQ(outcome.RaisedDelays, 2);
+    EXPECT_NEAR(ProbedSeconds(test::WorkPath("fast.mp4")), 0.25, 0.011);
 }
 
 // ---- AVI finishing ----
@@ -359,6 +516,8 @@ TEST_F(GifToAviJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
         host.FileName = test::WorkPath("unfinished.gif");
         host.Source = doc.get();
         host.SaveAnswer = test::WorkPath("unfinished.avi");
+        // An earlier file of that name stays as it was.
+        std::ofstream(test::WorkPath("unfinished.avi")) << "earlier";
         TJobOutcome outcome;
         {
             const TWriteFault fault(step);
@@ -370,6 +529,9 @@ TEST_F(GifToAviJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
         EXPECT_TRUE(host.Messages.empty()) << which;
         EXPECT_TRUE(host.Previewed.empty()) << which;
         EXPECT_EQ(host.Ends, 1) << which;
+        EXPECT_EQ(test::ReadFileBytes(test::WorkPath("unfinished.avi")),
+                  (std::vector<std::uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}))
+            << which;
     }
     // Without a fault the same run finishes.
     auto doc = MakeGif(3, 4);

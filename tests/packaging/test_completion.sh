@@ -49,12 +49,12 @@ reductions="best grayscale monochrome netscape quantize quantizewindows windows2
 dithers="burkes floydsteinberg jajuni nearest sierra stevearche stucki"
 
 expect "avi2gif" framolo-cli a
-expect "avi2gif gif2avi help info" framolo-cli ""
+expect "avi2gif gif2avi gif2video help info" framolo-cli ""
 expect "--help --version" framolo-cli --
-expect "avi2gif gif2avi info" framolo-cli help ""
+expect "avi2gif gif2avi gif2video info" framolo-cli help ""
 expect "--reduction" framolo-cli avi2gif --red
 expect "--delay --dither" framolo-cli avi2gif clip.avi --d
-expect "--help --json --quiet" framolo-cli gif2avi --
+expect "--background --help --json --quality --quiet" framolo-cli gif2avi --
 expect "--frame-hashes" framolo-cli info --f
 expect "$reductions" framolo-cli avi2gif clip.avi --reduction ""
 expect "quantize quantizewindows" framolo-cli avi2gif --reduction Qu
@@ -65,7 +65,8 @@ expect "anim.gif folder" framolo-cli avi2gif clip.avi ""
 expect "anim.gif folder" framolo-cli avi2gif --width 160 --rle clip.avi ""
 expect "" framolo-cli avi2gif clip.avi out.gif ""
 expect "anim.gif folder" framolo-cli gif2avi ""
-expect "clip.avi folder" framolo-cli gif2avi --quiet anim.gif ""
+expect "CLIP2.MP4 clip.avi folder" framolo-cli gif2avi --quiet anim.gif ""
+expect "anim.gif folder" framolo-cli gif2video ""
 expect "CLIP2.MP4 anim.gif clip.avi folder movie.mkv" framolo-cli info --json ""
 
 # Every name offered is one the program takes: a name it refuses is bad usage

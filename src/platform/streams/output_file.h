@@ -1,6 +1,6 @@
 #pragma once
 
-// Where framolo-cli puts a result, and what a signal does to it.
+// Where a result file goes while it is written.
 //
 // A regular file (or a name not yet taken) is written as a temporary file in
 // the target's folder, which replaces the target only once it is complete, so
@@ -10,6 +10,7 @@
 // writes (a device such as /dev/null, a pipe) is written in place, since
 // replacing it would destroy it.
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -53,23 +54,22 @@ private:
     bool committed_ = false;
 };
 
-// SIGINT, SIGTERM and SIGHUP end the program with the default action of the
-// signal (so the exit status says which one), after removing the temporary
-// file of the TOutputFile alive at that moment. While a stoppable stage runs,
-// the first such signal only asks it to stop, through StopSignalled().
-void InstallSignalCleanup();
-// Marks the stage during which a signal stops the work instead of ending the program.
-void SetStoppable(bool stoppable);
+// Removes the temporary file of the TOutputFile alive now, if any. Safe to
+// call from a signal handler (it only calls unlink), for programs that end on
+// a signal and must leave no half-written file.
+void RemoveTemporaryOutput();
 
-// The stage a signal may stop rather than end, for the object's lifetime.
-class TStoppableStage {
+// The signals that end a program (SIGINT, SIGTERM, SIGHUP), held back on this
+// thread for the object's lifetime.
+class TEndingSignalsHeld {
 public:
-    TStoppableStage() { SetStoppable(true); }
-    ~TStoppableStage() { SetStoppable(false); }
-    TStoppableStage(const TStoppableStage&) = delete;
-    TStoppableStage& operator=(const TStoppableStage&) = delete;
+    TEndingSignalsHeld();
+    ~TEndingSignalsHeld();
+    TEndingSignalsHeld(const TEndingSignalsHeld&) = delete;
+    TEndingSignalsHeld& operator=(const TEndingSignalsHeld&) = delete;
+
+private:
+    sigset_t old_;
 };
-// True once a signal has asked the work to stop.
-bool StopSignalled();
 
 } // namespace framolo

@@ -1,6 +1,4 @@
-#include "cli/output_file.h"
-
-#include "cli/cli_host.h"
+#include "platform/streams/output_file.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -19,48 +17,10 @@ namespace {
 constexpr int kMaxLinks = 40;
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Shared with the signal handler, which may only read these and call
-// async-signal-safe functions.
+// The temporary file alive now, for RemoveTemporaryOutput, which a signal
+// handler may call: it only reads these and calls unlink.
 char gTempPath[4096];
 volatile std::sig_atomic_t gTempSet = 0;
-volatile std::sig_atomic_t gStoppable = 0;
-volatile std::sig_atomic_t gStopAsked = 0;
-
-extern "C" void OnEndingSignal(int signal) {
-    if (gStoppable != 0 && gStopAsked == 0) {
-        gStopAsked = 1;
-        TCliHost::Interrupted.store(true);
-        return;
-    }
-    if (gTempSet != 0)
-        unlink(gTempPath);
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    sigaction(signal, &action, nullptr);
-    // Delivered with the default action as soon as the handler returns.
-    raise(signal);
-}
-
-// Holds back the ending signals on this thread while the temporary file and
-// its record in gTempPath change together. (Another thread may still take one
-// then; the handler only ever sees a whole record or none.)
-class TSignalsHeld {
-public:
-    TSignalsHeld() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (const int s : kEndingSignals)
-            sigaddset(&set, s);
-        pthread_sigmask(SIG_BLOCK, &set, &old_);
-    }
-    ~TSignalsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-    TSignalsHeld(const TSignalsHeld&) = delete;
-    TSignalsHeld& operator=(const TSignalsHeld&) = delete;
-
-private:
-    sigset_t old_;
-};
 
 std::string Reason(int error) {
     return std::strerror(error);
@@ -129,7 +89,7 @@ TOutputFile::TOutputFile(const std::string& path) : path_(path) {
         mode = 0666 & ~mask;
     }
     std::string name = Folder(target_) + "/." + BaseName(target_) + ".XXXXXX.part";
-    TSignalsHeld held;
+    TEndingSignalsHeld held;
     const int fd = mkstemps(name.data(), 5);
     if (fd < 0)
         Fail(path, errno);
@@ -149,7 +109,7 @@ TOutputFile::~TOutputFile() {
 void TOutputFile::Commit() {
     if (inPlace_ || committed_)
         return;
-    TSignalsHeld held;
+    TEndingSignalsHeld held;
     if (std::rename(writePath_.c_str(), target_.c_str()) != 0) {
         const int error = errno;
         Discard();
@@ -182,28 +142,30 @@ void TOutputFile::WriteInPlace(const std::uint8_t* data, std::size_t size) {
 void TOutputFile::Discard() {
     if (inPlace_ || committed_ || writePath_.empty())
         return;
-    TSignalsHeld held;
+    TEndingSignalsHeld held;
     unlink(writePath_.c_str());
     gTempSet = 0;
     writePath_.clear();
 }
 
-void InstallSignalCleanup() {
-    struct sigaction action {};
-    action.sa_handler = OnEndingSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int s : kEndingSignals)
-        sigaddset(&action.sa_mask, s);
-    for (const int s : kEndingSignals)
-        sigaction(s, &action, nullptr);
+void RemoveTemporaryOutput() {
+    if (gTempSet != 0)
+        unlink(gTempPath);
 }
 
-void SetStoppable(bool stoppable) {
-    gStoppable = stoppable ? 1 : 0;
+// The ending signals are held while the temporary file and its record in
+// gTempPath change together. (Another thread may still take one then; the
+// handler only ever sees a whole record or none.)
+TEndingSignalsHeld::TEndingSignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int s : kEndingSignals)
+        sigaddset(&set, s);
+    pthread_sigmask(SIG_BLOCK, &set, &old_);
 }
 
-bool StopSignalled() {
-    return gStopAsked != 0;
+TEndingSignalsHeld::~TEndingSignalsHeld() {
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
 }
 
 } // namespace framolo
