@@ -206,6 +206,18 @@ void FillExact(TFrameBuffers& b, const TGIFCompositor& compositor, const TExactP
     }
 }
 
+// The first frame that has an image: zero bytes between blocks leave frames of
+// extensions only before it, which viewers pass over. Nothing is written for
+// a document without any image.
+int FirstImage(const TGIFImageList& frames) {
+    int first = 0;
+    while (first < frames.Count() && frames[first]->Empty())
+        ++first;
+    if (first == frames.Count())
+        throw EJobError(jobmsg::FirstFrameEmpty);
+    return first;
+}
+
 // A frame's own delay in hundredths; 0 without a control extension.
 int FrameDelay(const TGIFSubImage& frame) {
     return frame.GraphicControl() != nullptr ? frame.GraphicControl()->Delay() : 0;
@@ -305,15 +317,8 @@ TJobOutcome TGifToAviJob::Run() {
 
 void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome, const std::string& path) {
     TGIFImageList& frames = document.Frames();
-    // The stream takes its picture size from the first frame that has an
-    // image: zero bytes between blocks leave frames of extensions only before
-    // it, which viewers pass over. Nothing is written for a document without
-    // any image.
-    int first = 0;
-    while (first < frames.Count() && frames[first]->Empty())
-        ++first;
-    if (first == frames.Count())
-        throw EJobError(jobmsg::FirstFrameEmpty);
+    // The stream takes its picture size from the first frame that has an image.
+    const int first = FirstImage(frames);
     // The stream header keeps the frame rectangle in 16-bit signed numbers.
     if (document.Width() > kMaxAviSide || document.Height() > kMaxAviSide ||
         frames[first]->Width() > kMaxAviSide || frames[first]->Height() > kMaxAviSide)
@@ -440,11 +445,7 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome, const s
 void TGifToAviJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome,
                                   const std::string& path) {
     TGIFImageList& frames = document.Frames();
-    int first = 0;
-    while (first < frames.Count() && frames[first]->Empty())
-        ++first;
-    if (first == frames.Count())
-        throw EJobError(jobmsg::FirstFrameEmpty);
+    const int first = FirstImage(frames);
 
     TVideoFileSettings settings;
     VideoFileFormatOf(sink_.CurrentFileName(), settings.Format);

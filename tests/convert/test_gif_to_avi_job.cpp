@@ -19,19 +19,21 @@ namespace {
 
 using test::TScriptedHost;
 
-// A document of frames with local tables, delays and optional empty frames.
-std::unique_ptr<TGIFDocument> MakeGif(int frames, int delay, int emptyIndex = -1,
-                                      bool local = true) {
+// A document of 6 x 5 frames with the given delays, four colours each: the
+// frames listed in `local` have tables of their own, the others use a global
+// table when `global`. The frame at emptyIndex has no image.
+std::unique_ptr<TGIFDocument> BuildGif(const std::vector<int>& delays, const std::set<int>& local,
+                                       bool global, int emptyIndex = -1) {
     auto doc = std::make_unique<TGIFDocument>();
-    if (!local)
+    if (global)
         for (int c = 0; c < 4; ++c)
             doc->GlobalColorMap().Add(
                 RGB(static_cast<std::uint8_t>(c * 80), 0, static_cast<std::uint8_t>(255 - c * 80)));
-    for (int i = 0; i < frames; ++i) {
+    for (int i = 0; i < static_cast<int>(delays.size()); ++i) {
         auto frame = std::make_unique<TGIFSubImage>(doc.get());
         if (i != emptyIndex) {
             frame->SetBounds(0, 0, 6, 5);
-            if (local)
+            if (local.count(i) != 0)
                 for (int c = 0; c < 4; ++c)
                     frame->ColorMap().Add(RGB(static_cast<std::uint8_t>(c * 60 + i), 100, 0));
             for (int y = 0; y < 5; ++y)
@@ -39,11 +41,21 @@ std::unique_ptr<TGIFDocument> MakeGif(int frames, int delay, int emptyIndex = -1
                     frame->Scanline(y)[x] = static_cast<std::uint8_t>((x + y + i) % 4);
         }
         auto gce = std::make_unique<TGIFGraphicControlExtension>(frame.get());
-        gce->SetDelay(delay);
+        gce->SetDelay(delays[static_cast<std::size_t>(i)]);
         frame->Extensions().Add(std::move(gce));
         doc->Add(std::move(frame));
     }
     return doc;
+}
+
+// Frames of one delay, all with local tables or all on the global one.
+std::unique_ptr<TGIFDocument> MakeGif(int frames, int delay, int emptyIndex = -1,
+                                      bool local = true) {
+    std::set<int> all;
+    for (int i = 0; local && i < frames; ++i)
+        all.insert(i);
+    return BuildGif(std::vector<int>(static_cast<std::size_t>(frames), delay), all, !local,
+                    emptyIndex);
 }
 
 struct TAviFacts {
@@ -114,27 +126,10 @@ std::vector<std::uint8_t> Bytes(const TGIFDocument& doc) {
             static_cast<const std::uint8_t*>(out.Memory()) + out.Size()};
 }
 
-// Frames of 6 x 5 with the given delays over a four-colour global table; the
-// frames listed in `local` have four colours of their own.
+// Frames with the given delays over a four-colour global table; the frames
+// listed in `local` have four colours of their own.
 std::unique_ptr<TGIFDocument> TimedGif(const std::vector<int>& delays, std::set<int> local) {
-    auto doc = std::make_unique<TGIFDocument>();
-    for (int c = 0; c < 4; ++c)
-        doc->GlobalColorMap().Add(RGB(static_cast<std::uint8_t>(c * 80), 0, 200));
-    for (int i = 0; i < static_cast<int>(delays.size()); ++i) {
-        auto frame = std::make_unique<TGIFSubImage>(doc.get());
-        frame->SetBounds(0, 0, 6, 5);
-        if (local.count(i) != 0)
-            for (int c = 0; c < 4; ++c)
-                frame->ColorMap().Add(RGB(static_cast<std::uint8_t>(c * 60 + i), 100, 0));
-        for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 6; ++x)
-                frame->Scanline(y)[x] = static_cast<std::uint8_t>((x + y + i) % 4);
-        auto gce = std::make_unique<TGIFGraphicControlExtension>(frame.get());
-        gce->SetDelay(delays[static_cast<std::size_t>(i)]);
-        frame->Extensions().Add(std::move(gce));
-        doc->Add(std::move(frame));
-    }
-    return doc;
+    return BuildGif(delays, local, true);
 }
 
 double ProbedSeconds(const std::string& path) {

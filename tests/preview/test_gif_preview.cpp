@@ -16,11 +16,6 @@
 namespace framolo {
 namespace {
 
-using test::AddGraphicControl;
-using test::AddIndexedFrame;
-using test::TClockScope;
-using test::TFakeClock;
-
 constexpr TGIFDrawOptions kAnimate = poThreaded | poMasked | poAllFrames | poRepeat | poOnTarget;
 const TColor kFrameColors[] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)};
 

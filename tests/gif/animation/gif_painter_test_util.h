@@ -7,6 +7,7 @@
 #include "gif/animation/painter_registry.h"
 #include "gif/animation/painter_support.h"
 #include "gif/gif_document.h"
+#include "gif_test_util.h"
 
 #include <chrono>
 #include <cstdint>
@@ -91,3 +92,11 @@ inline std::string PainterDataPath(const std::string& name) {
 }
 
 } // namespace framolo::test
+
+namespace framolo {
+// The pieces every painter test builds its documents and clocks with.
+using test::AddGraphicControl;
+using test::AddIndexedFrame;
+using test::TClockScope;
+using test::TFakeClock;
+} // namespace framolo

@@ -15,11 +15,6 @@
 namespace framolo {
 namespace {
 
-using test::AddGraphicControl;
-using test::AddIndexedFrame;
-using test::TClockScope;
-using test::TFakeClock;
-
 // A colour that no test picture uses: what was on the canvas before the
 // animation, visible wherever the expected frame is transparent.
 constexpr TColor kUnderlay = RGB(0x12, 0x34, 0x56);

@@ -13,11 +13,6 @@
 namespace framolo {
 namespace {
 
-using test::AddGraphicControl;
-using test::AddIndexedFrame;
-using test::TClockScope;
-using test::TFakeClock;
-
 // frames 2x2 frames; a looping extension with loopCount on frame loopFrame
 // (none when loopFrame < 0).
 void Build(TGIFDocument& doc, int frames, int loopFrame = -1, int loopCount = 0) {

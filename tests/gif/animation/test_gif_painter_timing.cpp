@@ -14,11 +14,6 @@
 namespace framolo {
 namespace {
 
-using test::AddGraphicControl;
-using test::AddIndexedFrame;
-using test::TClockScope;
-using test::TFakeClock;
-
 // A 2x2 document of frames with these delays (-1: no graphic control).
 void BuildDelays(TGIFDocument& doc, const std::vector<int>& delays) {
     for (int delay : delays) {
