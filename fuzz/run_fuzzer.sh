@@ -22,6 +22,12 @@ gif_load_fuzz | gif_render_fuzz)
   dict=$here/gif.dict
   seeds=("$here/corpus/gif_load" "$here/../tests/data/gif")
   ;;
+gif_encode_roundtrip_fuzz)
+  # Three 64 x 64 pictures of 24 bits with their settings fit in 37 KiB; the
+  # cap keeps most inputs to one or two pictures, which is where the speed is.
+  max_len=16384
+  seeds=("$here/corpus/gif_encode_roundtrip")
+  ;;
 bmp_load_fuzz)
   max_len=65536
   seeds=("$here/corpus/bmp_load")
