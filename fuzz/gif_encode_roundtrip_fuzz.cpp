@@ -13,7 +13,8 @@
 // so every input makes whole pictures):
 //   0  reduction, index into kReductions (modulo)
 //   1  dithering mode (modulo 7)
-//   2  bit 0: coder (DataCoding 0 = LZW, 1 = run-length); bits 1..7: QuantizeBits (modulo 9)
+//   2  bit 0: coder (DataCoding 0 = LZW, 1 = run-length); bits 1..7: QuantizeBits
+//      (modulo 9; Quantize and BestQuality make up to 2^QuantizeBits colours)
 //   3  bits 0..1: frames - 1 (modulo 3); bit 2: transparent pictures;
 //      bit 3: frame 0's table becomes the global one; bit 4: frames interlaced
 //   per frame:
@@ -47,7 +48,7 @@ namespace {
 
 // The window's eight methods, the best-quality road and no reduction at all.
 // CustomPalette is left out: the document has no way to hand the import a
-// palette, so it always fails there.
+// palette, and without one the import always fails.
 constexpr std::array kReductions = {TColorReduction::Windows20,   TColorReduction::Windows256,
                                     TColorReduction::WindowsGray, TColorReduction::Monochrome,
                                     TColorReduction::GrayScale,   TColorReduction::Netscape,
