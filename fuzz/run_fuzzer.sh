@@ -2,7 +2,10 @@
 # Runs one libFuzzer target of a FRAMOLO_FUZZ build for a while, at low
 # priority, from a work corpus seeded with the target's small seeds.
 #
-#   fuzz/run_fuzzer.sh BUILD_DIR TARGET SECONDS [WORK_DIR]
+#   fuzz/run_fuzzer.sh BUILD_DIR TARGET SECONDS [WORK_DIR [LIBFUZZER_FLAG...]]
+#
+# Flags after the work directory come last and so win over the defaults, e.g.
+# -timeout=60 on a machine so loaded that a millisecond input may stall.
 #
 # Seeds larger than the target's input cap stay out of the work corpus (CTest
 # still replays them); they would only make each run slow.
@@ -12,6 +15,7 @@ build=$1
 target=$2
 seconds=$3
 work=${4:-$build/fuzz-work/$target}
+shift $(($# < 4 ? $# : 4))
 
 max_len=65536
 dict=
@@ -21,6 +25,12 @@ gif_load_fuzz | gif_render_fuzz)
   max_len=16384
   dict=$here/gif.dict
   seeds=("$here/corpus/gif_load" "$here/../tests/data/gif")
+  ;;
+gif_encode_roundtrip_fuzz)
+  # Three 64 x 64 pictures of 24 bits with their settings fit in 37 KiB; the
+  # cap keeps most inputs to one or two pictures, which is where the speed is.
+  max_len=16384
+  seeds=("$here/corpus/gif_encode_roundtrip")
   ;;
 bmp_load_fuzz)
   max_len=65536
@@ -55,4 +65,5 @@ done
 args=(-max_len="$max_len" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10
   -print_final_stats=1 -artifact_prefix="$work/artifacts/")
 [ -n "$dict" ] && args+=(-dict="$dict")
+args+=("$@")
 exec nice -n 19 "$binary" "${args[@]}" "$work/corpus"
