@@ -115,12 +115,9 @@ void TLZWDecoder::Finish() {
     stackTop_ = kStackSize;
 }
 
-inline int TLZWDecoder::ReadCode() {
-    const int w = codeWidth_;
-    if (bitPosition_ + w >= bitLimit_)
-        return ReadCodeSlow();
-    // bitPosition_ + w < bitLimit_ <= 257 * 8, so the three bytes lie inside
-    // the buffer.
+// The w-bit code at the bit position, which the caller has checked lies with
+// the two bytes after it inside the buffer.
+inline int TLZWDecoder::TakeCode(int w) {
     const auto s = static_cast<std::size_t>(bitPosition_ >> 3);
     const std::uint32_t v = static_cast<std::uint32_t>(buffer_[s]) |
                             (static_cast<std::uint32_t>(buffer_[s + 1]) << 8) |
@@ -128,6 +125,15 @@ inline int TLZWDecoder::ReadCode() {
     const int code = static_cast<int>((v >> (bitPosition_ & 7)) & ((1u << w) - 1u));
     bitPosition_ += w;
     return code;
+}
+
+inline int TLZWDecoder::ReadCode() {
+    const int w = codeWidth_;
+    if (bitPosition_ + w >= bitLimit_)
+        return ReadCodeSlow();
+    // bitPosition_ + w < bitLimit_ <= 257 * 8, so the three bytes lie inside
+    // the buffer.
+    return TakeCode(w);
 }
 
 int TLZWDecoder::ReadCodeSlow() {
@@ -162,15 +168,9 @@ int TLZWDecoder::ReadCodeSlow() {
     }
     // Right after a refill bitPosition_ <= 28; otherwise bitPosition_ + w <
     // bitLimit_ <= 257 * 8. Either way the three bytes lie inside the buffer.
-    const auto s = static_cast<std::size_t>(bitPosition_ >> 3);
-    if (s + 2 >= buffer_.size())
+    if (static_cast<std::size_t>(bitPosition_ >> 3) + 2 >= buffer_.size())
         return -1;
-    const std::uint32_t v = static_cast<std::uint32_t>(buffer_[s]) |
-                            (static_cast<std::uint32_t>(buffer_[s + 1]) << 8) |
-                            (static_cast<std::uint32_t>(buffer_[s + 2]) << 16);
-    const int code = static_cast<int>((v >> (bitPosition_ & 7)) & ((1u << w) - 1u));
-    bitPosition_ += w;
-    return code;
+    return TakeCode(w);
 }
 
 void TLZWDecoder::AddEntry() {

@@ -69,6 +69,7 @@ private:
     // Adds the entry that follows every code after the first past a clear.
     void AddEntry();
     int ReadCode();
+    int TakeCode(int w);
     int ReadCodeSlow();
     void Fail();
 
