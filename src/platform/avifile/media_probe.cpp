@@ -120,11 +120,17 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
         in.rcFrame = {h.rcLeft, h.rcTop, h.rcRight, h.rcBottom};
         CopyName(in, ls.Name);
         if (ms.Video) {
-            // Writers that leave the length or the rectangle at 0 still give a
-            // usable stream: the index counts the frames, the format has the size.
-            if (in.dwLength == 0 && !ls.Chunks.empty()) {
-                in.dwLength = Sat32(static_cast<std::int64_t>(ls.Chunks.size()));
+            // The header's frame count is only a claim. An index lists every
+            // frame the file holds, dropped ones included, so an indexed stream
+            // is never longer than its index; a header that says 0 takes the
+            // count of its chunks, indexed or found by a scan.
+            const std::uint32_t chunks = Sat32(static_cast<std::int64_t>(ls.Chunks.size()));
+            const bool indexed = ls.IndexSource == TAviIndexSource::OpenDml ||
+                                 ls.IndexSource == TAviIndexSource::Idx1;
+            if (in.dwLength == 0 || (indexed && in.dwLength > chunks)) {
+                in.dwLength = chunks;
             }
+            // The rectangle likewise: the format has the size.
             if (in.rcFrame == TRect{} && ls.Format.size() >= 12) {
                 const auto w = static_cast<std::int32_t>(GetLE32(ls.Format.data() + 4));
                 const auto hh = static_cast<std::int32_t>(GetLE32(ls.Format.data() + 8));
