@@ -261,8 +261,11 @@ TEST(AviRobust, TheIndexCountsTheFramesAndLateStartsAreRefused) {
         std::uint32_t Value;
         THResult Opens;
         std::int32_t Start;
+        bool Unindexed = false; // both indexes turned into JUNK: the chunks are scanned
     };
     const TCase cases[] = {
+        {32, 0, AVIERR_OK, 0, true},
+        {32, 1000, AVIERR_OK, 0, true},
         {32, 0, AVIERR_OK, 0},                       // left at 0 by its writer
         {32, 1000, AVIERR_OK, 0},                    // 990 frames too many
         {32, 0x80000000u, AVIERR_OK, 0},             // past the largest frame number
@@ -275,6 +278,11 @@ TEST(AviRobust, TheIndexCountsTheFramesAndLateStartsAreRefused) {
         for (int b = 0; b < 4; ++b)
             bytes[data + c.At + static_cast<std::size_t>(b)] =
                 static_cast<std::uint8_t>(c.Value >> (8 * b));
+        for (const std::string index : {"indx", "idx1"}) {
+            auto found = std::search(bytes.begin(), bytes.end(), index.begin(), index.end());
+            if (c.Unindexed && found != bytes.end())
+                std::copy_n("JUNK", 4, found);
+        }
         const fs::path patched = WorkDir() / "counted.avi";
         WriteFile(patched, bytes);
         PAVIFile file = nullptr;

@@ -121,13 +121,16 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
         CopyName(in, ls.Name);
         if (ms.Video) {
             // The header's frame count is only a claim. An index lists every
-            // frame the file holds, dropped ones included, so an indexed stream
-            // is never longer than its index; a header that says 0 takes the
-            // count of its chunks, indexed or found by a scan.
+            // frame the file holds, dropped ones included, and so does a scan
+            // of a whole file: such a stream is never longer than its chunks.
+            // Only a file cut short keeps the length its header promises (the
+            // frames past the cut are missing, not absent). A header that says
+            // 0 always takes the count of the chunks.
             const std::uint32_t chunks = Sat32(static_cast<std::int64_t>(ls.Chunks.size()));
-            const bool indexed = ls.IndexSource == TAviIndexSource::OpenDml ||
-                                 ls.IndexSource == TAviIndexSource::Idx1;
-            if (in.dwLength == 0 || (indexed && in.dwLength > chunks)) {
+            const bool counted = ls.IndexSource == TAviIndexSource::OpenDml ||
+                                 ls.IndexSource == TAviIndexSource::Idx1 ||
+                                 (ls.IndexSource == TAviIndexSource::Scan && !layout.CutShort);
+            if (in.dwLength == 0 || (counted && in.dwLength > chunks)) {
                 in.dwLength = chunks;
             }
             // The rectangle likewise: the format has the size.
