@@ -4,6 +4,11 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QStylePainter>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 
 namespace framolo {
 
@@ -60,6 +65,21 @@ void TTrackBar::paintEvent(QPaintEvent* event) {
         QPainter painter(this);
         painter.fillRect(QRect(left + from, groove.center().y() - 3, to - from + 1, 6),
                          QColor(255, 179, 71, 200));
+    }
+    // Ticks are drawn one by one in int steps: a clip that claims billions of
+    // frames would have the style draw, or step past the largest int, without
+    // end. More ticks than the bar has pixels show nothing anyway.
+    const std::int64_t step = std::max(tickInterval(), 1);
+    const std::int64_t range = std::int64_t{maximum()} - minimum();
+    if (tickPosition() != NoTicks &&
+        (range / step >= width() || std::int64_t{maximum()} + step > INT_MAX)) {
+        QStylePainter painter(this);
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+        option.tickPosition = NoTicks;
+        painter.drawComplexControl(QStyle::CC_Slider, option);
+        return;
     }
     QSlider::paintEvent(event);
 }

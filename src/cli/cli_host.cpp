@@ -1,6 +1,7 @@
 #include "cli/cli_host.h"
 
 #include "convert/job_support.h"
+#include "platform/avifile/avifile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -56,9 +57,6 @@ void TCliHost::DrawProgress() {
          << std::flush;
 }
 
-namespace {
-
-// Why a clip could not be opened, in the system's words where it has some.
 std::string OpenFailureReason(const std::string& path) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
@@ -68,10 +66,14 @@ std::string OpenFailureReason(const std::string& path) {
     if (file == nullptr)
         return std::strerror(errno != 0 ? errno : ENOENT);
     std::fclose(file);
+    PAVIFile clip = nullptr;
+    const THResult opened = AVIFileOpen(clip, path, OF_SHARE_DENY_WRITE);
+    if (clip != nullptr)
+        AVIFileRelease(clip);
+    if (opened == AVIERR_UNSUPPORTED)
+        return "the clip's frame numbers are too large";
     return "not a video file that can be read";
 }
-
-} // namespace
 
 void TCliHost::ShowApplicationError(const std::string& message) {
     if (message == jobmsg::FailedOpenFile)

@@ -76,4 +76,8 @@ private:
 // on err.
 TGIFWarning PrintWarningsOnce(std::ostream& err);
 
+// Why the clip at `path` could not be opened, in the system's words where it
+// has some ("No such file or directory").
+std::string OpenFailureReason(const std::string& path);
+
 } // namespace framolo

@@ -1,5 +1,6 @@
 #include "cli/media_info.h"
 
+#include "cli/cli_host.h"
 #include "cli/cli_report.h"
 
 #include "convert/job_support.h"
@@ -167,7 +168,7 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
     std::deque<TAVIStreamGuard> streams;
     if (AVIFileOpen(file.File, path, OF_SHARE_DENY_WRITE) != 0) {
         file.File = nullptr;
-        err << "framolo-cli: Failed to open AVI file\n";
+        err << "framolo-cli: Failed to open AVI file: " << OpenFailureReason(path) << "\n";
         return 1;
     }
     std::ostringstream s;

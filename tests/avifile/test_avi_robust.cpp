@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <random>
 
 #include "avi_test_support.h"
@@ -237,6 +239,74 @@ TEST(AviRobust, HeaderParserSurvivesEveryCut) {
     EXPECT_EQ(layout->Streams[0].IndexSource, TAviIndexSource::Idx1);
     EXPECT_EQ(layout->Streams[0].Chunks.size(), layout->Streams[0].Header.dwLength);
     EXPECT_TRUE(layout->Streams[0].Chunks[0].KeyFrame);
+}
+
+// A header's frame count and first frame number are claims: the length is
+// what the index holds, and a stream whose numbers run past the largest one
+// is refused rather than cut short. The field sits `at` bytes into the video
+// stream header's data: dwStart at 28, dwLength at 32.
+TEST(AviRobust, TheIndexCountsTheFramesAndLateStartsAreRefused) {
+    const fs::path clip =
+        MakeClip("counted_src.avi", "-f lavfi -i testsrc2=size=16x16:rate=25 -c:v mjpeg "
+                                    "-frames:v 10");
+    ASSERT_FALSE(clip.empty());
+    const auto source = ReadFile(clip);
+    const std::string strh = "strh";
+    const auto at = std::search(source.begin(), source.end(), strh.begin(), strh.end());
+    ASSERT_NE(at, source.end());
+    const auto data = static_cast<std::size_t>(at - source.begin()) + 8;
+    constexpr std::int32_t kLargest = std::numeric_limits<std::int32_t>::max();
+    struct TCase {
+        std::size_t At;
+        std::uint32_t Value;
+        THResult Opens;
+        std::int32_t Start;
+        bool Unindexed = false; // both indexes turned into JUNK: the chunks are scanned
+    };
+    const TCase cases[] = {
+        {32, 0, AVIERR_OK, 0, true},
+        {32, 1000, AVIERR_OK, 0, true},
+        {32, 0, AVIERR_OK, 0},                       // left at 0 by its writer
+        {32, 1000, AVIERR_OK, 0},                    // 990 frames too many
+        {32, 0x80000000u, AVIERR_OK, 0},             // past the largest frame number
+        {28, kLargest - 9, AVIERR_OK, kLargest - 9}, // the last frame is the largest number
+        {28, kLargest - 8, AVIERR_UNSUPPORTED, 0},   // the last frame would be lost
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.At) + ": " + std::to_string(c.Value));
+        auto bytes = source;
+        for (int b = 0; b < 4; ++b)
+            bytes[data + c.At + static_cast<std::size_t>(b)] =
+                static_cast<std::uint8_t>(c.Value >> (8 * b));
+        for (const std::string index : {"indx", "idx1"}) {
+            auto found = std::search(bytes.begin(), bytes.end(), index.begin(), index.end());
+            if (c.Unindexed && found != bytes.end())
+                std::copy_n("JUNK", 4, found);
+        }
+        const fs::path patched = WorkDir() / "counted.avi";
+        WriteFile(patched, bytes);
+        PAVIFile file = nullptr;
+        ASSERT_EQ(AVIFileOpen(file, patched.string(), OF_READ), c.Opens);
+        if (c.Opens != AVIERR_OK)
+            continue;
+        PAVIStream video = nullptr;
+        ASSERT_EQ(AVIFileGetStream(file, video, streamtypeVIDEO, 0), AVIERR_OK);
+        TAVIStreamInfo info;
+        ASSERT_EQ(AVIStreamInfo(video, info, sizeof info), AVIERR_OK);
+        EXPECT_EQ(info.dwLength, 10u);
+        EXPECT_EQ(AVIStreamLength(video), 10);
+        EXPECT_EQ(AVIStreamLengthInFile(video), 10);
+        EXPECT_EQ(AVIStreamStart(video), c.Start);
+        PGetFrame frames = AVIStreamGetFrameOpen(video, nullptr);
+        ASSERT_NE(frames, nullptr);
+        EXPECT_NE(AVIStreamGetFrame(frames, c.Start + 9), nullptr);
+        if (c.Start + 9 < kLargest) {
+            EXPECT_EQ(AVIStreamGetFrame(frames, c.Start + 10), nullptr);
+        }
+        AVIStreamGetFrameClose(frames);
+        AVIStreamRelease(video);
+        AVIFileRelease(file);
+    }
 }
 
 } // namespace

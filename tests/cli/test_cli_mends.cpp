@@ -435,6 +435,55 @@ TEST(CliShortClips, AStreamStartingPastTheLargestFrameNumberFailsInOrder) {
     EXPECT_NE(log.find("Failed to decompress AVI frame"), std::string::npos) << log;
 }
 
+// A header's claims about its frames, against the three frames SmallClip
+// holds: the index counts them. The field sits `at` bytes into the stream
+// header's data (dwStart 28, dwLength 32). Runs are bounded in time and file
+// size: a converter that trusted a claim of 2^31 frames would write forever.
+TEST(CliShortClips, TheFramesTheIndexHoldsAreTheFramesConverted) {
+    const fs::path dir = Folder("claims");
+    struct TCase {
+        const char* Name;
+        int At;
+        std::uint32_t Value;
+        const char* Says; // what avi2gif and info say, the frames converted
+    };
+    const TCase cases[] = {
+        {"zero", 32, 0, "frames: 3"},
+        {"thousand", 32, 1000, "frames: 3"},
+        {"two_billion", 32, 0x80000000u, "frames: 3"},
+        {"late_start", 28, 0x7FFFFFFEu,
+         "Failed to open AVI file: the clip's frame numbers are too large"},
+    };
+    const auto source = test::ReadFileBytes(SmallClip());
+    const std::string strh = "strh";
+    const auto strhAt = std::search(source.begin(), source.end(), strh.begin(), strh.end());
+    ASSERT_NE(strhAt, source.end());
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto bytes = source;
+        const auto field = (strhAt - source.begin()) + 8 + c.At;
+        for (int b = 0; b < 4; ++b)
+            bytes[static_cast<std::size_t>(field + b)] =
+                static_cast<std::uint8_t>(c.Value >> (8 * b));
+        const std::string clip = (dir / (std::string(c.Name) + ".avi")).string();
+        std::ofstream(clip, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        const std::string out = (dir / (std::string(c.Name) + ".gif")).string();
+        const bool opens = c.At == 32;
+        std::string log;
+        EXPECT_EQ(test::RunCommand("ulimit -f 20000; timeout 20 " + std::string(FRAMOLO_CLI_PATH) +
+                                       " avi2gif " + Quote(clip) + " " + Quote(out) + " 2>&1",
+                                   &log),
+                  opens ? 0 : 1);
+        EXPECT_NE(log.find(c.Says), std::string::npos) << log;
+        EXPECT_EQ(opens ? GifFrameCount(out) : -1, opens ? 3 : -1);
+        EXPECT_EQ(RunCli("info " + Quote(clip), &log), opens ? 0 : 1);
+        EXPECT_NE(log.find(opens ? "length 3," : c.Says), std::string::npos) << log;
+        EXPECT_EQ(log.find("frames in file"), std::string::npos) << log;
+    }
+}
+
 // ---- GIF oddities ----
 
 TEST(CliGifOddities, WarningsOfATruncatedGifReachTheUserOnceEach) {

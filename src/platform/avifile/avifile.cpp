@@ -28,6 +28,16 @@ struct TFileCore {
     std::unique_ptr<TAviWriter> Writer; // writing
 };
 
+// Frame numbers are 32-bit and signed in every call. A stream that starts
+// past the largest one has no frame that can be asked for, and fails at its
+// first frame; one that starts below it but ends above it would quietly lose
+// its tail, so the file is refused when opened.
+bool RunsPastLargestFrame(const TMediaStream& ms) {
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t start = ms.Info.dwStart;
+    return ms.Video && start <= kLargest && start + ms.Info.dwLength - 1 > kLargest;
+}
+
 } // namespace
 
 struct TAVIFileObject {
@@ -167,6 +177,9 @@ THResult AVIFileOpen(PAVIFile& file, const std::string& path, std::uint32_t mode
         auto media = ProbeMedia(path, layout ? &*layout : nullptr);
         if (!media || media->Streams.empty()) {
             return AVIERR_BADFORMAT;
+        }
+        if (std::any_of(media->Streams.begin(), media->Streams.end(), RunsPastLargestFrame)) {
+            return AVIERR_UNSUPPORTED;
         }
         core->Media = std::move(*media);
     }

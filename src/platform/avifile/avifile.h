@@ -23,6 +23,9 @@ void AVIFileExit();
 // Opens `path`. Modes: OF_READ (0) and OF_SHARE_DENY_WRITE (0x20) read;
 // OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE (0x1011) creates a new AVI file,
 // replacing an existing one. `handler` must be null (no handler choice).
+// A video stream that starts at a frame number the calls can take but runs
+// past the largest one (2^31 - 1) would lose its last frames: such a file is
+// refused with AVIERR_UNSUPPORTED.
 THResult AVIFileOpen(PAVIFile& file, const std::string& path, std::uint32_t mode,
                      const void* handler = nullptr);
 // Releases a file handle; the file is finished and closed once it and every

@@ -120,11 +120,20 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
         in.rcFrame = {h.rcLeft, h.rcTop, h.rcRight, h.rcBottom};
         CopyName(in, ls.Name);
         if (ms.Video) {
-            // Writers that leave the length or the rectangle at 0 still give a
-            // usable stream: the index counts the frames, the format has the size.
-            if (in.dwLength == 0 && !ls.Chunks.empty()) {
-                in.dwLength = Sat32(static_cast<std::int64_t>(ls.Chunks.size()));
+            // The header's frame count is only a claim. An index lists every
+            // frame the file holds, dropped ones included, and so does a scan
+            // of a whole file: such a stream is never longer than its chunks.
+            // Only a file cut short keeps the length its header promises (the
+            // frames past the cut are missing, not absent). A header that says
+            // 0 always takes the count of the chunks.
+            const std::uint32_t chunks = Sat32(static_cast<std::int64_t>(ls.Chunks.size()));
+            const bool counted = ls.IndexSource == TAviIndexSource::OpenDml ||
+                                 ls.IndexSource == TAviIndexSource::Idx1 ||
+                                 (ls.IndexSource == TAviIndexSource::Scan && !layout.CutShort);
+            if (in.dwLength == 0 || (counted && in.dwLength > chunks)) {
+                in.dwLength = chunks;
             }
+            // The rectangle likewise: the format has the size.
             if (in.rcFrame == TRect{} && ls.Format.size() >= 12) {
                 const auto w = static_cast<std::int32_t>(GetLE32(ls.Format.data() + 4));
                 const auto hh = static_cast<std::int32_t>(GetLE32(ls.Format.data() + 8));

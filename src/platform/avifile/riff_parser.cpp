@@ -196,6 +196,7 @@ std::optional<TAviLayout> TParser::Run() {
     // finished; what is there is still read.
     const std::uint64_t riffEnd =
         std::min<std::uint64_t>(8 + std::uint64_t{GetLE32(head.data() + 4)}, fileSize);
+    FLayout.CutShort = 8 + std::uint64_t{GetLE32(head.data() + 4)} > fileSize;
     FLayout.RiffParts = 1;
     std::uint64_t pos = 12;
     bool sawMovi = false;

@@ -110,6 +110,7 @@ struct TAviLayout {
     bool OpenDml = false;              // an 'odml' list or an 'AVIX' part is present
     std::uint32_t OdmlTotalFrames = 0; // from 'dmlh', 0 when absent
     std::uint32_t RiffParts = 0;       // 'AVI ' plus every 'AVIX'
+    bool CutShort = false;             // the RIFF size runs past the end of the file
 };
 
 // Limits of the parse. Beyond them the file is refused rather than allocated.
