@@ -77,6 +77,8 @@ std::vector<TCliCommand> MakeCommands() {
                    "threads that reduce and code frames (default: one per\n"
                    "core, here " +
                        std::to_string(cores) + "); the GIF is the same for every N"),
+            Flag("--force", "write OUTPUT even when its name is a video's\n"
+                            "(.avi, .mp4, ...), replacing that file"),
             Flag("--json", "print the report as one JSON object"),
             Flag("--quiet", "no progress bar, warnings or text report"),
         },
@@ -191,9 +193,14 @@ std::int32_t TCliArgs::Number(const std::string& option, std::int32_t fallback) 
 TCliArgs ParseCommandLine(const TCliCommand& command, const std::vector<std::string>& args) {
     TCliArgs parsed;
     std::vector<const TCliOption*> numbers;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg.rfind("--", 0) != 0) {
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || arg.rfind("--", 0) != 0) {
             parsed.Positional.push_back(arg);
             continue;
         }

@@ -1,0 +1,119 @@
+// framolo-cli refusing what would lose a user's file, and reports that stay
+// readable whatever the names and clips: the input given as output (by
+// name or by link), arguments swapped, "--", JSON for names that are not
+// UTF-8, sizes a GIF cannot hold, clips without a frame.
+#include "cli/cli_options.h"
+#include "clip_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace framolo {
+namespace {
+
+namespace fs = std::filesystem;
+
+int RunCli(const std::string& args, std::string* log = nullptr) {
+    return test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " " + args + " 2>&1", log);
+}
+
+std::string Quote(const std::string& path) {
+    return "'" + path + "'";
+}
+
+fs::path Folder(const std::string& name) {
+    const fs::path dir = test::WorkPath("safety_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+TEST(CliSafety, AnOutputThatIsTheInputOrNamedLikeItIsRefusedAndLeftAsItWas) {
+    const fs::path dir = Folder("overwrite");
+    const std::string clip = test::MakeClip("safety_clip.avi", 24, 16, 3, "-c:v mjpeg");
+    fs::copy_file(clip, dir / "c.avi");
+    ASSERT_EQ(RunCli("avi2gif " + Quote((dir / "c.avi").string()) + " " +
+                     Quote((dir / "a.gif").string()) + " --quiet"),
+              0);
+    fs::copy_file(dir / "a.gif", dir / "a.mp4"); // a GIF under a video's name
+    fs::create_symlink("c.avi", dir / "soft.gif");
+    fs::create_hard_link(dir / "c.avi", dir / "hard.gif");
+    fs::create_symlink("a.gif", dir / "soft.avi");
+    const auto clipBytes = test::ReadFileBytes((dir / "c.avi").string());
+    const auto gifBytes = test::ReadFileBytes((dir / "a.gif").string());
+
+    struct TCase {
+        std::string Command, Input, Output, Message;
+    };
+    const std::string same = " is the input file ";
+    const std::string named = " extension, not one for what ";
+    const TCase cases[] = {
+        {"avi2gif", "a.gif", "c.avi", named}, // swapped arguments
+        {"avi2gif", "c.avi", "c.avi", same},    {"avi2gif", "c.avi", "soft.gif", same},
+        {"avi2gif", "c.avi", "hard.gif", same}, {"avi2gif", "c.avi", "new.MKV", named},
+        {"gif2avi", "a.gif", "a.gif", same},    {"gif2avi", "a.gif", "soft.avi", same},
+        {"gif2video", "a.mp4", "a.mp4", same},  {"gif2avi", "a.gif", "new.gif", named},
+    };
+    for (const TCase& c : cases) {
+        std::string log;
+        const std::string input = (dir / c.Input).string();
+        const std::string output = (dir / c.Output).string();
+        EXPECT_EQ(RunCli(c.Command + " " + Quote(input) + " " + Quote(output), &log), 2) << log;
+        EXPECT_NE(log.find("OUTPUT " + output), std::string::npos) << log;
+        EXPECT_NE(log.find(c.Message + input), std::string::npos) << log;
+    }
+    EXPECT_EQ(test::ReadFileBytes((dir / "c.avi").string()), clipBytes);
+    EXPECT_EQ(test::ReadFileBytes((dir / "a.gif").string()), gifBytes);
+    EXPECT_EQ(test::ReadFileBytes((dir / "a.mp4").string()), gifBytes);
+    EXPECT_TRUE(fs::is_symlink(dir / "soft.gif"));
+    EXPECT_FALSE(fs::exists(dir / "new.MKV"));
+    EXPECT_FALSE(fs::exists(dir / "new.avi"));
+
+    // --force takes a video's name for a GIF.
+    std::string log;
+    EXPECT_EQ(RunCli("avi2gif " + Quote((dir / "c.avi").string()) + " " +
+                         Quote((dir / "new.mkv").string()) + " --quiet --force",
+                     &log),
+              0)
+        << log;
+    EXPECT_TRUE(fs::exists(dir / "new.mkv"));
+}
+
+TEST(CliSafety, DoubleDashEndsTheOptions) {
+    const TCliCommand& avi2gif = *FindCommand("avi2gif");
+    struct TCase {
+        std::vector<std::string> Args;
+        std::vector<std::string> Positional; // empty: refused
+        bool Quiet;
+    };
+    const TCase cases[] = {
+        {{"--quiet", "--", "--in", "--out.gif"}, {"--in", "--out.gif"}, true},
+        {{"--", "in", "--", "--quiet"}, {}, false}, // three positional arguments
+        {{"in", "--", "--help"}, {"in", "--help"}, false},
+        {{"--reduction", "--", "in", "out"}, {"in", "out"}, false}, // a value, not the end
+    };
+    for (const TCase& c : cases) {
+        try {
+            const TCliArgs args = ParseCommandLine(avi2gif, c.Args);
+            EXPECT_EQ(args.Positional, c.Positional) << c.Args.back();
+            EXPECT_EQ(args.Has("--quiet"), c.Quiet);
+        } catch (const EUsage& e) {
+            EXPECT_TRUE(c.Positional.empty()) << e.what();
+        }
+    }
+    // The tool takes a clip named like an option, and "--help" after "--" is a name.
+    const fs::path dir = Folder("dashes");
+    fs::copy_file(test::MakeClip("safety_clip.avi", 24, 16, 3, "-c:v mjpeg"), dir / "--in.avi");
+    std::string log;
+    EXPECT_EQ(test::RunCommand("cd " + Quote(dir.string()) + " && " + FRAMOLO_CLI_PATH +
+                                   " avi2gif --quiet -- --in.avi --help 2>&1",
+                               &log),
+              0)
+        << log;
+    EXPECT_TRUE(fs::exists(dir / "--help")) << log;
+}
+
+} // namespace
+} // namespace framolo
