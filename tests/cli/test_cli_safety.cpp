@@ -3,6 +3,7 @@
 // name or by link), arguments swapped, "--", JSON for names that are not
 // UTF-8, sizes a GIF cannot hold, clips without a frame.
 #include "cli/cli_options.h"
+#include "cli/cli_report.h"
 #include "clip_tools.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,37 @@ TEST(CliSafety, DoubleDashEndsTheOptions) {
               0)
         << log;
     EXPECT_TRUE(fs::exists(dir / "--help")) << log;
+}
+
+TEST(CliSafety, JsonStringsKeepUtf8AndWriteOtherBytesAsLatin1Escapes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain \"q\" \\ \t", "\"plain \\\"q\\\" \\\\ \\t\""},
+        {"\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\x9e",
+         "\"\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\x9e\""},
+        {"a\xff.gif", "\"a\\u00ff.gif\""},
+        {"\xc3", "\"\\u00c3\""},                                  // cut short
+        {"\xc0\xaf", "\"\\u00c0\\u00af\""},                       // overlong '/'
+        {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},            // a surrogate
+        {"\xf4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""}, // past U+10FFFF
+        {"\x01\xe9x", "\"\\u0001\\u00e9x\""},
+    };
+    for (const auto& [text, json] : cases)
+        EXPECT_EQ(JsonString(text), json) << json;
+
+    // The report of a run whose output name is not UTF-8 is JSON that Python reads back.
+    const fs::path dir = Folder("json");
+    const std::string out = (dir / "clip\xff\xfe.gif").string();
+    std::string log;
+    ASSERT_EQ(
+        test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " avi2gif " +
+                             Quote(test::MakeClip("safety_clip.avi", 24, 16, 3, "-c:v mjpeg")) +
+                             " " + Quote(out) +
+                             " --json | python3 -c 'import json,sys; "
+                             "print(ascii(json.loads(sys.stdin.read())[\"output\"][-10:]))'",
+                         &log),
+        0)
+        << log;
+    EXPECT_EQ(log, "'clip\\xff\\xfe.gif'\n"); // U+00FF U+00FE
 }
 
 } // namespace
