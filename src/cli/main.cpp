@@ -262,6 +262,7 @@ int AviToGif(const TCliArgs& args) {
     }
     if (outcome.End != TJobEnd::Finished)
         return kExitError;
+    host.ShowFinishedProgress();
     if (args.Has("--json") || !quiet)
         WriteReport(std::cout,
                     {params.Width, params.Height, outcome.FrameCount, outcome.Bytes,
@@ -309,6 +310,7 @@ int GifToAvi(const TCliArgs& args) {
     const bool toVideo = VideoFileFormatOf(host.CurrentFileName(), videoFormat);
     switch (outcome.End) {
     case TJobEnd::Finished:
+        host.ShowFinishedProgress();
         if (json || !quiet)
             WriteReport(std::cout,
                         {document.Width(), document.Height(), outcome.FrameCount,

@@ -2,14 +2,18 @@
 // readable whatever the names and clips: the input given as output (by
 // name or by link), arguments swapped, "--", JSON for names that are not
 // UTF-8, sizes a GIF cannot hold, clips without a frame.
+#include "cli/cli_host.h"
 #include "cli/cli_options.h"
 #include "cli/cli_report.h"
 #include "clip_tools.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace framolo {
 namespace {
@@ -145,6 +149,81 @@ TEST(CliSafety, JsonStringsKeepUtf8AndWriteOtherBytesAsLatin1Escapes) {
         0)
         << log;
     EXPECT_EQ(log, "'clip\\xff\\xfe.gif'\n"); // U+00FF U+00FE
+}
+
+TEST(CliSafety, TheProgressBarOfAFinishedRunEndsAt100Percent) {
+    std::ostringstream out;
+    std::ostringstream err;
+    TCliHost host(out, err, false, true);
+    // The avi2gif road stands at 95 % when its last frame starts.
+    host.SetProgressRange(0, 21);
+    host.SetProgressPosition(0);
+    host.SetProgressPosition(20);
+    host.EndRun(TJobKind::AviToGif);
+    host.ShowFinishedProgress();
+    const std::string bar = "\r[" + std::string(40, '#') + "] 100%\n";
+    ASSERT_GE(err.str().size(), bar.size()) << err.str();
+    EXPECT_EQ(err.str().substr(err.str().size() - bar.size()), bar) << err.str();
+
+    // No bar on a pipe, nor when quiet.
+    for (const bool quiet : {false, true}) {
+        std::ostringstream none;
+        TCliHost plain(out, none, quiet, quiet);
+        plain.SetProgressPosition(50);
+        plain.EndRun(TJobKind::AviToGif);
+        plain.ShowFinishedProgress();
+        EXPECT_EQ(none.str(), "");
+    }
+}
+
+// A small clip whose stream format says it is width x height.
+std::string ClipClaimingSize(const std::string& name, std::int32_t width, std::int32_t height) {
+    auto bytes = test::ReadFileBytes(test::MakeClip("safety_clip.avi", 24, 16, 3, "-c:v mjpeg"));
+    const std::string strf = "strf";
+    const auto at = std::search(bytes.begin(), bytes.end(), strf.begin(), strf.end());
+    EXPECT_NE(at, bytes.end());
+    // Past the chunk's name and size, and the bitmap header's own size.
+    std::memcpy(&*(at + 12), &width, 4);
+    std::memcpy(&*(at + 16), &height, 4);
+    const std::string path = test::WorkPath(name);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+TEST(CliSafety, AClipLargerThanAGifHoldsIsRefusedWithItsSize) {
+    struct TCase {
+        std::int32_t Width, Height;
+        std::string Options, Message;
+    };
+    const TCase cases[] = {
+        {70000, 16, "",
+         "the clip is 70000 pixels wide, more than a GIF holds (65535); give --width N"},
+        {24, -65536, "--width 24", "the clip is 65536 pixels high"},
+    };
+    const std::string out = test::WorkPath("safety_large.gif");
+    for (const TCase& c : cases) {
+        const std::string clip = ClipClaimingSize("safety_large.avi", c.Width, c.Height);
+        std::string log;
+        EXPECT_EQ(RunCli("avi2gif " + Quote(clip) + " " + Quote(out) + " " + c.Options, &log), 2);
+        EXPECT_NE(log.find(c.Message), std::string::npos) << log;
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+TEST(CliSafety, ARunWithoutAFrameSaysSoAndLeavesNoOutput) {
+    // Frames 2 to 1: the clip opens, no frame is read, and the GIF writer
+    // has nothing to write.
+    const fs::path dir = Folder("empty");
+    std::string log;
+    EXPECT_EQ(RunCli("avi2gif " +
+                         Quote(test::MakeClip("safety_clip.avi", 24, 16, 3, "-c:v mjpeg")) + " " +
+                         Quote((dir / "out.gif").string()) + " --start 2 --end 1",
+                     &log),
+              1);
+    EXPECT_EQ(log, "framolo-cli: No frame of the clip could be decoded\n");
+    EXPECT_TRUE(fs::is_empty(dir));
 }
 
 } // namespace
