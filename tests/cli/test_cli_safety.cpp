@@ -226,5 +226,26 @@ TEST(CliSafety, ARunWithoutAFrameSaysSoAndLeavesNoOutput) {
     EXPECT_TRUE(fs::is_empty(dir));
 }
 
+TEST(CliSafety, InfoGivesTheCodecTagAsItsFourCharacters) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"mjpeg", "MJPG"}, {"rawvideo -pix_fmt bgr24", "\\x00\\x00\\x00\\x00"}, // BI_RGB, 0
+    };
+    for (const auto& [codec, tag] : cases) {
+        const std::string clip =
+            test::MakeClip("safety_tag_" + codec.substr(0, 3) + ".avi", 8, 8, 1, "-c:v " + codec);
+        std::string log;
+        ASSERT_EQ(test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " info --json " + Quote(clip) +
+                                       " | python3 -c 'import json,sys; "
+                                       "print(json.loads(sys.stdin.read())[\"streams\"][0]["
+                                       "\"compression\"])'",
+                                   &log),
+                  0)
+            << log;
+        EXPECT_EQ(log, tag + "\n");
+        ASSERT_EQ(RunCli("info " + Quote(clip), &log), 0);
+        EXPECT_NE(log.find(" (" + tag + ")"), std::string::npos) << log;
+    }
+}
+
 } // namespace
 } // namespace framolo
