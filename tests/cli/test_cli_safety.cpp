@@ -203,6 +203,7 @@ TEST(CliSafety, AClipLargerThanAGifHoldsIsRefusedWithItsSize) {
         {24, -65536, "--width 24", "the clip is 65536 pixels high"},
     };
     const std::string out = test::WorkPath("safety_large.gif");
+    fs::remove(out);
     for (const TCase& c : cases) {
         const std::string clip = ClipClaimingSize("safety_large.avi", c.Width, c.Height);
         std::string log;
