@@ -164,16 +164,6 @@ TEST(CliSafety, TheProgressBarOfAFinishedRunEndsAt100Percent) {
     const std::string bar = "\r[" + std::string(40, '#') + "] 100%\n";
     ASSERT_GE(err.str().size(), bar.size()) << err.str();
     EXPECT_EQ(err.str().substr(err.str().size() - bar.size()), bar) << err.str();
-
-    // No bar on a pipe, nor when quiet.
-    for (const bool quiet : {false, true}) {
-        std::ostringstream none;
-        TCliHost plain(out, none, quiet, quiet);
-        plain.SetProgressPosition(50);
-        plain.EndRun(TJobKind::AviToGif);
-        plain.ShowFinishedProgress();
-        EXPECT_EQ(none.str(), "");
-    }
 }
 
 // A small clip whose stream format says it is width x height.
