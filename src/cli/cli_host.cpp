@@ -1,6 +1,7 @@
 #include "cli/cli_host.h"
 
 #include "convert/job_support.h"
+#include "gif/gif_messages.h"
 #include "platform/avifile/avifile.h"
 
 #include <algorithm>
@@ -22,7 +23,8 @@ void TCliHost::ProcessMessages() {
         stopRequested_ = true;
 }
 
-void TCliHost::EndRun(TJobKind) {
+void TCliHost::EndRun(TJobKind kind) {
+    endedRun_ = kind;
     if (progressBar_ && lastDrawn_ >= 0) {
         err_ << "\r\033[K" << std::flush;
         lastDrawn_ = -1;
@@ -50,11 +52,24 @@ void TCliHost::DrawProgress() {
     if (percent == lastDrawn_)
         return;
     lastDrawn_ = percent;
+    barShown_ = true;
+    DrawBar(percent);
+}
+
+void TCliHost::DrawBar(int percent) {
     constexpr int kBar = 40;
     const int filled = percent * kBar / 100;
     err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
          << std::string(static_cast<std::size_t>(kBar - filled), ' ') << "] " << percent << "%"
          << std::flush;
+}
+
+void TCliHost::ShowFinishedProgress() {
+    if (!barShown_)
+        return;
+    DrawBar(100);
+    err_ << "\n" << std::flush;
+    barShown_ = false;
 }
 
 std::string OpenFailureReason(const std::string& path) {
@@ -76,7 +91,11 @@ std::string OpenFailureReason(const std::string& path) {
 }
 
 void TCliHost::ShowApplicationError(const std::string& message) {
-    if (message == jobmsg::FailedOpenFile)
+    // The GIF writer refuses a GIF without frames: a clip none of whose
+    // frames could be read.
+    if (endedRun_ == TJobKind::AviToGif && message == gifmsg::UnsupportedVersion)
+        Box(kNoFrameDecoded);
+    else if (message == jobmsg::FailedOpenFile)
         Box(message + ": " + OpenFailureReason(currentFileName_));
     else
         Box(message);

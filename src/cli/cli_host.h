@@ -5,6 +5,7 @@
 #include "gif/gif_document.h"
 
 #include <atomic>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -13,6 +14,9 @@ namespace framolo {
 // The command-line tool as the conversion jobs' host: the parameters are the
 // options' (Params, fixed for the run), boxes go to the terminal, and there
 // are no previews.
+// What the tool says of a clip from which no frame could be made into the GIF.
+inline constexpr const char* kNoFrameDecoded = "No frame of the clip could be decoded";
+
 class TCliHost : public TFixedParamSource, public TConversionSink {
 public:
     TCliHost(std::ostream& out, std::ostream& err, bool quiet, bool progressBar);
@@ -50,12 +54,17 @@ public:
     std::optional<std::string> AskSaveFileName(const std::string& proposed,
                                                const std::vector<TFileFilter>&) override;
 
+    // After a run that finished: the bar, if one was shown, at 100 % on a
+    // line of its own (the run's end took it down).
+    void ShowFinishedProgress();
+
     bool HadError() const { return hadError_; }
     const std::string& LastError() const { return lastError_; }
 
 private:
     void Box(const std::string& message);
     void DrawProgress();
+    void DrawBar(int percent);
 
     std::ostream& out_;
     std::ostream& err_;
@@ -67,6 +76,8 @@ private:
     int progressMax_ = 100;
     int progressPos_ = 0;
     int lastDrawn_ = -1;
+    bool barShown_ = false;
+    std::optional<TJobKind> endedRun_;
     TGIFDocument* sourceDocument_ = nullptr;
     bool hadError_ = false;
     std::string lastError_;

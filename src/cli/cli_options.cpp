@@ -31,7 +31,9 @@ std::vector<TCliCommand> MakeCommands() {
         "Converts the frames START to END of INPUT, every STEP-th one, into an animated\n"
         "GIF: each frame is scaled to WIDTH x HEIGHT, reduced to at most 256 colours and\n"
         "written as soon as it is done. INPUT may be any video FFmpeg reads (AVI, MP4,\n"
-        "MKV, MOV, WebM). A failed or stopped (Ctrl-C) run leaves no OUTPUT.gif.\n",
+        "MKV, MOV, WebM). A failed or stopped (Ctrl-C) run leaves no OUTPUT.gif.\n"
+        "OUTPUT.gif is never INPUT itself (nor a link to it) and, unless --force is\n"
+        "given, never a name with a video's extension.\n",
         {
             Number("--start", "N", 0, INT32_MAX, "first frame (default: the clip's first frame)"),
             Number("--end", "N", 0, INT32_MAX,
@@ -77,6 +79,8 @@ std::vector<TCliCommand> MakeCommands() {
                    "threads that reduce and code frames (default: one per\n"
                    "core, here " +
                        std::to_string(cores) + "); the GIF is the same for every N"),
+            Flag("--force", "write OUTPUT even when its name is a video's\n"
+                            "(.avi, .mp4, ...), replacing that file"),
             Flag("--json", "print the report as one JSON object"),
             Flag("--quiet", "no progress bar, warnings or text report"),
         },
@@ -94,7 +98,8 @@ std::vector<TCliCommand> MakeCommands() {
         ".webm (VP9): those are compressed clips in which every frame keeps its own\n"
         "delay; frames with delay 0 or 1 show for 10 hundredths, as browsers play them.\n"
         "A video file has no loop count: the GIF's is not kept. A failed or stopped\n"
-        "(Ctrl-C) run leaves no OUTPUT, and an earlier file of that name as it was.\n",
+        "(Ctrl-C) run leaves no OUTPUT, and an earlier file of that name as it was.\n"
+        "OUTPUT is never INPUT.gif itself (nor a link to it), nor a name ending in .gif.\n",
         {Number("--quality", "N", 1, 100,
                 "for .mp4 and .webm: 1 (smallest file) to 100 (best\n"
                 "picture); 55, the default, is H.264's usual quality"),
@@ -191,9 +196,14 @@ std::int32_t TCliArgs::Number(const std::string& option, std::int32_t fallback) 
 TCliArgs ParseCommandLine(const TCliCommand& command, const std::vector<std::string>& args) {
     TCliArgs parsed;
     std::vector<const TCliOption*> numbers;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg.rfind("--", 0) != 0) {
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || arg.rfind("--", 0) != 0) {
             parsed.Positional.push_back(arg);
             continue;
         }

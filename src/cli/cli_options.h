@@ -70,7 +70,8 @@ private:
 };
 
 // Reads the arguments after the command's name: "--name VALUE" for numbers
-// and words, "--name" alone for flags, anything else is positional. A number
+// and words, "--name" alone for flags, anything else is positional, and so is
+// everything after a "--" (the value of an option is never taken for one). A number
 // is digits only, as the window's fields take, and must lie in its option's
 // range. Raises EUsage for an unknown option, a missing value, a number that
 // is none or out of range, and a wrong count of positional arguments.

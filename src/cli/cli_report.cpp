@@ -6,10 +6,56 @@
 
 namespace framolo {
 
+namespace {
+
+// The length of the valid UTF-8 sequence at s[at], 0 when there is none: no
+// overlong forms, no surrogates, nothing past U+10FFFF.
+std::size_t Utf8SequenceAt(const std::string& s, std::size_t at) {
+    const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned lead = byte(at);
+    std::size_t length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (at + length > s.size())
+        return 0;
+    // The second byte carries the limits; the others are plain continuations.
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned b = byte(at + i);
+        if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF))
+            return 0;
+    }
+    return length;
+}
+
+} // namespace
+
 std::string JsonString(const std::string& s) {
     std::string out = "\"";
-    for (const char c : s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const char c = s[i];
         const auto u = static_cast<unsigned char>(c);
+        const std::size_t length = Utf8SequenceAt(s, i);
+        if (length > 1) {
+            out.append(s, i, length);
+            i += length;
+            continue;
+        }
+        ++i;
         switch (c) {
         case '"':
             out += "\\\"";
@@ -27,7 +73,7 @@ std::string JsonString(const std::string& s) {
             out += "\\t";
             break;
         default:
-            if (u < 0x20) {
+            if (u < 0x20 || length == 0) {
                 char buf[8];
                 std::snprintf(buf, sizeof(buf), "\\u%04x", u);
                 out += buf;

@@ -22,7 +22,10 @@ struct TCliReport {
 // The report as lines of text, or as one JSON object on one line.
 void WriteReport(std::ostream& out, const TCliReport& report, bool json);
 
-// s as a JSON string literal, quotes included.
+// s as a JSON string literal, quotes included. Valid UTF-8 is kept as it is;
+// each byte that is not part of a valid UTF-8 sequence (file names are bytes)
+// becomes the character of its Latin-1 reading, written as \u00XX, so that
+// the text stays valid JSON and every byte is still told apart.
 std::string JsonString(const std::string& s);
 
 } // namespace framolo

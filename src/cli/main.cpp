@@ -22,9 +22,13 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #if defined(_WIN32)
@@ -118,6 +122,20 @@ TClipDefaults ProbeClip(const std::string& path) {
     d.HeaderEnd = lastFrame(AVIStreamLength(stream.Stream));
     d.Width = info.rcFrame.Right - info.rcFrame.Left;
     d.Height = info.rcFrame.Bottom - info.rcFrame.Top;
+    // The frame rectangle is kept in 16 bits and wraps for wide clips; the
+    // format's bitmap header has the size in 32 bits, the height negative for
+    // rows stored top-down.
+    std::int32_t size = 0;
+    if (AVIStreamReadFormat(stream.Stream, 0, nullptr, &size) == 0 && size >= 12) {
+        std::vector<std::uint8_t> format(static_cast<std::size_t>(size));
+        if (AVIStreamReadFormat(stream.Stream, 0, format.data(), &size) == 0) {
+            std::int32_t side[2] = {};
+            std::memcpy(side, format.data() + 4, sizeof(side));
+            d.Width = side[0];
+            d.Height = static_cast<int>(
+                std::min<std::int64_t>(std::abs(std::int64_t{side[1]}), INT32_MAX));
+        }
+    }
     if (info.dwRate != 0)
         d.DelayMs = static_cast<int>(
             std::nearbyint(static_cast<double>(info.dwScale) * 1000.0 / info.dwRate));
@@ -143,19 +161,64 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// True when args ask for a command's help.
+// True when args ask for a command's help before a "--" ends the options.
 bool WantsHelp(const std::vector<std::string>& args) {
-    return std::find(args.begin(), args.end(), "--help") != args.end() ||
-           std::find(args.begin(), args.end(), "-h") != args.end();
+    const auto end = std::find(args.begin(), args.end(), "--");
+    return std::find(args.begin(), end, "--help") != end ||
+           std::find(args.begin(), end, "-h") != end;
 }
+
+// The extensions of video files: a GIF written under one of them replaces a
+// clip, most likely the one the user meant to convert.
+const char* const kVideoExtensions[] = {".avi",  ".mp4", ".mkv", ".mov", ".webm", ".m4v", ".mpg",
+                                        ".mpeg", ".wmv", ".flv", ".ogv", ".3gp",  ".ts"};
+
+bool HasVideoExtension(const std::string& path) {
+    const std::string ext = LowerCase(ExtractFileExt(path));
+    return std::find(std::begin(kVideoExtensions), std::end(kVideoExtensions), ext) !=
+           std::end(kVideoExtensions);
+}
+
+// Refuses, before any work, an output that is the input itself: the same
+// file once links are followed, whatever names they go by.
+void RefuseToOverwriteInput(const std::string& input, const std::string& output) {
+    std::error_code error;
+    if (std::filesystem::equivalent(input, output, error))
+        throw EUsage("OUTPUT " + output + " is the input file " + input +
+                     "; writing it would destroy the input");
+}
+
+// Refuses the input as output, and an output named as the input's kind is
+// named: the arguments were most likely given the wrong way round. remedy
+// says what to do instead.
+void RefuseToReplaceInput(const TCliArgs& args, bool namedLikeInput, const std::string& kind,
+                          const std::string& remedy) {
+    const std::string& input = args.Positional[0];
+    const std::string& output = args.Positional[1];
+    RefuseToOverwriteInput(input, output);
+    if (namedLikeInput)
+        throw EUsage("OUTPUT " + output + " has " + kind + " extension, not one for what " + input +
+                     " becomes (INPUT and OUTPUT swapped?); " + remedy);
+}
+
+// The largest width and height a GIF holds.
+constexpr int kGifMaxSide = 65535;
 
 int AviToGif(const TCliArgs& args) {
     const bool quiet = args.Has("--quiet");
     const bool optimize = args.Has("--optimize");
     const std::string& input = args.Positional[0];
+    RefuseToReplaceInput(args, HasVideoExtension(args.Positional[1]) && !args.Has("--force"),
+                         "a video file's", "--force writes it anyway");
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(input);
     const TClipDefaults clip = ProbeClip(input);
+    for (const auto& [option, side, what] :
+         {std::tuple{"--width", clip.Width, "wide"}, std::tuple{"--height", clip.Height, "high"}})
+        if (!args.Has(option) && side > kGifMaxSide)
+            throw EUsage("the clip is " + std::to_string(side) + " pixels " + what +
+                         ", more than a GIF holds (" + std::to_string(kGifMaxSide) + "); give " +
+                         option + " N");
 
     TFrameParams& params = host.Params;
     params.Start = args.Number("--start", clip.Start);
@@ -199,6 +262,7 @@ int AviToGif(const TCliArgs& args) {
     }
     if (outcome.End != TJobEnd::Finished)
         return kExitError;
+    host.ShowFinishedProgress();
     if (args.Has("--json") || !quiet)
         WriteReport(std::cout,
                     {params.Width, params.Height, outcome.FrameCount, outcome.Bytes,
@@ -220,6 +284,14 @@ TColor ParseBackground(const std::string& text) {
 int GifToAvi(const TCliArgs& args) {
     const bool quiet = args.Has("--quiet");
     const bool json = args.Has("--json");
+    // The job writes a name with another extension than .avi, .mp4 or .webm
+    // under .avi.
+    TVideoFileFormat format{};
+    const std::string& output = args.Positional[1];
+    const bool gifName = LowerCase(ExtractFileExt(output)) == ".gif";
+    RefuseToReplaceInput(args, gifName, "a GIF's", "name it .avi, .mp4 or .webm");
+    if (LowerCase(ExtractFileExt(output)) != ".avi" && !VideoFileFormatOf(output, format))
+        RefuseToOverwriteInput(args.Positional[0], ChangeFileExt(output, ".avi"));
     TGIFDocument document;
     document.WarningHandler = PrintWarningsOnce(std::cerr);
     document.LoadFromFile(args.Positional[0]);
@@ -238,6 +310,7 @@ int GifToAvi(const TCliArgs& args) {
     const bool toVideo = VideoFileFormatOf(host.CurrentFileName(), videoFormat);
     switch (outcome.End) {
     case TJobEnd::Finished:
+        host.ShowFinishedProgress();
         if (json || !quiet)
             WriteReport(std::cout,
                         {document.Width(), document.Height(), outcome.FrameCount,

@@ -39,11 +39,21 @@ template <class T> std::string OrNull(const std::optional<T>& v) {
         return std::to_string(*v);
 }
 
+// A codec tag's four characters, first byte first: a byte that is not
+// printable ASCII is written \xNN, a backslash is doubled.
 std::string FourCC(std::uint32_t v) {
     std::string s;
     for (int i = 0; i < 4; ++i) {
-        const char c = static_cast<char>((v >> (8 * i)) & 0xFF);
-        s += (c >= 32 && c < 127) ? c : '?';
+        const auto c = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
+        if (c == '\\') {
+            s += "\\\\";
+        } else if (c >= 32 && c < 127) {
+            s += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02x", c);
+            s += escaped;
+        }
     }
     return s;
 }
@@ -217,7 +227,7 @@ int DescribeVideo(const std::string& path, bool json, bool frameHashes, std::ost
                 std::memcpy(&bih, format.data(), sizeof(bih));
                 if (json)
                     s << ", \"bit_count\": " << bih.biBitCount
-                      << ", \"compression\": " << bih.biCompression;
+                      << ", \"compression\": " << JsonString(FourCC(bih.biCompression));
                 else
                     s << ", bit count " << bih.biBitCount << ", compression " << bih.biCompression
                       << " (" << FourCC(bih.biCompression) << ")";
