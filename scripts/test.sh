@@ -37,8 +37,8 @@ if [ "${FRAMOLO_SKIP_SANITIZERS:-0}" != "1" ]; then
     ctest --test-dir "$build/sanitize" --output-on-failure -j "$jobs" -LE slow
 fi
 
-# The threaded code under ThreadSanitizer: the GIF painters and previews (the
-# tests labelled threads), and the command-line converter's frame pipeline.
+# The threaded code under ThreadSanitizer: every test labelled threads (the GIF
+# painters and previews, and the command-line converter's frame pipeline).
 # Only the programs that run them are built. FFmpeg's own decoder threads are
 # invisible to it (tests/tsan.supp).
 if [ "${FRAMOLO_SKIP_SANITIZERS:-0}" != "1" ]; then
@@ -48,7 +48,4 @@ if [ "${FRAMOLO_SKIP_SANITIZERS:-0}" != "1" ]; then
     test_cli framolo-cli
   TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
     ctest --test-dir "$build/tsan" --output-on-failure -j "$jobs" -L threads
-  TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
-    ctest --test-dir "$build/tsan" --output-on-failure -j "$jobs" \
-    -R '(AviToGifStream|GIFFramePipeline|CliOptions)'
 fi
