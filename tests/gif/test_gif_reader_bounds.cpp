@@ -150,11 +150,16 @@ TEST(GIFReaderBounds, FramesAreHandedOverAsTheyAreRead) {
 }
 
 TEST(GIFDocumentLists, LongListsLoadAndFree) {
+    // A 1 x 1 frame coded as clear, index 0 and end.
+    const std::vector<std::uint8_t> tinyFrame = GifBytes().Image(1, 1, {0}).b;
     GifBytes tiny;
-    Frames(tiny.Header(1, 1), 200000, 1, 1).Trailer();
+    tiny.Header(1, 1);
+    for (int i = 0; i < 200000; ++i)
+        tiny.b.insert(tiny.b.end(), tinyFrame.begin(), tinyFrame.end());
+    tiny.Trailer();
     GifBytes comments;
     comments.Header(1, 1);
-    for (int i = 0; i < 1000000; ++i)
+    for (int i = 0; i < 300000; ++i)
         comments.Raw({0x21, 0xFE, 0});
     comments.Image(1, 1, {0}).Trailer();
 
@@ -168,7 +173,7 @@ TEST(GIFDocumentLists, LongListsLoadAndFree) {
     ASSERT_EQ(blocks.Error, "");
     ASSERT_EQ(blocks.Doc->Frames().Count(), 1);
     TGIFSubImage& frame = *blocks.Doc->Frames()[0];
-    EXPECT_EQ(frame.Extensions().Count(), 1000000);
+    EXPECT_EQ(frame.Extensions().Count(), 300000);
     frame.Clear();
     EXPECT_EQ(frame.Extensions().Count(), 0);
     // The emptied document reads again.
