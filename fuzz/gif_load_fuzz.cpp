@@ -11,10 +11,12 @@ using namespace framolo;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Lower limits keep every input fast and far below the fuzzer's memory
-    // cap; the limit checks themselves are the same.
+    // cap; the limit checks themselves are the same. The pixel budget is set
+    // below the document limit so that both are reached.
     static const bool limited = [] {
         GIFReadLimits.MaxFramePixels = std::int64_t{1} << 20;
         GIFReadLimits.MaxDocumentPixels = std::int64_t{1} << 22;
+        DefaultPixelBudget = std::int64_t{1} << 21;
         return true;
     }();
     (void)limited;

@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool limited = [] {
         GIFReadLimits.MaxFramePixels = std::int64_t{1} << 18;
         GIFReadLimits.MaxDocumentPixels = std::int64_t{1} << 20;
+        DefaultPixelBudget = std::int64_t{1} << 19;
         return true;
     }();
     (void)limited;

@@ -58,8 +58,15 @@ std::string FourCC(std::uint32_t v) {
     return s;
 }
 
-int DescribeGif(TGIFDocument& doc, const std::vector<std::string>& warnings, bool json,
-                std::ostream& out) {
+// What is told of a frame's pixels, taken while they are there: the reader
+// drops them once the frame is counted.
+struct TFramePixels {
+    bool Empty = true;
+    std::string Hash;
+};
+
+int DescribeGif(TGIFDocument& doc, const std::vector<std::string>& warnings,
+                const std::vector<TFramePixels>& pixelFacts, bool json, std::ostream& out) {
     std::optional<int> loopCount;
     for (int i = 0; i < doc.Frames().Count() && !loopCount; ++i) {
         const TGIFExtensionList& ext = doc.Frames()[i]->Extensions();
@@ -100,9 +107,7 @@ int DescribeGif(TGIFDocument& doc, const std::vector<std::string>& warnings, boo
             if (g->Transparent())
                 transparent = g->TransparentColorIndex();
         }
-        TFnv1a64 pixels;
-        if (!f->Empty())
-            pixels.Add(f->Pixels(), f->PixelCount());
+        const TFramePixels& pixels = pixelFacts.at(static_cast<std::size_t>(i));
         const TGIFColorMap& map = f->ActiveColorMap();
         std::optional<std::string> paletteHash;
         if (map.Count() > 0) {
@@ -119,19 +124,19 @@ int DescribeGif(TGIFDocument& doc, const std::vector<std::string>& warnings, boo
               << ", \"width\": " << f->Width() << ", \"height\": " << f->Height()
               << ", \"interlaced\": " << (f->Interlaced() ? "true" : "false")
               << ", \"local_colors\": " << f->ColorMap().Count()
-              << ", \"empty\": " << (f->Empty() ? "true" : "false")
+              << ", \"empty\": " << (pixels.Empty ? "true" : "false")
               << ", \"delay\": " << OrNull(delay) << ", \"disposal\": " << OrNull(disposal)
               << ", \"transparent_index\": " << OrNull(transparent)
-              << ", \"pixels_fnv1a64\": " << JsonString(pixels.Hex())
+              << ", \"pixels_fnv1a64\": " << JsonString(pixels.Hash)
               << ", \"palette_fnv1a64\": " << OrNull(paletteHash) << "}";
         } else {
             s << "frame " << i << ": " << f->Width() << " x " << f->Height() << " at (" << f->Left()
               << ", " << f->Top() << ")" << (f->Interlaced() ? ", interlaced" : "")
-              << ", local colors " << f->ColorMap().Count() << (f->Empty() ? ", empty" : "")
+              << ", local colors " << f->ColorMap().Count() << (pixels.Empty ? ", empty" : "")
               << ", delay " << (delay ? std::to_string(*delay) : "none") << ", disposal "
               << (disposal ? std::to_string(*disposal) : "none") << ", transparent "
-              << (transparent ? std::to_string(*transparent) : "none") << ", pixels "
-              << pixels.Hex() << ", palette " << (paletteHash ? *paletteHash : "none") << "\n";
+              << (transparent ? std::to_string(*transparent) : "none") << ", pixels " << pixels.Hash
+              << ", palette " << (paletteHash ? *paletteHash : "none") << "\n";
         }
     }
     if (json)
@@ -317,6 +322,19 @@ int DescribeFile(const std::string& path, bool json, bool frameHashes, std::ostr
     TGIFDocument doc;
     std::vector<std::string> warnings;
     doc.WarningHandler = [&](TPersistent*, int, const std::string& m) { warnings.push_back(m); };
+    // Each frame's pixels are hashed as it is read and then dropped, so that
+    // a long animation is never held whole.
+    std::vector<TFramePixels> pixelFacts;
+    doc.OnFrameLoaded = [&pixelFacts](TGIFSubImage& frame) {
+        TFramePixels facts;
+        facts.Empty = frame.Empty();
+        TFnv1a64 hash;
+        if (!facts.Empty)
+            hash.Add(frame.Pixels(), frame.PixelCount());
+        facts.Hash = hash.Hex();
+        pixelFacts.push_back(std::move(facts));
+        frame.FreePixels();
+    };
     std::string gifError;
     bool loaded = false;
     try {
@@ -326,7 +344,7 @@ int DescribeFile(const std::string& path, bool json, bool frameHashes, std::ostr
         gifError = e.what();
     }
     if (loaded)
-        return DescribeGif(doc, warnings, json, out);
+        return DescribeGif(doc, warnings, pixelFacts, json, out);
     if (ReaderTakesSignature(path) || LowerCase(ExtractFileExt(path)) == ".gif") {
         err << "framolo-cli: " << gifError << "\n";
         return 1;

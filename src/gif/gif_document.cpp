@@ -14,6 +14,7 @@ TDitherMode DefaultDitherMode = TDitherMode::Nearest;
 std::uint8_t DefaultDataCoding = 0;
 std::uint8_t DefaultPainterPriority = 3;
 std::int32_t DefaultSpeedPercent = 100;
+std::int64_t DefaultPixelBudget = 1000000000;
 bool PaletteDisplay = false;
 
 namespace {
@@ -86,8 +87,13 @@ int TGIFList::IndexOf(const TGIFItem* item) const {
 }
 
 void TGIFList::Clear() {
-    while (!items_.empty())
-        Delete(0);
+    // First to last, each item out of the list before it goes, as with
+    // Delete(0); but the list is emptied once instead of being shifted down
+    // after every item, which made freeing a long list quadratic.
+    std::vector<std::unique_ptr<TGIFItem>> items = std::move(items_);
+    items_.clear();
+    for (std::unique_ptr<TGIFItem>& item : items)
+        item.reset();
 }
 
 void TGIFList::ReportWarning(TPersistent* sender, int severity, const std::string& message) {
@@ -308,13 +314,20 @@ void TGIFSubImage::SetPixels(std::vector<std::uint8_t> pixels) {
     FreeMask();
 }
 
+void TGIFSubImage::FreePixels() {
+    std::vector<std::uint8_t>().swap(pixels_);
+    FreeBitmap();
+    FreeMask();
+}
+
 // ---- Document ----
 
 TGIFDocument::TGIFDocument()
     : frames_(this), header_(this), paintOptions_(DefaultPaintOptions),
       colorReduction_(DefaultColorReduction), quantizeBits_(DefaultQuantizeBits),
       ditherMode_(DefaultDitherMode), dataCoding_(DefaultDataCoding),
-      painterPriority_(DefaultPainterPriority), speedPercent_(DefaultSpeedPercent) {
+      painterPriority_(DefaultPainterPriority), speedPercent_(DefaultSpeedPercent),
+      pixelBudget_(std::max<std::int64_t>(DefaultPixelBudget, 0)) {
     Clear();
 }
 

@@ -51,12 +51,19 @@ extern TDitherMode DefaultDitherMode;
 extern std::uint8_t DefaultDataCoding;
 extern std::uint8_t DefaultPainterPriority;
 extern std::int32_t DefaultSpeedPercent;
+// How many pixels a document's reader may decode in all frames together
+// (PixelBudget). Checked before each frame's pixels are made: a small file
+// can claim thousands of frames of up to 65535 x 65535. The default, 1000
+// million, holds minutes of full-HD animation.
+extern std::int64_t DefaultPixelBudget;
 // True when the screen shows 8 bits per pixel or fewer. Screens are true colour here.
 extern bool PaletteDisplay;
 
 // Receives the document's warnings. Every warning has severity 1.
 using TGIFWarning =
     std::function<void(TPersistent* sender, int severity, const std::string& message)>;
+// Told about one frame of a document.
+using TGIFFrameEvent = std::function<void(TGIFSubImage& frame)>;
 
 // ---- Painters ----
 
@@ -240,6 +247,9 @@ public:
 
     // Hands the pixel buffer over (size must be Width*Height); used by importers.
     void SetPixels(std::vector<std::uint8_t> pixels);
+    // Drops the pixels and what was rendered from them; the frame keeps its
+    // bounds, colours and extensions, and reads as Empty().
+    void FreePixels();
 
     // Writes the image descriptor, local table and image data with the given coder.
     void SaveImageData(TStream& stream);
@@ -333,6 +343,12 @@ public:
     void SetSpeedPercent(std::int32_t value) { speedPercent_ = value; }
     TColor PaintBackground() const { return paintBackground_; }
     void SetPaintBackground(TColor value) { paintBackground_ = value; }
+    // Pixels the reader may decode in all frames together, starting from
+    // DefaultPixelBudget; a negative value counts as 0. Passing it raises
+    // gifmsg::PixelBudgetExceeded before the frame's pixels are made, and the
+    // frames read before stay.
+    std::int64_t PixelBudget() const { return pixelBudget_; }
+    void SetPixelBudget(std::int64_t value) { pixelBudget_ = value < 0 ? 0 : value; }
     // True when frames are rendered through the 216-colour web palette.
     bool DoesRenderWebPalette() const;
 
@@ -366,6 +382,10 @@ public:
     TNotifyEvent OnFrameAfter;
     TNotifyEvent OnPassRepeat;
     TNotifyEvent OnAnimEnd;
+    // Fired by LoadFromStream for each frame once it is read and added. A
+    // handler that only looks at each frame once may FreePixels(): the pixel
+    // budget still counts what was decoded.
+    TGIFFrameEvent OnFrameLoaded;
 
     // Limits a reader enforces before allocating, in pixels.
     static constexpr std::int64_t kMaxFramePixels = std::int64_t{16384} * 16384;
@@ -388,6 +408,7 @@ private:
     std::uint8_t painterPriority_;
     std::int32_t speedPercent_;
     TColor paintBackground_ = clNone;
+    std::int64_t pixelBudget_;
     mutable std::unique_ptr<TBitmap> renderedBitmap_;
     std::unique_ptr<TGIFPainterRegistry> painters_;
 };

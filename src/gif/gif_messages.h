@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 // Fixed texts of the codec's errors, warnings and progress stages, in one place
 // so that every layer reports the same words.
 namespace framolo::gifmsg {
@@ -47,5 +50,15 @@ inline constexpr const char* DecoderUnderrun = "Decoder bit buffer under-run";
 inline constexpr const char* InvalidCodeSize = "Invalid LZW minimum code size";
 // A whole document whose frames together pass the document limit.
 inline constexpr const char* DocumentTooLarge = "Animation is too large to hold in memory";
+
+// A document whose frames together would pass its pixel budget. Counts are in
+// whole millions, the pixels rounded up and the limit down, so that the first
+// always reads larger than the second.
+inline std::string PixelBudgetExceeded(std::int64_t pixels, std::int64_t limit) {
+    constexpr std::int64_t million = 1000000;
+    return "The GIF image holds more pixels than can be decoded (" +
+           std::to_string((pixels + million - 1) / million) + " million; the limit is " +
+           std::to_string(limit / million) + " million)";
+}
 
 } // namespace framolo::gifmsg

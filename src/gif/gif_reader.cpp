@@ -185,17 +185,27 @@ std::int64_t DocumentPixelLimit() {
 }
 
 // Decodes a frame's image data into a new pixel buffer. pixelsInUse counts
-// the pixels the document already holds, for the document limit.
+// the pixels the document's other frames were decoded to, for the limits.
 void DecodeImage(TGIFSubImage& frame, TStream& stream, std::int64_t pixelsInUse) {
     const int width = frame.Width();
     const int height = frame.Height();
     const std::int64_t count = static_cast<std::int64_t>(width) * height;
     // Checked before anything is allocated: a descriptor may claim 65535 x
-    // 65535 pixels, and a small file thousands of such frames.
+    // 65535 pixels, and a small file thousands of such frames. A refused
+    // frame is left cleared.
+    const TGIFDocument* document = frame.Document();
+    const std::int64_t budget = document != nullptr ? document->PixelBudget()
+                                                    : std::max<std::int64_t>(DefaultPixelBudget, 0);
+    auto refuse = [&frame](const std::string& message) {
+        frame.Clear();
+        throw GIFException(message);
+    };
     if (count > GIFReadLimits.MaxFramePixels)
-        throw GIFException(gifmsg::FrameTooLarge);
+        refuse(gifmsg::FrameTooLarge);
+    if (pixelsInUse > budget - count)
+        refuse(gifmsg::PixelBudgetExceeded(pixelsInUse + count, budget));
     if (pixelsInUse > DocumentPixelLimit() - count)
-        throw GIFException(gifmsg::DocumentTooLarge);
+        refuse(gifmsg::DocumentTooLarge);
 
     std::uint8_t fill = 0;
     if (frame.Transparent() && frame.GraphicControl() != nullptr)
@@ -387,7 +397,10 @@ void TGIFImageList::LoadFromStream(TStream& stream, TPersistent* parent) {
         auto frame = std::make_unique<TGIFSubImage>(document);
         ReadFrame(*frame, stream, inUse);
         inUse += static_cast<std::int64_t>(frame->PixelCount());
+        TGIFSubImage& added = *frame;
         Add(std::move(frame));
+        if (document != nullptr && document->OnFrameLoaded)
+            document->OnFrameLoaded(added);
         if (document != nullptr)
             document->Progress(this, TProgressStage::psRunning, Percent(stream.Position(), size),
                                false, TRect{}, gifmsg::Loading);

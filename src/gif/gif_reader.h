@@ -8,8 +8,9 @@ namespace framolo {
 
 // What a reader may allocate for pixels, checked before each frame's buffer is
 // made. A frame is refused above MaxFramePixels; a document is refused once its
-// frames together would pass MaxDocumentPixels. The defaults let an 8000 x 8000
-// still or 2000 frames of 1920 x 1080 load.
+// frames together would pass MaxDocumentPixels. These are what the machine can
+// hold (an 8000 x 8000 still, 2000 frames of 1920 x 1080); the document's own
+// PixelBudget, which is lower by default, usually ends a large read first.
 struct TGIFReadLimits {
     std::int64_t MaxFramePixels = TGIFDocument::kMaxFramePixels;
     std::int64_t MaxDocumentPixels = TGIFDocument::kMaxDocumentPixels;

@@ -4,10 +4,13 @@
 #include "giflib_util.h"
 #include "platform/graphics/bitmap.h"
 
+#include "gif/gif_document.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
 namespace framolo {
 namespace {
@@ -237,6 +240,31 @@ TEST(Cli, InfoDescribesGifsAndVideos) {
     const std::uint8_t byte = 'a';
     a.Add(&byte, 1);
     EXPECT_EQ(a.Hex(), "af63dc4c8601ec8c");
+}
+
+TEST(Cli, InfoRefusesAGifPastThePixelBudget) {
+    // Thirteen 2048 x 2048 frames in 215 bytes: each codes one pixel and
+    // leaves the rest to the fill.
+    std::vector<std::uint8_t> bytes = {'G',  'I', 'F', '8', '9', 'a', 0,   8,   0,  8,
+                                       0x80, 0,   0,   0,   0,   0,   255, 255, 255};
+    for (int i = 0; i < 13; ++i)
+        bytes.insert(bytes.end(), {0x2C, 0, 0, 0, 0, 0, 8, 0, 8, 0, 2, 2, 0x44, 0x01, 0});
+    bytes.push_back(0x3B);
+    const std::string path = test::WorkPath("info_budget.gif");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+
+    const std::int64_t saved = DefaultPixelBudget;
+    DefaultPixelBudget = 10000000;
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = DescribeFile(path, false, false, out, err);
+    DefaultPixelBudget = saved;
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err.str(), "framolo-cli: The GIF image holds more pixels than can be decoded (13 "
+                         "million; the limit is 10 million)\n");
+    EXPECT_EQ(out.str(), "");
 }
 
 TEST(Cli, SampleClipConverts) {
