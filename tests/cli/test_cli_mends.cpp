@@ -2,6 +2,7 @@
 // unwritable places, signals at any moment, values a GIF cannot hold, clips
 // cut short and GIFs with oddities.
 #include "cli/signal_cleanup.h"
+#include "cli_test_util.h"
 #include "clip_tools.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
@@ -25,19 +26,14 @@ namespace {
 namespace fs = std::filesystem;
 
 int RunCli(const std::string& args, std::string* log = nullptr) {
-    return test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " " + args + " 2>&1", log);
+    return test::RunCliLogged(args, log);
 }
 
-std::string Quote(const std::string& path) {
-    return "'" + path + "'";
-}
+using test::Quote;
 
 // A fresh folder of its own for each test.
 fs::path Folder(const std::string& name) {
-    const fs::path dir = test::WorkPath("mends_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
+    return test::FreshFolder("mends_" + name);
 }
 
 // Files a run left in a folder other than the ones it was meant to.

@@ -5,6 +5,7 @@
 #include "cli/cli_host.h"
 #include "cli/cli_options.h"
 #include "cli/cli_report.h"
+#include "cli_test_util.h"
 #include "clip_tools.h"
 
 #include <gtest/gtest.h>
@@ -21,18 +22,13 @@ namespace {
 namespace fs = std::filesystem;
 
 int RunCli(const std::string& args, std::string* log = nullptr) {
-    return test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " " + args + " 2>&1", log);
+    return test::RunCliLogged(args, log);
 }
 
-std::string Quote(const std::string& path) {
-    return "'" + path + "'";
-}
+using test::Quote;
 
 fs::path Folder(const std::string& name) {
-    const fs::path dir = test::WorkPath("safety_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
+    return test::FreshFolder("safety_" + name);
 }
 
 TEST(CliSafety, AnOutputThatIsTheInputOrNamedLikeItIsRefusedAndLeftAsItWas) {

@@ -92,8 +92,12 @@ struct Loaded {
     std::int64_t PositionAfter = 0;
 };
 
-inline Loaded LoadBytes(const std::vector<std::uint8_t>& bytes) {
+// Loads bytes, noting warnings and the error; a budget of 0 or more replaces
+// the document's pixel budget.
+inline Loaded LoadBytes(const std::vector<std::uint8_t>& bytes, std::int64_t budget = -1) {
     Loaded r;
+    if (budget >= 0)
+        r.Doc->SetPixelBudget(budget);
     r.Doc->WarningHandler = [&w = r.Warnings](TPersistent*, int severity, const std::string& m) {
         EXPECT_EQ(severity, 1);
         w.push_back(m);

@@ -30,16 +30,7 @@ std::int64_t PixelsHeld(const TGIFDocument& doc) {
 }
 
 Loaded LoadWithBudget(const std::vector<std::uint8_t>& bytes, std::int64_t budget) {
-    Loaded r;
-    r.Doc->SetPixelBudget(budget);
-    TReadOnlyMemoryStream s(bytes.data(), bytes.size());
-    try {
-        r.Doc->LoadFromStream(s);
-    } catch (const GIFException& e) {
-        r.Error = e.what();
-    }
-    r.PositionAfter = s.Position();
-    return r;
+    return LoadBytes(bytes, budget);
 }
 
 struct BudgetCase {
