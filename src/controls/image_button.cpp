@@ -82,8 +82,21 @@ void TImageButton::mousePressEvent(QMouseEvent* event) {
     SetState(TPicState::stDown);
 }
 
+void TImageButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!ignoresDoubleClick_) {
+        mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    ignoredPress_ = true;
+}
+
 void TImageButton::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
+    if (ignoredPress_) {
+        ignoredPress_ = false;
+        return;
+    }
     QPointer<TImageButton> alive(this);
     const QPoint at = event->position().toPoint();
     // A click is a left release anywhere on the control, edges included.

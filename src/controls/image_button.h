@@ -65,6 +65,11 @@ public:
     // 1 and 2 the click pictures, and back to normal when those are missing.
     void ApplyClickState();
 
+    // When set, the second press of a double click is not a click: a run
+    // button that another takes the place of at once (Convert, then Stop)
+    // must not pass a double click on to it.
+    void SetIgnoresDoubleClick(bool value) { ignoresDoubleClick_ = value; }
+
     std::function<void()> OnClick;
     std::function<void()> OnStateChanged;
 
@@ -74,6 +79,7 @@ protected:
     void HoverChanged(bool entered) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     friend class TButtonPictures;
@@ -84,6 +90,9 @@ private:
     TButtonPictures pictures_;
     TPicState state_ = TPicState::stDefault;
     std::uint8_t clickCount_ = 0;
+    bool ignoresDoubleClick_ = false;
+    // The press under way is the second of a double click that is ignored.
+    bool ignoredPress_ = false;
 };
 
 } // namespace framolo

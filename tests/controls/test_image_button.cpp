@@ -2,6 +2,7 @@
 #include "controls/image_button.h"
 
 #include <QEnterEvent>
+#include <QMouseEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -80,6 +81,28 @@ TEST_F(ImageButtonTest, HoverPressReleaseAndLeaveWalkThroughThePictures) {
     Leave();
     EXPECT_TRUE(Shows(normal));
     EXPECT_EQ(button.State(), TPicState::stDefault);
+}
+
+// A double click is two clicks, unless the button ignores double clicks: then
+// only the first counts (a run button whose place the stop button takes).
+TEST_F(ImageButtonTest, ADoubleClickIsOneClickWhereDoubleClicksAreIgnored) {
+    int clicks = 0;
+    button.OnClick = [&] { ++clicks; };
+    for (const bool ignores : {false, true}) {
+        clicks = 0;
+        button.SetIgnoresDoubleClick(ignores);
+        // The events of a double click: a click, then a double-click press
+        // and its release.
+        QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(20, 20));
+        QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(20, 20), QPointF(20, 20),
+                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&button, &second);
+        QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(20, 20));
+        EXPECT_EQ(clicks, ignores ? 1 : 2) << ignores;
+        // The next click after it is a click again.
+        QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(20, 20));
+        EXPECT_EQ(clicks, ignores ? 2 : 3) << ignores;
+    }
 }
 
 TEST_F(ImageButtonTest, ReleaseOutsideReturnsToNormalWithoutClick) {
