@@ -687,6 +687,7 @@ void TFormmain::StopGifClick() {
 }
 
 void TFormmain::ShowRunButtons(TJobKind kind, bool running) {
+    running_ = running;
     if (kind == TJobKind::AviToGif) {
         ConvertButton_->setVisible(!running);
         ConvertAviButton_->setVisible(!running);

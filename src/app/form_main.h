@@ -4,6 +4,7 @@
 
 #include "platform/graphics/graphics.h"
 
+#include <QCloseEvent>
 #include <QString>
 #include <QWidget>
 
@@ -162,6 +163,9 @@ private:
 
     // The Convert buttons of a job while it is idle, its Stop buttons while it runs.
     void ShowRunButtons(TJobKind kind, bool running);
+    // A run still going when the window closes stops before its next frame,
+    // so the program ends with the window.
+    void closeEvent(QCloseEvent* event) override;
 
     void FormCreate();
     void FormActivate();
@@ -174,6 +178,7 @@ private:
 
     std::string currentFileName_;
     bool stopRequested_ = false;
+    bool running_ = false; // a conversion job runs
     bool trackDragging_ = false;
     int selectModeIcon_ = 5;
 

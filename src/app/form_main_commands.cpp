@@ -396,6 +396,12 @@ void TFormmain::SaveClick() {
     ShowStatus(QString::fromLatin1(GifSavedText));
 }
 
+void TFormmain::closeEvent(QCloseEvent* event) {
+    if (running_)
+        stopRequested_ = true;
+    QWidget::closeEvent(event);
+}
+
 void TFormmain::SaveProgress(TProgressStage stage, int percentDone) {
     switch (stage) {
     case TProgressStage::psStarting:

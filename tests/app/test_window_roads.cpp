@@ -293,6 +293,19 @@ TEST_F(WindowRoadTest, StopInTheMiddleKeepsTheLastFrameAndSaveDoesNothing) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
+// Closing the window during a run stops the run, so the program ends with it.
+TEST_F(WindowRoadTest, ClosingTheWindowDuringARunStopsIt) {
+    TScopedModalRunner runner(Answer());
+    form->show();
+    Open(MakeClip("road.avi", 20));
+    DuringRun(3, [this] { form->close(); });
+    form->ConvertClick();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(form->StopRequested());
+    EXPECT_TRUE(boxes.isEmpty()) << "no success box after a stop";
+    EXPECT_LT(Text("ReportFrameCountLabel").toInt(), 20);
+}
+
 TEST_F(WindowRoadTest, SwitchingTabsDuringARunEndsItWithTheConversionError) {
     TScopedModalRunner runner(Answer());
     Open(MakeClip("road.avi", 20));
