@@ -292,6 +292,14 @@ int GifToAvi(const TCliArgs& args) {
     RefuseToReplaceInput(args, gifName, "a GIF's", "name it .avi, .mp4 or .webm");
     if (LowerCase(ExtractFileExt(output)) != ".avi" && !VideoFileFormatOf(output, format))
         RefuseToOverwriteInput(args.Positional[0], ChangeFileExt(output, ".avi"));
+    // A clip's index and sizes are written last, at their places in the file,
+    // which a device or a pipe cannot take; its name must not become another
+    // file's either (/dev/stdout.avi).
+    std::error_code error;
+    const auto kind = std::filesystem::status(output, error).type();
+    if (kind != std::filesystem::file_type::not_found &&
+        kind != std::filesystem::file_type::regular && kind != std::filesystem::file_type::none)
+        throw EUsage("gif2avi writes a file it can go back in, not a device or pipe: " + output);
     TGIFDocument document;
     document.WarningHandler = PrintWarningsOnce(std::cerr);
     document.LoadFromFile(args.Positional[0]);

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -80,6 +82,17 @@ TEST(CliSafety, AnOutputThatIsTheInputOrNamedLikeItIsRefusedAndLeftAsItWas) {
               0)
         << log;
     EXPECT_TRUE(fs::exists(dir / "new.mkv"));
+
+    // A clip goes back to its header and index: a pipe is refused, and no
+    // file is made beside it under the .avi name.
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_EQ(
+        RunCli("gif2avi " + Quote((dir / "a.gif").string()) + " " + Quote((dir / "pipe").string()),
+               &log),
+        2);
+    EXPECT_NE(log.find("not a device or pipe: " + (dir / "pipe").string()), std::string::npos)
+        << log;
+    EXPECT_FALSE(fs::exists(dir / "pipe.avi"));
 }
 
 TEST(CliSafety, DoubleDashEndsTheOptions) {
