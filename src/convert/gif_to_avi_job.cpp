@@ -10,6 +10,7 @@
 #include "platform/streams/output_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -218,6 +219,13 @@ int FirstImage(const TGIFImageList& frames) {
     return first;
 }
 
+// A failed write's message with the system's reason, when the system gave
+// one ("No space left on device").
+std::string WithSystemReason(const char* message) {
+    const int error = errno;
+    return error != 0 ? std::string(message) + ": " + std::strerror(error) : message;
+}
+
 // A frame's own delay in hundredths; 0 without a control extension.
 int FrameDelay(const TGIFSubImage& frame) {
     return frame.GraphicControl() != nullptr ? frame.GraphicControl()->Delay() : 0;
@@ -420,25 +428,28 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome, const s
             FillBuffers(buffers, *rendered, *frame, false);
         }
         // Samples count from the first image, so the stream opens with a picture.
+        errno = 0;
         if (AVIStreamWrite(stream.Stream,
                            static_cast<std::int32_t>(sample[static_cast<std::size_t>(i)]), 1,
                            buffers.Pixels.data(), static_cast<std::int32_t>(buffers.Pixels.size()),
                            AVIIF_KEYFRAME, nullptr, nullptr) != 0)
-            throw EJobError(jobmsg::FailedAddFrame);
+            throw EJobError(WithSystemReason(jobmsg::FailedAddFrame));
         ++outcome.FrameCount;
         lastSample = sample[static_cast<std::size_t>(i)];
     }
     // The last frame lasts its own delay: an empty sample ends the stream there.
+    errno = 0;
     if (outcome.End == TJobEnd::Finished && samples > lastSample + 1 &&
         AVIStreamWrite(stream.Stream, static_cast<std::int32_t>(samples - 1), 1, nullptr, 0, 0,
                        nullptr, nullptr) != 0)
-        throw EJobError(jobmsg::FailedAddFrame);
+        throw EJobError(WithSystemReason(jobmsg::FailedAddFrame));
     sink_.SetProgressPosition(0);
     // The index and the final sizes are written here; a file that cannot be
     // finished is a failed write, stopped or not.
+    errno = 0;
     if (AVIFileFinish(file.File) != 0) {
         outcome.End = TJobEnd::Failed;
-        throw EJobError(jobmsg::FailedAddFrame);
+        throw EJobError(WithSystemReason(jobmsg::FailedAddFrame));
     }
 }
 

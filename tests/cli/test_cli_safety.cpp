@@ -247,5 +247,25 @@ TEST(CliSafety, InfoGivesTheCodecTagAsItsFourCharacters) {
     }
 }
 
+// A write the system refuses says why, and leaves no file: here a file-size
+// limit stands in for a full disk.
+TEST(CliSafety, AFailedWriteOfGifToAviGivesTheSystemsReason) {
+    const fs::path dir = Folder("write_fails");
+    const std::string clip = test::MakeClip("safety_big.avi", 160, 120, 12, "-c:v mjpeg");
+    const std::string gif = (dir / "big.gif").string();
+    std::string log;
+    ASSERT_EQ(RunCli("avi2gif " + Quote(clip) + " " + Quote(gif) + " --quiet", &log), 0) << log;
+    const std::string out = (dir / "out.avi").string();
+    EXPECT_EQ(test::RunCommand("trap '' XFSZ; ulimit -f 64; " + std::string(FRAMOLO_CLI_PATH) +
+                                   " gif2avi " + Quote(gif) + " " + Quote(out) + " 2>&1",
+                               &log),
+              1);
+    EXPECT_NE(log.find("Failed to add frame to AVI: File too large"), std::string::npos) << log;
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"big.gif"});
+}
+
 } // namespace
 } // namespace framolo
