@@ -106,6 +106,7 @@ std::vector<TCliCommand> MakeCommands() {
          Word("--background", "RRGGBB",
               "for .mp4 and .webm: the colour shown where the GIF is\n"
               "transparent, as six hex digits (default: 000000, black)"),
+         Flag("--force", "write an AVI file larger than 4 GB (4096 MB)"),
          Flag("--json", "print the report as one JSON object"),
          Flag("--quiet", "no progress bar or text report")},
         "",

@@ -310,6 +310,8 @@ int GifToAvi(const TCliArgs& args) {
     TGifToVideoOptions video;
     video.Quality = args.Number("--quality", video.Quality);
     video.Background = ParseBackground(args.Word("--background", "000000"));
+    if (args.Has("--force"))
+        video.MaxAviBytes = 0;
     InstallSignalCleanup();
     const auto started = std::chrono::steady_clock::now();
     // A signal ends the run; the clip's temporary file goes with it.

@@ -346,6 +346,16 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome, const s
             throw EJobError(jobmsg::FailedBitmapInfo);
         SizeBuffers(buffers, *rendered, *frames[first]);
     }
+    // Every image is a whole uncompressed picture of the first one's size: a
+    // few bytes of GIF can ask for terabytes.
+    std::int64_t images = 0;
+    for (int i = first; i < frames.Count(); ++i)
+        images += frames[i]->Empty() ? 0 : 1;
+    const std::int64_t bytes = images * static_cast<std::int64_t>(buffers.Pixels.size() + 24);
+    if (video_.MaxAviBytes > 0 && bytes > video_.MaxAviBytes)
+        throw EJobError("The AVI file would take " + std::to_string((bytes + (1 << 20) - 1) >> 20) +
+                        " MB, more than the " + std::to_string(video_.MaxAviBytes >> 20) +
+                        " MB allowed");
 
     // The delay of the first frame that has both a colour table of its own
     // behind it and a non-zero delay; 1 when none is found.

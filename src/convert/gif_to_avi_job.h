@@ -12,6 +12,9 @@ struct TGifToVideoOptions {
     int Quality = 55;
     // Shows where the GIF is transparent; 0x00BBGGRR.
     TColor Background = 0;
+    // An AVI file that would be larger is refused before it is written; 0
+    // for no limit.
+    std::int64_t MaxAviBytes = std::int64_t{4} << 30;
 };
 
 // Writes every frame of the sink's GIF document as one key frame of a new

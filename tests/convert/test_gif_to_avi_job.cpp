@@ -528,6 +528,21 @@ TEST_F(GifToAviJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
                   (std::vector<std::uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}))
             << which;
     }
+    // An AVI larger than allowed is refused before a byte of it is written.
+    {
+        auto doc = MakeGif(3, 4);
+        TScriptedHost host;
+        host.FileName = test::WorkPath("too_large.gif");
+        host.Source = doc.get();
+        host.SaveAnswer = test::WorkPath("too_large.avi");
+        std::remove(test::WorkPath("too_large.avi").c_str());
+        TGifToVideoOptions options;
+        options.MaxAviBytes = 100; // three images of 40 bytes, each with its chunk header
+        EXPECT_EQ(TGifToAviJob(host, options).Run().End, TJobEnd::Failed);
+        EXPECT_EQ(host.AppErrors, std::vector<std::string>{
+                                      "The AVI file would take 1 MB, more than the 0 MB allowed"});
+        EXPECT_TRUE(test::ReadFileBytes(test::WorkPath("too_large.avi")).empty());
+    }
     // Without a fault the same run finishes.
     auto doc = MakeGif(3, 4);
     EXPECT_EQ(Run(*doc, test::WorkPath("finished.avi")).End, TJobEnd::Finished);

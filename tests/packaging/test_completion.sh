@@ -54,7 +54,7 @@ expect "--help --version" framolo-cli --
 expect "avi2gif gif2avi gif2video info" framolo-cli help ""
 expect "--reduction" framolo-cli avi2gif --red
 expect "--delay --dither" framolo-cli avi2gif clip.avi --d
-expect "--background --help --json --quality --quiet" framolo-cli gif2avi --
+expect "--background --force --help --json --quality --quiet" framolo-cli gif2avi --
 expect "--frame-hashes" framolo-cli info --f
 expect "$reductions" framolo-cli avi2gif clip.avi --reduction ""
 expect "quantize quantizewindows" framolo-cli avi2gif --reduction Qu
