@@ -7,6 +7,8 @@
 #include "gif/optimized_frames.h"
 #include "platform/graphics/bitmap.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -56,6 +58,8 @@ void TAviToGifJob::Convert(TFrameParams& params, TJobOutcome& outcome) {
         });
     if (!finished) {
         outcome.End = TJobEnd::Stopped;
+        outcome.PlannedFrames = static_cast<int>(
+            std::max<std::int64_t>(0, (std::int64_t{params.End} - params.Start) / params.Step + 1));
         return;
     }
     sink_.ShowPreviewDocument(document);
@@ -88,6 +92,12 @@ void TAviToGifJob::Report(TJobOutcome& outcome) {
         outcome.End = TJobEnd::Failed;
         outcome.Error = reportError;
         sink_.ShowApplicationError(reportError);
+        return;
+    }
+    if (outcome.End == TJobEnd::Stopped) {
+        // Said in the status line only: a stop shows no box.
+        sink_.SetStatusLine("Stopped after " + std::to_string(outcome.FrameCount) + " of " +
+                            std::to_string(outcome.PlannedFrames) + " frames");
         return;
     }
     if (outcome.End == TJobEnd::Finished && !sink_.StopRequested()) {

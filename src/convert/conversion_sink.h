@@ -26,6 +26,8 @@ struct TJobOutcome {
     std::string Error;
     // GIF to video: frames whose delay of 0 or 1 was shown for a tenth of a second.
     int RaisedDelays = 0;
+    // AVI to GIF, when stopped: the frames the range held when the run stopped.
+    int PlannedFrames = 0;
 };
 
 // One kind of file a save dialog offers: "Avi File ( *.avi)" with "*.avi".

@@ -285,6 +285,7 @@ TEST_F(WindowRoadTest, StopInTheMiddleKeepsTheLastFrameAndSaveDoesNothing) {
     const int converted = Text("ReportFrameCountLabel").toInt();
     EXPECT_GT(converted, 0);
     EXPECT_LT(converted, 20);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Stopped after %1 of 20 frames").arg(converted));
     EXPECT_TRUE(Find("ConvertAviButton")->isVisible());
 
     const int dialogsBefore = fileDialogs;
