@@ -11,7 +11,7 @@
 namespace framolo::test {
 
 // Runs framolo-cli with `args`; its standard output and error go to *log.
-inline int RunCliLogged(const std::string& args, std::string* log = nullptr) {
+inline int RunCli(const std::string& args, std::string* log = nullptr) {
     return RunCommand(std::string(FRAMOLO_CLI_PATH) + " " + args + " 2>&1", log);
 }
 

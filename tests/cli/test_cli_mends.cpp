@@ -25,11 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int RunCli(const std::string& args, std::string* log = nullptr) {
-    return test::RunCliLogged(args, log);
-}
-
 using test::Quote;
+using test::RunCli;
 
 // A fresh folder of its own for each test.
 fs::path Folder(const std::string& name) {

@@ -23,11 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int RunCli(const std::string& args, std::string* log = nullptr) {
-    return test::RunCliLogged(args, log);
-}
-
 using test::Quote;
+using test::RunCli;
 
 fs::path Folder(const std::string& name) {
     return test::FreshFolder("safety_" + name);
