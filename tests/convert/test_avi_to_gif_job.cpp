@@ -237,14 +237,5 @@ TEST_F(AviToGifJob, RunningOutOfMemorySaysWhatToDoAndTheResultKeepsIndexesOnly) 
         EXPECT_EQ(Result()->Frames()[i]->Bitmap(), nullptr) << i;
 }
 
-// What a host shows: an AVI to GIF run without a frame is said in words; the
-// same text from the other job, and any other error, is shown as it is.
-TEST(JobErrorText, NamesARunWithoutAFrame) {
-    EXPECT_EQ(JobErrorText(TJobKind::AviToGif, gifmsg::UnsupportedVersion), jobmsg::NoFrameDecoded);
-    EXPECT_EQ(JobErrorText(TJobKind::GifToAvi, gifmsg::UnsupportedVersion),
-              gifmsg::UnsupportedVersion);
-    EXPECT_EQ(JobErrorText(TJobKind::AviToGif, jobmsg::FailedDecompress), jobmsg::FailedDecompress);
-}
-
 } // namespace
 } // namespace framolo

@@ -304,15 +304,12 @@ TEST(GifPainterCompose, FramesRenderedAgainWhenTheirBitmapsAreNotKept) {
         strip.Doc.Frames()[2]->SetTransparent(true);
         const auto kept = PlayScreens(strip.Doc, poMasked | poAllFrames);
         strip.Doc.SetKeepFrameBitmaps(keep);
-        const auto first = PlayScreens(strip.Doc, poMasked | poAllFrames);
-        const auto second = PlayScreens(strip.Doc, poMasked | poAllFrames);
-        ASSERT_EQ(first.size(), 4u);
-        ASSERT_EQ(second.size(), 4u);
+        PlayScreens(strip.Doc, poMasked | poAllFrames);
+        const auto again = PlayScreens(strip.Doc, poMasked | poAllFrames);
+        ASSERT_EQ(again.size(), 4u);
         for (std::size_t i = 0; i < 4; ++i)
-            for (int x = 0; x < 4; ++x) {
-                EXPECT_EQ(first[i]->PixelColor(x, 0), kept[i]->PixelColor(x, 0));
-                EXPECT_EQ(second[i]->PixelColor(x, 0), kept[i]->PixelColor(x, 0));
-            }
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(again[i]->PixelColor(x, 0), kept[i]->PixelColor(x, 0));
         for (int i = 0; i < 4; ++i) {
             EXPECT_EQ(strip.Doc.Frames()[i]->Bitmap() != nullptr, keep) << i;
             EXPECT_EQ(strip.Doc.Frames()[i]->Mask() != nullptr, keep && i == 2) << i;
