@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    framolo::KeepLargeBuffersApart();
     QApplication app(argc, argv);
     framolo::TStartup started = framolo::StartFramolo();
     return QApplication::exec();

@@ -7,6 +7,10 @@
 #include <QProxyStyle>
 #include <QStyleFactory>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace framolo {
 
 namespace {
@@ -24,6 +28,13 @@ public:
 };
 
 } // namespace
+
+void KeepLargeBuffersApart() {
+#if defined(__GLIBC__)
+    // A fixed threshold also stops glibc raising it after each large free.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
 
 TStartup StartFramolo() {
     QApplication::setApplicationName(QStringLiteral("Framolo"));

@@ -128,10 +128,8 @@ void TWindowHost::ShowPreviewBitmap(const TBitmap& bitmap) {
     form_.ImageGifPreview_->repaint();
 }
 
-void TWindowHost::ShowPreviewDocument(const TGIFDocument& document) {
-    auto copy = std::make_unique<TGIFDocument>();
-    copy->Assign(&document);
-    form_.ImageGifPreview_->SetPicture(std::move(copy));
+void TWindowHost::ShowPreviewDocument(std::unique_ptr<TGIFDocument> document) {
+    form_.ImageGifPreview_->SetPicture(std::move(document));
 }
 
 TGraphic* TWindowHost::PreviewPicture() {
@@ -194,7 +192,7 @@ void TWindowHost::ShowMessage(const std::string& message) {
 }
 
 void TWindowHost::ShowApplicationError(const std::string& message) {
-    ShowBox(TBoxKind::ApplicationError, Q(message), &form_);
+    ShowBox(TBoxKind::ApplicationError, Q(JobErrorText(lastKind_, message)), &form_);
 }
 
 void TWindowHost::SetStatusLine(const std::string& line) {

@@ -46,7 +46,7 @@ public:
 
     void FitGifPreview(int width, int height) override;
     void ShowPreviewBitmap(const TBitmap& bitmap) override;
-    void ShowPreviewDocument(const TGIFDocument& document) override;
+    void ShowPreviewDocument(std::unique_ptr<TGIFDocument> document) override;
     TGraphic* PreviewPicture() override;
     TGIFDocument* SourceDocument() override;
     bool PreviewAvi(const std::string& fileName) override;

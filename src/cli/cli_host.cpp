@@ -1,7 +1,6 @@
 #include "cli/cli_host.h"
 
 #include "convert/job_support.h"
-#include "gif/gif_messages.h"
 #include "platform/avifile/avifile.h"
 
 #include <algorithm>
@@ -91,14 +90,11 @@ std::string OpenFailureReason(const std::string& path) {
 }
 
 void TCliHost::ShowApplicationError(const std::string& message) {
-    // The GIF writer refuses a GIF without frames: a clip none of whose
-    // frames could be read.
-    if (endedRun_ == TJobKind::AviToGif && message == gifmsg::UnsupportedVersion)
-        Box(kNoFrameDecoded);
-    else if (message == jobmsg::FailedOpenFile)
-        Box(message + ": " + OpenFailureReason(currentFileName_));
+    const std::string text = endedRun_ ? JobErrorText(*endedRun_, message) : message;
+    if (text == jobmsg::FailedOpenFile)
+        Box(text + ": " + OpenFailureReason(currentFileName_));
     else
-        Box(message);
+        Box(text);
 }
 
 TGIFWarning PrintWarningsOnce(std::ostream& err) {

@@ -2,6 +2,7 @@
 
 #include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
+#include "convert/job_support.h"
 #include "gif/gif_document.h"
 
 #include <atomic>
@@ -15,7 +16,7 @@ namespace framolo {
 // options' (Params, fixed for the run), boxes go to the terminal, and there
 // are no previews.
 // What the tool says of a clip from which no frame could be made into the GIF.
-inline constexpr const char* kNoFrameDecoded = "No frame of the clip could be decoded";
+inline constexpr const char* kNoFrameDecoded = jobmsg::NoFrameDecoded;
 
 class TCliHost : public TFixedParamSource, public TConversionSink {
 public:
@@ -41,7 +42,7 @@ public:
     // The jobs the tool runs (streaming AVI to GIF, GIF to AVI) show no
     // previews and leave the report to the tool.
     void ShowPreviewBitmap(const TBitmap&) override {}
-    void ShowPreviewDocument(const TGIFDocument&) override {}
+    void ShowPreviewDocument(std::unique_ptr<TGIFDocument>) override {}
     TGraphic* PreviewPicture() override { return nullptr; }
     TGIFDocument* SourceDocument() override { return sourceDocument_; }
     void SetSourceDocument(TGIFDocument* document) { sourceDocument_ = document; }

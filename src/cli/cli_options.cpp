@@ -99,14 +99,16 @@ std::vector<TCliCommand> MakeCommands() {
         "delay; frames with delay 0 or 1 show for 10 hundredths, as browsers play them.\n"
         "A video file has no loop count: the GIF's is not kept. A failed or stopped\n"
         "(Ctrl-C) run leaves no OUTPUT, and an earlier file of that name as it was.\n"
-        "OUTPUT is never INPUT.gif itself (nor a link to it), nor a name ending in .gif.\n",
+        "OUTPUT is never INPUT.gif itself (nor a link to it), and a name ending in .gif\n"
+        "is refused unless --force is given (the clip is then written under .avi).\n",
         {Number("--quality", "N", 1, 100,
                 "for .mp4 and .webm: 1 (smallest file) to 100 (best\n"
                 "picture); 55, the default, is H.264's usual quality"),
          Word("--background", "RRGGBB",
               "for .mp4 and .webm: the colour shown where the GIF is\n"
               "transparent, as six hex digits (default: 000000, black)"),
-         Flag("--force", "write an AVI file larger than 4 GB (4096 MB)"),
+         Flag("--force", "write an AVI file larger than 4 GB (4096 MB), or one for\n"
+                         "an OUTPUT named .gif"),
          Flag("--json", "print the report as one JSON object"),
          Flag("--quiet", "no progress bar or text report")},
         "",

@@ -26,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -288,8 +289,11 @@ int GifToAvi(const TCliArgs& args) {
     // under .avi.
     TVideoFileFormat format{};
     const std::string& output = args.Positional[1];
+    // With --force the clip takes the name the job gives any other extension.
     const bool gifName = LowerCase(ExtractFileExt(output)) == ".gif";
-    RefuseToReplaceInput(args, gifName, "a GIF's", "name it .avi, .mp4 or .webm");
+    RefuseToReplaceInput(args, gifName && !args.Has("--force"), "a GIF's",
+                         "name it .avi, .mp4 or .webm, or --force writes it as " +
+                             ChangeFileExt(output, ".avi"));
     if (LowerCase(ExtractFileExt(output)) != ".avi" && !VideoFileFormatOf(output, format))
         RefuseToOverwriteInput(args.Positional[0], ChangeFileExt(output, ".avi"));
     // A clip's index and sizes are written last, at their places in the file,
@@ -382,6 +386,10 @@ int Main(int argc, char** argv) {
     } catch (const EUsage& e) {
         std::cerr << "framolo-cli: " << e.what() << "\n" << UsageText();
         return kExitUsage;
+    } catch (const std::bad_alloc&) {
+        // The conversions say so in their own words; this is any other step.
+        std::cerr << "framolo-cli: Not enough memory to finish the command\n";
+        return kExitError;
     } catch (const std::exception& e) {
         std::cerr << "framolo-cli: " << e.what() << "\n";
         return kExitError;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace framolo {
@@ -36,7 +37,10 @@ TJobOutcome TAviToGifJob::Run() {
 
 void TAviToGifJob::Convert(TFrameParams& params, TJobOutcome& outcome) {
     TAviFrameSource clip(sink_.CurrentFileName());
-    TGIFDocument document;
+    // Held once: the finished document itself becomes the preview.
+    auto owned = std::make_unique<TGIFDocument>();
+    TGIFDocument& document = *owned;
+    document.SetKeepFrameBitmaps(false);
     source_.ReadChoices(params);
     ApplyChoices(document, params);
     // The window never asks for optimised frames; the command line's files are
@@ -62,7 +66,7 @@ void TAviToGifJob::Convert(TFrameParams& params, TJobOutcome& outcome) {
             std::max<std::int64_t>(0, (std::int64_t{params.End} - params.Start) / params.Step + 1));
         return;
     }
-    sink_.ShowPreviewDocument(document);
+    sink_.ShowPreviewDocument(std::move(owned));
     outcome.End = TJobEnd::Finished;
 }
 
@@ -77,6 +81,8 @@ void TAviToGifJob::Report(TJobOutcome& outcome) {
             picture->SaveToStream(sized);
             sizeText = std::to_string(BytesToKBRounded(sized.Size()));
         }
+    } catch (const std::bad_alloc&) {
+        reportError = jobmsg::OutOfMemoryForGif;
     } catch (const std::exception& e) {
         // An empty document has no file to measure; the rest of the report still runs.
         reportError = e.what();

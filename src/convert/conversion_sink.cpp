@@ -1,6 +1,10 @@
 #include "convert/conversion_sink.h"
 
+#include "convert/job_support.h"
+#include "gif/gif_messages.h"
+
 #include <exception>
+#include <new>
 
 namespace framolo {
 
@@ -10,10 +14,20 @@ void RunJobSteps(TConversionSink& sink, TJobKind kind, TJobOutcome& outcome,
     sink.BeginRun(kind);
     try {
         convert();
+    } catch (const std::bad_alloc&) {
+        outcome.End = TJobEnd::Failed;
+        outcome.Error =
+            kind == TJobKind::AviToGif ? jobmsg::OutOfMemoryForGif : jobmsg::OutOfMemoryForClip;
     } catch (const std::exception& e) {
         outcome.End = TJobEnd::Failed;
         outcome.Error = e.what();
     }
+}
+
+std::string JobErrorText(TJobKind kind, const std::string& message) {
+    if (kind == TJobKind::AviToGif && message == gifmsg::UnsupportedVersion)
+        return jobmsg::NoFrameDecoded;
+    return message;
 }
 
 } // namespace framolo

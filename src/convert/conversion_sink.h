@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,9 +67,10 @@ public:
     // ---- Previews ----
     // Places the GIF preview for a picture of width x height.
     virtual void FitGifPreview(int width, int height) { (void)width, (void)height; }
-    // The preview takes a copy of the bitmap, or of the finished document.
+    // The preview takes a copy of the bitmap, or the finished document itself:
+    // a copy of a long run's frames would hold them twice.
     virtual void ShowPreviewBitmap(const TBitmap& bitmap) = 0;
-    virtual void ShowPreviewDocument(const TGIFDocument& document) = 0;
+    virtual void ShowPreviewDocument(std::unique_ptr<TGIFDocument> document) = 0;
     // What the tab-1 preview holds now (null when nothing).
     virtual TGraphic* PreviewPicture() = 0;
     // The GIF document shown on tab 2 (null when none).
@@ -107,5 +109,9 @@ public:
 // Failed with the error's text in outcome.
 void RunJobSteps(TConversionSink& sink, TJobKind kind, TJobOutcome& outcome,
                  const std::function<void()>& convert);
+
+// What a host shows for an error that ended a run of kind: the GIF writer's
+// version error after an AVI to GIF run means that no frame was converted.
+std::string JobErrorText(TJobKind kind, const std::string& message);
 
 } // namespace framolo

@@ -42,6 +42,14 @@ inline constexpr const char* WorkingFinished =
     "   Working is finished successfully!   Your GIF image is saved to ";
 inline constexpr const char* BadInteger = "Error input, only accept integer!";
 inline constexpr const char* StepGreaterThanZero = "An integer of greater than zero is required!";
+// A run that ran out of memory, in place of the allocator's own word.
+inline constexpr const char* OutOfMemoryForGif =
+    "Not enough memory to hold the GIF: try a smaller size or range";
+inline constexpr const char* OutOfMemoryForClip =
+    "Not enough memory to convert the GIF image: try a smaller one";
+// An AVI to GIF run that ended without a frame: the GIF writer refuses an
+// empty document with its version error, which says nothing to a user.
+inline constexpr const char* NoFrameDecoded = "No frame of the clip could be decoded";
 } // namespace jobmsg
 
 // A field's text as a signed 32-bit number; raises EConvertError

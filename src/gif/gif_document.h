@@ -351,6 +351,11 @@ public:
     void SetPixelBudget(std::int64_t value) { pixelBudget_ = value < 0 ? 0 : value; }
     // True when frames are rendered through the 216-colour web palette.
     bool DoesRenderWebPalette() const;
+    // False: a painter drops a frame's rendered bitmap and mask once it has
+    // painted the frame, so that a long animation holds its indexes and
+    // tables only, and renders each frame again on the next pass. Not copied.
+    bool KeepFrameBitmaps() const { return keepFrameBitmaps_; }
+    void SetKeepFrameBitmaps(bool value) { keepFrameBitmaps_ = value; }
 
     // Render caches.
     TBitmap* RenderedBitmap() const { return renderedBitmap_.get(); }
@@ -409,6 +414,7 @@ private:
     std::int32_t speedPercent_;
     TColor paintBackground_ = clNone;
     std::int64_t pixelBudget_;
+    bool keepFrameBitmaps_ = true;
     mutable std::unique_ptr<TBitmap> renderedBitmap_;
     std::unique_ptr<TGIFPainterRegistry> painters_;
 };

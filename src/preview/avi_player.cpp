@@ -112,7 +112,9 @@ void TAVIPlayer::Open() {
     FClip = std::move(clip);
     TAVIStreamInfo info;
     AVIStreamInfo(VideoStream(), info, static_cast<std::int32_t>(sizeof info));
-    FFrameCount = AVIStreamLength(VideoStream());
+    // A file cut short holds fewer frames than its header promises: only
+    // those can be shown.
+    FFrameCount = AVIStreamLengthInFile(VideoStream());
     FFrameWidth = info.rcFrame.Right - info.rcFrame.Left;
     FFrameHeight = info.rcFrame.Bottom - info.rcFrame.Top;
     FStartFrame = AVIStreamStart(VideoStream());

@@ -79,6 +79,16 @@ TEST(CliSafety, AnOutputThatIsTheInputOrNamedLikeItIsRefusedAndLeftAsItWas) {
               0)
         << log;
     EXPECT_TRUE(fs::exists(dir / "new.mkv"));
+    // --force lets gif2avi take a GIF's name; the clip is written under .avi
+    // beside it and the GIF of that name stays as it was.
+    fs::copy_file(dir / "a.gif", dir / "b.gif");
+    EXPECT_EQ(RunCli("gif2avi " + Quote((dir / "a.gif").string()) + " " +
+                         Quote((dir / "b.gif").string()) + " --quiet --force",
+                     &log),
+              0)
+        << log;
+    EXPECT_EQ(test::ReadFileBytes((dir / "b.gif").string()), gifBytes);
+    EXPECT_TRUE(fs::exists(dir / "b.avi"));
 
     // A clip goes back to its header and index: a pipe is refused, and no
     // file is made beside it under the .avi name.
@@ -262,6 +272,24 @@ TEST(CliSafety, AFailedWriteOfGifToAviGivesTheSystemsReason) {
     for (const auto& entry : fs::directory_iterator(dir))
         left.push_back(entry.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"big.gif"});
+}
+
+// A run that runs out of memory says so in words, not in the allocator's:
+// an address-space limit refuses the first picture of a 16000 x 16000 GIF.
+TEST(CliSafety, RunningOutOfMemorySaysSoInWords) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#endif
+    const std::string clip = test::MakeClip("safety_clip.avi", 24, 16, 3, "-c:v mjpeg");
+    const std::string out = (Folder("memory") / "big.gif").string();
+    std::string log;
+    EXPECT_EQ(test::RunCommand("ulimit -v 800000; timeout 60 " + std::string(FRAMOLO_CLI_PATH) +
+                                   " avi2gif " + Quote(clip) + " " + Quote(out) +
+                                   " --width 16000 --height 16000 --threads 1 --quiet 2>&1",
+                               &log),
+              1);
+    EXPECT_EQ(log, "framolo-cli: Not enough memory to hold the GIF: try a smaller size or range\n");
+    EXPECT_FALSE(fs::exists(out));
 }
 
 } // namespace

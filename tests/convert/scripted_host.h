@@ -92,11 +92,7 @@ public:
         Preview = std::move(copy);
         ++PreviewBitmaps;
     }
-    void ShowPreviewDocument(const TGIFDocument& d) override {
-        auto copy = std::make_unique<TGIFDocument>();
-        copy->Assign(&d);
-        Preview = std::move(copy);
-    }
+    void ShowPreviewDocument(std::unique_ptr<TGIFDocument> d) override { Preview = std::move(d); }
     TGraphic* PreviewPicture() override { return Preview.get(); }
     TGIFDocument* SourceDocument() override { return Source; }
     bool PreviewAvi(const std::string& f) override {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 namespace framolo {
 namespace {
 
@@ -205,6 +207,34 @@ TEST_F(AviToGifJob, ListsMapOntoTheDocumentSettings) {
         const TColor c = frame->ColorMap().Color(frame->Pixels()[i]);
         ASSERT_TRUE(c == RGB(0, 0, 0) || c == RGB(255, 255, 255)) << std::hex << c;
     }
+}
+
+// A run that runs out of memory says so in words, whichever job it is; an
+// AVI to GIF run's document, which the preview takes over, holds no frame's
+// rendered bitmap and lets its painters drop theirs.
+TEST_F(AviToGifJob, RunningOutOfMemorySaysWhatToDoAndTheResultKeepsIndexesOnly) {
+    host_.OnPump = [](int pumps) {
+        if (pumps == 3)
+            throw std::bad_alloc();
+    };
+    TJobOutcome outcome = Run();
+    EXPECT_EQ(outcome.End, TJobEnd::Failed);
+    EXPECT_EQ(host_.AppErrors, std::vector<std::string>{jobmsg::OutOfMemoryForGif});
+    ASSERT_EQ(host_.Reports.size(), 1u);
+    EXPECT_EQ(host_.Reports[0].Frames, 2);
+    for (const auto& [kind, words] : {std::pair{TJobKind::AviToGif, jobmsg::OutOfMemoryForGif},
+                                      std::pair{TJobKind::GifToAvi, jobmsg::OutOfMemoryForClip}}) {
+        outcome = {};
+        RunJobSteps(host_, kind, outcome, [] { throw std::bad_alloc(); });
+        EXPECT_EQ(outcome.Error, words);
+    }
+
+    host_.OnPump = nullptr;
+    ASSERT_EQ(Run().End, TJobEnd::Finished);
+    ASSERT_NE(Result(), nullptr);
+    EXPECT_FALSE(Result()->KeepFrameBitmaps());
+    for (int i = 0; i < Result()->Frames().Count(); ++i)
+        EXPECT_EQ(Result()->Frames()[i]->Bitmap(), nullptr) << i;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <unistd.h>
@@ -90,6 +91,28 @@ TEST_F(AVIPlayerTest, OpenTakesTheClipsRangeAndSizeAndCloseKeepsThem) {
     EXPECT_EQ(player->Position(), 4);
     player->Close();
     EXPECT_EQ(closes, 1) << "closing a closed player is no event";
+}
+
+// A recording cut off after its eighth frame, index and all: the header
+// still promises twelve, the player offers the eight the file holds.
+TEST_F(AVIPlayerTest, ACutShortClipOffersTheFramesItHolds) {
+    auto bytes = avitest::ReadFile(FastClip());
+    const std::string movi = "movi";
+    auto at = static_cast<std::size_t>(
+        std::search(bytes.begin(), bytes.end(), movi.begin(), movi.end()) - bytes.begin() + 4);
+    for (int frames = 0; frames < 8 && at + 8 <= bytes.size();) {
+        std::uint32_t size = 0;
+        std::memcpy(&size, bytes.data() + at + 4, 4);
+        frames += bytes[at] == '0' && bytes[at + 2] == 'd' ? 1 : 0;
+        at += 8 + size + (size & 1);
+    }
+    ASSERT_LT(at, bytes.size());
+    bytes.resize(at);
+    const auto cut = avitest::WorkDir() / "player_cut_short.avi";
+    avitest::WriteFile(cut, bytes);
+    OpenClip(cut);
+    EXPECT_EQ(player->FrameCount(), 8);
+    EXPECT_EQ(player->StopFrame(), 7);
 }
 
 TEST_F(AVIPlayerTest, TwoPassesShowTheRangeTwiceAndEndOnePastIt) {

@@ -330,6 +330,10 @@ void TGIFPainter::ScanAndPaint(int& loopsLeft, int& firstFrame, bool& loopSeen,
         else
             PaintFrameDirect();
         facts.Delay = frame->GraphicControl() != nullptr ? frame->GraphicControl()->Delay() : 0;
+        if (!ownerImage_->KeepFrameBitmaps() && ownerImage_->Frames().Count() > 1) {
+            frame->FreeBitmap();
+            frame->FreeMask();
+        }
     });
 }
 

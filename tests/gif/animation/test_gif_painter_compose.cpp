@@ -292,5 +292,30 @@ TEST(GifPainterCompose, BackgroundColourChoice) {
     }
 }
 
+// A document that does not keep its frames' bitmaps shows the same screens,
+// pass after pass, and holds no frame's bitmap or mask once it has played.
+TEST(GifPainterCompose, FramesRenderedAgainWhenTheirBitmapsAreNotKept) {
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep ? "kept" : "dropped");
+        TStrip strip({1, 2, 3, 1});
+        // Frame 2's pixel is transparent: its mask goes with its bitmap.
+        strip.Doc.Frames()[2]->GraphicControl()->SetTransparent(true);
+        strip.Doc.Frames()[2]->GraphicControl()->SetTransparentColorIndex(2);
+        strip.Doc.Frames()[2]->SetTransparent(true);
+        const auto kept = PlayScreens(strip.Doc, poMasked | poAllFrames);
+        strip.Doc.SetKeepFrameBitmaps(keep);
+        PlayScreens(strip.Doc, poMasked | poAllFrames);
+        const auto again = PlayScreens(strip.Doc, poMasked | poAllFrames);
+        ASSERT_EQ(again.size(), 4u);
+        for (std::size_t i = 0; i < 4; ++i)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(again[i]->PixelColor(x, 0), kept[i]->PixelColor(x, 0));
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(strip.Doc.Frames()[i]->Bitmap() != nullptr, keep) << i;
+            EXPECT_EQ(strip.Doc.Frames()[i]->Mask() != nullptr, keep && i == 2) << i;
+        }
+    }
+}
+
 } // namespace
 } // namespace framolo
