@@ -26,7 +26,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 
 namespace framolo {
@@ -136,13 +135,11 @@ TEST_F(DesktopTest, FileTypesShowTheirDescriptionOnceAndAllVideosListsEveryKind)
     TScopedModalRunner runner(Answer());
     openFile = Clip("aspect50x30.avi", 50, 30);
     form->OpenClick();
-    ASSERT_EQ(nameFilters.size(), 2);
-    EXPECT_EQ(nameFilters[0], "Microsoft Avi Files ( *.avi ) (*.avi)");
+    QStringList patterns;
     for (const char* extension : VideoFileExtensions)
-        EXPECT_TRUE(nameFilters[1].contains(QStringLiteral(" *") + extension) ||
-                    nameFilters[1].contains(QStringLiteral("(*") + extension))
-            << extension;
-    EXPECT_TRUE(nameFilters[1].startsWith("All videos ("));
+        patterns << QStringLiteral("*") + extension;
+    EXPECT_EQ(nameFilters, QStringList({"Microsoft Avi Files ( *.avi ) (*.avi)",
+                                        "All videos (" + patterns.join(' ') + ")"}));
 
     // The list shows what a list holding the description alone shows.
     auto* types =
