@@ -2,27 +2,31 @@
 
 #include "app/artwork.h"
 #include "app/click_area.h"
+#include "app/link_opener.h"
 #include "app/main_texts.h"
+#include "app/message_boxes.h"
 #include "app/project_links.h"
 #include "app/track_bar.h"
 #include "app/window_host.h"
+#include "controls/file_type_names.h"
 #include "controls/framed_group_box.h"
 #include "controls/hint_tool_bar.h"
 #include "controls/image_button.h"
 #include "controls/places_open_dialog.h"
 #include "controls/search_combo_box.h"
+#include "convert/output_size.h"
 #include "gif/animation/painter_registry.h"
 #include "gif/gif_document.h"
 #include "preview/gif_preview.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -124,7 +128,11 @@ TFormmain::TFormmain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
         *dialog = new QFileDialog(this);
         (*dialog)->setAcceptMode(QFileDialog::AcceptSave);
         (*dialog)->setFileMode(QFileDialog::AnyFile);
+        // Qt's own dialog shows each file type as its filter is written.
+        (*dialog)->setOption(QFileDialog::DontUseNativeDialog);
     }
+    // Its descriptions already show their patterns.
+    ShowFileTypeDescriptions(*SaveDialog1_);
     SaveDialog1_->setObjectName(QStringLiteral("SaveDialog1"));
     SavePictureDialog1_->setObjectName(QStringLiteral("SavePictureDialog1"));
     host_ = std::make_unique<TWindowHost>(*this);
@@ -357,6 +365,31 @@ void TFormmain::BuildParameterGroup(TFramedGroupBox* group) {
     EndEdit_ = fieldRow(1, "End Frame : ", "EndEdit", nullptr);
     WidthEdit_ = fieldRow(2, "Width : ", "WidthEdit", "pixels ");
     HeightEdit_ = fieldRow(3, "Height : ", "HeightEdit", "pixels ");
+    // A chain after the units of Width and Height links the two rows: while
+    // it is closed, editing one field sets the other by the clip's aspect.
+    const int chainLeft = kUnitLeft + metrics.horizontalAdvance(QStringLiteral("pixels ")) + 6;
+    KeepAspectButton_ = Place(new QToolButton(group), "KeepAspectButton",
+                              QRect(chainLeft, row(2), 16, row(3) + 18 - row(2)));
+    QIcon chain;
+    for (const qreal ratio : {1.0, 2.0}) {
+        chain.addPixmap(RenderArt(QStringLiteral("aspect_linked"), QSize(14, 40), ratio),
+                        QIcon::Normal, QIcon::On);
+        chain.addPixmap(RenderArt(QStringLiteral("aspect_unlinked"), QSize(14, 40), ratio),
+                        QIcon::Normal, QIcon::Off);
+    }
+    KeepAspectButton_->setIcon(chain);
+    KeepAspectButton_->setIconSize(QSize(14, 40));
+    KeepAspectButton_->setCheckable(true);
+    KeepAspectButton_->setChecked(true);
+    KeepAspectButton_->setAccessibleName(QStringLiteral("Keep aspect ratio"));
+    KeepAspectButton_->setToolTip(
+        QStringLiteral("Keep aspect ratio: a new Width sets the Height, and back"));
+    KeepAspectButton_->setStyleSheet(
+        QStringLiteral("QToolButton { padding: 0px; } QToolButton:checked { background: "
+                       "transparent; }"));
+    // Edits by the person only: the field set in answer raises no edit of its own.
+    connect(WidthEdit_, &QLineEdit::textEdited, this, [this] { FollowAspect(WidthEdit_); });
+    connect(HeightEdit_, &QLineEdit::textEdited, this, [this] { FollowAspect(HeightEdit_); });
     DelayEdit_ = fieldRow(4, "Frame Delay : ", "DelayEdit", "millisecond");
     LoopEdit_ = fieldRow(5, "Looping : ", "LoopEdit", " ( 0 is forever ) ");
 
@@ -594,19 +627,30 @@ QString TFormmain::HelpFilePath() {
                            QLatin1Char('/') + QString::fromLatin1(HelpFileName));
 }
 
+void TFormmain::SayLinkDidNotOpen(const QString& what, const QString& copyable) {
+    ShowBox(TBoxKind::Warning,
+            QStringLiteral("No program on this computer could open ") + what +
+                QStringLiteral(". You can copy it from here:\n\n") + copyable,
+            this);
+}
+
 void TFormmain::HelpClick() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFilePath()));
+    const QString path = HelpFilePath();
+    if (!OpenLink(QUrl::fromLocalFile(path)))
+        SayLinkDidNotOpen(QStringLiteral("the help page"), QDir::toNativeSeparators(path));
 }
 
 void TFormmain::WebsiteClick() {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProjectWebPage)));
+    const QString address = QString::fromLatin1(ProjectWebPage);
+    if (!OpenLink(QUrl(address)))
+        SayLinkDidNotOpen(QStringLiteral("the web site"), address);
     QCoreApplication::processEvents();
 }
 
 void TFormmain::MailClick() {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") +
-                                   QString::fromLatin1(SupportMailAddress) +
-                                   QStringLiteral("?SUBJECT=Framolo")));
+    const QString address = QString::fromLatin1(SupportMailAddress);
+    if (!OpenLink(QUrl(QStringLiteral("mailto:") + address + QStringLiteral("?SUBJECT=Framolo"))))
+        SayLinkDidNotOpen(QStringLiteral("a mail to the author"), address);
     QCoreApplication::processEvents();
 }
 

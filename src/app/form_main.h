@@ -141,6 +141,11 @@ private:
 
     void BuildTitleBar();
     void ConnectCommands();
+    // With keep aspect on and a clip open, the field not edited follows the
+    // edited one by the clip's aspect.
+    void FollowAspect(const QLineEdit* edited);
+    // Tells the person that nothing opened a link, with what to copy instead.
+    void SayLinkDidNotOpen(const QString& what, const QString& copyable);
     // Places a preview showing a picture of width x height inside its panel.
     static void FitInPanel(QWidget* preview, int width, int height);
     // The number the current-frame field shows; 0 when it shows none.
@@ -229,6 +234,7 @@ private:
     QLineEdit* StepEdit_ = nullptr;
     QLineEdit* WidthEdit_ = nullptr;
     QLineEdit* HeightEdit_ = nullptr;
+    QToolButton* KeepAspectButton_ = nullptr;
     QLineEdit* DelayEdit_ = nullptr;
     QLineEdit* LoopEdit_ = nullptr;
     QLabel* ReportWidthLabel_ = nullptr;

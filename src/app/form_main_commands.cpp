@@ -2,6 +2,7 @@
 // parameter fields, both conversions and saving.
 #include "app/form_main.h"
 
+#include "app/last_folder.h"
 #include "app/main_texts.h"
 #include "app/message_boxes.h"
 #include "app/project_links.h"
@@ -17,7 +18,9 @@
 #include "convert/avi_to_gif_job.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
+#include "convert/output_size.h"
 #include "gif/gif_document.h"
+#include "platform/avifile/video_extensions.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/streams/output_file.h"
 #include "preview/gif_preview.h"
@@ -42,11 +45,23 @@ namespace framolo {
 
 namespace {
 
-// Video files the reader opens besides AVI, offered after the AVI entry.
-constexpr const char* kAviFilter =
-    "Microsoft Avi Files ( *.avi )|*.avi|"
-    "Video files ( *.mp4 *.mkv *.mov *.webm )|*.mp4;*.mkv;*.mov;*.webm";
+// AVI files, then every kind of video the reader opens.
+QString AviFilter() {
+    QStringList patterns;
+    for (const char* extension : VideoFileExtensions)
+        patterns << QLatin1Char('*') + QLatin1String(extension);
+    return QStringLiteral("Microsoft Avi Files ( *.avi )|*.avi|All videos|") +
+           patterns.join(QLatin1Char(';'));
+}
+
 constexpr const char* kGifFilter = "gif files ( *.gif ) |*.gif";
+
+// Starts a dialog in the folder last used, when there is one.
+void StartInLastFolder(QFileDialog& dialog) {
+    const QString folder = LastFolder();
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
+}
 
 } // namespace
 
@@ -71,16 +86,22 @@ int TFormmain::CurrentFrame() const {
 void TFormmain::OpenClick() {
     if (ActivePage() == 0) {
         openDialog_->SetDefaultExt(QStringLiteral("avi"));
-        openDialog_->SetFilter(QString::fromLatin1(kAviFilter));
-        if (openDialog_->Execute())
+        openDialog_->SetFilter(AviFilter());
+        StartInLastFolder(*openDialog_);
+        if (openDialog_->Execute()) {
+            RememberFolder(openDialog_->FileName());
             OpenClip(openDialog_->FileName().toStdString());
+        }
         return;
     }
     if (ActivePage() == 1) {
         openDialog_->SetDefaultExt(QStringLiteral("gif"));
         openDialog_->SetFilter(QString::fromLatin1(kGifFilter));
-        if (openDialog_->Execute())
+        StartInLastFolder(*openDialog_);
+        if (openDialog_->Execute()) {
+            RememberFolder(openDialog_->FileName());
             OpenGif(openDialog_->FileName().toStdString());
+        }
     }
 }
 
@@ -307,6 +328,22 @@ void TFormmain::TrackBar1MouseUp() {
     trackDragging_ = false;
 }
 
+void TFormmain::FollowAspect(const QLineEdit* edited) {
+    const int clipWidth = AVIPlayer1_->FrameWidth();
+    const int clipHeight = AVIPlayer1_->FrameHeight();
+    if (!KeepAspectButton_->isChecked() || clipWidth <= 0 || clipHeight <= 0)
+        return;
+    bool number = false;
+    const int given = edited->text().toInt(&number);
+    // An emptied field, or one on its way to a number, leaves the other alone.
+    if (!number || given <= 0)
+        return;
+    if (edited == WidthEdit_)
+        HeightEdit_->setText(QString::number(AspectSide(given, clipWidth, clipHeight)));
+    else
+        WidthEdit_->setText(QString::number(AspectSide(given, clipHeight, clipWidth)));
+}
+
 bool TFormmain::FilterNumericKey(QKeyEvent* event) {
     const QString text = event->text();
     // Keys that type nothing (arrows, Delete) and the focus keys pass.
@@ -356,11 +393,15 @@ std::optional<QString> TFormmain::AskSavePath(QFileDialog& dialog, const QString
         const QFileInfo info(proposed);
         dialog.setDirectory(info.absolutePath());
         dialog.selectFile(info.fileName());
+    } else {
+        StartInLastFolder(dialog);
     }
     if (RunModal(dialog) != QDialog::Accepted)
         return std::nullopt;
     const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? QString() : files.first();
+    const QString chosen = files.isEmpty() ? QString() : files.first();
+    RememberFolder(chosen);
+    return chosen;
 }
 
 void TFormmain::SaveClick() {

@@ -2,6 +2,8 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QStringList>
 
 #include <cstdio>
 #include <string_view>
@@ -19,6 +21,8 @@ constexpr const char* kUsage =
     "\n"
     "usage:\n"
     "  framolo             opens the window\n"
+    "  framolo FILE        opens the window with FILE: a GIF image (.gif) on the\n"
+    "                      GIF to AVI tab, any other file as a video on the first\n"
     "  framolo --help      this text\n"
     "  framolo --version   the version\n"
     "\n"
@@ -43,6 +47,17 @@ int main(int argc, char** argv) {
     }
     framolo::KeepLargeBuffersApart();
     QApplication app(argc, argv);
-    framolo::TStartup started = framolo::StartFramolo();
+    // What Qt left of the arguments: the program, then at most one file.
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 2) {
+        std::fputs("framolo: give at most one FILE; see framolo --help\n", stderr);
+        return 2;
+    }
+    QString file = args.value(1);
+    if (!file.isEmpty() && !QFileInfo(file).isFile()) {
+        std::fprintf(stderr, "framolo: %s: no such file\n", qUtf8Printable(file));
+        file.clear();
+    }
+    framolo::TStartup started = framolo::StartFramolo(file);
     return QApplication::exec();
 }

@@ -31,6 +31,8 @@ void ShowBox(TBoxKind kind, const QString& text, QWidget* parent) {
     else if (kind == TBoxKind::Information)
         icon = QMessageBox::Information;
     QMessageBox box(icon, BoxTitle(kind), text, QMessageBox::Ok, parent);
+    // A path or an address in a box can be copied from it.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     RunModal(box);
 }
 

@@ -36,7 +36,7 @@ void KeepLargeBuffersApart() {
 #endif
 }
 
-TStartup StartFramolo() {
+TStartup StartFramolo(const QString& file) {
     QApplication::setApplicationName(QStringLiteral("Framolo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Framolo"));
     // One look on every desktop; the artwork is drawn for it.
@@ -48,7 +48,12 @@ TStartup StartFramolo() {
     started.Splash = splash;
     started.Main = std::make_unique<TFormmain>();
     TFormmain* main = started.Main.get();
-    splash->SetShowMain([main] { main->show(); });
+    splash->SetShowMain([main, file] {
+        main->show();
+        // Opened as a dropped file is: on the page for its kind.
+        if (!file.isEmpty())
+            main->OpenDropped(file);
+    });
     splash->show();
     return started;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 
 #include <memory>
 
@@ -23,7 +24,9 @@ struct TStartup {
 void KeepLargeBuffersApart();
 
 // Sets the application's title and look, then creates the splash window and the
-// main window, in that order. Needs a QApplication.
-TStartup StartFramolo();
+// main window, in that order. Needs a QApplication. A file, when given, opens
+// on the page for its kind once the main window shows: a GIF image on the GIF
+// to AVI page, anything else as a clip on the first page.
+TStartup StartFramolo(const QString& file = QString());
 
 } // namespace framolo

@@ -41,9 +41,12 @@ std::vector<TCliCommand> MakeCommands() {
             Number("--step", "N", 1, INT32_MAX, "take every N-th frame, N above 0 (default: 1)"),
             // A GIF keeps the screen size, the delay in hundredths of a second
             // and the loop count in 16 bits each.
-            Number("--width", "N", 1, 65535, "output width in pixels (default: the clip's width)"),
+            Number("--width", "N", 1, 65535,
+                   "output width in pixels (default: the clip's width; with\n"
+                   "--height alone, the width that keeps the clip's aspect)"),
             Number("--height", "N", 1, 65535,
-                   "output height in pixels (default: the clip's height)"),
+                   "output height in pixels (default: the clip's height; with\n"
+                   "--width alone, the height that keeps the clip's aspect)"),
             Number("--delay", "MS", 0, 655350,
                    "how long each frame shows, in milliseconds (default: the\n"
                    "clip's frame period). A GIF stores delays in hundredths\n"

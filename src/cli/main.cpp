@@ -10,9 +10,11 @@
 #include "color/shared_palette_reducer.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
+#include "convert/output_size.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/avifile_guards.h"
+#include "platform/avifile/video_extensions.h"
 #include "platform/avifile/video_file_writer.h"
 #include "platform/streams/stream.h"
 
@@ -169,15 +171,12 @@ bool WantsHelp(const std::vector<std::string>& args) {
            std::find(args.begin(), end, "-h") != end;
 }
 
-// The extensions of video files: a GIF written under one of them replaces a
-// clip, most likely the one the user meant to convert.
-const char* const kVideoExtensions[] = {".avi",  ".mp4", ".mkv", ".mov", ".webm", ".m4v", ".mpg",
-                                        ".mpeg", ".wmv", ".flv", ".ogv", ".3gp",  ".ts"};
-
+// A GIF written under a video's extension replaces a clip, most likely the
+// one the user meant to convert.
 bool HasVideoExtension(const std::string& path) {
     const std::string ext = LowerCase(ExtractFileExt(path));
-    return std::find(std::begin(kVideoExtensions), std::end(kVideoExtensions), ext) !=
-           std::end(kVideoExtensions);
+    return std::find(VideoFileExtensions.begin(), VideoFileExtensions.end(), ext) !=
+           VideoFileExtensions.end();
 }
 
 // Refuses, before any work, an output that is the input itself: the same
@@ -214,19 +213,28 @@ int AviToGif(const TCliArgs& args) {
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(input);
     const TClipDefaults clip = ProbeClip(input);
-    for (const auto& [option, side, what] :
-         {std::tuple{"--width", clip.Width, "wide"}, std::tuple{"--height", clip.Height, "high"}})
+    // One side given alone sets the other by the clip's aspect.
+    const bool widthOnly = args.Has("--width") && !args.Has("--height");
+    const bool heightOnly = args.Has("--height") && !args.Has("--width");
+    const int width = heightOnly ? AspectSide(args.Number("--height", 0), clip.Height, clip.Width)
+                                 : args.Number("--width", clip.Width);
+    const int height = widthOnly ? AspectSide(args.Number("--width", 0), clip.Width, clip.Height)
+                                 : args.Number("--height", clip.Height);
+    for (const auto& [option, side, clipSide, what] :
+         {std::tuple{"--width", width, clip.Width, "wide"},
+          std::tuple{"--height", height, clip.Height, "high"}})
         if (!args.Has(option) && side > kGifMaxSide)
-            throw EUsage("the clip is " + std::to_string(side) + " pixels " + what +
-                         ", more than a GIF holds (" + std::to_string(kGifMaxSide) + "); give " +
-                         option + " N");
+            throw EUsage(
+                (side == clipSide ? "the clip is " : "kept to the clip's aspect, the GIF is ") +
+                std::to_string(side) + " pixels " + what + ", more than a GIF holds (" +
+                std::to_string(kGifMaxSide) + "); give " + option + " N");
 
     TFrameParams& params = host.Params;
     params.Start = args.Number("--start", clip.Start);
     params.End = args.Number("--end", clip.End);
     params.Step = args.Number("--step", 1);
-    params.Width = args.Number("--width", clip.Width);
-    params.Height = args.Number("--height", clip.Height);
+    params.Width = width;
+    params.Height = height;
     params.Delay = args.Number("--delay", clip.DelayMs);
     params.Loop = args.Number("--loop", 0);
     params.Reduction =

@@ -1,5 +1,6 @@
 #include "controls/places_open_dialog.h"
 
+#include "controls/file_type_names.h"
 #include "controls/modal_seam.h"
 
 #include <QDir>
@@ -11,6 +12,10 @@ namespace framolo {
 TPlacesOpenDialog::TPlacesOpenDialog(QWidget* parent) : QFileDialog(parent) {
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::ExistingFile);
+    // Qt's own dialog on every desktop: it has the places bar, and it shows
+    // each file type by its description as written, where a desktop's dialog
+    // may cut it at its first parenthesis.
+    setOption(QFileDialog::DontUseNativeDialog);
     connect(this, &QFileDialog::filterSelected, this, &TPlacesOpenDialog::TypeChanged);
 }
 
@@ -61,6 +66,7 @@ bool TPlacesOpenDialog::Execute() {
     } else {
         setSidebarUrls({});
     }
+    ShowFileTypeDescriptions(*this);
     const int result = RunModal(*this);
     // The type shown when the dialog closed is the one offered next time.
     TypeChanged(selectedNameFilter());

@@ -35,7 +35,8 @@ public:
     // The file chosen by the last Execute; empty when none.
     const QString& FileName() const { return fileName_; }
 
-    // The filter list as the dialog shows it.
+    // The filter list as Qt takes it, each description followed by its
+    // patterns; the dialog shows the descriptions alone.
     const QStringList& QtFilters() const { return qtFilters_; }
 
 private:

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <random>
 
 #include "avi_test_support.h"
 #include "platform/avifile/avifile.h"
+#include "platform/avifile/video_extensions.h"
 
 namespace framolo {
 namespace {
@@ -474,6 +476,46 @@ const TContainerSpec kContainers[] = {
 
 INSTANTIATE_TEST_SUITE_P(Containers, TContainerClip, ::testing::ValuesIn(kContainers),
                          ParamName<::testing::TestParamInfo<TContainerSpec>>);
+
+// Every extension an open dialog offers as a video opens: a clip of each
+// gives its size, its frame count and, read in order, the pictures ffmpeg
+// decodes.
+TEST(AviRead, EveryOfferedVideoExtensionOpens) {
+    const std::map<std::string, std::string> codecs = {
+        {".avi", "-c:v mjpeg"},      {".mp4", "-c:v libx264 -preset fast"},
+        {".m4v", "-c:v mpeg4"},      {".mkv", "-c:v libx264 -preset fast"},
+        {".mov", "-c:v mjpeg"},      {".webm", "-c:v libvpx"},
+        {".mpg", "-c:v mpeg1video"}, {".mpeg", "-c:v mpeg1video"},
+        {".wmv", "-c:v wmv2"},       {".flv", "-c:v flv1"},
+        {".ogv", "-c:v libtheora"},  {".3gp", "-c:v h263"},
+        {".ts", "-c:v mpeg2video"}};
+    constexpr int kFrames = 8;
+    for (const char* extension : VideoFileExtensions) {
+        SCOPED_TRACE(extension);
+        const auto codec = codecs.find(extension);
+        ASSERT_NE(codec, codecs.end()) << "an offered extension without a test clip";
+        // 128 x 96 is a size every one of these codecs takes (H.263's smallest).
+        const fs::path clip = MakeClip(std::string("offered") + extension,
+                                       Pattern("128x96", "25", kFrames) + " " + codec->second);
+        ASSERT_FALSE(clip.empty());
+        const TReference ref = DecodeReference(clip);
+        ASSERT_EQ(ref.Pictures.size(), static_cast<std::size_t>(kFrames));
+        TOpenClip c(clip);
+        ASSERT_EQ(c.Result, AVIERR_OK);
+        TAVIStreamInfo info;
+        ASSERT_EQ(AVIStreamInfo(c.Video, info, sizeof info), AVIERR_OK);
+        EXPECT_EQ(info.rcFrame, (TRect{0, 0, 128, 96}));
+        EXPECT_EQ(AVIStreamLength(c.Video), kFrames);
+        ASSERT_NE(c.OpenFrames(), nullptr);
+        // In order, as a conversion and the player read them.
+        for (int k = 0; k < kFrames; ++k) {
+            const void* dib = AVIStreamGetFrame(c.Frames, k);
+            EXPECT_TRUE(dib != nullptr &&
+                        DibToBgr(dib) == ref.Pictures[static_cast<std::size_t>(k)])
+                << "frame " << k;
+        }
+    }
+}
 
 } // namespace
 } // namespace framolo

@@ -35,6 +35,8 @@ if [ -z "${FRAMOLO_DISPLAY:-}" ]; then
   display=":$(cat "$out/.display")"
 fi
 export DISPLAY=$display
+# What the program keeps between runs stays in the output folder.
+export XDG_CONFIG_HOME="$out/config"
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 fail() {
