@@ -69,7 +69,7 @@ TEST(TrackBar, TheSelectedRangeShowsWhereItsFramesAre) {
         EXPECT_GE(last - first + 1, 3) << name;
         int tall = 0;
         for (int y = 0; y < shot.height(); ++y)
-            tall += shot.pixelColor((first + last) / 2, y) == TTrackBar::SelectionColor;
+            tall += shot.pixelColor(first + 1, y) == TTrackBar::SelectionColor;
         EXPECT_GE(tall, 4) << name << ": a band, not a line beside the groove";
     }
 }
