@@ -1,0 +1,182 @@
+// What the window puts in front of a person: the players' frames, the empty
+// previews, the status line's messages, the method lists and the boxes that
+// refuse a run. Files are made at test time with the ffmpeg command line;
+// every dialog and box is answered through the modal seam.
+#include "app/form_main.h"
+#include "app/main_texts.h"
+#include "clip_tools.h"
+#include "controls/modal_seam.h"
+#include "controls/search_combo_box.h"
+#include "convert/job_support.h"
+#include "gif/gif_document.h"
+#include "preview/gif_preview.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace framolo {
+namespace {
+
+QString WorkPath(const QString& name) {
+    QDir().mkpath(FRAMOLO_TEST_WORK_DIR "/pictures");
+    return QStringLiteral(FRAMOLO_TEST_WORK_DIR "/pictures/") + name;
+}
+
+// A file made once by ffmpeg from a lavfi source, under a private name first
+// so that test programs running side by side never read half of it.
+QString MakeFile(const QString& name, const std::string& source, const std::string& options) {
+    const QString path = WorkPath(name);
+    if (!QFileInfo::exists(path)) {
+        const QString part = path +
+                             QStringLiteral(".part%1.").arg(QCoreApplication::applicationPid()) +
+                             QFileInfo(name).suffix();
+        const std::string command = "ffmpeg -loglevel error -y -f lavfi -i " + source + " " +
+                                    options + " '" + part.toStdString() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        if (!QFile::rename(part, path))
+            QFile::remove(part);
+    }
+    return path;
+}
+
+// A clip of one colour: its bottom-left pixel's colour fills all of it.
+QString SolidClip(const char* name, const char* colour, int frames = 3) {
+    return MakeFile(QString::fromLatin1(name),
+                    std::string("color=c=") + colour + ":size=32x24:rate=10",
+                    "-frames:v " + std::to_string(frames) + " -c:v rawvideo -pix_fmt bgr24");
+}
+
+QColor Centre(QWidget& widget) {
+    const QImage shot = widget.grab().toImage();
+    return shot.pixelColor(shot.width() / 2, shot.height() / 2);
+}
+
+bool Near(const QColor& a, const QColor& b, int tolerance = 8) {
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance && a.alpha() == 255;
+}
+
+std::string Name(const QColor& colour) {
+    return colour.name(QColor::HexArgb).toStdString();
+}
+
+class WindowPicturesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QCoreApplication::setApplicationName("Framolo");
+        form = std::make_unique<TFormmain>();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    void TearDown() override { form.reset(); }
+
+    template <class T = QWidget> T* Find(const char* name) const {
+        T* found = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QLineEdit* Field(const char* name) const { return Find<QLineEdit>(name); }
+
+    // Open dialogs choose openFile, save dialogs saveFile; boxes are noted
+    // as "title|text" and closed.
+    TModalRunner Answer() {
+        return [this](QDialog& dialog) {
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+                boxes << box->windowTitle() + "|" + box->text();
+                return static_cast<int>(QMessageBox::Ok);
+            }
+            auto& files = static_cast<QFileDialog&>(dialog);
+            files.selectFile(files.acceptMode() == QFileDialog::AcceptOpen ? openFile : saveFile);
+            return static_cast<int>(QDialog::Accepted);
+        };
+    }
+    void Open(const QString& path) {
+        openFile = path;
+        form->OpenClick();
+    }
+
+    std::unique_ptr<TFormmain> form;
+    QStringList boxes;
+    QString openFile;
+    QString saveFile;
+};
+
+// Both players show every pixel of their frames, the ones of the bottom-left
+// pixel's colour too: a clip of one colour shows that colour, not the page.
+TEST_F(WindowPicturesTest, BothPlayersShowTheirFramesWhole) {
+    TScopedModalRunner runner(Answer());
+    // Each road ends with a player and the colour its clip holds.
+    struct Road {
+        const char* what;
+        std::function<std::pair<TAVIPlayer*, QColor>()> play;
+    };
+    const Road roads[] = {
+        {"the source clip on the first page",
+         [&] {
+             Open(SolidClip("solid.avi", "0xC81E32"));
+             form->ToolButton7Click();
+             return std::pair(&form->AVIPlayer1(), QColor(200, 30, 50));
+         }},
+        {"the written clip on the second page",
+         [&] {
+             QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
+             Open(MakeFile("solid.gif", "color=c=red:size=40x30:rate=10", "-frames:v 3"));
+             saveFile = WorkPath("solid-back.avi");
+             QFile::remove(saveFile);
+             form->ConvertGifClick();
+             form->AVIPlayer2().SetPosition(0);
+             // The written clip's top-left colour, the colour of most of it (the
+             // GIF is dithered), as ffmpeg decodes it.
+             const auto frames = test::DecodeWithFfmpeg(saveFile.toStdString(), 40, 30);
+             const std::vector<std::uint8_t> bgr =
+                 frames.empty() ? std::vector<std::uint8_t>(3) : frames[0];
+             return std::pair(&form->AVIPlayer2(), QColor(bgr[2], bgr[1], bgr[0]));
+         }},
+    };
+    for (const Road& road : roads) {
+        const auto [player, colour] = road.play();
+        EXPECT_FALSE(player->Transparent()) << road.what;
+        EXPECT_EQ(player->Color(), QGuiApplication::palette().color(QPalette::WindowText));
+        ASSERT_GT(player->FrameCount(), 0) << road.what << boxes.join("\n").toStdString();
+        const QColor shown = player->grab().toImage().pixelColor(0, 0);
+        EXPECT_TRUE(Near(shown, colour))
+            << road.what << " shows " << Name(shown) << " for " << Name(colour);
+    }
+}
+
+// A GIF that cannot be read leaves its preview on the page's colour.
+TEST_F(WindowPicturesTest, AnEmptyPreviewShowsThePage) {
+    TScopedModalRunner runner(Answer());
+    QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
+    const QString bad = WorkPath("broken.gif");
+    {
+        QFile file(bad);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("GIF89a\x10\x00\x10\x00", 10);
+    }
+    Open(bad);
+    ASSERT_EQ(boxes.size(), 1);
+    ASSERT_TRUE(form->Gifpreview_B().isVisible());
+    const QColor shown = Centre(form->Gifpreview_B());
+    EXPECT_EQ(shown, QColor::fromRgb(TFormmain::PageColor)) << Name(shown);
+}
+
+} // namespace
+} // namespace framolo
