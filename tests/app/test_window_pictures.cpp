@@ -11,6 +11,7 @@
 #include "gif/gif_document.h"
 #include "preview/gif_preview.h"
 
+#include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -176,6 +177,41 @@ TEST_F(WindowPicturesTest, AnEmptyPreviewShowsThePage) {
     ASSERT_TRUE(form->Gifpreview_B().isVisible());
     const QColor shown = Centre(form->Gifpreview_B());
     EXPECT_EQ(shown, QColor::fromRgb(TFormmain::PageColor)) << Name(shown);
+}
+
+// Both method lists show every item whole when dropped down; closed, an item
+// too long for the box ends at a whole word with an ellipsis and shows whole
+// as the box's hint.
+TEST_F(WindowPicturesTest, MethodListsNeverCutAWord) {
+    for (const char* name : {"ColorReductionBox", "DitherModeBox"}) {
+        auto* box = Find<TSearchComboBox>(name);
+        form->findChild<QWidget*>("ParameterGroup")->setEnabled(true);
+        box->showPopup();
+        QAbstractItemView* list = box->view();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+        for (int i = 0; i < box->count(); ++i) {
+            const QModelIndex index = list->model()->index(i, box->modelColumn());
+            EXPECT_GE(list->viewport()->width(), list->sizeHintForIndex(index).width())
+                << name << " drops down " << box->itemText(i).toStdString() << " cut";
+        }
+        box->hidePopup();
+        for (int i = 0; i < box->count(); ++i) {
+            box->setCurrentIndex(i);
+            const QString item = box->itemText(i);
+            const QString shown = box->ShownText();
+            const std::string what = std::string(name) + " shows '" + shown.toStdString() + "'";
+            EXPECT_LE(box->fontMetrics().horizontalAdvance(shown), box->TextRect().width()) << what;
+            if (shown == item) {
+                EXPECT_TRUE(box->toolTip().isEmpty()) << what;
+                continue;
+            }
+            ASSERT_TRUE(shown.endsWith(QChar(0x2026))) << what;
+            const QString kept = shown.chopped(1);
+            EXPECT_FALSE(kept.isEmpty()) << what;
+            EXPECT_TRUE(item.startsWith(kept) && item.at(kept.size()).isSpace()) << what;
+            EXPECT_EQ(box->toolTip(), item) << what;
+        }
+    }
 }
 
 } // namespace
