@@ -437,7 +437,8 @@ void TFormmain::BuildBottom() {
     StatusMemo_->setTextInteractionFlags(Qt::NoTextInteraction);
     StatusMemo_->setFocusPolicy(Qt::StrongFocus);
     StatusMemo_->viewport()->setCursor(Qt::ArrowCursor);
-    StatusMemo_->document()->setDocumentMargin(2);
+    // Two lines of the window's font fill the line's 28 pixels.
+    StatusMemo_->document()->setDocumentMargin(1);
     QPalette palette = StatusMemo_->palette();
     palette.setColor(QPalette::Base, QColor(192, 192, 192));
     palette.setColor(QPalette::Text, Qt::black);
@@ -580,6 +581,16 @@ void TFormmain::ShowStatus(const QString& text, bool scroll) {
     StatusMemo_->clear();
     StatusMemo_->appendPlainText(text);
     QScrollBar* bar = StatusMemo_->verticalScrollBar();
+    // The line is two lines high: a message that needs more is set smaller
+    // until it fits whole, so the scroll below always leaves its first line
+    // in view (the scroll bar's maximum is the number of lines that do not fit).
+    QFont smaller = font();
+    StatusMemo_->setFont(smaller);
+    constexpr qreal kSmallestPoints = 6.0;
+    while (bar->maximum() > 0 && smaller.pointSizeF() > kSmallestPoints) {
+        smaller.setPointSizeF(std::max(kSmallestPoints, smaller.pointSizeF() - 0.5));
+        StatusMemo_->setFont(smaller);
+    }
     if (scroll)
         bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
     else

@@ -214,5 +214,40 @@ TEST_F(WindowPicturesTest, MethodListsNeverCutAWord) {
     }
 }
 
+// Every message of the status line is read whole, from its first word on, in
+// the window's font and in one half as large again: the line scrolls to its
+// page-down place and still shows the message's first line and all that follows.
+TEST_F(WindowPicturesTest, EveryStatusMessageShowsWhole) {
+    const QString written =
+        QStringLiteral("/home/someone/Videos/holidays/2026/the-beach-at-dusk.avi");
+    const std::pair<QString, bool> messages[] = {
+        {WelcomeText, true},      {GifTabText, true},
+        {AviOpenedText, true},    {GifOpenedText, true},
+        {jobmsg::Finished, true}, {QString::fromLatin1(jobmsg::WorkingFinished) + written, false},
+        {GifSavedText, true},     {"Stopped after 233 of 271 frames", true},
+    };
+    auto* memo = Find<QPlainTextEdit>("StatusMemo");
+    const QFont original = form->font();
+    for (const qreal scale : {1.0, 1.5}) {
+        QFont font = original;
+        font.setPointSizeF(original.pointSizeF() * scale);
+        form->setFont(font);
+        for (const auto& [message, scroll] : messages) {
+            form->ShowStatus(message, scroll);
+            const std::string what = "at " + std::to_string(scale) + ": " + message.toStdString();
+            EXPECT_EQ(form->StatusText(), message);
+            const QScrollBar* bar = memo->verticalScrollBar();
+            EXPECT_EQ(bar->value(), 0) << what << ": the first line is out of view";
+            EXPECT_EQ(bar->maximum(), 0) << what << ": lines are cut off below";
+            EXPECT_GE(memo->font().pointSizeF(), 6.0) << what;
+            // The same text laid out by the font's own measure fits the line.
+            const QRect needed = QFontMetrics(memo->font())
+                                     .boundingRect(QRect(0, 0, memo->viewport()->width() - 2, 1000),
+                                                   Qt::TextWordWrap, message);
+            EXPECT_LE(needed.height(), memo->viewport()->height()) << what;
+        }
+    }
+}
+
 } // namespace
 } // namespace framolo
