@@ -536,9 +536,9 @@ void TFormmain::FormDestroy() {
 }
 
 void TFormmain::ReportFrameDelay(int milliseconds) {
-    // A clip without a frame rate has no period to offer.
-    if (milliseconds >= 0)
-        DelayEdit_->setText(QString::number(milliseconds));
+    // A clip without a frame rate reports -1, which stays in sight until a
+    // delay is typed: a run refuses it instead of reusing another clip's.
+    DelayEdit_->setText(QString::number(milliseconds));
 }
 
 void TFormmain::ReportPosition(int position) {

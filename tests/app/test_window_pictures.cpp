@@ -214,6 +214,79 @@ TEST_F(WindowPicturesTest, MethodListsNeverCutAWord) {
     }
 }
 
+// A range the clip cannot give, or a delay below 0, is refused before any
+// work in an error box naming the fields and the clip's frames; the result of
+// the run before stays as it was.
+TEST_F(WindowPicturesTest, ARunTheFieldsCannotDescribeIsRefusedAndTheResultStays) {
+    TScopedModalRunner runner(Answer());
+    Open(SolidClip("twenty.avi", "0x336699", 20));
+    form->ConvertAviClick();
+    ASSERT_EQ(boxes.size(), 1) << boxes.join("\n").toStdString();
+    const TGraphic* result = form->ImageGifPreview().Picture();
+    ASSERT_NE(dynamic_cast<const TGIFDocument*>(result), nullptr);
+    const QString within = QStringLiteral(": choose a range within the clip's frames 0 to 19");
+    struct Case {
+        const char *start, *end, *delay;
+        QString box;
+    };
+    const Case cases[] = {
+        {"10", "5", "100", "Start Frame 10 comes after End Frame 5" + within},
+        {"0", "20", "100", "End Frame 20 is outside the clip" + within},
+        {"25", "30", "100", "Start Frame 25 is outside the clip" + within},
+        {"0", "19", "-1",
+         "Frame Delay -1: the clip gives no frame rate to take a delay from; type the delay each "
+         "frame shows for, in milliseconds"},
+    };
+    for (const Case& c : cases) {
+        Field("StartEdit")->setText(c.start);
+        Field("EndEdit")->setText(c.end);
+        Field("DelayEdit")->setText(c.delay);
+        boxes.clear();
+        form->ConvertClick();
+        ASSERT_EQ(boxes.size(), 1) << c.start << "-" << c.end;
+        EXPECT_EQ(boxes[0].toStdString(), ("Error|" + c.box).toStdString());
+        EXPECT_EQ(form->ImageGifPreview().Picture(), result) << "the earlier result stays";
+        EXPECT_EQ(Find<QLabel>("ReportFrameCountLabel")->text(), "20");
+        EXPECT_TRUE(Find("ConvertAviButton")->isVisible());
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    }
+}
+
+// A clip whose header gives no frame rate puts -1 in the delay field, and a
+// run refuses it until a delay is typed, instead of taking another clip's.
+TEST_F(WindowPicturesTest, AClipWithoutAFrameRateAsksForADelay) {
+    TScopedModalRunner runner(Answer());
+    Open(SolidClip("rated.avi", "0x336699", 5));
+    ASSERT_EQ(Field("DelayEdit")->text(), "100");
+    QFile rated(SolidClip("rated.avi", "0x336699", 5));
+    ASSERT_TRUE(rated.open(QIODevice::ReadOnly));
+    QByteArray bytes = rated.readAll();
+    // The video stream's header: "strh", its size, then "vids" and dwRate 24 bytes on.
+    qsizetype header = bytes.indexOf("strh");
+    while (header >= 0 && bytes.mid(header + 8, 4) != "vids")
+        header = bytes.indexOf("strh", header + 4);
+    ASSERT_GE(header, 0);
+    bytes.replace(header + 8 + 24, 4, QByteArray(4, '\0'));
+    const QString unrated = WorkPath("unrated.avi");
+    QFile out(unrated);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    Open(unrated);
+    if (form->AVIPlayer1().FileName() != unrated.toStdString())
+        GTEST_SKIP() << "the reader does not open a clip without a frame rate";
+    EXPECT_EQ(Field("DelayEdit")->text(), "-1");
+    boxes.clear();
+    form->ConvertAviClick();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith("Error|Frame Delay -1: ")) << boxes[0].toStdString();
+    Field("DelayEdit")->setText("40");
+    boxes.clear();
+    form->ConvertAviClick();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0], QStringLiteral("Information|") + jobmsg::Finished);
+}
+
 // Every message of the status line is read whole, from its first word on, in
 // the window's font and in one half as large again: the line scrolls to its
 // page-down place and still shows the message's first line and all that follows.
