@@ -112,10 +112,11 @@ void TImageButton::mouseReleaseEvent(QMouseEvent* event) {
     if (state_ == TPicState::stClicked1 || state_ == TPicState::stClicked2)
         return;
     // A command with a modal step (a dialog, a box) returns with the mouse
-    // wherever the person left it, and the leave that told of it was spent
-    // during the modal loop: only the mouse's real place tells.
+    // wherever the person left it. The hover picture stays only while the
+    // mouse is really on the button and no leave came meanwhile: a leave the
+    // modal loop took is followed by a fresh enter once the mouse moves on it.
     if (ModalRunCount() != modalsBefore)
-        at = isVisible() ? mapFromGlobal(QCursor::pos()) : QPoint(-1, -1);
+        at = isVisible() && Hovering() ? mapFromGlobal(QCursor::pos()) : QPoint(-1, -1);
     // The edges themselves count as outside here.
     const bool inside = at.x() > 0 && at.x() < width() && at.y() > 0 && at.y() < height();
     if (inside) {
