@@ -88,7 +88,8 @@ void TSearchComboBox::UpdateHint() {
 }
 
 void TSearchComboBox::paintEvent(QPaintEvent* event) {
-    if (isEditable()) {
+    // An editable box shows its line edit; an empty one its placeholder.
+    if (isEditable() || (currentIndex() < 0 && !placeholderText().isEmpty())) {
         QComboBox::paintEvent(event);
         return;
     }
