@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures from the real program on a private X server:
-# the splash window, and the main window on each of its two tabs.
+# the splash window, the main window on each of its two tabs, and the sample
+# clip converted with a range of its frames marked on the track bar.
 # Usage: scripts/screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
 # Needs Xvfb, xdotool and ImageMagick's import and convert.
 set -euo pipefail
@@ -62,4 +63,43 @@ xdotool mousemove $((mx + 2 + 119 + 47)) $((my + 77 + 18)) click 1
 xdotool mousemove $((mx + 400)) $((my + 20))
 sleep 0.6
 shoot main-gif-to-avi "$mx" "$my" 643 435
-echo "written: $out/splash.png $out/main-avi-to-gif.png $out/main-gif-to-avi.png"
+
+# Back on the first tab, open the sample clip through the open dialog.
+xdotool mousemove $((mx + 2 + 22 + 37)) $((my + 77 + 19)) click 1
+click() { xdotool mousemove $((mx + $1)) $((my + $2)) click 1; }
+click 33 54
+sleep 1
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 5 "$(realpath samples/sample.avi)"
+xdotool key Return
+sleep 2
+click 300 400
+# Pause, select mode, then the frames about a quarter and two thirds in as
+# the range's start and end: the middle button sets the track bar where it
+# is pressed, and a move tells the window the frame.
+click 99 316
+click 24 350
+mark() { # x on the track bar, then the select button's x
+  xdotool mousemove $((mx + $1)) $((my + 281)) mousedown 2
+  xdotool mousemove $((mx + $1 + 1)) $((my + 281)) mouseup 2
+  sleep 0.3
+  click "$2" 350
+}
+mark 45 49
+mark 108 74
+sleep 2
+# Convert, and close the box that says it is done.
+click 145 54
+for _ in $(seq 1200); do
+  box=$(xdotool search --onlyvisible --name '^Information$' 2>/dev/null | head -n1) || true
+  [ -n "$box" ] && break
+  sleep 0.1
+done
+[ -n "$box" ] || { echo "no box after converting" >&2; exit 1; }
+xdotool windowactivate --sync "$box" 2>/dev/null || true
+xdotool key Return
+xdotool mousemove $((mx + 400)) $((my + 20))
+sleep 1
+shoot main-converted "$mx" "$my" 643 435
+echo "written: $out/splash.png $out/main-avi-to-gif.png $out/main-gif-to-avi.png" \
+  "$out/main-converted.png"

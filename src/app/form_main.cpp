@@ -83,6 +83,23 @@ QLineEdit* MakeField(QWidget* parent, const char* name, QRect geometry) {
     return field;
 }
 
+// Both players draw every frame whole, never colour-keyed, on the desktop's
+// window-text colour where no frame is drawn.
+TAVIPlayer* MakePlayer(QWidget* panel, const char* name, QRect geometry) {
+    auto* player = Place(new TAVIPlayer(panel), name, geometry);
+    player->SetTransparent(false);
+    player->SetColor(QGuiApplication::palette().color(QPalette::WindowText));
+    return player;
+}
+
+// A preview's empty ground is the page's own colour, whatever the frames
+// around it are styled with.
+void PaintOnPage(QWidget* preview) {
+    QPalette palette = preview->palette();
+    palette.setColor(QPalette::Window, QColor::fromRgb(TFormmain::PageColor));
+    preview->setPalette(palette);
+}
+
 QWidget* MakePanel(QWidget* parent, const char* name, QRect geometry) {
     auto* panel = Place(new QWidget(parent), name, geometry);
     return panel;
@@ -258,7 +275,7 @@ void TFormmain::BuildPage1(QWidget* page) {
                                   "AviPreviewGroup", QRect(8, 0, 172, 143));
     auto* PanelAviPreview = MakePanel(AviPreviewGroup, "PanelAviPreview", QRect(6, 14, 160, 121));
     Image_avi_ = MakeImage(PanelAviPreview, "Image_avi", QRect(0, 0, 160, 121), "placeholder_avi");
-    AVIPlayer1_ = Place(new TAVIPlayer(PanelAviPreview), "AVIPlayer1", QRect(0, 0, 160, 121));
+    AVIPlayer1_ = MakePlayer(PanelAviPreview, "AVIPlayer1", QRect(0, 0, 160, 121));
     // The window fits the player into its panel; it must not size itself to the clip.
     AVIPlayer1_->SetAutoSize(false);
     AVIPlayer1_->SetObserver(this);
@@ -299,6 +316,7 @@ void TFormmain::BuildPage1(QWidget* page) {
     Image_Gif_ = MakeImage(PanelGifPreview, "Image_Gif", QRect(0, 0, 160, 121), "placeholder_gif");
     ImageGifPreview_ =
         Place(new TGIFPreview(PanelGifPreview), "ImageGifPreview", QRect(0, 0, 160, 121));
+    PaintOnPage(ImageGifPreview_);
 
     Panel2_ = MakePanel(page, "Panel2", QRect(458, 150, 169, 107));
     MakeLabel(Panel2_, "The report of result :  ", QRect(4, 2, 161, 16));
@@ -420,6 +438,7 @@ void TFormmain::BuildPage2(QWidget* page) {
         MakeImage(PanelGifPreview_B, "ImageGifSplash_B", QRect(0, 0, 276, 213), "placeholder_gif");
     Gifpreview_B_ =
         Place(new TGIFPreview(PanelGifPreview_B), "Gifpreview_B", QRect(0, 0, 276, 213));
+    PaintOnPage(Gifpreview_B_);
     auto* AviResultGroup = Place(new TFramedGroupBox(QStringLiteral(" AVI Preview "), page),
                                  "AviResultGroup", QRect(345, 11, 280, 230));
     auto* PanelAviPreview_B =
@@ -428,7 +447,7 @@ void TFormmain::BuildPage2(QWidget* page) {
         MakeImage(PanelAviPreview_B, "ImageAviSplash_B", QRect(0, 0, 276, 213), "placeholder_avi");
     cannotPreviewLabel_ = MakeLabel(PanelAviPreview_B, "Cannot preview AVI", QRect(0, 0, 276, 213));
     cannotPreviewLabel_->setAlignment(Qt::AlignCenter);
-    AVIPlayer2_ = Place(new TAVIPlayer(PanelAviPreview_B), "AVIPlayer2", QRect(0, 0, 276, 213));
+    AVIPlayer2_ = MakePlayer(PanelAviPreview_B, "AVIPlayer2", QRect(0, 0, 276, 213));
     AVIPlayer2_->SetObserver(this);
     ConvertGifButton_ = MakeCommandButton(page, "ConvertGifButton", "convert",
                                           QRect(292, 95, 46, 46), "Convert GIF to AVI");
@@ -451,7 +470,8 @@ void TFormmain::BuildBottom() {
     StatusMemo_->setTextInteractionFlags(Qt::NoTextInteraction);
     StatusMemo_->setFocusPolicy(Qt::StrongFocus);
     StatusMemo_->viewport()->setCursor(Qt::ArrowCursor);
-    StatusMemo_->document()->setDocumentMargin(2);
+    // Two lines of the window's font fill the line's 28 pixels.
+    StatusMemo_->document()->setDocumentMargin(1);
     QPalette palette = StatusMemo_->palette();
     palette.setColor(QPalette::Base, QColor(192, 192, 192));
     palette.setColor(QPalette::Text, Qt::black);
@@ -549,9 +569,9 @@ void TFormmain::FormDestroy() {
 }
 
 void TFormmain::ReportFrameDelay(int milliseconds) {
-    // A clip without a frame rate has no period to offer.
-    if (milliseconds >= 0)
-        DelayEdit_->setText(QString::number(milliseconds));
+    // A clip without a frame rate reports -1, which stays in sight until a
+    // delay is typed: a run refuses it instead of reusing another clip's.
+    DelayEdit_->setText(QString::number(milliseconds));
 }
 
 void TFormmain::ReportPosition(int position) {
@@ -594,6 +614,16 @@ void TFormmain::ShowStatus(const QString& text, bool scroll) {
     StatusMemo_->clear();
     StatusMemo_->appendPlainText(text);
     QScrollBar* bar = StatusMemo_->verticalScrollBar();
+    // The line is two lines high: a message that needs more is set smaller
+    // until it fits whole, so the scroll below always leaves its first line
+    // in view (the scroll bar's maximum is the number of lines that do not fit).
+    QFont smaller = font();
+    StatusMemo_->setFont(smaller);
+    constexpr qreal kSmallestPoints = 6.0;
+    while (bar->maximum() > 0 && smaller.pointSizeF() > kSmallestPoints) {
+        smaller.setPointSizeF(std::max(kSmallestPoints, smaller.pointSizeF() - 0.5));
+        StatusMemo_->setFont(smaller);
+    }
     if (scroll)
         bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
     else

@@ -150,6 +150,11 @@ private:
     static void FitInPanel(QWidget* preview, int width, int height);
     // The number the current-frame field shows; 0 when it shows none.
     int CurrentFrame() const;
+    // Refuses, with an error box and before any work, a run whose range lies
+    // outside the open clip or ends before it starts, or whose delay is
+    // negative (a clip without a frame rate puts -1 there). Fields that hold
+    // no number are left to the job, which fails on them as it always has.
+    bool RunMayStart();
     // Digits and Backspace only, in the numeric fields.
     bool FilterNumericKey(QKeyEvent* event);
     // The one local file a drag carries; empty otherwise.
@@ -186,6 +191,9 @@ private:
     bool running_ = false; // a conversion job runs
     bool trackDragging_ = false;
     int selectModeIcon_ = 5;
+    // The open clip's first and last frame, as opening it found them.
+    int clipFirst_ = 0;
+    int clipLast_ = -1;
 
     // Title bar and command strip.
     QWidget* Panel1_ = nullptr;

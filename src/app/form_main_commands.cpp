@@ -134,6 +134,8 @@ void TFormmain::OpenClip(const std::string& chosen) {
     Image_avi_->hide();
 
     const int stopFrame = AVIPlayer1_->StopFrame();
+    clipFirst_ = AVIPlayer1_->StartFrame();
+    clipLast_ = stopFrame;
     StartEdit_->setText(QString::number(AVIPlayer1_->StartFrame()));
     TrackBar1_->setMinimum(0);
     // A tick every 25th of the clip, rounded half to even (never a tie: 25 is odd).
@@ -378,7 +380,32 @@ void TFormmain::ConvertClick() {
         ConvertGifClick();
 }
 
+bool TFormmain::RunMayStart() {
+    // Without a clip or a step the job says so itself.
+    if (AVIPlayer1_->FileName().empty() || StepEdit_->text().isEmpty())
+        return true;
+    bool startOk = false;
+    bool endOk = false;
+    bool delayOk = false;
+    const int start = StartEdit_->text().toInt(&startOk);
+    const int end = EndEdit_->text().toInt(&endOk);
+    const int delay = DelayEdit_->text().toInt(&delayOk);
+    std::optional<std::string> problem;
+    if (startOk && endOk)
+        problem = FrameRangeProblem("Start Frame", start, "End Frame", end, clipFirst_, clipLast_);
+    if (!problem && delayOk && delay < 0)
+        problem = "Frame Delay " + std::to_string(delay) +
+                  ": the clip gives no frame rate to take a delay from; type the delay each "
+                  "frame shows for, in milliseconds";
+    if (!problem)
+        return true;
+    ShowBox(TBoxKind::Error, QString::fromStdString(*problem), this);
+    return false;
+}
+
 void TFormmain::ConvertAviClick() {
+    if (!RunMayStart())
+        return;
     TAviToGifJob(*host_, *host_).Run();
 }
 

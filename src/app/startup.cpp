@@ -37,8 +37,10 @@ void KeepLargeBuffersApart() {
 }
 
 TStartup StartFramolo(const QString& file) {
+    // The name alone, never a display name: on X11 Qt appends a display name to
+    // every window title, and a box titled "Error" must not read "Error - Framolo".
+    // The display name still reads "Framolo", taken from the name.
     QApplication::setApplicationName(QStringLiteral("Framolo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Framolo"));
     // One look on every desktop; the artwork is drawn for it.
     if (dynamic_cast<THintStyle*>(QApplication::style()) == nullptr)
         QApplication::setStyle(new THintStyle(QStyleFactory::create(QStringLiteral("Fusion"))));

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <QColor>
 #include <QSlider>
 
 #include <functional>
 
+class QStyleOptionSlider;
+
 namespace framolo {
 
 // A horizontal slider that also shows a selected range of its values, as a
-// band beside the groove. A range of 0 to 0 shows nothing.
+// band over the groove, under the handle. A range of 0 to 0 shows nothing.
 class TTrackBar : public QSlider {
     Q_OBJECT
 public:
@@ -17,6 +20,9 @@ public:
     int SelEnd() const { return selEnd_; }
     void SetSelStart(int value);
     void SetSelEnd(int value);
+
+    // The band's colour: opaque, and far from the groove's and the page's.
+    static constexpr QColor SelectionColor{255, 150, 20};
 
     // Mouse down fires before the slider moves, move and up after it.
     std::function<void()> OnMouseDown;
@@ -30,6 +36,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // Where the band of the selected range goes, at least 3 pixels wide.
+    QRect SelectionRect(const QStyleOptionSlider& option) const;
+
     int selStart_ = 0;
     int selEnd_ = 0;
 };

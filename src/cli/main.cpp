@@ -253,6 +253,16 @@ int AviToGif(const TCliArgs& args) {
     options.Threads = args.Number(
         "--threads", static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency())));
 
+    // A range the clip cannot give is refused before any work, as the window does.
+    const int lastFrame = std::max(clip.End, clip.HeaderEnd);
+    if (clip.Ok && lastFrame >= clip.Start) {
+        if (const auto problem = FrameRangeProblem("--start", params.Start, "--end", params.End,
+                                                   clip.Start, lastFrame))
+            throw EUsage(*problem);
+    } else if (args.Has("--start") && args.Has("--end") && params.Start > params.End) {
+        throw EUsage("--start " + std::to_string(params.Start) + " comes after --end " +
+                     std::to_string(params.End));
+    }
     if (args.Has("--end") && clip.Ok && clip.End < clip.HeaderEnd && params.End > clip.End)
         throw EJobError("--end " + args.Word("--end", "") + " runs past frame " +
                         std::to_string(clip.End) +

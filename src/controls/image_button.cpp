@@ -1,5 +1,8 @@
 #include "controls/image_button.h"
 
+#include "controls/modal_seam.h"
+
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPointer>
 
@@ -98,7 +101,8 @@ void TImageButton::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     QPointer<TImageButton> alive(this);
-    const QPoint at = event->position().toPoint();
+    QPoint at = event->position().toPoint();
+    const std::uint64_t modalsBefore = ModalRunCount();
     // A click is a left release anywhere on the control, edges included.
     if (event->button() == Qt::LeftButton && rect().contains(at)) {
         Click();
@@ -107,6 +111,12 @@ void TImageButton::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (state_ == TPicState::stClicked1 || state_ == TPicState::stClicked2)
         return;
+    // A command with a modal step (a dialog, a box) returns with the mouse
+    // wherever the person left it. The hover picture stays only while the
+    // mouse is really on the button and no leave came meanwhile: a leave the
+    // modal loop took is followed by a fresh enter once the mouse moves on it.
+    if (ModalRunCount() != modalsBefore)
+        at = isVisible() && Hovering() ? mapFromGlobal(QCursor::pos()) : QPoint(-1, -1);
     // The edges themselves count as outside here.
     const bool inside = at.x() > 0 && at.x() < width() && at.y() > 0 && at.y() < height();
     if (inside) {

@@ -9,9 +9,19 @@ TModalRunner& Runner() {
     static TModalRunner runner;
     return runner;
 }
+
+std::uint64_t& Runs() {
+    static std::uint64_t runs = 0;
+    return runs;
+}
 } // namespace
 
+std::uint64_t ModalRunCount() {
+    return Runs();
+}
+
 int RunModal(QDialog& dialog) {
+    ++Runs();
     if (Runner())
         return Runner()(dialog);
     return dialog.exec();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 class QDialog;
@@ -13,6 +14,11 @@ namespace framolo {
 using TModalRunner = std::function<int(QDialog& dialog)>;
 
 int RunModal(QDialog& dialog);
+
+// How many modal steps have run so far. A control that runs a command compares
+// it before and after: when it changed, the mouse may have gone anywhere
+// meanwhile, and the leave that told of it came during the modal loop.
+std::uint64_t ModalRunCount();
 
 // Replaces the runner; an empty one restores QDialog::exec. Returns the previous one.
 TModalRunner SetModalRunner(TModalRunner runner);

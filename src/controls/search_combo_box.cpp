@@ -1,5 +1,6 @@
 #include "controls/search_combo_box.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QChildEvent>
 #include <QEvent>
@@ -7,7 +8,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QSettings>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 namespace framolo {
 
@@ -37,6 +41,85 @@ TSearchComboBox::TSearchComboBox(QWidget* parent) : TSearchComboBoxBase(parent),
         if (!isEditable())
             TextChanged();
     });
+    connect(this, &QComboBox::currentTextChanged, this, [this] { UpdateHint(); });
+}
+
+QString TSearchComboBox::ElideAtWord(const QString& text, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    const QString ellipsis(QChar(0x2026));
+    // Word ends from the last to the first; an opening bracket left at the
+    // end would only announce what was cut.
+    for (qsizetype end = text.lastIndexOf(QLatin1Char(' ')); end > 0;
+         end = text.lastIndexOf(QLatin1Char(' '), end - 1)) {
+        QString kept = text.left(end);
+        while (!kept.isEmpty() && (kept.back().isSpace() || kept.back() == QLatin1Char('(')))
+            kept.chop(1);
+        if (!kept.isEmpty() && metrics.horizontalAdvance(kept + ellipsis) <= width)
+            return kept + ellipsis;
+    }
+    return metrics.elidedText(text, Qt::ElideRight, width);
+}
+
+QRect TSearchComboBox::TextRect() const {
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    // The label is drawn one pixel in from each side of the edit field.
+    return style()
+        ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this)
+        .adjusted(1, 0, -1, 0);
+}
+
+QString TSearchComboBox::ShownText() const {
+    return ElideAtWord(currentText(), fontMetrics(), TextRect().width());
+}
+
+void TSearchComboBox::UpdateHint() {
+    if (isEditable())
+        return;
+    const QString text = currentText();
+    if (ShownText() != text) {
+        setToolTip(text);
+        hintIsText_ = true;
+    } else if (hintIsText_) {
+        setToolTip(QString());
+        hintIsText_ = false;
+    }
+}
+
+void TSearchComboBox::paintEvent(QPaintEvent* event) {
+    // An editable box shows its line edit; an empty one its placeholder.
+    if (isEditable() || (currentIndex() < 0 && !placeholderText().isEmpty())) {
+        QComboBox::paintEvent(event);
+        return;
+    }
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    option.currentText = ShownText();
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+void TSearchComboBox::resizeEvent(QResizeEvent* event) {
+    QComboBox::resizeEvent(event);
+    UpdateHint();
+}
+
+void TSearchComboBox::changeEvent(QEvent* event) {
+    TSearchComboBoxBase::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        UpdateHint();
+}
+
+void TSearchComboBox::showPopup() {
+    QAbstractItemView* list = view();
+    int widest = list->sizeHintForColumn(modelColumn());
+    if (count() > maxVisibleItems())
+        widest += list->verticalScrollBar()->sizeHint().width();
+    list->setMinimumWidth(widest + 2 * list->frameWidth());
+    QComboBox::showPopup();
 }
 
 bool TSearchComboBox::event(QEvent* event) {

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QFont>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPointer>
 #include <QString>
@@ -70,12 +71,29 @@ public:
     // Runs the editing rule on the current text, as after a key press.
     void TextChanged();
 
+    // Where a closed list box draws its text, and the text it draws there:
+    // the current text, or when that is too long the most whole words of it
+    // that fit, followed by an ellipsis. An elided text is shown whole as the
+    // box's hint.
+    QRect TextRect() const;
+    QString ShownText() const;
+    // The longest run of whole words of text that fits width with an ellipsis
+    // after it; text itself when it fits; cut inside its first word only when
+    // even that does not fit.
+    static QString ElideAtWord(const QString& text, const QFontMetrics& metrics, int width);
+
+    // The drop-down list is at least as wide as its widest item.
+    void showPopup() override;
+
     std::function<void()> OnRestored;
 
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     friend class TWidthLimit;
@@ -86,12 +104,15 @@ private:
     void WatchLineEdit();
     bool CanAutoSave() const;
     void Save();
+    // Shows the whole text as the hint while the box shows it cut short.
+    void UpdateHint();
 
     bool autoComplete_ = true;
     TComboAutoSave autoSave_;
     TWidthLimit maxPixel_;
     int lastKey_ = 0;
     bool completing_ = false;
+    bool hintIsText_ = false; // the hint is the elided text's whole
     QPointer<QLineEdit> watchedEdit_;
 };
 

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace framolo {
 
@@ -67,6 +68,22 @@ std::string LowerCase(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+std::optional<std::string> FrameRangeProblem(const std::string& startName, std::int32_t start,
+                                             const std::string& endName, std::int32_t end,
+                                             std::int32_t first, std::int32_t last) {
+    const std::string within = "choose a range within the clip's frames " + std::to_string(first) +
+                               " to " + std::to_string(last);
+    const auto named = [](const std::string& name, std::int32_t value) {
+        return name + " " + std::to_string(value);
+    };
+    for (const auto& [name, value] : {std::pair{&startName, start}, std::pair{&endName, end}})
+        if (value < first || value > last)
+            return named(*name, value) + " is outside the clip: " + within;
+    if (start > end)
+        return named(startName, start) + " comes after " + named(endName, end) + ": " + within;
+    return std::nullopt;
 }
 
 bool IsZeroStep(const std::string& text) {

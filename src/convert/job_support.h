@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -66,6 +67,14 @@ std::string LowerCase(std::string text);
 
 // True when a step field's text, trimmed, is a number equal to zero ("0", "00").
 bool IsZeroStep(const std::string& text);
+
+// Why the frames start to end (both included) cannot be taken from a clip
+// whose frames are first to last, in words that name the two values as the
+// person gave them (startName "Start Frame" or "--start"); nothing when they
+// can. A run is refused with it before any work.
+std::optional<std::string> FrameRangeProblem(const std::string& startName, std::int32_t start,
+                                             const std::string& endName, std::int32_t end,
+                                             std::int32_t first, std::int32_t last);
 
 struct TPreviewPlacement {
     int Left = 0;

@@ -74,7 +74,7 @@ TEST(Artwork, EveryPictureIsValidSvgAndRendersAtThePixelRatio) {
 }
 
 TEST(MessageBoxes, EveryKindHasItsTitleAndRunsThroughTheSeam) {
-    QApplication::setApplicationDisplayName("Framolo");
+    QApplication::setApplicationName("Framolo");
     QStringList seen;
     TScopedModalRunner runner([&](QDialog& dialog) {
         auto& box = static_cast<QMessageBox&>(dialog);
@@ -87,6 +87,17 @@ TEST(MessageBoxes, EveryKindHasItsTitleAndRunsThroughTheSeam) {
     ShowBox(TBoxKind::Information, "i");
     ShowBox(TBoxKind::Plain, "p");
     EXPECT_EQ(seen, QStringList({"Warning|w", "Error|e", "Information|i", "Framolo|p"}));
+}
+
+// On X11 Qt appends a display name set of its own to every window title
+// ("Error" would read "Error - Framolo"); the display name must follow the
+// application's name instead.
+TEST(MessageBoxes, TitlesGainNoDisplayName) {
+    TStartup started = StartFramolo();
+    QApplication::setApplicationName("Framolo probe");
+    const QString display = QApplication::applicationDisplayName();
+    QApplication::setApplicationName("Framolo");
+    EXPECT_EQ(display, "Framolo probe") << "start-up set a display name of its own";
 }
 
 } // namespace

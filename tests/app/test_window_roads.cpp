@@ -92,7 +92,7 @@ class WindowRoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // Start-up gives the application its title, which the plain boxes carry.
-        QGuiApplication::setApplicationDisplayName("Framolo");
+        QGuiApplication::setApplicationName("Framolo");
         form = std::make_unique<TFormmain>();
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));

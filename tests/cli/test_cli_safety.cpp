@@ -219,18 +219,35 @@ TEST(CliSafety, AClipLargerThanAGifHoldsIsRefusedWithItsSize) {
     }
 }
 
-TEST(CliSafety, ARunWithoutAFrameSaysSoAndLeavesNoOutput) {
-    // Frames 2 to 1: the clip opens, no frame is read, and the GIF writer
-    // has nothing to write.
-    const fs::path dir = Folder("empty");
-    std::string log;
-    EXPECT_EQ(RunCli("avi2gif " +
-                         Quote(test::MakeClip("safety_clip.avi", 24, 16, 3, "-c:v mjpeg")) + " " +
-                         Quote((dir / "out.gif").string()) + " --start 2 --end 1",
-                     &log),
-              1);
-    EXPECT_EQ(log, "framolo-cli: No frame of the clip could be decoded\n");
-    EXPECT_TRUE(fs::is_empty(dir));
+// A range the clip cannot give is a usage error, refused before any work: the
+// message names the options and the clip's frames, and an earlier output
+// stays as it was.
+TEST(CliSafety, ARangeTheClipCannotGiveIsRefusedBeforeAnyWork) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"--start 2 --end 1", "--start 2 comes after --end 1: choose a range within the clip's "
+                              "frames 0 to 2\n"},
+        {"--start 3", "--start 3 is outside the clip: choose a range within the clip's frames 0 "
+                      "to 2\n"},
+        {"--start 1 --end 7", "--end 7 is outside the clip"},
+    };
+    const fs::path dir = Folder("range");
+    const std::string out = (dir / "out.gif").string();
+    for (const auto& [options, message] : cases) {
+        std::ofstream(out) << "earlier";
+        std::string log;
+        EXPECT_EQ(RunCli("avi2gif " +
+                             Quote(test::MakeClip("safety_clip.avi", 24, 16, 3, "-c:v mjpeg")) +
+                             " " + Quote(out) + " " + options,
+                         &log),
+                  2)
+            << options;
+        EXPECT_NE(log.find(std::string("framolo-cli: ") + message), std::string::npos) << log;
+        EXPECT_EQ(test::ReadFileBytes(out),
+                  std::vector<std::uint8_t>({'e', 'a', 'r', 'l', 'i', 'e', 'r'}))
+            << options;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+            << options << ": files beside the output";
+    }
 }
 
 TEST(CliSafety, InfoGivesTheCodecTagAsItsFourCharacters) {

@@ -1,6 +1,9 @@
 #include "controls/hint_color.h"
 #include "controls/image_button.h"
+#include "controls/modal_seam.h"
 
+#include <QCursor>
+#include <QDialog>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QTest>
@@ -144,6 +147,47 @@ TEST_F(ImageButtonTest, ClickPicturesCycleAndOutsideReleaseKeepsTheClickPicture)
     EXPECT_TRUE(Shows(down));
     QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(-5, 10));
     EXPECT_TRUE(Shows(clicked1));
+}
+
+// A command with a modal step (Open, Save, Convert) returns with the mouse
+// wherever the person left it; the leave came during the modal loop, so the
+// release must look where the mouse really is.
+TEST_F(ImageButtonTest, AfterAModalStepTheButtonShowsWhereTheMouseIs) {
+    button.Pictures().SetPicEnter(enter);
+    button.Pictures().SetPicDown(down);
+    button.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
+    struct Case {
+        const char* mouse;
+        QPoint movedTo; // during the modal step, in the button's coordinates
+        bool leaveCame; // the modal loop passed the button a leave
+        bool over;
+    };
+    const Case cases[] = {
+        {"moved away", {200, 200}, true, false},
+        {"stayed on the button", {20, 20}, false, true},
+        {"moved to the button's edge", {0, 20}, false, false},
+        // The next move on the button brings a fresh enter, and its picture.
+        {"stayed, but the dialog took the leave", {20, 20}, true, false},
+    };
+    for (const Case& c : cases) {
+        button.OnClick = [&] {
+            TScopedModalRunner runner([&](QDialog&) {
+                QCursor::setPos(button.mapToGlobal(c.movedTo));
+                if (c.leaveCame)
+                    Leave();
+                return 0;
+            });
+            QDialog box;
+            RunModal(box);
+        };
+        QCursor::setPos(button.mapToGlobal(QPoint(20, 20)));
+        Enter();
+        QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(20, 20));
+        EXPECT_TRUE(Shows(c.over ? enter : normal)) << c.mouse;
+        Leave();
+    }
 }
 
 TEST_F(ImageButtonTest, PictureChangesShowAtOnce) {

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The window as a person uses it, on a private X server: open the sample clip
-# through the real open dialog, convert it, save the GIF through the real save
-# dialog, close the window. giflib must then read the GIF with every frame of
-# the clip at its size. Screenshots of each step stay in the output folder.
+# through the real open dialog, stop it on its first frame, whose left band
+# (red) is the colour of its bottom-left pixel and must show red on screen,
+# convert it, save the GIF through the real save dialog, close the window.
+# The box that says the run is done is titled "Information" and nothing more.
+# giflib must then read the GIF with every frame of the clip at its size.
+# Screenshots of each step stay in the output folder.
 # Usage: window_e2e.sh PROGRAM GIFLIB_PROBE SAMPLE_CLIP OUTPUT_DIR
 set -euo pipefail
 
@@ -45,6 +48,12 @@ fail() {
   exit 1
 }
 shot() { import -window root "$out/e2e-$1.png"; }
+# The colour at x y of the window in a screenshot, as "r g b".
+colour_in() { # shot x y
+  convert "$out/e2e-$1.png" -format \
+    "%[fx:int(255*p{$((mx + $2)),$((my + $3))}.r+0.5)] %[fx:int(255*p{$((mx + $2)),$((my + $3))}.g+0.5)] %[fx:int(255*p{$((mx + $2)),$((my + $3))}.b+0.5)]\n" \
+    info:
+}
 
 # The first visible window whose title matches, as its id.
 window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1; }
@@ -91,9 +100,23 @@ sleep 2
 click 300 400
 shot 2-opened
 
+# Stop: the player goes back to the first frame. Its left band, the colour of
+# its bottom-left pixel, shows red in the player (at 16, 127 in the window,
+# the 320 x 240 clip drawn at 160 x 121).
+click 124 316
+sleep 1
+shot 2-first-frame
+for point in "24 197" "28 222" "36 242"; do
+  read -r r g b < <(colour_in 2-first-frame $point)
+  [ "$r" -gt 180 ] && [ "$g" -lt 70 ] && [ "$b" -lt 70 ] ||
+    fail "the red band shows $r $g $b at $point of the window"
+done
+
 # Convert, then close the box that says it is done.
 click 145 54
-box=$(wait_window '^Information$' 120) || fail "no box after converting"
+box=$(wait_window '^Information' 120) || fail "no box after converting"
+title=$(xdotool getwindowname "$box")
+[ "$title" = "Information" ] || fail "the box is titled '$title'"
 shot 3-converted
 xdotool windowactivate --sync "$box" 2>/dev/null || true
 xdotool key Return
