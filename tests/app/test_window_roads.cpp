@@ -342,16 +342,6 @@ TEST_F(WindowRoadTest, AFileThatIsNotAClipLeavesEverythingAsItWas) {
 
 // A run that converts no frame says so, not what the GIF writer says of a GIF
 // without frames.
-TEST_F(WindowRoadTest, ARunWithoutAFrameSaysNoFrameCouldBeDecoded) {
-    TScopedModalRunner runner(Answer());
-    Open(MakeClip("road.avi", 20));
-    Find<QLineEdit>("StartEdit")->setText("5");
-    Find<QLineEdit>("EndEdit")->setText("4");
-    form->ConvertAviClick();
-    EXPECT_EQ(boxes, QStringList{QStringLiteral("Framolo|") + jobmsg::NoFrameDecoded});
-    EXPECT_EQ(Text("ReportFrameCountLabel"), "0");
-}
-
 TEST_F(WindowRoadTest, StepsStopAtBothEndsOfTheClip) {
     TScopedModalRunner runner(Answer());
     Open(MakeClip("road.avi", 20));
