@@ -478,8 +478,8 @@ INSTANTIATE_TEST_SUITE_P(Containers, TContainerClip, ::testing::ValuesIn(kContai
                          ParamName<::testing::TestParamInfo<TContainerSpec>>);
 
 // Every extension an open dialog offers as a video opens: a clip of each
-// gives its size, its frame count and, read in order, the pictures ffmpeg
-// decodes.
+// gives its size, its frame count and, read in order and by jumps, the
+// pictures ffmpeg decodes.
 TEST(AviRead, EveryOfferedVideoExtensionOpens) {
     const std::map<std::string, std::string> codecs = {
         {".avi", "-c:v mjpeg"},      {".mp4", "-c:v libx264 -preset fast"},
@@ -514,6 +514,33 @@ TEST(AviRead, EveryOfferedVideoExtensionOpens) {
                         DibToBgr(dib) == ref.Pictures[static_cast<std::size_t>(k)])
                 << "frame " << k;
         }
+        // Jumps, as the player's track bar makes them: to the end and back.
+        for (const int k : {0, kFrames - 1, 2, kFrames - 2}) {
+            const void* dib = AVIStreamGetFrame(c.Frames, k);
+            EXPECT_TRUE(dib != nullptr &&
+                        DibToBgr(dib) == ref.Pictures[static_cast<std::size_t>(k)])
+                << "jump to frame " << k;
+        }
+    }
+}
+
+// A small MPEG-1 program stream stamps only its first packets with a
+// presentation time; the rest still count, and the last one is reachable.
+TEST(AviRead, MpegPacketsWithoutAPresentationTimeStillCount) {
+    constexpr int kFrames = 8;
+    const fs::path clip =
+        MakeClip("unstamped.mpg", Pattern("64x48", "25", kFrames) + " -c:v mpeg1video");
+    ASSERT_FALSE(clip.empty());
+    const TReference ref = DecodeReference(clip);
+    ASSERT_EQ(ref.Pictures.size(), static_cast<std::size_t>(kFrames));
+    TOpenClip c(clip);
+    ASSERT_EQ(c.Result, AVIERR_OK);
+    EXPECT_EQ(AVIStreamLength(c.Video), kFrames);
+    ASSERT_NE(c.OpenFrames(), nullptr);
+    for (const int k : {0, kFrames - 1}) {
+        const void* dib = AVIStreamGetFrame(c.Frames, k);
+        EXPECT_TRUE(dib != nullptr && DibToBgr(dib) == ref.Pictures[static_cast<std::size_t>(k)])
+            << "frame " << k;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "clip_tools.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -156,12 +157,15 @@ TReference DecodeReference(const fs::path& clip) {
     std::vector<std::int64_t> ts;
     std::istringstream st(stamps);
     while (std::getline(st, line)) {
-        if (line.empty()) {
+        // Side data (a pan-scan area, a GOP time code) comes on lines of its own.
+        const bool noTime = line.rfind("N/A", 0) == 0;
+        if (line.empty() ||
+            (!noTime && !std::isdigit(static_cast<unsigned char>(line[0])) && line[0] != '-')) {
             continue;
         }
         // A picture flushed out of the decoder at the end may have no time;
         // it is the one after the last.
-        if (line == "N/A") {
+        if (noTime) {
             ts.push_back(ts.empty() ? 0
                                     : ts.back() + tb.second * fps.second / (tb.first * fps.first));
         } else {

@@ -182,6 +182,10 @@ void DescribeOther(AVFormatContext* f, TMediaFile& m) {
     // every packet's time is listed once, without decoding.
     std::vector<std::vector<std::int64_t>> times(f->nb_streams);
     std::vector<std::int64_t> maxPacket(f->nb_streams, 0);
+    // A packet without a presentation time is placed by its decoding time plus
+    // the lead the last packet with both times showed (MPEG streams stamp only
+    // some of their packets; the decoding time alone lags by the reorder delay).
+    std::vector<std::int64_t> lead(f->nb_streams, 0);
     TPacketPtr pkt(av_packet_alloc());
     if (!pkt) {
         return;
@@ -189,9 +193,12 @@ void DescribeOther(AVFormatContext* f, TMediaFile& m) {
     while (av_read_frame(f, pkt.get()) >= 0) {
         const auto i = static_cast<std::size_t>(pkt->stream_index);
         if (i < times.size() && f->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            const std::int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-            if (t != AV_NOPTS_VALUE) {
-                times[i].push_back(t);
+            if (pkt->pts != AV_NOPTS_VALUE) {
+                times[i].push_back(pkt->pts);
+                if (pkt->dts != AV_NOPTS_VALUE)
+                    lead[i] = pkt->pts - pkt->dts;
+            } else if (pkt->dts != AV_NOPTS_VALUE) {
+                times[i].push_back(pkt->dts + lead[i]);
             }
             maxPacket[i] = std::max<std::int64_t>(maxPacket[i], pkt->size);
         }
@@ -222,6 +229,10 @@ void DescribeOther(AVFormatContext* f, TMediaFile& m) {
             clock->Times.erase(std::unique(clock->Times.begin(), clock->Times.end()),
                                clock->Times.end());
             clock->Length = static_cast<std::int64_t>(clock->Times.size());
+            // MPEG program and transport streams seek by byte position and land
+            // wherever a time is found, seldom on a key frame, and a seek back to
+            // the first frame may miss it: their readers go back by starting afresh.
+            clock->ForwardOnly = (f->iformat->flags & AVFMT_TS_DISCONT) != 0;
             TAVIStreamInfo& in = ms.Info;
             in.fccType = streamtypeVIDEO;
             in.fccHandler = p->codec_tag;
