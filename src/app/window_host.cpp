@@ -86,8 +86,11 @@ void TWindowHost::ProcessMessages() {
 
 void TWindowHost::BeginRun(TJobKind kind) {
     lastKind_ = kind;
-    if (kind == TJobKind::AviToGif)
+    if (kind == TJobKind::AviToGif) {
+        // A new run replaces the result before it, saved or not.
+        form_.resultUnsaved_ = false;
         form_.ImageGifPreview_->show();
+    }
     form_.ShowRunButtons(kind, true);
     if (kind == TJobKind::AviToGif)
         form_.Image_Gif_->hide();
@@ -132,6 +135,7 @@ void TWindowHost::ShowPreviewDocument(const TGIFDocument& document) {
     auto copy = std::make_unique<TGIFDocument>();
     copy->Assign(&document);
     form_.ImageGifPreview_->SetPicture(std::move(copy));
+    form_.resultUnsaved_ = true;
 }
 
 TGraphic* TWindowHost::PreviewPicture() {
