@@ -53,7 +53,7 @@ QToolBar { background: transparent; border: none; spacing: 0px; padding: 0px; }
 QToolButton { border: 1px solid transparent; border-radius: 4px; padding: 1px; margin: 0px; }
 QToolButton:hover { background: rgba(255, 255, 255, 40); border-color: #9a9ee0; }
 QToolButton:pressed { background: rgba(0, 0, 0, 50); }
-QToolButton:focus { border: 2px solid #ffb347; padding: 0px; }
+QToolButton:focus { border: 2px dashed #ffffff; padding: 0px; }
 )";
 
 template <class T> T* Place(T* widget, const char* name, QRect geometry) {

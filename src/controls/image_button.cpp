@@ -161,13 +161,16 @@ void TImageButton::paintEvent(QPaintEvent* event) {
     TImageButtonBase::paintEvent(event);
     if (!hasFocus())
         return;
-    // A ring that shows on the light strip and on the dark title bar alike.
+    // A dashed white ring on a dark one: it shows on any face, and does not
+    // look like the hover picture's outline.
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF ring = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
     painter.setPen(QPen(QColor(0x1f, 0x21, 0x46), 3.0));
     painter.drawRoundedRect(ring, 4, 4);
-    painter.setPen(QPen(QColor(0xff, 0xb3, 0x47), 1.5));
+    QPen dashes(Qt::white, 1.5);
+    dashes.setDashPattern({2.0, 2.0});
+    painter.setPen(dashes);
     painter.drawRoundedRect(ring, 4, 4);
 }
 

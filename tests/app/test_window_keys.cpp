@@ -252,7 +252,13 @@ TEST_F(WindowKeysTest, TheKeysRunTheCommandsOfTheTabShown) {
     EXPECT_EQ(GiflibFrames(saveFile), 20);
     Key(Qt::Key_F1);
     QDesktopServices::unsetUrlHandler("file");
-    EXPECT_EQ(help.opened.size(), 1);
+    ASSERT_EQ(help.opened.size(), 1);
+    QFile page(help.opened[0].toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString listed = QString::fromUtf8(page.readAll());
+    for (const char* key :
+         {"O", "S", "Return", "Esc", "F1", "Space", "Left", "Right", "W", "Tab", "PgDn"})
+        EXPECT_TRUE(listed.contains(QStringLiteral("<kbd>%1</kbd>").arg(key))) << "help: " << key;
     Key(Qt::Key_W, Qt::ControlModifier);
     EXPECT_TRUE(form->AVIPlayer1().FileName().empty());
     Key(Qt::Key_Tab, Qt::ControlModifier);
