@@ -189,6 +189,9 @@ void TFormmain::OpenDropped(const QString& path) {
         Label_Tab1Click();
     else if (!gif && ActivePage() == 1)
         Label_tab2Click();
+    // A person who kept an unsaved GIF stays on its tab, and the file is not opened.
+    if (ActivePage() != (gif ? 1 : 0))
+        return;
     if (gif)
         OpenGif(path.toStdString());
     else

@@ -180,7 +180,7 @@ TEST_F(WindowKeysTest, AnUnsavedGifIsSavedDiscardedOrKept) {
 }
 
 // A clip that cannot be opened leaves the result before it, still unsaved.
-TEST_F(WindowKeysTest, AFailedOpenKeepsTheUnsavedResult) {
+TEST_F(WindowKeysTest, AFailedOpenOrAKeptDropLeavesTheUnsavedResult) {
     TScopedModalRunner runner(Answer());
     OpenAndConvert(Clip("five.avi", 5));
     QFile bad(KeysPath("bad.avi"));
@@ -193,6 +193,14 @@ TEST_F(WindowKeysTest, AFailedOpenKeepsTheUnsavedResult) {
     form->OpenClick();
     EXPECT_EQ(boxes.size(), 1);
     EXPECT_TRUE(form->HasUnsavedResult());
+    // Nor does a GIF dropped on the window when the person keeps the result.
+    saveFile = KeysPath("dropped.gif");
+    form->SaveClick();
+    form->ConvertClick();
+    answer = QMessageBox::Cancel;
+    form->OpenDropped(saveFile);
+    EXPECT_EQ(form->ActivePage(), 0);
+    EXPECT_EQ(form->Gifpreview_B().Picture(), nullptr);
 }
 
 // Closing the window while a run goes on asks; Stop and Close ends the run
