@@ -50,6 +50,8 @@ QString Clip(const QString& name, int frames) {
 }
 
 int GiflibFrames(const QString& path) {
+    if (!QFile::exists(path))
+        return -1;
     std::ifstream in(path.toStdString(), std::ios::binary);
     const test::GiflibDecoded decoded =
         test::GiflibDecode({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
