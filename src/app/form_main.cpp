@@ -2,6 +2,7 @@
 
 #include "app/artwork.h"
 #include "app/click_area.h"
+#include "app/leave_prompts.h"
 #include "app/link_opener.h"
 #include "app/main_texts.h"
 #include "app/message_boxes.h"
@@ -56,6 +57,7 @@ QToolBar { background: transparent; border: none; spacing: 0px; padding: 0px; }
 QToolButton { border: 1px solid transparent; border-radius: 4px; padding: 1px; margin: 0px; }
 QToolButton:hover { background: rgba(255, 255, 255, 40); border-color: #9a9ee0; }
 QToolButton:pressed { background: rgba(0, 0, 0, 50); }
+QToolButton:focus { border: 2px dashed #ffffff; padding: 0px; }
 )";
 
 template <class T> T* Place(T* widget, const char* name, QRect geometry) {
@@ -154,6 +156,7 @@ TFormmain::TFormmain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     SavePictureDialog1_->setObjectName(QStringLiteral("SavePictureDialog1"));
     host_ = std::make_unique<TWindowHost>(*this);
     ConnectCommands();
+    BuildKeyboard();
     FormCreate();
 }
 
@@ -370,16 +373,19 @@ void TFormmain::BuildParameterGroup(TFramedGroupBox* group) {
 
     // One row: its caption, its field and, when it has one, its unit.
     const auto fieldRow = [&](int index, const char* caption, const char* name, const char* unit) {
-        MakeLabel(group, caption, QRect(kLabelLeft, row(index), labelWidth, 18));
+        QLabel* label = MakeLabel(group, caption, QRect(kLabelLeft, row(index), labelWidth, 18));
         QLineEdit* field = MakeField(group, name, QRect(kFieldLeft, row(index), kFieldWidth, 18));
+        label->setBuddy(field);
         if (unit != nullptr)
             MakeLabel(group, unit, QRect(kUnitLeft, row(index), 252 - kUnitLeft, 18));
         return field;
     };
     StartEdit_ = fieldRow(0, "Start Frame : ", "StartEdit", nullptr);
-    MakeLabel(group, "Step : ", QRect(kUnitLeft + 8, row(0), stepLabelWidth, 18));
+    QLabel* stepLabel =
+        MakeLabel(group, "Step : ", QRect(kUnitLeft + 8, row(0), stepLabelWidth, 18));
     const int stepLeft = kUnitLeft + 10 + stepLabelWidth;
     StepEdit_ = MakeField(group, "StepEdit", QRect(stepLeft, row(0), 252 - stepLeft, 18));
+    stepLabel->setBuddy(StepEdit_);
     EndEdit_ = fieldRow(1, "End Frame : ", "EndEdit", nullptr);
     WidthEdit_ = fieldRow(2, "Width : ", "WidthEdit", "pixels ");
     HeightEdit_ = fieldRow(3, "Height : ", "HeightEdit", "pixels ");
@@ -411,15 +417,19 @@ void TFormmain::BuildParameterGroup(TFramedGroupBox* group) {
     DelayEdit_ = fieldRow(4, "Frame Delay : ", "DelayEdit", "millisecond");
     LoopEdit_ = fieldRow(5, "Looping : ", "LoopEdit", " ( 0 is forever ) ");
 
-    MakeLabel(group, "ColorReduction : ", QRect(kLabelLeft, row(6) + 1, labelWidth, 18));
+    QLabel* reductionLabel =
+        MakeLabel(group, "ColorReduction : ", QRect(kLabelLeft, row(6) + 1, labelWidth, 18));
     ColorReductionBox_ = Place(new TSearchComboBox(group), "ColorReductionBox",
                                QRect(kFieldLeft, row(6), 252 - kFieldLeft, 20));
+    reductionLabel->setBuddy(ColorReductionBox_);
     ColorReductionBox_->addItems({"Windows20 ", "Windows256 ", "WindowsGray ", "Monochrome ",
                                   "GrayScale ", "Netscape ", "Quantize  ( commend ) ",
                                   "QuantizeWindows "});
-    MakeLabel(group, "DitherMode : ", QRect(kLabelLeft, row(7) + 3, labelWidth, 18));
+    QLabel* ditherLabel =
+        MakeLabel(group, "DitherMode : ", QRect(kLabelLeft, row(7) + 3, labelWidth, 18));
     DitherModeBox_ = Place(new TSearchComboBox(group), "DitherModeBox",
                            QRect(kFieldLeft, row(7) + 2, 252 - kFieldLeft, 20));
+    ditherLabel->setBuddy(DitherModeBox_);
     DitherModeBox_->addItems({"Nearest", "FloydSteinberg ( commend ) ", "Stucki", "Sierra",
                               "JaJuNI", "SteveArche", "Burkes\t"});
     // Both lists start without a selection; opening a clip picks their items.
@@ -588,10 +598,13 @@ void TFormmain::changeEvent(QEvent* event) {
 }
 
 bool TFormmain::eventFilter(QObject* watched, QEvent* event) {
+    if (KeyboardEvent(watched, event))
+        return true;
     // The current-frame field never keeps the focus (edit1Enter).
     if (watched == edit1_ && event->type() == QEvent::FocusIn)
         StatusMemo_->setFocus(Qt::OtherFocusReason);
     if (event->type() == QEvent::KeyPress && watched != edit1_ &&
+        qobject_cast<QLineEdit*>(watched) != nullptr &&
         FilterNumericKey(static_cast<QKeyEvent*>(event)))
         return true;
     if (watched == StepEdit_ && event->type() == QEvent::FocusOut)
@@ -645,7 +658,8 @@ void TFormmain::MinimizeClick() {
 }
 
 void TFormmain::CloseClick() {
-    close();
+    if (MayClose())
+        close();
 }
 
 QString TFormmain::HelpFilePath() {
@@ -685,6 +699,8 @@ void TFormmain::MailClick() {
 }
 
 void TFormmain::Label_Tab1Click() {
+    if (!MayDiscardResult(TDiscardTrigger::SwitchTab))
+        return;
     Panel_pt1_->hide();
     Panel_pt2_->show();
     PageControl1_->setCurrentIndex(1);
@@ -710,18 +726,13 @@ void TFormmain::Label_tab2Click() {
 }
 
 void TFormmain::ToolButton2Click() {
+    if (!MayDiscardResult(TDiscardTrigger::CloseClip))
+        return;
     AVIPlayer1_->SetActive(false);
     AVIPlayer1_->SetFileName(std::string());
     AVIPlayer1_->hide();
     Image_avi_->show();
-    ImageGifPreview_->SetPicture(nullptr);
-    // An empty preview paints its own ground, so it steps aside for the placeholder.
-    ImageGifPreview_->hide();
-    Image_Gif_->show();
-    ReportWidthLabel_->clear();
-    ReportHeightLabel_->clear();
-    ReportFrameCountLabel_->clear();
-    Panel2_->hide();
+    DiscardResult();
     TrackBar1_->setValue(0);
     edit1_->clear();
     for (QLineEdit* field : {HeightEdit_, WidthEdit_, DelayEdit_, StartEdit_, EndEdit_})
@@ -758,6 +769,18 @@ void TFormmain::StopAviClick() {
 void TFormmain::StopGifClick() {
     stopRequested_ = true;
     ShowRunButtons(TJobKind::GifToAvi, false);
+}
+
+void TFormmain::DiscardResult() {
+    ImageGifPreview_->SetPicture(nullptr);
+    // An empty preview paints its own ground, so it steps aside for the placeholder.
+    ImageGifPreview_->hide();
+    Image_Gif_->show();
+    ReportWidthLabel_->clear();
+    ReportHeightLabel_->clear();
+    ReportFrameCountLabel_->clear();
+    Panel2_->hide();
+    resultUnsaved_ = false;
 }
 
 void TFormmain::ShowRunButtons(TJobKind kind, bool running) {

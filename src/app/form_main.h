@@ -5,6 +5,8 @@
 #include "platform/graphics/graphics.h"
 
 #include <QCloseEvent>
+#include <QHash>
+#include <QKeySequence>
 #include <QString>
 #include <QWidget>
 
@@ -38,6 +40,7 @@ class TPlacesOpenDialog;
 class TSearchComboBox;
 class TTrackBar;
 enum class TJobKind;
+enum class TDiscardTrigger;
 class TWindowHost;
 
 // The program's one window: a borderless 643 x 435 form with a painted title
@@ -115,6 +118,20 @@ public:
     void SaveClick();
     void SaveProgress(TProgressStage stage, int percentDone);
 
+    // ---- Nothing is lost without asking ----
+    // A converted GIF image is shown that was never saved.
+    bool HasUnsavedResult() const;
+    // Asks before `trigger` throws away an unsaved GIF image: true when the
+    // command may go on (nothing to lose, saved, or let go). `discarded` learns
+    // whether the person let it go.
+    bool MayDiscardResult(TDiscardTrigger trigger, bool* discarded = nullptr);
+    // Asks before the window closes: to stop a running conversion, or to save
+    // an unsaved GIF image. True when it may close.
+    bool MayClose();
+    // Writes the converted GIF image to a file chosen in the save dialog; true
+    // once written.
+    bool SaveResult();
+
     // ---- Reports of both players ----
     void ReportFrameDelay(int milliseconds) override;
     void ReportPosition(int position) override;
@@ -135,6 +152,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Asks first when the window system closes the window.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     friend class TWindowHost;
@@ -173,9 +192,28 @@ private:
 
     // The Convert buttons of a job while it is idle, its Stop buttons while it runs.
     void ShowRunButtons(TJobKind kind, bool running);
-    // A run still going when the window closes stops before its next frame,
-    // so the program ends with the window.
-    void closeEvent(QCloseEvent* event) override;
+    // Removes the converted GIF image and its report.
+    void DiscardResult();
+
+    // The keyboard: shortcuts, focus order, the names assistive technology
+    // reads, and the keys the fields and buttons keep for themselves.
+    void BuildKeyboard();
+    void AddShortcut(const QKeySequence& keys, void (TFormmain::*command)());
+    // Shows a hint with the shortcut that does the same; the hint text itself
+    // stays as it is.
+    void NameShortcut(QWidget* control, const QString& keys);
+    bool KeyboardEvent(QObject* watched, QEvent* event);
+    // A paste into a number field keeps its digits.
+    static void KeepDigits(QLineEdit* field);
+    // The keyboard's commands: each does what its button does, and nothing
+    // while that button cannot be used.
+    void ConvertKey();
+    void StopKey();
+    void PlayPauseKey();
+    void PreviousFrameKey();
+    void NextFrameKey();
+    void CloseClipKey();
+    void SwitchTabKey();
 
     void FormCreate();
     void FormActivate();
@@ -194,6 +232,8 @@ private:
     // The open clip's first and last frame, as opening it found them.
     int clipFirst_ = 0;
     int clipLast_ = -1;
+    // The converted GIF image shown was never saved.
+    bool resultUnsaved_ = false;
 
     // Title bar and command strip.
     QWidget* Panel1_ = nullptr;
@@ -273,6 +313,8 @@ private:
     QLabel* cannotPreviewLabel_ = nullptr;
     std::unique_ptr<TWindowHost> host_;
     bool checkingStep_ = false;
+    // Controls whose hint is shown with a shortcut, and its keys.
+    QHash<QObject*, QString> shortcutHints_;
 };
 
 } // namespace framolo

@@ -3,6 +3,7 @@
 #include "app/form_main.h"
 
 #include "app/last_folder.h"
+#include "app/leave_prompts.h"
 #include "app/main_texts.h"
 #include "app/message_boxes.h"
 #include "app/project_links.h"
@@ -106,6 +107,9 @@ void TFormmain::OpenClick() {
 }
 
 void TFormmain::OpenClip(const std::string& chosen) {
+    bool discarded = false;
+    if (!MayDiscardResult(TDiscardTrigger::OpenClip, &discarded))
+        return;
     const std::string previous = AVIPlayer1_->FileName();
     bool played = false;
     try {
@@ -121,8 +125,14 @@ void TFormmain::OpenClip(const std::string& chosen) {
         // The clip that was open before stays open, as the fields describe it.
         AVIPlayer1_->SetFileName(previous);
         AVIPlayer1_->Reopen();
+        // So does its result, still to be saved when it was.
+        if (discarded)
+            resultUnsaved_ = true;
         return;
     }
+    // The result of the clip before goes with it: Save must never write it
+    // under the name of this clip.
+    DiscardResult();
     AVIPlayer1_->SetFileName(std::string());
     AVIPlayer1_->Reopen();
     AVIPlayer1_->SetFileName(chosen);
@@ -202,6 +212,9 @@ void TFormmain::OpenDropped(const QString& path) {
         Label_Tab1Click();
     else if (!gif && ActivePage() == 1)
         Label_tab2Click();
+    // A person who kept an unsaved GIF stays on its tab, and the file is not opened.
+    if (ActivePage() != (gif ? 1 : 0))
+        return;
     if (gif)
         OpenGif(path.toStdString());
     else
@@ -348,11 +361,15 @@ void TFormmain::FollowAspect(const QLineEdit* edited) {
 
 bool TFormmain::FilterNumericKey(QKeyEvent* event) {
     const QString text = event->text();
-    // Keys that type nothing (arrows, Delete) and the focus keys pass.
+    // Keys that type nothing (arrows, Home, End, Delete, Backspace), the focus
+    // keys and the editing commands (Ctrl+A, Ctrl+C, Ctrl+V, Ctrl+X) pass; a
+    // paste keeps its digits (KeepDigits).
     if (text.isEmpty() || event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
         return false;
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
     const QChar typed = text.front();
-    if ((typed >= QLatin1Char('0') && typed <= QLatin1Char('9')) || typed == QLatin1Char('\b'))
+    if ((typed >= QLatin1Char('0') && typed <= QLatin1Char('9')) || !typed.isPrint())
         return false;
     QApplication::beep();
     ShowBox(TBoxKind::Error, QString::fromLatin1(jobmsg::BadInteger), this);
@@ -436,15 +453,19 @@ void TFormmain::SaveClick() {
         ConvertGifClick();
         return;
     }
+    SaveResult();
+}
+
+bool TFormmain::SaveResult() {
     auto* document = dynamic_cast<TGIFDocument*>(ImageGifPreview_->Picture());
     if (document == nullptr)
-        return;
+        return false;
     SavePictureDialog1_->setDefaultSuffix(QStringLiteral("gif"));
     const std::optional<QString> chosen =
         AskSavePath(*SavePictureDialog1_, {QStringLiteral("GIF Image (*.gif)")},
                     QString::fromStdString(ChangeFileExt(currentFileName_, ".gif")));
     if (!chosen || chosen->isEmpty())
-        return;
+        return false;
     const std::string path = chosen->toStdString();
     try {
         TWaitCursor wait(Qt::WaitCursor);
@@ -459,12 +480,52 @@ void TFormmain::SaveClick() {
         ImageGifPreview_->repaint();
     } catch (const std::exception& error) {
         ShowBox(TBoxKind::ApplicationError, QString::fromStdString(error.what()), this);
-        return;
+        return false;
     }
+    resultUnsaved_ = false;
     ShowStatus(QString::fromLatin1(GifSavedText));
+    return true;
+}
+
+bool TFormmain::HasUnsavedResult() const {
+    return resultUnsaved_ && !running_ && ImageGifPreview_->Picture() != nullptr;
+}
+
+bool TFormmain::MayDiscardResult(TDiscardTrigger trigger, bool* discarded) {
+    if (discarded != nullptr)
+        *discarded = false;
+    if (!HasUnsavedResult())
+        return true;
+    switch (AskBeforeDiscard(trigger, this)) {
+    case TDiscardAnswer::Save:
+        // A save that is cancelled or fails gives the command up too.
+        return SaveResult();
+    case TDiscardAnswer::Discard:
+        resultUnsaved_ = false;
+        if (discarded != nullptr)
+            *discarded = true;
+        return true;
+    case TDiscardAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+bool TFormmain::MayClose() {
+    if (running_)
+        return AskStopRunAndClose(this);
+    return MayDiscardResult(TDiscardTrigger::Quit);
 }
 
 void TFormmain::closeEvent(QCloseEvent* event) {
+    // The window system's close asks as the Close button does. The program's
+    // own close() has asked already, or must not wait for an answer.
+    if (event->spontaneous() && !MayClose()) {
+        event->ignore();
+        return;
+    }
+    // A run still going stops before its next frame, so the program ends
+    // with the window.
     if (running_)
         stopRequested_ = true;
     QWidget::closeEvent(event);

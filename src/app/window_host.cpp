@@ -86,8 +86,11 @@ void TWindowHost::ProcessMessages() {
 
 void TWindowHost::BeginRun(TJobKind kind) {
     lastKind_ = kind;
-    if (kind == TJobKind::AviToGif)
+    if (kind == TJobKind::AviToGif) {
+        // A new run replaces the result before it, saved or not.
+        form_.resultUnsaved_ = false;
         form_.ImageGifPreview_->show();
+    }
     form_.ShowRunButtons(kind, true);
     if (kind == TJobKind::AviToGif)
         form_.Image_Gif_->hide();
@@ -130,6 +133,7 @@ void TWindowHost::ShowPreviewBitmap(const TBitmap& bitmap) {
 
 void TWindowHost::ShowPreviewDocument(std::unique_ptr<TGIFDocument> document) {
     form_.ImageGifPreview_->SetPicture(std::move(document));
+    form_.resultUnsaved_ = true;
 }
 
 TGraphic* TWindowHost::PreviewPicture() {

@@ -3,7 +3,9 @@
 #include "controls/modal_seam.h"
 
 #include <QCursor>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
 
 namespace framolo {
@@ -13,7 +15,21 @@ void TButtonPictures::Change(QPixmap& slot, const QPixmap& picture) {
     owner_.SetState(owner_.State());
 }
 
-TImageButton::TImageButton(QWidget* parent) : TImageButtonBase(parent), pictures_(*this) {}
+namespace {
+
+// The keys that click a button that has the focus.
+bool ClickKey(const QKeyEvent* key) {
+    const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    return plain && (key->key() == Qt::Key_Space || key->key() == Qt::Key_Return ||
+                     key->key() == Qt::Key_Enter);
+}
+
+} // namespace
+
+TImageButton::TImageButton(QWidget* parent) : TImageButtonBase(parent), pictures_(*this) {
+    // Tab reaches the button; a mouse click does not take the focus from a field.
+    setFocusPolicy(Qt::TabFocus);
+}
 
 void TImageButton::SetPicture(const QPixmap& picture) {
     picture_ = picture;
@@ -125,6 +141,47 @@ void TImageButton::mouseReleaseEvent(QMouseEvent* event) {
             return;
     }
     ApplyClickState();
+}
+
+} // namespace framolo
+
+namespace framolo {
+
+bool TImageButton::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTipChange)
+        setAccessibleName(toolTip());
+    // The click keys belong to the focused button, before any shortcut.
+    if (event->type() == QEvent::ShortcutOverride && ClickKey(static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return TImageButtonBase::event(event);
+}
+
+void TImageButton::keyPressEvent(QKeyEvent* event) {
+    if (!ClickKey(event) || event->isAutoRepeat()) {
+        TImageButtonBase::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    Click();
+}
+
+void TImageButton::paintEvent(QPaintEvent* event) {
+    TImageButtonBase::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // A dashed white ring on a dark one: it shows on any face, and does not
+    // look like the hover picture's outline.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF ring = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
+    painter.setPen(QPen(QColor(0x1f, 0x21, 0x46), 3.0));
+    painter.drawRoundedRect(ring, 4, 4);
+    QPen dashes(Qt::white, 1.5);
+    dashes.setDashPattern({2.0, 2.0});
+    painter.setPen(dashes);
+    painter.drawRoundedRect(ring, 4, 4);
 }
 
 } // namespace framolo

@@ -41,6 +41,9 @@ private:
 // over it, the down picture while pressed, and optionally two click pictures
 // that successive clicks cycle through. A state whose picture is missing is
 // never entered: the button keeps what it shows.
+//
+// At the keyboard the button takes the focus with Tab, shows a ring while it
+// has it, and Return, Enter or Space click it. Its accessible name is its hint.
 using TImageButtonBase = THintControl<TImageControl>;
 
 class TImageButton : public TImageButtonBase {
@@ -80,6 +83,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     friend class TButtonPictures;

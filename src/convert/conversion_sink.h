@@ -27,7 +27,8 @@ struct TJobOutcome {
     std::string Error;
     // GIF to video: frames whose delay of 0 or 1 was shown for a tenth of a second.
     int RaisedDelays = 0;
-    // AVI to GIF, when stopped: the frames the range held when the run stopped.
+    // When stopped: the frames the run would have written (AVI to GIF: the
+    // range as it stood when the run stopped).
     int PlannedFrames = 0;
 };
 

@@ -317,6 +317,13 @@ TJobOutcome TGifToAviJob::Run() {
         sink_.ShowMessage(std::string(jobmsg::SavedTo) + "\r" + sink_.CurrentFileName());
         sink_.SetStatusLine(jobmsg::WorkingFinished + sink_.CurrentFileName());
         break;
+    case TJobEnd::Stopped:
+        // Said in the status line only, as for the other road: the frames
+        // written so far stay in the file, which a person must be told.
+        sink_.SetStatusLine("Stopped after " + std::to_string(outcome.FrameCount) + " of " +
+                            std::to_string(outcome.PlannedFrames) + " frames, written to " +
+                            sink_.CurrentFileName());
+        break;
     default:
         break;
     }
@@ -413,6 +420,8 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome, const s
         throw EJobError(jobmsg::FailedSetFormat);
 
     const int count = frames.Count();
+    for (int i = 0; i < count; ++i)
+        outcome.PlannedFrames += frames[i]->Empty() ? 0 : 1;
     sink_.SetProgressRange(0, count - 1);
     sink_.SetProgressPosition(0);
     sink_.ShowProgress();
@@ -481,6 +490,7 @@ void TGifToAviJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome,
 
     TGIFCompositor compositor(document, video_.Background);
     const int count = frames.Count();
+    outcome.PlannedFrames = count - first;
     sink_.SetProgressRange(0, count - 1);
     sink_.SetProgressPosition(0);
     sink_.ShowProgress();

@@ -281,8 +281,11 @@ TEST_F(GifToAviJob, CancelStopAndFailures) {
     EXPECT_TRUE(stopper.Messages.empty());
     EXPECT_TRUE(stopper.Previewed.empty());
     EXPECT_EQ(stopper.Positions.back(), 0);
-    // What was written stays readable.
+    // What was written stays readable, and the status line says where it is.
     EXPECT_EQ(ReadAvi(test::WorkPath("stop.avi")).Frames.size(), 1u);
+    EXPECT_EQ(stopper.StatusLines,
+              std::vector<std::string>{"Stopped after 1 of 3 frames, written to " +
+                                       test::WorkPath("stop.avi")});
 
     TScriptedHost failing;
     failing.FileName = test::WorkPath("fail.gif");

@@ -15,79 +15,18 @@ clip=$(realpath "$3")
 out=$4
 mkdir -p "$out"
 out=$(realpath "$out")
+shots=e2e
 gif="$out/e2e-result.gif"
 rm -f "$gif" "$out"/e2e-*.png
-
-# A display of our own: the one asked for, or the first free one.
-exec 3>"$out/.display"
-if [ -n "${FRAMOLO_DISPLAY:-}" ]; then
-  Xvfb "$FRAMOLO_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  display=$FRAMOLO_DISPLAY
-else
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-fi
-xvfb=$!
-app=""
-cleanup() {
-  if [ -n "$app" ]; then kill "$app" 2>/dev/null || true; fi
-  kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-if [ -z "${FRAMOLO_DISPLAY:-}" ]; then
-  for _ in $(seq 50); do [ -s "$out/.display" ] && break; sleep 0.1; done
-  display=":$(cat "$out/.display")"
-fi
-export DISPLAY=$display
-# What the program keeps between runs stays in the output folder.
-export XDG_CONFIG_HOME="$out/config"
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-
-fail() {
-  echo "window_e2e: $*" >&2
-  import -window root "$out/e2e-failure.png" 2>/dev/null || true
-  exit 1
-}
-shot() { import -window root "$out/e2e-$1.png"; }
+source "$(dirname "$0")/x_session.sh"
+start_x
 # The colour at x y of the window in a screenshot, as "r g b".
 colour_in() { # shot x y
-  convert "$out/e2e-$1.png" -format \
+  convert "$out/$shots-$1.png" -format \
     "%[fx:int(255*p{$((mx + $2)),$((my + $3))}.r+0.5)] %[fx:int(255*p{$((mx + $2)),$((my + $3))}.g+0.5)] %[fx:int(255*p{$((mx + $2)),$((my + $3))}.b+0.5)]\n" \
     info:
 }
-
-# The first visible window whose title matches, as its id.
-window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1; }
-wait_window() { # title seconds
-  for _ in $(seq $(($2 * 10))); do
-    id=$(window_named "$1") && [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-# Types a path into the focused file dialog and accepts it.
-answer_dialog() {
-  sleep 0.5
-  xdotool key --clearmodifiers ctrl+a
-  xdotool type --delay 5 "$1"
-  xdotool key Return
-}
-
-QT_QPA_PLATFORM=xcb "$program" &
-app=$!
-
-# The main window shows after the splash window's three seconds.
-main=""
-for _ in $(seq 100); do
-  for id in $(xdotool search --onlyvisible --name '^Framolo$' 2>/dev/null); do
-    if xdotool getwindowgeometry "$id" | grep -q 'Geometry: 643x435'; then main=$id; fi
-  done
-  [ -n "$main" ] && break
-  sleep 0.1
-done
-[ -n "$main" ] || fail "the main window did not show"
-read -r mx my < <(xdotool getwindowgeometry "$main" |
-  sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
-click() { xdotool mousemove $((mx + $1)) $((my + $2)) click 1; }
+start_framolo
 shot 1-started
 
 # Open: the command strip's first button, then the clip's path in the dialog.
@@ -132,16 +71,7 @@ shot 4-saved
 
 # Close: the program ends.
 click 628 13
-for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "the program did not end after Close"
-app=""
+wait_end 5 || fail "the program did not end after Close"
 
-[ -s "$gif" ] || fail "no GIF was saved"
-read -r frames size < <("$probe" "$gif") || fail "giflib cannot read the saved GIF"
-expected_frames=$(ffprobe -v error -select_streams v:0 -count_frames \
-  -show_entries stream=nb_read_frames -of csv=p=0 "$clip")
-expected_size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height \
-  -of csv=s=x:p=0 "$clip")
-[ "$frames" = "$expected_frames" ] || fail "giflib reads $frames frames, the clip has $expected_frames"
-[ "$size" = "$expected_size" ] || fail "giflib reads $size, the clip is $expected_size"
+check_gif "$probe" "$gif" "$clip"
 echo "window_e2e: $frames frames of $size saved and read back by giflib"
