@@ -10,6 +10,7 @@
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "preview/gif_preview.h"
+#include "window_fixture.h"
 
 #include <QAbstractItemView>
 #include <QCoreApplication>
@@ -73,21 +74,8 @@ std::string Name(const QColor& colour) {
     return colour.name(QColor::HexArgb).toStdString();
 }
 
-class WindowPicturesTest : public ::testing::Test {
+class WindowPicturesTest : public TShownWindowTest {
 protected:
-    void SetUp() override {
-        QCoreApplication::setApplicationName("Framolo");
-        form = std::make_unique<TFormmain>();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-    void TearDown() override { form.reset(); }
-
-    template <class T = QWidget> T* Find(const char* name) const {
-        T* found = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
     QLineEdit* Field(const char* name) const { return Find<QLineEdit>(name); }
 
     // Open dialogs choose openFile, save dialogs saveFile; boxes are noted
@@ -108,7 +96,6 @@ protected:
         form->OpenClick();
     }
 
-    std::unique_ptr<TFormmain> form;
     QStringList boxes;
     QString openFile;
     QString saveFile;

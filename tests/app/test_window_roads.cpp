@@ -10,6 +10,7 @@
 #include "giflib_util.h"
 #include "platform/graphics/bitmap.h"
 #include "preview/gif_preview.h"
+#include "window_fixture.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -88,22 +89,8 @@ std::vector<std::uint8_t> ReadBytes(const QString& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class WindowRoadTest : public ::testing::Test {
+class WindowRoadTest : public TShownWindowTest {
 protected:
-    void SetUp() override {
-        // Start-up gives the application its title, which the plain boxes carry.
-        QGuiApplication::setApplicationName("Framolo");
-        form = std::make_unique<TFormmain>();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-    void TearDown() override { form.reset(); }
-
-    template <class T = QWidget> T* Find(const char* name) const {
-        T* found = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
     QString Text(const char* name) const {
         if (auto* edit = form->findChild<QLineEdit*>(QString::fromLatin1(name)))
             return edit->text();
@@ -152,7 +139,6 @@ protected:
         timer->start(0);
     }
 
-    std::unique_ptr<TFormmain> form;
     QStringList boxes;
     int fileDialogs = 0;
     QString openFile;
