@@ -498,7 +498,8 @@ void TFormmain::ConnectCommands() {
     SaveButton_->OnClick = [this] { SaveClick(); };
     // A double click on a run button starts the run and no more: its second
     // click would land on the stop button that took the button's place.
-    for (TImageButton* run : {ConvertButton_, StopButton_, ConvertGifButton_, StopGifButton_})
+    for (TImageButton* run : {ConvertButton_, StopButton_, ConvertAviButton_, StopAviButton_,
+                              ConvertGifButton_, StopGifButton_})
         run->SetIgnoresDoubleClick(true);
     ConvertButton_->OnClick = [this] { ConvertClick(); };
     ConvertAviButton_->OnClick = [this] { ConvertAviClick(); };

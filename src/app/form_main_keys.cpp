@@ -95,9 +95,10 @@ void TFormmain::BuildKeyboard() {
     QList<QWidget*> order = {OpenButton_, SaveButton_,    ConvertButton_, StopButton_,
                              MailButton_, WebsiteButton_, HelpButton_};
     order.append({toolButtons.begin(), toolButtons.end()});
-    order.append({StartEdit_, StepEdit_, EndEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_,
-                  ColorReductionBox_, DitherModeBox_, ConvertAviButton_, StopAviButton_,
-                  ConvertGifButton_, StopGifButton_, StatusMemo_, MinimizeButton_, CloseButton_});
+    order.append({StartEdit_, StepEdit_, EndEdit_, WidthEdit_, HeightEdit_, KeepAspectButton_,
+                  DelayEdit_, LoopEdit_, ColorReductionBox_, DitherModeBox_, ConvertAviButton_,
+                  StopAviButton_, ConvertGifButton_, StopGifButton_, StatusMemo_, MinimizeButton_,
+                  CloseButton_});
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
