@@ -67,7 +67,11 @@ void TFormmain::BuildKeyboard() {
     add({QKeySequence(Qt::Key_Left)}, &TFormmain::PreviousFrameKey, {ToolButton10_});
     add({QKeySequence(Qt::Key_Right)}, &TFormmain::NextFrameKey, {ToolButton11_});
     add({QKeySequence(Qt::CTRL | Qt::Key_W)}, &TFormmain::CloseClipKey, {ToolButton2_});
+    // Ctrl+Shift+Tab: X11 keyboard maps offer it as Ctrl+Shift+Tab and as
+    // Ctrl+Backtab, other platforms as Ctrl+Shift+Backtab. One form per
+    // platform may match, or the key counts as ambiguous and does nothing.
     add({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
          QKeySequence(Qt::CTRL | Qt::Key_PageDown), QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
         &TFormmain::SwitchTabKey, {});
 

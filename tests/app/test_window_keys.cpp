@@ -354,7 +354,8 @@ TEST_F(WindowKeysTest, ButtonsTakeTheFocusAndAreNamed) {
 // What a person meets after the first minute: the chain between Width and
 // Height is on the Tab road at its place; a double click on either convert
 // button runs the whole clip; the list with the focus shows a ring; Save
-// without a GIF and a GIF without a frame say why nothing happens.
+// without a GIF and a GIF without a frame say why nothing happens;
+// Ctrl+Shift+Tab switches tabs.
 TEST_F(WindowKeysTest, SecondLookFaultsStayMended) {
     TScopedModalRunner runner(Answer());
     openFile = Clip("twenty.avi", 20);
@@ -422,6 +423,9 @@ TEST_F(WindowKeysTest, SecondLookFaultsStayMended) {
     openFile = cut;
     form->OpenClick();
     EXPECT_EQ(form->StatusText(), QString::fromLatin1(GifWithoutFramesText));
+    // Ctrl+Shift+Tab in the form an X11 keyboard map gives it.
+    Key(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form->ActivePage(), 0);
 }
 
 } // namespace
