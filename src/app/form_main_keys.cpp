@@ -207,12 +207,16 @@ void TFormmain::NextFrameKey() {
         ToolButton11_->click();
 }
 
+// Closing the clip, which switching tabs does too, empties the fields a run
+// reads before every frame: from the keyboard neither cuts a run short.
 void TFormmain::CloseClipKey() {
-    if (ActivePage() == 0)
+    if (ActivePage() == 0 && !running_)
         ToolButton2_->click();
 }
 
 void TFormmain::SwitchTabKey() {
+    if (running_)
+        return;
     if (ActivePage() == 0)
         Label_Tab1Click();
     else

@@ -6,6 +6,7 @@
 #include "app/main_texts.h"
 #include "controls/image_button.h"
 #include "controls/modal_seam.h"
+#include "convert/job_support.h"
 #include "giflib_util.h"
 #include "preview/gif_preview.h"
 
@@ -380,6 +381,18 @@ TEST_F(WindowKeysTest, SecondLookFaultsStayMended) {
         EXPECT_EQ(Find<QLabel>("ReportFrameCountLabel")->text(), "20") << run;
         EXPECT_FALSE(form->StatusText().startsWith("Stopped after ")) << run;
     }
+
+    // Ctrl+W and Ctrl+Tab wait for the run: closing the clip or leaving its
+    // tab would empty the fields it reads.
+    boxes.clear();
+    DuringRun([this] {
+        Key(Qt::Key_W, Qt::ControlModifier);
+        Key(Qt::Key_Tab, Qt::ControlModifier);
+    });
+    Key(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(form->ActivePage(), 0);
+    EXPECT_FALSE(form->AVIPlayer1().FileName().empty());
+    EXPECT_EQ(boxes, QStringList{QString::fromLatin1(jobmsg::Finished)});
 
     auto* list = Find<QComboBox>("DitherModeBox");
     const auto ringPixels = [list] {
