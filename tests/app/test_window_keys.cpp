@@ -354,7 +354,8 @@ TEST_F(WindowKeysTest, ButtonsTakeTheFocusAndAreNamed) {
 
 // What a person meets after the first minute: the chain between Width and
 // Height is on the Tab road at its place; a double click on either convert
-// button runs the whole clip; the list with the focus shows a ring; Save
+// button runs the whole clip; a list or the status line with the focus shows
+// a ring; Save
 // without a GIF and a GIF without a frame say why nothing happens;
 // Ctrl+Shift+Tab switches tabs.
 TEST_F(WindowKeysTest, SecondLookFaultsStayMended) {
@@ -394,19 +395,21 @@ TEST_F(WindowKeysTest, SecondLookFaultsStayMended) {
     EXPECT_FALSE(form->AVIPlayer1().FileName().empty());
     EXPECT_EQ(boxes, QStringList{QString::fromLatin1(jobmsg::Finished)});
 
-    auto* list = Find<QComboBox>("DitherModeBox");
-    const auto ringPixels = [list] {
-        const QImage face = list->grab().toImage();
+    const auto ringPixels = [](QWidget* control) {
+        const QImage face = control->grab().toImage();
         int count = 0;
         for (int y = 0; y < face.height(); ++y)
             for (int x = 0; x < face.width(); ++x)
                 count += face.pixelColor(x, y) == QColor(0x1f, 0x21, 0x46) ? 1 : 0;
         return count;
     };
-    Find("StartEdit")->setFocus();
-    const int unfocused = ringPixels();
-    list->setFocus();
-    EXPECT_GT(ringPixels(), unfocused + list->width()) << "a ring along the list's edges";
+    for (const char* name : {"DitherModeBox", "StatusMemo"}) {
+        QWidget* control = Find(name);
+        Find("StartEdit")->setFocus();
+        const int unfocused = ringPixels(control);
+        control->setFocus();
+        EXPECT_GT(ringPixels(control), unfocused + control->width()) << "a ring: " << name;
+    }
 
     // Stopped once some frames are converted, so that the preview shows a still.
     int pumps = 0;
