@@ -31,6 +31,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPen>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
@@ -59,6 +61,31 @@ QToolButton:hover { background: rgba(255, 255, 255, 40); border-color: #9a9ee0; 
 QToolButton:pressed { background: rgba(0, 0, 0, 50); }
 QToolButton:focus { border: 2px dashed #ffffff; padding: 0px; }
 )";
+
+// The status line: read-only text that shows a dashed ring while it has the
+// keyboard's focus, so that Tab never seems to lose its way.
+class TStatusLine : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPlainTextEdit::paintEvent(event);
+        if (!hasFocus())
+            return;
+        QPainter painter(viewport());
+        painter.setPen(QPen(QColor(0x1f, 0x21, 0x46), 1.0, Qt::DashLine));
+        painter.drawRect(QRectF(viewport()->rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+    void focusInEvent(QFocusEvent* event) override {
+        QPlainTextEdit::focusInEvent(event);
+        viewport()->update();
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        QPlainTextEdit::focusOutEvent(event);
+        viewport()->update();
+    }
+};
 
 template <class T> T* Place(T* widget, const char* name, QRect geometry) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -471,7 +498,7 @@ void TFormmain::BuildBottom() {
     MakeImage(this, "Image6", QRect(641, 31, 2, 404), "edge");
     MakeImage(this, "Image8", QRect(0, 433, 643, 2), "edge");
 
-    StatusMemo_ = Place(new QPlainTextEdit(this), "StatusMemo", QRect(3, 390, 638, 28));
+    StatusMemo_ = Place(new TStatusLine(this), "StatusMemo", QRect(3, 390, 638, 28));
     StatusMemo_->setReadOnly(true);
     StatusMemo_->setFrameShape(QFrame::NoFrame);
     StatusMemo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -498,7 +525,8 @@ void TFormmain::ConnectCommands() {
     SaveButton_->OnClick = [this] { SaveClick(); };
     // A double click on a run button starts the run and no more: its second
     // click would land on the stop button that took the button's place.
-    for (TImageButton* run : {ConvertButton_, StopButton_, ConvertGifButton_, StopGifButton_})
+    for (TImageButton* run : {ConvertButton_, StopButton_, ConvertAviButton_, StopAviButton_,
+                              ConvertGifButton_, StopGifButton_})
         run->SetIgnoresDoubleClick(true);
     ConvertButton_->OnClick = [this] { ConvertClick(); };
     ConvertAviButton_->OnClick = [this] { ConvertAviClick(); };

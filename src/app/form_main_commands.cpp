@@ -195,6 +195,9 @@ void TFormmain::OpenGif(const std::string& chosen) {
         FitInPanel(Gifpreview_B_, document->Width(), document->Height());
         Gifpreview_B_->SetStretch(true);
         ShowStatus(QString::fromLatin1(GifOpenedText));
+    } else {
+        // Read without an error, yet nothing to show: the person hears why.
+        ShowStatus(QString::fromLatin1(GifWithoutFramesText));
     }
 }
 
@@ -453,6 +456,10 @@ void TFormmain::SaveClick() {
         ConvertGifClick();
         return;
     }
+    // Without a GIF document the command does nothing, but says so.
+    if (dynamic_cast<TGIFDocument*>(ImageGifPreview_->Picture()) == nullptr &&
+        !AVIPlayer1_->FileName().empty())
+        ShowStatus(QString::fromLatin1(NothingToSaveText));
     SaveResult();
 }
 

@@ -67,7 +67,11 @@ void TFormmain::BuildKeyboard() {
     add({QKeySequence(Qt::Key_Left)}, &TFormmain::PreviousFrameKey, {ToolButton10_});
     add({QKeySequence(Qt::Key_Right)}, &TFormmain::NextFrameKey, {ToolButton11_});
     add({QKeySequence(Qt::CTRL | Qt::Key_W)}, &TFormmain::CloseClipKey, {ToolButton2_});
+    // Ctrl+Shift+Tab: X11 keyboard maps offer it as Ctrl+Shift+Tab and as
+    // Ctrl+Backtab, other platforms as Ctrl+Shift+Backtab. One form per
+    // platform may match, or the key counts as ambiguous and does nothing.
     add({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
          QKeySequence(Qt::CTRL | Qt::Key_PageDown), QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
         &TFormmain::SwitchTabKey, {});
 
@@ -95,9 +99,10 @@ void TFormmain::BuildKeyboard() {
     QList<QWidget*> order = {OpenButton_, SaveButton_,    ConvertButton_, StopButton_,
                              MailButton_, WebsiteButton_, HelpButton_};
     order.append({toolButtons.begin(), toolButtons.end()});
-    order.append({StartEdit_, StepEdit_, EndEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_,
-                  ColorReductionBox_, DitherModeBox_, ConvertAviButton_, StopAviButton_,
-                  ConvertGifButton_, StopGifButton_, StatusMemo_, MinimizeButton_, CloseButton_});
+    order.append({StartEdit_, StepEdit_, EndEdit_, WidthEdit_, HeightEdit_, KeepAspectButton_,
+                  DelayEdit_, LoopEdit_, ColorReductionBox_, DitherModeBox_, ConvertAviButton_,
+                  StopAviButton_, ConvertGifButton_, StopGifButton_, StatusMemo_, MinimizeButton_,
+                  CloseButton_});
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -202,12 +207,16 @@ void TFormmain::NextFrameKey() {
         ToolButton11_->click();
 }
 
+// Closing the clip, which switching tabs does too, empties the fields a run
+// reads before every frame: from the keyboard neither cuts a run short.
 void TFormmain::CloseClipKey() {
-    if (ActivePage() == 0)
+    if (ActivePage() == 0 && !running_)
         ToolButton2_->click();
 }
 
 void TFormmain::SwitchTabKey() {
+    if (running_)
+        return;
     if (ActivePage() == 0)
         Label_Tab1Click();
     else

@@ -19,6 +19,13 @@ inline constexpr const char* AviOpenedText =
 inline constexpr const char* GifOpenedText = "   Click \" convert\" button to get an AVI file ";
 // The GIF image was saved.
 inline constexpr const char* GifSavedText = "   Saving is finished";
+// A GIF file that was read without error held no frame to show.
+inline constexpr const char* GifWithoutFramesText =
+    "   No frame could be read from this GIF image: it may be cut short. Please open another one.";
+// Save was asked for while no converted GIF is held (none yet, or the run was stopped).
+inline constexpr const char* NothingToSaveText =
+    "   There is no converted GIF to save yet: click \" convert \" to make one. A stopped run "
+    "keeps no frames.";
 
 // Hints of the command strip's Open button, which follow the tab.
 inline constexpr const char* OpenAviHint = "Open an AVI file";

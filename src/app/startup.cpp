@@ -4,6 +4,7 @@
 #include "app/form_splash.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QStyleFactory>
 
@@ -49,8 +50,12 @@ TStartup StartFramolo(const QString& file) {
     auto* splash = new TFormSplash([] {});
     started.Splash = splash;
     started.Main = std::make_unique<TFormmain>();
-    TFormmain* main = started.Main.get();
+    // The splash lives on its own: a main window gone before the splash's
+    // time is up is not shown.
+    QPointer<TFormmain> main = started.Main.get();
     splash->SetShowMain([main, file] {
+        if (main == nullptr)
+            return;
         main->show();
         // Opened as a dropped file is: on the page for its kind.
         if (!file.isEmpty())

@@ -7,6 +7,8 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPen>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSettings>
@@ -91,15 +93,22 @@ void TSearchComboBox::paintEvent(QPaintEvent* event) {
     // An editable box shows its line edit; an empty one its placeholder.
     if (isEditable() || (currentIndex() < 0 && !placeholderText().isEmpty())) {
         QComboBox::paintEvent(event);
-        return;
+    } else {
+        QStylePainter painter(this);
+        painter.setPen(palette().color(QPalette::Text));
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        option.currentText = ShownText();
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
     }
-    QStylePainter painter(this);
-    painter.setPen(palette().color(QPalette::Text));
-    QStyleOptionComboBox option;
-    initStyleOption(&option);
-    painter.drawComplexControl(QStyle::CC_ComboBox, option);
-    option.currentText = ShownText();
-    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    if (!hasFocus() || !isEnabled())
+        return;
+    // The style's own focus frame is a faint tint; a dashed ring inside the
+    // box shows which list the keys go to.
+    QPainter ring(this);
+    ring.setPen(QPen(QColor(0x1f, 0x21, 0x46), 1.0, Qt::DashLine));
+    ring.drawRect(QRectF(rect()).adjusted(2.5, 2.5, -2.5, -2.5));
 }
 
 void TSearchComboBox::resizeEvent(QResizeEvent* event) {

@@ -3,13 +3,16 @@
 // the modal seam.
 #include "app/form_main.h"
 #include "app/leave_prompts.h"
+#include "app/main_texts.h"
 #include "controls/image_button.h"
 #include "controls/modal_seam.h"
+#include "convert/job_support.h"
 #include "giflib_util.h"
 #include "preview/gif_preview.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -347,6 +350,98 @@ TEST_F(WindowKeysTest, ButtonsTakeTheFocusAndAreNamed) {
     EXPECT_EQ(open->toolTip(), "Open an AVI file");
     QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
     EXPECT_EQ(open->accessibleName(), "Open a GIF image");
+}
+
+// What a person meets after the first minute: the chain between Width and
+// Height is on the Tab road at its place; a double click on either convert
+// button runs the whole clip; a list or the status line with the focus shows
+// a ring; Save
+// without a GIF and a GIF without a frame say why nothing happens;
+// Ctrl+Shift+Tab switches tabs.
+TEST_F(WindowKeysTest, SecondLookFaultsStayMended) {
+    TScopedModalRunner runner(Answer());
+    openFile = Clip("twenty.avi", 20);
+    form->OpenClick();
+    Find("HeightEdit")->setFocus();
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "KeepAspectButton");
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "DelayEdit");
+
+    for (const char* run : {"ConvertButton", "ConvertAviButton"}) {
+        const QString stop = QString::fromLatin1(run).replace("Convert", "Stop");
+        DuringRun([this, stop] {
+            auto* shown = form->findChild<QWidget*>(stop);
+            ASSERT_TRUE(shown->isVisible()) << stop.toStdString();
+            QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(8, 8), QPointF(8, 8),
+                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(shown, &second);
+            QTest::mouseRelease(shown, Qt::LeftButton, {}, QPoint(8, 8));
+        });
+        QTest::mouseClick(Find(run), Qt::LeftButton, {}, QPoint(8, 8));
+        EXPECT_EQ(Find<QLabel>("ReportFrameCountLabel")->text(), "20") << run;
+        EXPECT_FALSE(form->StatusText().startsWith("Stopped after ")) << run;
+    }
+
+    // Ctrl+W and Ctrl+Tab wait for the run: closing the clip or leaving its
+    // tab would empty the fields it reads.
+    boxes.clear();
+    DuringRun([this] {
+        Key(Qt::Key_W, Qt::ControlModifier);
+        Key(Qt::Key_Tab, Qt::ControlModifier);
+    });
+    Key(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(form->ActivePage(), 0);
+    EXPECT_FALSE(form->AVIPlayer1().FileName().empty());
+    EXPECT_EQ(boxes, QStringList{QString::fromLatin1(jobmsg::Finished)});
+
+    const auto ringPixels = [](QWidget* control) {
+        const QImage face = control->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < face.height(); ++y)
+            for (int x = 0; x < face.width(); ++x)
+                count += face.pixelColor(x, y) == QColor(0x1f, 0x21, 0x46) ? 1 : 0;
+        return count;
+    };
+    for (const char* name : {"DitherModeBox", "StatusMemo"}) {
+        QWidget* control = Find(name);
+        Find("StartEdit")->setFocus();
+        const int unfocused = ringPixels(control);
+        control->setFocus();
+        EXPECT_GT(ringPixels(control), unfocused + control->width()) << "a ring: " << name;
+    }
+
+    // Stopped once some frames are converted, so that the preview shows a still.
+    int pumps = 0;
+    std::function<void()> stopLater = [&] {
+        if (++pumps < 4)
+            DuringRun(stopLater);
+        else
+            Key(Qt::Key_Escape);
+    };
+    DuringRun(stopLater);
+    form->ConvertClick();
+    ASSERT_TRUE(form->StatusText().startsWith("Stopped after "));
+    ASSERT_FALSE(form->StatusText().startsWith("Stopped after 0 "));
+    saveFile = KeysPath("after-stop.gif");
+    QFile::remove(saveFile);
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(NothingToSaveText));
+    EXPECT_FALSE(QFile::exists(saveFile));
+
+    const QString cut = KeysPath("cut-short.gif");
+    QFile file(cut);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("GIF89a\x10\x00\x10\x00garbage", 17));
+    file.close();
+    QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
+    ASSERT_EQ(form->ActivePage(), 1);
+    openFile = cut;
+    form->OpenClick();
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(GifWithoutFramesText));
+    // Ctrl+Shift+Tab in the form an X11 keyboard map gives it.
+    Key(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form->ActivePage(), 0);
 }
 
 } // namespace

@@ -241,10 +241,11 @@ TEST_F(WindowPicturesTest, EveryStatusMessageShowsWhole) {
     const QString written =
         QStringLiteral("/home/someone/Videos/holidays/2026/the-beach-at-dusk.avi");
     const std::pair<QString, bool> messages[] = {
-        {WelcomeText, true},      {GifTabText, true},
-        {AviOpenedText, true},    {GifOpenedText, true},
-        {jobmsg::Finished, true}, {QString::fromLatin1(jobmsg::WorkingFinished) + written, false},
-        {GifSavedText, true},     {"Stopped after 233 of 271 frames", true},
+        {WelcomeText, true},       {GifTabText, true},
+        {AviOpenedText, true},     {GifOpenedText, true},
+        {jobmsg::Finished, true},  {QString::fromLatin1(jobmsg::WorkingFinished) + written, false},
+        {GifSavedText, true},      {"Stopped after 233 of 271 frames", true},
+        {NothingToSaveText, true}, {GifWithoutFramesText, true},
     };
     auto* memo = Find<QPlainTextEdit>("StatusMemo");
     const QFont original = form->font();
