@@ -168,6 +168,7 @@ void TWindowHost::ShowReport(int frameCount, const std::string& sizeKBText) {
     form_.ReportWidthLabel_->setText(form_.WidthEdit_->text());
     form_.ReportHeightLabel_->setText(form_.HeightEdit_->text());
     form_.Filesize_->setText(Q(sizeKBText));
+    form_._kb_->show();
     // Each unit sits 5 pixels after the right edge of its value.
     const auto follow = [](QLabel* value, QLabel* unit) {
         value->adjustSize();
@@ -177,6 +178,14 @@ void TWindowHost::ShowReport(int frameCount, const std::string& sizeKBText) {
     follow(form_.ReportHeightLabel_, form_.reportHeightUnit_);
     follow(form_.Filesize_, form_._kb_);
     form_.Panel2_->show();
+}
+
+void TWindowHost::MarkReportStopped() {
+    // The preview holds the last frame as a still picture, not a GIF: its size
+    // would be no file's size.
+    form_.Filesize_->setText(QStringLiteral("stopped"));
+    form_.Filesize_->adjustSize();
+    form_._kb_->hide();
 }
 
 void TWindowHost::ShowWarning(const std::string& message) {

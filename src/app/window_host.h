@@ -52,6 +52,7 @@ public:
     bool PreviewAvi(const std::string& fileName) override;
 
     void ShowReport(int frameCount, const std::string& sizeKBText) override;
+    void MarkReportStopped() override;
 
     void ShowWarning(const std::string& message) override;
     void ShowError(const std::string& message) override;

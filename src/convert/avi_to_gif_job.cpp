@@ -101,7 +101,8 @@ void TAviToGifJob::Report(TJobOutcome& outcome) {
         return;
     }
     if (outcome.End == TJobEnd::Stopped) {
-        // Said in the status line only: a stop shows no box.
+        // Said in the status line and the report: a stop shows no box.
+        sink_.MarkReportStopped();
         sink_.SetStatusLine("Stopped after " + std::to_string(outcome.FrameCount) + " of " +
                             std::to_string(outcome.PlannedFrames) + " frames");
         return;

@@ -88,6 +88,9 @@ public:
     // output size shown beside them is the host's own: the window shows what
     // its Width and Height fields hold at this moment.
     virtual void ShowReport(int frameCount, const std::string& sizeKBText) = 0;
+    // After ShowReport, for a run that was stopped: no GIF was made, so the
+    // report says so where the size of the file would stand.
+    virtual void MarkReportStopped() {}
 
     // ---- Boxes and status line ----
     virtual void ShowWarning(const std::string& message) = 0;

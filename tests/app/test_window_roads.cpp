@@ -272,6 +272,8 @@ TEST_F(WindowRoadTest, StopInTheMiddleKeepsTheLastFrameAndSaveDoesNothing) {
     EXPECT_GT(converted, 0);
     EXPECT_LT(converted, 20);
     EXPECT_EQ(form->StatusText(), QStringLiteral("Stopped after %1 of 20 frames").arg(converted));
+    EXPECT_EQ(Find<QLabel>("Filesize")->text(), "stopped") << "no GIF, so no file size";
+    EXPECT_FALSE(Find("_kb")->isVisible());
     EXPECT_TRUE(Find("ConvertAviButton")->isVisible());
 
     const int dialogsBefore = fileDialogs;
