@@ -201,6 +201,18 @@ bool TVideoReader::TImpl::KeyFrameAhead(std::int64_t k) const {
     return e && (e->flags & AVINDEX_KEYFRAME) && e->timestamp > LastPacketTs;
 }
 
+namespace {
+
+// The number an enum field holds, read without loading it as the enum.
+template <class E> int RawEnum(const E& field) {
+    static_assert(sizeof(E) == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
+} // namespace
+
 bool TVideoReader::TImpl::Convert(const AVFrame* f) {
     const int w = f->width;
     const int h = f->height;
@@ -266,9 +278,14 @@ bool TVideoReader::TImpl::Convert(const AVFrame* f) {
         int saturation = 0;
         if (sws_getColorspaceDetails(Sws.get(), &invTable, &srcRange, &table2, &dstRange,
                                      &brightness, &contrast, &saturation) >= 0) {
-            const int* coeffs = sws_getCoefficients(f->colorspace);
-            if (f->color_range != AVCOL_RANGE_UNSPECIFIED) {
-                srcRange = f->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+            // A damaged stream can put any number into these enum fields; they
+            // are read as plain integers and anything unknown counts as unset.
+            const int space = RawEnum(f->colorspace);
+            const int* coeffs = sws_getCoefficients(
+                space >= 0 && space < AVCOL_SPC_NB ? space : AVCOL_SPC_UNSPECIFIED);
+            const int range = RawEnum(f->color_range);
+            if (range == AVCOL_RANGE_MPEG || range == AVCOL_RANGE_JPEG) {
+                srcRange = range == AVCOL_RANGE_JPEG ? 1 : 0;
             }
             sws_setColorspaceDetails(Sws.get(), coeffs, srcRange, coeffs, dstRange, brightness,
                                      contrast, saturation);
