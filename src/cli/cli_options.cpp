@@ -56,17 +56,29 @@ std::vector<TCliCommand> MakeCommands() {
                    "repeat it N times"),
             Word("--reduction", "METHOD",
                  "windows20 windows256 windowsgray monochrome grayscale\n"
-                 "netscape quantize quantizewindows (default: quantize),\n"
-                 "or best: a palette that keeps the error small (Wu's\n"
-                 "split refined by k-means), searched exactly"),
+                 "netscape quantize quantizewindows, or best: a palette\n"
+                 "that keeps the error small (Wu's split refined by\n"
+                 "k-means), searched exactly. Without --reduction the GIF\n"
+                 "takes the best palette with the small-file road of\n"
+                 "--optimize, tuned by --quality; --reduction quantize\n"
+                 "--dither floydsteinberg gives the window's default"),
             Word("--dither", "MODE",
                  "nearest floydsteinberg stucki sierra jajuni stevearche\n"
-                 "burkes (default: floydsteinberg)"),
+                 "burkes (default: nearest without --reduction and with\n"
+                 "--quality, floydsteinberg otherwise)"),
             Flag("--rle", "code the image data by runs instead of LZW"),
             Flag("--optimize", "a smaller file showing the same frames: one best palette\n"
                                "while it fits the scene, only each frame's changed\n"
                                "rectangle, unchanged pixels transparent where that is\n"
                                "shorter (implies --reduction best)"),
+            Number("--quality", "N", 1, 100,
+                   "1 (smallest file) to 100 (closest to the frames), for the\n"
+                   "small-file road (implies --optimize; default: " +
+                       std::to_string(TSharedPaletteReducer::kDefaultQuality) +
+                       "). It\n"
+                       "sets how far a pixel's colour may move and still keep\n"
+                       "its index (100: not at all, 80: 5 levels, 1: 25 levels)\n"
+                       "and how many colours the palette has (255 from 50 up)"),
             // Past a quarter of a channel's range, pixels that plainly changed
             // would keep their index.
             Number("--tolerance", "N", 0, 64,

@@ -12,7 +12,8 @@ namespace {
 
 class TOptimizingStage : public TOrderedFrameStage {
 public:
-    TOptimizingStage(TDitherMode mode, int tolerance) : sequence_(mode, 255, tolerance) {}
+    TOptimizingStage(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning)
+        : sequence_(mode, tuning) {}
     void Run(TFrameJob& job) override {
         job.Optimized = std::make_unique<TOptimizedFrame>(sequence_.Next(*job.Picture));
         job.Picture.reset();
@@ -43,7 +44,7 @@ void TAviToGifStreamJob::Convert(TJobOutcome& outcome) {
 
     std::optional<TOptimizingStage> optimizing;
     if (params.Optimize)
-        optimizing.emplace(settings.DitherMode, params.Tolerance);
+        optimizing.emplace(settings.DitherMode, OptimizeTuning(params));
 
     TGIFStreamWriter writer(output_);
     TGIFFramePipeline pipeline(

@@ -28,6 +28,15 @@ void TFixedParamSource::ReadChoices(TFrameParams& params) {
     params.DataCoding = Params.DataCoding;
     params.Optimize = Params.Optimize;
     params.Tolerance = Params.Tolerance;
+    params.Quality = Params.Quality;
+}
+
+TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params) {
+    if (params.Quality > 0)
+        return TSharedPaletteReducer::TuningForQuality(params.Quality);
+    TSharedPaletteReducer::TTuning tuning;
+    tuning.Tolerance = params.Tolerance;
+    return tuning;
 }
 
 std::optional<TColorReduction> ListReduction(int index) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color/color_types.h"
+#include "color/shared_palette_reducer.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -38,6 +39,10 @@ struct TFrameParams {
     // With Optimize: how far, in RGB levels, a pixel's colour may move and
     // still keep its index (see TSharedPaletteReducer).
     int Tolerance = 0;
+    // With Optimize: 1 (smallest file) to 100 (closest to the frames) sets the
+    // tolerance and the palette (TSharedPaletteReducer::TuningForQuality); 0
+    // leaves them as Tolerance says.
+    int Quality = 0;
 
     std::int32_t& operator[](TParamField field);
     std::int32_t operator[](TParamField field) const;
@@ -65,6 +70,9 @@ public:
     // coder and optimizing. Read once, as the run's document is made.
     virtual void ReadChoices(TFrameParams& params) = 0;
 };
+
+// How an optimised run reduces its frames.
+TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params);
 
 // A source whose parameters do not change during a run.
 class TFixedParamSource : public TFrameParamSource {

@@ -1,13 +1,18 @@
 #include "gif/optimized_frames.h"
 
 #include "color/dib_access.h"
+#include "gif/lzw_string_choice.h"
 
 #include <algorithm>
 
 namespace framolo {
 
 TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors, int tolerance)
-    : mode_(mode), colors_(colors), tolerance_(tolerance) {}
+    : TOptimizedFrameSequence(mode, TSharedPaletteReducer::TTuning{colors, tolerance}) {}
+
+TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode,
+                                                 const TSharedPaletteReducer::TTuning& tuning)
+    : mode_(mode), tuning_(tuning) {}
 
 TOptimizedFrameSequence::~TOptimizedFrameSequence() = default;
 
@@ -18,13 +23,20 @@ TOptimizedFrame TOptimizedFrameSequence::Next(TBitmap& frame) {
         (reducer_ && (width != reducer_->Width() || height != reducer_->Height())))
         throw GIFException("Invalid image dimensions");
     if (!reducer_) {
-        reducer_ =
-            std::make_unique<TSharedPaletteReducer>(width, height, colors_, mode_, tolerance_);
+        reducer_ = std::make_unique<TSharedPaletteReducer>(width, height, mode_, tuning_);
         optimizer_ = std::make_unique<TFrameOptimizer>(width, height);
     }
     TDIBReader reader(frame, TPixelFormat::pf24bit);
     const std::ptrdiff_t stride = height > 1 ? reader.RowPointer(1) - reader.RowPointer(0) : 0;
-    const TReducedFrame& reduced = reducer_->Next(reader.RowPointer(0), stride);
+    TReducedFrame& reduced = reducer_->Next(reader.RowPointer(0), stride);
+    if (tuning_.LzwBound > 0) {
+        const bool kept = !reduced.NewPalette && shown_.size() == reduced.Indices.size();
+        ExtendLzwStrings({reduced.Indices.data(), width, reduced.Left, reduced.Top, reduced.Width,
+                          reduced.Height, reader.RowPointer(0), stride,
+                          kept ? shown_.data() : nullptr},
+                         reduced.Palette, tuning_.LzwBound);
+        shown_ = reduced.Indices;
+    }
     std::vector<TGIFColor> palette;
     palette.reserve(reduced.Palette.size());
     for (const TPaletteEntry& e : reduced.Palette)
@@ -55,6 +67,10 @@ int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame) {
 
 TOptimizedFrameAdder::TOptimizedFrameAdder(TDitherMode mode, int colors, int tolerance)
     : sequence_(mode, colors, tolerance) {}
+
+TOptimizedFrameAdder::TOptimizedFrameAdder(TDitherMode mode,
+                                           const TSharedPaletteReducer::TTuning& tuning)
+    : sequence_(mode, tuning) {}
 
 int TOptimizedFrameAdder::Add(TGIFDocument& document, TBitmap& frame) {
     TOptimizedFrame optimized = sequence_.Next(frame);

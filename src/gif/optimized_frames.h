@@ -23,6 +23,7 @@ public:
     // colors is the palette size; 255 leaves room for the transparent index.
     // tolerance: see TSharedPaletteReducer; 0 keeps only unchanged pixels.
     explicit TOptimizedFrameSequence(TDitherMode mode, int colors = 255, int tolerance = 0);
+    TOptimizedFrameSequence(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning);
     ~TOptimizedFrameSequence();
     TOptimizedFrameSequence(const TOptimizedFrameSequence&) = delete;
     TOptimizedFrameSequence& operator=(const TOptimizedFrameSequence&) = delete;
@@ -34,11 +35,12 @@ public:
 
 private:
     TDitherMode mode_;
-    int colors_;
-    int tolerance_;
+    TSharedPaletteReducer::TTuning tuning_;
     std::unique_ptr<TSharedPaletteReducer> reducer_;
     std::unique_ptr<TFrameOptimizer> optimizer_;
     std::vector<TGIFColor> global_;
+    // The indexes the screen shows after the last frame.
+    std::vector<std::uint8_t> shown_;
 };
 
 // Appends a frame whose transparency is settled to document, with a graphic
@@ -54,6 +56,7 @@ int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame);
 class TOptimizedFrameAdder {
 public:
     explicit TOptimizedFrameAdder(TDitherMode mode, int colors = 255, int tolerance = 0);
+    TOptimizedFrameAdder(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning);
 
     // As TOptimizedFrameSequence::Next, then appends the frame and returns its index.
     int Add(TGIFDocument& document, TBitmap& frame);

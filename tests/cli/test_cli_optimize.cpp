@@ -117,5 +117,51 @@ TEST(CliOptimize, OtherReductionsAreRefused) {
         << log;
 }
 
+TEST(CliOptimize, QualityTakesOneToAHundredAndTradesBytesForFidelity) {
+    const TStaticScene scene = MakeStaticScene("optimize_quality");
+    const std::string out = test::WorkPath("optimize_quality.gif");
+    std::remove(out.c_str());
+    std::string log;
+    for (const auto& [args, message] : std::vector<std::pair<std::string, std::string>>{
+             {" --quality 0", "--quality must be between 1 and 100, not 0"},
+             {" --quality 101", "--quality must be between 1 and 100, not 101"},
+             {" --quality high", "--quality takes a whole number, not 'high'"},
+             {" --quality", "--quality needs a value"},
+             {" --quality 50 --reduction quantize", "--quality works with --reduction best"},
+             {" --quality 50 --optimize --tolerance 2", "--tolerance and --quality do not go"}}) {
+        EXPECT_EQ(RunCli("avi2gif '" + scene.Clip + "' '" + out + "'" + args, &log), 2) << args;
+        EXPECT_NE(log.find(message), std::string::npos) << args << ": " << log;
+        EXPECT_FALSE(std::ifstream(out).good()) << args;
+    }
+
+    // Each run's GIF, how close its shown frames are to the source, its bytes.
+    struct TRun {
+        double Psnr = 0;
+        std::vector<std::uint8_t> Bytes;
+    };
+    const auto run = [&](const std::string& args) {
+        EXPECT_EQ(RunCli("avi2gif '" + scene.Clip + "' '" + out + "' --quiet" + args, &log), 0)
+            << args << ": " << log;
+        TRun r;
+        r.Bytes = test::ReadFileBytes(out);
+        const auto decoded = test::GiflibDecode(r.Bytes);
+        EXPECT_TRUE(decoded.Ok) << args << ": " << decoded.Error;
+        if (decoded.Ok)
+            r.Psnr = Psnr(test::GiflibComposite(decoded), scene.Rgb);
+        return r;
+    };
+    const TRun lowest = run(" --quality 1");
+    const TRun middle = run(" --quality 50");
+    const TRun highest = run(" --quality 100");
+    EXPECT_LT(lowest.Bytes.size(), middle.Bytes.size());
+    EXPECT_LT(middle.Bytes.size(), highest.Bytes.size());
+    EXPECT_LT(lowest.Psnr, middle.Psnr);
+    EXPECT_LT(middle.Psnr, highest.Psnr);
+    EXPECT_GT(lowest.Psnr, 25.0);
+    // The quality road is the small-file road of the best palette, whichever
+    // way it is asked for.
+    EXPECT_EQ(run(" --reduction best --optimize --quality 50").Bytes, middle.Bytes);
+}
+
 } // namespace
 } // namespace framolo
