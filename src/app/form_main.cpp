@@ -11,6 +11,7 @@
 #include "controls/image_button.h"
 #include "controls/places_open_dialog.h"
 #include "controls/search_combo_box.h"
+#include "convert/frame_params.h"
 #include "gif/animation/painter_registry.h"
 #include "gif/gif_document.h"
 #include "preview/gif_preview.h"
@@ -365,7 +366,7 @@ void TFormmain::BuildParameterGroup(TFramedGroupBox* group) {
                                QRect(kFieldLeft, row(6), 252 - kFieldLeft, 20));
     ColorReductionBox_->addItems({"Windows20 ", "Windows256 ", "WindowsGray ", "Monochrome ",
                                   "GrayScale ", "Netscape ", "Quantize  ( commend ) ",
-                                  "QuantizeWindows "});
+                                  "QuantizeWindows ", kBestQualityItem, kBestSmallerItem});
     MakeLabel(group, "DitherMode : ", QRect(kLabelLeft, row(7) + 3, labelWidth, 18));
     DitherModeBox_ = Place(new TSearchComboBox(group), "DitherModeBox",
                            QRect(kFieldLeft, row(7) + 2, 252 - kFieldLeft, 20));

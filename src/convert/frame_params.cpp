@@ -45,6 +45,19 @@ std::optional<TColorReduction> ListReduction(int index) {
     return std::nullopt;
 }
 
+TReductionItem WindowReductionItem(int index) {
+    TReductionItem item;
+    if (index == 8 || index == 9)
+        item.Reduction = TColorReduction::BestQuality;
+    else
+        item.Reduction = ListReduction(index);
+    if (index == 9) {
+        item.Optimize = true;
+        item.Quality = TSharedPaletteReducer::kDefaultQuality;
+    }
+    return item;
+}
+
 std::optional<TDitherMode> ListDither(int index) {
     if (index >= 0 && index <= 6)
         return static_cast<TDitherMode>(index);

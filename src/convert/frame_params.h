@@ -92,6 +92,20 @@ public:
 // the best-quality method, which a host may offer too. Unset for no item (-1)
 // and any other index.
 std::optional<TColorReduction> ListReduction(int index);
+// What an item of the window's reduction list asks for: items 0 to 7 are
+// the methods as ListReduction gives them, item 8 "Best quality" is the
+// best-quality method, item 9 "Best quality, smaller file" is that method on
+// the small-file road at the default quality. Unset for any other index.
+struct TReductionItem {
+    std::optional<TColorReduction> Reduction;
+    bool Optimize = false;
+    int Quality = 0;
+};
+TReductionItem WindowReductionItem(int index);
+// The two items the window lists after the eight methods.
+inline constexpr const char* kBestQualityItem = "Best quality";
+inline constexpr const char* kBestSmallerItem = "Best quality, smaller file";
+
 // The dithering mode of item index of the window's list (item i is mode i);
 // unset for no item and any other index.
 std::optional<TDitherMode> ListDither(int index);

@@ -163,5 +163,30 @@ TEST(CliOptimize, QualityTakesOneToAHundredAndTradesBytesForFidelity) {
     EXPECT_EQ(run(" --reduction best --optimize --quality 50").Bytes, middle.Bytes);
 }
 
+std::uint64_t Fnv1a64(const std::vector<std::uint8_t>& bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const std::uint8_t b : bytes)
+        hash = (hash ^ b) * 1099511628211ull;
+    return hash;
+}
+
+// The bytes of fixed roads on a fixed clip: the window's road, which the
+// command line took by default before, keeps them as they were; the default
+// keeps the ones it has now until it is changed on purpose.
+TEST(CliOptimize, TheWindowsRoadAndTheDefaultKeepTheirBytes) {
+    const TStaticScene scene = MakeStaticScene("optimize_golden");
+    const std::string out = test::WorkPath("optimize_golden.gif");
+    for (const auto& [args, hash] : std::vector<std::pair<std::string, std::uint64_t>>{
+             {" --reduction quantize --dither floydsteinberg", 0xae19b44722ea4f93ull},
+             {" --reduction quantize", 0xae19b44722ea4f93ull},
+             {"", 0xcfcdf14f631a8927ull},
+             {" --quality 80 --dither nearest", 0xcfcdf14f631a8927ull}}) {
+        std::string log;
+        ASSERT_EQ(RunCli("avi2gif '" + scene.Clip + "' '" + out + "' --quiet" + args, &log), 0)
+            << args << ": " << log;
+        EXPECT_EQ(Fnv1a64(test::ReadFileBytes(out)), hash) << args;
+    }
+}
+
 } // namespace
 } // namespace framolo
