@@ -96,7 +96,7 @@ void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t strid
     }
 }
 
-TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::ptrdiff_t stride) {
+const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::ptrdiff_t stride) {
     const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
     frame_.NewPalette = false;
     if (pixels == 0) {

@@ -85,9 +85,9 @@ public:
 
     // bgr: width x height pixels (blue, green, red), row y at bgr + y * stride.
     // The result stays valid until the next call.
-    // The frame's indexes may be changed before the next call; the reducer
-    // takes them as the ones shown.
-    TReducedFrame& Next(const std::uint8_t* bgr, std::ptrdiff_t stride);
+    const TReducedFrame& Next(const std::uint8_t* bgr, std::ptrdiff_t stride);
+    // The indexes of the last frame (empty before the first).
+    const std::vector<std::uint8_t>& Indices() const { return frame_.Indices; }
 
     int Width() const { return width_; }
     int Height() const { return height_; }

@@ -10,10 +10,12 @@ namespace framolo {
 namespace {
 
 // The coder's string table as a tree: every code but the roots extends its
-// prefix by one pixel. Children of a code form a list, newest first.
+// prefix by one pixel. Children of a code form a list, newest first; a small
+// open-addressed table of (code, pixel) pairs finds a child at once, and
+// entries from before the last reset are told apart by a generation number.
 class TStringTree {
 public:
-    explicit TStringTree(int tableSize) {
+    explicit TStringTree(int tableSize) : slots_(kSlots, 0) {
         const int bits = std::max(2, BitsForColors(tableSize));
         firstFree_ = (1 << bits) + 2;
         Reset();
@@ -21,15 +23,23 @@ public:
     void Reset() {
         std::fill(firstChild_.begin(), firstChild_.end(), kNone);
         next_ = firstFree_;
+        if (++generation_ == 0) {
+            std::fill(slots_.begin(), slots_.end(), 0);
+            generation_ = 1;
+        }
     }
     int FirstChild(int code) const { return firstChild_[static_cast<std::size_t>(code)]; }
     int Sibling(int code) const { return sibling_[static_cast<std::size_t>(code)]; }
     int Pixel(int code) const { return pixel_[static_cast<std::size_t>(code)]; }
     int Child(int code, int pixel) const {
-        for (int c = FirstChild(code); c != kNone; c = Sibling(c))
-            if (Pixel(c) == pixel)
-                return c;
-        return kNone;
+        const std::uint64_t key = Key(code, pixel);
+        for (std::size_t at = Home(key);; at = (at + 1) & (kSlots - 1)) {
+            const std::uint64_t v = slots_[at];
+            if (v >> 32 != generation_)
+                return kNone;
+            if ((v >> 12 & 0xFFFFF) == key)
+                return static_cast<int>(v & 0xFFF);
+        }
     }
     // What the coder does when the string ends: the string and the pixel
     // become a new code, and the table starts over once it is full.
@@ -43,14 +53,30 @@ public:
         pixel_[at] = static_cast<std::int16_t>(pixel);
         sibling_[at] = firstChild_[static_cast<std::size_t>(code)];
         firstChild_[static_cast<std::size_t>(code)] = static_cast<std::int16_t>(next_);
+        const std::uint64_t key = Key(code, pixel);
+        std::size_t slot = Home(key);
+        while (slots_[slot] >> 32 == generation_)
+            slot = (slot + 1) & (kSlots - 1);
+        slots_[slot] =
+            std::uint64_t{generation_} << 32 | key << 12 | static_cast<std::uint64_t>(next_);
         ++next_;
     }
 
     static constexpr int kNone = -1;
 
 private:
+    // At most 4095 codes live at once: the table stays under half full.
+    static constexpr std::size_t kSlots = 8192;
+    static std::uint64_t Key(int code, int pixel) {
+        return static_cast<std::uint64_t>(code) << 8 | static_cast<std::uint64_t>(pixel & 0xFF);
+    }
+    static std::size_t Home(std::uint64_t key) {
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 51);
+    }
     int firstFree_ = 0;
     int next_ = 0;
+    std::uint32_t generation_ = 0;
+    std::vector<std::uint64_t> slots_;
     std::array<std::int16_t, 4096> firstChild_{};
     std::array<std::int16_t, 4096> sibling_{};
     std::array<std::int16_t, 4096> pixel_{};

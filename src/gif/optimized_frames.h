@@ -33,13 +33,32 @@ public:
     // first one's, leaving the sequence as it was.
     TOptimizedFrame Next(TBitmap& frame);
 
+    // Next in two steps, each of which sees the frames in order. Reduce
+    // reduces the frame to the shared palette; Place re-chooses indexes for
+    // the coder's strings (with a tuning's LzwBound) and locates the frame.
+    // Place of frame k may run beside Reduce of frame k + 1: the reducer
+    // never sees the indexes Place changes. The frame's bitmap must live,
+    // unchanged, until its Place.
+    struct TReducedStep {
+        TReducedFrame Frame;
+        // The reducer's indexes before this frame (with LzwBound, and not on a
+        // new palette); empty otherwise.
+        std::vector<std::uint8_t> Before;
+        int Width = 0;
+        int Height = 0;
+        const std::uint8_t* Bgr = nullptr;
+        std::ptrdiff_t Stride = 0;
+    };
+    TReducedStep Reduce(TBitmap& frame);
+    TOptimizedFrame Place(TReducedStep& step);
+
 private:
     TDitherMode mode_;
     TSharedPaletteReducer::TTuning tuning_;
     std::unique_ptr<TSharedPaletteReducer> reducer_;
     std::unique_ptr<TFrameOptimizer> optimizer_;
     std::vector<TGIFColor> global_;
-    // The indexes the screen shows after the last frame.
+    // With LzwBound: the indexes the screen shows after the last frame.
     std::vector<std::uint8_t> shown_;
 };
 
