@@ -37,9 +37,9 @@ TSharedPaletteReducer::~TSharedPaletteReducer() = default;
 TSharedPaletteReducer::TTuning TSharedPaletteReducer::TuningForQuality(int quality) {
     const int loss = 100 - std::clamp(quality, 1, 100);
     TTuning tuning;
-    tuning.Colors = std::max(64, 255 - loss * 3 / 2);
-    tuning.Tolerance = (loss + 2) / 5;
-    tuning.LzwBound = loss * 3 / 10;
+    tuning.Colors = std::max(64, 255 - std::max(0, loss - 20) * 2);
+    tuning.Tolerance = loss * 3 / 20;
+    tuning.LzwBound = loss / 5;
     // Twice the rounds over four times the sample: measured on real clips, the
     // palette then keeps dark gradients far better, for little time, since a
     // palette is built only when the scene leaves the last one behind.

@@ -98,7 +98,7 @@ public:
     static constexpr int kDefaultTolerance = 8;
     // The quality framolo-cli's avi2gif uses unless told otherwise, and the
     // dithering that goes with a quality unless another is asked for.
-    static constexpr int kDefaultQuality = 80;
+    static constexpr int kDefaultQuality = 78;
     static constexpr TDitherMode kQualityDither = TDitherMode::Nearest;
 
 private:

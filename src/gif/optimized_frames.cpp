@@ -55,7 +55,9 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
         // reducer's own; the others may take an entry that lengthens the
         // coder's strings.
         const bool kept = !step.Before.empty() && shown_.size() == reduced.Indices.size();
+        std::size_t changed = reduced.Indices.size();
         if (kept) {
+            changed = 0;
             std::vector<std::uint8_t> indices = shown_;
             const auto w = static_cast<std::size_t>(step.Width);
             const int slack = tuning_.LzwBound * tuning_.LzwBound;
@@ -70,6 +72,7 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
                     const std::size_t i =
                         static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
                     const std::uint8_t own = reduced.Indices[i];
+                    changed += own != step.Before[i] ? 1 : 0;
                     if (own != step.Before[i] ||
                         (own != indices[i] &&
                          distance(row + 3 * x, indices[i]) > distance(row + 3 * x, own) + slack))
@@ -78,10 +81,17 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
             }
             reduced.Indices = std::move(indices);
         }
+        // An error that moves with the picture is seen less than one that
+        // stands: the more of the frame changed, the further the bound goes,
+        // up to 2.5 times the tuning's for a frame that changed as a whole.
+        const std::size_t total = std::max<std::size_t>(reduced.Indices.size(), 1);
+        const int bound =
+            tuning_.LzwBound + static_cast<int>(static_cast<std::size_t>(3 * tuning_.LzwBound) *
+                                                changed / (2 * total));
         ExtendLzwStrings({reduced.Indices.data(), step.Width, reduced.Left, reduced.Top,
                           reduced.Width, reduced.Height, step.Bgr, step.Stride,
                           kept ? shown_.data() : nullptr},
-                         reduced.Palette, tuning_.LzwBound);
+                         reduced.Palette, bound);
         shown_ = reduced.Indices;
     }
     std::vector<TGIFColor> palette;

@@ -4,6 +4,7 @@
 #include "app/form_main.h"
 #include "app/main_texts.h"
 #include "app/project_links.h"
+#include "color/shared_palette_reducer.h"
 #include "controls/modal_seam.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
@@ -287,8 +288,8 @@ TEST_F(WindowRoadTest, BestQualityItemsWriteShowAndSaveTheCommandLinesBytes) {
     ASSERT_EQ(std::system(make.c_str()), 0) << make;
     for (const TCase& c :
          {TCase{8, 1, "--reduction best --dither floydsteinberg"},
-          TCase{9, 0, "--reduction best --optimize --quality 80 --dither nearest"},
-          TCase{9, 1, "--reduction best --optimize --quality 80 --dither floydsteinberg"}}) {
+          TCase{9, 0, "--reduction best --optimize --dither nearest --quality "},
+          TCase{9, 1, "--reduction best --optimize --dither floydsteinberg --quality "}}) {
         SCOPED_TRACE(c.Options);
         Open(clip);
         auto* reduction = Find<QComboBox>("ColorReductionBox");
@@ -306,8 +307,10 @@ TEST_F(WindowRoadTest, BestQualityItemsWriteShowAndSaveTheCommandLinesBytes) {
         const std::vector<std::uint8_t> saved = ReadBytes(saveFile);
 
         const std::string cli = WorkPath("best-cli.gif").toStdString();
-        const std::string command = std::string(FRAMOLO_CLI_PATH) + " avi2gif '" +
-                                    clip.toStdString() + "' '" + cli + "' --quiet " + c.Options;
+        const std::string command =
+            std::string(FRAMOLO_CLI_PATH) + " avi2gif '" + clip.toStdString() + "' '" + cli +
+            "' --quiet " + c.Options +
+            (c.Item == 9 ? std::to_string(TSharedPaletteReducer::kDefaultQuality) : "");
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         EXPECT_EQ(saved, ReadBytes(QString::fromStdString(cli)));
         TMemoryStream held;
