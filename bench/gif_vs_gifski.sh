@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Compares framolo-cli avi2gif with gifski on the same frames: PSNR and SSIM
 # of every composited frame against its source frame (frame k with frame k),
-# file size and the wall time of the whole process, first at each tool's
+# file size and the wall and CPU time of the whole process, first at each tool's
 # default setting, then across a sweep of each tool's --quality. The sweep's
 # size-against-quality curves are plotted into the output folder.
 #
@@ -145,17 +145,16 @@ metrics() {
   echo "$psnr $ssim"
 }
 
-# timed GIF COMMAND...: runs the command, then prints "PSNR SSIM BYTES SECONDS".
+# timed GIF COMMAND...: runs the command, then prints "PSNR SSIM BYTES SECONDS
+# CPU_SECONDS" (wall time, and user plus system time, of the whole process).
 timed() {
   local gif=$1
   shift
-  local t0 t1
-  t0=$(date +%s.%N)
-  "$@" >/dev/null 2>"$work/stderr" || die "$* failed: $(tail -n 3 "$work/stderr")"
-  t1=$(date +%s.%N)
+  /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" ||
+    die "$* failed: $(tail -n 3 "$work/stderr")"
   local values
   values=$(metrics "$gif") || exit 1
-  echo "$values $(stat -c %s "$gif") $(echo "$t1 - $t0" | bc -l)"
+  echo "$values $(stat -c %s "$gif") $(awk '{ printf "%s %.2f", $1, $2 + $3 }' "$work/time")"
 }
 
 framolo() { # framolo GIF [options]
@@ -175,23 +174,24 @@ table=$out/table.txt
 {
   printf 'frames: %s a clip, %s cores; framolo-cli avi2gif (default settings) against gifski 1.7.1 (default, quality 90)\n\n' \
     "$frames" "$(nproc)"
-  printf '| clip    | tool    | PSNR dB |   SSIM  |    KiB |  wall s | PSNR +dB | SSIM +   | size x | speed x |\n'
-  printf '|---|---|---|---|---|---|---|---|---|---|\n'
+  printf '| clip    | tool    | PSNR dB |   SSIM  |    KiB |  wall s |  CPU s | PSNR +dB | SSIM +   | size x | speed x | CPU x |\n'
+  printf '|---|---|---|---|---|---|---|---|---|---|---|---|\n'
 } >"$table"
 cat "$table"
 : >"$out/sweep.txt"
 for clip in $clips; do
   make_clip "$clip"
   row=$(framolo "$work/f.gif") || die "$clip: framolo-cli's run failed"
-  read -r fp fs fb ft <<<"$row"
+  read -r fp fs fb ft fc <<<"$row"
   row=$(gifski_run "$work/g.gif") || die "$clip: gifski's run failed"
-  read -r gp gs gb gt <<<"$row"
+  read -r gp gs gb gt gc <<<"$row"
   {
-    printf '| %-7s | gifski  | %7.2f | %7.5f | %6.0f | %7.2f |          |          |        |         |\n' \
-      "$clip" "$gp" "$gs" "$(echo "$gb / 1024" | bc -l)" "$gt"
-    printf '| %-7s | framolo | %7.2f | %7.5f | %6.0f | %7.2f | %+8.2f | %+8.5f | %6.3f | %7.2f |\n' \
-      "$clip" "$fp" "$fs" "$(echo "$fb / 1024" | bc -l)" "$ft" "$(echo "$fp - $gp" | bc -l)" \
-      "$(echo "$fs - $gs" | bc -l)" "$(echo "$fb / $gb" | bc -l)" "$(echo "$gt / $ft" | bc -l)"
+    printf '| %-7s | gifski  | %7.2f | %7.5f | %6.0f | %7.2f | %6.2f |          |          |        |         |       |\n' \
+      "$clip" "$gp" "$gs" "$(echo "$gb / 1024" | bc -l)" "$gt" "$gc"
+    printf '| %-7s | framolo | %7.2f | %7.5f | %6.0f | %7.2f | %6.2f | %+8.2f | %+8.5f | %6.3f | %7.2f | %5.2f |\n' \
+      "$clip" "$fp" "$fs" "$(echo "$fb / 1024" | bc -l)" "$ft" "$fc" "$(echo "$fp - $gp" | bc -l)" \
+      "$(echo "$fs - $gs" | bc -l)" "$(echo "$fb / $gb" | bc -l)" "$(echo "$gt / $ft" | bc -l)" \
+      "$(echo "$gc / $fc" | bc -l)"
   } | tee -a "$table"
   for q in $sweep; do
     row=$(framolo "$work/f.gif" --quality "$q") || die "$clip: framolo-cli --quality $q failed"
@@ -203,7 +203,7 @@ done
 
 if [ -n "$sweep" ]; then
   {
-    printf '\nsweep: clip tool quality PSNR SSIM bytes seconds\n'
+    printf '\nsweep: clip tool quality PSNR SSIM bytes wall-seconds CPU-seconds\n'
     cat "$out/sweep.txt"
   } >>"$table"
   for clip in $clips; do
