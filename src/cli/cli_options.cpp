@@ -80,9 +80,9 @@ std::vector<TCliCommand> MakeCommands() {
                        "move of its colour (0 levels at 100, 3 at 78, 14 at 1),\n"
                        "lets a pixel take an entry up to a bound further than the\n"
                        "nearest when that lengthens the LZW strings (0 at 100, 4\n"
-                       "at 78, 19 at 1; up to 2.5 times that in frames that\n"
-                       "change as a whole), and below 80 shrinks the palette\n"
-                       "(255 colours, 195 at 50, 97 at 1)"),
+                       "at 78, 19 at 1; in frames that change as a whole up to\n"
+                       "2.5 times that, not past 10), and below 80 shrinks the\n"
+                       "palette (255 colours, 195 at 50, 97 at 1)"),
             // Past a quarter of a channel's range, pixels that plainly changed
             // would keep their index.
             Number("--tolerance", "N", 0, 64,

@@ -85,9 +85,12 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
         // stands: the more of the frame changed, the further the bound goes,
         // up to 2.5 times the tuning's for a frame that changed as a whole.
         const std::size_t total = std::max<std::size_t>(reduced.Indices.size(), 1);
-        const int bound =
+        const int grown =
             tuning_.LzwBound + static_cast<int>(static_cast<std::size_t>(3 * tuning_.LzwBound) *
                                                 changed / (2 * total));
+        // Past 10 levels a grown bound spoils drawn edges (text, lines) that
+        // then stand still, and saves little: it grows no further.
+        const int bound = std::min(grown, std::max(tuning_.LzwBound, 10));
         ExtendLzwStrings({reduced.Indices.data(), step.Width, reduced.Left, reduced.Top,
                           reduced.Width, reduced.Height, step.Bgr, step.Stride,
                           kept ? shown_.data() : nullptr},
