@@ -15,6 +15,7 @@
 #include "controls/image_button.h"
 #include "controls/places_open_dialog.h"
 #include "controls/search_combo_box.h"
+#include "convert/frame_params.h"
 #include "convert/output_size.h"
 #include "gif/animation/painter_registry.h"
 #include "gif/gif_document.h"
@@ -451,7 +452,7 @@ void TFormmain::BuildParameterGroup(TFramedGroupBox* group) {
     reductionLabel->setBuddy(ColorReductionBox_);
     ColorReductionBox_->addItems({"Windows20 ", "Windows256 ", "WindowsGray ", "Monochrome ",
                                   "GrayScale ", "Netscape ", "Quantize  ( commend ) ",
-                                  "QuantizeWindows "});
+                                  "QuantizeWindows ", kBestQualityItem, kBestSmallerItem});
     QLabel* ditherLabel =
         MakeLabel(group, "DitherMode : ", QRect(kLabelLeft, row(7) + 3, labelWidth, 18));
     DitherModeBox_ = Place(new TSearchComboBox(group), "DitherModeBox",

@@ -49,11 +49,14 @@ void TWindowHost::Read(TFrameParams& params, std::initializer_list<TParamField> 
 }
 
 void TWindowHost::ReadChoices(TFrameParams& params) {
-    params.Reduction = ListReduction(form_.ColorReductionBox_->currentIndex());
+    const TReductionItem item = WindowReductionItem(form_.ColorReductionBox_->currentIndex());
+    params.Reduction = item.Reduction;
     params.Dither = ListDither(form_.DitherModeBox_->currentIndex());
-    // The window's documents are always LZW-coded and never optimised.
+    // The window's documents are always LZW-coded; only the last reduction
+    // item asks for optimised frames.
     params.DataCoding = 0;
-    params.Optimize = false;
+    params.Optimize = item.Optimize;
+    params.Quality = item.Quality;
 }
 
 bool TWindowHost::SourceOpen() {

@@ -59,17 +59,33 @@ std::vector<TCliCommand> MakeCommands() {
                    "repeat it N times"),
             Word("--reduction", "METHOD",
                  "windows20 windows256 windowsgray monochrome grayscale\n"
-                 "netscape quantize quantizewindows (default: quantize),\n"
-                 "or best: a palette that keeps the error small (Wu's\n"
-                 "split refined by k-means), searched exactly"),
+                 "netscape quantize quantizewindows, or best: a palette\n"
+                 "that keeps the error small (Wu's split refined by\n"
+                 "k-means), searched exactly. Without --reduction the GIF\n"
+                 "takes the best palette with the small-file road of\n"
+                 "--optimize, tuned by --quality; --reduction quantize\n"
+                 "--dither floydsteinberg gives the window's default"),
             Word("--dither", "MODE",
                  "nearest floydsteinberg stucki sierra jajuni stevearche\n"
-                 "burkes (default: floydsteinberg)"),
+                 "burkes (default: nearest without --reduction and with\n"
+                 "--quality, floydsteinberg otherwise)"),
             Flag("--rle", "code the image data by runs instead of LZW"),
             Flag("--optimize", "a smaller file showing the same frames: one best palette\n"
                                "while it fits the scene, only each frame's changed\n"
                                "rectangle, unchanged pixels transparent where that is\n"
                                "shorter (implies --reduction best)"),
+            Number("--quality", "N", 1, 100,
+                   "1 (smallest file) to 100 (closest to the frames), for the\n"
+                   "small-file road (implies --optimize; default: " +
+                       std::to_string(TSharedPaletteReducer::kDefaultQuality) +
+                       "). Going\n"
+                       "down from 100 it lets a pixel keep its index for a larger\n"
+                       "move of its colour (0 levels at 100, 3 at 78, 14 at 1),\n"
+                       "lets a pixel take an entry up to a bound further than the\n"
+                       "nearest when that lengthens the LZW strings (0 at 100, 4\n"
+                       "at 78, 19 at 1; in frames that change as a whole up to\n"
+                       "2.5 times that, not past 10), and below 80 shrinks the\n"
+                       "palette (255 colours, 195 at 50, 97 at 1)"),
             // Past a quarter of a channel's range, pixels that plainly changed
             // would keep their index.
             Number("--tolerance", "N", 0, 64,

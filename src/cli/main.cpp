@@ -238,16 +238,25 @@ int AviToGif(const TCliArgs& args) {
     params.Delay = args.Number("--delay", clip.DelayMs);
     params.Loop = args.Number("--loop", 0);
     params.Reduction =
-        Named(kReductions, args, "--reduction", TColorReduction::Quantize, "reduction");
-    if (optimize && args.Has("--reduction") && params.Reduction != TColorReduction::BestQuality)
+        Named(kReductions, args, "--reduction", TColorReduction::BestQuality, "reduction");
+    const bool best = params.Reduction == TColorReduction::BestQuality;
+    if (optimize && !best)
         throw EUsage("--optimize works with --reduction best");
-    if (optimize)
-        params.Reduction = TColorReduction::BestQuality;
-    params.Dither = Named(kDithers, args, "--dither", TDitherMode::FloydSteinberg, "dither mode");
-    params.DataCoding = args.Has("--rle") ? 1 : 0;
-    params.Optimize = optimize;
+    if (args.Has("--quality") && !best)
+        throw EUsage("--quality works with --reduction best");
     if (args.Has("--tolerance") && !optimize)
         throw EUsage("--tolerance works with --optimize");
+    if (args.Has("--tolerance") && args.Has("--quality"))
+        throw EUsage("--tolerance and --quality do not go together: --quality sets the tolerance");
+    // Without --reduction, and with --quality, the small-file road with the
+    // quality's tuning; an explicit --optimize alone keeps its own tolerance.
+    const bool tuned = args.Has("--quality") || (!args.Has("--reduction") && !optimize);
+    params.Optimize = optimize || tuned;
+    params.Quality = tuned ? args.Number("--quality", TSharedPaletteReducer::kDefaultQuality) : 0;
+    params.Dither = Named(
+        kDithers, args, "--dither",
+        tuned ? TSharedPaletteReducer::kQualityDither : TDitherMode::FloydSteinberg, "dither mode");
+    params.DataCoding = args.Has("--rle") ? 1 : 0;
     params.Tolerance = args.Number("--tolerance", TSharedPaletteReducer::kDefaultTolerance);
     TAviToGifStreamJob::TOptions options;
     options.Threads = args.Number(

@@ -154,6 +154,10 @@ std::vector<TPaletteEntry> SortedUnique(std::vector<TPaletteEntry> entries) {
 
 TBestQuantizer::TBestQuantizer(int colors) : colors_(std::clamp(colors, 1, 256)) {}
 
+TBestQuantizer::TBestQuantizer(int colors, int rounds, std::int64_t samples)
+    : colors_(std::clamp(colors, 1, 256)), rounds_(std::max(rounds, 0)),
+      samples_(std::max<std::int64_t>(samples, 1)) {}
+
 std::vector<TPaletteEntry> TBestQuantizer::Quantize(TDIB& reader) const {
     TBitmap& bitmap = reader.Bitmap();
     const int width = bitmap.Width();
@@ -242,21 +246,20 @@ std::vector<TPaletteEntry> TBestQuantizer::Quantize(const std::uint8_t* bgr, int
     }
 
     // k-means over an evenly spread sample.
-    for (int round = 0; round < kRefineRounds; ++round) {
+    for (int round = 0; round < rounds_; ++round) {
         std::vector<TPaletteEntry> entries;
         for (const TCentroid& c : centroids)
             entries.push_back(Rounded(c));
         TExactColorLookup lookup(entries);
         std::vector<TCentroid> sums(centroids.size());
         std::vector<std::int64_t> counts(centroids.size(), 0);
-        ForEachSampledPixel(
-            bgr, width, height, rowStride, kSamplePixels, [&](const std::uint8_t* p) {
-                const auto k = static_cast<std::size_t>(lookup.Nearest(p[2], p[1], p[0]));
-                sums[k].Red += p[2];
-                sums[k].Green += p[1];
-                sums[k].Blue += p[0];
-                ++counts[k];
-            });
+        ForEachSampledPixel(bgr, width, height, rowStride, samples_, [&](const std::uint8_t* p) {
+            const auto k = static_cast<std::size_t>(lookup.Nearest(p[2], p[1], p[0]));
+            sums[k].Red += p[2];
+            sums[k].Green += p[1];
+            sums[k].Blue += p[0];
+            ++counts[k];
+        });
         bool moved = false;
         for (std::size_t k = 0; k < centroids.size(); ++k) {
             if (counts[k] == 0)

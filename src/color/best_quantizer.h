@@ -21,6 +21,8 @@ namespace framolo {
 class TBestQuantizer {
 public:
     explicit TBestQuantizer(int colors);
+    // rounds of k-means (at least 0) over samples pixels (at least 1).
+    TBestQuantizer(int colors, int rounds, std::int64_t samples);
 
     // Pixels of a 24-bit row are blue, green, red.
     std::vector<TPaletteEntry> Quantize(TDIB& reader) const;
@@ -36,6 +38,8 @@ public:
 
 private:
     int colors_;
+    int rounds_ = kRefineRounds;
+    std::int64_t samples_ = kSamplePixels;
 };
 
 // Calls visit(pixel) for an evenly spread sample of about maxSamples pixels

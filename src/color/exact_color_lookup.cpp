@@ -59,6 +59,7 @@ void TExactColorLookup::Init(const TPaletteEntry* entries, std::size_t count) {
     const std::size_t n = std::min(count, entries_.size());
     std::copy_n(entries, n, entries_.begin());
     colorCount_ = static_cast<int>(n);
+    memo_.assign(std::size_t{1} << kMemoBits, 0);
     for (int level = 0; level < 3; ++level) {
         const std::size_t cells = std::size_t{1} << (3 * (level + 3));
         levels_[static_cast<std::size_t>(level)].Start.assign(cells, -1);

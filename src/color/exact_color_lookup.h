@@ -43,6 +43,16 @@ public:
         distance = 0;
         if (colorCount_ == 0)
             return 0;
+        // Video repeats its colours: a colour met before is answered from the
+        // memo, the same index the search gave it.
+        const std::uint32_t rgb =
+            static_cast<std::uint32_t>(red) << 16 | static_cast<std::uint32_t>(green) << 8 | blue;
+        std::uint32_t& memo = memo_[(rgb * 0x9E3779B1u) >> (32 - kMemoBits)];
+        if (memo != 0 && memo >> 8 == rgb) {
+            const auto index = static_cast<std::uint8_t>(memo);
+            distance = Distance(entries_[index], red, green, blue);
+            return index;
+        }
         const unsigned cell = (static_cast<unsigned>(red >> 3) << 10) |
                               (static_cast<unsigned>(green >> 3) << 5) |
                               static_cast<unsigned>(blue >> 3);
@@ -61,6 +71,7 @@ public:
             }
         }
         distance = bestDistance;
+        memo = rgb << 8 | static_cast<std::uint32_t>(best);
         return best;
     }
 
@@ -102,6 +113,10 @@ private:
     };
     std::array<TPaletteEntry, 256> entries_{};
     std::array<TLevel, 3> levels_;
+    // Colour (24 bits) and index (8 bits) of the last colour searched in each
+    // slot; 0 for none (black found at index 0 is simply searched again).
+    static constexpr int kMemoBits = 16;
+    std::vector<std::uint32_t> memo_;
 };
 
 // Answers the exact lookup's index for a pixel that changed and the pixel's

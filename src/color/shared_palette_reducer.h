@@ -1,5 +1,6 @@
 #pragma once
 
+#include "color/best_quantizer.h"
 #include "color/color_types.h"
 #include "color/exact_color_lookup.h"
 #include "platform/graphics/graphics.h"
@@ -31,8 +32,8 @@ struct TReducedFrame {
 // palette (TBestQuantizer), keeping one palette for as long as it fits the
 // frames, so that unchanged parts of the picture keep their indexes:
 //
-// - a frame whose error under the current palette grows past kRebuildFactor
-//   times the error that palette had on the frame it was made for (plus
+// - a frame whose error under the current palette grows past RebuildFactor
+//   (see TTuning) times the error that palette had on the frame it was made for (plus
 //   kRebuildSlack) gets a new palette, and is dithered as a whole;
 // - otherwise only the pixels whose colour moved further than the tolerance
 //   (a distance in RGB levels) from the colour they had when they were last
@@ -54,9 +55,30 @@ struct TReducedFrame {
 // Frames are fed in order; the reducer is sequential by nature.
 class TSharedPaletteReducer {
 public:
-    // colors is kept within 1..256; a negative size counts as 0.
-    // tolerance is kept within 0..255.
+    // How the reducer weighs size against fidelity.
+    struct TTuning {
+        // Palette size, kept within 1..256.
+        int Colors = 255;
+        // Kept within 0..255.
+        int Tolerance = 0;
+        // A palette is rebuilt once a frame's error under it passes
+        // RebuildFactor times the error it had when built, plus kRebuildSlack.
+        double RebuildFactor = 1.3;
+        // For the coder that follows: how far (a distance in RGB levels) a
+        // pixel's entry may be from the nearest fit when another entry makes
+        // the LZW strings longer; 0 never trades.
+        int LzwBound = 0;
+        // The palette's k-means rounds and sample (see TBestQuantizer).
+        int RefineRounds = TBestQuantizer::kRefineRounds;
+        std::int64_t SamplePixels = TBestQuantizer::kSamplePixels;
+    };
+    // The tuning of a quality from 1 (smallest file) to 100 (closest to the
+    // frames); values outside are kept within 1..100.
+    static TTuning TuningForQuality(int quality);
+
+    // A negative size counts as 0.
     TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode, int tolerance = 0);
+    TSharedPaletteReducer(int width, int height, TDitherMode mode, const TTuning& tuning);
     ~TSharedPaletteReducer();
     TSharedPaletteReducer(const TSharedPaletteReducer&) = delete;
     TSharedPaletteReducer& operator=(const TSharedPaletteReducer&) = delete;
@@ -64,15 +86,20 @@ public:
     // bgr: width x height pixels (blue, green, red), row y at bgr + y * stride.
     // The result stays valid until the next call.
     const TReducedFrame& Next(const std::uint8_t* bgr, std::ptrdiff_t stride);
+    // The indexes of the last frame (empty before the first).
+    const std::vector<std::uint8_t>& Indices() const { return frame_.Indices; }
 
     int Width() const { return width_; }
     int Height() const { return height_; }
     int PalettesBuilt() const { return palettesBuilt_; }
 
-    static constexpr double kRebuildFactor = 1.3;
     static constexpr double kRebuildSlack = 2.0;
     // The tolerance framolo-cli's --optimize uses unless told otherwise.
     static constexpr int kDefaultTolerance = 8;
+    // The quality framolo-cli's avi2gif uses unless told otherwise, and the
+    // dithering that goes with a quality unless another is asked for.
+    static constexpr int kDefaultQuality = 78;
+    static constexpr TDitherMode kQualityDither = TDitherMode::Nearest;
 
 private:
     double SampledError(const std::uint8_t* bgr, std::ptrdiff_t stride);
@@ -89,6 +116,9 @@ private:
     int colors_;
     TDitherMode mode_;
     int tolerance_;
+    double rebuildFactor_;
+    int refineRounds_;
+    std::int64_t samplePixels_;
     TReducedFrame frame_;
     // Each pixel's colour when it was last dithered, 3 bytes blue, green, red.
     std::vector<std::uint8_t> dithered_;

@@ -10,11 +10,25 @@ namespace framolo {
 
 namespace {
 
+// Reduction and placing run as two ordered steps, so that with two threads
+// frame k + 1 is reduced while frame k is placed.
 class TOptimizingStage : public TOrderedFrameStage {
 public:
-    TOptimizingStage(TDitherMode mode, int tolerance) : sequence_(mode, 255, tolerance) {}
+    TOptimizingStage(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning)
+        : sequence_(mode, tuning) {}
     void Run(TFrameJob& job) override {
-        job.Optimized = std::make_unique<TOptimizedFrame>(sequence_.Next(*job.Picture));
+        RunStep(job, 0);
+        RunStep(job, 1);
+    }
+    int Steps() const override { return 2; }
+    void RunStep(TFrameJob& job, int step) override {
+        using TReducedStep = TOptimizedFrameSequence::TReducedStep;
+        if (step == 0) {
+            job.Between = std::make_shared<TReducedStep>(sequence_.Reduce(*job.Picture));
+            return;
+        }
+        auto reduced = std::static_pointer_cast<TReducedStep>(std::move(job.Between));
+        job.Optimized = std::make_unique<TOptimizedFrame>(sequence_.Place(*reduced));
         job.Picture.reset();
     }
 
@@ -43,7 +57,7 @@ void TAviToGifStreamJob::Convert(TJobOutcome& outcome) {
 
     std::optional<TOptimizingStage> optimizing;
     if (params.Optimize)
-        optimizing.emplace(settings.DitherMode, params.Tolerance);
+        optimizing.emplace(settings.DitherMode, OptimizeTuning(params));
 
     TGIFStreamWriter writer(output_);
     TGIFFramePipeline pipeline(

@@ -28,12 +28,34 @@ void TFixedParamSource::ReadChoices(TFrameParams& params) {
     params.DataCoding = Params.DataCoding;
     params.Optimize = Params.Optimize;
     params.Tolerance = Params.Tolerance;
+    params.Quality = Params.Quality;
+}
+
+TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params) {
+    if (params.Quality > 0)
+        return TSharedPaletteReducer::TuningForQuality(params.Quality);
+    TSharedPaletteReducer::TTuning tuning;
+    tuning.Tolerance = params.Tolerance;
+    return tuning;
 }
 
 std::optional<TColorReduction> ListReduction(int index) {
     if ((index >= 0 && index <= 7) || index + 1 == static_cast<int>(TColorReduction::BestQuality))
         return static_cast<TColorReduction>(index + 1);
     return std::nullopt;
+}
+
+TReductionItem WindowReductionItem(int index) {
+    TReductionItem item;
+    if (index == 8 || index == 9)
+        item.Reduction = TColorReduction::BestQuality;
+    else
+        item.Reduction = ListReduction(index);
+    if (index == 9) {
+        item.Optimize = true;
+        item.Quality = TSharedPaletteReducer::kDefaultQuality;
+    }
+    return item;
 }
 
 std::optional<TDitherMode> ListDither(int index) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color/color_types.h"
+#include "color/shared_palette_reducer.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -38,6 +39,10 @@ struct TFrameParams {
     // With Optimize: how far, in RGB levels, a pixel's colour may move and
     // still keep its index (see TSharedPaletteReducer).
     int Tolerance = 0;
+    // With Optimize: 1 (smallest file) to 100 (closest to the frames) sets the
+    // tolerance and the palette (TSharedPaletteReducer::TuningForQuality); 0
+    // leaves them as Tolerance says.
+    int Quality = 0;
 
     std::int32_t& operator[](TParamField field);
     std::int32_t operator[](TParamField field) const;
@@ -66,6 +71,9 @@ public:
     virtual void ReadChoices(TFrameParams& params) = 0;
 };
 
+// How an optimised run reduces its frames.
+TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params);
+
 // A source whose parameters do not change during a run.
 class TFixedParamSource : public TFrameParamSource {
 public:
@@ -84,6 +92,20 @@ public:
 // the best-quality method, which a host may offer too. Unset for no item (-1)
 // and any other index.
 std::optional<TColorReduction> ListReduction(int index);
+// What an item of the window's reduction list asks for: items 0 to 7 are
+// the methods as ListReduction gives them, item 8 "Best quality" is the
+// best-quality method, item 9 "Best quality, smaller file" is that method on
+// the small-file road at the default quality. Unset for any other index.
+struct TReductionItem {
+    std::optional<TColorReduction> Reduction;
+    bool Optimize = false;
+    int Quality = 0;
+};
+TReductionItem WindowReductionItem(int index);
+// The two items the window lists after the eight methods.
+inline constexpr const char* kBestQualityItem = "Best quality";
+inline constexpr const char* kBestSmallerItem = "Best quality, smaller file";
+
 // The dithering mode of item index of the window's list (item i is mode i);
 // unset for no item and any other index.
 std::optional<TDitherMode> ListDither(int index);

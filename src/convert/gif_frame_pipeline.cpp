@@ -31,6 +31,8 @@ TGIFFramePipeline::TGIFFramePipeline(const TGIFFrameSettings& settings, int thre
                                      TFrameTransform* transform, TOrderedFrameStage* ordered)
     : settings_(settings), threads_(std::max(1, threads)), sink_(std::move(sink)),
       transform_(transform), ordered_(ordered) {
+    if (ordered_ != nullptr)
+        nextOrdered_.assign(static_cast<std::size_t>(std::max(1, ordered_->Steps())), 0);
     if (threads_ > 1) {
         workers_.reserve(static_cast<std::size_t>(threads_));
         for (int i = 0; i < threads_; ++i)
@@ -123,27 +125,32 @@ void TGIFFramePipeline::Work() {
 }
 
 TEncodedFrame TGIFFramePipeline::Process(TFrameJob& job) {
-    if (ordered_ != nullptr) {
+    for (std::size_t step = 0; step < nextOrdered_.size(); ++step) {
+        int& next = nextOrdered_[step];
         bool skip = false;
         {
             std::unique_lock lock(mutex_);
             // Jobs leave the queue in order, so frame k - 1 is already with a
-            // worker, or done, when frame k waits here.
-            orderedDone_.wait(lock, [&] { return closing_ || nextOrdered_ == job.Index; });
-            skip = closing_ || orderedFailed_;
+            // worker, or done, when frame k waits here; a frame after a
+            // failed one does not wait for it.
+            orderedDone_.wait(lock, [&] {
+                return closing_ || next == job.Index || job.Index > orderedFailedAt_;
+            });
+            skip = closing_ || job.Index > orderedFailedAt_;
         }
         std::exception_ptr error;
         if (!skip) {
             try {
-                ordered_->Run(job);
+                ordered_->RunStep(job, static_cast<int>(step));
             } catch (...) {
                 error = std::current_exception();
             }
         }
         {
             std::lock_guard lock(mutex_);
-            orderedFailed_ = orderedFailed_ || error != nullptr;
-            ++nextOrdered_;
+            if (error)
+                orderedFailedAt_ = std::min(orderedFailedAt_, job.Index);
+            ++next;
         }
         orderedDone_.notify_all();
         if (error)

@@ -4,6 +4,7 @@
 #include "gif/frame_optimizer.h"
 #include "platform/graphics/bitmap.h"
 
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -34,6 +35,8 @@ struct TFrameJob {
     // Set by an ordered stage, which takes the picture: the frame as it will
     // be stored, in place of a reduction of the picture.
     std::unique_ptr<TOptimizedFrame> Optimized;
+    // What an ordered stage of several steps hands from one step to the next.
+    std::shared_ptr<void> Between;
 };
 
 // A step run on every frame after its colour reduction and before it is
@@ -50,10 +53,20 @@ public:
 // runs on the worker threads, one frame at a time, frame k only after frame
 // k - 1, before the frame is coded. It may keep state from frame to frame.
 // Once it has failed on a frame, it is not run on later ones.
+//
+// A stage may come in several steps (Steps() above 1, run by RunStep): step s
+// of frame k runs after step s of frame k - 1 and after step s - 1 of frame
+// k, so step s + 1 of frame k may run beside step s of frame k + 1.
 class TOrderedFrameStage {
 public:
     virtual ~TOrderedFrameStage() = default;
     virtual void Run(TFrameJob& job) = 0;
+    virtual int Steps() const { return 1; }
+    // step is 0 .. Steps() - 1; a stage of one step is Run.
+    virtual void RunStep(TFrameJob& job, int step) {
+        if (step == 0)
+            Run(job);
+    }
 };
 
 // Reduces, transforms and codes one frame exactly as the document path does
@@ -111,10 +124,12 @@ private:
     TFrameTransform* transform_;
     TOrderedFrameStage* ordered_;
     std::mutex mutex_;
-    // Signals the end of a frame's ordered stage.
+    // Signals the end of a frame's ordered step.
     std::condition_variable orderedDone_;
-    int nextOrdered_ = 0;
-    bool orderedFailed_ = false;
+    // The frame whose turn it is, for each step of the ordered stage.
+    std::vector<int> nextOrdered_;
+    // The first frame the ordered stage failed on; later ones skip it.
+    int orderedFailedAt_ = INT_MAX;
     std::condition_variable workReady_;
     std::condition_variable resultReady_;
     std::deque<TFrameJob> queue_;

@@ -23,6 +23,7 @@ public:
     // colors is the palette size; 255 leaves room for the transparent index.
     // tolerance: see TSharedPaletteReducer; 0 keeps only unchanged pixels.
     explicit TOptimizedFrameSequence(TDitherMode mode, int colors = 255, int tolerance = 0);
+    TOptimizedFrameSequence(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning);
     ~TOptimizedFrameSequence();
     TOptimizedFrameSequence(const TOptimizedFrameSequence&) = delete;
     TOptimizedFrameSequence& operator=(const TOptimizedFrameSequence&) = delete;
@@ -32,13 +33,33 @@ public:
     // first one's, leaving the sequence as it was.
     TOptimizedFrame Next(TBitmap& frame);
 
+    // Next in two steps, each of which sees the frames in order. Reduce
+    // reduces the frame to the shared palette; Place re-chooses indexes for
+    // the coder's strings (with a tuning's LzwBound) and locates the frame.
+    // Place of frame k may run beside Reduce of frame k + 1: the reducer
+    // never sees the indexes Place changes. The frame's bitmap must live,
+    // unchanged, until its Place.
+    struct TReducedStep {
+        TReducedFrame Frame;
+        // The reducer's indexes before this frame (with LzwBound, and not on a
+        // new palette); empty otherwise.
+        std::vector<std::uint8_t> Before;
+        int Width = 0;
+        int Height = 0;
+        const std::uint8_t* Bgr = nullptr;
+        std::ptrdiff_t Stride = 0;
+    };
+    TReducedStep Reduce(TBitmap& frame);
+    TOptimizedFrame Place(TReducedStep& step);
+
 private:
     TDitherMode mode_;
-    int colors_;
-    int tolerance_;
+    TSharedPaletteReducer::TTuning tuning_;
     std::unique_ptr<TSharedPaletteReducer> reducer_;
     std::unique_ptr<TFrameOptimizer> optimizer_;
     std::vector<TGIFColor> global_;
+    // With LzwBound: the indexes the screen shows after the last frame.
+    std::vector<std::uint8_t> shown_;
 };
 
 // Appends a frame whose transparency is settled to document, with a graphic
@@ -54,6 +75,7 @@ int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame);
 class TOptimizedFrameAdder {
 public:
     explicit TOptimizedFrameAdder(TDitherMode mode, int colors = 255, int tolerance = 0);
+    TOptimizedFrameAdder(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning);
 
     // As TOptimizedFrameSequence::Next, then appends the frame and returns its index.
     int Add(TGIFDocument& document, TBitmap& frame);

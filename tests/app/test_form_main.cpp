@@ -131,7 +131,7 @@ TEST_F(FormMainTest, EveryControlIsInItsPlaceUnderItsName) {
                              "GifSourceGroup", "AviResultGroup"})
         EXPECT_NE(Find<TFramedGroupBox>(name), nullptr) << name;
     EXPECT_NE(Find<THintToolBar>("PlayerToolBar"), nullptr);
-    EXPECT_EQ(Find<TSearchComboBox>("ColorReductionBox")->count(), 8);
+    EXPECT_EQ(Find<TSearchComboBox>("ColorReductionBox")->count(), 10);
     EXPECT_EQ(Find<TSearchComboBox>("DitherModeBox")->itemText(6), "Burkes\t");
     EXPECT_EQ(Find<TSearchComboBox>("ColorReductionBox")->itemText(6), "Quantize  ( commend ) ");
     EXPECT_EQ(Find<QStackedWidget>("PageControl1")->widget(0)->palette().color(QPalette::Window),

@@ -4,6 +4,7 @@
 #include "app/form_main.h"
 #include "app/main_texts.h"
 #include "app/project_links.h"
+#include "color/shared_palette_reducer.h"
 #include "controls/modal_seam.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
@@ -34,6 +35,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -247,6 +249,93 @@ TEST_F(WindowRoadTest, ConvertReportSaveAndConvertAgain) {
     EXPECT_EQ(document->Width(), 16);
     EXPECT_EQ(Text("ReportWidthLabel"), "16");
     EXPECT_EQ(Text("ReportFrameCountLabel"), "10");
+}
+
+// The two best-quality items write what framolo-cli writes with the same
+// settings, show those bytes and save them; the preview animates the
+// optimised frames (holes and rectangles) as a viewer shows them.
+TEST_F(WindowRoadTest, BestQualityItemsWriteShowAndSaveTheCommandLinesBytes) {
+    TScopedModalRunner runner(Answer());
+    struct TCase {
+        int Item;
+        int Dither;
+        const char* Options;
+    };
+    // A still picture with two small squares moving apart from each other:
+    // the frames after the first store the rectangle around both, with the
+    // still picture between them as holes.
+    const QString clip = WorkPath("best.avi");
+    const std::string make =
+        "ffmpeg -loglevel error -y -f lavfi -i \"mandelbrot=s=48x32:rate=10,trim=end_frame=1,"
+        "loop=loop=-1:size=1[bg];color=c=red:s=6x6:rate=10,split[a][b];[bg][a]overlay="
+        "x='2+2*n':y=2:shortest=1[m];[m][b]overlay=x='40-2*n':y=24:shortest=1\" -frames:v 12 "
+        "-c:v rawvideo -pix_fmt bgr24 '" +
+        clip.toStdString() + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    for (const TCase& c :
+         {TCase{8, 1, "--reduction best --dither floydsteinberg"},
+          TCase{9, 0, "--reduction best --optimize --dither nearest --quality "},
+          TCase{9, 1, "--reduction best --optimize --dither floydsteinberg --quality "}}) {
+        SCOPED_TRACE(c.Options);
+        Open(clip);
+        auto* reduction = Find<QComboBox>("ColorReductionBox");
+        ASSERT_EQ(reduction->count(), 10);
+        EXPECT_EQ(reduction->itemText(8), "Best quality");
+        EXPECT_EQ(reduction->itemText(9), "Best quality, smaller file");
+        reduction->setCurrentIndex(c.Item);
+        Find<QComboBox>("DitherModeBox")->setCurrentIndex(c.Dither);
+        form->ConvertAviClick();
+        auto* shown = dynamic_cast<TGIFDocument*>(form->ImageGifPreview().Picture());
+        ASSERT_NE(shown, nullptr);
+        saveFile = WorkPath(QStringLiteral("best-%1-%2.gif").arg(c.Item).arg(c.Dither));
+        QFile::remove(saveFile);
+        form->SaveClick();
+        const std::vector<std::uint8_t> saved = ReadBytes(saveFile);
+
+        const std::string cli = WorkPath("best-cli.gif").toStdString();
+        const std::string command =
+            std::string(FRAMOLO_CLI_PATH) + " avi2gif '" + clip.toStdString() + "' '" + cli +
+            "' --quiet " + c.Options +
+            (c.Item == 9 ? std::to_string(TSharedPaletteReducer::kDefaultQuality) : "");
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_EQ(saved, ReadBytes(QString::fromStdString(cli)));
+        TMemoryStream held;
+        shown->SaveToStream(held);
+        EXPECT_EQ(std::vector<std::uint8_t>(held.Memory(), held.Memory() + held.Size()), saved);
+        if (c.Item != 9)
+            continue;
+
+        // At its own size the preview shows, after frame k, what a viewer
+        // shows: the holes keep the frames before.
+        const test::GiflibDecoded decoded = test::GiflibDecode(saved);
+        ASSERT_TRUE(decoded.Ok) << decoded.Error;
+        const auto screens = test::GiflibComposite(decoded);
+        bool holes = false;
+        for (const auto& frame : decoded.Frames)
+            holes = holes || frame.TransparentIndex >= 0;
+        EXPECT_TRUE(holes);
+        EXPECT_LT(decoded.Frames[1].Width * decoded.Frames[1].Height, 48 * 32);
+        TGIFPreview& preview = form->ImageGifPreview();
+        preview.SetStretch(false);
+        preview.SetCenter(false);
+        std::vector<QImage> snapshots;
+        shown->OnFrameAfter = [&](TPersistent*) { snapshots.push_back(preview.Snapshot()); };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (snapshots.size() < screens.size() && std::chrono::steady_clock::now() < deadline)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        shown->OnFrameAfter = nullptr;
+        ASSERT_GE(snapshots.size(), screens.size());
+        for (std::size_t k = 0; k < screens.size(); ++k) {
+            int wrong = 0;
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 48; ++x) {
+                    const QColor got = snapshots[k].pixelColor(x, y);
+                    const std::uint8_t* want = screens[k].data() + 3 * (y * 48 + x);
+                    wrong += got != QColor(want[0], want[1], want[2]) ? 1 : 0;
+                }
+            EXPECT_EQ(wrong, 0) << "frame " << k;
+        }
+    }
 }
 
 TEST_F(WindowRoadTest, StopInTheMiddleKeepsTheLastFrameAndSaveDoesNothing) {

@@ -40,7 +40,10 @@ TEST_P(CliAviToGif, OutputDecodesInGiflibWithTheExpectedFrames) {
     const std::string clip = test::MakeClip(c.name, 48, 32, 12, c.options, c.rate);
     const std::string out = test::WorkPath(std::string(c.name) + ".gif");
     std::string log;
-    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + out + "' --step 2 --delay 100 --loop 3", &log), 0)
+    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + out +
+                         "' --step 2 --delay 100 --loop 3 --reduction quantize",
+                     &log),
+              0)
         << log;
     EXPECT_NE(log.find("frames: 6"), std::string::npos) << log;
     EXPECT_NE(log.find("width: 48"), std::string::npos) << log;
@@ -219,7 +222,10 @@ TEST(Cli, InfoDescribesGifsAndVideos) {
 
     const std::string gif = test::WorkPath("info.gif");
     std::string log;
-    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + gif + "' --delay 30 --loop 2 --quiet", &log), 0)
+    ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + gif +
+                         "' --delay 30 --loop 2 --quiet --reduction quantize",
+                     &log),
+              0)
         << log;
     ASSERT_EQ(test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " info --json '" + gif + "'", &json),
               0);

@@ -30,6 +30,7 @@ public:
     std::uint8_t DataCoding = 0;
     bool Optimize = false;
     int Tolerance = 0;
+    int Quality = 0;
     bool Open = true;
     std::string FileName;
     bool Stop = false;
@@ -66,6 +67,7 @@ public:
         params.DataCoding = DataCoding;
         params.Optimize = Optimize;
         params.Tolerance = Tolerance;
+        params.Quality = Quality;
     }
     bool SourceOpen() override { return Open; }
     const std::string& CurrentFileName() override { return FileName; }

@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# Compares framolo-cli avi2gif with gifski on the same frames: PSNR and SSIM
+# of every composited frame against its source frame (frame k with frame k),
+# file size and the wall and CPU time of the whole process, first at each tool's
+# default setting, then across a sweep of each tool's --quality. The sweep's
+# size-against-quality curves are plotted into the output folder.
+#
+# Clips (60 frames each unless told otherwise, all played at 25 frames a second):
+#   camera   photographs shipped by python3-skimage, panned and zoomed (real pictures, moving camera)
+#   still    a surveillance camera's view of a square with people walking (vtest.avi, opencv-doc)
+#   cartoon  a computer-animated film's trailer (Megamind.avi, opencv-doc)
+#   screen   a screen recording: a text editor that scrolls, a pointer and a typing cursor
+#
+# Each clip is decoded once to raw frames, kept in the output folder's clips/ for later runs. gifski reads them as PNG files made
+# beforehand, framolo-cli as an uncompressed AVI of the same frames. Missing
+# tools are installed: gifski from its npm package (into the output folder),
+# gnuplot, the opencv-doc clips and python3-skimage with apt-get.
+#
+# usage: bench/gif_vs_gifski.sh PATH/TO/framolo-cli [FRAMES] [OUTPUT_FOLDER]
+#   environment: CLIPS="camera still cartoon screen"  SWEEP="30 50 70 80 90 100" (empty: no sweep)
+#                FRAMOLO_ARGS="..." options added to every framolo-cli run
+set -euo pipefail
+
+cli=$(realpath "${1:?path to framolo-cli}")
+frames=${2:-60}
+out=$(realpath -m "${3:-gif-vs-gifski}")
+clips=${CLIPS:-camera still cartoon screen}
+sweep=${SWEEP-30 50 70 80 90 100}
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+die() {
+  echo "gif_vs_gifski: $*" >&2
+  exit 1
+}
+
+need_package() { # need_package COMMAND-OR-FILE PACKAGE
+  if [ -e "$1" ] || command -v "$1" >/dev/null; then return; fi
+  command -v apt-get >/dev/null || die "$2 is needed"
+  apt-get install -y --no-install-recommends "$2" >/dev/null 2>&1 ||
+    { apt-get update >/dev/null 2>&1 && apt-get install -y --no-install-recommends "$2" >/dev/null; } ||
+    die "could not install $2"
+}
+
+gifski=$out/gifski-npm/node_modules/gifski/bin/debian/gifski
+if [ ! -x "$gifski" ]; then
+  need_package npm npm
+  mkdir -p "$out/gifski-npm"
+  (cd "$out/gifski-npm" && npm install --silent gifski@1.7.1 >/dev/null) || die "npm install gifski failed"
+  [ -x "$gifski" ] || die "the gifski package has no Linux binary at $gifski"
+fi
+need_package gnuplot gnuplot-nox
+opencv_data=/usr/share/doc/opencv-doc/examples/data
+case " $clips " in *" still "* | *" cartoon "*) need_package "$opencv_data/vtest.avi" opencv-doc ;; esac
+case " $clips " in *" camera "*) need_package /usr/lib/python3/dist-packages/skimage python3-skimage ;; esac
+
+photo() {
+  local found
+  found=$(dpkg -L python3-skimage 2>/dev/null | grep "/$1\$" | head -n 1)
+  [ -n "$found" ] || die "python3-skimage's $1 is missing"
+  echo "$found"
+}
+
+# make_clip NAME: raw BGR frames of the clip into $raw, its size into $width and $height.
+make_clip() {
+  local name=$1 source=$work/$1.mkv
+  local cached=$out/clips/$name-$frames
+  raw=$cached/raw.bgr raw_avi=$cached/raw.avi png=$cached/png
+  if [ -f "$cached/done" ]; then
+    read -r width height <"$cached/done"
+    return
+  fi
+  rm -rf "$cached" && mkdir -p "$cached"
+  case $name in
+  camera)
+    width=768 height=576
+    local half=$((frames / 2))
+    local pan="zoompan=z='1.15+0.004*on':x='iw/5+on*3':y='ih/6+on*2':d=1:s=${width}x${height}:fps=25"
+    ffmpeg -hide_banner -loglevel error -y \
+      -loop 1 -i "$(photo astronaut.png)" -loop 1 -i "$(photo coffee.png)" \
+      -filter_complex "[0:v]scale=1536:1536,${pan},trim=end_frame=${half},setsar=1[a];[1:v]scale=1600:1200,${pan},trim=end_frame=$((frames - half)),setsar=1[b];[a][b]concat=n=2:v=1[v]" \
+      -map '[v]' -frames:v "$frames" -c:v ffv1 "$source"
+    ;;
+  still)
+    width=768 height=576
+    ffmpeg -hide_banner -loglevel error -y -i "$opencv_data/vtest.avi" -fps_mode passthrough \
+      -frames:v "$frames" -c:v ffv1 "$source"
+    ;;
+  cartoon)
+    width=720 height=528
+    # Past the title cards, into the film's pictures.
+    ffmpeg -hide_banner -loglevel error -y -i "$opencv_data/Megamind.avi" -fps_mode passthrough \
+      -vf "trim=start_frame=60" -frames:v "$frames" -c:v ffv1 "$source"
+    ;;
+  screen)
+    width=800 height=600
+    local text=/usr/share/common-licenses/GPL-3
+    [ -r "$text" ] || die "$text is missing"
+    # An editor window: a title bar, a gutter, text that scrolls by one line
+    # every few frames, a cursor that blinks and a pointer that moves.
+    ffmpeg -hide_banner -loglevel error -y -f lavfi \
+      -i "color=c=0xf6f6f6:s=${width}x${height}:r=25,format=rgb24" \
+      -f lavfi -i "color=c=black:s=2x17:r=25" -f lavfi -i "color=c=0x101010:s=10x16:r=25" \
+      -filter_complex "[0:v]\
+drawtext=textfile=$text:fontcolor=0x202830:fontsize=15:x=54:y=36-18*floor(n/6):line_spacing=3,\
+drawbox=x=0:y=0:w=iw:h=28:c=0x3c4a5e:t=fill,drawbox=x=0:y=28:w=44:h=ih-28:c=0xe4e8ee:t=fill,\
+drawtext=text='GPL-3 - editor':fontcolor=white:fontsize=16:x=12:y=6[page];\
+[page][1:v]overlay=x='300+mod(n,20)*7':y=300:enable='lt(mod(n,12),6)'[typed];\
+[typed][2:v]overlay=x='500+3*n':y='200+2*n',format=rgb24" \
+      -frames:v "$frames" -c:v ffv1 "$source"
+    ;;
+  *) die "unknown clip $name" ;;
+  esac
+  ffmpeg -hide_banner -loglevel error -y -i "$source" -fps_mode passthrough -frames:v "$frames" \
+    -vf "scale=${width}:${height}" -f rawvideo -pix_fmt bgr24 "$raw"
+  local decoded=$(($(stat -c %s "$raw") / (width * height * 3)))
+  [ "$decoded" -eq "$frames" ] || die "$name: $decoded raw frames, expected $frames"
+  ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgr24 -s ${width}x${height} -r 25 \
+    -i "$raw" -c:v rawvideo -pix_fmt bgr24 "$raw_avi"
+  mkdir -p "$png"
+  ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgr24 -s ${width}x${height} -r 25 \
+    -i "$raw" "$png/%05d.png"
+  echo "$width $height" >"$cached/done"
+}
+
+# metrics GIF: "PSNR SSIM" of the GIF's composited frames against the raw
+# frames, frame k with frame k. The GIF is read at 25 frames a second, so a
+# frame a tool merged into its predecessor's delay is compared as shown.
+metrics() {
+  local gif=$1 plog=$work/psnr.log slog=$work/ssim.log
+  rm -f "$plog" "$slog"
+  local cmp="[0:v]fps=25,tpad=stop=2:stop_mode=clone,settb=1/25,setpts=N,format=gbrp,split[a1][a2];[1:v]settb=1/25,setpts=N,format=gbrp,split[b1][b2]"
+  ffmpeg -hide_banner -nostats -loglevel error -i "$gif" \
+    -f rawvideo -pix_fmt bgr24 -s ${width}x${height} -r 25 -i "$raw" \
+    -lavfi "$cmp;[a1][b1]psnr=stats_file=$plog:shortest=1[p];[a2][b2]ssim=stats_file=$slog:shortest=1[s]" \
+    -map '[p]' -f null - -map '[s]' -f null - >/dev/null 2>&1 || die "$gif: comparison failed"
+  [ "$(wc -l <"$plog")" -eq "$frames" ] || die "$gif: compared $(wc -l <"$plog") frames, expected $frames"
+  # The mean of the per-frame mean squared errors, as ffmpeg's own average.
+  local psnr ssim
+  psnr=$(awk '{ for (i = 1; i <= NF; ++i) if ($i ~ /^mse_avg:/) { split($i, a, ":"); s += a[2] } }
+    END { m = s / NR; if (m <= 0) print "inf"; else printf "%.3f", 10 * log(255 * 255 / m) / log(10) }' "$plog")
+  ssim=$(awk '{ for (i = 1; i <= NF; ++i) if ($i ~ /^All:/) { split($i, a, ":"); s += a[2] } }
+    END { printf "%.5f", s / NR }' "$slog")
+  echo "$psnr $ssim"
+}
+
+# timed GIF COMMAND...: runs the command, then prints "PSNR SSIM BYTES SECONDS
+# CPU_SECONDS" (wall time, and user plus system time, of the whole process).
+timed() {
+  local gif=$1
+  shift
+  /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" ||
+    die "$* failed: $(tail -n 3 "$work/stderr")"
+  local values
+  values=$(metrics "$gif") || exit 1
+  echo "$values $(stat -c %s "$gif") $(awk '{ printf "%s %.2f", $1, $2 + $3 }' "$work/time")"
+}
+
+framolo() { # framolo GIF [options]
+  local gif=$1
+  shift
+  # shellcheck disable=SC2086 # the extra options are meant to split
+  timed "$gif" "$cli" avi2gif "$raw_avi" "$gif" --quiet ${FRAMOLO_ARGS:-} "$@"
+}
+gifski_run() { # gifski_run GIF [options]
+  local gif=$1
+  shift
+  # Without --width gifski halves pictures larger than about 800 x 600.
+  timed "$gif" "$gifski" --fps 25 --width "$width" "$@" -o "$gif" "$png"/*.png
+}
+
+table=$out/table.txt
+{
+  printf 'frames: %s a clip, %s cores; framolo-cli avi2gif (default settings) against gifski 1.7.1 (default, quality 90)\n\n' \
+    "$frames" "$(nproc)"
+  printf '| clip    | tool    | PSNR dB |   SSIM  |    KiB |  wall s |  CPU s | PSNR +dB | SSIM +   | size x | speed x | CPU x |\n'
+  printf '|---|---|---|---|---|---|---|---|---|---|---|---|\n'
+} >"$table"
+cat "$table"
+: >"$out/sweep.txt"
+for clip in $clips; do
+  make_clip "$clip"
+  row=$(framolo "$work/f.gif") || die "$clip: framolo-cli's run failed"
+  read -r fp fs fb ft fc <<<"$row"
+  row=$(gifski_run "$work/g.gif") || die "$clip: gifski's run failed"
+  read -r gp gs gb gt gc <<<"$row"
+  {
+    printf '| %-7s | gifski  | %7.2f | %7.5f | %6.0f | %7.2f | %6.2f |          |          |        |         |       |\n' \
+      "$clip" "$gp" "$gs" "$(echo "$gb / 1024" | bc -l)" "$gt" "$gc"
+    printf '| %-7s | framolo | %7.2f | %7.5f | %6.0f | %7.2f | %6.2f | %+8.2f | %+8.5f | %6.3f | %7.2f | %5.2f |\n' \
+      "$clip" "$fp" "$fs" "$(echo "$fb / 1024" | bc -l)" "$ft" "$fc" "$(echo "$fp - $gp" | bc -l)" \
+      "$(echo "$fs - $gs" | bc -l)" "$(echo "$fb / $gb" | bc -l)" "$(echo "$gt / $ft" | bc -l)" \
+      "$(echo "$gc / $fc" | bc -l)"
+  } | tee -a "$table"
+  for q in $sweep; do
+    row=$(framolo "$work/f.gif" --quality "$q") || die "$clip: framolo-cli --quality $q failed"
+    echo "$clip framolo $q $row" >>"$out/sweep.txt"
+    row=$(gifski_run "$work/g.gif" --quality "$q") || die "$clip: gifski --quality $q failed"
+    echo "$clip gifski $q $row" >>"$out/sweep.txt"
+  done
+done
+
+if [ -n "$sweep" ]; then
+  {
+    printf '\nsweep: clip tool quality PSNR SSIM bytes wall-seconds CPU-seconds\n'
+    cat "$out/sweep.txt"
+  } >>"$table"
+  for clip in $clips; do
+    for metric in psnr ssim; do
+      col=4 label="PSNR dB"
+      [ $metric = ssim ] && col=5 label=SSIM
+      grep "^$clip framolo " "$out/sweep.txt" | sort -k6 -n >"$work/f.dat"
+      grep "^$clip gifski " "$out/sweep.txt" | sort -k6 -n >"$work/g.dat"
+      gnuplot <<EOF
+set terminal pngcairo size 800,560
+set output "$out/$clip-$metric.png"
+set title "$clip: size against $label (--quality sweep, $frames frames)"
+set xlabel "file size, KiB"
+set ylabel "$label"
+set key bottom right
+set grid
+plot "$work/f.dat" using (\$6/1024):$col with linespoints title "framolo-cli", \
+     "$work/g.dat" using (\$6/1024):$col with linespoints title "gifski 1.7.1"
+EOF
+    done
+  done
+fi
+echo
+echo "table: $table; curves: $out/*-psnr.png, $out/*-ssim.png"
