@@ -98,7 +98,8 @@ void WriteReport(std::ostream& out, const TCliReport& report, bool json) {
             out << ", \"raised_delays\": " << report.RaisedDelays;
         if (report.Limit >= 0)
             out << ", \"max_size_bytes\": " << report.Limit << ", \"quality\": " << report.Quality
-                << ", \"step\": " << report.Step;
+                << ", \"step\": " << report.Step << ", \"encodes\": " << report.Encodes
+                << ", \"estimates\": " << report.Estimates;
         out << "}\n";
     } else {
         out << "width: " << report.Width << "\nheight: " << report.Height

@@ -22,6 +22,9 @@ struct TCliReport {
     std::int64_t Limit = -1;
     int Quality = 0;
     int Step = 0;
+    // How many full conversions and sample estimates it took.
+    int Encodes = 0;
+    int Estimates = 0;
 };
 
 // The report as lines of text, or as one JSON object on one line.

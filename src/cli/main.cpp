@@ -277,6 +277,8 @@ int ConvertAndReport(TCliHost& host, TOutputFile& output,
         report.Limit = limit;
         report.Quality = run.Params.Quality;
         report.Step = run.Params.Step;
+        report.Encodes = run.Encodes;
+        report.Estimates = run.Estimates;
         WriteReport(std::cout, report, args.Has("--json"));
     }
     return 0;

@@ -5,7 +5,9 @@
 #include "platform/streams/stream.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <tuple>
 
 namespace framolo {
 
@@ -52,9 +54,15 @@ TLimitedRun ConvertUnderLimit(TCliHost& host, TOutputFile& output,
     TLimitedRun run;
     const TFrameParams base = host.Params;
     TSizeSampler sampler(host.CurrentFileName(), host, options.Threads);
+    // Estimates are kept across attempts: a second search mostly reuses them.
+    std::map<std::tuple<int, int, int, int>, std::int64_t> estimates;
     const auto estimate = [&](const TFrameParams& params) {
-        const TSizeEstimate e = sampler.Estimate(params);
-        return e.Bytes;
+        const auto key = std::tuple{params.Quality, params.Step, params.Width, params.Height};
+        const auto it = estimates.find(key);
+        if (it != estimates.end())
+            return it->second;
+        ++run.Estimates;
+        return estimates[key] = sampler.Estimate(params).Bytes;
     };
     double target = static_cast<double>(limit) * kTargetShare;
     while (run.Encodes < kMostEncodes) {

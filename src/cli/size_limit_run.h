@@ -17,8 +17,9 @@ struct TLimitedRun {
     TFrameParams Params;
     // When nothing fits: the smallest file the allowed settings make.
     std::int64_t Smallest = 0;
-    // Full conversions made (1 when the first one fitted).
+    // Full conversions made (1 when the first one fitted), and estimates.
     int Encodes = 0;
+    int Estimates = 0;
 };
 
 // Converts host's clip with host.Params (at the quality the road has, the

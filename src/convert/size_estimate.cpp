@@ -102,8 +102,8 @@ std::int64_t ImageDataBytes(const std::vector<std::uint8_t>& bytes) {
 } // namespace
 
 int TSizeSampler::SampleRows(int height) {
-    // An eighth of the rows, at least four strips of four.
-    const int rows = std::max(4 * kStrips, height / kRowShare) / kStrips * kStrips;
+    // A twelfth of the rows, at least four strips of eight.
+    const int rows = std::max(8 * kStrips, height / kRowShare) / kStrips * kStrips;
     return std::min(rows, height);
 }
 

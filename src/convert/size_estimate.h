@@ -24,7 +24,7 @@ struct TSizeEstimate {
 
 // Estimates the size of the GIF a run of the clip would write, by coding
 // every frame of the range with the real encoder, but only a few strips of
-// rows of each: an eighth of the rows, in four strips spread from top to
+// rows of each: a twelfth of the rows, in four strips spread from top to
 // bottom, placed one under the other. Palettes, kept pixels and changed
 // rectangles then follow the clip from frame to frame as in the real run.
 // The image data is scaled up by the rows left out; extensions, descriptors
@@ -43,7 +43,7 @@ public:
     // The rows coded of a picture height rows high.
     static int SampleRows(int height);
     static constexpr int kStrips = 4;
-    static constexpr int kRowShare = 6;
+    static constexpr int kRowShare = 12;
 
 private:
     std::string clipFile_;

@@ -1,5 +1,7 @@
 #include "convert/size_fit.h"
 
+#include "convert/size_estimate.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -44,6 +46,18 @@ TFrameParams FitParams(const TFrameParams& base, const TFitPoint& point) {
     return params;
 }
 
+namespace {
+
+// How a GIF's size follows its frame count and its scale, as a power: a
+// larger step leaves more change between kept frames, so halving the frames
+// saves a little less than half; a smaller picture codes a little worse per
+// pixel. The search starts from these and then fits the power to what it
+// measures.
+constexpr double kFramesPower = 0.85;
+constexpr double kScalePower = 1.5;
+
+} // namespace
+
 TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
                      const std::function<std::int64_t(const TFrameParams&)>& estimate) {
     TFitChoice choice;
@@ -52,63 +66,84 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
         const auto key = std::tuple{p.Quality, p.Step, p.ScalePercent};
         const auto it = known.find(key);
         if (it != known.end())
-            return it->second;
+            return static_cast<double>(it->second);
         ++choice.Estimates;
-        return known[key] = estimate(FitParams(base, p));
+        return static_cast<double>(known[key] = estimate(FitParams(base, p)));
     };
-    const auto fits = [&](const TFitPoint& p) { return sizeAt(p) <= target; };
-    // The last of `count` ordered candidates that fits, given that candidate
-    // 0 fits and that fitting is monotone; bisection.
-    const auto lastFitting = [](int count, const std::function<bool(int)>& fitsAt) {
-        int good = 0;
-        int bad = count;
-        while (bad - good > 1) {
-            const int mid = (good + bad) / 2;
-            (fitsAt(mid) ? good : bad) = mid;
-        }
-        return good;
-    };
-
+    const double goal = static_cast<double>(target);
     const int top = std::max(base.Quality, kFitQualityFloor);
     const int step0 = std::max(1, base.Step);
     const int stepMost = step0 * kFitMaxStepFactor;
-    TFitPoint point{top, step0, 100};
-    const TFitPoint smallest{kFitQualityFloor, stepMost, kFitMinScalePercent};
-    if (!fits(point)) {
-        if (!fits({kFitQualityFloor, step0, 100})) {
-            if (!fits({kFitQualityFloor, stepMost, 100})) {
-                if (!fits(smallest)) {
-                    choice.Point = smallest;
-                    choice.Estimate = sizeAt(smallest);
-                    return choice;
-                }
-                // Scales from 25 % up by 5 % (candidate i is 25 + 5 i, below 100).
-                const int scales = (100 - kFitMinScalePercent + 4) / 5;
-                point.ScalePercent =
-                    kFitMinScalePercent +
-                    5 * lastFitting(scales, [&](int i) {
-                        return fits({kFitQualityFloor, stepMost, kFitMinScalePercent + 5 * i});
-                    });
-            }
-            // Steps from the largest down (candidate i is stepMost - i).
-            point.Step = stepMost - lastFitting(stepMost - step0 + 1, [&](int i) {
-                             return fits({kFitQualityFloor, stepMost - i, point.ScalePercent});
-                         });
+    const auto chosen = [&](TFitPoint p, double size) {
+        choice.Point = p;
+        choice.Estimate = std::llround(size);
+        choice.Fits = size <= goal;
+        return choice;
+    };
+
+    const double topSize = sizeAt({top, step0, 100});
+    if (topSize <= goal)
+        return chosen({top, step0, 100}, topSize);
+    const double floorSize = sizeAt({kFitQualityFloor, step0, 100});
+    // The size falls about exponentially with the quality, by the same share
+    // at any step and scale: the quality that meets the goal is read off the
+    // line through the floor's size and the top's.
+    const double qualityShare = floorSize > 0 ? topSize / floorSize : 1;
+    const auto withQuality = [&](TFitPoint p, double sizeAtFloor) {
+        const double sizeAtTop = sizeAtFloor * qualityShare;
+        if (sizeAtTop <= goal || qualityShare <= 1) {
+            p.Quality = sizeAtTop <= goal ? top : kFitQualityFloor;
+            return chosen(p, sizeAtTop <= goal ? sizeAtTop : sizeAtFloor);
         }
-        // Qualities from the floor up by 5, the top itself last; a larger
-        // step or a smaller size often leaves room for the top at once.
-        const auto qualityAt = [&](int i) { return std::min(top, kFitQualityFloor + 5 * i); };
-        const int qualities = (top - kFitQualityFloor + 4) / 5 + 1;
-        point.Quality = fits({top, point.Step, point.ScalePercent})
-                            ? top
-                            : qualityAt(lastFitting(qualities - 1, [&](int i) {
-                                  return fits({qualityAt(i), point.Step, point.ScalePercent});
-                              }));
+        const double reach = std::log(goal / sizeAtFloor) / std::log(qualityShare);
+        p.Quality =
+            std::clamp(kFitQualityFloor + static_cast<int>((top - kFitQualityFloor) * reach),
+                       kFitQualityFloor, top);
+        return chosen(p, sizeAtFloor * std::pow(qualityShare, reach));
+    };
+    if (floorSize <= goal)
+        return withQuality({kFitQualityFloor, step0, 100}, floorSize);
+
+    // The smallest step whose size, foretold from the last one measured,
+    // meets the goal; measured, and the next one tried while it does not.
+    const auto framesAt = [&](int step) {
+        return static_cast<double>(
+            std::max<std::int64_t>(1, FramesTaken(FitParams(base, {top, step, 100}))));
+    };
+    int measuredStep = step0;
+    double measuredSize = floorSize;
+    while (measuredStep < stepMost) {
+        int step = measuredStep + 1;
+        while (step < stepMost &&
+               measuredSize * std::pow(framesAt(step) / framesAt(measuredStep), kFramesPower) >
+                   goal)
+            ++step;
+        measuredSize = sizeAt({kFitQualityFloor, step, 100});
+        measuredStep = step;
+        if (measuredSize <= goal)
+            return withQuality({kFitQualityFloor, step, 100}, measuredSize);
     }
-    choice.Point = point;
-    choice.Estimate = sizeAt(point);
-    choice.Fits = choice.Estimate <= target;
-    return choice;
+
+    // The largest scale whose size, foretold by a power fitted to the
+    // sizes measured, meets the goal.
+    double power = kScalePower;
+    int measuredScale = 100;
+    for (int tries = 0; tries < 5 && measuredScale > kFitMinScalePercent; ++tries) {
+        const double ratio = std::pow(goal / measuredSize, 1 / power);
+        const int scale = std::clamp(static_cast<int>(measuredScale * ratio), kFitMinScalePercent,
+                                     measuredScale - 1);
+        const double size = sizeAt({kFitQualityFloor, stepMost, scale});
+        if (size <= goal)
+            return withQuality({kFitQualityFloor, stepMost, scale}, size);
+        if (size < measuredSize)
+            power = std::clamp(std::log(measuredSize / size) /
+                                   std::log(static_cast<double>(measuredScale) / scale),
+                               0.5, 3.0);
+        measuredScale = scale;
+        measuredSize = size;
+    }
+    const TFitPoint smallest{kFitQualityFloor, stepMost, kFitMinScalePercent};
+    return chosen(smallest, sizeAt(smallest));
 }
 
 } // namespace framolo

@@ -45,12 +45,16 @@ struct TFitChoice {
     int Estimates = 0;
 };
 
-// The best point whose estimate is at most target, by the order of sacrifice:
+// The best point whose size is at most target, by the order of sacrifice:
 // the largest scale that fits at all, then the smallest step that fits at
-// that scale, then the highest quality that fits at both (quality in steps
-// of 5 from the floor, scale in steps of 5 %). base gives the highest
-// quality (its Quality), the smallest step and the full size. When nothing
-// fits, the choice is the smallest point with Fits false.
+// that scale, then the highest quality that fits at both. base gives the
+// highest quality (its Quality), the smallest step and the full size.
+// Sizes come from estimate, asked for as few points as the search can do
+// with: the top quality and the floor at the step asked for, then steps and
+// scales foretold by how sizes follow frame counts and areas and measured
+// before they are taken; the quality at the step and scale taken is read
+// off the share the floor saved at the first step (not measured again).
+// When nothing fits, the choice is the smallest point with Fits false.
 TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
                      const std::function<std::int64_t(const TFrameParams&)>& estimate);
 
