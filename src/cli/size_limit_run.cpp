@@ -15,7 +15,7 @@ namespace {
 
 // Estimates aim this far under the limit, since a sample may be off by a few
 // per cent either way.
-constexpr double kTargetShare = 0.95;
+constexpr double kTargetShare = 0.9;
 // Conversions a run makes at most before it gives up on the limit.
 constexpr int kMostEncodes = 4;
 

@@ -130,18 +130,7 @@ std::int64_t TSizeSampler::Exact(const TFrameParams& params) {
     return outcome.End == TJobEnd::Finished ? outcome.Bytes : 0;
 }
 
-TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
-    TSizeEstimate estimate;
-    estimate.Frames = FramesTaken(params);
-    const int rows = SampleRows(params.Height);
-    if (rows >= params.Height || estimate.Frames <= 0) {
-        estimate.Bytes = Exact(params);
-        estimate.SampledRows = params.Height;
-        estimate.Exact = true;
-        return estimate;
-    }
-    estimate.SampledRows = rows;
-
+double TSizeSampler::Strips(const TFrameParams& params, int rows) {
     TAviFrameSource clip(clipFile_);
     const TGIFFrameSettings settings = FrameSettings(params);
     std::optional<TSampleOptimizingStage> optimizing;
@@ -164,10 +153,11 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
         throw EJobError(jobmsg::BadOutputSize);
     const int strip = rows / kStrips;
     TBitmap scaled(width, height, TPixelFormat::pf24bit);
-    for (std::int64_t k = 0; k < estimate.Frames; ++k) {
+    const std::int64_t frames = FramesTaken(params);
+    for (std::int64_t k = 0; k < frames; ++k) {
         outer_.ProcessMessages();
         if (outer_.StopRequested())
-            return {};
+            return 0;
         StretchBitmap(clip.Decode(params.Start + k * params.Step), scaled);
         auto picture = std::make_unique<TBitmap>(width, rows, TPixelFormat::pf24bit);
         // Strip i is taken from rows i (height - strip) / (strips - 1) on.
@@ -188,8 +178,38 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
     pipeline.Finish();
     // The header, the loop extension and the trailer.
     constexpr double kFileBytes = 13 + 19 + 1;
-    estimate.Bytes = static_cast<std::int64_t>(
-        std::llround(kFileBytes + fixed + data * height / static_cast<double>(rows)));
+    return kFileBytes + fixed + data * height / static_cast<double>(rows);
+}
+
+TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
+    TSizeEstimate estimate;
+    estimate.Frames = FramesTaken(params);
+    const std::int64_t n = estimate.Frames;
+    const int rows = SampleRows(params.Height);
+    if (rows >= params.Height || n <= std::int64_t{4} * kChecks * kCheckFrames) {
+        estimate.Bytes = Exact(params);
+        estimate.SampledRows = params.Height;
+        estimate.Exact = true;
+        return estimate;
+    }
+    estimate.SampledRows = rows;
+    const double strips = Strips(params, rows);
+    if (strips <= 0)
+        return {};
+    // A few short runs coded both whole and as strips tell how far the
+    // strips' scaled size is off for this clip and these settings.
+    double whole = 0;
+    double sampled = 0;
+    for (int c = 0; c < kChecks; ++c) {
+        TFrameParams check = params;
+        const std::int64_t first = c * (n - kCheckFrames) / (kChecks - 1);
+        check.Start = static_cast<std::int32_t>(params.Start + first * params.Step);
+        check.End = static_cast<std::int32_t>(check.Start + (kCheckFrames - 1) * params.Step);
+        whole += static_cast<double>(Exact(check));
+        sampled += Strips(check, rows);
+    }
+    const double correction = whole > 0 && sampled > 0 ? std::clamp(whole / sampled, 0.5, 2.0) : 1;
+    estimate.Bytes = std::llround(strips * correction);
     return estimate;
 }
 

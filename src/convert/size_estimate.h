@@ -28,7 +28,10 @@ struct TSizeEstimate {
 // bottom, placed one under the other. Palettes, kept pixels and changed
 // rectangles then follow the clip from frame to frame as in the real run.
 // The image data is scaled up by the rows left out; extensions, descriptors
-// and colour tables count once. A picture of few rows is coded whole.
+// and colour tables count once. Small strips code a little worse than whole
+// pictures, by a share that depends on the clip: three runs of four frames,
+// spread over the range, are coded both ways and their ratio corrects the
+// estimate. A picture of few rows, or a short range, is coded whole.
 class TSizeSampler {
 public:
     // Sample runs report only errors (raised as EJobError) and stop when
@@ -44,8 +47,14 @@ public:
     static int SampleRows(int height);
     static constexpr int kStrips = 4;
     static constexpr int kRowShare = 12;
+    // Runs coded both whole and as strips, and their length in frames.
+    static constexpr int kChecks = 3;
+    static constexpr int kCheckFrames = 4;
 
 private:
+    // The size params' frames would take, from strips of rows rows; 0 when stopped.
+    double Strips(const TFrameParams& params, int rows);
+
     std::string clipFile_;
     TConversionSink& outer_;
     int threads_;

@@ -99,7 +99,10 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
         p.Quality =
             std::clamp(kFitQualityFloor + static_cast<int>((top - kFitQualityFloor) * reach),
                        kFitQualityFloor, top);
-        return chosen(p, sizeAtFloor * std::pow(qualityShare, reach));
+        // Cut down to a whole quality, which then keeps within the goal.
+        const double taken =
+            static_cast<double>(p.Quality - kFitQualityFloor) / (top - kFitQualityFloor);
+        return chosen(p, std::min(goal, sizeAtFloor * std::pow(qualityShare, taken)));
     };
     if (floorSize <= goal)
         return withQuality({kFitQualityFloor, step0, 100}, floorSize);

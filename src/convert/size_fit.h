@@ -47,7 +47,8 @@ struct TFitChoice {
 
 // The best point whose size is at most target, by the order of sacrifice:
 // the largest scale that fits at all, then the smallest step that fits at
-// that scale, then the highest quality that fits at both. base gives the
+// that scale (below the full size the step stays at its largest), then the
+// highest quality that fits at both. base gives the
 // highest quality (its Quality), the smallest step and the full size.
 // Sizes come from estimate, asked for as few points as the search can do
 // with: the top quality and the floor at the step asked for, then steps and
