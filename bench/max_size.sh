@@ -64,7 +64,7 @@ make_clip() {
   *) die "unknown clip $name" ;;
   esac
   [ -s "$avi" ] && return
-  local raw=(-frames:v "$frames" -vf "scale=$width:$height" -c:v rawvideo -pix_fmt bgr24 "$work/clip.avi")
+  local raw=(-frames:v "$frames" -c:v rawvideo -pix_fmt bgr24 "$work/clip.avi")
   case $name in
   camera)
     local a c pan

@@ -99,21 +99,23 @@ std::vector<TCliCommand> MakeCommands() {
                  "KB and MB of 1024, so 8M is 8388608). It gives up, in\n"
                  "this order: quality, down to " +
                      std::to_string(kFitQualityFloor) +
-                     "; frame rate, the step growing\n"
-                     "up to " +
+                     "; frame rate, the step\n"
+                     "growing up to " +
                      std::to_string(kFitMaxStepFactor) +
-                     " times --step, each kept frame showing as\n"
-                     "much longer; width and height, aspect kept, down to\n" +
+                     " times --step, each kept frame showing\n"
+                     "as much longer; width and height, aspect kept, down\n"
+                     "to " +
                      std::to_string(kFitMinScalePercent) +
-                     " %. Settings are chosen from a sample of frames;\n"
+                     " %. Settings come from estimates (--estimate);\n"
                      "the clip is converted again only when over SIZE. When\n"
                      "nothing fits, exits 1 with the smallest size reached\n"
                      "and writes nothing. Works on the quality road (no\n"
                      "--reduction, --optimize or --tolerance)"),
-            Flag("--estimate", "print \"About N MB\" (or KB, 1024-based) for the GIF\n"
-                               "these settings make, from a sample of frames spread\n"
-                               "over the range, and write nothing (OUTPUT.gif may\n"
-                               "be left out)"),
+            Flag("--estimate", "print \"About N MB\" (\"About N KB\" below 1 MB; both\n"
+                               "1024-based) for the GIF these settings make, and\n"
+                               "write nothing (OUTPUT.gif may be left out): every\n"
+                               "frame is coded, but only strips of a twelfth of its\n"
+                               "rows, corrected by a few frames coded whole"),
             Flag("--json", "print the report as one JSON object"),
             Flag("--quiet", "no progress bar, warnings or text report"),
         },

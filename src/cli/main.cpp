@@ -230,7 +230,15 @@ std::optional<std::int64_t> SizeLimitOption(const TCliArgs& args, const TFramePa
 int PrintEstimate(TCliHost& host, int threads, bool json) {
     const auto started = std::chrono::steady_clock::now();
     TSizeSampler sampler(host.CurrentFileName(), host, threads);
-    const TSizeEstimate estimate = sampler.Estimate(host.Params);
+    TSizeEstimate estimate;
+    try {
+        estimate = sampler.Estimate(host.Params);
+    } catch (const EJobError& e) {
+        // Said as the conversion itself would say it.
+        host.EndRun(TJobKind::AviToGif);
+        host.ShowApplicationError(e.what());
+        return kExitError;
+    }
     if (estimate.Bytes == 0) {
         std::cerr << "framolo-cli: stopped; no estimate\n";
         return kExitError;
@@ -253,7 +261,14 @@ int PrintEstimate(TCliHost& host, int threads, bool json) {
 int ConvertAndReport(TCliHost& host, TOutputFile& output,
                      const TAviToGifStreamJob::TOptions& options, std::int64_t limit,
                      const TCliArgs& args, std::chrono::steady_clock::time_point started) {
-    const TLimitedRun run = ConvertUnderLimit(host, output, options, limit);
+    TLimitedRun run;
+    try {
+        run = ConvertUnderLimit(host, output, options, limit);
+    } catch (const EJobError& e) {
+        host.EndRun(TJobKind::AviToGif);
+        host.ShowApplicationError(e.what());
+        return kExitError;
+    }
     switch (run.Outcome.End) {
     case TJobEnd::Finished:
         break;

@@ -117,8 +117,7 @@ TSizeSampler::TSizeSampler(const std::string& clipFile, TConversionSink& outer, 
     : clipFile_(clipFile), outer_(outer), threads_(std::max(1, threads)) {}
 
 std::int64_t TSizeSampler::Exact(const TFrameParams& params) {
-    if (FramesTaken(params) <= 0)
-        return 0;
+    // An empty range or a clip that does not open fails here as the real run would.
     TFixedParamSource source(params);
     TSampleSink sink(clipFile_, outer_);
     TByteCountStream counter;
