@@ -2,6 +2,8 @@
 // within the limit, and gives up quality, then frame rate, then size.
 #include "cli_test_util.h"
 #include "clip_tools.h"
+#include "color/shared_palette_reducer.h"
+#include "convert/size_fit.h"
 #include "giflib_util.h"
 
 #include <gtest/gtest.h>
@@ -87,10 +89,10 @@ TEST(CliMaxSize, WritesTheBestGifWithinEachLimitOrNothing) {
         const std::int64_t step = JsonNumber(log, "step");
         const std::int64_t width = JsonNumber(log, "width");
         const std::int64_t height = JsonNumber(log, "height");
-        EXPECT_EQ(quality == 80, c.Gives == Nothing) << log;
-        EXPECT_GE(quality, 40) << log;
+        EXPECT_EQ(quality == TSharedPaletteReducer::kDefaultQuality, c.Gives == Nothing) << log;
+        EXPECT_GE(quality, kFitQualityFloor) << log;
         EXPECT_EQ(step > 1, c.Gives >= FrameRate) << log;
-        EXPECT_LE(step, 4) << log;
+        EXPECT_LE(step, kFitMaxStepFactor) << log;
         EXPECT_EQ(width < kWidth, c.Gives >= Size) << log;
         EXPECT_NEAR(static_cast<double>(width) / static_cast<double>(height), 4.0 / 3.0, 0.03);
 
