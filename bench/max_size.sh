@@ -75,8 +75,9 @@ make_clip() {
       "[0:v]scale=1536:1536,$pan,trim=end_frame=$((frames / 2)),setsar=1[x];[1:v]scale=1600:1200,$pan,trim=end_frame=$((frames - frames / 2)),setsar=1[y];[x][y]concat=n=2:v=1" \
       "${raw[@]}"
     ;;
-  still) ff -i "$data/vtest.avi" -r 25 "${raw[@]}" ;;
-  cartoon) ff -ss 3 -i "$data/Megamind.avi" -r 25 "${raw[@]}" ;;
+  # Every source frame once, played at 25 a second (-r before -i only retimes them).
+  still) ff -r 25 -i "$data/vtest.avi" "${raw[@]}" ;;
+  cartoon) ff -ss 3 -r 25 -i "$data/Megamind.avi" "${raw[@]}" ;;
   screen)
     local text=/usr/share/common-licenses/GPL-3
     ff -f lavfi -i "color=c=0xf6f6f6:s=${width}x${height}:r=25" -f lavfi -i "color=c=black:s=2x17:r=25" \

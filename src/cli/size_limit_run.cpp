@@ -93,9 +93,10 @@ TLimitedRun ConvertUnderLimit(TCliHost& host, TOutputFile& output,
             run.Smallest = run.Outcome.Bytes;
             break;
         }
-        // Over the limit: the estimates ran low by this much here.
-        target *=
-            static_cast<double>(limit) / static_cast<double>(run.Outcome.Bytes) * kTargetShare;
+        // Over the limit: the estimates run low by the share this one did, so
+        // the goal, in estimated bytes, is lowered by that share.
+        target = std::min(target * 0.95, target * static_cast<double>(choice.Estimate) /
+                                             static_cast<double>(run.Outcome.Bytes));
     }
     run.Outcome = TJobOutcome{};
     if (run.Smallest == 0)
