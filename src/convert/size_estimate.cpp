@@ -185,7 +185,7 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
     estimate.Frames = FramesTaken(params);
     const std::int64_t n = estimate.Frames;
     const int rows = SampleRows(params.Height);
-    if (rows >= params.Height || n <= std::int64_t{4} * kChecks * kCheckFrames) {
+    if (rows >= params.Height || n <= std::int64_t{3} * kChecks * kCheckFrames) {
         estimate.Bytes = Exact(params);
         estimate.SampledRows = params.Height;
         estimate.Exact = true;

@@ -29,7 +29,7 @@ struct TSizeEstimate {
 // rectangles then follow the clip from frame to frame as in the real run.
 // The image data is scaled up by the rows left out; extensions, descriptors
 // and colour tables count once. Small strips code a little worse than whole
-// pictures, by a share that depends on the clip: three runs of four frames,
+// pictures, by a share that depends on the clip: three runs of eight frames,
 // spread over the range, are coded both ways and their ratio corrects the
 // estimate. A picture of few rows, or a short range, is coded whole.
 class TSizeSampler {
@@ -49,7 +49,7 @@ public:
     static constexpr int kRowShare = 12;
     // Runs coded both whole and as strips, and their length in frames.
     static constexpr int kChecks = 3;
-    static constexpr int kCheckFrames = 4;
+    static constexpr int kCheckFrames = 8;
 
 private:
     // The size params' frames would take, from strips of rows rows; 0 when stopped.

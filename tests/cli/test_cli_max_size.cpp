@@ -17,17 +17,17 @@ namespace {
 
 constexpr int kWidth = 160;
 constexpr int kHeight = 120;
-constexpr int kFrames = 60;
+constexpr int kFrames = 100;
 // 25 frames a second: 4 hundredths a frame.
 constexpr int kDelay = 4;
 
 // A zoom into a fractal: every frame changes and colours matter, so quality,
-// step and size all move the file's size (about 400 KB at the top quality,
-// 280 KB at the floor, 200 KB a step of 2, 125 KB a step of 4, 25 KB at a
-// quarter of the size).
+// step and size all move the file's size (about 720 KB at the top quality,
+// 520 KB at the floor, 370 KB a step of 2, 230 KB a step of 4, 40 KB at a
+// quarter of the size). Long enough for estimates to sample it.
 const std::string& ZoomClip() {
     static const std::string clip = [] {
-        const std::string path = test::WorkPath("max_size_zoom.avi");
+        const std::string path = test::WorkPath("max_size_zoom100.avi");
         std::string log;
         if (test::RunCommand("ffmpeg -hide_banner -loglevel error -y -f lavfi -i mandelbrot=s=" +
                                  std::to_string(kWidth) + "x" + std::to_string(kHeight) +
@@ -61,8 +61,8 @@ TEST(CliMaxSize, WritesTheBestGifWithinEachLimitOrNothing) {
         std::int64_t Bytes;
         TGiven Gives;
     } cases[] = {
-        {"1M", 1048576, Nothing}, {"380K", 389120, Quality}, {"240K", 245760, FrameRate},
-        {"92160", 92160, Size},   {"10K", 10240, TooSmall},
+        {"2M", 2097152, Nothing}, {"700K", 716800, Quality}, {"400K", 409600, FrameRate},
+        {"153600", 153600, Size}, {"20K", 20480, TooSmall},
     };
     const auto dir = test::FreshFolder("max_size");
     for (const auto& c : cases) {
