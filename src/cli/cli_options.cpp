@@ -2,6 +2,7 @@
 
 #include "color/shared_palette_reducer.h"
 #include "convert/job_support.h"
+#include "convert/size_fit.h"
 
 #include <algorithm>
 #include <thread>
@@ -100,12 +101,36 @@ std::vector<TCliCommand> MakeCommands() {
                        std::to_string(cores) + "); the GIF is the same for every N"),
             Flag("--force", "write OUTPUT even when its name is a video's\n"
                             "(.avi, .mp4, ...), replacing that file"),
+            Word("--max-size", "SIZE",
+                 "the best GIF of at most SIZE bytes (K and M suffixes:\n"
+                 "KB and MB of 1024, so 8M is 8388608). It gives up, in\n"
+                 "this order: quality, down to " +
+                     std::to_string(kFitQualityFloor) +
+                     "; frame rate, the step\n"
+                     "growing up to " +
+                     std::to_string(kFitMaxStepFactor) +
+                     " times --step, each kept frame showing\n"
+                     "as much longer; width and height, aspect kept, down\n"
+                     "to " +
+                     std::to_string(kFitMinScalePercent) +
+                     " %. Settings come from estimates (--estimate);\n"
+                     "the clip is converted again only when over SIZE. When\n"
+                     "nothing fits, exits 1 with the smallest size reached\n"
+                     "and writes nothing. Works on the quality road (no\n"
+                     "--reduction, --optimize or --tolerance)"),
+            Flag("--estimate", "print \"About N MB\" (\"About N KB\" below 1 MB; both\n"
+                               "1024-based) for the GIF these settings make, and\n"
+                               "write nothing (OUTPUT.gif may be left out): every\n"
+                               "frame is coded, but only strips of a twelfth of its\n"
+                               "rows, corrected by a few frames coded whole"),
             Flag("--json", "print the report as one JSON object"),
             Flag("--quiet", "no progress bar, warnings or text report"),
         },
-        "The report gives the GIF's width, height, frame count, size and file name.\n",
+        "The report gives the GIF's width, height, frame count, size and file name;\n"
+        "with --max-size also the limit and the quality and step chosen.\n",
         2,
-        "avi2gif takes INPUT and OUTPUT.gif"};
+        "avi2gif takes INPUT and OUTPUT.gif",
+        "--estimate"};
     TCliCommand gif2avi{
         "gif2avi",
         "INPUT.gif OUTPUT.avi|.mp4|.webm [options]",
@@ -132,7 +157,8 @@ std::vector<TCliCommand> MakeCommands() {
          Flag("--quiet", "no progress bar or text report")},
         "",
         2,
-        "gif2avi takes INPUT.gif and OUTPUT.avi, OUTPUT.mp4 or OUTPUT.webm"};
+        "gif2avi takes INPUT.gif and OUTPUT.avi, OUTPUT.mp4 or OUTPUT.webm",
+        ""};
     TCliCommand gif2video = gif2avi;
     gif2video.Name = "gif2video";
     gif2video.Description =
@@ -150,7 +176,8 @@ std::vector<TCliCommand> MakeCommands() {
          Flag("--frame-hashes", "for a video, an FNV-1a hash of every decoded frame")},
         "",
         1,
-        "info takes one FILE"};
+        "info takes one FILE",
+        ""};
     return {avi2gif, gif2avi, gif2video, info};
 }
 
@@ -243,7 +270,10 @@ TCliArgs ParseCommandLine(const TCliCommand& command, const std::vector<std::str
         if (option->Kind == TOptionKind::Number)
             numbers.push_back(&*option);
     }
-    if (parsed.Positional.size() != command.Positionals)
+    const bool lastLeftOut = !command.LastPositionalOptionalWith.empty() &&
+                             parsed.Has(command.LastPositionalOptionalWith) &&
+                             parsed.Positional.size() + 1 == command.Positionals;
+    if (parsed.Positional.size() != command.Positionals && !lastLeftOut)
         throw EUsage(command.PositionalsMessage);
     // The value that counts is the last one given.
     for (const TCliOption* option : numbers)

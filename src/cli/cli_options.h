@@ -44,6 +44,8 @@ struct TCliCommand {
     // when it gets another number of them.
     std::size_t Positionals = 0;
     std::string PositionalsMessage;
+    // A flag with which the last positional argument may be left out; empty for none.
+    std::string LastPositionalOptionalWith;
 };
 
 // The commands avi2gif, gif2avi (also as gif2video) and info; null for any other name.

@@ -96,11 +96,18 @@ void WriteReport(std::ostream& out, const TCliReport& report, bool json) {
             << ", \"seconds\": " << seconds;
         if (report.RaisedDelays >= 0)
             out << ", \"raised_delays\": " << report.RaisedDelays;
+        if (report.Limit >= 0)
+            out << ", \"max_size_bytes\": " << report.Limit << ", \"quality\": " << report.Quality
+                << ", \"step\": " << report.Step << ", \"encodes\": " << report.Encodes
+                << ", \"estimates\": " << report.Estimates;
         out << "}\n";
     } else {
         out << "width: " << report.Width << "\nheight: " << report.Height
             << "\nframes: " << report.Frames << "\nsize: " << kb << " KB (" << report.Bytes
             << " bytes)\nsaved: " << report.Output << "\nseconds: " << seconds << "\n";
+        if (report.Limit >= 0)
+            out << "limit: " << report.Limit << " bytes\nquality: " << report.Quality
+                << "\nstep: " << report.Step << "\n";
         if (report.RaisedDelays > 0)
             out << "note: " << report.RaisedDelays
                 << (report.RaisedDelays == 1 ? " frame" : " frames")

@@ -17,6 +17,14 @@ struct TCliReport {
     // Frames whose delay of 0 or 1 a video shows for 10 hundredths; -1 when
     // the output is not a video.
     int RaisedDelays = -1;
+    // A run under a size limit: the limit in bytes (-1 for none), and the
+    // quality and step it chose (the width and height are above).
+    std::int64_t Limit = -1;
+    int Quality = 0;
+    int Step = 0;
+    // How many full conversions and sample estimates it took.
+    int Encodes = 0;
+    int Estimates = 0;
 };
 
 // The report as lines of text, or as one JSON object on one line.

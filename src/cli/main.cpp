@@ -7,10 +7,13 @@
 #include "cli/gif_file_output.h"
 #include "cli/media_info.h"
 #include "cli/signal_cleanup.h"
+#include "cli/size_limit_run.h"
 #include "color/shared_palette_reducer.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
 #include "convert/output_size.h"
+#include "convert/size_estimate.h"
+#include "convert/size_fit.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/avifile_guards.h"
@@ -29,6 +32,7 @@
 #include <filesystem>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -204,12 +208,105 @@ void RefuseToReplaceInput(const TCliArgs& args, bool namedLikeInput, const std::
 // The largest width and height a GIF holds.
 constexpr int kGifMaxSide = 65535;
 
+// The --max-size limit, checked against the run's road; unset without the option.
+std::optional<std::int64_t> SizeLimitOption(const TCliArgs& args, const TFrameParams& params) {
+    if (!args.Has("--max-size"))
+        return std::nullopt;
+    const std::string text = args.Word("--max-size", "");
+    const std::optional<std::int64_t> limit = ParseSizeLimit(text);
+    if (!limit)
+        throw EUsage("--max-size takes a size above 0 in bytes, or with a K or M suffix (8M, "
+                     "500K), not '" +
+                     text + "'");
+    if (args.Has("--estimate"))
+        throw EUsage("--estimate and --max-size do not go together");
+    if (!params.Optimize || params.Quality == 0)
+        throw EUsage("--max-size works on the quality road: leave out --reduction, --optimize "
+                     "and --tolerance");
+    return limit;
+}
+
+// --estimate: the size the settings would make, as "About N MB".
+int PrintEstimate(TCliHost& host, int threads, bool json) {
+    const auto started = std::chrono::steady_clock::now();
+    TSizeSampler sampler(host.CurrentFileName(), host, threads);
+    TSizeEstimate estimate;
+    try {
+        estimate = sampler.Estimate(host.Params);
+    } catch (const EJobError& e) {
+        // Said as the conversion itself would say it.
+        host.EndRun(TJobKind::AviToGif);
+        host.ShowApplicationError(e.what());
+        return kExitError;
+    }
+    if (estimate.Bytes == 0) {
+        std::cerr << "framolo-cli: stopped; no estimate\n";
+        return kExitError;
+    }
+    char seconds[32];
+    std::snprintf(seconds, sizeof(seconds), "%.3f", SecondsSince(started));
+    if (json)
+        std::cout << "{\"estimate\": " << JsonString(AboutSizeText(estimate.Bytes))
+                  << ", \"estimate_bytes\": " << estimate.Bytes
+                  << ", \"width\": " << host.Params.Width << ", \"height\": " << host.Params.Height
+                  << ", \"frames\": " << estimate.Frames
+                  << ", \"sampled_rows\": " << estimate.SampledRows << ", \"seconds\": " << seconds
+                  << "}\n";
+    else
+        std::cout << AboutSizeText(estimate.Bytes) << "\n";
+    return 0;
+}
+
+// --max-size: the best GIF within the limit, and its report.
+int ConvertAndReport(TCliHost& host, TOutputFile& output,
+                     const TAviToGifStreamJob::TOptions& options, std::int64_t limit,
+                     const TCliArgs& args, std::chrono::steady_clock::time_point started) {
+    TLimitedRun run;
+    try {
+        run = ConvertUnderLimit(host, output, options, limit);
+    } catch (const EJobError& e) {
+        host.EndRun(TJobKind::AviToGif);
+        host.ShowApplicationError(e.what());
+        return kExitError;
+    }
+    switch (run.Outcome.End) {
+    case TJobEnd::Finished:
+        break;
+    case TJobEnd::NotStarted:
+        std::cerr << "framolo-cli: no GIF of this clip fits in " << limit
+                  << " bytes: the smallest, at quality " << run.Params.Quality << ", step "
+                  << run.Params.Step << " and " << run.Params.Width << "x" << run.Params.Height
+                  << ", takes " << run.Smallest << " bytes (" << AboutSizeText(run.Smallest)
+                  << "); nothing was written\n";
+        return kExitError;
+    case TJobEnd::Stopped:
+        std::cerr << "framolo-cli: stopped; nothing was written\n";
+        return kExitError;
+    default:
+        return kExitError;
+    }
+    host.ShowFinishedProgress();
+    if (args.Has("--json") || !args.Has("--quiet")) {
+        TCliReport report{run.Params.Width,  run.Params.Height,  run.Outcome.FrameCount,
+                          run.Outcome.Bytes, args.Positional[1], SecondsSince(started)};
+        report.Limit = limit;
+        report.Quality = run.Params.Quality;
+        report.Step = run.Params.Step;
+        report.Encodes = run.Encodes;
+        report.Estimates = run.Estimates;
+        WriteReport(std::cout, report, args.Has("--json"));
+    }
+    return 0;
+}
+
 int AviToGif(const TCliArgs& args) {
     const bool quiet = args.Has("--quiet");
     const bool optimize = args.Has("--optimize");
     const std::string& input = args.Positional[0];
-    RefuseToReplaceInput(args, HasVideoExtension(args.Positional[1]) && !args.Has("--force"),
-                         "a video file's", "--force writes it anyway");
+    const bool estimateOnly = args.Has("--estimate");
+    if (!estimateOnly)
+        RefuseToReplaceInput(args, HasVideoExtension(args.Positional[1]) && !args.Has("--force"),
+                             "a video file's", "--force writes it anyway");
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(input);
     const TClipDefaults clip = ProbeClip(input);
@@ -277,12 +374,17 @@ int AviToGif(const TCliArgs& args) {
                         std::to_string(clip.End) +
                         ", the last one in the file (it is cut short: " + "its header promises " +
                         std::to_string(clip.HeaderEnd - clip.Start + 1) + " frames)");
+    const std::optional<std::int64_t> limit = SizeLimitOption(args, params);
     if (!quiet)
         WarnAboutDelay(params);
+    if (estimateOnly)
+        return PrintEstimate(host, options.Threads, args.Has("--json"));
 
     InstallSignalCleanup();
     TOutputFile output(args.Positional[1]);
     const auto started = std::chrono::steady_clock::now();
+    if (limit)
+        return ConvertAndReport(host, output, options, *limit, args, started);
     const TJobOutcome outcome = ConvertAviToGifFile(host, host, output, options);
     if (outcome.End == TJobEnd::Stopped) {
         std::cerr << "framolo-cli: stopped; nothing was written\n";

@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# avi2gif --estimate and --max-size on real and made clips.
+#
+# For every clip: the estimate against the real size at four settings (the
+# default, --quality 40, --step 2, half the size), then three limits, from
+# one that needs only quality given up to one that needs the size reduced
+# (80 %, 45 % and 12 % of the default file's size): the final size (never
+# over), the quality, step, width and height chosen, PSNR and SSIM of the
+# GIF as shown (25 frames a second, scaled back to the clip's size) against
+# the clip's frames, and the time against a plain conversion of the clip.
+#
+# Clips (FRAMES frames each, 150 by default, played at 25 frames a second):
+#   camera   two photographs shipped by python3-skimage, panned and zoomed
+#   still    a surveillance camera's view of a square (vtest.avi, opencv-doc)
+#   cartoon  a computer-animated film's trailer (Megamind.avi, opencv-doc)
+#   screen   a text editor that scrolls, a blinking cursor and a moving pointer
+#   fractal  ffmpeg's mandelbrot zoom, every pixel changing
+# Missing packages (opencv-doc, python3-skimage) are installed with apt-get.
+#
+# usage: bench/max_size.sh PATH/TO/framolo-cli [FRAMES] [OUTPUT_FOLDER]
+#   environment: CLIPS="camera still cartoon screen fractal"  SHARES="80 45 12"
+set -euo pipefail
+
+cli=$(realpath "${1:?path to framolo-cli}")
+frames=${2:-150}
+out=$(realpath -m "${3:-max-size-bench}")
+clips=${CLIPS:-camera still cartoon screen fractal}
+shares=${SHARES:-80 45 12}
+mkdir -p "$out/clips"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# No step may take the machine's memory or run away.
+ulimit -v 6000000
+limit_time() { timeout 600 "$@"; }
+
+die() {
+  echo "max_size: $*" >&2
+  exit 1
+}
+
+need_package() { # need_package FILE PACKAGE
+  [ -e "$1" ] && return
+  command -v apt-get >/dev/null || die "$2 is needed"
+  apt-get install -y --no-install-recommends "$2" >/dev/null 2>&1 ||
+    { apt-get update >/dev/null 2>&1 && apt-get install -y --no-install-recommends "$2" >/dev/null; } ||
+    die "could not install $2"
+}
+
+data=/usr/share/doc/opencv-doc/examples/data
+case " $clips " in *" still "* | *" cartoon "*) need_package "$data/vtest.avi" opencv-doc ;; esac
+case " $clips " in *" camera "*) need_package /usr/lib/python3/dist-packages/skimage python3-skimage ;; esac
+
+ff() { limit_time ffmpeg -hide_banner -nostats -loglevel error -y "$@"; }
+
+# make_clip NAME: an uncompressed AVI of the clip in $avi, its size in $width x $height.
+make_clip() {
+  local name=$1
+  avi=$out/clips/$name-$frames.avi
+  case $name in
+  camera | still) width=768 height=576 ;;
+  cartoon) width=720 height=528 ;;
+  screen) width=800 height=600 ;;
+  fractal) width=640 height=360 ;;
+  *) die "unknown clip $name" ;;
+  esac
+  [ -s "$avi" ] && return
+  local raw=(-frames:v "$frames" -c:v rawvideo -pix_fmt bgr24 "$work/clip.avi")
+  case $name in
+  camera)
+    local a c pan
+    a=$(dpkg -L python3-skimage | grep '/astronaut.png$' | head -n 1)
+    c=$(dpkg -L python3-skimage | grep '/coffee.png$' | head -n 1)
+    pan="zoompan=z='1.1+0.003*on':x='iw/6+on*2':y='ih/7+on':d=1:s=${width}x${height}:fps=25"
+    ff -loop 1 -t 60 -i "$a" -loop 1 -t 60 -i "$c" -filter_complex \
+      "[0:v]scale=1536:1536,$pan,trim=end_frame=$((frames / 2)),setsar=1[x];[1:v]scale=1600:1200,$pan,trim=end_frame=$((frames - frames / 2)),setsar=1[y];[x][y]concat=n=2:v=1" \
+      "${raw[@]}"
+    ;;
+  # Every source frame once, played at 25 a second (-r before -i only retimes them).
+  still) ff -r 25 -i "$data/vtest.avi" "${raw[@]}" ;;
+  cartoon) ff -ss 3 -r 25 -i "$data/Megamind.avi" "${raw[@]}" ;;
+  screen)
+    local text=/usr/share/common-licenses/GPL-3
+    ff -f lavfi -i "color=c=0xf6f6f6:s=${width}x${height}:r=25" -f lavfi -i "color=c=black:s=2x17:r=25" \
+      -filter_complex "[0:v]drawtext=textfile=$text:fontcolor=0x202830:fontsize=15:x=54:y=36-18*floor(n/6):line_spacing=3,drawbox=x=0:y=0:w=iw:h=28:c=0x3c4a5e:t=fill[p];[p][1:v]overlay=x='300+mod(n,20)*7':y=300:enable='lt(mod(n,12),6)'" \
+      "${raw[@]}"
+    ;;
+  fractal) ff -f lavfi -i "mandelbrot=s=${width}x${height}:rate=25" "${raw[@]}" ;;
+  esac
+  mv "$work/clip.avi" "$avi"
+}
+
+# run GIF ARGS...: converts, printing "BYTES WALL_SECONDS CPU_SECONDS" and keeping the JSON report in $work/report.
+run() {
+  local gif=$1
+  shift
+  rm -f "$gif"
+  /usr/bin/time -f "%e %U %S" -o "$work/time" timeout 600 "$cli" avi2gif "$avi" "$gif" --json --quiet "$@" \
+    >"$work/report" 2>"$work/err" || true
+  local bytes=-1
+  [ -f "$gif" ] && bytes=$(stat -c %s "$gif")
+  awk -v b="$bytes" '{ printf "%s %s %.2f\n", b, $1, $2 + $3 }' "$work/time"
+}
+
+json() { grep -o "\"$1\": [0-9]*" "$work/report" | grep -o '[0-9]*$' || echo -; }
+
+# metrics GIF: "PSNR SSIM" of the GIF as shown against the clip's frames.
+metrics() {
+  local gif=$1
+  ff -i "$gif" -i "$avi" -lavfi \
+    "[0:v]fps=25,scale=$width:$height:flags=bicubic,tpad=stop=8:stop_mode=clone,format=gbrp,setpts=N,split[a1][a2];[1:v]format=gbrp,setpts=N,split[b1][b2];[a1][b1]psnr=stats_file=$work/psnr.log:shortest=1[p];[a2][b2]ssim=stats_file=$work/ssim.log:shortest=1[s]" \
+    -map '[p]' -f null - -map '[s]' -f null - || die "$gif: comparison failed"
+  local psnr ssim
+  psnr=$(awk '{ for (i = 1; i <= NF; ++i) if ($i ~ /^mse_avg:/) { split($i, a, ":"); s += a[2] } }
+    END { printf "%.2f", 10 * log(255 * 255 / (s / NR)) / log(10) }' "$work/psnr.log")
+  ssim=$(awk '{ for (i = 1; i <= NF; ++i) if ($i ~ /^All:/) { split($i, a, ":"); s += a[2] } } END { printf "%.4f", s / NR }' "$work/ssim.log")
+  echo "$psnr $ssim"
+}
+
+estimates=$out/estimates.tsv
+limits=$out/limits.tsv
+printf 'clip\tsettings\testimate\treal\terror_%%\testimate_s\tplain_s\n' >"$estimates"
+printf 'clip\tlimit\tbytes\tunder\tquality\tstep\twidth\theight\tencodes\testimates\tpsnr\tssim\tseconds\tplain_seconds\tratio\n' >"$limits"
+for clip in $clips; do
+  make_clip "$clip"
+  half="--width $((width / 2)) --height $((height / 2))"
+  plain_bytes= plain_cpu=
+  for settings in "" "--quality 40" "--step 2" "$half"; do
+    # shellcheck disable=SC2086 # settings are options to split
+    read -r e_bytes e_wall e_cpu < <(/usr/bin/time -f "%e %U %S" -o "$work/time" timeout 600 "$cli" avi2gif "$avi" \
+      --estimate --json $settings >"$work/report" && awk -v b="$(json estimate_bytes)" '{ printf "%s %s %.2f\n", b, $1, $2 + $3 }' "$work/time")
+    # shellcheck disable=SC2086
+    read -r r_bytes r_wall r_cpu < <(run "$work/real.gif" $settings)
+    [ -z "$settings" ] && plain_bytes=$r_bytes plain_cpu=$r_cpu plain_metrics=$(metrics "$work/real.gif")
+    printf '%s\t%s\t%s\t%s\t%+.1f\t%s\t%s\n' "$clip" "${settings:-default}" "$e_bytes" "$r_bytes" \
+      "$(echo "100 * $e_bytes / $r_bytes - 100" | bc -l)" "$e_cpu" "$r_cpu" >>"$estimates"
+  done
+  read -r plain_psnr plain_ssim <<<"$plain_metrics"
+  printf '%s\tnone\t%s\tplain\t80\t1\t%s\t%s\t1\t0\t%s\t%s\t%s\t%s\t1.00\n' "$clip" "$plain_bytes" "$width" \
+    "$height" "$plain_psnr" "$plain_ssim" "$plain_cpu" "$plain_cpu" >>"$limits"
+  for share in $shares; do
+    limit=$((plain_bytes * share / 100))
+    read -r bytes wall cpu < <(run "$work/fit.gif" --max-size "$limit")
+    under=yes quality=- step=- w=- h=- enc=- est=- psnr=- ssim=-
+    if [ "$bytes" -lt 0 ]; then
+      under="none ($(grep -o 'takes [0-9]* bytes' "$work/err" || tail -n 1 "$work/err"))"
+    else
+      [ "$bytes" -le "$limit" ] || under="OVER"
+      quality=$(json quality) step=$(json step) w=$(json width) h=$(json height) enc=$(json encodes) est=$(json estimates)
+      read -r psnr ssim < <(metrics "$work/fit.gif")
+    fi
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%.2f\n' "$clip" "$limit" "$bytes" "$under" \
+      "$quality" "$step" "$w" "$h" "$enc" "$est" "$psnr" "$ssim" "$cpu" "$plain_cpu" \
+      "$(echo "$cpu / $plain_cpu" | bc -l)" >>"$limits"
+  done
+done
+column -t -s $'\t' "$estimates"
+awk -F'\t' 'NR > 1 { e = $5 < 0 ? -$5 : $5; if (e > w) { w = e; at = $1 " " $2 } } END { printf "worst estimate error: %.1f %% (%s)\n\n", w, at }' "$estimates"
+column -t -s $'\t' "$limits"
+awk -F'\t' 'NR > 1 && $2 != "none" && $3 >= 0 { s += $15; ++n } END { if (n) printf "mean time against a plain conversion (CPU seconds): %.2fx over %d runs\n", s / n, n }' "$limits"
+echo "tables: $estimates $limits"

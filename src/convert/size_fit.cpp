@@ -1,0 +1,152 @@
+#include "convert/size_fit.h"
+
+#include "convert/size_estimate.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+namespace framolo {
+
+std::optional<std::int64_t> ParseSizeLimit(const std::string& text) {
+    std::size_t digits = 0;
+    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])) != 0)
+        ++digits;
+    if (digits == 0 || digits > 16)
+        return std::nullopt;
+    const std::string suffix = text.substr(digits);
+    std::int64_t unit = 1;
+    if (suffix == "k" || suffix == "K")
+        unit = 1024;
+    else if (suffix == "m" || suffix == "M")
+        unit = 1024 * 1024;
+    else if (!suffix.empty())
+        return std::nullopt;
+    const std::int64_t number = std::stoll(text.substr(0, digits));
+    constexpr std::int64_t kMost = std::int64_t{1} << 53;
+    if (number == 0 || number > kMost / unit)
+        return std::nullopt;
+    return number * unit;
+}
+
+TFrameParams FitParams(const TFrameParams& base, const TFitPoint& point) {
+    TFrameParams params = base;
+    params.Quality = point.Quality;
+    params.Step = point.Step;
+    const std::int64_t delay = std::int64_t{base.Delay} * point.Step / std::max(1, base.Step);
+    params.Delay = static_cast<std::int32_t>(std::min<std::int64_t>(delay, 655350));
+    const auto scaled = [&point](std::int32_t side) {
+        return std::max<std::int32_t>(
+            1, static_cast<std::int32_t>(std::lround(side * point.ScalePercent / 100.0)));
+    };
+    params.Width = scaled(base.Width);
+    params.Height = scaled(base.Height);
+    return params;
+}
+
+namespace {
+
+// How a GIF's size follows its frame count and its scale, as a power: a
+// larger step leaves more change between kept frames, so halving the frames
+// saves a little less than half; a smaller picture codes a little worse per
+// pixel. The search starts from these and then fits the power to what it
+// measures.
+constexpr double kFramesPower = 0.85;
+constexpr double kScalePower = 1.5;
+
+} // namespace
+
+TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
+                     const std::function<std::int64_t(const TFrameParams&)>& estimate) {
+    TFitChoice choice;
+    std::map<std::tuple<int, int, int>, std::int64_t> known;
+    const auto sizeAt = [&](const TFitPoint& p) {
+        const auto key = std::tuple{p.Quality, p.Step, p.ScalePercent};
+        const auto it = known.find(key);
+        if (it != known.end())
+            return static_cast<double>(it->second);
+        ++choice.Estimates;
+        return static_cast<double>(known[key] = estimate(FitParams(base, p)));
+    };
+    const double goal = static_cast<double>(target);
+    const int top = std::max(base.Quality, kFitQualityFloor);
+    const int step0 = std::max(1, base.Step);
+    const int stepMost = step0 * kFitMaxStepFactor;
+    const auto chosen = [&](TFitPoint p, double size) {
+        choice.Point = p;
+        choice.Estimate = std::llround(size);
+        choice.Fits = size <= goal;
+        return choice;
+    };
+
+    const double topSize = sizeAt({top, step0, 100});
+    if (topSize <= goal)
+        return chosen({top, step0, 100}, topSize);
+    const double floorSize = sizeAt({kFitQualityFloor, step0, 100});
+    // The size falls about exponentially with the quality, by the same share
+    // at any step and scale: the quality that meets the goal is read off the
+    // line through the floor's size and the top's.
+    const double qualityShare = floorSize > 0 ? topSize / floorSize : 1;
+    const auto withQuality = [&](TFitPoint p, double sizeAtFloor) {
+        const double sizeAtTop = sizeAtFloor * qualityShare;
+        if (sizeAtTop <= goal || qualityShare <= 1) {
+            p.Quality = sizeAtTop <= goal ? top : kFitQualityFloor;
+            return chosen(p, sizeAtTop <= goal ? sizeAtTop : sizeAtFloor);
+        }
+        const double reach = std::log(goal / sizeAtFloor) / std::log(qualityShare);
+        p.Quality =
+            std::clamp(kFitQualityFloor + static_cast<int>((top - kFitQualityFloor) * reach),
+                       kFitQualityFloor, top);
+        // Cut down to a whole quality, which then keeps within the goal.
+        const double taken =
+            static_cast<double>(p.Quality - kFitQualityFloor) / (top - kFitQualityFloor);
+        return chosen(p, std::min(goal, sizeAtFloor * std::pow(qualityShare, taken)));
+    };
+    if (floorSize <= goal)
+        return withQuality({kFitQualityFloor, step0, 100}, floorSize);
+
+    // The smallest step whose size, foretold from the last one measured,
+    // meets the goal; measured, and the next one tried while it does not.
+    const auto framesAt = [&](int step) {
+        return static_cast<double>(
+            std::max<std::int64_t>(1, FramesTaken(FitParams(base, {top, step, 100}))));
+    };
+    int measuredStep = step0;
+    double measuredSize = floorSize;
+    while (measuredStep < stepMost) {
+        int step = measuredStep + 1;
+        while (step < stepMost &&
+               measuredSize * std::pow(framesAt(step) / framesAt(measuredStep), kFramesPower) >
+                   goal)
+            ++step;
+        measuredSize = sizeAt({kFitQualityFloor, step, 100});
+        measuredStep = step;
+        if (measuredSize <= goal)
+            return withQuality({kFitQualityFloor, step, 100}, measuredSize);
+    }
+
+    // The largest scale whose size, foretold by a power fitted to the
+    // sizes measured, meets the goal.
+    double power = kScalePower;
+    int measuredScale = 100;
+    for (int tries = 0; tries < 5 && measuredScale > kFitMinScalePercent; ++tries) {
+        const double ratio = std::pow(goal / measuredSize, 1 / power);
+        const int scale = std::clamp(static_cast<int>(measuredScale * ratio), kFitMinScalePercent,
+                                     measuredScale - 1);
+        const double size = sizeAt({kFitQualityFloor, stepMost, scale});
+        if (size <= goal)
+            return withQuality({kFitQualityFloor, stepMost, scale}, size);
+        if (size < measuredSize)
+            power = std::clamp(std::log(measuredSize / size) /
+                                   std::log(static_cast<double>(measuredScale) / scale),
+                               0.5, 3.0);
+        measuredScale = scale;
+        measuredSize = size;
+    }
+    const TFitPoint smallest{kFitQualityFloor, stepMost, kFitMinScalePercent};
+    return chosen(smallest, sizeAt(smallest));
+}
+
+} // namespace framolo

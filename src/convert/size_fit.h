@@ -1,0 +1,62 @@
+#pragma once
+
+#include "convert/frame_params.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace framolo {
+
+// A size limit as the user writes it: a whole number of bytes, or of KB or
+// MB with a K or M suffix (any case, 1024-based, "10M" is 10485760 bytes).
+// Unset for anything else: no digits, another suffix, a fraction, 0, or more
+// than 2^53 bytes.
+std::optional<std::int64_t> ParseSizeLimit(const std::string& text);
+
+// The most a fitted GIF gives up, in the order it gives it up. Quality goes
+// down to kFitQualityFloor, where colour steps and smears start to show; the
+// step then grows up to kFitMaxStepFactor times the one asked for (each
+// kept frame showing as much longer); the width and height last, both by the
+// same factor, down to kFitMinScalePercent of the size asked for.
+inline constexpr int kFitQualityFloor = 40;
+inline constexpr int kFitMaxStepFactor = 4;
+inline constexpr int kFitMinScalePercent = 25;
+
+// One point of the search: a quality, a step and a scale of the size asked for.
+struct TFitPoint {
+    int Quality = 0;
+    int Step = 1;
+    int ScalePercent = 100;
+};
+
+// base's parameters at point: the step's delay grown with the step, so that
+// the animation keeps its length, and the width and height scaled (at least
+// one pixel each).
+TFrameParams FitParams(const TFrameParams& base, const TFitPoint& point);
+
+struct TFitChoice {
+    TFitPoint Point;
+    // The size estimated for the point, and whether it is within the target.
+    std::int64_t Estimate = 0;
+    bool Fits = false;
+    // How many estimates the search asked for.
+    int Estimates = 0;
+};
+
+// The best point whose size is at most target, by the order of sacrifice:
+// the largest scale that fits at all, then the smallest step that fits at
+// that scale (below the full size the step stays at its largest), then the
+// highest quality that fits at both. base gives the
+// highest quality (its Quality), the smallest step and the full size.
+// Sizes come from estimate, asked for as few points as the search can do
+// with: the top quality and the floor at the step asked for, then steps and
+// scales foretold by how sizes follow frame counts and areas and measured
+// before they are taken; the quality at the step and scale taken is read
+// off the share the floor saved at the first step (not measured again).
+// When nothing fits, the choice is the smallest point with Fits false.
+TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
+                     const std::function<std::int64_t(const TFrameParams&)>& estimate);
+
+} // namespace framolo

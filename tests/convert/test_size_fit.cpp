@@ -1,0 +1,125 @@
+// Size limits as written, and the search that gives up quality, then frame
+// rate, then size to meet one.
+#include "convert/size_estimate.h"
+#include "convert/size_fit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace framolo {
+namespace {
+
+TEST(SizeFit, ReadsLimitsInBytesKAndMAndRefusesTheRest) {
+    const struct {
+        const char* Text;
+        std::int64_t Bytes; // 0: refused
+    } cases[] = {
+        {"1", 1},
+        {"500", 500},
+        {"500k", 512000},
+        {"500K", 512000},
+        {"8M", 8388608},
+        {"10m", 10485760},
+        {"0", 0},
+        {"0K", 0},
+        {"", 0},
+        {"K", 0},
+        {"-5", 0},
+        {"1.5M", 0},
+        {"10MB", 0},
+        {"10G", 0},
+        {" 10", 0},
+        {"10 ", 0},
+        {"99999999999999999", 0},
+        {"9007199254740993", 0},
+        {"9007199254740992", 9007199254740992},
+        {"8796093022208M", 0},
+    };
+    for (const auto& c : cases) {
+        const auto limit = ParseSizeLimit(c.Text);
+        EXPECT_EQ(limit.value_or(0), c.Bytes) << "'" << c.Text << "'";
+    }
+}
+
+// A clip whose size follows a model: every frame costs its pixels times a
+// byte share that falls with the quality and rises with the step.
+std::int64_t ModelSize(const TFrameParams& p) {
+    const double perPixel = 0.5 * std::exp((p.Quality - 80) / 60.0) * std::pow(p.Step, 0.3);
+    return static_cast<std::int64_t>(static_cast<double>(FramesTaken(p)) * p.Width * p.Height *
+                                     perPixel);
+}
+
+TEST(SizeFit, GivesUpQualityThenFrameRateThenSizeAndNeverPassesTheTarget) {
+    TFrameParams base;
+    base.Start = 0;
+    base.End = 199;
+    base.Step = 1;
+    base.Width = 400;
+    base.Height = 300;
+    base.Delay = 40;
+    base.Quality = 80;
+    const std::int64_t full = ModelSize(base); // 6 MB
+    enum TGiven { Nothing, Quality, FrameRate, Size, Everything };
+    const struct {
+        double Share; // target over the full size
+        TGiven Gives;
+    } cases[] = {
+        {1.0, Nothing},   {0.9, Quality}, {0.6, Quality}, {0.5, FrameRate},
+        {0.2, FrameRate}, {0.08, Size},   {0.015, Size},  {0.01, Everything},
+    };
+    for (const auto& c : cases) {
+        const auto target = static_cast<std::int64_t>(static_cast<double>(full) * c.Share);
+        int asked = 0;
+        const TFitChoice choice = ChooseFit(base, target, [&](const TFrameParams& p) {
+            ++asked;
+            return ModelSize(p);
+        });
+        const TFitPoint& p = choice.Point;
+        const TFrameParams chosen = FitParams(base, p);
+        SCOPED_TRACE(c.Share);
+        EXPECT_LE(asked, 8);
+        EXPECT_EQ(choice.Fits, c.Gives != Everything);
+        if (choice.Fits) {
+            EXPECT_LE(ModelSize(chosen), target * 101 / 100);
+        }
+        EXPECT_EQ(p.Quality == 80, c.Gives == Nothing);
+        EXPECT_EQ(p.Step > 1, c.Gives >= FrameRate);
+        EXPECT_EQ(p.ScalePercent < 100, c.Gives >= Size);
+        if (c.Gives >= Size) {
+            EXPECT_EQ(p.Step, kFitMaxStepFactor);
+        }
+        if (c.Gives == Everything) {
+            EXPECT_EQ(p.Quality, kFitQualityFloor);
+            EXPECT_EQ(p.ScalePercent, kFitMinScalePercent);
+        }
+        // The animation keeps its length, and the picture its aspect.
+        EXPECT_EQ(chosen.Delay, base.Delay * p.Step);
+        EXPECT_NEAR(static_cast<double>(chosen.Width) / chosen.Height, 4.0 / 3.0, 0.02);
+        // No frame given up where fewer would fit at the full size.
+        if (choice.Fits && p.Step > 1 && p.ScalePercent == 100) {
+            EXPECT_GT(ModelSize(FitParams(base, {kFitQualityFloor, p.Step - 1, 100})), target);
+        }
+        // No quality left unused where a step of 5 more would still fit.
+        if (choice.Fits && p.Quality + 5 <= 80) {
+            TFitPoint better = p;
+            better.Quality += 5;
+            EXPECT_GT(ModelSize(FitParams(base, better)), target * 97 / 100);
+        }
+    }
+}
+
+TEST(SizeFit, SaysSizesAsAboutMBOrKB) {
+    const struct {
+        std::int64_t Bytes;
+        const char* Text;
+    } cases[] = {
+        {1, "About 1 KB"},         {1536, "About 2 KB"},      {1048575, "About 1024 KB"},
+        {1048576, "About 1.0 MB"}, {2411724, "About 2.3 MB"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AboutSizeText(c.Bytes), c.Text);
+}
+
+} // namespace
+} // namespace framolo
