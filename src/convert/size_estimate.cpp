@@ -38,7 +38,7 @@ public:
     void SetProgressPosition(int) override {}
     int ProgressMaximum() override { return 0; }
     void ShowPreviewBitmap(const TBitmap&) override {}
-    void ShowPreviewDocument(const TGIFDocument&) override {}
+    void ShowPreviewDocument(std::unique_ptr<TGIFDocument>) override {}
     TGraphic* PreviewPicture() override { return nullptr; }
     TGIFDocument* SourceDocument() override { return nullptr; }
     void ShowReport(int, const std::string&) override {}
