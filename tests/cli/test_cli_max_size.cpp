@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <regex>
+
+#include <unistd.h>
 
 namespace framolo {
 namespace {
@@ -28,12 +31,16 @@ constexpr int kDelay = 4;
 const std::string& ZoomClip() {
     static const std::string clip = [] {
         const std::string path = test::WorkPath("max_size_zoom100.avi");
+        // Test processes run side by side: each writes its own copy and renames it
+        // into place, so none reads a clip another is still writing.
+        const std::string temp = path + "." + std::to_string(getpid()) + ".tmp.avi";
         std::string log;
         if (test::RunCommand("ffmpeg -hide_banner -loglevel error -y -f lavfi -i mandelbrot=s=" +
                                  std::to_string(kWidth) + "x" + std::to_string(kHeight) +
                                  ":rate=25 -frames:v " + std::to_string(kFrames) +
-                                 " -c:v rawvideo -pix_fmt bgr24 " + test::Quote(path) + " 2>&1",
-                             &log) != 0)
+                                 " -c:v rawvideo -pix_fmt bgr24 " + test::Quote(temp) + " 2>&1",
+                             &log) != 0 ||
+            std::rename(temp.c_str(), path.c_str()) != 0)
             throw std::runtime_error("ffmpeg could not make the clip: " + log);
         return path;
     }();
