@@ -72,6 +72,7 @@ void ApplyChoices(TGIFDocument& document, const TFrameParams& params) {
     if (params.Dither)
         document.SetDitherMode(*params.Dither);
     document.SetDataCoding(params.DataCoding);
+    document.SetCodesAtGlobalDepth(params.Reduction == TColorReduction::BestQuality);
 }
 
 TGIFFrameSettings FrameSettings(const TFrameParams& params) {

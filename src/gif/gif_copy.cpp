@@ -80,6 +80,7 @@ void TGIFDocument::Assign(const TPersistent* source) {
             SetPaintOptions(other->paintOptions_);
             colorReduction_ = other->colorReduction_;
             ditherMode_ = other->ditherMode_;
+            codesAtGlobalDepth_ = other->codesAtGlobalDepth_;
             const int n = other->frames_.Count();
             for (int i = 0; i < n; ++i) {
                 auto frame = std::make_unique<TGIFSubImage>(this);

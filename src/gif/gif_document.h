@@ -356,6 +356,12 @@ public:
     // tables only, and renders each frame again on the next pass. Not copied.
     bool KeepFrameBitmaps() const { return keepFrameBitmaps_; }
     void SetKeepFrameBitmaps(bool value) { keepFrameBitmaps_ = value; }
+    // Frames without a local table are coded for the global table's depth, as
+    // the streaming writer codes them, instead of the deepest table's (the
+    // default). Documents of the best-quality roads use it, so that the window
+    // and the command line write the same bytes.
+    bool CodesAtGlobalDepth() const { return codesAtGlobalDepth_; }
+    void SetCodesAtGlobalDepth(bool value) { codesAtGlobalDepth_ = value; }
 
     // Render caches.
     TBitmap* RenderedBitmap() const { return renderedBitmap_.get(); }
@@ -415,6 +421,7 @@ private:
     TColor paintBackground_ = clNone;
     std::int64_t pixelBudget_;
     bool keepFrameBitmaps_ = true;
+    bool codesAtGlobalDepth_ = false;
     mutable std::unique_ptr<TBitmap> renderedBitmap_;
     std::unique_ptr<TGIFPainterRegistry> painters_;
 };

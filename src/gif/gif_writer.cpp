@@ -88,9 +88,12 @@ void TGIFSubImage::SaveImageData(TStream& stream) {
             doc->ReportWarning(sender, severity, message);
         };
     }
-    // Without a local table the data is coded for the deepest table of the file.
-    const int globalBits =
-        colorMap_.Count() == 0 && document_ != nullptr ? LargestBitsPerPixel(*document_) : 0;
+    // Without a local table the data is coded for the deepest table of the file,
+    // or for the global one where the document asks for it.
+    int globalBits = 0;
+    if (colorMap_.Count() == 0 && document_ != nullptr)
+        globalBits = document_->CodesAtGlobalDepth() ? document_->Header().ColorMap().BitsPerPixel()
+                                                     : LargestBitsPerPixel(*document_);
     WriteImageBlock(stream, descriptor_, colorMap_, Pixels(),
                     document_ != nullptr ? document_->DataCoding() : 0, globalBits, warn);
 }

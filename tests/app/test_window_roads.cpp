@@ -260,23 +260,36 @@ TEST_F(WindowRoadTest, BestQualityItemsWriteShowAndSaveTheCommandLinesBytes) {
         int Item;
         int Dither;
         const char* Options;
+        bool FewColoursFirst = false;
     };
     // A still picture with two small squares moving apart from each other:
     // the frames after the first store the rectangle around both, with the
     // still picture between them as holes.
-    const QString clip = WorkPath("best.avi");
+    const QString clipMoving = WorkPath("best.avi");
     const std::string make =
         "ffmpeg -loglevel error -y -f lavfi -i \"mandelbrot=s=48x32:rate=10,trim=end_frame=1,"
         "loop=loop=-1:size=1[bg];color=c=red:s=6x6:rate=10,split[a][b];[bg][a]overlay="
         "x='2+2*n':y=2:shortest=1[m];[m][b]overlay=x='40-2*n':y=24:shortest=1\" -frames:v 12 "
         "-c:v rawvideo -pix_fmt bgr24 '" +
-        clip.toStdString() + "'";
+        clipMoving.toStdString() + "'";
     ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    // A first frame of two colours, then colourful ones: later tables are deeper
+    // than the global one.
+    const QString fewFirst = WorkPath("best-few-first.avi");
+    const std::string makeFew =
+        "ffmpeg -loglevel error -y -f lavfi -i \"color=c=black:s=48x32:rate=10:d=0.1,"
+        "drawbox=x=8:y=8:w=8:h=8:c=white:t=fill[a];testsrc2=s=48x32:rate=10:d=0.5[b];"
+        "[a][b]concat=n=2:v=1\" -c:v rawvideo -pix_fmt bgr24 '" +
+        fewFirst.toStdString() + "'";
+    ASSERT_EQ(std::system(makeFew.c_str()), 0) << makeFew;
     for (const TCase& c :
          {TCase{8, 1, "--reduction best --dither floydsteinberg"},
           TCase{9, 0, "--reduction best --optimize --dither nearest --quality "},
-          TCase{9, 1, "--reduction best --optimize --dither floydsteinberg --quality "}}) {
-        SCOPED_TRACE(c.Options);
+          TCase{9, 1, "--reduction best --optimize --dither floydsteinberg --quality "},
+          TCase{8, 0, "--reduction best --dither nearest", true},
+          TCase{9, 0, "--reduction best --optimize --dither nearest --quality ", true}}) {
+        SCOPED_TRACE(std::string(c.Options) + (c.FewColoursFirst ? " (few colours first)" : ""));
+        const QString& clip = c.FewColoursFirst ? fewFirst : clipMoving;
         Open(clip);
         auto* reduction = Find<QComboBox>("ColorReductionBox");
         ASSERT_EQ(reduction->count(), 10);
@@ -302,7 +315,7 @@ TEST_F(WindowRoadTest, BestQualityItemsWriteShowAndSaveTheCommandLinesBytes) {
         TMemoryStream held;
         shown->SaveToStream(held);
         EXPECT_EQ(std::vector<std::uint8_t>(held.Memory(), held.Memory() + held.Size()), saved);
-        if (c.Item != 9)
+        if (c.Item != 9 || c.FewColoursFirst)
             continue;
 
         // At its own size the preview shows, after frame k, what a viewer
