@@ -220,20 +220,25 @@ if [ -n "$sweep" ]; then
     awk '
       $2 == "framolo" { n[$1]++; fs[$1, n[$1]] = $6; fp[$1, n[$1]] = $4; fq[$1, n[$1]] = $5 }
       $2 == "gifski" { g[++m] = $0 }
-      function at(clip, size, col,   i, j, t, best, bs) {
+      function value(clip, i, col) { return col == 4 ? fp[clip, i] : fq[clip, i] }
+      # The best of: any framolo file at most that large, and the line from
+      # the largest of those to the next larger one.
+      function at(clip, size, col,   i, j, t, best, top, v) {
         best = -1
-        for (i = 1; i <= n[clip]; ++i) {
-          if (fs[clip, i] <= size && (best < 0 || fs[clip, i] > bs)) { best = i; bs = fs[clip, i] }
-        }
+        for (i = 1; i <= n[clip]; ++i)
+          if (fs[clip, i] <= size) {
+            if (best < 0 || fs[clip, i] > fs[clip, best]) best = i
+            v = value(clip, i, col)
+            if (top == "" || v > top) top = v
+          }
         if (best < 0) return "none"
-        # the nearest larger point, to draw the line to
         j = -1
         for (i = 1; i <= n[clip]; ++i)
           if (fs[clip, i] > size && (j < 0 || fs[clip, i] < fs[clip, j])) j = i
-        if (j < 0) return col == 4 ? fp[clip, best] : fq[clip, best]
+        if (j < 0) return top
         t = (size - fs[clip, best]) / (fs[clip, j] - fs[clip, best])
-        if (col == 4) return fp[clip, best] + t * (fp[clip, j] - fp[clip, best])
-        return fq[clip, best] + t * (fq[clip, j] - fq[clip, best])
+        v = value(clip, best, col) + t * (value(clip, j, col) - value(clip, best, col))
+        return v > top ? v : top
       }
       END {
         for (k = 1; k <= m; ++k) {
@@ -241,7 +246,7 @@ if [ -n "$sweep" ]; then
           p = at(w[1], w[6], 4); q = at(w[1], w[6], 5)
           if (p == "none") { printf "%-8s q%-3s %7.0f  framolo has no file this small\n", w[1], w[3], w[6] / 1024; continue }
           printf "%-8s q%-3s %7.0f  PSNR %6.2f %6.2f %-5s  SSIM %.4f %.4f %s\n", w[1], w[3], w[6] / 1024,
-            p, w[4], p > w[4] ? "above" : "BELOW", q, w[5], q > w[5] ? "above" : "BELOW"
+            p, w[4], (p > w[4] ? "above" : "BELOW"), q, w[5], (q > w[5] ? "above" : "BELOW")
         }
       }' "$out/sweep.txt"
   } | tee -a "$table"
