@@ -18,6 +18,8 @@
 #
 # usage: bench/gif_vs_gifski.sh PATH/TO/framolo-cli [FRAMES] [OUTPUT_FOLDER]
 #   environment: CLIPS="camera still cartoon screen"  SWEEP="30 50 70 80 90 100" (empty: no sweep)
+#                FRAMOLO_SWEEP="1 8 16 24 ..." framolo-cli's qualities (default: more points
+#                than gifski's, low ones included); GIFSKI_SWEEP (default: SWEEP)
 #                FRAMOLO_ARGS="..." options added to every framolo-cli run
 set -euo pipefail
 
@@ -26,6 +28,9 @@ frames=${2:-60}
 out=$(realpath -m "${3:-gif-vs-gifski}")
 clips=${CLIPS:-camera still cartoon screen}
 sweep=${SWEEP-30 50 70 80 90 100}
+gifski_sweep=${GIFSKI_SWEEP-$sweep}
+framolo_sweep=${FRAMOLO_SWEEP-1 8 16 24 30 40 50 60 70 80 90 95 100}
+[ -n "$sweep" ] || framolo_sweep= gifski_sweep=
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -193,9 +198,11 @@ for clip in $clips; do
       "$(echo "$fs - $gs" | bc -l)" "$(echo "$fb / $gb" | bc -l)" "$(echo "$gt / $ft" | bc -l)" \
       "$(echo "$gc / $fc" | bc -l)"
   } | tee -a "$table"
-  for q in $sweep; do
+  for q in $framolo_sweep; do
     row=$(framolo "$work/f.gif" --quality "$q") || die "$clip: framolo-cli --quality $q failed"
     echo "$clip framolo $q $row" >>"$out/sweep.txt"
+  done
+  for q in $gifski_sweep; do
     row=$(gifski_run "$work/g.gif" --quality "$q") || die "$clip: gifski --quality $q failed"
     echo "$clip gifski $q $row" >>"$out/sweep.txt"
   done
@@ -206,6 +213,43 @@ if [ -n "$sweep" ]; then
     printf '\nsweep: clip tool quality PSNR SSIM bytes wall-seconds CPU-seconds\n'
     cat "$out/sweep.txt"
   } >>"$table"
+  # At the size of each gifski file, framolo-cli's curve (straight between its
+  # points) against gifski's quality; past framolo-cli's largest file its best.
+  {
+    printf '\nframolo-cli at the size of each gifski file: clip quality gifski-KiB PSNR(framolo gifski) SSIM(framolo gifski)\n'
+    awk '
+      $2 == "framolo" { n[$1]++; fs[$1, n[$1]] = $6; fp[$1, n[$1]] = $4; fq[$1, n[$1]] = $5 }
+      $2 == "gifski" { g[++m] = $0 }
+      function value(clip, i, col) { return col == 4 ? fp[clip, i] : fq[clip, i] }
+      # The best of: any framolo file at most that large, and the line from
+      # the largest of those to the next larger one.
+      function at(clip, size, col,   i, j, t, best, top, v) {
+        best = -1
+        for (i = 1; i <= n[clip]; ++i)
+          if (fs[clip, i] <= size) {
+            if (best < 0 || fs[clip, i] > fs[clip, best]) best = i
+            v = value(clip, i, col)
+            if (top == "" || v > top) top = v
+          }
+        if (best < 0) return "none"
+        j = -1
+        for (i = 1; i <= n[clip]; ++i)
+          if (fs[clip, i] > size && (j < 0 || fs[clip, i] < fs[clip, j])) j = i
+        if (j < 0) return top
+        t = (size - fs[clip, best]) / (fs[clip, j] - fs[clip, best])
+        v = value(clip, best, col) + t * (value(clip, j, col) - value(clip, best, col))
+        return v > top ? v : top
+      }
+      END {
+        for (k = 1; k <= m; ++k) {
+          split(g[k], w, " ")
+          p = at(w[1], w[6], 4); q = at(w[1], w[6], 5)
+          if (p == "none") { printf "%-8s q%-3s %7.0f  framolo has no file this small\n", w[1], w[3], w[6] / 1024; continue }
+          printf "%-8s q%-3s %7.0f  PSNR %6.2f %6.2f %-5s  SSIM %.4f %.4f %s\n", w[1], w[3], w[6] / 1024,
+            p, w[4], (p > w[4] ? "above" : "BELOW"), q, w[5], (q > w[5] ? "above" : "BELOW")
+        }
+      }' "$out/sweep.txt"
+  } | tee -a "$table"
   for clip in $clips; do
     for metric in psnr ssim; do
       col=4 label="PSNR dB"
@@ -215,7 +259,7 @@ if [ -n "$sweep" ]; then
       gnuplot <<EOF
 set terminal pngcairo size 800,560
 set output "$out/$clip-$metric.png"
-set title "$clip: size against $label (--quality sweep, $frames frames)"
+set title "$clip: size against $label (--quality sweeps, $frames frames)"
 set xlabel "file size, KiB"
 set ylabel "$label"
 set key bottom right

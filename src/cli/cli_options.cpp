@@ -81,12 +81,14 @@ std::vector<TCliCommand> MakeCommands() {
                        std::to_string(TSharedPaletteReducer::kDefaultQuality) +
                        "). Going\n"
                        "down from 100 it lets a pixel keep its index for a larger\n"
-                       "move of its colour (0 levels at 100, 3 at 78, 14 at 1),\n"
-                       "lets a pixel take an entry up to a bound further than the\n"
-                       "nearest when that lengthens the LZW strings (0 at 100, 4\n"
-                       "at 78, 19 at 1; in frames that change as a whole up to\n"
-                       "2.5 times that, not past 10), and below 80 shrinks the\n"
-                       "palette (255 colours, 195 at 50, 97 at 1)"),
+                       "move of its colour (0 levels at 100, 3 at 78, 7 at 50, 57\n"
+                       "at 1; below 50 less in frames that move as a whole, down\n"
+                       "to 15 at 1), lets a pixel take an entry up to a bound\n"
+                       "further than the nearest when that lengthens the LZW\n"
+                       "strings (0 at 100, 4 at 78, 10 at 50, 0 from 25 down; in\n"
+                       "frames that change as a whole up to 2.5 times that, not\n"
+                       "past 10), and below 80 shrinks the palette (255 colours,\n"
+                       "195 at 50, 24 at 1)"),
             // Past a quarter of a channel's range, pixels that plainly changed
             // would keep their index.
             Number("--tolerance", "N", 0, 64,

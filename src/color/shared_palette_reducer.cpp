@@ -5,6 +5,7 @@
 #include "color/dither_engine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +14,11 @@ namespace framolo {
 namespace {
 // Pixels looked at when measuring how well a palette fits a frame.
 constexpr std::int64_t kErrorSamples = 16384;
+// The loss (100 minus the quality) past which the tuning turns to larger
+// tolerances and small palettes.
+constexpr int kSteepLoss = 50;
+// Every kMoveGrid-th pixel of every kMoveGrid-th row tells how much of a frame moved.
+constexpr int kMoveGrid = 8;
 
 } // namespace
 
@@ -24,12 +30,35 @@ TSharedPaletteReducer::TSharedPaletteReducer(int width, int height, TDitherMode 
                                              const TTuning& tuning)
     : width_(std::max(width, 0)), height_(std::max(height, 0)),
       colors_(std::clamp(tuning.Colors, 1, 256)), mode_(mode),
-      tolerance_(std::clamp(tuning.Tolerance, 0, 255)), rebuildFactor_(tuning.RebuildFactor),
+      tolerance_(std::clamp(tuning.Tolerance, 0, 255)),
+      movingTolerance_(tuning.MovingTolerance < 0 ? tolerance_
+                                                  : std::min(tuning.MovingTolerance, tolerance_)),
+      frameTolerance_(tolerance_), rebuildFactor_(tuning.RebuildFactor),
       refineRounds_(tuning.RefineRounds), samplePixels_(tuning.SamplePixels) {}
 
 bool TSharedPaletteReducer::Moved(const std::uint8_t* a, const std::uint8_t* b) const {
     const int d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
-    return d0 * d0 + d1 * d1 + d2 * d2 > tolerance_ * tolerance_;
+    return d0 * d0 + d1 * d1 + d2 * d2 > frameTolerance_ * frameTolerance_;
+}
+
+int TSharedPaletteReducer::FrameTolerance(const std::uint8_t* bgr, std::ptrdiff_t stride) const {
+    if (movingTolerance_ == tolerance_)
+        return tolerance_;
+    std::int64_t moved = 0, looked = 0;
+    const int limit = movingTolerance_ * movingTolerance_;
+    for (int y = kMoveGrid / 2; y < height_; y += kMoveGrid) {
+        const std::uint8_t* now = bgr + stride * y;
+        const std::uint8_t* before =
+            dithered_.data() + 3 * static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        for (int x = kMoveGrid / 2; x < width_; x += kMoveGrid, ++looked) {
+            const int d0 = now[3 * x] - before[3 * x], d1 = now[3 * x + 1] - before[3 * x + 1],
+                      d2 = now[3 * x + 2] - before[3 * x + 2];
+            moved += d0 * d0 + d1 * d1 + d2 * d2 > limit ? 1 : 0;
+        }
+    }
+    if (looked == 0)
+        return tolerance_;
+    return tolerance_ - static_cast<int>((tolerance_ - movingTolerance_) * moved / looked);
 }
 
 TSharedPaletteReducer::~TSharedPaletteReducer() = default;
@@ -37,9 +66,21 @@ TSharedPaletteReducer::~TSharedPaletteReducer() = default;
 TSharedPaletteReducer::TTuning TSharedPaletteReducer::TuningForQuality(int quality) {
     const int loss = 100 - std::clamp(quality, 1, 100);
     TTuning tuning;
-    tuning.Colors = std::max(64, 255 - std::max(0, loss - 20) * 2);
-    tuning.Tolerance = loss * 3 / 20;
-    tuning.LzwBound = loss / 5;
+    if (loss <= kSteepLoss) {
+        tuning.Colors = 255 - std::max(0, loss - 20) * 2;
+        tuning.Tolerance = loss * 3 / 20;
+        tuning.LzwBound = loss / 5;
+    } else {
+        // Below quality 50 the file shrinks fastest for the error it costs by
+        // keeping pixels through larger moves (less so in frames that move as
+        // a whole) and by fewer colours, while the LZW string choice, whose
+        // error stands out on a small palette, fades out by quality 25.
+        const double s = (loss - kSteepLoss) / static_cast<double>(99 - kSteepLoss);
+        tuning.Colors = static_cast<int>(std::lround(195.0 * std::pow(24.0 / 195.0, s)));
+        tuning.Tolerance = 7 + static_cast<int>(std::lround(50.0 * s));
+        tuning.MovingTolerance = 7 + static_cast<int>(std::lround(8.0 * s));
+        tuning.LzwBound = std::max(0, static_cast<int>(std::lround(10.0 * (1.0 - 2.0 * s))));
+    }
     // Twice the rounds over four times the sample: measured on real clips, the
     // palette then keeps dark gradients far better, for little time, since a
     // palette is built only when the scene leaves the last one behind.
@@ -63,7 +104,8 @@ double TSharedPaletteReducer::SampledError(const std::uint8_t* bgr, std::ptrdiff
 void TSharedPaletteReducer::Dither(const std::uint8_t* bgr, std::ptrdiff_t stride, int left,
                                    int top, int width, int height, bool keepUnchanged) {
     // tolerance_ is at most 255, so its square fits.
-    TKeepingColorLookup keeper(*lookup_, tolerance_ > 0 ? tolerance_ * tolerance_ : -1);
+    TKeepingColorLookup keeper(*lookup_,
+                               frameTolerance_ > 0 ? frameTolerance_ * frameTolerance_ : -1);
     TColorLookup& lookup = keepUnchanged ? static_cast<TColorLookup&>(keeper) : *lookup_;
     std::unique_ptr<TDitherEngine> engine = CreateBestDitherEngine(mode_, width, lookup);
     if (!engine)
@@ -123,6 +165,7 @@ const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::p
         return frame_;
     }
 
+    frameTolerance_ = FrameTolerance(bgr, stride);
     const auto now = [&](int y) { return bgr + stride * y; };
     const auto before = [&](int y) {
         return dithered_.data() +

@@ -61,6 +61,11 @@ public:
         int Colors = 255;
         // Kept within 0..255.
         int Tolerance = 0;
+        // When at least 0 and below Tolerance: the tolerance of a frame whose
+        // pixels all moved by more than it; a frame where fewer moved gets a
+        // tolerance between the two in proportion (a moving camera shows a
+        // kept pixel's stale colour, a still one's noise is best kept).
+        int MovingTolerance = -1;
         // A palette is rebuilt once a frame's error under it passes
         // RebuildFactor times the error it had when built, plus kRebuildSlack.
         double RebuildFactor = 1.3;
@@ -105,6 +110,9 @@ private:
     double SampledError(const std::uint8_t* bgr, std::ptrdiff_t stride);
     // True when the colour at a moved more than the tolerance from the one at b.
     bool Moved(const std::uint8_t* a, const std::uint8_t* b) const;
+    // The tolerance for the next frame, from the share of sampled pixels that
+    // moved by more than the moving tolerance.
+    int FrameTolerance(const std::uint8_t* bgr, std::ptrdiff_t stride) const;
     // Dithers a rectangle; with keepUnchanged, pixels whose colour is within
     // the tolerance of the one they were last dithered from keep their index,
     // and the engine carries the error of that index on to their neighbours.
@@ -116,6 +124,9 @@ private:
     int colors_;
     TDitherMode mode_;
     int tolerance_;
+    // Both kept within 0..tolerance_.
+    int movingTolerance_;
+    int frameTolerance_;
     double rebuildFactor_;
     int refineRounds_;
     std::int64_t samplePixels_;

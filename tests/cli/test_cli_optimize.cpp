@@ -158,6 +158,17 @@ TEST(CliOptimize, QualityTakesOneToAHundredAndTradesBytesForFidelity) {
     EXPECT_LT(lowest.Psnr, middle.Psnr);
     EXPECT_LT(middle.Psnr, highest.Psnr);
     EXPECT_GT(lowest.Psnr, 25.0);
+    // Below 50 the tuning takes another course (larger tolerances, a smaller
+    // palette, no string choice at the bottom): files still grow with the
+    // quality, step by step, and so does the fidelity.
+    const std::vector<int> steps = {1, 12, 25, 37, 49, 50, 60};
+    std::vector<TRun> runs;
+    for (const int q : steps)
+        runs.push_back(run(" --quality " + std::to_string(q)));
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        EXPECT_LE(runs[i - 1].Bytes.size(), runs[i].Bytes.size()) << "quality " << steps[i];
+        EXPECT_LE(runs[i - 1].Psnr, runs[i].Psnr) << "quality " << steps[i];
+    }
     // The quality road is the small-file road of the best palette, whichever
     // way it is asked for.
     EXPECT_EQ(run(" --reduction best --optimize --quality 50").Bytes, middle.Bytes);
