@@ -3,14 +3,13 @@
 // test time; every dialog and box is answered through the modal seam.
 #include "app/background_estimate.h"
 #include "app/form_main.h"
+#include "clip_tools.h"
 #include "controls/modal_seam.h"
 #include "convert/frame_params.h"
 #include "convert/size_estimate.h"
 #include "window_fixture.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -27,26 +26,10 @@
 namespace framolo {
 namespace {
 
-QString WorkPath(const QString& name) {
-    QDir().mkpath(FRAMOLO_TEST_WORK_DIR "/size_limit");
-    return QStringLiteral(FRAMOLO_TEST_WORK_DIR "/size_limit/") + name;
-}
-
-// A test-pattern clip at 10 frames a second, made once under a private name
-// and renamed into place.
-QString MakeClip(const QString& name, int frames, const std::string& size) {
-    const QString path = WorkPath(name);
-    if (!QFileInfo::exists(path)) {
-        const QString part =
-            path + QStringLiteral(".part%1.avi").arg(QCoreApplication::applicationPid());
-        const std::string command = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=" + size +
-                                    ":rate=10 -frames:v " + std::to_string(frames) +
-                                    " -c:v rawvideo -pix_fmt bgr24 '" + part.toStdString() + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        if (!QFile::rename(part, path))
-            QFile::remove(part);
-    }
-    return path;
+// A raw test-pattern clip, made once.
+std::string Clip(const std::string& name, int width, int height, int frames) {
+    return test::MakeClip("size_limit_" + name, width, height, frames,
+                          "-c:v rawvideo -pix_fmt bgr24", "10");
 }
 
 TFrameParams ClipParams(int width, int height) {
@@ -71,7 +54,7 @@ std::int64_t EstimateAlone(const std::string& clip, const TFrameParams& params) 
 }
 
 TEST(BackgroundEstimateTest, OnlyTheLatestRequestIsDelivered) {
-    const std::string clip = MakeClip("estimate.avi", 100, "320x240").toStdString();
+    const std::string clip = Clip("estimate.avi", 320, 240, 100);
     const TFrameParams large = ClipParams(320, 240);
     const TFrameParams small = ClipParams(80, 60);
     const std::int64_t largeBytes = EstimateAlone(clip, large);
@@ -138,7 +121,7 @@ protected:
     qint64 ConvertAndSave(const QString& limit, const QString& name) {
         Find<QLineEdit>("FitUnderEdit")->setText(limit);
         form->ConvertAviClick();
-        saveFile = WorkPath(name);
+        saveFile = QString::fromStdString(test::WorkPath("size_limit_" + name.toStdString()));
         QFile::remove(saveFile);
         form->SaveResult();
         return QFileInfo::exists(saveFile) ? QFileInfo(saveFile).size() : -1;
@@ -151,7 +134,7 @@ protected:
 TEST_F(WindowSizeLimitTest, TheEstimateShowsAndTheLimitHolds) {
     TScopedModalRunner runner(Answer());
     EXPECT_FALSE(Find("FitUnderEdit")->isEnabled()) << "no clip yet";
-    openFile = MakeClip("limit.avi", 40, "160x120");
+    openFile = QString::fromStdString(Clip("limit.avi", 160, 120, 40));
     form->OpenClick();
     ASSERT_TRUE(Find("FitUnderEdit")->isEnabled());
     auto* estimate = Find<QLabel>("EstimateLabel");
