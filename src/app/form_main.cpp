@@ -386,15 +386,15 @@ void TFormmain::BuildPage1(QWidget* page) {
     StopAviButton_->OnClick = [this] { StopAviClick(); };
 
     // Beside Convert: the size the GIF may take, and the size it would take.
-    MakeLabel(page, "Fit under :", QRect(340, 228, 56, 18));
-    FitUnderEdit_ = MakeField(page, "FitUnderEdit", QRect(396, 228, 34, 18));
+    MakeLabel(page, "Fit under", QRect(338, 228, 54, 18));
+    FitUnderEdit_ = MakeField(page, "FitUnderEdit", QRect(393, 228, 34, 18));
     FitUnderEdit_->setAccessibleName(QStringLiteral("Fit under MB"));
     FitUnderEdit_->setToolTip(
         QStringLiteral("The most the GIF may take, in MB; empty for no limit"));
-    MakeLabel(page, "MB", QRect(433, 228, 16, 18));
+    MakeLabel(page, "MB", QRect(430, 228, 24, 18));
     // Like the parameters, it waits for a clip.
     FitUnderEdit_->setEnabled(false);
-    EstimateLabel_ = MakeLabel(page, "", QRect(340, 250, 110, 18), "EstimateLabel");
+    EstimateLabel_ = MakeLabel(page, "", QRect(338, 250, 117, 18), "EstimateLabel");
 }
 
 void TFormmain::BuildParameterGroup(TFramedGroupBox* group) {
