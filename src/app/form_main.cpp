@@ -1,6 +1,7 @@
 #include "app/form_main.h"
 
 #include "app/artwork.h"
+#include "app/background_estimate.h"
 #include "app/click_area.h"
 #include "app/leave_prompts.h"
 #include "app/link_opener.h"
@@ -17,6 +18,7 @@
 #include "controls/search_combo_box.h"
 #include "convert/frame_params.h"
 #include "convert/output_size.h"
+#include "convert/size_estimate.h"
 #include "gif/animation/painter_registry.h"
 #include "gif/gif_document.h"
 #include "preview/gif_preview.h"
@@ -183,6 +185,11 @@ TFormmain::TFormmain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     SaveDialog1_->setObjectName(QStringLiteral("SaveDialog1"));
     SavePictureDialog1_->setObjectName(QStringLiteral("SavePictureDialog1"));
     host_ = std::make_unique<TWindowHost>(*this);
+    estimate_ = std::make_unique<TBackgroundEstimate>();
+    estimate_->OnReady = [this](std::int64_t bytes) {
+        EstimateLabel_->setText(bytes > 0 ? QString::fromStdString(AboutSizeText(bytes))
+                                          : QString());
+    };
     ConnectCommands();
     BuildKeyboard();
     FormCreate();
@@ -377,6 +384,17 @@ void TFormmain::BuildPage1(QWidget* page) {
     StopAviButton_ =
         MakeCommandButton(page, "StopAviButton", "stop", QRect(288, 225, 46, 46), "Stop working");
     StopAviButton_->OnClick = [this] { StopAviClick(); };
+
+    // Beside Convert: the size the GIF may take, and the size it would take.
+    MakeLabel(page, "Fit under", QRect(338, 228, 54, 18));
+    FitUnderEdit_ = MakeField(page, "FitUnderEdit", QRect(393, 228, 34, 18));
+    FitUnderEdit_->setAccessibleName(QStringLiteral("Fit under MB"));
+    FitUnderEdit_->setToolTip(
+        QStringLiteral("The most the GIF may take, in MB; empty for no limit"));
+    MakeLabel(page, "MB", QRect(430, 228, 24, 18));
+    // Like the parameters, it waits for a clip.
+    FitUnderEdit_->setEnabled(false);
+    EstimateLabel_ = MakeLabel(page, "", QRect(338, 250, 117, 18), "EstimateLabel");
 }
 
 void TFormmain::BuildParameterGroup(TFramedGroupBox* group) {
@@ -551,6 +569,13 @@ void TFormmain::ConnectCommands() {
     for (QLineEdit* field :
          {StartEdit_, EndEdit_, StepEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_})
         field->installEventFilter(this);
+    // Every change of a setting starts a new estimate (after the aspect
+    // follows, which is connected first).
+    for (QLineEdit* field :
+         {StartEdit_, EndEdit_, StepEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_})
+        connect(field, &QLineEdit::textEdited, this, [this] { RequestEstimate(); });
+    for (TSearchComboBox* list : {ColorReductionBox_, DitherModeBox_})
+        connect(list, &QComboBox::currentIndexChanged, this, [this] { RequestEstimate(); });
 
     // The result's pop-up menu saves it.
     auto* save = new QAction(QStringLiteral("Save the current GIF image"), ImageGifPreview_);
@@ -770,6 +795,7 @@ void TFormmain::ToolButton2Click() {
     ColorReductionBox_->setCurrentIndex(-1);
     DitherModeBox_->setCurrentIndex(-1);
     ParameterGroup_->setEnabled(false);
+    FitUnderEdit_->setEnabled(false);
     for (QToolButton* button : {ToolButton2_, ToolButton3_, ToolButton8_, ToolButton7_})
         button->setEnabled(false);
     SetSelectModeIcon(5);
@@ -779,6 +805,7 @@ void TFormmain::ToolButton2Click() {
     TrackBar1_->SetSelStart(0);
     TrackBar1_->SetSelEnd(0);
     TrackBar1_->setEnabled(false);
+    RequestEstimate();
     ShowStatus(QString::fromLatin1(WelcomeText));
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,8 @@ class TTrackBar;
 enum class TJobKind;
 enum class TDiscardTrigger;
 class TWindowHost;
+class TBackgroundEstimate;
+struct TFrameParams;
 
 // The program's one window: a borderless 643 x 435 form with a painted title
 // bar, a strip of picture buttons, two picture tabs over two pages, a status
@@ -138,6 +141,10 @@ public:
 
     TAVIPlayer& AVIPlayer1() { return *AVIPlayer1_; }
     TAVIPlayer& AVIPlayer2() { return *AVIPlayer2_; }
+    TBackgroundEstimate& SizeEstimate() { return *estimate_; }
+    // A size in MB as typed in the Fit under field ("8", "2.5"), in bytes;
+    // unset for anything else, 0 and less included.
+    static std::optional<std::int64_t> ParseMegabytes(const QString& text);
     TGIFPreview& ImageGifPreview() { return *ImageGifPreview_; }
     TGIFPreview& Gifpreview_B() { return *Gifpreview_B_; }
     // Select mode shows icon 5 when off and icon 6 when on.
@@ -182,6 +189,17 @@ private:
     // given: the chosen file, empty when none; nothing when cancelled.
     static std::optional<QString> AskSavePath(QFileDialog& dialog, const QStringList& nameFilters,
                                               const QString& proposed);
+    // Starts a new estimate of the GIF the fields would make, or clears it
+    // when no clip is open or a field holds no usable number.
+    void RequestEstimate();
+    // The parameters the fields and lists hold; unset when a field holds no number.
+    std::optional<TFrameParams> FieldParams();
+    // Convert with a limit: chooses quality, step and size as the command
+    // line does, shows them in the fields, converts, and keeps the result only
+    // when it is within limit bytes.
+    void ConvertUnderLimit(std::int64_t limit);
+    // The bytes the converted GIF image takes when saved; 0 when none.
+    std::int64_t ResultBytes() const;
     void BuildCommandStrip();
     void BuildTabs();
     void BuildPage1(QWidget* page);
@@ -312,6 +330,11 @@ private:
     QFileDialog* SavePictureDialog1_ = nullptr;
     QLabel* cannotPreviewLabel_ = nullptr;
     std::unique_ptr<TWindowHost> host_;
+    QLineEdit* FitUnderEdit_ = nullptr;
+    QLabel* EstimateLabel_ = nullptr;
+    std::unique_ptr<TBackgroundEstimate> estimate_;
+    // While a limited run converts: the quality chosen for the small-file road.
+    std::optional<int> fitQuality_;
     bool checkingStep_ = false;
     // Controls whose hint is shown with a shortcut, and its keys.
     QHash<QObject*, QString> shortcutHints_;

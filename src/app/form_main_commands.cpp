@@ -154,6 +154,7 @@ void TFormmain::OpenClip(const std::string& chosen) {
     TrackBar1_->setMaximum(stopFrame);
 
     ParameterGroup_->setEnabled(true);
+    FitUnderEdit_->setEnabled(true);
     EndEdit_->setText(QString::number(stopFrame));
     WidthEdit_->setText(QString::number(AVIPlayer1_->FrameWidth()));
     HeightEdit_->setText(QString::number(AVIPlayer1_->FrameHeight()));
@@ -165,6 +166,7 @@ void TFormmain::OpenClip(const std::string& chosen) {
         button->setEnabled(true);
     TrackBar1_->setEnabled(true);
     ToolButton3Click();
+    RequestEstimate();
     ShowStatus(QString::fromLatin1(AviOpenedText));
 }
 
@@ -424,6 +426,23 @@ bool TFormmain::RunMayStart() {
 }
 
 void TFormmain::ConvertAviClick() {
+    const QString limitText = FitUnderEdit_->text().trimmed();
+    if (!limitText.isEmpty()) {
+        const std::optional<std::int64_t> limit = ParseMegabytes(limitText);
+        if (!limit) {
+            ShowBox(TBoxKind::Error,
+                    QStringLiteral("Fit under '%1': type the most the GIF may take in MB, such as "
+                                   "8 or 2.5, or leave the field empty")
+                        .arg(limitText),
+                    this);
+            FitUnderEdit_->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+        if (!RunMayStart())
+            return;
+        ConvertUnderLimit(*limit);
+        return;
+    }
     if (!RunMayStart())
         return;
     TAviToGifJob(*host_, *host_).Run();

@@ -100,9 +100,9 @@ void TFormmain::BuildKeyboard() {
                              MailButton_, WebsiteButton_, HelpButton_};
     order.append({toolButtons.begin(), toolButtons.end()});
     order.append({StartEdit_, StepEdit_, EndEdit_, WidthEdit_, HeightEdit_, KeepAspectButton_,
-                  DelayEdit_, LoopEdit_, ColorReductionBox_, DitherModeBox_, ConvertAviButton_,
-                  StopAviButton_, ConvertGifButton_, StopGifButton_, StatusMemo_, MinimizeButton_,
-                  CloseButton_});
+                  DelayEdit_, LoopEdit_, ColorReductionBox_, DitherModeBox_, FitUnderEdit_,
+                  ConvertAviButton_, StopAviButton_, ConvertGifButton_, StopGifButton_, StatusMemo_,
+                  MinimizeButton_, CloseButton_});
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 

@@ -56,7 +56,7 @@ void TWindowHost::ReadChoices(TFrameParams& params) {
     // item asks for optimised frames.
     params.DataCoding = 0;
     params.Optimize = item.Optimize;
-    params.Quality = item.Quality;
+    params.Quality = item.Optimize && form_.fitQuality_ ? *form_.fitQuality_ : item.Quality;
 }
 
 bool TWindowHost::SourceOpen() {

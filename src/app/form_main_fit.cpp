@@ -1,0 +1,161 @@
+// The size of the GIF before converting, and Convert under a size limit.
+#include "app/background_estimate.h"
+#include "app/form_main.h"
+#include "app/message_boxes.h"
+#include "app/window_host.h"
+#include "controls/search_combo_box.h"
+#include "convert/avi_to_gif_job.h"
+#include "convert/size_estimate.h"
+#include "convert/size_fit.h"
+#include "gif/gif_document.h"
+#include "platform/streams/stream.h"
+#include "preview/gif_preview.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+namespace framolo {
+
+namespace {
+
+// Choices aim this far under the limit, as the command line's do: a sample
+// may be off by a few per cent either way.
+constexpr double kTargetShare = 0.9;
+// Conversions a limited run makes at most before it gives up.
+constexpr int kMostConversions = 4;
+// The item of the reduction list whose quality a limited run may lower.
+constexpr int kSmallerFileItem = 9;
+
+} // namespace
+
+std::optional<std::int64_t> TFormmain::ParseMegabytes(const QString& text) {
+    bool ok = false;
+    const double megabytes = QLocale::c().toDouble(text.trimmed(), &ok);
+    // Up to a terabyte, and at least one byte.
+    if (!ok || !std::isfinite(megabytes) || megabytes > 1024.0 * 1024.0)
+        return std::nullopt;
+    const auto bytes = static_cast<std::int64_t>(std::floor(megabytes * 1024.0 * 1024.0));
+    if (bytes < 1)
+        return std::nullopt;
+    return bytes;
+}
+
+std::optional<TFrameParams> TFormmain::FieldParams() {
+    TFrameParams params;
+    const std::pair<QLineEdit*, TParamField> fields[] = {
+        {StartEdit_, TParamField::Start},   {EndEdit_, TParamField::End},
+        {StepEdit_, TParamField::Step},     {WidthEdit_, TParamField::Width},
+        {HeightEdit_, TParamField::Height}, {DelayEdit_, TParamField::Delay},
+        {LoopEdit_, TParamField::Loop}};
+    for (const auto& [edit, field] : fields) {
+        bool ok = false;
+        params[field] = edit->text().toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    host_->ReadChoices(params);
+    return params;
+}
+
+void TFormmain::RequestEstimate() {
+    const std::optional<TFrameParams> params =
+        AVIPlayer1_->FileName().empty() ? std::nullopt : FieldParams();
+    const bool usable = params && params->Step > 0 && params->Width > 0 && params->Height > 0 &&
+                        params->Start >= clipFirst_ && params->Start <= params->End &&
+                        params->End <= clipLast_ && params->Reduction.has_value();
+    if (!usable) {
+        estimate_->Cancel();
+        EstimateLabel_->clear();
+        return;
+    }
+    EstimateLabel_->setText(QStringLiteral("About \u2026 MB"));
+    estimate_->Request(currentFileName_, *params);
+}
+
+std::int64_t TFormmain::ResultBytes() const {
+    auto* document = dynamic_cast<TGIFDocument*>(ImageGifPreview_->Picture());
+    if (document == nullptr)
+        return 0;
+    TMemoryStream memory;
+    document->SaveToStream(memory);
+    return memory.Size();
+}
+
+void TFormmain::ConvertUnderLimit(std::int64_t limit) {
+    // Without a clip, or with a field that holds no number, the plain run
+    // says what is wrong.
+    ColorReductionBox_->setCurrentIndex(kSmallerFileItem);
+    const std::optional<TFrameParams> base = FieldParams();
+    if (AVIPlayer1_->FileName().empty() || !base || base->Step <= 0 || base->Width <= 0 ||
+        base->Height <= 0) {
+        TAviToGifJob(*host_, *host_).Run();
+        return;
+    }
+    estimate_->Cancel();
+    EstimateLabel_->clear();
+    stopRequested_ = false;
+    TSizeSampler sampler(currentFileName_, *host_, 1);
+    std::map<std::tuple<int, int, int, int>, std::int64_t> known;
+    const auto estimate = [&](const TFrameParams& params) {
+        const auto key = std::tuple{params.Quality, params.Step, params.Width, params.Height};
+        const auto found = known.find(key);
+        if (found != known.end())
+            return found->second;
+        return known[key] = sampler.Estimate(params).Bytes;
+    };
+    double target = static_cast<double>(limit) * kTargetShare;
+    std::int64_t smallest = 0;
+    for (int conversion = 0; conversion < kMostConversions; ++conversion) {
+        // The search shows the Stop button, which ends it.
+        host_->BeginRun(TJobKind::AviToGif);
+        const TFitChoice choice = ChooseFit(*base, static_cast<std::int64_t>(target), estimate);
+        host_->EndRun(TJobKind::AviToGif);
+        if (stopRequested_)
+            return;
+        const TFrameParams chosen = FitParams(*base, choice.Point);
+        StepEdit_->setText(QString::number(chosen.Step));
+        WidthEdit_->setText(QString::number(chosen.Width));
+        HeightEdit_->setText(QString::number(chosen.Height));
+        DelayEdit_->setText(QString::number(chosen.Delay));
+        fitQuality_ = chosen.Quality;
+        const TJobOutcome outcome = TAviToGifJob(*host_, *host_).Run();
+        fitQuality_.reset();
+        if (outcome.End != TJobEnd::Finished)
+            return;
+        const std::int64_t bytes = ResultBytes();
+        if (bytes > 0 && bytes <= limit) {
+            ShowStatus(QStringLiteral("Fits under %1: quality %2, step %3, %4 x %5, %6")
+                           .arg(FitUnderEdit_->text().trimmed() + QStringLiteral(" MB"))
+                           .arg(chosen.Quality)
+                           .arg(chosen.Step)
+                           .arg(chosen.Width)
+                           .arg(chosen.Height)
+                           .arg(QString::fromStdString(AboutSizeText(bytes)).mid(6)));
+            RequestEstimate();
+            return;
+        }
+        smallest = bytes;
+        if (!choice.Fits)
+            break;
+        // Over the limit: the estimates ran low by the share this one did.
+        target = std::min(target * 0.95, target * static_cast<double>(choice.Estimate) /
+                                             static_cast<double>(std::max<std::int64_t>(1, bytes)));
+    }
+    // Never a GIF over the limit.
+    DiscardResult();
+    RequestEstimate();
+    ShowBox(TBoxKind::Error,
+            QStringLiteral("No GIF of this clip fits under %1 MB with the settings allowed; the "
+                           "last try took %2 bytes")
+                .arg(FitUnderEdit_->text().trimmed())
+                .arg(smallest),
+            this);
+}
+
+} // namespace framolo
