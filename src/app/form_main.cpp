@@ -570,10 +570,14 @@ void TFormmain::ConnectCommands() {
          {StartEdit_, EndEdit_, StepEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_})
         field->installEventFilter(this);
     // Every change of a setting starts a new estimate (after the aspect
-    // follows, which is connected first).
+    // follows, which is connected first): typed, or set by the range buttons,
+    // the track bar or the aspect chain.
     for (QLineEdit* field :
          {StartEdit_, EndEdit_, StepEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_})
-        connect(field, &QLineEdit::textEdited, this, [this] { RequestEstimate(); });
+        connect(field, &QLineEdit::textChanged, this, [this] {
+            if (!running_)
+                RequestEstimate();
+        });
     for (TSearchComboBox* list : {ColorReductionBox_, DitherModeBox_})
         connect(list, &QComboBox::currentIndexChanged, this, [this] { RequestEstimate(); });
 

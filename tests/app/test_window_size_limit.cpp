@@ -141,6 +141,12 @@ TEST_F(WindowSizeLimitTest, TheEstimateShowsAndTheLimitHolds) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return !form->SizeEstimate().Busy() && !estimate->text().isEmpty(); }, 20000));
     EXPECT_TRUE(estimate->text().startsWith("About ")) << estimate->text().toStdString();
+    // A range marked on the track bar sets the fields without typing: the
+    // estimate follows it.
+    const int started = form->SizeEstimate().Started();
+    Find<QLineEdit>("EndEdit")->setText("9");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SizeEstimate().Started() > started; }, 5000));
+    Find<QLineEdit>("EndEdit")->setText("39");
     // A field that holds no number leaves no estimate.
     Find<QLineEdit>("WidthEdit")->selectAll();
     QTest::keyClick(Find<QLineEdit>("WidthEdit"), Qt::Key_Delete);
