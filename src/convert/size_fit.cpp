@@ -95,14 +95,32 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
             p.Quality = sizeAtTop <= goal ? top : kFitQualityFloor;
             return chosen(p, sizeAtTop <= goal ? sizeAtTop : sizeAtFloor);
         }
-        const double reach = std::log(goal / sizeAtFloor) / std::log(qualityShare);
-        p.Quality =
-            std::clamp(kFitQualityFloor + static_cast<int>((top - kFitQualityFloor) * reach),
-                       kFitQualityFloor, top);
-        // Cut down to a whole quality, which then keeps within the goal.
-        const double taken =
-            static_cast<double>(p.Quality - kFitQualityFloor) / (top - kFitQualityFloor);
-        return chosen(p, std::min(goal, sizeAtFloor * std::pow(qualityShare, taken)));
+        // Between the floor, which fits, and the top, which does not: the
+        // quality read off the line through the two is measured, then the
+        // interval halved while it misses (sizes do not fall exactly
+        // exponentially, least of all far below the default, and a line
+        // redrawn through the nearer ends creeps up from one side).
+        int fitQ = kFitQualityFloor;
+        double fitSize = sizeAtFloor;
+        int overQ = top;
+        double overSize = sizeAtTop;
+        for (int tries = 0; tries < 3 && overQ - fitQ > 1 && (tries > 0 || overSize > fitSize);
+             ++tries) {
+            const double reach =
+                tries == 0 ? std::log(goal / fitSize) / std::log(overSize / fitSize) : 0.5;
+            p.Quality =
+                std::clamp(fitQ + static_cast<int>((overQ - fitQ) * reach), fitQ + 1, overQ - 1);
+            const double size = sizeAt(p);
+            if (size <= goal) {
+                fitQ = p.Quality;
+                fitSize = size;
+            } else {
+                overQ = p.Quality;
+                overSize = size;
+            }
+        }
+        p.Quality = fitQ;
+        return chosen(p, fitSize);
     };
     if (floorSize <= goal)
         return withQuality({kFitQualityFloor, step0, 100}, floorSize);

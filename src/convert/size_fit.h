@@ -54,7 +54,8 @@ struct TFitChoice {
 // with: the top quality and the floor at the step asked for, then steps and
 // scales foretold by how sizes follow frame counts and areas and measured
 // before they are taken; the quality at the step and scale taken is read
-// off the share the floor saved at the first step (not measured again).
+// off the share the floor saved at the first step, then measured, and the
+// interval halved while it misses (at most three measurements).
 // When nothing fits, the choice is the smallest point with Fits false.
 TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
                      const std::function<std::int64_t(const TFrameParams&)>& estimate);
