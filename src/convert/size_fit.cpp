@@ -114,6 +114,9 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
             if (size <= goal) {
                 fitQ = p.Quality;
                 fitSize = size;
+                // The line held: what it foretells is taken.
+                if (tries == 0)
+                    break;
             } else {
                 overQ = p.Quality;
                 overSize = size;

@@ -43,9 +43,16 @@ TEST(SizeFit, ReadsLimitsInBytesKAndMAndRefusesTheRest) {
 }
 
 // A clip whose size follows a model: every frame costs its pixels times a
-// byte share that falls with the quality and rises with the step.
+// byte share that falls with the quality and rises with the step. With a knee
+// the share falls slowly down to quality 60 and steeply below, as real clips'
+// sizes do far below the default, so a line through the floor and the top
+// foretells too small a size between them.
+bool gKnee = false;
 std::int64_t ModelSize(const TFrameParams& p) {
-    const double perPixel = 0.5 * std::exp((p.Quality - 80) / 60.0) * std::pow(p.Step, 0.3);
+    const double byQuality = !gKnee || p.Quality >= 60
+                                 ? std::exp((p.Quality - 80) / 60.0)
+                                 : std::exp(-20 / 60.0) * std::exp((p.Quality - 60) / 15.0);
+    const double perPixel = 0.5 * byQuality * std::pow(p.Step, 0.3);
     return static_cast<std::int64_t>(static_cast<double>(FramesTaken(p)) * p.Width * p.Height *
                                      perPixel);
 }
@@ -69,6 +76,7 @@ TEST(SizeFit, GivesUpQualityThenFrameRateThenSizeAndNeverPassesTheTarget) {
         {0.2, FrameRate}, {0.08, Size},   {0.015, Size},  {0.01, Everything},
     };
     for (const auto& c : cases) {
+        gKnee = false;
         const auto target = static_cast<std::int64_t>(static_cast<double>(full) * c.Share);
         int asked = 0;
         const TFitChoice choice = ChooseFit(base, target, [&](const TFrameParams& p) {
@@ -107,6 +115,32 @@ TEST(SizeFit, GivesUpQualityThenFrameRateThenSizeAndNeverPassesTheTarget) {
             EXPECT_GT(ModelSize(FitParams(base, better)), target * 97 / 100);
         }
     }
+}
+
+// Where the size does not fall as the line through the floor and the top
+// foretells, the quality taken is measured: the choice never passes the
+// target, and quality alone still gives way before the frame rate.
+TEST(SizeFit, AQualityReadOffTheLineIsMeasuredBeforeItIsTaken) {
+    TFrameParams base;
+    base.Start = 0;
+    base.End = 199;
+    base.Width = 400;
+    base.Height = 300;
+    base.Delay = 40;
+    base.Quality = 80;
+    gKnee = true;
+    const std::int64_t full = ModelSize(base);
+    for (const double share : {0.8, 0.6, 0.4}) {
+        SCOPED_TRACE(share);
+        const auto target = static_cast<std::int64_t>(static_cast<double>(full) * share);
+        const TFitChoice choice = ChooseFit(base, target, ModelSize);
+        ASSERT_TRUE(choice.Fits);
+        EXPECT_LE(ModelSize(FitParams(base, choice.Point)), target);
+        EXPECT_EQ(choice.Point.Step, 1);
+        EXPECT_LT(choice.Point.Quality, 80);
+        EXPECT_LE(choice.Estimates, 5);
+    }
+    gKnee = false;
 }
 
 TEST(SizeFit, SaysSizesAsAboutMBOrKB) {
