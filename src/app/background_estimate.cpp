@@ -1,55 +1,11 @@
 #include "app/background_estimate.h"
 
-#include "convert/conversion_sink.h"
 #include "convert/size_estimate.h"
 
 #include <exception>
 #include <utility>
 
 namespace framolo {
-
-namespace {
-
-// A worker's sink: silent, stopping as soon as its estimate is out of date.
-class TWorkerSink : public TConversionSink {
-public:
-    TWorkerSink(std::string clipFile, std::shared_ptr<std::atomic<std::uint64_t>> generation,
-                std::uint64_t own)
-        : clipFile_(std::move(clipFile)), generation_(std::move(generation)), own_(own) {}
-
-    bool SourceOpen() override { return true; }
-    const std::string& CurrentFileName() override { return clipFile_; }
-    void SetCurrentFileName(const std::string& name) override { clipFile_ = name; }
-    bool StopRequested() override { return generation_->load() != own_; }
-    void SetStopRequested(bool) override {}
-    void ProcessMessages() override {}
-    void BeginRun(TJobKind) override {}
-    void EndRun(TJobKind) override {}
-    void SetProgressRange(int, int) override {}
-    void SetProgressPosition(int) override {}
-    int ProgressMaximum() override { return 0; }
-    void ShowPreviewBitmap(const TBitmap&) override {}
-    void ShowPreviewDocument(std::unique_ptr<TGIFDocument>) override {}
-    TGraphic* PreviewPicture() override { return nullptr; }
-    TGIFDocument* SourceDocument() override { return nullptr; }
-    void ShowReport(int, const std::string&) override {}
-    void ShowWarning(const std::string&) override {}
-    void ShowError(const std::string&) override {}
-    void ShowInformation(const std::string&) override {}
-    void ShowMessage(const std::string&) override {}
-    void ShowApplicationError(const std::string&) override {}
-    std::optional<std::string> AskSaveFileName(const std::string&,
-                                               const std::vector<TFileFilter>&) override {
-        return std::nullopt;
-    }
-
-private:
-    std::string clipFile_;
-    std::shared_ptr<std::atomic<std::uint64_t>> generation_;
-    std::uint64_t own_;
-};
-
-} // namespace
 
 TBackgroundEstimate::TBackgroundEstimate()
     : generation_(std::make_shared<std::atomic<std::uint64_t>>(0)) {
@@ -86,8 +42,10 @@ void TBackgroundEstimate::Start() {
                         shared = generation_] {
         std::int64_t bytes = 0;
         try {
-            TWorkerSink sink(clip, shared, generation);
-            bytes = TSizeSampler(clip, sink, 1).Estimate(params).Bytes;
+            // Out of date as soon as another request or a cancel comes.
+            const TSampleControl control{
+                [&shared, generation] { return shared->load() != generation; }, [] {}};
+            bytes = TSizeSampler(clip, control, 1).Estimate(params).Bytes;
         } catch (const std::exception&) {
             bytes = 0;
         }

@@ -17,18 +17,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <tuple>
 
 namespace framolo {
 
 namespace {
 
-// Choices aim this far under the limit, as the command line's do: a sample
-// may be off by a few per cent either way.
-constexpr double kTargetShare = 0.9;
-// Conversions a limited run makes at most before it gives up.
-constexpr int kMostConversions = 4;
 // The item of the reduction list whose quality a limited run may lower.
 constexpr int kSmallerFileItem = 9;
 
@@ -101,20 +94,13 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
     EstimateLabel_->clear();
     stopRequested_ = false;
     TSizeSampler sampler(currentFileName_, *host_, 1);
-    std::map<std::tuple<int, int, int, int>, std::int64_t> known;
-    const auto estimate = [&](const TFrameParams& params) {
-        const auto key = std::tuple{params.Quality, params.Step, params.Width, params.Height};
-        const auto found = known.find(key);
-        if (found != known.end())
-            return found->second;
-        return known[key] = sampler.Estimate(params).Bytes;
-    };
-    double target = static_cast<double>(limit) * kTargetShare;
+    TLimitedSearch search(
+        *base, limit, [&](const TFrameParams& params) { return sampler.Estimate(params).Bytes; });
     std::int64_t smallest = 0;
-    for (int conversion = 0; conversion < kMostConversions; ++conversion) {
+    for (int conversion = 0; conversion < TLimitedSearch::kMostConversions; ++conversion) {
         // The search shows the Stop button, which ends it.
         host_->BeginRun(TJobKind::AviToGif);
-        const TFitChoice choice = ChooseFit(*base, static_cast<std::int64_t>(target), estimate);
+        const TFitChoice choice = search.Choose();
         host_->EndRun(TJobKind::AviToGif);
         if (stopRequested_)
             return;
@@ -143,9 +129,7 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
         smallest = bytes;
         if (!choice.Fits)
             break;
-        // Over the limit: the estimates ran low by the share this one did.
-        target = std::min(target * 0.95, target * static_cast<double>(choice.Estimate) /
-                                             static_cast<double>(std::max<std::int64_t>(1, bytes)));
+        search.Over(choice, bytes);
     }
     // Never a GIF over the limit.
     DiscardResult();

@@ -5,19 +5,11 @@
 #include "platform/streams/stream.h"
 
 #include <algorithm>
-#include <map>
 #include <memory>
-#include <tuple>
 
 namespace framolo {
 
 namespace {
-
-// Estimates aim this far under the limit, since a sample may be off by a few
-// per cent either way.
-constexpr double kTargetShare = 0.9;
-// Conversions a run makes at most before it gives up on the limit.
-constexpr int kMostEncodes = 4;
 
 // Converts into memory, with the host's progress bar; a stop or a signal
 // ends the run as Stopped.
@@ -54,19 +46,11 @@ TLimitedRun ConvertUnderLimit(TCliHost& host, TOutputFile& output,
     TLimitedRun run;
     const TFrameParams base = host.Params;
     TSizeSampler sampler(host.CurrentFileName(), host, options.Threads);
-    // Estimates are kept across attempts: a second search mostly reuses them.
-    std::map<std::tuple<int, int, int, int>, std::int64_t> estimates;
-    const auto estimate = [&](const TFrameParams& params) {
-        const auto key = std::tuple{params.Quality, params.Step, params.Width, params.Height};
-        const auto it = estimates.find(key);
-        if (it != estimates.end())
-            return it->second;
-        ++run.Estimates;
-        return estimates[key] = sampler.Estimate(params).Bytes;
-    };
-    double target = static_cast<double>(limit) * kTargetShare;
-    while (run.Encodes < kMostEncodes) {
-        const TFitChoice choice = ChooseFit(base, static_cast<std::int64_t>(target), estimate);
+    TLimitedSearch search(
+        base, limit, [&](const TFrameParams& params) { return sampler.Estimate(params).Bytes; });
+    while (run.Encodes < TLimitedSearch::kMostConversions) {
+        const TFitChoice choice = search.Choose();
+        run.Estimates = search.Estimates();
         const TFrameParams chosen = FitParams(base, choice.Point);
         if (!choice.Fits) {
             // The estimate may be wrong either way: the smallest settings'
@@ -93,10 +77,7 @@ TLimitedRun ConvertUnderLimit(TCliHost& host, TOutputFile& output,
             run.Smallest = run.Outcome.Bytes;
             break;
         }
-        // Over the limit: the estimates run low by the share this one did, so
-        // the goal, in estimated bytes, is lowered by that share.
-        target = std::min(target * 0.95, target * static_cast<double>(choice.Estimate) /
-                                             static_cast<double>(run.Outcome.Bytes));
+        search.Over(choice, run.Outcome.Bytes);
     }
     run.Outcome = TJobOutcome{};
     if (run.Smallest == 0)

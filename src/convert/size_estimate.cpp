@@ -13,25 +13,26 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace framolo {
 
 namespace {
 
-// The sink of a sample run: silent, stopping when the user stops the real
-// run's host, keeping the error that ended it.
+// The sink of a sample run: silent, stopping and pumping messages as its
+// sampler's control says, keeping the error that ended it.
 class TSampleSink : public TConversionSink {
 public:
-    TSampleSink(const std::string& clipFile, TConversionSink& outer)
-        : clipFile_(clipFile), outer_(outer) {}
+    TSampleSink(const std::string& clipFile, const TSampleControl& control)
+        : clipFile_(clipFile), control_(control) {}
     std::string Error;
 
     bool SourceOpen() override { return true; }
     const std::string& CurrentFileName() override { return clipFile_; }
     void SetCurrentFileName(const std::string& name) override { clipFile_ = name; }
-    bool StopRequested() override { return outer_.StopRequested(); }
+    bool StopRequested() override { return control_.StopRequested(); }
     void SetStopRequested(bool) override {}
-    void ProcessMessages() override { outer_.ProcessMessages(); }
+    void ProcessMessages() override { control_.ProcessMessages(); }
     void BeginRun(TJobKind) override {}
     void EndRun(TJobKind) override {}
     void SetProgressRange(int, int) override {}
@@ -54,7 +55,7 @@ public:
 
 private:
     std::string clipFile_;
-    TConversionSink& outer_;
+    const TSampleControl& control_;
 };
 
 // Reduction and placing in order, as the real run does them.
@@ -113,13 +114,19 @@ std::int64_t FramesTaken(const TFrameParams& params) {
     return (std::int64_t{params.End} - params.Start) / params.Step + 1;
 }
 
+TSizeSampler::TSizeSampler(const std::string& clipFile, TSampleControl control, int threads)
+    : clipFile_(clipFile), control_(std::move(control)), threads_(std::max(1, threads)) {}
+
 TSizeSampler::TSizeSampler(const std::string& clipFile, TConversionSink& outer, int threads)
-    : clipFile_(clipFile), outer_(outer), threads_(std::max(1, threads)) {}
+    : TSizeSampler(
+          clipFile,
+          {[&outer] { return outer.StopRequested(); }, [&outer] { outer.ProcessMessages(); }},
+          threads) {}
 
 std::int64_t TSizeSampler::Exact(const TFrameParams& params) {
     // An empty range or a clip that does not open fails here as the real run would.
     TFixedParamSource source(params);
-    TSampleSink sink(clipFile_, outer_);
+    TSampleSink sink(clipFile_, control_);
     TByteCountStream counter;
     TAviToGifStreamJob::TOptions options;
     options.Threads = threads_;
@@ -154,8 +161,8 @@ double TSizeSampler::Strips(const TFrameParams& params, int rows) {
     TBitmap scaled(width, height, TPixelFormat::pf24bit);
     const std::int64_t frames = FramesTaken(params);
     for (std::int64_t k = 0; k < frames; ++k) {
-        outer_.ProcessMessages();
-        if (outer_.StopRequested())
+        control_.ProcessMessages();
+        if (control_.StopRequested())
             return 0;
         StretchBitmap(clip.Decode(params.Start + k * params.Step), scaled);
         auto picture = std::make_unique<TBitmap>(width, rows, TPixelFormat::pf24bit);

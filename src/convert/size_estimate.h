@@ -5,6 +5,7 @@
 #include "convert/frame_params.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace framolo {
@@ -32,10 +33,19 @@ struct TSizeEstimate {
 // pictures, by a share that depends on the clip: three runs of eight frames,
 // spread over the range, are coded both ways and their ratio corrects the
 // estimate. A picture of few rows, or a short range, is coded whole.
+// What a sampler asks between frames: whether to stop, and to let the
+// caller's messages through.
+struct TSampleControl {
+    std::function<bool()> StopRequested;
+    std::function<void()> ProcessMessages;
+};
+
 class TSizeSampler {
 public:
     // Sample runs report only errors (raised as EJobError) and stop when
-    // outer asks to.
+    // control says so.
+    TSizeSampler(const std::string& clipFile, TSampleControl control, int threads);
+    // Stopped, and its messages pumped, by outer.
     TSizeSampler(const std::string& clipFile, TConversionSink& outer, int threads);
 
     // Raises EJobError when a run fails; an estimate of 0 bytes when stopped.
@@ -56,7 +66,7 @@ private:
     double Strips(const TFrameParams& params, int rows);
 
     std::string clipFile_;
-    TConversionSink& outer_;
+    TSampleControl control_;
     int threads_;
 };
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 #include <tuple>
+#include <utility>
 
 namespace framolo {
 
@@ -168,6 +169,26 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
     }
     const TFitPoint smallest{kFitQualityFloor, stepMost, kFitMinScalePercent};
     return chosen(smallest, sizeAt(smallest));
+}
+
+TLimitedSearch::TLimitedSearch(const TFrameParams& base, std::int64_t limit, TEstimate estimate)
+    : base_(base), target_(static_cast<double>(limit) * kTargetShare),
+      estimate_(std::move(estimate)) {}
+
+TFitChoice TLimitedSearch::Choose() {
+    return ChooseFit(base_, static_cast<std::int64_t>(target_), [this](const TFrameParams& p) {
+        const auto key = std::tuple{p.Quality, p.Step, p.Width, p.Height};
+        const auto found = known_.find(key);
+        if (found != known_.end())
+            return found->second;
+        ++estimates_;
+        return known_[key] = estimate_(p);
+    });
+}
+
+void TLimitedSearch::Over(const TFitChoice& choice, std::int64_t bytes) {
+    target_ = std::min(target_ * 0.95, target_ * static_cast<double>(choice.Estimate) /
+                                           static_cast<double>(std::max<std::int64_t>(1, bytes)));
 }
 
 } // namespace framolo

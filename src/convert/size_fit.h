@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 
 namespace framolo {
 
@@ -59,5 +61,33 @@ struct TFitChoice {
 // When nothing fits, the choice is the smallest point with Fits false.
 TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
                      const std::function<std::int64_t(const TFrameParams&)>& estimate);
+
+// The aims of a run under a size limit, for the command line and the window
+// alike. The first aim is kTargetShare of the limit, since an estimate may be
+// off by a few per cent either way; a conversion that still comes out over the
+// limit lowers the aim by the share its estimate ran low (at least 5 %).
+// Estimates are kept across aims, so a second search mostly reuses them.
+class TLimitedSearch {
+public:
+    using TEstimate = std::function<std::int64_t(const TFrameParams&)>;
+    static constexpr double kTargetShare = 0.9;
+    // Conversions a limited run makes at most before it gives up.
+    static constexpr int kMostConversions = 4;
+
+    TLimitedSearch(const TFrameParams& base, std::int64_t limit, TEstimate estimate);
+    // The best point for the present aim.
+    TFitChoice Choose();
+    // choice, converted, took bytes, more than the limit.
+    void Over(const TFitChoice& choice, std::int64_t bytes);
+    // The estimates made so far, each set of parameters counted once.
+    int Estimates() const { return estimates_; }
+
+private:
+    TFrameParams base_;
+    double target_;
+    TEstimate estimate_;
+    std::map<std::tuple<int, int, int, int>, std::int64_t> known_;
+    int estimates_ = 0;
+};
 
 } // namespace framolo
