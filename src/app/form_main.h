@@ -198,8 +198,6 @@ private:
     // line does, shows them in the fields, converts, and keeps the result only
     // when it is within limit bytes.
     void ConvertUnderLimit(std::int64_t limit);
-    // The bytes the converted GIF image takes when saved; 0 when none.
-    std::int64_t ResultBytes() const;
     void BuildCommandStrip();
     void BuildTabs();
     void BuildPage1(QWidget* page);

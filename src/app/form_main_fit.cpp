@@ -7,9 +7,6 @@
 #include "convert/avi_to_gif_job.h"
 #include "convert/size_estimate.h"
 #include "convert/size_fit.h"
-#include "gif/gif_document.h"
-#include "platform/streams/stream.h"
-#include "preview/gif_preview.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -71,15 +68,6 @@ void TFormmain::RequestEstimate() {
     estimate_->Request(currentFileName_, *params);
 }
 
-std::int64_t TFormmain::ResultBytes() const {
-    auto* document = dynamic_cast<TGIFDocument*>(ImageGifPreview_->Picture());
-    if (document == nullptr)
-        return 0;
-    TMemoryStream memory;
-    document->SaveToStream(memory);
-    return memory.Size();
-}
-
 void TFormmain::ConvertUnderLimit(std::int64_t limit) {
     // Without a clip, or with a field that holds no number, the plain run
     // says what is wrong.
@@ -114,7 +102,7 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
         fitQuality_.reset();
         if (outcome.End != TJobEnd::Finished)
             return;
-        const std::int64_t bytes = ResultBytes();
+        const std::int64_t bytes = outcome.Bytes;
         if (bytes > 0 && bytes <= limit) {
             ShowStatus(QStringLiteral("Fits under %1: quality %2, step %3, %4 x %5, %6")
                            .arg(FitUnderEdit_->text().trimmed() + QStringLiteral(" MB"))

@@ -79,7 +79,8 @@ void TAviToGifJob::Report(TJobOutcome& outcome) {
             // Only the size is wanted: the bytes are counted, not kept.
             TByteCountStream sized;
             picture->SaveToStream(sized);
-            sizeText = std::to_string(BytesToKBRounded(sized.Size()));
+            outcome.Bytes = sized.Size();
+            sizeText = std::to_string(BytesToKBRounded(outcome.Bytes));
         }
     } catch (const std::bad_alloc&) {
         reportError = jobmsg::OutOfMemoryForGif;

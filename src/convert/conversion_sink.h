@@ -22,7 +22,8 @@ enum class TJobEnd { NotStarted, Finished, Stopped, Failed };
 struct TJobOutcome {
     TJobEnd End = TJobEnd::NotStarted;
     int FrameCount = 0;
-    // Size of the written file, when the job writes one.
+    // Size of the written file, when the job writes one; for the window's AVI
+    // to GIF run, the size of the GIF it shows.
     std::int64_t Bytes = 0;
     std::string Error;
     // GIF to video: frames whose delay of 0 or 1 was shown for a tenth of a second.
