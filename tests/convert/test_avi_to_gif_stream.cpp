@@ -465,21 +465,36 @@ private:
     std::vector<int> seen_;
 };
 
-TEST(GIFFramePipeline, AnOrderedStageSeesTheFramesOneAtATimeInOrderAndStopsAtItsFailure) {
+// Frames 0 to count - 1 through a pipeline of threads with stage: the frames
+// delivered, in order, and the error that ended the run ("" when none).
+struct TStageRun {
+    std::vector<int> Delivered;
+    std::string Error;
+};
+TStageRun RunThroughStage(int threads, int count, TOrderedFrameStage& stage) {
     TGIFFrameSettings settings;
     settings.ColorReduction = TColorReduction::Quantize;
+    TStageRun run;
+    TGIFFramePipeline pipeline(
+        settings, threads, [&](TEncodedFrame& f) { run.Delivered.push_back(f.Index); }, nullptr,
+        &stage);
+    try {
+        for (int i = 0; i < count; ++i)
+            pipeline.Submit(PictureJob(i));
+        pipeline.Finish();
+    } catch (const GIFException& e) {
+        run.Error = e.what();
+    }
+    return run;
+}
+
+TEST(GIFFramePipeline, AnOrderedStageSeesTheFramesOneAtATimeInOrderAndStopsAtItsFailure) {
     std::vector<int> expected(20);
     for (int i = 0; i < 20; ++i)
         expected[static_cast<std::size_t>(i)] = i;
     for (int threads : {1, 2, 5}) {
         TRecordingStage stage(-1);
-        std::vector<int> delivered;
-        TGIFFramePipeline pipeline(
-            settings, threads, [&](TEncodedFrame& f) { delivered.push_back(f.Index); }, nullptr,
-            &stage);
-        for (int i = 0; i < 20; ++i)
-            pipeline.Submit(PictureJob(i));
-        pipeline.Finish();
+        const std::vector<int> delivered = RunThroughStage(threads, 20, stage).Delivered;
         EXPECT_EQ(stage.Seen(), expected) << threads;
         EXPECT_EQ(delivered, expected) << threads;
         EXPECT_FALSE(stage.Overlapped()) << threads;
@@ -489,20 +504,7 @@ TEST(GIFFramePipeline, AnOrderedStageSeesTheFramesOneAtATimeInOrderAndStopsAtIts
     // never run again; the pipeline then goes without waiting forever.
     for (int threads : {1, 4}) {
         TRecordingStage stage(6);
-        std::vector<int> delivered;
-        std::string error;
-        {
-            TGIFFramePipeline pipeline(
-                settings, threads, [&](TEncodedFrame& f) { delivered.push_back(f.Index); }, nullptr,
-                &stage);
-            try {
-                for (int i = 0; i < 20; ++i)
-                    pipeline.Submit(PictureJob(i));
-                pipeline.Finish();
-            } catch (const GIFException& e) {
-                error = e.what();
-            }
-        }
+        const auto [delivered, error] = RunThroughStage(threads, 20, stage);
         EXPECT_EQ(error, "frame 6 out of order") << threads;
         EXPECT_EQ(delivered, std::vector<int>(expected.begin(), expected.begin() + 6)) << threads;
         EXPECT_EQ(stage.Seen(), std::vector<int>(expected.begin(), expected.begin() + 7))
@@ -548,28 +550,13 @@ private:
 };
 
 TEST(GIFFramePipeline, EachStepOfAnOrderedStageSeesTheFramesInOrder) {
-    TGIFFrameSettings settings;
-    settings.ColorReduction = TColorReduction::Quantize;
     std::vector<int> expected(16);
     for (int i = 0; i < 16; ++i)
         expected[static_cast<std::size_t>(i)] = i;
     for (const auto& [threads, failAt] :
          std::vector<std::pair<int, int>>{{1, -1}, {2, -1}, {5, -1}, {1, 6}, {3, 6}}) {
         TTwoStepStage stage(failAt);
-        std::vector<int> delivered;
-        std::string error;
-        {
-            TGIFFramePipeline pipeline(
-                settings, threads, [&](TEncodedFrame& f) { delivered.push_back(f.Index); }, nullptr,
-                &stage);
-            try {
-                for (int i = 0; i < 16; ++i)
-                    pipeline.Submit(PictureJob(i));
-                pipeline.Finish();
-            } catch (const GIFException& e) {
-                error = e.what();
-            }
-        }
+        const auto [delivered, error] = RunThroughStage(threads, 16, stage);
         const auto seen = stage.Seen();
         EXPECT_FALSE(stage.SecondBeforeFirst()) << threads;
         const std::size_t until = failAt < 0 ? expected.size() : static_cast<std::size_t>(failAt);
