@@ -144,23 +144,6 @@ TEST_F(WindowPicturesTest, BothPlayersShowTheirFramesWhole) {
     }
 }
 
-// A GIF that cannot be read leaves its preview on the page's colour.
-TEST_F(WindowPicturesTest, AnEmptyPreviewShowsThePage) {
-    TScopedModalRunner runner(Answer());
-    QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
-    const QString bad = WorkPath("broken.gif");
-    {
-        QFile file(bad);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("GIF89a\x10\x00\x10\x00", 10);
-    }
-    Open(bad);
-    ASSERT_EQ(boxes.size(), 1);
-    ASSERT_TRUE(form->Gifpreview_B().isVisible());
-    const QColor shown = form->Gifpreview_B().grab().toImage().pixelColor(138, 106);
-    EXPECT_EQ(shown, QColor::fromRgb(TFormmain::PageColor)) << Name(shown);
-}
-
 // Both method lists show every item whole when dropped down; closed, an item
 // too long for the box ends at a whole word with an ellipsis and shows whole
 // as the box's hint.

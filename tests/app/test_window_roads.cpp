@@ -592,6 +592,10 @@ TEST_F(WindowRoadTest, AGifThatCannotBeReadReachesTheErrorDisplay) {
     EXPECT_TRUE(boxes[0].startsWith("Framolo|")) << boxes[0].toStdString();
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(form->StatusText(), QString::fromLatin1(GifTabText)) << "the status line stays";
+    // The empty preview keeps the page's colour.
+    ASSERT_TRUE(form->Gifpreview_B().isVisible());
+    EXPECT_EQ(form->Gifpreview_B().grab().toImage().pixelColor(138, 106),
+              QColor::fromRgb(TFormmain::PageColor));
 }
 
 } // namespace
