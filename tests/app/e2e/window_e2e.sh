@@ -9,16 +9,8 @@
 # Usage: window_e2e.sh PROGRAM GIFLIB_PROBE SAMPLE_CLIP OUTPUT_DIR
 set -euo pipefail
 
-program=$1
-probe=$2
-clip=$(realpath "$3")
-out=$4
-mkdir -p "$out"
-out=$(realpath "$out")
-shots=e2e
-gif="$out/e2e-result.gif"
-rm -f "$gif" "$out"/e2e-*.png
 source "$(dirname "$0")/x_session.sh"
+read_arguments e2e "$@"
 start_x
 # The colour at x y of the window in a screenshot, as "r g b".
 colour_in() { # shot x y

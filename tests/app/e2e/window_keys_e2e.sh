@@ -8,16 +8,8 @@
 # Usage: window_keys_e2e.sh PROGRAM GIFLIB_PROBE SAMPLE_CLIP OUTPUT_DIR
 set -euo pipefail
 
-program=$1
-probe=$2
-clip=$(realpath "$3")
-out=$4
-mkdir -p "$out"
-out=$(realpath "$out")
-shots=keys
-gif="$out/keys-result.gif"
-rm -f "$gif" "$out"/keys-*.png
 source "$(dirname "$0")/x_session.sh"
+read_arguments keys "$@"
 long="$out/keys-long.avi"
 timeout 120 ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 3000 \
   -c:v mpeg4 "$long" &

@@ -1,6 +1,20 @@
-# Shared by the end-to-end scripts, sourced after `program`, `out` and the
-# ERR handling are set: a private X server, screenshots, windows found by
-# title, the program started and its main window found.
+# Shared by the end-to-end scripts: their arguments, a private X server,
+# screenshots, windows found by title, the program started and its main
+# window found.
+
+# Reads PROGRAM GIFLIB_PROBE SAMPLE_CLIP OUTPUT_DIR; the script's screenshots
+# and GIF are named after prefix, and those of an earlier run removed.
+read_arguments() { # prefix program probe clip out
+  shots=$1
+  program=$2
+  probe=$3
+  clip=$(realpath "$4")
+  out=$5
+  mkdir -p "$out"
+  out=$(realpath "$out")
+  gif="$out/$shots-result.gif"
+  rm -f "$gif" "$out/$shots"-*.png
+}
 
 # A display of our own: the one asked for, or the first free one.
 start_x() {
