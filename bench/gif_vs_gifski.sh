@@ -40,13 +40,7 @@ die() {
   exit 1
 }
 
-need_package() { # need_package COMMAND-OR-FILE PACKAGE
-  if [ -e "$1" ] || command -v "$1" >/dev/null; then return; fi
-  command -v apt-get >/dev/null || die "$2 is needed"
-  apt-get install -y --no-install-recommends "$2" >/dev/null 2>&1 ||
-    { apt-get update >/dev/null 2>&1 && apt-get install -y --no-install-recommends "$2" >/dev/null; } ||
-    die "could not install $2"
-}
+source "$(dirname "$0")/bench_clips.sh"
 
 gifski=$out/gifski-npm/node_modules/gifski/bin/debian/gifski
 if [ ! -x "$gifski" ]; then
@@ -56,20 +50,13 @@ if [ ! -x "$gifski" ]; then
   [ -x "$gifski" ] || die "the gifski package has no Linux binary at $gifski"
 fi
 need_package gnuplot gnuplot-nox
-opencv_data=/usr/share/doc/opencv-doc/examples/data
-case " $clips " in *" still "* | *" cartoon "*) need_package "$opencv_data/vtest.avi" opencv-doc ;; esac
-case " $clips " in *" camera "*) need_package /usr/lib/python3/dist-packages/skimage python3-skimage ;; esac
+need_clip_packages "$clips"
 
-photo() {
-  local found
-  found=$(dpkg -L python3-skimage 2>/dev/null | grep "/$1\$" | head -n 1)
-  [ -n "$found" ] || die "python3-skimage's $1 is missing"
-  echo "$found"
-}
-
-# make_clip NAME: raw BGR frames of the clip into $raw, its size into $width and $height.
+# make_clip NAME: raw BGR frames of the clip into $raw, the same as an
+# uncompressed AVI into $raw_avi and as PNG files into $png, its size into
+# $width and $height.
 make_clip() {
-  local name=$1 source=$work/$1.mkv
+  local name=$1
   local cached=$out/clips/$name-$frames
   raw=$cached/raw.bgr raw_avi=$cached/raw.avi png=$cached/png
   if [ -f "$cached/done" ]; then
@@ -77,52 +64,11 @@ make_clip() {
     return
   fi
   rm -rf "$cached" && mkdir -p "$cached"
-  case $name in
-  camera)
-    width=768 height=576
-    local half=$((frames / 2))
-    local pan="zoompan=z='1.15+0.004*on':x='iw/5+on*3':y='ih/6+on*2':d=1:s=${width}x${height}:fps=25"
-    ffmpeg -hide_banner -loglevel error -y \
-      -loop 1 -i "$(photo astronaut.png)" -loop 1 -i "$(photo coffee.png)" \
-      -filter_complex "[0:v]scale=1536:1536,${pan},trim=end_frame=${half},setsar=1[a];[1:v]scale=1600:1200,${pan},trim=end_frame=$((frames - half)),setsar=1[b];[a][b]concat=n=2:v=1[v]" \
-      -map '[v]' -frames:v "$frames" -c:v ffv1 "$source"
-    ;;
-  still)
-    width=768 height=576
-    ffmpeg -hide_banner -loglevel error -y -i "$opencv_data/vtest.avi" -fps_mode passthrough \
-      -frames:v "$frames" -c:v ffv1 "$source"
-    ;;
-  cartoon)
-    width=720 height=528
-    # Past the title cards, into the film's pictures.
-    ffmpeg -hide_banner -loglevel error -y -i "$opencv_data/Megamind.avi" -fps_mode passthrough \
-      -vf "trim=start_frame=60" -frames:v "$frames" -c:v ffv1 "$source"
-    ;;
-  screen)
-    width=800 height=600
-    local text=/usr/share/common-licenses/GPL-3
-    [ -r "$text" ] || die "$text is missing"
-    # An editor window: a title bar, a gutter, text that scrolls by one line
-    # every few frames, a cursor that blinks and a pointer that moves.
-    ffmpeg -hide_banner -loglevel error -y -f lavfi \
-      -i "color=c=0xf6f6f6:s=${width}x${height}:r=25,format=rgb24" \
-      -f lavfi -i "color=c=black:s=2x17:r=25" -f lavfi -i "color=c=0x101010:s=10x16:r=25" \
-      -filter_complex "[0:v]\
-drawtext=textfile=$text:fontcolor=0x202830:fontsize=15:x=54:y=36-18*floor(n/6):line_spacing=3,\
-drawbox=x=0:y=0:w=iw:h=28:c=0x3c4a5e:t=fill,drawbox=x=0:y=28:w=44:h=ih-28:c=0xe4e8ee:t=fill,\
-drawtext=text='GPL-3 - editor':fontcolor=white:fontsize=16:x=12:y=6[page];\
-[page][1:v]overlay=x='300+mod(n,20)*7':y=300:enable='lt(mod(n,12),6)'[typed];\
-[typed][2:v]overlay=x='500+3*n':y='200+2*n',format=rgb24" \
-      -frames:v "$frames" -c:v ffv1 "$source"
-    ;;
-  *) die "unknown clip $name" ;;
-  esac
-  ffmpeg -hide_banner -loglevel error -y -i "$source" -fps_mode passthrough -frames:v "$frames" \
-    -vf "scale=${width}:${height}" -f rawvideo -pix_fmt bgr24 "$raw"
+  make_bench_clip "$name" "$frames" "$raw_avi"
+  ffmpeg -hide_banner -loglevel error -y -i "$raw_avi" -fps_mode passthrough \
+    -f rawvideo -pix_fmt bgr24 "$raw"
   local decoded=$(($(stat -c %s "$raw") / (width * height * 3)))
   [ "$decoded" -eq "$frames" ] || die "$name: $decoded raw frames, expected $frames"
-  ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgr24 -s ${width}x${height} -r 25 \
-    -i "$raw" -c:v rawvideo -pix_fmt bgr24 "$raw_avi"
   mkdir -p "$png"
   ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgr24 -s ${width}x${height} -r 25 \
     -i "$raw" "$png/%05d.png"

@@ -38,54 +38,17 @@ die() {
   exit 1
 }
 
-need_package() { # need_package FILE PACKAGE
-  [ -e "$1" ] && return
-  command -v apt-get >/dev/null || die "$2 is needed"
-  apt-get install -y --no-install-recommends "$2" >/dev/null 2>&1 ||
-    { apt-get update >/dev/null 2>&1 && apt-get install -y --no-install-recommends "$2" >/dev/null; } ||
-    die "could not install $2"
-}
-
-data=/usr/share/doc/opencv-doc/examples/data
-case " $clips " in *" still "* | *" cartoon "*) need_package "$data/vtest.avi" opencv-doc ;; esac
-case " $clips " in *" camera "*) need_package /usr/lib/python3/dist-packages/skimage python3-skimage ;; esac
+source "$(dirname "$0")/bench_clips.sh"
+need_clip_packages "$clips"
 
 ff() { limit_time ffmpeg -hide_banner -nostats -loglevel error -y "$@"; }
 
 # make_clip NAME: an uncompressed AVI of the clip in $avi, its size in $width x $height.
 make_clip() {
-  local name=$1
-  avi=$out/clips/$name-$frames.avi
-  case $name in
-  camera | still) width=768 height=576 ;;
-  cartoon) width=720 height=528 ;;
-  screen) width=800 height=600 ;;
-  fractal) width=640 height=360 ;;
-  *) die "unknown clip $name" ;;
-  esac
+  avi=$out/clips/$1-$frames.avi
+  clip_size "$1"
   [ -s "$avi" ] && return
-  local raw=(-frames:v "$frames" -c:v rawvideo -pix_fmt bgr24 "$work/clip.avi")
-  case $name in
-  camera)
-    local a c pan
-    a=$(dpkg -L python3-skimage | grep '/astronaut.png$' | head -n 1)
-    c=$(dpkg -L python3-skimage | grep '/coffee.png$' | head -n 1)
-    pan="zoompan=z='1.1+0.003*on':x='iw/6+on*2':y='ih/7+on':d=1:s=${width}x${height}:fps=25"
-    ff -loop 1 -t 60 -i "$a" -loop 1 -t 60 -i "$c" -filter_complex \
-      "[0:v]scale=1536:1536,$pan,trim=end_frame=$((frames / 2)),setsar=1[x];[1:v]scale=1600:1200,$pan,trim=end_frame=$((frames - frames / 2)),setsar=1[y];[x][y]concat=n=2:v=1" \
-      "${raw[@]}"
-    ;;
-  # Every source frame once, played at 25 a second (-r before -i only retimes them).
-  still) ff -r 25 -i "$data/vtest.avi" "${raw[@]}" ;;
-  cartoon) ff -ss 3 -r 25 -i "$data/Megamind.avi" "${raw[@]}" ;;
-  screen)
-    local text=/usr/share/common-licenses/GPL-3
-    ff -f lavfi -i "color=c=0xf6f6f6:s=${width}x${height}:r=25" -f lavfi -i "color=c=black:s=2x17:r=25" \
-      -filter_complex "[0:v]drawtext=textfile=$text:fontcolor=0x202830:fontsize=15:x=54:y=36-18*floor(n/6):line_spacing=3,drawbox=x=0:y=0:w=iw:h=28:c=0x3c4a5e:t=fill[p];[p][1:v]overlay=x='300+mod(n,20)*7':y=300:enable='lt(mod(n,12),6)'" \
-      "${raw[@]}"
-    ;;
-  fractal) ff -f lavfi -i "mandelbrot=s=${width}x${height}:rate=25" "${raw[@]}" ;;
-  esac
+  make_bench_clip "$1" "$frames" "$work/clip.avi"
   mv "$work/clip.avi" "$avi"
 }
 
