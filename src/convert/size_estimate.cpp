@@ -136,42 +136,73 @@ std::int64_t TSizeSampler::Exact(const TFrameParams& params) {
     return outcome.End == TJobEnd::Finished ? outcome.Bytes : 0;
 }
 
-double TSizeSampler::Strips(const TFrameParams& params, int rows) {
-    TAviFrameSource clip(clipFile_);
-    const TGIFFrameSettings settings = FrameSettings(params);
-    std::optional<TSampleOptimizingStage> optimizing;
-    if (params.Optimize)
-        optimizing.emplace(settings.DitherMode, OptimizeTuning(params));
-    double data = 0;
-    double fixed = 0;
-    TGIFFramePipeline pipeline(
-        settings, threads_,
-        [&](TEncodedFrame& frame) {
-            const std::int64_t payload = ImageDataBytes(frame.Bytes);
-            data += static_cast<double>(payload);
-            fixed += static_cast<double>(static_cast<std::int64_t>(frame.Bytes.size()) - payload) +
-                     3.0 * static_cast<double>(frame.GlobalColors.size());
-        },
-        nullptr, optimizing ? &*optimizing : nullptr);
+TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int rows) {
     const int width = params.Width;
     const int height = params.Height;
     if (width <= 0 || height <= 0)
         throw EJobError(jobmsg::BadOutputSize);
+    const bool whole = rows >= height;
+    if (!whole && (width != cacheWidth_ || height != cacheHeight_)) {
+        cache_.clear();
+        cacheBytes_ = 0;
+        cacheWidth_ = width;
+        cacheHeight_ = height;
+    }
+    std::optional<TAviFrameSource> clip;
+    const TGIFFrameSettings settings = FrameSettings(params);
+    std::optional<TSampleOptimizingStage> optimizing;
+    if (params.Optimize)
+        optimizing.emplace(settings.DitherMode, OptimizeTuning(params));
+    TStripBytes bytes;
+    bool first = true;
+    TGIFFramePipeline pipeline(
+        settings, threads_,
+        [&](TEncodedFrame& frame) {
+            const std::int64_t payload = ImageDataBytes(frame.Bytes);
+            (first ? bytes.FirstData : bytes.LaterData) += static_cast<double>(payload);
+            first = false;
+            bytes.Fixed +=
+                static_cast<double>(static_cast<std::int64_t>(frame.Bytes.size()) - payload) +
+                3.0 * static_cast<double>(frame.GlobalColors.size());
+        },
+        nullptr, optimizing ? &*optimizing : nullptr);
     const int strip = rows / kStrips;
-    TBitmap scaled(width, height, TPixelFormat::pf24bit);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t pictureBytes = rowBytes * static_cast<std::size_t>(rows);
+    std::optional<TBitmap> scaled;
     const std::int64_t frames = FramesTaken(params);
     for (std::int64_t k = 0; k < frames; ++k) {
         control_.ProcessMessages();
         if (control_.StopRequested())
-            return 0;
-        StretchBitmap(clip.Decode(params.Start + k * params.Step), scaled);
+            return {};
+        const std::int64_t index = params.Start + k * params.Step;
         auto picture = std::make_unique<TBitmap>(width, rows, TPixelFormat::pf24bit);
-        // Strip i is taken from rows i (height - strip) / (strips - 1) on.
-        for (int i = 0; i < kStrips; ++i) {
-            const int top = i * (height - strip) / (kStrips - 1);
-            for (int y = 0; y < strip; ++y)
-                std::memcpy(picture->ScanLine(i * strip + y), scaled.ScanLine(top + y),
-                            static_cast<std::size_t>(width) * 3);
+        const auto cached = whole ? cache_.end() : cache_.find(index);
+        if (cached != cache_.end()) {
+            for (int y = 0; y < rows; ++y)
+                std::memcpy(picture->ScanLine(y), cached->second.data() + rowBytes * y, rowBytes);
+        } else {
+            if (!clip)
+                clip.emplace(clipFile_);
+            if (!scaled)
+                scaled.emplace(width, height, TPixelFormat::pf24bit);
+            StretchBitmap(clip->Decode(index), *scaled);
+            // Strip i is taken from rows i (height - strip) / (strips - 1) on.
+            for (int i = 0; i < kStrips; ++i) {
+                const int top = whole ? i * strip : i * (height - strip) / (kStrips - 1);
+                for (int y = 0; y < strip; ++y)
+                    std::memcpy(picture->ScanLine(i * strip + y), scaled->ScanLine(top + y),
+                                rowBytes);
+            }
+            for (int y = kStrips * strip; y < rows; ++y)
+                std::memcpy(picture->ScanLine(y), scaled->ScanLine(y), rowBytes);
+            if (!whole && cacheBytes_ + static_cast<std::int64_t>(pictureBytes) <= kCachedBytes) {
+                std::vector<std::uint8_t>& copy = cache_[index];
+                copy.resize(pictureBytes);
+                for (int y = 0; y < rows; ++y)
+                    std::memcpy(copy.data() + rowBytes * y, picture->ScanLine(y), rowBytes);
+                cacheBytes_ += static_cast<std::int64_t>(pictureBytes);
+            }
         }
         TFrameJob job;
         job.Picture = std::move(picture);
@@ -182,9 +213,77 @@ double TSizeSampler::Strips(const TFrameParams& params, int rows) {
         pipeline.Submit(std::move(job));
     }
     pipeline.Finish();
-    // The header, the loop extension and the trailer.
-    constexpr double kFileBytes = 13 + 19 + 1;
-    return kFileBytes + fixed + data * height / static_cast<double>(rows);
+    const double scale = height / static_cast<double>(rows);
+    bytes.FirstData *= scale;
+    bytes.LaterData *= scale;
+    bytes.Done = true;
+    return bytes;
+}
+
+namespace {
+
+// Whether a correction measured for a can stand for b: the same picture, range
+// and road; the quality and the step may differ.
+bool SameRoad(const TFrameParams& a, const TFrameParams& b) {
+    return a.Width == b.Width && a.Height == b.Height && a.Start == b.Start && a.End == b.End &&
+           a.Reduction == b.Reduction && a.Dither == b.Dither && a.DataCoding == b.DataCoding &&
+           a.Optimize == b.Optimize && a.Tolerance == b.Tolerance;
+}
+
+} // namespace
+
+std::optional<double> TSizeSampler::KnownCorrection(const TFrameParams& params) const {
+    const TCorrection* below = nullptr;
+    const TCorrection* above = nullptr;
+    for (const TCorrection& known : corrections_) {
+        if (!SameRoad(known.Params, params))
+            continue;
+        const int q = known.Params.Quality;
+        if (q == params.Quality)
+            return known.Ratio;
+        if (q < params.Quality && (below == nullptr || q > below->Params.Quality))
+            below = &known;
+        if (q > params.Quality && (above == nullptr || q < above->Params.Quality))
+            above = &known;
+    }
+    if (below == nullptr || above == nullptr)
+        return std::nullopt;
+    const double t = (params.Quality - below->Params.Quality) /
+                     static_cast<double>(above->Params.Quality - below->Params.Quality);
+    return below->Ratio + t * (above->Ratio - below->Ratio);
+}
+
+std::optional<double> TSizeSampler::MeasureCorrection(const TFrameParams& params, int rows) {
+    const std::int64_t n = FramesTaken(params);
+    double whole = 0;
+    double sampled = 0;
+    double lowest = 0;
+    double highest = 0;
+    // Codes the run of kCheckFrames from frame first of the range both ways.
+    const auto check = [&](std::int64_t first) {
+        TFrameParams run = params;
+        first = std::clamp<std::int64_t>(first, 0, n - kCheckFrames);
+        run.Start = static_cast<std::int32_t>(params.Start + first * params.Step);
+        run.End = static_cast<std::int32_t>(run.Start + (kCheckFrames - 1) * params.Step);
+        const TStripBytes wholeBytes = Strips(run, params.Height);
+        const TStripBytes stripBytes = wholeBytes.Done ? Strips(run, rows) : TStripBytes{};
+        if (!stripBytes.Done)
+            return false;
+        whole += wholeBytes.LaterData;
+        sampled += stripBytes.LaterData;
+        const double ratio = wholeBytes.LaterData / std::max(1.0, stripBytes.LaterData);
+        lowest = lowest == 0 ? ratio : std::min(lowest, ratio);
+        highest = std::max(highest, ratio);
+        return true;
+    };
+    for (int c = 0; c < kChecks; ++c)
+        if (!check((2 * c + 1) * n / (2 * kChecks) - kCheckFrames / 2))
+            return std::nullopt;
+    if (highest > lowest * kCheckSpread)
+        for (int c = 0; c < kChecks; ++c)
+            if (!check(c * n / kChecks))
+                return std::nullopt;
+    return whole > 0 && sampled > 0 ? std::clamp(whole / sampled, 0.5, 2.0) : 1.0;
 }
 
 TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
@@ -199,23 +298,20 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
         return estimate;
     }
     estimate.SampledRows = rows;
-    const double strips = Strips(params, rows);
-    if (strips <= 0)
+    const TStripBytes strips = Strips(params, rows);
+    if (!strips.Done)
         return {};
-    // A few short runs coded both whole and as strips tell how far the
-    // strips' scaled size is off for this clip and these settings.
-    double whole = 0;
-    double sampled = 0;
-    for (int c = 0; c < kChecks; ++c) {
-        TFrameParams check = params;
-        const std::int64_t first = c * (n - kCheckFrames) / (kChecks - 1);
-        check.Start = static_cast<std::int32_t>(params.Start + first * params.Step);
-        check.End = static_cast<std::int32_t>(check.Start + (kCheckFrames - 1) * params.Step);
-        whole += static_cast<double>(Exact(check));
-        sampled += Strips(check, rows);
+    std::optional<double> correction = KnownCorrection(params);
+    if (!correction) {
+        correction = MeasureCorrection(params, rows);
+        if (!correction)
+            return {};
+        corrections_.push_back({params, *correction});
     }
-    const double correction = whole > 0 && sampled > 0 ? std::clamp(whole / sampled, 0.5, 2.0) : 1;
-    estimate.Bytes = std::llround(strips * correction);
+    // The header, the loop extension and the trailer.
+    constexpr double kFileBytes = 13 + 19 + 1;
+    estimate.Bytes = std::llround(kFileBytes + strips.Fixed +
+                                  (strips.FirstData + strips.LaterData) * *correction);
     return estimate;
 }
 

@@ -6,7 +6,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace framolo {
 
@@ -29,10 +32,19 @@ struct TSizeEstimate {
 // bottom, placed one under the other. Palettes, kept pixels and changed
 // rectangles then follow the clip from frame to frame as in the real run.
 // The image data is scaled up by the rows left out; extensions, descriptors
-// and colour tables count once. Small strips code a little worse than whole
-// pictures, by a share that depends on the clip: three runs of eight frames,
-// spread over the range, are coded both ways and their ratio corrects the
-// estimate. A picture of few rows, or a short range, is coded whole.
+// and colour tables count once. Strips code better or worse than whole
+// pictures by a share that depends on the clip and the settings: runs of
+// eight frames are coded both ways, and the ratio of their image data after
+// each run's first frame corrects the estimate. Three runs come from the
+// middles of the range's thirds; when their ratios differ by more than a
+// fifth, three more from between them. A picture of few rows, or a short
+// range, is coded whole.
+//
+// One sampler remembers across estimates: the strips of the frames it read
+// (up to kCachedBytes, for one width and height at a time), and the
+// corrections it measured. A later estimate at the same width and height
+// takes its correction from two measured at qualities either side of its
+// own, or from one at the same quality, instead of coding runs again.
 // What a sampler asks between frames: whether to stop, and to let the
 // caller's messages through.
 struct TSampleControl {
@@ -60,14 +72,39 @@ public:
     // Runs coded both whole and as strips, and their length in frames.
     static constexpr int kChecks = 3;
     static constexpr int kCheckFrames = 8;
+    // How far the first runs' ratios may differ before more are coded.
+    static constexpr double kCheckSpread = 1.2;
+    static constexpr std::int64_t kCachedBytes = std::int64_t{64} << 20;
 
 private:
-    // The size params' frames would take, from strips of rows rows; 0 when stopped.
-    double Strips(const TFrameParams& params, int rows);
+    // The bytes params' frames would take, from strips of rows rows, the
+    // image data scaled to the whole height. Done is false when stopped.
+    struct TStripBytes {
+        double Fixed = 0;
+        double FirstData = 0;
+        double LaterData = 0;
+        bool Done = false;
+    };
+    TStripBytes Strips(const TFrameParams& params, int rows);
+    // The ratio of whole pictures' image data to the strips', measured.
+    std::optional<double> MeasureCorrection(const TFrameParams& params, int rows);
+    // A correction from those measured before, when they tell it.
+    std::optional<double> KnownCorrection(const TFrameParams& params) const;
+
+    struct TCorrection {
+        TFrameParams Params;
+        double Ratio = 1;
+    };
 
     std::string clipFile_;
     TSampleControl control_;
     int threads_;
+    std::vector<TCorrection> corrections_;
+    // Strip pictures of the frames read at cacheWidth_ x cacheHeight_.
+    std::map<std::int64_t, std::vector<std::uint8_t>> cache_;
+    int cacheWidth_ = 0;
+    int cacheHeight_ = 0;
+    std::int64_t cacheBytes_ = 0;
 };
 
 // "About 2.3 MB" for a million bytes and more, "About 640 KB" below (1024-based units).

@@ -56,6 +56,9 @@ namespace {
 // measures.
 constexpr double kFramesPower = 0.85;
 constexpr double kScalePower = 1.5;
+// A step that leaves more than this share of the size gives the frame rate
+// up for nothing.
+constexpr double kStepSaves = 0.9;
 
 } // namespace
 
@@ -143,23 +146,33 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
                measuredSize * std::pow(framesAt(step) / framesAt(measuredStep), kFramesPower) >
                    goal)
             ++step;
-        measuredSize = sizeAt({kFitQualityFloor, step, 100});
+        const double size = sizeAt({kFitQualityFloor, step, 100});
+        if (size <= goal)
+            return withQuality({kFitQualityFloor, step, 100}, size);
+        if (size > measuredSize * kStepSaves) {
+            // Dropping frames saved next to nothing (a screen recording
+            // whose frames barely change costs little per frame): the frame
+            // rate is kept, and only the size gives.
+            measuredSize = floorSize;
+            measuredStep = step0;
+            break;
+        }
+        measuredSize = size;
         measuredStep = step;
-        if (measuredSize <= goal)
-            return withQuality({kFitQualityFloor, step, 100}, measuredSize);
     }
 
     // The largest scale whose size, foretold by a power fitted to the
     // sizes measured, meets the goal.
+    const int scaledStep = measuredStep;
     double power = kScalePower;
     int measuredScale = 100;
     for (int tries = 0; tries < 5 && measuredScale > kFitMinScalePercent; ++tries) {
         const double ratio = std::pow(goal / measuredSize, 1 / power);
         const int scale = std::clamp(static_cast<int>(measuredScale * ratio), kFitMinScalePercent,
                                      measuredScale - 1);
-        const double size = sizeAt({kFitQualityFloor, stepMost, scale});
+        const double size = sizeAt({kFitQualityFloor, scaledStep, scale});
         if (size <= goal)
-            return withQuality({kFitQualityFloor, stepMost, scale}, size);
+            return withQuality({kFitQualityFloor, scaledStep, scale}, size);
         if (size < measuredSize)
             power = std::clamp(std::log(measuredSize / size) /
                                    std::log(static_cast<double>(measuredScale) / scale),

@@ -49,7 +49,8 @@ struct TFitChoice {
 
 // The best point whose size is at most target, by the order of sacrifice:
 // the largest scale that fits at all, then the smallest step that fits at
-// that scale (below the full size the step stays at its largest), then the
+// that scale (below the full size the step stays at its largest, or at the
+// one asked for when a larger step saved less than a tenth), then the
 // highest quality that fits at both. base gives the
 // highest quality (its Quality), the smallest step and the full size.
 // Sizes come from estimate, asked for as few points as the search can do

@@ -1,5 +1,6 @@
 // Size limits as written, and the search that gives up quality, then frame
 // rate, then size to meet one.
+#include "clip_tools.h"
 #include "convert/size_estimate.h"
 #include "convert/size_fit.h"
 
@@ -48,13 +49,15 @@ TEST(SizeFit, ReadsLimitsInBytesKAndMAndRefusesTheRest) {
 // sizes do far below the default, so a line through the floor and the top
 // foretells too small a size between them.
 bool gKnee = false;
+// Frames that cost nothing after the first, as in a screen recording.
+bool gStill = false;
 std::int64_t ModelSize(const TFrameParams& p) {
     const double byQuality = !gKnee || p.Quality >= 60
                                  ? std::exp((p.Quality - 80) / 60.0)
                                  : std::exp(-20 / 60.0) * std::exp((p.Quality - 60) / 15.0);
     const double perPixel = 0.5 * byQuality * std::pow(p.Step, 0.3);
-    return static_cast<std::int64_t>(static_cast<double>(FramesTaken(p)) * p.Width * p.Height *
-                                     perPixel);
+    const double frames = gStill ? 50 : static_cast<double>(FramesTaken(p));
+    return static_cast<std::int64_t>(frames * p.Width * p.Height * perPixel);
 }
 
 TEST(SizeFit, GivesUpQualityThenFrameRateThenSizeAndNeverPassesTheTarget) {
@@ -141,6 +144,67 @@ TEST(SizeFit, AQualityReadOffTheLineIsMeasuredBeforeItIsTaken) {
         EXPECT_LE(choice.Estimates, 5);
     }
     gKnee = false;
+}
+
+// A search asks one sampler for many estimates: what it keeps between them
+// (strips read, corrections measured) must never leak into an estimate of
+// another picture size, nor change an estimate asked for again.
+TEST(SizeSampler, RemembersOnlyWhatStillHolds) {
+    const std::string clip =
+        test::MakeClip("size_sampler.avi", 160, 120, 100, "-c:v rawvideo -pix_fmt bgr24");
+    const TSampleControl control{[] { return false; }, [] {}};
+    TFrameParams base;
+    base.End = 99;
+    base.Width = 160;
+    base.Height = 120;
+    base.Delay = 40;
+    base.Optimize = true;
+    base.Quality = 78;
+    const auto at = [&base](int quality, int width, int height) {
+        TFrameParams params = base;
+        params.Quality = quality;
+        params.Width = width;
+        params.Height = height;
+        return params;
+    };
+    TSizeSampler shared(clip, control, 1);
+    struct TCase {
+        TFrameParams Params;
+        // How far the shared sampler's estimate may be from a fresh one's.
+        double Within;
+    };
+    for (const TCase& c : {TCase{at(78, 160, 120), 0}, TCase{at(78, 160, 120), 0},
+                           TCase{at(78, 120, 90), 0}, TCase{at(40, 160, 120), 0},
+                           TCase{at(60, 160, 120), 0.05}}) {
+        SCOPED_TRACE(testing::Message() << "quality " << c.Params.Quality << ", "
+                                        << c.Params.Width << "x" << c.Params.Height);
+        const TSizeEstimate kept = shared.Estimate(c.Params);
+        const TSizeEstimate fresh = TSizeSampler(clip, control, 1).Estimate(c.Params);
+        ASSERT_FALSE(fresh.Exact);
+        ASSERT_GT(fresh.Bytes, 0);
+        if (c.Within == 0)
+            EXPECT_EQ(kept.Bytes, fresh.Bytes);
+        else
+            EXPECT_NEAR(static_cast<double>(kept.Bytes) / static_cast<double>(fresh.Bytes), 1.0,
+                        c.Within);
+    }
+}
+
+TEST(SizeFit, KeepsTheFrameRateWhereDroppingFramesSavesNothing) {
+    TFrameParams base;
+    base.End = 199;
+    base.Width = 400;
+    base.Height = 300;
+    base.Delay = 40;
+    base.Quality = 80;
+    gStill = true;
+    const auto target = ModelSize(base) / 4;
+    const TFitChoice choice = ChooseFit(base, target, ModelSize);
+    gStill = false;
+    ASSERT_TRUE(choice.Fits);
+    EXPECT_EQ(choice.Point.Step, 1);
+    EXPECT_LT(choice.Point.ScalePercent, 100);
+    EXPECT_GT(choice.Point.ScalePercent, 40);
 }
 
 TEST(SizeFit, SaysSizesAsAboutMBOrKB) {
