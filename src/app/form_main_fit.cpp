@@ -98,11 +98,16 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
         HeightEdit_->setText(QString::number(chosen.Height));
         DelayEdit_->setText(QString::number(chosen.Delay));
         fitQuality_ = chosen.Quality;
+        host_->HoldResult();
         const TJobOutcome outcome = TAviToGifJob(*host_, *host_).Run();
         fitQuality_.reset();
+        const std::int64_t bytes = outcome.Bytes;
+        if (outcome.End != TJobEnd::Finished || (bytes > 0 && bytes <= limit))
+            host_->ReleaseResult();
+        else
+            host_->DropResult();
         if (outcome.End != TJobEnd::Finished)
             return;
-        const std::int64_t bytes = outcome.Bytes;
         if (bytes > 0 && bytes <= limit) {
             ShowStatus(QStringLiteral("Fits under %1: quality %2, step %3, %4 x %5, %6")
                            .arg(FitUnderEdit_->text().trimmed() + QStringLiteral(" MB"))

@@ -135,11 +135,17 @@ void TWindowHost::ShowPreviewBitmap(const TBitmap& bitmap) {
 }
 
 void TWindowHost::ShowPreviewDocument(std::unique_ptr<TGIFDocument> document) {
+    if (holding_) {
+        heldDocument_ = std::move(document);
+        return;
+    }
     form_.ImageGifPreview_->SetPicture(std::move(document));
     form_.resultUnsaved_ = true;
 }
 
 TGraphic* TWindowHost::PreviewPicture() {
+    if (heldDocument_)
+        return heldDocument_.get();
     return form_.ImageGifPreview_->Picture();
 }
 
@@ -166,6 +172,10 @@ bool TWindowHost::PreviewAvi(const std::string& fileName) {
 }
 
 void TWindowHost::ShowReport(int frameCount, const std::string& sizeKBText) {
+    if (holding_) {
+        heldReport_.emplace(frameCount, sizeKBText);
+        return;
+    }
     form_.ReportFrameCountLabel_->setText(QString::number(frameCount));
     // The size as the fields give it, whatever the run made of it.
     form_.ReportWidthLabel_->setText(form_.WidthEdit_->text());
@@ -184,6 +194,7 @@ void TWindowHost::ShowReport(int frameCount, const std::string& sizeKBText) {
 }
 
 void TWindowHost::MarkReportStopped() {
+    ReleaseResult();
     // The preview holds the last frame as a still picture, not a GIF: its size
     // would be no file's size.
     form_.Filesize_->setText(QStringLiteral("stopped"));
@@ -200,7 +211,37 @@ void TWindowHost::ShowError(const std::string& message) {
 }
 
 void TWindowHost::ShowInformation(const std::string& message) {
+    if (holding_) {
+        heldInformation_ = message;
+        return;
+    }
     ShowBox(TBoxKind::Information, Q(message), &form_);
+}
+
+void TWindowHost::HoldResult() {
+    DropResult();
+    holding_ = true;
+}
+
+void TWindowHost::ReleaseResult() {
+    holding_ = false;
+    if (heldDocument_)
+        ShowPreviewDocument(std::move(heldDocument_));
+    if (heldReport_)
+        ShowReport(heldReport_->first, heldReport_->second);
+    heldReport_.reset();
+    if (heldInformation_) {
+        const std::string message = *heldInformation_;
+        heldInformation_.reset();
+        ShowInformation(message);
+    }
+}
+
+void TWindowHost::DropResult() {
+    holding_ = false;
+    heldDocument_.reset();
+    heldReport_.reset();
+    heldInformation_.reset();
 }
 
 void TWindowHost::ShowMessage(const std::string& message) {

@@ -4,8 +4,10 @@
 #include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 class QLineEdit;
 
@@ -64,6 +66,13 @@ public:
     std::optional<std::string> AskSaveFileName(const std::string& proposed,
                                                const std::vector<TFileFilter>& filters) override;
 
+    // While held, a finished run's GIF, report and closing box wait: shown by
+    // ReleaseResult, thrown away by DropResult. A run under a size limit shows
+    // only a GIF that fits, never an attempt that came out over.
+    void HoldResult();
+    void ReleaseResult();
+    void DropResult();
+
 private:
     QLineEdit* Field(TParamField field) const;
 
@@ -73,6 +82,10 @@ private:
     TJobKind lastKind_ = TJobKind::AviToGif;
     // Set while a run goes on.
     std::optional<TWaitCursor> waitCursor_;
+    bool holding_ = false;
+    std::unique_ptr<TGIFDocument> heldDocument_;
+    std::optional<std::pair<int, std::string>> heldReport_;
+    std::optional<std::string> heldInformation_;
 };
 
 } // namespace framolo
