@@ -21,6 +21,8 @@
 #                FRAMOLO_SWEEP="1 8 16 24 ..." framolo-cli's qualities (default: more points
 #                than gifski's, low ones included); GIFSKI_SWEEP (default: SWEEP)
 #                FRAMOLO_ARGS="..." options added to every framolo-cli run
+#                RUNS=5 timed runs of each default conversion, after one untimed
+#                (the medians are reported; one run of a second or two is noisy)
 set -euo pipefail
 
 cli=$(realpath "${1:?path to framolo-cli}")
@@ -28,6 +30,7 @@ frames=${2:-60}
 out=$(realpath -m "${3:-gif-vs-gifski}")
 clips=${CLIPS:-camera still cartoon screen}
 sweep=${SWEEP-30 50 70 80 90 100}
+runs=${RUNS:-5}
 gifski_sweep=${GIFSKI_SWEEP-$sweep}
 framolo_sweep=${FRAMOLO_SWEEP-1 8 16 24 30 40 50 60 70 80 90 95 100}
 [ -n "$sweep" ] || framolo_sweep= gifski_sweep=
@@ -96,17 +99,27 @@ metrics() {
   echo "$psnr $ssim"
 }
 
-# timed GIF COMMAND...: runs the command, then prints "PSNR SSIM BYTES SECONDS
-# CPU_SECONDS" (wall time, and user plus system time, of the whole process).
+# timed GIF COMMAND...: runs the command $repeat times (and once more first,
+# untimed, when $repeat is above 1), then prints "PSNR SSIM BYTES SECONDS
+# CPU_SECONDS": the median wall time, and user plus system time, of the whole
+# process.
+repeat=1
 timed() {
   local gif=$1
   shift
-  /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" ||
-    die "$* failed: $(tail -n 3 "$work/stderr")"
+  local n
+  : >"$work/times"
+  for ((n = repeat > 1 ? 0 : 1; n <= repeat; ++n)); do
+    /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" ||
+      die "$* failed: $(tail -n 3 "$work/stderr")"
+    [ "$n" -gt 0 ] && awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$work/time" >>"$work/times"
+  done
   local values
   values=$(metrics "$gif") || exit 1
-  echo "$values $(stat -c %s "$gif") $(awk '{ printf "%s %.2f", $1, $2 + $3 }' "$work/time")"
+  echo "$values $(stat -c %s "$gif") $(median 1 <"$work/times") $(median 2 <"$work/times")"
 }
+# median COLUMN: the median of a column of numbers on standard input.
+median() { sort -g -k "$1" | awk -v c="$1" '{ v[NR] = $c } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 framolo() { # framolo GIF [options]
   local gif=$1
@@ -123,8 +136,8 @@ gifski_run() { # gifski_run GIF [options]
 
 table=$out/table.txt
 {
-  printf 'frames: %s a clip, %s cores; framolo-cli avi2gif (default settings) against gifski 1.7.1 (default, quality 90)\n\n' \
-    "$frames" "$(nproc)"
+  printf 'frames: %s a clip, %s cores; framolo-cli avi2gif (default settings) against gifski 1.7.1 (default, quality 90); times are medians of %s runs\n\n' \
+    "$frames" "$(nproc)" "$runs"
   printf '| clip    | tool    | PSNR dB |   SSIM  |    KiB |  wall s |  CPU s | PSNR +dB | SSIM +   | size x | speed x | CPU x |\n'
   printf '|---|---|---|---|---|---|---|---|---|---|---|---|\n'
 } >"$table"
@@ -132,10 +145,12 @@ cat "$table"
 : >"$out/sweep.txt"
 for clip in $clips; do
   make_clip "$clip"
+  repeat=$runs
   row=$(framolo "$work/f.gif") || die "$clip: framolo-cli's run failed"
   read -r fp fs fb ft fc <<<"$row"
   row=$(gifski_run "$work/g.gif") || die "$clip: gifski's run failed"
   read -r gp gs gb gt gc <<<"$row"
+  repeat=1
   {
     printf '| %-7s | gifski  | %7.2f | %7.5f | %6.0f | %7.2f | %6.2f |          |          |        |         |       |\n' \
       "$clip" "$gp" "$gs" "$(echo "$gb / 1024" | bc -l)" "$gt" "$gc"
