@@ -72,10 +72,15 @@ private:
     TOptimizedFrameSequence sequence_;
 };
 
-// The bytes of a coded frame's image data, its sub-blocks' length bytes
-// included: what grows with the frame's rows. The rest (extensions, the
-// image descriptor, a local colour table) does not.
-std::int64_t ImageDataBytes(const std::vector<std::uint8_t>& bytes) {
+// A coded frame's image data in bytes, its sub-blocks' length bytes included
+// (what grows with the frame's rows; the extensions, the image descriptor and
+// a local colour table do not), and the pixels of its rectangle.
+struct TCodedImage {
+    std::int64_t DataBytes = 0;
+    std::int64_t Area = 0;
+};
+
+TCodedImage CodedImage(const std::vector<std::uint8_t>& bytes) {
     std::size_t at = 0;
     const auto skipBlocks = [&] {
         std::int64_t total = 0;
@@ -91,13 +96,16 @@ std::int64_t ImageDataBytes(const std::vector<std::uint8_t>& bytes) {
         skipBlocks();
     }
     if (at + 10 > bytes.size() || bytes[at] != 0x2C)
-        return 0;
+        return {};
+    TCodedImage image;
+    image.Area = std::int64_t{bytes[at + 5] | bytes[at + 6] << 8} * (bytes[at + 7] | bytes[at + 8] << 8);
     const std::uint8_t packed = bytes[at + 9];
     at += 10;
     if ((packed & 0x80) != 0)
         at += std::size_t{3} << ((packed & 7) + 1);
     ++at; // the LZW minimum code size
-    return skipBlocks();
+    image.DataBytes = skipBlocks();
+    return image;
 }
 
 } // namespace
@@ -158,7 +166,9 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
     TGIFFramePipeline pipeline(
         settings, threads_,
         [&](TEncodedFrame& frame) {
-            const std::int64_t payload = ImageDataBytes(frame.Bytes);
+            const TCodedImage image = CodedImage(frame.Bytes);
+            const std::int64_t payload = image.DataBytes;
+            bytes.ChangedArea += static_cast<double>(image.Area);
             (first ? bytes.FirstData : bytes.LaterData) += static_cast<double>(payload);
             first = false;
             bytes.Fixed +=
@@ -301,6 +311,15 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
     const TStripBytes strips = Strips(params, rows);
     if (!strips.Done)
         return {};
+    if (strips.ChangedArea < kExactShare * static_cast<double>(n) * params.Width * rows) {
+        // Frames that change little code fast: the whole run costs about what
+        // sampling it would, and strips tell such clips (a screen recording
+        // whose rare changes fall in or out of them) worst.
+        estimate.Bytes = Exact(params);
+        estimate.SampledRows = params.Height;
+        estimate.Exact = estimate.Bytes > 0;
+        return estimate;
+    }
     std::optional<double> correction = KnownCorrection(params);
     if (!correction) {
         correction = MeasureCorrection(params, rows);

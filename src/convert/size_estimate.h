@@ -37,8 +37,9 @@ struct TSizeEstimate {
 // eight frames are coded both ways, and the ratio of their image data after
 // each run's first frame corrects the estimate. Three runs come from the
 // middles of the range's thirds; when their ratios differ by more than a
-// fifth, three more from between them. A picture of few rows, or a short
-// range, is coded whole.
+// fifth, three more from between them. A picture of few rows, a short range,
+// or frames that change in less than a quarter of their pixels are coded
+// whole.
 //
 // One sampler remembers across estimates: the strips of the frames it read
 // (up to kCachedBytes, for one width and height at a time), and the
@@ -75,6 +76,9 @@ public:
     // How far the first runs' ratios may differ before more are coded.
     static constexpr double kCheckSpread = 1.2;
     static constexpr std::int64_t kCachedBytes = std::int64_t{64} << 20;
+    // Below this share of the pixels changing from frame to frame (over the
+    // strips), the range is coded whole.
+    static constexpr double kExactShare = 0.25;
 
 private:
     // The bytes params' frames would take, from strips of rows rows, the
@@ -83,6 +87,8 @@ private:
         double Fixed = 0;
         double FirstData = 0;
         double LaterData = 0;
+        // The pixels of the frames' changed rectangles.
+        double ChangedArea = 0;
         bool Done = false;
     };
     TStripBytes Strips(const TFrameParams& params, int rows);

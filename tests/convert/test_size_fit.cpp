@@ -188,6 +188,20 @@ TEST(SizeSampler, RemembersOnlyWhatStillHolds) {
             EXPECT_NEAR(static_cast<double>(kept.Bytes) / static_cast<double>(fresh.Bytes), 1.0,
                         c.Within);
     }
+
+    // A small box moving over a still picture, as in a screen recording:
+    // strips would see it only now and then, so the range is coded whole.
+    const std::string still = test::WorkPath("size_sampler_box.avi");
+    ASSERT_EQ(test::RunCommand("ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
+                               "\"color=c=0x336699:s=160x120:r=25,drawbox=x='mod(t*100\\,140)'"
+                               ":y=50:w=16:h=16:color=red:t=fill\" -frames:v 100 -c:v rawvideo "
+                               "-pix_fmt bgr24 '" +
+                               still + "'"),
+              0);
+    TSizeSampler sampler(still, control, 1);
+    const TSizeEstimate boxed = sampler.Estimate(base);
+    EXPECT_TRUE(boxed.Exact);
+    EXPECT_EQ(boxed.Bytes, sampler.Exact(base));
 }
 
 TEST(SizeFit, KeepsTheFrameRateWhereDroppingFramesSavesNothing) {
