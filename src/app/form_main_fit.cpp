@@ -82,6 +82,7 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
     EstimateLabel_->clear();
     stopRequested_ = false;
     TSizeSampler sampler(currentFileName_, *host_, 1);
+    sampler.SetWholeWhenStill(false);
     TLimitedSearch search(
         *base, limit, [&](const TFrameParams& params) { return sampler.Estimate(params).Bytes; });
     std::int64_t smallest = 0;

@@ -46,6 +46,7 @@ TLimitedRun ConvertUnderLimit(TCliHost& host, TOutputFile& output,
     TLimitedRun run;
     const TFrameParams base = host.Params;
     TSizeSampler sampler(host.CurrentFileName(), host, options.Threads);
+    sampler.SetWholeWhenStill(false);
     TLimitedSearch search(
         base, limit, [&](const TFrameParams& params) { return sampler.Estimate(params).Bytes; });
     while (run.Encodes < TLimitedSearch::kMostConversions) {

@@ -311,7 +311,7 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
     const TStripBytes strips = Strips(params, rows);
     if (!strips.Done)
         return {};
-    if (strips.ChangedArea < kExactShare * static_cast<double>(n) * params.Width * rows) {
+    if (wholeWhenStill_ && strips.ChangedArea < kExactShare * static_cast<double>(n) * params.Width * rows) {
         // Frames that change little code fast: the whole run costs about what
         // sampling it would, and strips tell such clips (a screen recording
         // whose rare changes fall in or out of them) worst.

@@ -63,6 +63,10 @@ public:
 
     // Raises EJobError when a run fails; an estimate of 0 bytes when stopped.
     TSizeEstimate Estimate(const TFrameParams& params);
+    // Whether a range whose frames change little is coded whole (the
+    // default). A search under a size limit asks for many estimates and
+    // converts again when one ran low: sampling keeps each of them cheap.
+    void SetWholeWhenStill(bool whole) { wholeWhenStill_ = whole; }
     // Codes every frame of params into a counter: the file's exact size.
     std::int64_t Exact(const TFrameParams& params);
 
@@ -105,6 +109,7 @@ private:
     std::string clipFile_;
     TSampleControl control_;
     int threads_;
+    bool wholeWhenStill_ = true;
     std::vector<TCorrection> corrections_;
     // Strip pictures of the frames read at cacheWidth_ x cacheHeight_.
     std::map<std::int64_t, std::vector<std::uint8_t>> cache_;
