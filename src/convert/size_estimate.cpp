@@ -196,10 +196,14 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
                 clip.emplace(clipFile_);
             if (!scaled)
                 scaled.emplace(width, height, TPixelFormat::pf24bit);
-            StretchBitmap(clip->Decode(index), *scaled);
+            const TBitmap& decoded = clip->Decode(index);
+            if (whole)
+                StretchBitmap(decoded, *scaled);
             // Strip i is taken from rows i (height - strip) / (strips - 1) on.
             for (int i = 0; i < kStrips; ++i) {
                 const int top = whole ? i * strip : i * (height - strip) / (kStrips - 1);
+                if (!whole)
+                    StretchBitmapRows(decoded, *scaled, top, strip);
                 for (int y = 0; y < strip; ++y)
                     std::memcpy(picture->ScanLine(i * strip + y), scaled->ScanLine(top + y),
                                 rowBytes);

@@ -1,8 +1,13 @@
 // Reading a software canvas back, and its row-wise stretched draws.
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
+#include "platform/graphics/stretch.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
 
 namespace framolo {
 namespace {
@@ -46,6 +51,34 @@ TEST(BitmapCanvas, StretchedDrawsMatchPixelByPixelMapping) {
                       indexes[sy][sx] > 1 ? clBlack : src.PixelColor(sx, sy))
                 << x << "," << y;
         }
+}
+
+} // namespace
+} // namespace framolo
+
+namespace framolo {
+namespace {
+
+// Rows stretched on their own are the rows of the whole picture stretched,
+// shrinking, enlarging and copying, down to the first and last row.
+TEST(StretchRows, EqualTheWholeStretchRowForRow) {
+    TBitmap src(37, 29, TPixelFormat::pf24bit);
+    for (int y = 0; y < src.Height(); ++y)
+        for (int x = 0; x < src.Width() * 3; ++x)
+            src.ScanLine(y)[x] = static_cast<std::uint8_t>((x * 7 + y * 13 + x * y) % 251);
+    for (const auto& [width, height] : {std::pair{37, 29}, {16, 11}, {50, 64}, {37, 5}}) {
+        TBitmap whole(width, height, TPixelFormat::pf24bit);
+        StretchBitmap(src, whole);
+        TBitmap some(width, height, TPixelFormat::pf24bit);
+        for (const auto& [first, rows] : {std::pair{0, 1}, {height / 2, 3}, {height - 2, 2}}) {
+            StretchBitmapRows(src, some, first, rows);
+            for (int y = first; y < std::min(height, first + rows); ++y)
+                EXPECT_EQ(std::memcmp(some.ScanLine(y), whole.ScanLine(y),
+                                      static_cast<std::size_t>(width) * 3),
+                          0)
+                    << width << "x" << height << " row " << y;
+        }
+    }
 }
 
 } // namespace

@@ -71,16 +71,16 @@ TTaps MakeTaps(int srcSize, int dstSize) {
     return t;
 }
 
-} // namespace
-
-void StretchBitmap(const TBitmap& srcIn, TBitmap& dst) {
+void StretchRange(const TBitmap& srcIn, TBitmap& dst, int firstRow, int endRow) {
     const int dw = dst.Width();
     const int dh = dst.Height();
     dst.SetPixelFormat(TPixelFormat::pf24bit);
-    if (dw <= 0 || dh <= 0)
+    firstRow = std::clamp(firstRow, 0, std::max(dh, 0));
+    endRow = std::clamp(endRow, firstRow, std::max(dh, 0));
+    if (dw <= 0 || firstRow == endRow)
         return;
     if (srcIn.Empty()) {
-        for (int y = 0; y < dh; ++y)
+        for (int y = firstRow; y < endRow; ++y)
             std::memset(dst.ScanLine(y), 0, static_cast<std::size_t>(dw) * 3);
         return;
     }
@@ -95,18 +95,24 @@ void StretchBitmap(const TBitmap& srcIn, TBitmap& dst) {
     const int sw = src->Width();
     const int sh = src->Height();
     if (sw == dw && sh == dh) {
-        for (int y = 0; y < dh; ++y)
+        for (int y = firstRow; y < endRow; ++y)
             std::memcpy(dst.ScanLine(y), src->ScanLine(y), static_cast<std::size_t>(dw) * 3);
         return;
     }
     const TTaps hx = MakeTaps(sw, dw);
     const TTaps vy = MakeTaps(sh, dh);
-    // Horizontal pass into 8.8 fixed point, one row per source row.
+    // Horizontal pass into 8.8 fixed point, one row per source row the
+    // output rows take.
+    const int sourceFirst = vy.First[static_cast<std::size_t>(firstRow)];
+    int sourceEnd = sourceFirst;
+    for (int y = firstRow; y < endRow; ++y)
+        sourceEnd = std::max(sourceEnd, vy.First[static_cast<std::size_t>(y)] +
+                                            vy.Count[static_cast<std::size_t>(y)]);
     const std::size_t rowValues = static_cast<std::size_t>(dw) * 3;
-    std::vector<std::uint16_t> mid(rowValues * static_cast<std::size_t>(sh));
-    for (int y = 0; y < sh; ++y) {
+    std::vector<std::uint16_t> mid(rowValues * static_cast<std::size_t>(sourceEnd - sourceFirst));
+    for (int y = sourceFirst; y < sourceEnd; ++y) {
         const std::uint8_t* s = src->ScanLine(y);
-        std::uint16_t* m = mid.data() + rowValues * static_cast<std::size_t>(y);
+        std::uint16_t* m = mid.data() + rowValues * static_cast<std::size_t>(y - sourceFirst);
         for (int x = 0; x < dw; ++x) {
             const auto ux = static_cast<std::size_t>(x);
             const int* w = hx.Weights.data() + hx.Offset[ux];
@@ -126,13 +132,13 @@ void StretchBitmap(const TBitmap& srcIn, TBitmap& dst) {
     }
     // Vertical pass back to 8 bits.
     std::vector<std::int64_t> acc(rowValues);
-    for (int y = 0; y < dh; ++y) {
+    for (int y = firstRow; y < endRow; ++y) {
         const auto uy = static_cast<std::size_t>(y);
         std::fill(acc.begin(), acc.end(), 0);
         const int* w = vy.Weights.data() + vy.Offset[uy];
         for (int k = 0; k < vy.Count[uy]; ++k) {
             const std::uint16_t* m =
-                mid.data() + rowValues * static_cast<std::size_t>(vy.First[uy] + k);
+                mid.data() + rowValues * static_cast<std::size_t>(vy.First[uy] + k - sourceFirst);
             for (std::size_t i = 0; i < rowValues; ++i)
                 acc[i] += static_cast<std::int64_t>(w[k]) * m[i];
         }
@@ -142,6 +148,16 @@ void StretchBitmap(const TBitmap& srcIn, TBitmap& dst) {
             d[i] = static_cast<std::uint8_t>(
                 std::min<std::int64_t>(255, (acc[i] + half) >> (kWeightBits + 8)));
     }
+}
+
+} // namespace
+
+void StretchBitmap(const TBitmap& src, TBitmap& dst) {
+    StretchRange(src, dst, 0, dst.Height());
+}
+
+void StretchBitmapRows(const TBitmap& src, TBitmap& dst, int firstRow, int rows) {
+    StretchRange(src, dst, firstRow, firstRow + std::max(rows, 0));
 }
 
 } // namespace framolo

@@ -10,4 +10,9 @@ namespace framolo {
 // same-size stretch is an exact copy of every colour.
 void StretchBitmap(const TBitmap& src, TBitmap& dst);
 
+// Rows firstRow .. firstRow + rows - 1 of what StretchBitmap would make of dst,
+// the same bytes; dst's other rows are left as they are. Only the source rows
+// those rows cover are read.
+void StretchBitmapRows(const TBitmap& src, TBitmap& dst, int firstRow, int rows);
+
 } // namespace framolo
