@@ -60,15 +60,19 @@ std::int64_t ModelSize(const TFrameParams& p) {
     return static_cast<std::int64_t>(frames * p.Width * p.Height * perPixel);
 }
 
-TEST(SizeFit, GivesUpQualityThenFrameRateThenSizeAndNeverPassesTheTarget) {
+// 200 frames of 400 x 300 at 25 frames a second, at quality 80.
+TFrameParams ModelBase() {
     TFrameParams base;
-    base.Start = 0;
     base.End = 199;
-    base.Step = 1;
     base.Width = 400;
     base.Height = 300;
     base.Delay = 40;
     base.Quality = 80;
+    return base;
+}
+
+TEST(SizeFit, GivesUpQualityThenFrameRateThenSizeAndNeverPassesTheTarget) {
+    const TFrameParams base = ModelBase();
     const std::int64_t full = ModelSize(base); // 6 MB
     enum TGiven { Nothing, Quality, FrameRate, Size, Everything };
     const struct {
@@ -124,13 +128,7 @@ TEST(SizeFit, GivesUpQualityThenFrameRateThenSizeAndNeverPassesTheTarget) {
 // foretells, the quality taken is measured: the choice never passes the
 // target, and quality alone still gives way before the frame rate.
 TEST(SizeFit, AQualityReadOffTheLineIsMeasuredBeforeItIsTaken) {
-    TFrameParams base;
-    base.Start = 0;
-    base.End = 199;
-    base.Width = 400;
-    base.Height = 300;
-    base.Delay = 40;
-    base.Quality = 80;
+    const TFrameParams base = ModelBase();
     gKnee = true;
     const std::int64_t full = ModelSize(base);
     for (const double share : {0.8, 0.6, 0.4}) {
@@ -205,12 +203,7 @@ TEST(SizeSampler, RemembersOnlyWhatStillHolds) {
 }
 
 TEST(SizeFit, KeepsTheFrameRateWhereDroppingFramesSavesNothing) {
-    TFrameParams base;
-    base.End = 199;
-    base.Width = 400;
-    base.Height = 300;
-    base.Delay = 40;
-    base.Quality = 80;
+    const TFrameParams base = ModelBase();
     gStill = true;
     const auto target = ModelSize(base) / 4;
     const TFitChoice choice = ChooseFit(base, target, ModelSize);
