@@ -98,7 +98,8 @@ TCodedImage CodedImage(const std::vector<std::uint8_t>& bytes) {
     if (at + 10 > bytes.size() || bytes[at] != 0x2C)
         return {};
     TCodedImage image;
-    image.Area = std::int64_t{bytes[at + 5] | bytes[at + 6] << 8} * (bytes[at + 7] | bytes[at + 8] << 8);
+    image.Area =
+        std::int64_t{bytes[at + 5] | bytes[at + 6] << 8} * (bytes[at + 7] | bytes[at + 8] << 8);
     const std::uint8_t packed = bytes[at + 9];
     at += 10;
     if ((packed & 0x80) != 0)
@@ -315,7 +316,8 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
     const TStripBytes strips = Strips(params, rows);
     if (!strips.Done)
         return {};
-    if (wholeWhenStill_ && strips.ChangedArea < kExactShare * static_cast<double>(n) * params.Width * rows) {
+    if (wholeWhenStill_ &&
+        strips.ChangedArea < kExactShare * static_cast<double>(n) * params.Width * rows) {
         // Frames that change little code fast: the whole run costs about what
         // sampling it would, and strips tell such clips (a screen recording
         // whose rare changes fall in or out of them) worst.

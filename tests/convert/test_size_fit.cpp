@@ -171,11 +171,11 @@ TEST(SizeSampler, RemembersOnlyWhatStillHolds) {
         // How far the shared sampler's estimate may be from a fresh one's.
         double Within;
     };
-    for (const TCase& c : {TCase{at(78, 160, 120), 0}, TCase{at(78, 160, 120), 0},
-                           TCase{at(78, 120, 90), 0}, TCase{at(40, 160, 120), 0},
-                           TCase{at(60, 160, 120), 0.05}}) {
-        SCOPED_TRACE(testing::Message() << "quality " << c.Params.Quality << ", "
-                                        << c.Params.Width << "x" << c.Params.Height);
+    for (const TCase& c :
+         {TCase{at(78, 160, 120), 0}, TCase{at(78, 160, 120), 0}, TCase{at(78, 120, 90), 0},
+          TCase{at(40, 160, 120), 0}, TCase{at(60, 160, 120), 0.05}}) {
+        SCOPED_TRACE(testing::Message() << "quality " << c.Params.Quality << ", " << c.Params.Width
+                                        << "x" << c.Params.Height);
         const TSizeEstimate kept = shared.Estimate(c.Params);
         const TSizeEstimate fresh = TSizeSampler(clip, control, 1).Estimate(c.Params);
         ASSERT_FALSE(fresh.Exact);
