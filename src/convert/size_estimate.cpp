@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -268,7 +269,18 @@ std::optional<double> TSizeSampler::KnownCorrection(const TFrameParams& params) 
     return below->Ratio + t * (above->Ratio - below->Ratio);
 }
 
-std::optional<double> TSizeSampler::MeasureCorrection(const TFrameParams& params, int rows) {
+const TSizeSampler::TCorrection* TSizeSampler::NearestCorrection(const TFrameParams& params) const {
+    const TCorrection* nearest = nullptr;
+    for (const TCorrection& known : corrections_)
+        if (SameRoad(known.Params, params) && known.Centred > 0 &&
+            (nearest == nullptr || std::abs(known.Params.Quality - params.Quality) <
+                                       std::abs(nearest->Params.Quality - params.Quality)))
+            nearest = &known;
+    return nearest;
+}
+
+std::optional<TSizeSampler::TCorrection>
+TSizeSampler::MeasureCorrection(const TFrameParams& params, int rows, bool centredOnly) {
     const std::int64_t n = FramesTaken(params);
     double whole = 0;
     double sampled = 0;
@@ -291,14 +303,20 @@ std::optional<double> TSizeSampler::MeasureCorrection(const TFrameParams& params
         highest = std::max(highest, ratio);
         return true;
     };
+    const auto ratioSoFar = [&] {
+        return whole > 0 && sampled > 0 ? std::clamp(whole / sampled, 0.5, 2.0) : 1.0;
+    };
     for (int c = 0; c < kChecks; ++c)
         if (!check((2 * c + 1) * n / (2 * kChecks) - kCheckFrames / 2))
             return std::nullopt;
-    if (highest > lowest * kCheckSpread)
-        for (int c = 0; c < kChecks; ++c)
-            if (!check(c * n / kChecks))
-                return std::nullopt;
-    return whole > 0 && sampled > 0 ? std::clamp(whole / sampled, 0.5, 2.0) : 1.0;
+    TCorrection measured{params, ratioSoFar(), ratioSoFar()};
+    if (centredOnly || highest <= lowest * kCheckSpread)
+        return measured;
+    for (int c = 0; c < kChecks; ++c)
+        if (!check(c * n / kChecks))
+            return std::nullopt;
+    measured.Ratio = ratioSoFar();
+    return measured;
 }
 
 TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
@@ -328,10 +346,19 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
     }
     std::optional<double> correction = KnownCorrection(params);
     if (!correction) {
-        correction = MeasureCorrection(params, rows);
-        if (!correction)
+        // With a correction known at another quality, the runs from the
+        // middles of the thirds tell how far this quality's differs from it:
+        // the same frames coded both times, so what those frames have that
+        // the rest lack cancels out.
+        const TCorrection* nearest = NearestCorrection(params);
+        std::optional<TCorrection> measured = MeasureCorrection(params, rows, nearest != nullptr);
+        if (!measured)
             return {};
-        corrections_.push_back({params, *correction});
+        if (nearest != nullptr)
+            measured->Ratio =
+                std::clamp(nearest->Ratio * measured->Centred / nearest->Centred, 0.5, 2.0);
+        corrections_.push_back(*measured);
+        correction = measured->Ratio;
     }
     // The header, the loop extension and the trailer.
     constexpr double kFileBytes = 13 + 19 + 1;

@@ -45,7 +45,9 @@ struct TSizeEstimate {
 // (up to kCachedBytes, for one width and height at a time), and the
 // corrections it measured. A later estimate at the same width and height
 // takes its correction from two measured at qualities either side of its
-// own, or from one at the same quality, instead of coding runs again.
+// own, or from one at the same quality, instead of coding runs again; at
+// another quality it codes only the middles' runs, and moves the nearest
+// correction by what those runs say.
 // What a sampler asks between frames: whether to stop, and to let the
 // caller's messages through.
 struct TSampleControl {
@@ -96,15 +98,20 @@ private:
         bool Done = false;
     };
     TStripBytes Strips(const TFrameParams& params, int rows);
-    // The ratio of whole pictures' image data to the strips', measured.
-    std::optional<double> MeasureCorrection(const TFrameParams& params, int rows);
-    // A correction from those measured before, when they tell it.
-    std::optional<double> KnownCorrection(const TFrameParams& params) const;
-
     struct TCorrection {
         TFrameParams Params;
+        // The ratio of whole pictures' image data to the strips'.
         double Ratio = 1;
+        // The same over the runs from the middles of the range's thirds.
+        double Centred = 0;
     };
+    // Measured by coding runs; centredOnly codes only the middles' runs.
+    std::optional<TCorrection> MeasureCorrection(const TFrameParams& params, int rows,
+                                                 bool centredOnly);
+    // A correction from those measured before, when they tell it.
+    std::optional<double> KnownCorrection(const TFrameParams& params) const;
+    // The measured correction of params' picture and road nearest in quality.
+    const TCorrection* NearestCorrection(const TFrameParams& params) const;
 
     std::string clipFile_;
     TSampleControl control_;

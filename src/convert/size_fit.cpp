@@ -59,6 +59,8 @@ constexpr double kScalePower = 1.5;
 // A step that leaves more than this share of the size gives the frame rate
 // up for nothing.
 constexpr double kStepSaves = 0.9;
+// A scale whose size is under this share of the goal gave up too much.
+constexpr double kFarUnder = 0.75;
 
 } // namespace
 
@@ -171,8 +173,26 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
         const int scale = std::clamp(static_cast<int>(measuredScale * ratio), kFitMinScalePercent,
                                      measuredScale - 1);
         const double size = sizeAt({kFitQualityFloor, scaledStep, scale});
-        if (size <= goal)
-            return withQuality({kFitQualityFloor, scaledStep, scale}, size);
+        if (size <= goal) {
+            // Far under the goal, the power missed (a picture of text codes
+            // larger or smaller by how its letters meet the new grid): the
+            // scales between this one and the one over are halved twice.
+            int fitScale = scale;
+            double fitSize = size;
+            int overScale = measuredScale;
+            for (int halves = 0;
+                 halves < 2 && fitSize < kFarUnder * goal && overScale - fitScale > 2; ++halves) {
+                const int middle = (fitScale + overScale) / 2;
+                const double middleSize = sizeAt({kFitQualityFloor, scaledStep, middle});
+                if (middleSize <= goal) {
+                    fitScale = middle;
+                    fitSize = middleSize;
+                } else {
+                    overScale = middle;
+                }
+            }
+            return withQuality({kFitQualityFloor, scaledStep, fitScale}, fitSize);
+        }
         if (size < measuredSize)
             power = std::clamp(std::log(measuredSize / size) /
                                    std::log(static_cast<double>(measuredScale) / scale),

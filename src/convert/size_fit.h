@@ -56,7 +56,8 @@ struct TFitChoice {
 // Sizes come from estimate, asked for as few points as the search can do
 // with: the top quality and the floor at the step asked for, then steps and
 // scales foretold by how sizes follow frame counts and areas and measured
-// before they are taken; the quality at the step and scale taken is read
+// before they are taken (a scale far under the goal is followed by up to two
+// halfway back); the quality at the step and scale taken is read
 // off the share the floor saved at the first step, then measured, and the
 // interval halved while it misses (at most three measurements).
 // When nothing fits, the choice is the smallest point with Fits false.
