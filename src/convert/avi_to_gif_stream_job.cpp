@@ -1,42 +1,12 @@
 #include "convert/avi_to_gif_stream_job.h"
 
 #include "convert/avi_to_gif_steps.h"
+#include "convert/optimizing_stage.h"
 #include "gif/gif_stream_writer.h"
-#include "gif/optimized_frames.h"
 
 #include <optional>
 
 namespace framolo {
-
-namespace {
-
-// Reduction and placing run as two ordered steps, so that with two threads
-// frame k + 1 is reduced while frame k is placed.
-class TOptimizingStage : public TOrderedFrameStage {
-public:
-    TOptimizingStage(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning)
-        : sequence_(mode, tuning) {}
-    void Run(TFrameJob& job) override {
-        RunStep(job, 0);
-        RunStep(job, 1);
-    }
-    int Steps() const override { return 2; }
-    void RunStep(TFrameJob& job, int step) override {
-        using TReducedStep = TOptimizedFrameSequence::TReducedStep;
-        if (step == 0) {
-            job.Between = std::make_shared<TReducedStep>(sequence_.Reduce(*job.Picture));
-            return;
-        }
-        auto reduced = std::static_pointer_cast<TReducedStep>(std::move(job.Between));
-        job.Optimized = std::make_unique<TOptimizedFrame>(sequence_.Place(*reduced));
-        job.Picture.reset();
-    }
-
-private:
-    TOptimizedFrameSequence sequence_;
-};
-
-} // namespace
 
 TJobOutcome TAviToGifStreamJob::Run() {
     TJobOutcome outcome;

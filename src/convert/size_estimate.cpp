@@ -5,7 +5,7 @@
 #include "convert/byte_count_stream.h"
 #include "convert/gif_frame_pipeline.h"
 #include "convert/job_support.h"
-#include "gif/optimized_frames.h"
+#include "convert/optimizing_stage.h"
 #include "platform/graphics/stretch.h"
 
 #include <algorithm>
@@ -57,20 +57,6 @@ public:
 private:
     std::string clipFile_;
     const TSampleControl& control_;
-};
-
-// Reduction and placing in order, as the real run does them.
-class TSampleOptimizingStage : public TOrderedFrameStage {
-public:
-    TSampleOptimizingStage(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning)
-        : sequence_(mode, tuning) {}
-    void Run(TFrameJob& job) override {
-        job.Optimized = std::make_unique<TOptimizedFrame>(sequence_.Next(*job.Picture));
-        job.Picture.reset();
-    }
-
-private:
-    TOptimizedFrameSequence sequence_;
 };
 
 // A coded frame's image data in bytes, its sub-blocks' length bytes included
@@ -160,7 +146,7 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
     }
     std::optional<TAviFrameSource> clip;
     const TGIFFrameSettings settings = FrameSettings(params);
-    std::optional<TSampleOptimizingStage> optimizing;
+    std::optional<TOptimizingStage> optimizing;
     if (params.Optimize)
         optimizing.emplace(settings.DitherMode, OptimizeTuning(params));
     TStripBytes bytes;
@@ -193,26 +179,25 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
         if (cached != cache_.end()) {
             for (int y = 0; y < rows; ++y)
                 std::memcpy(picture->ScanLine(y), cached->second.data() + rowBytes * y, rowBytes);
+        } else if (whole) {
+            if (!clip)
+                clip.emplace(clipFile_);
+            StretchBitmap(clip->Decode(index), *picture);
         } else {
             if (!clip)
                 clip.emplace(clipFile_);
             if (!scaled)
                 scaled.emplace(width, height, TPixelFormat::pf24bit);
             const TBitmap& decoded = clip->Decode(index);
-            if (whole)
-                StretchBitmap(decoded, *scaled);
             // Strip i is taken from rows i (height - strip) / (strips - 1) on.
             for (int i = 0; i < kStrips; ++i) {
-                const int top = whole ? i * strip : i * (height - strip) / (kStrips - 1);
-                if (!whole)
-                    StretchBitmapRows(decoded, *scaled, top, strip);
+                const int top = i * (height - strip) / (kStrips - 1);
+                StretchBitmapRows(decoded, *scaled, top, strip);
                 for (int y = 0; y < strip; ++y)
                     std::memcpy(picture->ScanLine(i * strip + y), scaled->ScanLine(top + y),
                                 rowBytes);
             }
-            for (int y = kStrips * strip; y < rows; ++y)
-                std::memcpy(picture->ScanLine(y), scaled->ScanLine(y), rowBytes);
-            if (!whole && cacheBytes_ + static_cast<std::int64_t>(pictureBytes) <= kCachedBytes) {
+            if (cacheBytes_ + static_cast<std::int64_t>(pictureBytes) <= kCachedBytes) {
                 std::vector<std::uint8_t>& copy = cache_[index];
                 copy.resize(pictureBytes);
                 for (int y = 0; y < rows; ++y)
