@@ -83,7 +83,7 @@ metrics() {
 estimates=$out/estimates.tsv
 limits=$out/limits.tsv
 printf 'clip\tsettings\testimate\treal\terror_%%\testimate_s\tplain_s\n' >"$estimates"
-printf 'clip\tlimit\tbytes\tunder\tquality\tstep\twidth\theight\tencodes\testimates\tpsnr\tssim\tseconds\tplain_seconds\tratio\n' >"$limits"
+printf 'clip\tlimit\tbytes\tunder\tquality\tstep\twidth\theight\tencodes\testimates\tpsnr\tssim\tseconds\tplain_seconds\tratio\twall_ratio\n' >"$limits"
 for clip in $clips; do
   make_clip "$clip"
   half="--width $((width / 2)) --height $((height / 2))"
