@@ -38,18 +38,13 @@ die() {
   exit 1
 }
 
-photo() {
-  local found
-  found=$(dpkg -L python3-skimage 2>/dev/null | grep "/$1\$" | head -n 1)
-  [ -n "$found" ] || die "python3-skimage's $1 is missing"
-  echo "$found"
-}
+source "$(dirname "$0")/bench_clips.sh"
 
 make_motion_clip() {
   local half=$((frames / 2))
   local pan="zoompan=z='1.15+0.004*on':x='iw/5+on*3':y='ih/6+on*2':d=1:s=${width}x${height}:fps=25"
   ffmpeg -hide_banner -loglevel error -y \
-    -loop 1 -i "$(photo astronaut.png)" -loop 1 -i "$(photo coffee.png)" \
+    -loop 1 -i "$(bench_photo astronaut.png)" -loop 1 -i "$(bench_photo coffee.png)" \
     -filter_complex "[0:v]scale=1536:1536,${pan},trim=end_frame=${half},setsar=1[a];[1:v]scale=1600:1200,${pan},trim=end_frame=$((frames - half)),setsar=1[b];[a][b]concat=n=2:v=1[v]" \
     -map '[v]' -frames:v "$frames" -c:v mpeg4 -q:v 3 -bf 2 -vtag XVID "$1"
 }

@@ -17,24 +17,43 @@ TJobOutcome ConvertAviToGifFile(TFrameParamSource& source, TConversionSink& sink
     else
         file = std::make_unique<TFileStream>(output.WritePath(), fmCreate);
     TStream& target = inMemory ? static_cast<TStream&>(*inMemory) : *file;
-    TJobOutcome outcome;
-    {
-        TStoppableStage stage;
-        TAviToGifStreamJob job(source, sink, target, options);
-        outcome = job.Run();
-    }
-    if (outcome.End == TJobEnd::Finished && StopSignalled())
-        outcome.End = TJobEnd::Stopped;
+    const TJobOutcome outcome = ConvertAviToGifStoppably(source, sink, target, options);
     if (outcome.End != TJobEnd::Finished)
         return outcome;
     if (inMemory) {
-        output.WriteInPlace(inMemory->Memory(), static_cast<std::size_t>(inMemory->Size()));
+        WriteGifOutput(output, *inMemory);
     } else {
         file->Flush();
         file.reset();
         output.Commit();
     }
     return outcome;
+}
+
+TJobOutcome ConvertAviToGifStoppably(TFrameParamSource& source, TConversionSink& sink,
+                                     TStream& target, const TAviToGifStreamJob::TOptions& options) {
+    TJobOutcome outcome;
+    {
+        TStoppableStage stage;
+        outcome = TAviToGifStreamJob(source, sink, target, options).Run();
+    }
+    if (outcome.End == TJobEnd::Finished && StopSignalled())
+        outcome.End = TJobEnd::Stopped;
+    return outcome;
+}
+
+void WriteGifOutput(TOutputFile& output, TMemoryStream& gif) {
+    const auto size = static_cast<std::size_t>(gif.Size());
+    if (output.InPlace()) {
+        output.WriteInPlace(gif.Memory(), size);
+        return;
+    }
+    {
+        TFileStream file(output.WritePath(), fmCreate);
+        file.WriteBuffer(gif.Memory(), size);
+        file.Flush();
+    }
+    output.Commit();
 }
 
 } // namespace framolo

@@ -2,6 +2,8 @@
 
 #include "cli/signal_cleanup.h"
 #include "convert/avi_to_gif_stream_job.h"
+#include "platform/streams/output_file.h"
+#include "platform/streams/stream.h"
 
 namespace framolo {
 
@@ -12,5 +14,13 @@ namespace framolo {
 // the output's temporary file goes with it.
 TJobOutcome ConvertAviToGifFile(TFrameParamSource& source, TConversionSink& sink,
                                 TOutputFile& output, const TAviToGifStreamJob::TOptions& options);
+
+// The conversion alone, into target: an ending signal only asks it to stop,
+// and a run it ended counts as stopped.
+TJobOutcome ConvertAviToGifStoppably(TFrameParamSource& source, TConversionSink& sink,
+                                     TStream& target, const TAviToGifStreamJob::TOptions& options);
+
+// Puts a converted GIF held in memory into output's place.
+void WriteGifOutput(TOutputFile& output, TMemoryStream& gif);
 
 } // namespace framolo

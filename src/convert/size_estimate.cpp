@@ -98,6 +98,12 @@ TCodedImage CodedImage(const std::vector<std::uint8_t>& bytes) {
 
 } // namespace
 
+TAviFrameSource& TSizeSampler::Clip() {
+    if (!clip_)
+        clip_.emplace(clipFile_);
+    return *clip_;
+}
+
 int TSizeSampler::SampleRows(int height) {
     // A twelfth of the rows, at least four strips of eight.
     const int rows = std::max(8 * kStrips, height / kRowShare) / kStrips * kStrips;
@@ -144,7 +150,6 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
         cacheWidth_ = width;
         cacheHeight_ = height;
     }
-    std::optional<TAviFrameSource> clip;
     const TGIFFrameSettings settings = FrameSettings(params);
     std::optional<TOptimizingStage> optimizing;
     if (params.Optimize)
@@ -168,6 +173,10 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     const std::size_t pictureBytes = rowBytes * static_cast<std::size_t>(rows);
     std::optional<TBitmap> scaled;
+    // Strip i is taken from rows i (height - strip) / (strips - 1) on.
+    std::vector<TRowRun> stripRuns;
+    for (int i = 0; i < kStrips; ++i)
+        stripRuns.push_back({i * (height - strip) / (kStrips - 1), strip});
     const std::int64_t frames = FramesTaken(params);
     for (std::int64_t k = 0; k < frames; ++k) {
         control_.ProcessMessages();
@@ -180,23 +189,16 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
             for (int y = 0; y < rows; ++y)
                 std::memcpy(picture->ScanLine(y), cached->second.data() + rowBytes * y, rowBytes);
         } else if (whole) {
-            if (!clip)
-                clip.emplace(clipFile_);
-            StretchBitmap(clip->Decode(index), *picture);
+            StretchBitmap(Clip().Decode(index), *picture);
         } else {
-            if (!clip)
-                clip.emplace(clipFile_);
             if (!scaled)
                 scaled.emplace(width, height, TPixelFormat::pf24bit);
-            const TBitmap& decoded = clip->Decode(index);
-            // Strip i is taken from rows i (height - strip) / (strips - 1) on.
-            for (int i = 0; i < kStrips; ++i) {
-                const int top = i * (height - strip) / (kStrips - 1);
-                StretchBitmapRows(decoded, *scaled, top, strip);
+            StretchBitmapRows(Clip().Decode(index), *scaled, stripRuns);
+            for (int i = 0; i < kStrips; ++i)
                 for (int y = 0; y < strip; ++y)
-                    std::memcpy(picture->ScanLine(i * strip + y), scaled->ScanLine(top + y),
+                    std::memcpy(picture->ScanLine(i * strip + y),
+                                scaled->ScanLine(stripRuns[static_cast<std::size_t>(i)].First + y),
                                 rowBytes);
-            }
             if (cacheBytes_ + static_cast<std::int64_t>(pictureBytes) <= kCachedBytes) {
                 std::vector<std::uint8_t>& copy = cache_[index];
                 copy.resize(pictureBytes);
@@ -309,12 +311,14 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
     estimate.Frames = FramesTaken(params);
     const std::int64_t n = estimate.Frames;
     const int rows = SampleRows(params.Height);
-    if (rows >= params.Height || n <= std::int64_t{3} * kChecks * kCheckFrames) {
+    const auto codedWhole = [&] {
         estimate.Bytes = Exact(params);
         estimate.SampledRows = params.Height;
-        estimate.Exact = true;
+        estimate.Exact = estimate.Bytes > 0;
         return estimate;
-    }
+    };
+    if (rows >= params.Height || n <= std::int64_t{3} * kChecks * kCheckFrames)
+        return codedWhole();
     estimate.SampledRows = rows;
     const TStripBytes strips = Strips(params, rows);
     if (!strips.Done)
@@ -324,10 +328,7 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
         // Frames that change little code fast: the whole run costs about what
         // sampling it would, and strips tell such clips (a screen recording
         // whose rare changes fall in or out of them) worst.
-        estimate.Bytes = Exact(params);
-        estimate.SampledRows = params.Height;
-        estimate.Exact = estimate.Bytes > 0;
-        return estimate;
+        return codedWhole();
     }
     std::optional<double> correction = KnownCorrection(params);
     if (!correction) {

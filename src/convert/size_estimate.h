@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/avi_frame_source.h"
 #include "convert/avi_to_gif_stream_job.h"
 #include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
@@ -113,7 +114,11 @@ private:
     // The measured correction of params' picture and road nearest in quality.
     const TCorrection* NearestCorrection(const TFrameParams& params) const;
 
+    // The clip, opened at the first frame read and kept for later estimates.
+    TAviFrameSource& Clip();
+
     std::string clipFile_;
+    std::optional<TAviFrameSource> clip_;
     TSampleControl control_;
     int threads_;
     bool wholeWhenStill_ = true;

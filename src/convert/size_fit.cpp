@@ -47,6 +47,10 @@ TFrameParams FitParams(const TFrameParams& base, const TFitPoint& point) {
     return params;
 }
 
+TFitPoint SmallestFitPoint(const TFrameParams& base) {
+    return {kFitQualityFloor, std::max(1, base.Step) * kFitMaxStepFactor, kFitMinScalePercent};
+}
+
 namespace {
 
 // How a GIF's size follows its frame count and its scale, as a power: a
@@ -200,7 +204,7 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
         measuredScale = scale;
         measuredSize = size;
     }
-    const TFitPoint smallest{kFitQualityFloor, stepMost, kFitMinScalePercent};
+    const TFitPoint smallest = SmallestFitPoint(base);
     return chosen(smallest, sizeAt(smallest));
 }
 

@@ -33,6 +33,9 @@ struct TFitPoint {
     int ScalePercent = 100;
 };
 
+// The point that gives up all that may be given up for base.
+TFitPoint SmallestFitPoint(const TFrameParams& base);
+
 // base's parameters at point: the step's delay grown with the step, so that
 // the animation keeps its length, and the width and height scaled (at least
 // one pixel each).

@@ -71,7 +71,7 @@ TEST(StretchRows, EqualTheWholeStretchRowForRow) {
         StretchBitmap(src, whole);
         TBitmap some(width, height, TPixelFormat::pf24bit);
         for (const auto& [first, rows] : {std::pair{0, 1}, {height / 2, 3}, {height - 2, 2}}) {
-            StretchBitmapRows(src, some, first, rows);
+            StretchBitmapRows(src, some, {{first, rows}});
             for (int y = first; y < std::min(height, first + rows); ++y)
                 EXPECT_EQ(std::memcmp(some.ScanLine(y), whole.ScanLine(y),
                                       static_cast<std::size_t>(width) * 3),

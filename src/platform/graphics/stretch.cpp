@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace framolo {
@@ -71,17 +72,22 @@ TTaps MakeTaps(int srcSize, int dstSize) {
     return t;
 }
 
-void StretchRange(const TBitmap& srcIn, TBitmap& dst, int firstRow, int endRow) {
+// Rows [first, end) of each range of what a whole stretch of src makes of dst.
+void StretchRanges(const TBitmap& srcIn, TBitmap& dst,
+                   const std::vector<std::pair<int, int>>& ranges) {
     const int dw = dst.Width();
     const int dh = dst.Height();
     dst.SetPixelFormat(TPixelFormat::pf24bit);
-    firstRow = std::clamp(firstRow, 0, std::max(dh, 0));
-    endRow = std::clamp(endRow, firstRow, std::max(dh, 0));
-    if (dw <= 0 || firstRow == endRow)
+    if (dw <= 0 || dh <= 0)
         return;
+    const std::size_t rowValues = static_cast<std::size_t>(dw) * 3;
+    const auto eachRow = [&](const auto& row) {
+        for (const auto& [first, end] : ranges)
+            for (int y = std::max(first, 0); y < std::min(end, dh); ++y)
+                row(y);
+    };
     if (srcIn.Empty()) {
-        for (int y = firstRow; y < endRow; ++y)
-            std::memset(dst.ScanLine(y), 0, static_cast<std::size_t>(dw) * 3);
+        eachRow([&](int y) { std::memset(dst.ScanLine(y), 0, rowValues); });
         return;
     }
     // Work on 24-bit source rows.
@@ -95,69 +101,78 @@ void StretchRange(const TBitmap& srcIn, TBitmap& dst, int firstRow, int endRow) 
     const int sw = src->Width();
     const int sh = src->Height();
     if (sw == dw && sh == dh) {
-        for (int y = firstRow; y < endRow; ++y)
-            std::memcpy(dst.ScanLine(y), src->ScanLine(y), static_cast<std::size_t>(dw) * 3);
+        eachRow([&](int y) { std::memcpy(dst.ScanLine(y), src->ScanLine(y), rowValues); });
         return;
     }
     const TTaps hx = MakeTaps(sw, dw);
     const TTaps vy = MakeTaps(sh, dh);
-    // Horizontal pass into 8.8 fixed point, one row per source row the
-    // output rows take.
-    const int sourceFirst = vy.First[static_cast<std::size_t>(firstRow)];
-    int sourceEnd = sourceFirst;
-    for (int y = firstRow; y < endRow; ++y)
-        sourceEnd = std::max(sourceEnd, vy.First[static_cast<std::size_t>(y)] +
-                                            vy.Count[static_cast<std::size_t>(y)]);
-    const std::size_t rowValues = static_cast<std::size_t>(dw) * 3;
-    std::vector<std::uint16_t> mid(rowValues * static_cast<std::size_t>(sourceEnd - sourceFirst));
-    for (int y = sourceFirst; y < sourceEnd; ++y) {
-        const std::uint8_t* s = src->ScanLine(y);
-        std::uint16_t* m = mid.data() + rowValues * static_cast<std::size_t>(y - sourceFirst);
-        for (int x = 0; x < dw; ++x) {
-            const auto ux = static_cast<std::size_t>(x);
-            const int* w = hx.Weights.data() + hx.Offset[ux];
-            const std::uint8_t* p = s + static_cast<std::size_t>(hx.First[ux]) * 3;
-            int b = 0, g = 0, r = 0;
-            for (int k = 0; k < hx.Count[ux]; ++k, p += 3) {
-                b += w[k] * p[0];
-                g += w[k] * p[1];
-                r += w[k] * p[2];
-            }
-            constexpr int shift = kWeightBits - 8;
-            constexpr int half = 1 << (shift - 1);
-            m[ux * 3] = static_cast<std::uint16_t>((b + half) >> shift);
-            m[ux * 3 + 1] = static_cast<std::uint16_t>((g + half) >> shift);
-            m[ux * 3 + 2] = static_cast<std::uint16_t>((r + half) >> shift);
-        }
-    }
-    // Vertical pass back to 8 bits.
+    std::vector<std::uint16_t> mid;
     std::vector<std::int64_t> acc(rowValues);
-    for (int y = firstRow; y < endRow; ++y) {
-        const auto uy = static_cast<std::size_t>(y);
-        std::fill(acc.begin(), acc.end(), 0);
-        const int* w = vy.Weights.data() + vy.Offset[uy];
-        for (int k = 0; k < vy.Count[uy]; ++k) {
-            const std::uint16_t* m =
-                mid.data() + rowValues * static_cast<std::size_t>(vy.First[uy] + k - sourceFirst);
-            for (std::size_t i = 0; i < rowValues; ++i)
-                acc[i] += static_cast<std::int64_t>(w[k]) * m[i];
+    for (const auto& range : ranges) {
+        const int firstRow = std::clamp(range.first, 0, dh);
+        const int endRow = std::clamp(range.second, firstRow, dh);
+        if (firstRow == endRow)
+            continue;
+        // Horizontal pass into 8.8 fixed point, one row per source row the
+        // output rows take.
+        const int sourceFirst = vy.First[static_cast<std::size_t>(firstRow)];
+        int sourceEnd = sourceFirst;
+        for (int y = firstRow; y < endRow; ++y)
+            sourceEnd = std::max(sourceEnd, vy.First[static_cast<std::size_t>(y)] +
+                                                vy.Count[static_cast<std::size_t>(y)]);
+        mid.resize(rowValues * static_cast<std::size_t>(sourceEnd - sourceFirst));
+        for (int y = sourceFirst; y < sourceEnd; ++y) {
+            const std::uint8_t* s = src->ScanLine(y);
+            std::uint16_t* m = mid.data() + rowValues * static_cast<std::size_t>(y - sourceFirst);
+            for (int x = 0; x < dw; ++x) {
+                const auto ux = static_cast<std::size_t>(x);
+                const int* w = hx.Weights.data() + hx.Offset[ux];
+                const std::uint8_t* p = s + static_cast<std::size_t>(hx.First[ux]) * 3;
+                int b = 0, g = 0, r = 0;
+                for (int k = 0; k < hx.Count[ux]; ++k, p += 3) {
+                    b += w[k] * p[0];
+                    g += w[k] * p[1];
+                    r += w[k] * p[2];
+                }
+                constexpr int shift = kWeightBits - 8;
+                constexpr int half = 1 << (shift - 1);
+                m[ux * 3] = static_cast<std::uint16_t>((b + half) >> shift);
+                m[ux * 3 + 1] = static_cast<std::uint16_t>((g + half) >> shift);
+                m[ux * 3 + 2] = static_cast<std::uint16_t>((r + half) >> shift);
+            }
         }
-        std::uint8_t* d = dst.ScanLine(y);
-        constexpr std::int64_t half = std::int64_t{1} << (kWeightBits + 8 - 1);
-        for (std::size_t i = 0; i < rowValues; ++i)
-            d[i] = static_cast<std::uint8_t>(
-                std::min<std::int64_t>(255, (acc[i] + half) >> (kWeightBits + 8)));
+        // Vertical pass back to 8 bits.
+        for (int y = firstRow; y < endRow; ++y) {
+            const auto uy = static_cast<std::size_t>(y);
+            std::fill(acc.begin(), acc.end(), 0);
+            const int* w = vy.Weights.data() + vy.Offset[uy];
+            for (int k = 0; k < vy.Count[uy]; ++k) {
+                const std::uint16_t* m =
+                    mid.data() +
+                    rowValues * static_cast<std::size_t>(vy.First[uy] + k - sourceFirst);
+                for (std::size_t i = 0; i < rowValues; ++i)
+                    acc[i] += static_cast<std::int64_t>(w[k]) * m[i];
+            }
+            std::uint8_t* d = dst.ScanLine(y);
+            constexpr std::int64_t half = std::int64_t{1} << (kWeightBits + 8 - 1);
+            for (std::size_t i = 0; i < rowValues; ++i)
+                d[i] = static_cast<std::uint8_t>(
+                    std::min<std::int64_t>(255, (acc[i] + half) >> (kWeightBits + 8)));
+        }
     }
 }
 
 } // namespace
 
 void StretchBitmap(const TBitmap& src, TBitmap& dst) {
-    StretchRange(src, dst, 0, dst.Height());
+    StretchRanges(src, dst, {{0, dst.Height()}});
 }
 
-void StretchBitmapRows(const TBitmap& src, TBitmap& dst, int firstRow, int rows) {
-    StretchRange(src, dst, firstRow, firstRow + std::max(rows, 0));
+void StretchBitmapRows(const TBitmap& src, TBitmap& dst, const std::vector<TRowRun>& runs) {
+    std::vector<std::pair<int, int>> ranges;
+    for (const TRowRun& run : runs)
+        ranges.emplace_back(run.First, run.First + std::max(run.Rows, 0));
+    StretchRanges(src, dst, ranges);
 }
 
 } // namespace framolo
