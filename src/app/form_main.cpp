@@ -566,18 +566,17 @@ void TFormmain::ConnectCommands() {
     TrackBar1_->OnMouseDown = [this] { TrackBar1MouseDown(); };
     TrackBar1_->OnMouseMove = [this] { TrackBar1MouseMove(); };
     TrackBar1_->OnMouseUp = [this] { TrackBar1MouseUp(); };
-    for (QLineEdit* field :
-         {StartEdit_, EndEdit_, StepEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_})
-        field->installEventFilter(this);
     // Every change of a setting starts a new estimate (after the aspect
     // follows, which is connected first): typed, or set by the range buttons,
     // the track bar or the aspect chain.
     for (QLineEdit* field :
-         {StartEdit_, EndEdit_, StepEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_})
+         {StartEdit_, EndEdit_, StepEdit_, WidthEdit_, HeightEdit_, DelayEdit_, LoopEdit_}) {
+        field->installEventFilter(this);
         connect(field, &QLineEdit::textChanged, this, [this] {
             if (!running_)
                 RequestEstimate();
         });
+    }
     for (TSearchComboBox* list : {ColorReductionBox_, DitherModeBox_})
         connect(list, &QComboBox::currentIndexChanged, this, [this] { RequestEstimate(); });
 

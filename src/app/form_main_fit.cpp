@@ -17,13 +17,6 @@
 
 namespace framolo {
 
-namespace {
-
-// The item of the reduction list whose quality a limited run may lower.
-constexpr int kSmallerFileItem = 9;
-
-} // namespace
-
 std::optional<std::int64_t> TFormmain::ParseMegabytes(const QString& text) {
     bool ok = false;
     const double megabytes = QLocale::c().toDouble(text.trimmed(), &ok);
@@ -71,7 +64,7 @@ void TFormmain::RequestEstimate() {
 void TFormmain::ConvertUnderLimit(std::int64_t limit) {
     // Without a clip, or with a field that holds no number, the plain run
     // says what is wrong.
-    ColorReductionBox_->setCurrentIndex(kSmallerFileItem);
+    ColorReductionBox_->setCurrentIndex(kBestSmallerIndex);
     const std::optional<TFrameParams> base = FieldParams();
     if (AVIPlayer1_->FileName().empty() || !base || base->Step <= 0 || base->Width <= 0 ||
         base->Height <= 0) {
@@ -98,6 +91,9 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
         WidthEdit_->setText(QString::number(chosen.Width));
         HeightEdit_->setText(QString::number(chosen.Height));
         DelayEdit_->setText(QString::number(chosen.Delay));
+        // The fields' changes asked for an estimate the conversion makes
+        // needless: it is asked for again once the run is over.
+        estimate_->Cancel();
         fitQuality_ = chosen.Quality;
         host_->HoldResult();
         const TJobOutcome outcome = TAviToGifJob(*host_, *host_).Run();
@@ -107,8 +103,10 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
             host_->ReleaseResult();
         else
             host_->DropResult();
-        if (outcome.End != TJobEnd::Finished)
+        if (outcome.End != TJobEnd::Finished) {
+            RequestEstimate();
             return;
+        }
         if (bytes > 0 && bytes <= limit) {
             ShowStatus(QStringLiteral("Fits under %1: quality %2, step %3, %4 x %5, %6")
                            .arg(FitUnderEdit_->text().trimmed() + QStringLiteral(" MB"))
@@ -116,7 +114,7 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
                            .arg(chosen.Step)
                            .arg(chosen.Width)
                            .arg(chosen.Height)
-                           .arg(QString::fromStdString(AboutSizeText(bytes)).mid(6)));
+                           .arg(QString::fromStdString(SizeText(bytes))));
             RequestEstimate();
             return;
         }

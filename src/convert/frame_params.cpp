@@ -47,11 +47,11 @@ std::optional<TColorReduction> ListReduction(int index) {
 
 TReductionItem WindowReductionItem(int index) {
     TReductionItem item;
-    if (index == 8 || index == 9)
+    if (index == kBestQualityIndex || index == kBestSmallerIndex)
         item.Reduction = TColorReduction::BestQuality;
     else
         item.Reduction = ListReduction(index);
-    if (index == 9) {
+    if (index == kBestSmallerIndex) {
         item.Optimize = true;
         item.Quality = TSharedPaletteReducer::kDefaultQuality;
     }

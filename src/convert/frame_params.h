@@ -102,9 +102,11 @@ struct TReductionItem {
     int Quality = 0;
 };
 TReductionItem WindowReductionItem(int index);
-// The two items the window lists after the eight methods.
+// The two items the window lists after the eight methods, and their indexes.
 inline constexpr const char* kBestQualityItem = "Best quality";
 inline constexpr const char* kBestSmallerItem = "Best quality, smaller file";
+inline constexpr int kBestQualityIndex = 8;
+inline constexpr int kBestSmallerIndex = 9;
 
 // The dithering mode of item index of the window's list (item i is mode i);
 // unset for no item and any other index.

@@ -353,15 +353,19 @@ TSizeEstimate TSizeSampler::Estimate(const TFrameParams& params) {
     return estimate;
 }
 
-std::string AboutSizeText(std::int64_t bytes) {
+std::string SizeText(std::int64_t bytes) {
     char text[64];
     constexpr double kMB = 1024.0 * 1024.0;
     if (static_cast<double>(bytes) >= kMB)
-        std::snprintf(text, sizeof(text), "About %.1f MB", static_cast<double>(bytes) / kMB);
+        std::snprintf(text, sizeof(text), "%.1f MB", static_cast<double>(bytes) / kMB);
     else
-        std::snprintf(text, sizeof(text), "About %lld KB",
+        std::snprintf(text, sizeof(text), "%lld KB",
                       static_cast<long long>(std::max<std::int64_t>(1, (bytes + 512) / 1024)));
     return text;
+}
+
+std::string AboutSizeText(std::int64_t bytes) {
+    return "About " + SizeText(bytes);
 }
 
 } // namespace framolo

@@ -130,7 +130,9 @@ private:
     std::int64_t cacheBytes_ = 0;
 };
 
-// "About 2.3 MB" for a million bytes and more, "About 640 KB" below (1024-based units).
+// "2.3 MB" for a million bytes and more, "640 KB" below (1024-based units).
+std::string SizeText(std::int64_t bytes);
+// The same after "About ".
 std::string AboutSizeText(std::int64_t bytes);
 
 } // namespace framolo
