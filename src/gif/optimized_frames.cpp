@@ -95,13 +95,15 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
                           reduced.Width, reduced.Height, step.Bgr, step.Stride,
                           kept ? shown_.data() : nullptr},
                          reduced.Palette, bound);
-        shown_ = reduced.Indices;
     }
     std::vector<TGIFColor> palette;
     palette.reserve(reduced.Palette.size());
     for (const TPaletteEntry& e : reduced.Palette)
         palette.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
     TOptimizedFrame optimized = optimizer_->Locate(reduced.Indices.data(), palette);
+    // The step is spent: its indexes become what the screen shows.
+    if (tuning_.LzwBound > 0)
+        shown_ = std::move(reduced.Indices);
     if (global_.empty())
         global_ = optimized.Colors;
     optimized.UsesGlobalTable = optimized.Colors == global_;

@@ -38,7 +38,7 @@ public:
     // the coder's strings (with a tuning's LzwBound) and locates the frame.
     // Place of frame k may run beside Reduce of frame k + 1: the reducer
     // never sees the indexes Place changes. The frame's bitmap must live,
-    // unchanged, until its Place.
+    // unchanged, until its Place, which uses the step up.
     struct TReducedStep {
         TReducedFrame Frame;
         // The reducer's indexes before this frame (with LzwBound, and not on a
