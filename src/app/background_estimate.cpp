@@ -7,44 +7,43 @@
 
 namespace framolo {
 
-TBackgroundEstimate::TBackgroundEstimate()
-    : generation_(std::make_shared<std::atomic<std::uint64_t>>(0)) {
+TBackgroundEstimate::TBackgroundEstimate() {
     timer_.setSingleShot(true);
     timer_.setInterval(kQuietMilliseconds);
     connect(&timer_, &QTimer::timeout, this, [this] { Start(); });
 }
 
 TBackgroundEstimate::~TBackgroundEstimate() {
-    ++*generation_;
+    ++generation_;
     for (TWorker& worker : workers_)
         worker.Thread.join();
 }
 
 void TBackgroundEstimate::Request(const std::string& clipFile, const TFrameParams& params) {
-    ++*generation_;
+    ++generation_;
     clipFile_ = clipFile;
     params_ = params;
     timer_.start();
 }
 
 void TBackgroundEstimate::Cancel() {
-    ++*generation_;
+    ++generation_;
     timer_.stop();
 }
 
 void TBackgroundEstimate::Start() {
     Reap();
-    const std::uint64_t generation = generation_->load();
+    const std::uint64_t generation = generation_.load();
     auto done = std::make_shared<std::atomic<bool>>(false);
     ++started_;
     ++running_;
-    std::thread thread([this, generation, done, clip = clipFile_, params = params_,
-                        shared = generation_] {
+    // The destructor joins every worker before the generation goes.
+    std::thread thread([this, generation, done, clip = clipFile_, params = params_] {
         std::int64_t bytes = 0;
         try {
             // Out of date as soon as another request or a cancel comes.
             const TSampleControl control{
-                [&shared, generation] { return shared->load() != generation; }, [] {}};
+                [this, generation] { return generation_.load() != generation; }, [] {}};
             bytes = TSizeSampler(clip, control, 1).Estimate(params).Bytes;
         } catch (const std::exception&) {
             bytes = 0;
@@ -61,7 +60,7 @@ void TBackgroundEstimate::Start() {
 void TBackgroundEstimate::Deliver(std::uint64_t generation, std::int64_t bytes) {
     --running_;
     Reap();
-    if (generation != generation_->load()) {
+    if (generation != generation_.load()) {
         ++dropped_;
         return;
     }

@@ -57,7 +57,7 @@ private:
     TFrameParams params_;
     // Raised by every request and cancel: a worker whose generation is no
     // longer the current one stops at its next frame.
-    std::shared_ptr<std::atomic<std::uint64_t>> generation_;
+    std::atomic<std::uint64_t> generation_{0};
     std::vector<TWorker> workers_;
     int started_ = 0;
     int dropped_ = 0;
