@@ -84,6 +84,18 @@ public:
         return Distance(entries_[index], red, green, blue);
     }
 
+    // The squared distance of an entry from a colour, and from a pixel's
+    // blue, green and red bytes.
+    static int Distance(const TPaletteEntry& e, int red, int green, int blue) {
+        const int dr = e.peRed - red;
+        const int dg = e.peGreen - green;
+        const int db = e.peBlue - blue;
+        return dr * dr + dg * dg + db * db;
+    }
+    static int Distance(const TPaletteEntry& e, const std::uint8_t* bgr) {
+        return Distance(e, bgr[2], bgr[1], bgr[0]);
+    }
+
     // Entry index with its colour.
     TChosenColor Choose(std::uint8_t index) const {
         const TPaletteEntry& e = entries_[index];
@@ -95,12 +107,6 @@ private:
     // Lists the candidates of a cell of level 0 (side 32), 1 (side 16) or 2
     // (side 8); a cell's number has 3, 4 or 5 bits per channel, red highest.
     std::int32_t BuildCell(int level, unsigned cell);
-    static int Distance(const TPaletteEntry& e, int red, int green, int blue) {
-        const int dr = e.peRed - red;
-        const int dg = e.peGreen - green;
-        const int db = e.peBlue - blue;
-        return dr * dr + dg * dg + db * db;
-    }
 
     struct TLevel {
         // Into Pool (levels 0 and 1) or Packed (level 2); -1 until the cell is built.

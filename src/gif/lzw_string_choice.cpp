@@ -1,5 +1,6 @@
 #include "gif/lzw_string_choice.h"
 
+#include "color/exact_color_lookup.h"
 #include "gif/gif_color_map.h"
 
 #include <algorithm>
@@ -82,11 +83,6 @@ private:
     std::array<std::int16_t, 4096> pixel_{};
 };
 
-int Distance(const std::uint8_t* bgr, const TPaletteEntry& e) {
-    const int db = bgr[0] - e.peBlue, dg = bgr[1] - e.peGreen, dr = bgr[2] - e.peRed;
-    return db * db + dg * dg + dr * dr;
-}
-
 } // namespace
 
 void ExtendLzwStrings(const TLzwChoiceBlock& block, const std::vector<TPaletteEntry>& palette,
@@ -116,7 +112,7 @@ void ExtendLzwStrings(const TLzwChoiceBlock& block, const std::vector<TPaletteEn
             int next = tree.Child(current, pixel);
             if (next == TStringTree::kNone && !kept) {
                 const std::uint8_t* source = bgr + 3 * ux;
-                int best = Distance(source, palette[indices[ux]]) + slack + 1;
+                int best = TExactColorLookup::Distance(palette[indices[ux]], source) + slack + 1;
                 for (int c = tree.FirstChild(current); c != TStringTree::kNone;
                      c = tree.Sibling(c)) {
                     const int candidate = tree.Pixel(c);
@@ -124,7 +120,8 @@ void ExtendLzwStrings(const TLzwChoiceBlock& block, const std::vector<TPaletteEn
                         candidate == hole ? (shown != nullptr ? shown[ux] : -1) : candidate;
                     if (entry < 0 || entry >= colors)
                         continue;
-                    const int d = Distance(source, palette[static_cast<std::size_t>(entry)]);
+                    const int d = TExactColorLookup::Distance(
+                        palette[static_cast<std::size_t>(entry)], source);
                     if (d < best) {
                         best = d;
                         next = c;

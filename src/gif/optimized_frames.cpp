@@ -1,6 +1,7 @@
 #include "gif/optimized_frames.h"
 
 #include "color/dib_access.h"
+#include "color/exact_color_lookup.h"
 #include "gif/lzw_string_choice.h"
 
 #include <algorithm>
@@ -62,9 +63,7 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
             const auto w = static_cast<std::size_t>(step.Width);
             const int slack = tuning_.LzwBound * tuning_.LzwBound;
             const auto distance = [&](const std::uint8_t* bgr, std::uint8_t index) {
-                const TPaletteEntry& e = reduced.Palette[index];
-                const int db = bgr[0] - e.peBlue, dg = bgr[1] - e.peGreen, dr = bgr[2] - e.peRed;
-                return db * db + dg * dg + dr * dr;
+                return TExactColorLookup::Distance(reduced.Palette[index], bgr);
             };
             for (int y = reduced.Top; y < reduced.Top + reduced.Height; ++y) {
                 const std::uint8_t* row = step.Bgr + step.Stride * y;
