@@ -17,6 +17,10 @@ constexpr std::int64_t kErrorSamples = 16384;
 // The loss (100 minus the quality) past which the tuning turns to larger
 // tolerances and small palettes.
 constexpr int kSteepLoss = 50;
+// The loss below which frames are layered (TTuning::LayerMargin): above
+// quality 80 layers give a higher quality for their size than a shared
+// palette on every kind of clip measured, at about twice the time.
+constexpr int kLayerLoss = 20;
 // Every kMoveGrid-th pixel of every kMoveGrid-th row tells how much of a frame moved.
 constexpr int kMoveGrid = 8;
 
@@ -81,6 +85,9 @@ TSharedPaletteReducer::TTuning TSharedPaletteReducer::TuningForQuality(int quali
         tuning.MovingTolerance = 7 + static_cast<int>(std::lround(8.0 * s));
         tuning.LzwBound = std::max(0, static_cast<int>(std::lround(10.0 * (1.0 - 2.0 * s))));
     }
+    // The margin falls from about 4 levels at quality 81 to 0 at 100.
+    if (loss < kLayerLoss)
+        tuning.LayerMargin = loss / 5.0;
     // Twice the rounds over four times the sample: measured on real clips, the
     // palette then keeps dark gradients far better, for little time, since a
     // palette is built only when the scene leaves the last one behind.

@@ -73,6 +73,13 @@ public:
         // pixel's entry may be from the nearest fit when another entry makes
         // the LZW strings longer; 0 never trades.
         int LzwBound = 0;
+        // At 0 or more the frames are layered rather than sharing a palette
+        // (see TOptimizedFrameSequence): every frame gets its own palette for
+        // the pixels the screen shows further than this margin (a distance in
+        // RGB levels) from their colour, and such a pixel is drawn only when
+        // its entry is closer to its colour than the screen by more than the
+        // margin. -1 shares palettes.
+        double LayerMargin = -1;
         // The palette's k-means rounds and sample (see TBestQuantizer).
         int RefineRounds = TBestQuantizer::kRefineRounds;
         std::int64_t SamplePixels = TBestQuantizer::kSamplePixels;

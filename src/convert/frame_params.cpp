@@ -32,8 +32,15 @@ void TFixedParamSource::ReadChoices(TFrameParams& params) {
 }
 
 TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params) {
-    if (params.Quality > 0)
-        return TSharedPaletteReducer::TuningForQuality(params.Quality);
+    if (params.Quality > 0) {
+        TSharedPaletteReducer::TTuning tuning =
+            TSharedPaletteReducer::TuningForQuality(params.Quality);
+        // Layers draw scattered pixels of their own palette: a dithering that
+        // was asked for needs the shared palette's whole rectangles.
+        if (params.Dither && *params.Dither != TDitherMode::Nearest)
+            tuning.LayerMargin = -1;
+        return tuning;
+    }
     TSharedPaletteReducer::TTuning tuning;
     tuning.Tolerance = params.Tolerance;
     return tuning;

@@ -54,9 +54,15 @@ TOptimizedFrame TFrameOptimizer::Next(const std::uint8_t* indices,
 
 TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
                                         const std::vector<TGIFColor>& palette) {
+    return Locate(indices, palette, nullptr);
+}
+
+TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
+                                        const std::vector<TGIFColor>& palette,
+                                        const std::uint8_t* drawn) {
     if (palette.empty())
         throw GIFException(gifmsg::ColorTableEmpty);
-    if (palette.size() > 256)
+    if (palette.size() > (drawn != nullptr ? 255U : 256U))
         throw GIFException(gifmsg::ColorTableOverflow);
     const auto w = static_cast<std::size_t>(width_);
     const std::size_t pixels = w * static_cast<std::size_t>(height_);
@@ -69,9 +75,13 @@ TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
     const bool first = first_;
     first_ = false;
     const auto changed = [&](std::size_t i) {
+        if (first)
+            return true;
+        if (drawn != nullptr && drawn[i] == 0)
+            return false;
         const TGIFColor& c = palette[indices[i]];
         const std::uint8_t* s = screen_.data() + 3 * i;
-        return first || s[0] != c.Red || s[1] != c.Green || s[2] != c.Blue;
+        return s[0] != c.Red || s[1] != c.Green || s[2] != c.Blue;
     };
 
     TChangedRect rect = FindChangedRect(
@@ -117,6 +127,17 @@ TOptimizedFrame TFrameOptimizer::Locate(const std::uint8_t* indices,
             screen_[3 * i + 2] = c.Blue;
         }
     const bool anySame = sameCount > 0;
+    if (drawn != nullptr) {
+        // A pixel left as it is may show a colour the palette lacks.
+        if (anySame) {
+            out.TransparentIndex = static_cast<int>(palette.size());
+            for (std::size_t j = 0; j < opaque.size(); ++j)
+                if (same[j] != 0)
+                    opaque[j] = static_cast<std::uint8_t>(out.TransparentIndex);
+        }
+        out.Pixels = std::move(opaque);
+        return out;
+    }
 
     // Coding the rectangle twice costs time; with under one unchanged pixel
     // in 32 the holes cannot shorten the data by much, so the opaque

@@ -69,10 +69,21 @@ public:
     // and on any thread. The screen after a frame does not depend on the
     // choice: a hole shows the colour the pixel has anyway.
     TOptimizedFrame Locate(const std::uint8_t* indices, const std::vector<TGIFColor>& palette);
+    // Locate for a frame that draws only where drawn (width x height bytes) is
+    // not 0 and leaves every other pixel as the screen shows it, whatever its
+    // index: those pixels become holes at once, so the palette must have
+    // fewer than 256 colours (GIFException "Color table overflow" otherwise).
+    TOptimizedFrame Locate(const std::uint8_t* indices, const std::vector<TGIFColor>& palette,
+                           const std::uint8_t* drawn);
     static void ChooseTransparency(TOptimizedFrame& frame);
 
     // The table a frame with this palette gets (see above).
     static std::vector<TGIFColor> TableFor(const std::vector<TGIFColor>& palette);
+
+    // What a viewer shows after the frames so far: 3 bytes red, green, blue
+    // per pixel, rows top to bottom; black before the first frame.
+    const std::vector<std::uint8_t>& Screen() const { return screen_; }
+    bool Started() const { return !first_; }
 
 private:
     int width_;

@@ -1,12 +1,24 @@
 #include "gif/optimized_frames.h"
 
+#include "color/best_quantizer.h"
 #include "color/dib_access.h"
 #include "color/exact_color_lookup.h"
 #include "gif/lzw_string_choice.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace framolo {
+
+namespace {
+// A layer's palette is made from the pixels further from their colour than
+// the margin by this many RGB levels, and than this share of the picture's
+// pixels (measured on every kLayerSampleStep-th one).
+constexpr double kLayerPoolSlack = 2.0;
+constexpr double kLayerPoolShare = 0.75;
+constexpr std::size_t kLayerSampleStep = 7;
+} // namespace
 
 TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors, int tolerance)
     : TOptimizedFrameSequence(mode, TSharedPaletteReducer::TTuning{colors, tolerance}) {}
@@ -25,17 +37,21 @@ TOptimizedFrame TOptimizedFrameSequence::Next(TBitmap& frame) {
 TOptimizedFrameSequence::TReducedStep TOptimizedFrameSequence::Reduce(TBitmap& frame) {
     const int width = frame.Width();
     const int height = frame.Height();
-    if (width <= 0 || height <= 0 ||
-        (reducer_ && (width != reducer_->Width() || height != reducer_->Height())))
+    if (width <= 0 || height <= 0 || (width_ > 0 && (width != width_ || height != height_)))
         throw GIFException("Invalid image dimensions");
-    if (!reducer_)
-        reducer_ = std::make_unique<TSharedPaletteReducer>(width, height, mode_, tuning_);
+    width_ = width;
+    height_ = height;
     TDIBReader reader(frame, TPixelFormat::pf24bit);
     TReducedStep step;
     step.Width = width;
     step.Height = height;
     step.Bgr = reader.RowPointer(0);
     step.Stride = height > 1 ? reader.RowPointer(1) - reader.RowPointer(0) : 0;
+    // Layers are made from the screen, which only Place knows.
+    if (tuning_.LayerMargin >= 0)
+        return step;
+    if (!reducer_)
+        reducer_ = std::make_unique<TSharedPaletteReducer>(width, height, mode_, tuning_);
     // What the reducer chose before, for telling the pixels it kept; only the
     // string search needs it.
     if (tuning_.LzwBound > 0)
@@ -50,6 +66,8 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
     TReducedFrame& reduced = step.Frame;
     if (!optimizer_)
         optimizer_ = std::make_unique<TFrameOptimizer>(step.Width, step.Height);
+    if (tuning_.LayerMargin >= 0)
+        return PlaceLayer(step);
     if (tuning_.LzwBound > 0) {
         // A pixel the reducer kept shows what it showed, unless that entry is
         // now further from its colour than the bound allows beside the
@@ -103,6 +121,86 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
     // The step is spent: its indexes become what the screen shows.
     if (tuning_.LzwBound > 0)
         shown_ = std::move(reduced.Indices);
+    if (global_.empty())
+        global_ = optimized.Colors;
+    optimized.UsesGlobalTable = optimized.Colors == global_;
+    return optimized;
+}
+
+TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
+    const auto w = static_cast<std::size_t>(step.Width);
+    const std::size_t pixels = w * static_cast<std::size_t>(step.Height);
+    const bool first = !optimizer_->Started();
+    const std::vector<std::uint8_t>& screen = optimizer_->Screen();
+    const double margin = std::max(tuning_.LayerMargin, 0.0);
+    // How far each pixel's colour is from what the screen shows (squared).
+    layerShown_.resize(pixels);
+    for (int y = 0; y < step.Height; ++y) {
+        const std::uint8_t* p = step.Bgr + step.Stride * y;
+        const std::uint8_t* s = screen.data() + 3 * static_cast<std::size_t>(y) * w;
+        int* shown = layerShown_.data() + static_cast<std::size_t>(y) * w;
+        for (std::size_t x = 0; x < w; ++x, p += 3, s += 3) {
+            const int r = p[2] - s[0], g = p[1] - s[1], b = p[0] - s[2];
+            shown[x] = first ? std::numeric_limits<int>::max() : r * r + g * g + b * b;
+        }
+    }
+    // The palette is spent on the pixels the screen shows worst: further from
+    // their colour than the margin by kLayerPoolSlack, and than three
+    // quarters of the picture. Built over every pixel that could be drawn, it
+    // would go to the many that are off by a level or two (noise in video,
+    // rounding in drawn pictures) and mend few; pixels left out still take an
+    // entry that lands near them.
+    double poolDistance = margin + kLayerPoolSlack;
+    if (!first) {
+        std::vector<int> sample;
+        sample.reserve(pixels / kLayerSampleStep + 1);
+        for (std::size_t i = 0; i < pixels; i += kLayerSampleStep)
+            sample.push_back(layerShown_[i]);
+        const auto at = sample.begin() + static_cast<std::ptrdiff_t>(
+                                             static_cast<double>(sample.size()) * kLayerPoolShare);
+        std::nth_element(sample.begin(), at, sample.end());
+        poolDistance = std::max(poolDistance, std::sqrt(static_cast<double>(*at)));
+    }
+    layerPool_.clear();
+    for (int y = 0; y < step.Height; ++y) {
+        const std::uint8_t* row = step.Bgr + step.Stride * y;
+        const int* shown = layerShown_.data() + static_cast<std::size_t>(y) * w;
+        for (std::size_t x = 0; x < w; ++x)
+            if (static_cast<double>(shown[x]) > poolDistance * poolDistance)
+                layerPool_.insert(layerPool_.end(), row + 3 * x, row + 3 * x + 3);
+    }
+    // With nothing far off, the last palette serves the few pixels that may still gain.
+    if (!layerPool_.empty())
+        layerPalette_ = TBestQuantizer(std::clamp(tuning_.Colors, 1, 255), tuning_.RefineRounds,
+                                       tuning_.SamplePixels)
+                            .Quantize(layerPool_.data(), static_cast<int>(layerPool_.size() / 3), 1,
+                                      static_cast<std::ptrdiff_t>(layerPool_.size()));
+    if (layerPalette_.empty())
+        layerPalette_.push_back(TPaletteEntry{});
+    TExactColorLookup lookup(layerPalette_);
+    layerIndices_.assign(pixels, 0);
+    layerDrawn_.assign(pixels, 0);
+    for (int y = 0; y < step.Height; ++y) {
+        const std::uint8_t* p = step.Bgr + step.Stride * y;
+        const std::size_t at = static_cast<std::size_t>(y) * w;
+        for (std::size_t x = 0; x < w; ++x, p += 3) {
+            const double shown = std::sqrt(static_cast<double>(layerShown_[at + x]));
+            if (shown <= margin)
+                continue;
+            int distance = 0;
+            const int index = lookup.Nearest(p[2], p[1], p[0], distance);
+            if (first || std::sqrt(static_cast<double>(distance)) + margin < shown) {
+                layerIndices_[at + x] = static_cast<std::uint8_t>(index);
+                layerDrawn_[at + x] = 1;
+            }
+        }
+    }
+    std::vector<TGIFColor> palette;
+    palette.reserve(layerPalette_.size());
+    for (const TPaletteEntry& e : layerPalette_)
+        palette.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
+    TOptimizedFrame optimized =
+        optimizer_->Locate(layerIndices_.data(), palette, layerDrawn_.data());
     if (global_.empty())
         global_ = optimized.Colors;
     optimized.UsesGlobalTable = optimized.Colors == global_;

@@ -53,13 +53,25 @@ public:
     TOptimizedFrame Place(TReducedStep& step);
 
 private:
+    // Place for a tuning with a LayerMargin.
+    TOptimizedFrame PlaceLayer(const TReducedStep& step);
+
     TDitherMode mode_;
     TSharedPaletteReducer::TTuning tuning_;
+    int width_ = 0;
+    int height_ = 0;
     std::unique_ptr<TSharedPaletteReducer> reducer_;
     std::unique_ptr<TFrameOptimizer> optimizer_;
     std::vector<TGIFColor> global_;
     // With LzwBound: the indexes the screen shows after the last frame.
     std::vector<std::uint8_t> shown_;
+    // With a LayerMargin: the last frame's palette, and room for a frame's
+    // distances from the screen, colours, indexes and drawn pixels.
+    std::vector<TPaletteEntry> layerPalette_;
+    std::vector<int> layerShown_;
+    std::vector<std::uint8_t> layerPool_;
+    std::vector<std::uint8_t> layerIndices_;
+    std::vector<std::uint8_t> layerDrawn_;
 };
 
 // Appends a frame whose transparency is settled to document, with a graphic

@@ -137,7 +137,7 @@ TEST(CliOptions, JsonReportsOfBothRoadsAndThreadCounts) {
     ASSERT_EQ(RunTool("avi2gif '" + clip + "' '" + gif + "' --step 2", &out, &err), 0) << err;
     EXPECT_NE(out.find("(" + size + " bytes)"), std::string::npos) << out;
 
-    // Any number of threads writes the same file.
+    // Any number of threads writes the same file, with a shared palette or layers.
     const std::string other = test::WorkPath("cli_opt_threads.gif");
     for (const char* threads : {"2", "5"}) {
         ASSERT_EQ(
@@ -146,6 +146,18 @@ TEST(CliOptions, JsonReportsOfBothRoadsAndThreadCounts) {
             0)
             << err;
         EXPECT_EQ(test::ReadFileBytes(other), bytes) << threads << " threads";
+    }
+    std::vector<std::uint8_t> layered;
+    for (const char* threads : {"1", "3"}) {
+        ASSERT_EQ(RunTool("avi2gif '" + clip + "' '" + other +
+                              "' --step 2 --quiet --quality 95 --threads " + threads,
+                          &out, &err),
+                  0)
+            << err;
+        if (layered.empty())
+            layered = test::ReadFileBytes(other);
+        else
+            EXPECT_EQ(test::ReadFileBytes(other), layered) << threads << " threads, layered";
     }
     for (const char* bad : {"0", "257", "x", "-1"})
         EXPECT_EQ(RunTool("avi2gif '" + clip + "' '" + other + "' --threads " + bad, &out, &err), 2)

@@ -80,5 +80,24 @@ TEST(FrameParams, ListItemsAndAFixedSource) {
     EXPECT_TRUE(source.HasStep());
 }
 
+TEST(FrameParams, LayersAboveEightyAndOnlyWithoutDithering) {
+    struct TCase {
+        int Quality;
+        std::optional<TDitherMode> Dither;
+        double Margin;
+    };
+    for (const TCase& c : std::initializer_list<TCase>{{100, std::nullopt, 0.0},
+                                                       {90, TDitherMode::Nearest, 2.0},
+                                                       {81, std::nullopt, 3.8},
+                                                       {80, std::nullopt, -1.0},
+                                                       {100, TDitherMode::FloydSteinberg, -1.0},
+                                                       {0, std::nullopt, -1.0}}) {
+        TFrameParams params;
+        params.Quality = c.Quality;
+        params.Dither = c.Dither;
+        EXPECT_DOUBLE_EQ(OptimizeTuning(params).LayerMargin, c.Margin) << c.Quality;
+    }
+}
+
 } // namespace
 } // namespace framolo

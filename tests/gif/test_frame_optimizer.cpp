@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -302,6 +303,53 @@ TEST(SharedPaletteReducer, WithAToleranceJitterKeepsItsIndexesAndTheErrorStaysBo
         }
         EXPECT_LE(ShownError(kept, lit), ShownError(anew, lit) + kTolerance * kTolerance / 3.0)
             << static_cast<int>(mode);
+    }
+}
+
+TEST(OptimizedFrames, LayersOnlyMendAndGatherMoreColoursThanATable) {
+    // The scene, then its last frame four times more: where the picture
+    // stands still, every layer may only bring pixels closer.
+    std::vector<Rgb> scene = Scene(9);
+    for (int k = 0; k < 4; ++k)
+        scene.push_back(scene.back());
+    const auto distance = [](const std::uint8_t* a, const std::uint8_t* b) {
+        const int d[3] = {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+        return std::sqrt(static_cast<double>(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
+    };
+    for (const double margin : {0.0, 3.0}) {
+        TSharedPaletteReducer::TTuning tuning;
+        tuning.LayerMargin = margin;
+        TGIFDocument document;
+        TOptimizedFrameAdder adder(TDitherMode::Nearest, tuning);
+        for (const Rgb& frame : scene)
+            adder.Add(document, *ToBitmap(frame));
+        const test::GiflibDecoded gif = test::GiflibDecode(test::SaveToBytes(document));
+        ASSERT_TRUE(gif.Ok) << gif.Error;
+        const std::vector<Rgb> shown = test::GiflibComposite(gif);
+        ASSERT_EQ(shown.size(), scene.size());
+        std::vector<double> errors;
+        for (std::size_t k = 0; k < scene.size(); ++k) {
+            double sum = 0;
+            for (std::size_t i = 0; i < scene[k].size(); i += 3) {
+                const double now = distance(&shown[k][i], &scene[k][i]);
+                sum += now * now;
+                // A pixel is drawn only when its new colour is closer than
+                // what was shown by more than the margin.
+                if (k > 0 && !std::equal(&shown[k][i], &shown[k][i] + 3, &shown[k - 1][i])) {
+                    ASSERT_LT(now + margin, distance(&shown[k - 1][i], &scene[k][i]))
+                        << "margin " << margin << " frame " << k << " pixel " << i / 3;
+                }
+            }
+            errors.push_back(sum);
+        }
+        // After the lighting change (frame 6) the picture comes closer, with
+        // colours no one table holds.
+        EXPECT_LT(errors.back(), errors[6] * 0.8) << margin;
+        std::vector<std::array<std::uint8_t, 3>> colours;
+        for (std::size_t i = 0; i < shown.back().size(); i += 3)
+            colours.push_back({shown.back()[i], shown.back()[i + 1], shown.back()[i + 2]});
+        std::sort(colours.begin(), colours.end());
+        EXPECT_GT(std::unique(colours.begin(), colours.end()) - colours.begin(), 256) << margin;
     }
 }
 
