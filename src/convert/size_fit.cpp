@@ -81,7 +81,7 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
         return static_cast<double>(known[key] = estimate(FitParams(base, p)));
     };
     const double goal = static_cast<double>(target);
-    const int top = std::max(base.Quality, kFitQualityFloor);
+    int top = std::max(base.Quality, kFitQualityFloor);
     const int step0 = std::max(1, base.Step);
     const int stepMost = step0 * kFitMaxStepFactor;
     const auto chosen = [&](TFitPoint p, double size) {
@@ -90,30 +90,12 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
         choice.Fits = size <= goal;
         return choice;
     };
-
-    const double topSize = sizeAt({top, step0, 100});
-    if (topSize <= goal)
-        return chosen({top, step0, 100}, topSize);
-    const double floorSize = sizeAt({kFitQualityFloor, step0, 100});
-    // The size falls about exponentially with the quality, by the same share
-    // at any step and scale: the quality that meets the goal is read off the
-    // line through the floor's size and the top's.
-    const double qualityShare = floorSize > 0 ? topSize / floorSize : 1;
-    const auto withQuality = [&](TFitPoint p, double sizeAtFloor) {
-        const double sizeAtTop = sizeAtFloor * qualityShare;
-        if (sizeAtTop <= goal || qualityShare <= 1) {
-            p.Quality = sizeAtTop <= goal ? top : kFitQualityFloor;
-            return chosen(p, sizeAtTop <= goal ? sizeAtTop : sizeAtFloor);
-        }
-        // Between the floor, which fits, and the top, which does not: the
-        // quality read off the line through the two is measured, then the
-        // interval halved while it misses (sizes do not fall exactly
-        // exponentially, least of all far below the default, and a line
-        // redrawn through the nearer ends creeps up from one side).
-        int fitQ = kFitQualityFloor;
-        double fitSize = sizeAtFloor;
-        int overQ = top;
-        double overSize = sizeAtTop;
+    // Between fitQ, which fits, and overQ, which does not: the quality read
+    // off the line through the two is measured, then the interval halved
+    // while it misses (sizes do not fall exactly exponentially, least of all
+    // far below the default, and a line redrawn through the nearer ends
+    // creeps up from one side).
+    const auto between = [&](TFitPoint p, int fitQ, double fitSize, int overQ, double overSize) {
         for (int tries = 0; tries < 3 && overQ - fitQ > 1 && (tries > 0 || overSize > fitSize);
              ++tries) {
             const double reach =
@@ -134,6 +116,44 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
         }
         p.Quality = fitQ;
         return chosen(p, fitSize);
+    };
+
+    double topSize = sizeAt({top, step0, 100});
+    if (topSize <= goal)
+        return chosen({top, step0, 100}, topSize);
+    // Layered qualities give a higher quality for their size than shared
+    // palettes, and their lowest is often smaller than the shared ones just
+    // below it: when it fits, the best fit is among them; else the search
+    // goes on from the highest shared quality.
+    const auto layered = [&](int quality) {
+        return OptimizeTuning(FitParams(base, {quality, step0, 100})).LayerMargin >= 0;
+    };
+    if (layered(top)) {
+        int lowest = top;
+        while (lowest > kFitQualityFloor && layered(lowest - 1))
+            --lowest;
+        const double lowestSize = sizeAt({lowest, step0, 100});
+        if (lowestSize <= goal)
+            return between({lowest, step0, 100}, lowest, lowestSize, top, topSize);
+        if (lowest > kFitQualityFloor) {
+            top = lowest - 1;
+            topSize = sizeAt({top, step0, 100});
+            if (topSize <= goal)
+                return chosen({top, step0, 100}, topSize);
+        }
+    }
+    const double floorSize = sizeAt({kFitQualityFloor, step0, 100});
+    // The size falls about exponentially with the quality, by the same share
+    // at any step and scale: the quality that meets the goal is read off the
+    // line through the floor's size and the top's.
+    const double qualityShare = floorSize > 0 ? topSize / floorSize : 1;
+    const auto withQuality = [&](TFitPoint p, double sizeAtFloor) {
+        const double sizeAtTop = sizeAtFloor * qualityShare;
+        if (sizeAtTop <= goal || qualityShare <= 1) {
+            p.Quality = sizeAtTop <= goal ? top : kFitQualityFloor;
+            return chosen(p, sizeAtTop <= goal ? sizeAtTop : sizeAtFloor);
+        }
+        return between(p, kFitQualityFloor, sizeAtFloor, top, sizeAtTop);
     };
     if (floorSize <= goal)
         return withQuality({kFitQualityFloor, step0, 100}, floorSize);

@@ -13,10 +13,14 @@ namespace framolo {
 
 namespace {
 // A layer's palette is made from the pixels further from their colour than
-// the margin by this many RGB levels, and than this share of the picture's
-// pixels (measured on every kLayerSampleStep-th one).
+// the margin by kLayerPoolSlack RGB levels, and than kLayerPoolShare of the
+// picture's pixels (measured on every kLayerSampleStep-th one), though never
+// leaving out pixels further than kLayerNoise: the share stands for the noise
+// of a picture that stands still, and where it moves most pixels are further
+// off than noise.
 constexpr double kLayerPoolSlack = 2.0;
 constexpr double kLayerPoolShare = 0.75;
+constexpr double kLayerNoise = 6.0;
 constexpr std::size_t kLayerSampleStep = 7;
 } // namespace
 
@@ -146,7 +150,7 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
     }
     // The palette is spent on the pixels the screen shows worst: further from
     // their colour than the margin by kLayerPoolSlack, and than three
-    // quarters of the picture. Built over every pixel that could be drawn, it
+    // quarters of the picture (or kLayerNoise). Built over every pixel that could be drawn, it
     // would go to the many that are off by a level or two (noise in video,
     // rounding in drawn pictures) and mend few; pixels left out still take an
     // entry that lands near them.
@@ -159,7 +163,8 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
         const auto at = sample.begin() + static_cast<std::ptrdiff_t>(
                                              static_cast<double>(sample.size()) * kLayerPoolShare);
         std::nth_element(sample.begin(), at, sample.end());
-        poolDistance = std::max(poolDistance, std::sqrt(static_cast<double>(*at)));
+        poolDistance =
+            std::max(poolDistance, std::min(kLayerNoise, std::sqrt(static_cast<double>(*at))));
     }
     layerPool_.clear();
     for (int y = 0; y < step.Height; ++y) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cmath>
 
 namespace framolo {
@@ -145,6 +147,38 @@ TEST(SizeFit, AQualityReadOffTheLineIsMeasuredBeforeItIsTaken) {
         EXPECT_LE(choice.Estimates, 5);
     }
     gKnee = false;
+}
+
+TEST(SizeFit, AboveEightyItSearchesTheLayersFirst) {
+    // Layers (above 80) are smaller than the shared palette just below them.
+    TFrameParams base = ModelBase();
+    base.Quality = 100;
+    const auto size = [](const TFrameParams& p) {
+        if (p.Quality <= 80)
+            return ModelSize(p);
+        TFrameParams at80 = p;
+        at80.Quality = 80;
+        return static_cast<std::int64_t>(static_cast<double>(ModelSize(at80)) * 0.7 *
+                                         std::exp((p.Quality - 81) / 15.0));
+    };
+    const auto sizeAt = [&](int quality) {
+        TFrameParams p = base;
+        p.Quality = quality;
+        return static_cast<double>(size(p));
+    };
+    // Between the lowest layer and the top a layer fits; under the lowest
+    // layer the shared palettes go on from 80, which may not fit either.
+    for (const auto& [target, lowest, highest] :
+         std::initializer_list<std::tuple<double, int, int>>{
+             {(sizeAt(81) + sizeAt(100)) / 2.0, 81, 99},
+             {(sizeAt(80) + sizeAt(81)) / 2.0, 81, 99},
+             {sizeAt(81) * 0.9, 40, 79}}) {
+        const TFitChoice choice = ChooseFit(base, static_cast<std::int64_t>(target), size);
+        ASSERT_TRUE(choice.Fits) << target;
+        EXPECT_LE(static_cast<double>(size(FitParams(base, choice.Point))), target);
+        EXPECT_GE(choice.Point.Quality, lowest) << target;
+        EXPECT_LE(choice.Point.Quality, highest) << target;
+    }
 }
 
 // A search asks one sampler for many estimates: what it keeps between them
