@@ -21,6 +21,8 @@
 #                FRAMOLO_SWEEP="1 8 16 24 ..." framolo-cli's qualities (default: more points
 #                than gifski's, low ones included); GIFSKI_SWEEP (default: SWEEP)
 #                FRAMOLO_ARGS="..." options added to every framolo-cli run
+#                GIFSKI_ROWS=FILE gifski's sweep rows taken from an earlier run's sweep.txt
+#                (same clips and frames) instead of running gifski again
 #                RUNS=5 timed runs of each default conversion, after one untimed
 #                (the medians are reported; one run of a second or two is noisy)
 set -euo pipefail
@@ -164,6 +166,10 @@ for clip in $clips; do
     echo "$clip framolo $q $row" >>"$out/sweep.txt"
   done
   for q in $gifski_sweep; do
+    if [ -n "${GIFSKI_ROWS:-}" ]; then
+      grep "^$clip gifski $q " "$GIFSKI_ROWS" >>"$out/sweep.txt" || die "$clip: no gifski row for quality $q in $GIFSKI_ROWS"
+      continue
+    fi
     row=$(gifski_run "$work/g.gif" --quality "$q") || die "$clip: gifski --quality $q failed"
     echo "$clip gifski $q $row" >>"$out/sweep.txt"
   done
