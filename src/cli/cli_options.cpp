@@ -82,17 +82,17 @@ std::vector<TCliCommand> MakeCommands() {
                        "). Above\n"
                        "80 each frame gets its own palette for the pixels the\n"
                        "screen shows worst and draws only pixels it brings closer\n"
-                       "by more than a margin (4 levels at 81, 0 at 100): still\n"
-                       "parts gather more than 256 colours. At 80 and below one\n"
-                       "palette is shared while it fits; going down it lets a\n"
-                       "pixel keep its index for a larger move of its colour (3\n"
-                       "levels at 80, 7 at 50, 57 at 1; below 50 less in frames\n"
-                       "that move as a whole, down to 15 at 1), lets a pixel take\n"
-                       "an entry up to a bound further than the nearest when that\n"
-                       "lengthens the LZW strings (4 at 80, 10 at 50, 0 from 25\n"
-                       "down; in frames that change as a whole up to 2.5 times\n"
-                       "that, not past 10), and shrinks the palette (255 colours,\n"
-                       "195 at 50, 24 at 1)"),
+                       "by more than a margin (3.8 levels at 81, 0 at 100):\n"
+                       "still parts gather more than 256 colours. At 80 and\n"
+                       "below one palette is shared while it fits; going down it\n"
+                       "lets a pixel keep its index for a larger move of its\n"
+                       "colour (3 levels at 80, 7 at 50, 57 at 1; below 50 less\n"
+                       "in frames that move as a whole, down to 15 at 1), lets a\n"
+                       "pixel take an entry up to a bound further than the\n"
+                       "nearest when that lengthens the LZW strings (4 at 80, 10\n"
+                       "at 50, 0 from 25 down; in frames that change as a whole\n"
+                       "up to 2.5 times that, not past 10), and shrinks the\n"
+                       "palette (255 colours, 195 at 50, 24 at 1)"),
             // Past a quarter of a channel's range, pixels that plainly changed
             // would keep their index.
             Number("--tolerance", "N", 0, 64,

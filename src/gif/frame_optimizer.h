@@ -69,10 +69,10 @@ public:
     // and on any thread. The screen after a frame does not depend on the
     // choice: a hole shows the colour the pixel has anyway.
     TOptimizedFrame Locate(const std::uint8_t* indices, const std::vector<TGIFColor>& palette);
-    // Locate for a frame that draws only where drawn (width x height bytes) is
-    // not 0 and leaves every other pixel as the screen shows it, whatever its
-    // index: those pixels become holes at once, so the palette must have
-    // fewer than 256 colours (GIFException "Color table overflow" otherwise).
+    // Locate for a frame that, when drawn (width x height bytes) is not null,
+    // draws only where drawn is not 0 and leaves every other pixel as the screen shows it, whatever
+    // its index: those pixels become holes at once, so the palette must have fewer than 256 colours
+    // (GIFException "Color table overflow" otherwise).
     TOptimizedFrame Locate(const std::uint8_t* indices, const std::vector<TGIFColor>& palette,
                            const std::uint8_t* drawn);
     static void ChooseTransparency(TOptimizedFrame& frame);

@@ -117,14 +117,21 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
                           kept ? shown_.data() : nullptr},
                          reduced.Palette, bound);
     }
-    std::vector<TGIFColor> palette;
-    palette.reserve(reduced.Palette.size());
-    for (const TPaletteEntry& e : reduced.Palette)
-        palette.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
-    TOptimizedFrame optimized = optimizer_->Locate(reduced.Indices.data(), palette);
+    TOptimizedFrame optimized = Locate(reduced.Palette, reduced.Indices.data(), nullptr);
     // The step is spent: its indexes become what the screen shows.
     if (tuning_.LzwBound > 0)
         shown_ = std::move(reduced.Indices);
+    return optimized;
+}
+
+TOptimizedFrame TOptimizedFrameSequence::Locate(const std::vector<TPaletteEntry>& entries,
+                                                const std::uint8_t* indices,
+                                                const std::uint8_t* drawn) {
+    std::vector<TGIFColor> palette;
+    palette.reserve(entries.size());
+    for (const TPaletteEntry& e : entries)
+        palette.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
+    TOptimizedFrame optimized = optimizer_->Locate(indices, palette, drawn);
     if (global_.empty())
         global_ = optimized.Colors;
     optimized.UsesGlobalTable = optimized.Colors == global_;
@@ -189,27 +196,19 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
         const std::uint8_t* p = step.Bgr + step.Stride * y;
         const std::size_t at = static_cast<std::size_t>(y) * w;
         for (std::size_t x = 0; x < w; ++x, p += 3) {
-            const double shown = std::sqrt(static_cast<double>(layerShown_[at + x]));
-            if (shown <= margin)
+            // On the first frame every distance is the largest int: all is drawn.
+            const double shown = static_cast<double>(layerShown_[at + x]);
+            if (shown <= margin * margin)
                 continue;
             int distance = 0;
             const int index = lookup.Nearest(p[2], p[1], p[0], distance);
-            if (first || std::sqrt(static_cast<double>(distance)) + margin < shown) {
+            if (std::sqrt(static_cast<double>(distance)) + margin < std::sqrt(shown)) {
                 layerIndices_[at + x] = static_cast<std::uint8_t>(index);
                 layerDrawn_[at + x] = 1;
             }
         }
     }
-    std::vector<TGIFColor> palette;
-    palette.reserve(layerPalette_.size());
-    for (const TPaletteEntry& e : layerPalette_)
-        palette.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
-    TOptimizedFrame optimized =
-        optimizer_->Locate(layerIndices_.data(), palette, layerDrawn_.data());
-    if (global_.empty())
-        global_ = optimized.Colors;
-    optimized.UsesGlobalTable = optimized.Colors == global_;
-    return optimized;
+    return Locate(layerPalette_, layerIndices_.data(), layerDrawn_.data());
 }
 
 int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame) {

@@ -55,6 +55,10 @@ public:
 private:
     // Place for a tuning with a LayerMargin.
     TOptimizedFrame PlaceLayer(const TReducedStep& step);
+    // TFrameOptimizer::Locate (with drawn when it is not null), the frame
+    // marked when its table is the animation's first.
+    TOptimizedFrame Locate(const std::vector<TPaletteEntry>& entries, const std::uint8_t* indices,
+                           const std::uint8_t* drawn);
 
     TDitherMode mode_;
     TSharedPaletteReducer::TTuning tuning_;
