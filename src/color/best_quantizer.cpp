@@ -1,6 +1,7 @@
 #include "color/best_quantizer.h"
 
 #include "color/exact_color_lookup.h"
+#include "color/parallel_parts.h"
 
 #include <algorithm>
 #include <array>
@@ -154,9 +155,9 @@ std::vector<TPaletteEntry> SortedUnique(std::vector<TPaletteEntry> entries) {
 
 TBestQuantizer::TBestQuantizer(int colors) : colors_(std::clamp(colors, 1, 256)) {}
 
-TBestQuantizer::TBestQuantizer(int colors, int rounds, std::int64_t samples)
+TBestQuantizer::TBestQuantizer(int colors, int rounds, std::int64_t samples, int threads)
     : colors_(std::clamp(colors, 1, 256)), rounds_(std::max(rounds, 0)),
-      samples_(std::max<std::int64_t>(samples, 1)) {}
+      samples_(std::max<std::int64_t>(samples, 1)), threads_(std::max(threads, 1)) {}
 
 std::vector<TPaletteEntry> TBestQuantizer::Quantize(TDIB& reader) const {
     TBitmap& bitmap = reader.Bitmap();
@@ -245,21 +246,46 @@ std::vector<TPaletteEntry> TBestQuantizer::Quantize(const std::uint8_t* bgr, int
             centroids.push_back({s.Red / s.Weight, s.Green / s.Weight, s.Blue / s.Weight});
     }
 
-    // k-means over an evenly spread sample.
+    // k-means over an evenly spread sample. A large sample is cut into one
+    // run of samples a thread; the runs' sums are added in order, and being
+    // sums of whole colour levels they are exact, so the palette does not
+    // depend on the number of threads.
+    const std::int64_t step = SampleStep(width, height, samples_);
+    const std::int64_t count = (static_cast<std::int64_t>(width) * height + step - 1) / step;
+    const int runs = count >= kSamplesPerThread ? threads_ : 1;
+    struct TRun {
+        std::vector<TCentroid> Sums;
+        std::vector<std::int64_t> Counts;
+    };
     for (int round = 0; round < rounds_; ++round) {
         std::vector<TPaletteEntry> entries;
         for (const TCentroid& c : centroids)
             entries.push_back(Rounded(c));
-        TExactColorLookup lookup(entries);
+        std::vector<TRun> parts(static_cast<std::size_t>(runs));
+        RunInParts(runs, [&](int part) {
+            TRun& run = parts[static_cast<std::size_t>(part)];
+            run.Sums.assign(centroids.size(), TCentroid{});
+            run.Counts.assign(centroids.size(), 0);
+            TExactColorLookup lookup(entries);
+            for (std::int64_t j = count * part / runs; j < count * (part + 1) / runs; ++j) {
+                const std::int64_t i = j * step;
+                const std::uint8_t* p = row(static_cast<int>(i / width)) + 3 * (i % width);
+                const auto k = static_cast<std::size_t>(lookup.Nearest(p[2], p[1], p[0]));
+                run.Sums[k].Red += p[2];
+                run.Sums[k].Green += p[1];
+                run.Sums[k].Blue += p[0];
+                ++run.Counts[k];
+            }
+        });
         std::vector<TCentroid> sums(centroids.size());
         std::vector<std::int64_t> counts(centroids.size(), 0);
-        ForEachSampledPixel(bgr, width, height, rowStride, samples_, [&](const std::uint8_t* p) {
-            const auto k = static_cast<std::size_t>(lookup.Nearest(p[2], p[1], p[0]));
-            sums[k].Red += p[2];
-            sums[k].Green += p[1];
-            sums[k].Blue += p[0];
-            ++counts[k];
-        });
+        for (const TRun& run : parts)
+            for (std::size_t k = 0; k < centroids.size(); ++k) {
+                sums[k].Red += run.Sums[k].Red;
+                sums[k].Green += run.Sums[k].Green;
+                sums[k].Blue += run.Sums[k].Blue;
+                counts[k] += run.Counts[k];
+            }
         bool moved = false;
         for (std::size_t k = 0; k < centroids.size(); ++k) {
             if (counts[k] == 0)

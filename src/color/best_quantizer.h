@@ -21,8 +21,10 @@ namespace framolo {
 class TBestQuantizer {
 public:
     explicit TBestQuantizer(int colors);
-    // rounds of k-means (at least 0) over samples pixels (at least 1).
-    TBestQuantizer(int colors, int rounds, std::int64_t samples);
+    // rounds of k-means (at least 0) over samples pixels (at least 1); a large
+    // sample is shared among threads (at least 1) threads, which gives the
+    // same palette as one thread.
+    TBestQuantizer(int colors, int rounds, std::int64_t samples, int threads = 1);
 
     // Pixels of a 24-bit row are blue, green, red.
     std::vector<TPaletteEntry> Quantize(TDIB& reader) const;
@@ -35,12 +37,24 @@ public:
     static constexpr int kRefineRounds = 4;
     // Pixels the k-means rounds look at, at most.
     static constexpr int kSamplePixels = 65536;
+    // A smaller sample is not worth a thread's start.
+    static constexpr std::int64_t kSamplesPerThread = 32768;
 
 private:
     int colors_;
     int rounds_ = kRefineRounds;
     std::int64_t samples_ = kSamplePixels;
+    int threads_ = 1;
 };
+
+// The step between the pixels ForEachSampledPixel visits.
+inline std::int64_t SampleStep(int width, int height, std::int64_t maxSamples) {
+    const std::int64_t total = static_cast<std::int64_t>(width) * height;
+    std::int64_t step = total / maxSamples > 1 ? total / maxSamples : 1;
+    if (step > 1 && width % step == 0)
+        ++step;
+    return step;
+}
 
 // Calls visit(pixel) for an evenly spread sample of about maxSamples pixels
 // (all of them for a smaller picture) of a width x height 24-bit picture whose
@@ -51,9 +65,7 @@ template <class Visit>
 void ForEachSampledPixel(const std::uint8_t* bgr, int width, int height, std::ptrdiff_t rowStride,
                          std::int64_t maxSamples, Visit&& visit) {
     const std::int64_t total = static_cast<std::int64_t>(width) * height;
-    std::int64_t step = total / maxSamples > 1 ? total / maxSamples : 1;
-    if (step > 1 && width % step == 0)
-        ++step;
+    const std::int64_t step = SampleStep(width, height, maxSamples);
     for (std::int64_t i = 0; i < total; i += step)
         visit(bgr + rowStride * (i / width) + 3 * (i % width));
 }

@@ -153,7 +153,7 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
     const TGIFFrameSettings settings = FrameSettings(params);
     std::optional<TOptimizingStage> optimizing;
     if (params.Optimize)
-        optimizing.emplace(settings.DitherMode, OptimizeTuning(params));
+        optimizing.emplace(settings.DitherMode, OptimizeTuning(params), threads_);
     TStripBytes bytes;
     bool first = true;
     TGIFFramePipeline pipeline(

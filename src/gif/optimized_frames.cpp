@@ -3,6 +3,7 @@
 #include "color/best_quantizer.h"
 #include "color/dib_access.h"
 #include "color/exact_color_lookup.h"
+#include "color/parallel_parts.h"
 #include "gif/lzw_string_choice.h"
 
 #include <algorithm>
@@ -22,14 +23,17 @@ constexpr double kLayerPoolSlack = 2.0;
 constexpr double kLayerPoolShare = 0.75;
 constexpr double kLayerNoise = 6.0;
 constexpr std::size_t kLayerSampleStep = 7;
+// A smaller frame is drawn on one thread.
+constexpr std::size_t kLayerPixelsPerThread = 65536;
 } // namespace
 
 TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors, int tolerance)
     : TOptimizedFrameSequence(mode, TSharedPaletteReducer::TTuning{colors, tolerance}) {}
 
 TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode,
-                                                 const TSharedPaletteReducer::TTuning& tuning)
-    : mode_(mode), tuning_(tuning) {}
+                                                 const TSharedPaletteReducer::TTuning& tuning,
+                                                 int threads)
+    : mode_(mode), tuning_(tuning), threads_(std::max(threads, 1)) {}
 
 TOptimizedFrameSequence::~TOptimizedFrameSequence() = default;
 
@@ -184,30 +188,34 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
     // With nothing far off, the last palette serves the few pixels that may still gain.
     if (!layerPool_.empty())
         layerPalette_ = TBestQuantizer(std::clamp(tuning_.Colors, 1, 255), tuning_.RefineRounds,
-                                       tuning_.SamplePixels)
+                                       tuning_.SamplePixels, threads_)
                             .Quantize(layerPool_.data(), static_cast<int>(layerPool_.size() / 3), 1,
                                       static_cast<std::ptrdiff_t>(layerPool_.size()));
     if (layerPalette_.empty())
         layerPalette_.push_back(TPaletteEntry{});
-    TExactColorLookup lookup(layerPalette_);
     layerIndices_.assign(pixels, 0);
     layerDrawn_.assign(pixels, 0);
-    for (int y = 0; y < step.Height; ++y) {
-        const std::uint8_t* p = step.Bgr + step.Stride * y;
-        const std::size_t at = static_cast<std::size_t>(y) * w;
-        for (std::size_t x = 0; x < w; ++x, p += 3) {
-            // On the first frame every distance is the largest int: all is drawn.
-            const double shown = static_cast<double>(layerShown_[at + x]);
-            if (shown <= margin * margin)
-                continue;
-            int distance = 0;
-            const int index = lookup.Nearest(p[2], p[1], p[0], distance);
-            if (std::sqrt(static_cast<double>(distance)) + margin < std::sqrt(shown)) {
-                layerIndices_[at + x] = static_cast<std::uint8_t>(index);
-                layerDrawn_[at + x] = 1;
+    // Bands of rows are drawn apart, each with a lookup of its own.
+    const int bands = pixels >= kLayerPixelsPerThread ? threads_ : 1;
+    RunInParts(bands, [&](int band) {
+        TExactColorLookup lookup(layerPalette_);
+        for (int y = step.Height * band / bands; y < step.Height * (band + 1) / bands; ++y) {
+            const std::uint8_t* p = step.Bgr + step.Stride * y;
+            const std::size_t at = static_cast<std::size_t>(y) * w;
+            for (std::size_t x = 0; x < w; ++x, p += 3) {
+                // On the first frame every distance is the largest int: all is drawn.
+                const double shown = static_cast<double>(layerShown_[at + x]);
+                if (shown <= margin * margin)
+                    continue;
+                int distance = 0;
+                const int index = lookup.Nearest(p[2], p[1], p[0], distance);
+                if (std::sqrt(static_cast<double>(distance)) + margin < std::sqrt(shown)) {
+                    layerIndices_[at + x] = static_cast<std::uint8_t>(index);
+                    layerDrawn_[at + x] = 1;
+                }
             }
         }
-    }
+    });
     return Locate(layerPalette_, layerIndices_.data(), layerDrawn_.data());
 }
 

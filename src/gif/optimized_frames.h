@@ -23,7 +23,10 @@ public:
     // colors is the palette size; 255 leaves room for the transparent index.
     // tolerance: see TSharedPaletteReducer; 0 keeps only unchanged pixels.
     explicit TOptimizedFrameSequence(TDitherMode mode, int colors = 255, int tolerance = 0);
-    TOptimizedFrameSequence(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning);
+    // threads (at least 1) may share the making of a layer's palette; the
+    // frames are the same for any number.
+    TOptimizedFrameSequence(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning,
+                            int threads = 1);
     ~TOptimizedFrameSequence();
     TOptimizedFrameSequence(const TOptimizedFrameSequence&) = delete;
     TOptimizedFrameSequence& operator=(const TOptimizedFrameSequence&) = delete;
@@ -62,6 +65,7 @@ private:
 
     TDitherMode mode_;
     TSharedPaletteReducer::TTuning tuning_;
+    int threads_;
     int width_ = 0;
     int height_ = 0;
     std::unique_ptr<TSharedPaletteReducer> reducer_;

@@ -146,6 +146,21 @@ TEST(BestQuantizer, IsDeterministic) {
     EXPECT_EQ(a->ColorTable(), b->ColorTable());
 }
 
+// A sample large enough to be shared among threads gives the same palette
+// for any number of them, with the sample cut at different places.
+TEST(BestQuantizer, SameForAnyNumberOfThreads) {
+    const TRgbImage photo = test::PhotoLikeImage(301, 233, 7);
+    auto bitmap = test::ToBitmap(photo);
+    TDIBReader reader(*bitmap, TPixelFormat::pf24bit);
+    ASSERT_GE(301 * 233, 2 * TBestQuantizer::kSamplesPerThread);
+    for (const int colors : {16, 255}) {
+        const auto one = TBestQuantizer(colors, 8, 1 << 20, 1).Quantize(reader);
+        for (const int threads : {2, 3, 8})
+            EXPECT_EQ(TBestQuantizer(colors, 8, 1 << 20, threads).Quantize(reader), one)
+                << colors << " colours, " << threads << " threads";
+    }
+}
+
 // The point of the method: less error than the octree, with and without dithering.
 TEST(BestQuantizer, BeatsTheOctreeOnAPhotoLikeImage) {
     for (const std::uint32_t seed : {1u, 2u}) {

@@ -355,5 +355,43 @@ TEST(OptimizedFrames, LayersOnlyMendAndGatherMoreColoursThanATable) {
     }
 }
 
+// Frames large enough for a layer to be drawn in bands, and its palette made
+// on several threads, come out the same for any number of threads.
+TEST(OptimizedFrames, LayersAreTheSameForAnyNumberOfThreads) {
+    constexpr int kTiles = 5; // 320 x 240 pixels
+    const auto tiled = [](const Rgb& frame) {
+        auto bitmap =
+            std::make_unique<TBitmap>(kWidth * kTiles, kHeight * kTiles, TPixelFormat::pf24bit);
+        for (int y = 0; y < kHeight * kTiles; ++y)
+            for (int x = 0; x < kWidth * kTiles; ++x) {
+                const std::uint8_t* p =
+                    &frame[static_cast<std::size_t>(((y % kHeight) * kWidth + x % kWidth) * 3)];
+                // Each tile a little lighter, so that no two are alike.
+                const int lift = (y / kHeight) * kTiles + x / kWidth;
+                for (int c = 0; c < 3; ++c)
+                    bitmap->ScanLine(y)[3 * x + c] =
+                        static_cast<std::uint8_t>(std::min(255, p[2 - c] + lift));
+            }
+        return bitmap;
+    };
+    TSharedPaletteReducer::TTuning tuning;
+    tuning.LayerMargin = 1.0;
+    std::vector<std::vector<std::uint8_t>> first;
+    for (const int threads : {1, 2, 3}) {
+        TOptimizedFrameSequence sequence(TDitherMode::Nearest, tuning, threads);
+        std::vector<std::vector<std::uint8_t>> frames;
+        for (const Rgb& frame : Scene(6)) {
+            TOptimizedFrame optimized = sequence.Next(*tiled(frame));
+            frames.push_back(optimized.Pixels);
+            for (const TGIFColor& c : optimized.Colors)
+                frames.back().insert(frames.back().end(), {c.Red, c.Green, c.Blue});
+        }
+        if (first.empty())
+            first = frames;
+        else
+            EXPECT_EQ(frames, first) << threads << " threads";
+    }
+}
+
 } // namespace
 } // namespace framolo
