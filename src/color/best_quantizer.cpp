@@ -262,19 +262,23 @@ std::vector<TPaletteEntry> TBestQuantizer::Quantize(const std::uint8_t* bgr, int
         for (const TCentroid& c : centroids)
             entries.push_back(Rounded(c));
         std::vector<TRun> parts(static_cast<std::size_t>(runs));
-        RunInParts(runs, [&](int part) {
+        RunInParts(runs, [&, step, width](int part) {
             TRun& run = parts[static_cast<std::size_t>(part)];
             run.Sums.assign(centroids.size(), TCentroid{});
             run.Counts.assign(centroids.size(), 0);
+            // Locals, which the stores below cannot alias.
+            TCentroid* sum = run.Sums.data();
+            std::int64_t* counted = run.Counts.data();
+            const std::int64_t last = count * (part + 1) / runs;
             TExactColorLookup lookup(entries);
-            for (std::int64_t j = count * part / runs; j < count * (part + 1) / runs; ++j) {
+            for (std::int64_t j = count * part / runs; j < last; ++j) {
                 const std::int64_t i = j * step;
-                const std::uint8_t* p = row(static_cast<int>(i / width)) + 3 * (i % width);
+                const std::uint8_t* p = bgr + rowStride * (i / width) + 3 * (i % width);
                 const auto k = static_cast<std::size_t>(lookup.Nearest(p[2], p[1], p[0]));
-                run.Sums[k].Red += p[2];
-                run.Sums[k].Green += p[1];
-                run.Sums[k].Blue += p[0];
-                ++run.Counts[k];
+                sum[k].Red += p[2];
+                sum[k].Green += p[1];
+                sum[k].Blue += p[0];
+                ++counted[k];
             }
         });
         std::vector<TCentroid> sums(centroids.size());

@@ -38,7 +38,7 @@ public:
     // Pixels the k-means rounds look at, at most.
     static constexpr int kSamplePixels = 65536;
     // A smaller sample is not worth a thread's start.
-    static constexpr std::int64_t kSamplesPerThread = 32768;
+    static constexpr std::int64_t kSamplesPerThread = 65536;
 
 private:
     int colors_;

@@ -23,8 +23,8 @@ constexpr double kLayerPoolSlack = 2.0;
 constexpr double kLayerPoolShare = 0.75;
 constexpr double kLayerNoise = 6.0;
 constexpr std::size_t kLayerSampleStep = 7;
-// A smaller frame is drawn on one thread.
-constexpr std::size_t kLayerPixelsPerThread = 65536;
+// A layer with fewer pixels to look up is drawn on one thread.
+constexpr std::size_t kLayerPixelsPerThread = 131072;
 } // namespace
 
 TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors, int tolerance)
@@ -150,6 +150,9 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
     const double margin = std::max(tuning_.LayerMargin, 0.0);
     // How far each pixel's colour is from what the screen shows (squared).
     layerShown_.resize(pixels);
+    // Pixels past the margin, each of which the drawing below looks up.
+    std::size_t lookups = 0;
+    const double marginSquared = margin * margin;
     for (int y = 0; y < step.Height; ++y) {
         const std::uint8_t* p = step.Bgr + step.Stride * y;
         const std::uint8_t* s = screen.data() + 3 * static_cast<std::size_t>(y) * w;
@@ -157,6 +160,7 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
         for (std::size_t x = 0; x < w; ++x, p += 3, s += 3) {
             const int r = p[2] - s[0], g = p[1] - s[1], b = p[0] - s[2];
             shown[x] = first ? std::numeric_limits<int>::max() : r * r + g * g + b * b;
+            lookups += static_cast<double>(shown[x]) > marginSquared ? 1 : 0;
         }
     }
     // The palette is spent on the pixels the screen shows worst: further from
@@ -196,22 +200,29 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
     layerIndices_.assign(pixels, 0);
     layerDrawn_.assign(pixels, 0);
     // Bands of rows are drawn apart, each with a lookup of its own.
-    const int bands = pixels >= kLayerPixelsPerThread ? threads_ : 1;
-    RunInParts(bands, [&](int band) {
+    const int bands = lookups >= kLayerPixelsPerThread ? threads_ : 1;
+    // Locals, since the byte stores below could otherwise alias them.
+    const int* distances = layerShown_.data();
+    std::uint8_t* indices = layerIndices_.data();
+    std::uint8_t* drawn = layerDrawn_.data();
+    const std::uint8_t* bgr = step.Bgr;
+    const std::ptrdiff_t stride = step.Stride;
+    const int height = step.Height;
+    RunInParts(bands, [=, this](int band) {
         TExactColorLookup lookup(layerPalette_);
-        for (int y = step.Height * band / bands; y < step.Height * (band + 1) / bands; ++y) {
-            const std::uint8_t* p = step.Bgr + step.Stride * y;
+        for (int y = height * band / bands; y < height * (band + 1) / bands; ++y) {
+            const std::uint8_t* p = bgr + stride * y;
             const std::size_t at = static_cast<std::size_t>(y) * w;
             for (std::size_t x = 0; x < w; ++x, p += 3) {
                 // On the first frame every distance is the largest int: all is drawn.
-                const double shown = static_cast<double>(layerShown_[at + x]);
-                if (shown <= margin * margin)
+                const double shown = static_cast<double>(distances[at + x]);
+                if (shown <= marginSquared)
                     continue;
                 int distance = 0;
                 const int index = lookup.Nearest(p[2], p[1], p[0], distance);
                 if (std::sqrt(static_cast<double>(distance)) + margin < std::sqrt(shown)) {
-                    layerIndices_[at + x] = static_cast<std::uint8_t>(index);
-                    layerDrawn_[at + x] = 1;
+                    indices[at + x] = static_cast<std::uint8_t>(index);
+                    drawn[at + x] = 1;
                 }
             }
         }

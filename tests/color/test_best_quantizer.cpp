@@ -149,10 +149,10 @@ TEST(BestQuantizer, IsDeterministic) {
 // A sample large enough to be shared among threads gives the same palette
 // for any number of them, with the sample cut at different places.
 TEST(BestQuantizer, SameForAnyNumberOfThreads) {
-    const TRgbImage photo = test::PhotoLikeImage(301, 233, 7);
+    const TRgbImage photo = test::PhotoLikeImage(401, 333, 7);
     auto bitmap = test::ToBitmap(photo);
     TDIBReader reader(*bitmap, TPixelFormat::pf24bit);
-    ASSERT_GE(301 * 233, 2 * TBestQuantizer::kSamplesPerThread);
+    ASSERT_GE(401 * 333, 2 * TBestQuantizer::kSamplesPerThread);
     for (const int colors : {16, 255}) {
         const auto one = TBestQuantizer(colors, 8, 1 << 20, 1).Quantize(reader);
         for (const int threads : {2, 3, 8})

@@ -358,7 +358,7 @@ TEST(OptimizedFrames, LayersOnlyMendAndGatherMoreColoursThanATable) {
 // Frames large enough for a layer to be drawn in bands, and its palette made
 // on several threads, come out the same for any number of threads.
 TEST(OptimizedFrames, LayersAreTheSameForAnyNumberOfThreads) {
-    constexpr int kTiles = 5; // 320 x 240 pixels
+    constexpr int kTiles = 8; // 512 x 384 pixels
     const auto tiled = [](const Rgb& frame) {
         auto bitmap =
             std::make_unique<TBitmap>(kWidth * kTiles, kHeight * kTiles, TPixelFormat::pf24bit);
