@@ -218,6 +218,7 @@ TEST(AviToGifStream, QualityTuningsAreTheDocumentRoadsFramesForAnyThreads) {
     const std::string still = MakeStillScene("stream_quality_still.avi", 16);
     const std::string moving =
         test::MakeClip("stream_best_mpeg4.avi", 48, 36, 12, "-c:v mpeg4 -bf 2 -vtag XVID");
+    const std::string large = test::MakeClip("stream_layers_mpeg4.avi", 512, 384, 4, "-c:v mpeg4");
     const int best = static_cast<int>(TColorReduction::BestQuality) - 1;
     // The string search and the two ordered steps, with and without dithering.
     CompareRoads({{still, {"0", "15", "1", "64", "48", "40", "0"}, best, 0, false, true, 0, 80},
@@ -225,7 +226,9 @@ TEST(AviToGifStream, QualityTuningsAreTheDocumentRoadsFramesForAnyThreads) {
                   {moving, {"0", "11", "1", "48", "36", "40", "0"}, best, 1, false, true, 0, 90},
                   // Below 50: a tolerance that follows how much of the frame moved.
                   {still, {"0", "15", "1", "64", "48", "40", "0"}, best, 0, false, true, 0, 20},
-                  {moving, {"0", "11", "1", "48", "36", "40", "0"}, best, 0, false, true, 0, 5}});
+                  {moving, {"0", "11", "1", "48", "36", "40", "0"}, best, 0, false, true, 0, 5},
+                  // Layers large enough for their palette and drawing to be split.
+                  {large, {"0", "3", "1", "512", "384", "40", "0"}, best, 0, false, true, 0, 95}});
 }
 
 TEST(AviToGifStream, BestAndOptimizedFramesAreTheDocumentRoadsBytesForAnyThreads) {
