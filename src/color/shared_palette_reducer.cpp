@@ -21,6 +21,8 @@ constexpr int kSteepLoss = 50;
 // quality 80 layers give a higher quality for their size than a shared
 // palette on every kind of clip measured, at about twice the time.
 constexpr int kLayerLoss = 20;
+// Frames after the first on which layers are tried beside a shared palette.
+constexpr int kProbeFrames = 8;
 // Every kMoveGrid-th pixel of every kMoveGrid-th row tells how much of a frame moved.
 constexpr int kMoveGrid = 8;
 
@@ -84,6 +86,11 @@ TSharedPaletteReducer::TTuning TSharedPaletteReducer::TuningForQuality(int quali
         tuning.Tolerance = 7 + static_cast<int>(std::lround(50.0 * s));
         tuning.MovingTolerance = 7 + static_cast<int>(std::lround(8.0 * s));
         tuning.LzwBound = std::max(0, static_cast<int>(std::lround(10.0 * (1.0 - 2.0 * s))));
+        // Where the whole picture moves, or a drawn one stands still, layers
+        // of few colours with a wide margin give more for their size.
+        tuning.ProbeFrames = kProbeFrames;
+        tuning.ProbeColors = static_cast<int>(std::lround(128.0 * std::pow(16.0 / 128.0, s)));
+        tuning.ProbeMargin = 6.0 + 14.0 * s;
     }
     // The margin falls from about 4 levels at quality 81 to 0 at 100.
     if (loss < kLayerLoss)

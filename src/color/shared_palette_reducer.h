@@ -80,6 +80,16 @@ public:
         // its entry is closer to its colour than the screen by more than the
         // margin. -1 shares palettes.
         double LayerMargin = -1;
+        // With a ProbeMargin of 0 or more and a shared palette: the
+        // ProbeFrames frames after the first are also made, unseen, as layers
+        // of ProbeColors colours with that margin, on a screen of their own.
+        // When those layers' bytes times their squared error came out below
+        // the shared frames' (a percent of size weighs as a percent of
+        // error, about the slope of the size to quality curve at low
+        // qualities), every later frame is layered so.
+        int ProbeFrames = 0;
+        int ProbeColors = 0;
+        double ProbeMargin = -1;
         // The palette's k-means rounds and sample (see TBestQuantizer).
         int RefineRounds = TBestQuantizer::kRefineRounds;
         std::int64_t SamplePixels = TBestQuantizer::kSamplePixels;

@@ -37,8 +37,10 @@ TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params) {
             TSharedPaletteReducer::TuningForQuality(params.Quality);
         // Layers draw scattered pixels of their own palette: a dithering that
         // was asked for needs the shared palette's whole rectangles.
-        if (params.Dither && *params.Dither != TDitherMode::Nearest)
+        if (params.Dither && *params.Dither != TDitherMode::Nearest) {
             tuning.LayerMargin = -1;
+            tuning.ProbeMargin = -1;
+        }
         return tuning;
     }
     TSharedPaletteReducer::TTuning tuning;

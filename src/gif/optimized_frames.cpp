@@ -56,7 +56,7 @@ TOptimizedFrameSequence::TReducedStep TOptimizedFrameSequence::Reduce(TBitmap& f
     step.Bgr = reader.RowPointer(0);
     step.Stride = height > 1 ? reader.RowPointer(1) - reader.RowPointer(0) : 0;
     // Layers are made from the screen, which only Place knows.
-    if (tuning_.LayerMargin >= 0)
+    if (tuning_.LayerMargin >= 0 || layered_.load())
         return step;
     if (!reducer_)
         reducer_ = std::make_unique<TSharedPaletteReducer>(width, height, mode_, tuning_);
@@ -75,7 +75,22 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
     if (!optimizer_)
         optimizer_ = std::make_unique<TFrameOptimizer>(step.Width, step.Height);
     if (tuning_.LayerMargin >= 0)
-        return PlaceLayer(step);
+        return PlaceLayer(step, tuning_.Colors, tuning_.LayerMargin);
+    if (layered_.load())
+        return PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin);
+    // The layer this frame would be on a screen of its own, which layers
+    // alone have drawn since the first frame.
+    const bool probe =
+        tuning_.ProbeMargin >= 0 && probed_ < tuning_.ProbeFrames && optimizer_->Started();
+    if (probe) {
+        if (!probeScreen_)
+            probeScreen_ = std::make_unique<TFrameOptimizer>(*optimizer_);
+        std::swap(optimizer_, probeScreen_);
+        const TCost cost = Cost(PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin), step);
+        std::swap(optimizer_, probeScreen_);
+        probeLayers_.Bytes += cost.Bytes;
+        probeLayers_.Error += cost.Error;
+    }
     if (tuning_.LzwBound > 0) {
         // A pixel the reducer kept shows what it showed, unless that entry is
         // now further from its colour than the bound allows beside the
@@ -125,7 +140,40 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
     // The step is spent: its indexes become what the screen shows.
     if (tuning_.LzwBound > 0)
         shown_ = std::move(reduced.Indices);
+    if (probe) {
+        const TCost cost = Cost(optimized, step);
+        probeShared_.Bytes += cost.Bytes;
+        probeShared_.Error += cost.Error;
+        if (++probed_ == tuning_.ProbeFrames) {
+            probeScreen_.reset();
+            layered_.store(probeLayers_.Bytes * probeLayers_.Error <
+                           probeShared_.Bytes * probeShared_.Error);
+        }
+    }
     return optimized;
+}
+
+TOptimizedFrameSequence::TCost TOptimizedFrameSequence::Cost(const TOptimizedFrame& frame,
+                                                             const TReducedStep& step) const {
+    TOptimizedFrame settled = frame;
+    TFrameOptimizer::ChooseTransparency(settled);
+    TCost cost;
+    cost.Bytes = static_cast<double>(LzwDataSize(settled.Pixels, settled.Width, settled.Height,
+                                                 static_cast<int>(settled.Colors.size())) +
+                                     (settled.UsesGlobalTable ? 0 : 3 * settled.Colors.size()));
+    const std::vector<std::uint8_t>& screen = optimizer_->Screen();
+    const auto w = static_cast<std::size_t>(step.Width);
+    for (int y = 0; y < step.Height; ++y) {
+        const std::uint8_t* p = step.Bgr + step.Stride * y;
+        const std::uint8_t* s = screen.data() + 3 * static_cast<std::size_t>(y) * w;
+        std::int64_t row = 0;
+        for (std::size_t x = 0; x < w; ++x, p += 3, s += 3) {
+            const int r = p[2] - s[0], g = p[1] - s[1], b = p[0] - s[2];
+            row += r * r + g * g + b * b;
+        }
+        cost.Error += static_cast<double>(row);
+    }
+    return cost;
 }
 
 TOptimizedFrame TOptimizedFrameSequence::Locate(const std::vector<TPaletteEntry>& entries,
@@ -142,12 +190,13 @@ TOptimizedFrame TOptimizedFrameSequence::Locate(const std::vector<TPaletteEntry>
     return optimized;
 }
 
-TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
+TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step, int colors,
+                                                    double layerMargin) {
     const auto w = static_cast<std::size_t>(step.Width);
     const std::size_t pixels = w * static_cast<std::size_t>(step.Height);
     const bool first = !optimizer_->Started();
     const std::vector<std::uint8_t>& screen = optimizer_->Screen();
-    const double margin = std::max(tuning_.LayerMargin, 0.0);
+    const double margin = std::max(layerMargin, 0.0);
     // How far each pixel's colour is from what the screen shows (squared).
     layerShown_.resize(pixels);
     // Pixels past the margin, each of which the drawing below looks up.
@@ -191,7 +240,7 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step) {
     }
     // With nothing far off, the last palette serves the few pixels that may still gain.
     if (!layerPool_.empty())
-        layerPalette_ = TBestQuantizer(std::clamp(tuning_.Colors, 1, 255), tuning_.RefineRounds,
+        layerPalette_ = TBestQuantizer(std::clamp(colors, 1, 255), tuning_.RefineRounds,
                                        tuning_.SamplePixels, threads_)
                             .Quantize(layerPool_.data(), static_cast<int>(layerPool_.size() / 3), 1,
                                       static_cast<std::ptrdiff_t>(layerPool_.size()));

@@ -4,6 +4,7 @@
 #include "gif/frame_optimizer.h"
 #include "gif/gif_document.h"
 
+#include <atomic>
 #include <memory>
 
 namespace framolo {
@@ -56,8 +57,15 @@ public:
     TOptimizedFrame Place(TReducedStep& step);
 
 private:
-    // Place for a tuning with a LayerMargin.
-    TOptimizedFrame PlaceLayer(const TReducedStep& step);
+    // Place as a layer of colors colours with margin.
+    TOptimizedFrame PlaceLayer(const TReducedStep& step, int colors, double margin);
+    // What a placed frame costs: the bytes of its data and table, and the
+    // squared error of the screen it leaves against the step's picture.
+    struct TCost {
+        double Bytes = 0;
+        double Error = 0;
+    };
+    TCost Cost(const TOptimizedFrame& frame, const TReducedStep& step) const;
     // TFrameOptimizer::Locate (with drawn when it is not null), the frame
     // marked when its table is the animation's first.
     TOptimizedFrame Locate(const std::vector<TPaletteEntry>& entries, const std::uint8_t* indices,
@@ -69,6 +77,14 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::unique_ptr<TSharedPaletteReducer> reducer_;
+    // Set by Place once the tried layers won (see TTuning::ProbeFrames);
+    // Reduce, which may run beside Place, then has nothing to do.
+    std::atomic<bool> layered_{false};
+    // Frames tried so far, and what the layers and the shared frames cost.
+    int probed_ = 0;
+    std::unique_ptr<TFrameOptimizer> probeScreen_;
+    TCost probeLayers_;
+    TCost probeShared_;
     std::unique_ptr<TFrameOptimizer> optimizer_;
     std::vector<TGIFColor> global_;
     // With LzwBound: the indexes the screen shows after the last frame.

@@ -355,6 +355,51 @@ TEST(OptimizedFrames, LayersOnlyMendAndGatherMoreColoursThanATable) {
     }
 }
 
+// Trying layers changes none of the frames tried; after them the frames are
+// layers only where the layers cost less for their error.
+TEST(OptimizedFrames, TriedLayersAreTakenOnlyWhereTheyWin) {
+    struct TCase {
+        const char* What;
+        int Colors;
+        int ProbeColors;
+        double ProbeMargin;
+        bool Layered;
+    };
+    const TCase cases[] = {
+        // Two shared colours show the scene badly; layers of 64 mend it.
+        {"two shared colours, rich layers", 2, 64, 0.0, true},
+        // Layers of one colour with a wide margin leave the squares behind.
+        {"a full palette, poor layers", 255, 1, 40.0, false},
+    };
+    const std::vector<Rgb> scene = Scene(9);
+    constexpr int kTried = 3;
+    for (const TCase& c : cases) {
+        TSharedPaletteReducer::TTuning plain;
+        plain.Colors = c.Colors;
+        TSharedPaletteReducer::TTuning tried = plain;
+        tried.ProbeFrames = kTried;
+        tried.ProbeColors = c.ProbeColors;
+        tried.ProbeMargin = c.ProbeMargin;
+        TOptimizedFrameSequence shared(TDitherMode::Nearest, plain);
+        TOptimizedFrameSequence probed(TDitherMode::Nearest, tried);
+        int same = 0;
+        for (const Rgb& frame : scene) {
+            const TOptimizedFrame a = shared.Next(*ToBitmap(frame));
+            const TOptimizedFrame b = probed.Next(*ToBitmap(frame));
+            const bool equal = a.Pixels == b.Pixels && a.Colors == b.Colors && a.Left == b.Left &&
+                               a.Top == b.Top && a.Width == b.Width && a.Height == b.Height;
+            if (same < kTried + 1) {
+                ASSERT_TRUE(equal) << c.What << ": frame " << same << " was tried, not changed";
+            }
+            same += equal ? 1 : 0;
+        }
+        if (c.Layered)
+            EXPECT_EQ(same, kTried + 1) << c.What;
+        else
+            EXPECT_EQ(same, static_cast<int>(scene.size())) << c.What;
+    }
+}
+
 // Frames large enough for a layer to be drawn in bands, and its palette made
 // on several threads, come out the same for any number of threads.
 TEST(OptimizedFrames, LayersAreTheSameForAnyNumberOfThreads) {
