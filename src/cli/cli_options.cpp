@@ -92,8 +92,11 @@ std::vector<TCliCommand> MakeCommands() {
                        "nearest when that lengthens the LZW strings (4 at 80, 10\n"
                        "at 50, 0 from 25 down; in frames that change as a whole\n"
                        "up to 2.5 times that, not past 10), and shrinks the\n"
-                       "palette (255 colours, 195 at 50, 24 at 1). Below 50 the\n"
-                       "8 frames after the first are also tried as layers (123\n"
+                       "palette (255 colours, 195 at 50, 24 at 1). From 38 down\n"
+                       "the first frame of a picture of 65536 pixels or more gets\n"
+                       "a richer palette of its own (148 colours at 38, 64 at 1)\n"
+                       "that pixels kept later go on showing. Below 50 the 8\n"
+                       "frames after the first are also tried as layers (123\n"
                        "colours and a margin of 6.3 at 49, 16 and 20 at 1); when\n"
                        "those cost less for their error, later frames are layered"),
             // Past a quarter of a channel's range, pixels that plainly changed

@@ -91,6 +91,13 @@ TSharedPaletteReducer::TTuning TSharedPaletteReducer::TuningForQuality(int quali
         tuning.ProbeFrames = kProbeFrames;
         tuning.ProbeColors = static_cast<int>(std::lround(128.0 * std::pow(16.0 / 128.0, s)));
         tuning.ProbeMargin = 6.0 + 14.0 * s;
+        // Every later frame builds on the first: where the picture stands
+        // still, its colours are the ones seen throughout, and more of them
+        // cost that one frame little. Its palette is then a table beside the
+        // shared one, worth it only where it holds a quarter more colours.
+        const int first = static_cast<int>(std::lround(195.0 * std::pow(64.0 / 195.0, s)));
+        if (4 * first >= 5 * tuning.Colors)
+            tuning.FirstColors = first;
     }
     // The margin falls from about 4 levels at quality 81 to 0 at 100.
     if (loss < kLayerLoss)

@@ -90,6 +90,12 @@ public:
         int ProbeFrames = 0;
         int ProbeColors = 0;
         double ProbeMargin = -1;
+        // Above 0, with a shared palette: the first frame of a picture of at
+        // least 65536 pixels is shown as a layer of this many colours, and
+        // later frames draw only the pixels whose index the reducer changed,
+        // so that the pixels it keeps go on showing the first frame's richer
+        // colours. The file's global table stays the shared palette's.
+        int FirstColors = 0;
         // The palette's k-means rounds and sample (see TBestQuantizer).
         int RefineRounds = TBestQuantizer::kRefineRounds;
         std::int64_t SamplePixels = TBestQuantizer::kSamplePixels;

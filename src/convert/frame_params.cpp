@@ -40,6 +40,7 @@ TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params) {
         if (params.Dither && *params.Dither != TDitherMode::Nearest) {
             tuning.LayerMargin = -1;
             tuning.ProbeMargin = -1;
+            tuning.FirstColors = 0;
         }
         return tuning;
     }

@@ -89,7 +89,9 @@ TEncodedFrame EncodeOptimizedFrame(const TOptimizedFrame& frame, int index,
         if (index == 0)
             encoded.GlobalColors = frame.Colors;
     } else if (index == 0) {
-        throw GIFException(gifmsg::NoColorTable);
+        if (frame.GlobalTable.empty())
+            throw GIFException(gifmsg::NoColorTable);
+        encoded.GlobalColors = frame.GlobalTable;
     }
     // The same checks a frame's bounds and pixels get in a document.
     const auto inRange = [](int v) { return v >= 0 && v <= 0xFFFF; };

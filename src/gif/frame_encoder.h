@@ -75,8 +75,9 @@ TEncodedFrame EncodeFrame(TGIFSubImage& frame, int index, std::uint8_t dataCodin
 // is settled (TFrameOptimizer::ChooseTransparency): the timing's extensions,
 // the graphic control extension carrying the frame's disposal and
 // transparency, then its image. A frame that uses the global table is coded
-// with that table's own bits; frame index 0 carries it as GlobalColors, and
-// raises "No global or local color table defined" when it does not use it.
+// with that table's own bits; frame index 0 carries it as GlobalColors (or
+// its GlobalTable, beside a table of its own), and raises "No global or local
+// color table defined" when it has neither.
 TEncodedFrame EncodeOptimizedFrame(const TOptimizedFrame& frame, int index,
                                    const TFrameTiming& timing, std::uint8_t dataCoding);
 

@@ -30,6 +30,9 @@ struct TOptimizedFrame {
     // The table is the animation's first one, which a file holds as its
     // global table (set by TOptimizedFrameSequence).
     bool UsesGlobalTable = false;
+    // On a first frame that carries a table of its own: the table the file
+    // holds as its global one, which later frames use.
+    std::vector<TGIFColor> GlobalTable;
 };
 
 // Turns full frames into the smallest frames that show the same pictures.

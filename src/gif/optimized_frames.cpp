@@ -23,6 +23,9 @@ constexpr double kLayerPoolSlack = 2.0;
 constexpr double kLayerPoolShare = 0.75;
 constexpr double kLayerNoise = 6.0;
 constexpr std::size_t kLayerSampleStep = 7;
+// A smaller picture gets no rich first frame: there a second table and the
+// richer frame cost more than the colours its still parts keep give back.
+constexpr std::int64_t kRichFirstPixels = 65536;
 // A layer with fewer pixels to look up is drawn on one thread.
 constexpr std::size_t kLayerPixelsPerThread = 131072;
 } // namespace
@@ -61,8 +64,8 @@ TOptimizedFrameSequence::TReducedStep TOptimizedFrameSequence::Reduce(TBitmap& f
     if (!reducer_)
         reducer_ = std::make_unique<TSharedPaletteReducer>(width, height, mode_, tuning_);
     // What the reducer chose before, for telling the pixels it kept; only the
-    // string search needs it.
-    if (tuning_.LzwBound > 0)
+    // string search and a rich first frame need it.
+    if (tuning_.LzwBound > 0 || tuning_.FirstColors > 0)
         step.Before = reducer_->Indices();
     step.Frame = reducer_->Next(step.Bgr, step.Stride);
     if (step.Frame.NewPalette)
@@ -78,6 +81,32 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
         return PlaceLayer(step, tuning_.Colors, tuning_.LayerMargin);
     if (layered_.load())
         return PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin);
+    if (!optimizer_->Started())
+        richFirst_ = tuning_.FirstColors > 0 &&
+                     static_cast<std::int64_t>(step.Width) * step.Height >= kRichFirstPixels;
+    if (richFirst_ && !optimizer_->Started()) {
+        // The reducer goes on from its own first frame; only the screen shows
+        // the richer one. The file's global table is the reducer's, which the
+        // frames after this one use.
+        std::vector<TGIFColor> shared;
+        for (const TPaletteEntry& e : reduced.Palette)
+            shared.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
+        global_ = TFrameOptimizer::TableFor(shared);
+        if (tuning_.LzwBound > 0)
+            shown_ = std::move(reduced.Indices);
+        TOptimizedFrame first = PlaceLayer(step, tuning_.FirstColors, 0);
+        if (!first.UsesGlobalTable)
+            first.GlobalTable = global_;
+        return first;
+    }
+    // After a rich first frame, only the pixels whose index the reducer
+    // changed are drawn (all of them on a new palette).
+    std::vector<std::uint8_t> drawn;
+    if (richFirst_ && !step.Before.empty()) {
+        drawn.resize(reduced.Indices.size());
+        for (std::size_t i = 0; i < drawn.size(); ++i)
+            drawn[i] = reduced.Indices[i] != step.Before[i] ? 1 : 0;
+    }
     // The layer this frame would be on a screen of its own, which layers
     // alone have drawn since the first frame.
     const bool probe =
@@ -136,7 +165,8 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
                           kept ? shown_.data() : nullptr},
                          reduced.Palette, bound);
     }
-    TOptimizedFrame optimized = Locate(reduced.Palette, reduced.Indices.data(), nullptr);
+    TOptimizedFrame optimized =
+        Locate(reduced.Palette, reduced.Indices.data(), drawn.empty() ? nullptr : drawn.data());
     // The step is spent: its indexes become what the screen shows.
     if (tuning_.LzwBound > 0)
         shown_ = std::move(reduced.Indices);
@@ -307,7 +337,8 @@ int TOptimizedFrameAdder::Add(TGIFDocument& document, TBitmap& frame) {
     TOptimizedFrame optimized = sequence_.Next(frame);
     TFrameOptimizer::ChooseTransparency(optimized);
     if (document.GlobalColorMap().Count() == 0)
-        document.GlobalColorMap().SetColors(optimized.Colors);
+        document.GlobalColorMap().SetColors(optimized.GlobalTable.empty() ? optimized.Colors
+                                                                          : optimized.GlobalTable);
     return AddOptimizedFrame(document, std::move(optimized));
 }
 

@@ -81,6 +81,8 @@ private:
     // Reduce, which may run beside Place, then has nothing to do.
     std::atomic<bool> layered_{false};
     // Frames tried so far, and what the layers and the shared frames cost.
+    // The first frame was shown with TTuning::FirstColors.
+    bool richFirst_ = false;
     int probed_ = 0;
     std::unique_ptr<TFrameOptimizer> probeScreen_;
     TCost probeLayers_;

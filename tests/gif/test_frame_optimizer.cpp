@@ -58,18 +58,33 @@ std::vector<Rgb> Scene(int n) {
     return frames;
 }
 
-std::unique_ptr<TBitmap> ToBitmap(const Rgb& rgb) {
-    auto bitmap = std::make_unique<TBitmap>(kWidth, kHeight, TPixelFormat::pf24bit);
-    for (int y = 0; y < kHeight; ++y) {
+std::unique_ptr<TBitmap> ToBitmap(const Rgb& rgb, int width = kWidth, int height = kHeight) {
+    auto bitmap = std::make_unique<TBitmap>(width, height, TPixelFormat::pf24bit);
+    for (int y = 0; y < height; ++y) {
         std::uint8_t* row = bitmap->ScanLine(y);
-        for (int x = 0; x < kWidth; ++x) {
-            const std::uint8_t* p = &rgb[static_cast<std::size_t>((y * kWidth + x) * 3)];
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = &rgb[static_cast<std::size_t>((y * width + x) * 3)];
             row[3 * x] = p[2];
             row[3 * x + 1] = p[1];
             row[3 * x + 2] = p[0];
         }
     }
     return bitmap;
+}
+
+// A frame repeated tiles x tiles times, each tile a little lighter, so that
+// no two are alike: a picture large enough for what only large ones get.
+Rgb Tiled(const Rgb& frame, int tiles) {
+    Rgb out;
+    for (int y = 0; y < kHeight * tiles; ++y)
+        for (int x = 0; x < kWidth * tiles; ++x) {
+            const std::uint8_t* p =
+                &frame[static_cast<std::size_t>(((y % kHeight) * kWidth + x % kWidth) * 3)];
+            const int lift = (y / kHeight) * tiles + x / kWidth;
+            for (int c = 0; c < 3; ++c)
+                out.push_back(static_cast<std::uint8_t>(std::min(255, p[c] + lift)));
+        }
+    return out;
 }
 
 // The frames without optimisation, with the same palettes: the reducer's
@@ -355,6 +370,50 @@ TEST(OptimizedFrames, LayersOnlyMendAndGatherMoreColoursThanATable) {
     }
 }
 
+// A rich first frame shows more colours than the shared palette holds, and
+// later every pixel shows what the shared road shows or what the screen
+// showed before: the pixels the reducer keeps go on showing the first frame.
+TEST(OptimizedFrames, ARichFirstFrameStaysWhereTheReducerKeepsItsIndexes) {
+    constexpr int kTiles = 5; // 320 x 240 pixels
+    std::vector<Rgb> small = Scene(9);
+    std::vector<Rgb> scene;
+    for (const Rgb& frame : small)
+        scene.push_back(Tiled(frame, kTiles));
+    const auto shown = [&](const std::vector<Rgb>& frames, int tiles, int firstColors) {
+        TSharedPaletteReducer::TTuning tuning;
+        tuning.Colors = 16;
+        tuning.Tolerance = 12;
+        tuning.FirstColors = firstColors;
+        TGIFDocument document;
+        TOptimizedFrameAdder adder(TDitherMode::Nearest, tuning);
+        for (const Rgb& frame : frames)
+            adder.Add(document, *ToBitmap(frame, kWidth * tiles, kHeight * tiles));
+        const test::GiflibDecoded gif = test::GiflibDecode(test::SaveToBytes(document));
+        EXPECT_TRUE(gif.Ok) << gif.Error;
+        return test::GiflibComposite(gif);
+    };
+    // A small picture has none: the shared road's frames.
+    EXPECT_EQ(shown(small, 1, 255), shown(small, 1, 0));
+    const std::vector<Rgb> plain = shown(scene, kTiles, 0);
+    const std::vector<Rgb> rich = shown(scene, kTiles, 255);
+    ASSERT_EQ(plain.size(), scene.size());
+    ASSERT_EQ(rich.size(), scene.size());
+    std::vector<std::array<std::uint8_t, 3>> colours;
+    for (std::size_t i = 0; i < rich[0].size(); i += 3)
+        colours.push_back({rich[0][i], rich[0][i + 1], rich[0][i + 2]});
+    std::sort(colours.begin(), colours.end());
+    EXPECT_GT(std::unique(colours.begin(), colours.end()) - colours.begin(), 16);
+    int kept = 0;
+    for (std::size_t k = 1; k < scene.size(); ++k)
+        for (std::size_t i = 0; i < scene[k].size(); i += 3) {
+            const bool same = std::equal(&rich[k][i], &rich[k][i] + 3, &plain[k][i]);
+            const bool stays = std::equal(&rich[k][i], &rich[k][i] + 3, &rich[k - 1][i]);
+            ASSERT_TRUE(same || stays) << "frame " << k << " pixel " << i / 3;
+            kept += same ? 0 : 1;
+        }
+    EXPECT_GT(kept, 0);
+}
+
 // Trying layers changes none of the frames tried; after them the frames are
 // layers only where the layers cost less for their error.
 TEST(OptimizedFrames, TriedLayersAreTakenOnlyWhereTheyWin) {
@@ -404,21 +463,6 @@ TEST(OptimizedFrames, TriedLayersAreTakenOnlyWhereTheyWin) {
 // on several threads, come out the same for any number of threads.
 TEST(OptimizedFrames, LayersAreTheSameForAnyNumberOfThreads) {
     constexpr int kTiles = 8; // 512 x 384 pixels
-    const auto tiled = [](const Rgb& frame) {
-        auto bitmap =
-            std::make_unique<TBitmap>(kWidth * kTiles, kHeight * kTiles, TPixelFormat::pf24bit);
-        for (int y = 0; y < kHeight * kTiles; ++y)
-            for (int x = 0; x < kWidth * kTiles; ++x) {
-                const std::uint8_t* p =
-                    &frame[static_cast<std::size_t>(((y % kHeight) * kWidth + x % kWidth) * 3)];
-                // Each tile a little lighter, so that no two are alike.
-                const int lift = (y / kHeight) * kTiles + x / kWidth;
-                for (int c = 0; c < 3; ++c)
-                    bitmap->ScanLine(y)[3 * x + c] =
-                        static_cast<std::uint8_t>(std::min(255, p[2 - c] + lift));
-            }
-        return bitmap;
-    };
     TSharedPaletteReducer::TTuning tuning;
     tuning.LayerMargin = 1.0;
     std::vector<std::vector<std::uint8_t>> first;
@@ -426,7 +470,8 @@ TEST(OptimizedFrames, LayersAreTheSameForAnyNumberOfThreads) {
         TOptimizedFrameSequence sequence(TDitherMode::Nearest, tuning, threads);
         std::vector<std::vector<std::uint8_t>> frames;
         for (const Rgb& frame : Scene(6)) {
-            TOptimizedFrame optimized = sequence.Next(*tiled(frame));
+            TOptimizedFrame optimized =
+                sequence.Next(*ToBitmap(Tiled(frame, kTiles), kWidth * kTiles, kHeight * kTiles));
             frames.push_back(optimized.Pixels);
             for (const TGIFColor& c : optimized.Colors)
                 frames.back().insert(frames.back().end(), {c.Red, c.Green, c.Blue});
