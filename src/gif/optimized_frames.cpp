@@ -28,6 +28,21 @@ constexpr std::size_t kLayerSampleStep = 7;
 constexpr std::int64_t kRichFirstPixels = 65536;
 // A layer with fewer pixels to look up is drawn on one thread.
 constexpr std::size_t kLayerPixelsPerThread = 131072;
+
+std::vector<TGIFColor> GifColors(const std::vector<TPaletteEntry>& entries) {
+    std::vector<TGIFColor> colors;
+    colors.reserve(entries.size());
+    for (const TPaletteEntry& e : entries)
+        colors.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
+    return colors;
+}
+
+// The squared distance of a pixel (blue, green, red) from what the screen
+// shows (red, green, blue).
+int ScreenDistance(const std::uint8_t* bgr, const std::uint8_t* rgb) {
+    const int r = bgr[2] - rgb[0], g = bgr[1] - rgb[1], b = bgr[0] - rgb[2];
+    return r * r + g * g + b * b;
+}
 } // namespace
 
 TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors, int tolerance)
@@ -81,17 +96,13 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
         return PlaceLayer(step, tuning_.Colors, tuning_.LayerMargin);
     if (layered_.load())
         return PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin);
-    if (!optimizer_->Started())
-        richFirst_ = tuning_.FirstColors > 0 &&
-                     static_cast<std::int64_t>(step.Width) * step.Height >= kRichFirstPixels;
-    if (richFirst_ && !optimizer_->Started()) {
+    if (!optimizer_->Started() && tuning_.FirstColors > 0 &&
+        static_cast<std::int64_t>(step.Width) * step.Height >= kRichFirstPixels) {
         // The reducer goes on from its own first frame; only the screen shows
         // the richer one. The file's global table is the reducer's, which the
         // frames after this one use.
-        std::vector<TGIFColor> shared;
-        for (const TPaletteEntry& e : reduced.Palette)
-            shared.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
-        global_ = TFrameOptimizer::TableFor(shared);
+        richFirst_ = true;
+        global_ = TFrameOptimizer::TableFor(GifColors(reduced.Palette));
         if (tuning_.LzwBound > 0)
             shown_ = std::move(reduced.Indices);
         TOptimizedFrame first = PlaceLayer(step, tuning_.FirstColors, 0);
@@ -115,10 +126,8 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
         if (!probeScreen_)
             probeScreen_ = std::make_unique<TFrameOptimizer>(*optimizer_);
         std::swap(optimizer_, probeScreen_);
-        const TCost cost = Cost(PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin), step);
+        AddCost(PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin), step, probeLayers_);
         std::swap(optimizer_, probeScreen_);
-        probeLayers_.Bytes += cost.Bytes;
-        probeLayers_.Error += cost.Error;
     }
     if (tuning_.LzwBound > 0) {
         // A pixel the reducer kept shows what it showed, unless that entry is
@@ -171,9 +180,7 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
     if (tuning_.LzwBound > 0)
         shown_ = std::move(reduced.Indices);
     if (probe) {
-        const TCost cost = Cost(optimized, step);
-        probeShared_.Bytes += cost.Bytes;
-        probeShared_.Error += cost.Error;
+        AddCost(optimized, step, probeShared_);
         if (++probed_ == tuning_.ProbeFrames) {
             probeScreen_.reset();
             layered_.store(probeLayers_.Bytes * probeLayers_.Error <
@@ -183,37 +190,28 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
     return optimized;
 }
 
-TOptimizedFrameSequence::TCost TOptimizedFrameSequence::Cost(const TOptimizedFrame& frame,
-                                                             const TReducedStep& step) const {
-    TOptimizedFrame settled = frame;
-    TFrameOptimizer::ChooseTransparency(settled);
-    TCost cost;
-    cost.Bytes = static_cast<double>(LzwDataSize(settled.Pixels, settled.Width, settled.Height,
-                                                 static_cast<int>(settled.Colors.size())) +
-                                     (settled.UsesGlobalTable ? 0 : 3 * settled.Colors.size()));
+void TOptimizedFrameSequence::AddCost(TOptimizedFrame frame, const TReducedStep& step,
+                                      TCost& total) const {
+    TFrameOptimizer::ChooseTransparency(frame);
+    total.Bytes += static_cast<double>(LzwDataSize(frame.Pixels, frame.Width, frame.Height,
+                                                   static_cast<int>(frame.Colors.size())) +
+                                       (frame.UsesGlobalTable ? 0 : 3 * frame.Colors.size()));
     const std::vector<std::uint8_t>& screen = optimizer_->Screen();
     const auto w = static_cast<std::size_t>(step.Width);
     for (int y = 0; y < step.Height; ++y) {
         const std::uint8_t* p = step.Bgr + step.Stride * y;
         const std::uint8_t* s = screen.data() + 3 * static_cast<std::size_t>(y) * w;
         std::int64_t row = 0;
-        for (std::size_t x = 0; x < w; ++x, p += 3, s += 3) {
-            const int r = p[2] - s[0], g = p[1] - s[1], b = p[0] - s[2];
-            row += r * r + g * g + b * b;
-        }
-        cost.Error += static_cast<double>(row);
+        for (std::size_t x = 0; x < w; ++x, p += 3, s += 3)
+            row += ScreenDistance(p, s);
+        total.Error += static_cast<double>(row);
     }
-    return cost;
 }
 
 TOptimizedFrame TOptimizedFrameSequence::Locate(const std::vector<TPaletteEntry>& entries,
                                                 const std::uint8_t* indices,
                                                 const std::uint8_t* drawn) {
-    std::vector<TGIFColor> palette;
-    palette.reserve(entries.size());
-    for (const TPaletteEntry& e : entries)
-        palette.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
-    TOptimizedFrame optimized = optimizer_->Locate(indices, palette, drawn);
+    TOptimizedFrame optimized = optimizer_->Locate(indices, GifColors(entries), drawn);
     if (global_.empty())
         global_ = optimized.Colors;
     optimized.UsesGlobalTable = optimized.Colors == global_;
@@ -237,8 +235,7 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step, in
         const std::uint8_t* s = screen.data() + 3 * static_cast<std::size_t>(y) * w;
         int* shown = layerShown_.data() + static_cast<std::size_t>(y) * w;
         for (std::size_t x = 0; x < w; ++x, p += 3, s += 3) {
-            const int r = p[2] - s[0], g = p[1] - s[1], b = p[0] - s[2];
-            shown[x] = first ? std::numeric_limits<int>::max() : r * r + g * g + b * b;
+            shown[x] = first ? std::numeric_limits<int>::max() : ScreenDistance(p, s);
             lookups += static_cast<double>(shown[x]) > marginSquared ? 1 : 0;
         }
     }

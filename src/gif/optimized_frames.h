@@ -45,8 +45,8 @@ public:
     // unchanged, until its Place, which uses the step up.
     struct TReducedStep {
         TReducedFrame Frame;
-        // The reducer's indexes before this frame (with LzwBound, and not on a
-        // new palette); empty otherwise.
+        // The reducer's indexes before this frame (with LzwBound or
+        // FirstColors, and not on a new palette); empty otherwise.
         std::vector<std::uint8_t> Before;
         int Width = 0;
         int Height = 0;
@@ -59,13 +59,14 @@ public:
 private:
     // Place as a layer of colors colours with margin.
     TOptimizedFrame PlaceLayer(const TReducedStep& step, int colors, double margin);
-    // What a placed frame costs: the bytes of its data and table, and the
-    // squared error of the screen it leaves against the step's picture.
+    // What placed frames cost: the bytes of their data and tables, and the
+    // squared error of the screens they leave against the steps' pictures.
     struct TCost {
         double Bytes = 0;
         double Error = 0;
     };
-    TCost Cost(const TOptimizedFrame& frame, const TReducedStep& step) const;
+    // Adds a placed frame's cost to total.
+    void AddCost(TOptimizedFrame frame, const TReducedStep& step, TCost& total) const;
     // TFrameOptimizer::Locate (with drawn when it is not null), the frame
     // marked when its table is the animation's first.
     TOptimizedFrame Locate(const std::vector<TPaletteEntry>& entries, const std::uint8_t* indices,
@@ -80,9 +81,10 @@ private:
     // Set by Place once the tried layers won (see TTuning::ProbeFrames);
     // Reduce, which may run beside Place, then has nothing to do.
     std::atomic<bool> layered_{false};
-    // Frames tried so far, and what the layers and the shared frames cost.
     // The first frame was shown with TTuning::FirstColors.
     bool richFirst_ = false;
+    // Frames tried so far, the screen the tried layers draw on, and what the
+    // layers and the shared frames cost.
     int probed_ = 0;
     std::unique_ptr<TFrameOptimizer> probeScreen_;
     TCost probeLayers_;
@@ -91,8 +93,8 @@ private:
     std::vector<TGIFColor> global_;
     // With LzwBound: the indexes the screen shows after the last frame.
     std::vector<std::uint8_t> shown_;
-    // With a LayerMargin: the last frame's palette, and room for a frame's
-    // distances from the screen, colours, indexes and drawn pixels.
+    // For layers: the last layer's palette, and room for a frame's distances
+    // from the screen, colours, indexes and drawn pixels.
     std::vector<TPaletteEntry> layerPalette_;
     std::vector<int> layerShown_;
     std::vector<std::uint8_t> layerPool_;
