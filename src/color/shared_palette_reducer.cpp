@@ -17,12 +17,17 @@ constexpr std::int64_t kErrorSamples = 16384;
 // The loss (100 minus the quality) past which the tuning turns to larger
 // tolerances and small palettes.
 constexpr int kSteepLoss = 50;
-// The loss below which frames are layered (TTuning::LayerMargin): above
-// quality 80 layers give a higher quality for their size than a shared
-// palette on every kind of clip measured, at about twice the time.
+// The loss below which layers of a full palette are tried beside the shared
+// palette (TTuning::ProbeFrames).
 constexpr int kLayerLoss = 20;
 // Frames after the first on which layers are tried beside a shared palette.
 constexpr int kProbeFrames = 8;
+// The string bound of tried and taken layers, as a share of their margin.
+constexpr double kLayerLzwShare = 0.75;
+// Below this quality the layers taken widen their margin, by up to
+// kWideLayerMargin RGB levels at quality 1.
+constexpr int kWideLayerQuality = 10;
+constexpr double kWideLayerMargin = 20.0;
 // Every kMoveGrid-th pixel of every kMoveGrid-th row tells how much of a frame moved.
 constexpr int kMoveGrid = 8;
 
@@ -91,6 +96,18 @@ TSharedPaletteReducer::TTuning TSharedPaletteReducer::TuningForQuality(int quali
         tuning.ProbeFrames = kProbeFrames;
         tuning.ProbeColors = static_cast<int>(std::lround(128.0 * std::pow(16.0 / 128.0, s)));
         tuning.ProbeMargin = 6.0 + 14.0 * s;
+        // Their strings may take an entry a little further off: kept below
+        // the margin, the next layer never mends what the choice spoiled.
+        tuning.ProbeLzwBound = static_cast<int>(std::lround(kLayerLzwShare * tuning.ProbeMargin));
+        // At the very bottom the layers taken widen their margin and bound:
+        // for the smallest file, more of the screen is left as it is.
+        const int kept = 100 - loss;
+        if (kept < kWideLayerQuality) {
+            const double h = (kWideLayerQuality - kept) / (kWideLayerQuality - 1.0);
+            tuning.LayeredMargin = tuning.ProbeMargin + kWideLayerMargin * h;
+            tuning.LayeredLzwBound =
+                static_cast<int>(std::lround(kLayerLzwShare * tuning.LayeredMargin));
+        }
         // Every later frame builds on the first: where the picture stands
         // still, its colours are the ones seen throughout, and more of them
         // cost that one frame little. Its palette is then a table beside the
@@ -99,9 +116,17 @@ TSharedPaletteReducer::TTuning TSharedPaletteReducer::TuningForQuality(int quali
         if (4 * first >= 5 * tuning.Colors)
             tuning.FirstColors = first;
     }
-    // The margin falls from about 4 levels at quality 81 to 0 at 100.
-    if (loss < kLayerLoss)
-        tuning.LayerMargin = loss / 5.0;
+    // Above quality 80, layers of a full palette are tried, with a margin
+    // from about 4 levels at quality 81 to 0 at 100. They give the higher
+    // PSNR for their size on every kind of clip measured, but on grainy or
+    // dark ones they leave stale grain and shifted block means that a
+    // shared palette does not: there the structure decides.
+    if (loss < kLayerLoss) {
+        tuning.ProbeFrames = kProbeFrames;
+        tuning.ProbeColors = tuning.Colors;
+        tuning.ProbeMargin = loss / 5.0;
+        tuning.ProbeStructure = true;
+    }
     // Twice the rounds over four times the sample: measured on real clips, the
     // palette then keeps dark gradients far better, for little time, since a
     // palette is built only when the scene leaves the last one behind.

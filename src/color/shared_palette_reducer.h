@@ -90,8 +90,22 @@ public:
         int ProbeFrames = 0;
         int ProbeColors = 0;
         double ProbeMargin = -1;
+        // The weighing also multiplies by the structural loss (1 minus the
+        // SSIM): near the frames both roads' squared errors are small, and
+        // what tells them apart is whether grain and the means of dark
+        // blocks keep their shape.
+        bool ProbeStructure = false;
+        // The tried layers, and the layers taken, re-choose entries for the
+        // coder's strings within this bound (see LzwBound); 0 never trades.
+        int ProbeLzwBound = 0;
+        // Above ProbeMargin: the margin and string bound of the layers taken,
+        // in place of the tried ones', for a smaller file once the tried
+        // layers showed that layers suit the clip.
+        double LayeredMargin = -1;
+        int LayeredLzwBound = 0;
         // Above 0, with a shared palette: the first frame of a picture of at
-        // least 65536 pixels is shown as a layer of this many colours, and
+        // least 65536 pixels, which the shared palette fits no closer than
+        // 4 RGB levels on average, is shown as a layer of this many colours, and
         // later frames draw only the pixels whose index the reducer changed,
         // so that the pixels it keeps go on showing the first frame's richer
         // colours. The file's global table stays the shared palette's.

@@ -121,12 +121,14 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
     double topSize = sizeAt({top, step0, 100});
     if (topSize <= goal)
         return chosen({top, step0, 100}, topSize);
-    // Layered qualities give a higher quality for their size than shared
-    // palettes, and their lowest is often smaller than the shared ones just
-    // below it: when it fits, the best fit is among them; else the search
-    // goes on from the highest shared quality.
+    // The qualities that try layers of a full palette give a higher quality
+    // for their size than shared palettes, and their lowest is often smaller
+    // than the shared ones just below it: when it fits, the best fit is
+    // among them; else the search goes on from the highest shared quality.
     const auto layered = [&](int quality) {
-        return OptimizeTuning(FitParams(base, {quality, step0, 100})).LayerMargin >= 0;
+        const TSharedPaletteReducer::TTuning tuning =
+            OptimizeTuning(FitParams(base, {quality, step0, 100}));
+        return tuning.ProbeStructure && tuning.ProbeMargin >= 0;
     };
     if (layered(top)) {
         int lowest = top;

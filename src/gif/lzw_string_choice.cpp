@@ -91,8 +91,12 @@ void ExtendLzwStrings(const TLzwChoiceBlock& block, const std::vector<TPaletteEn
         block.RectHeight <= 0)
         return;
     const int colors = static_cast<int>(palette.size());
+    // A layer's pixels left undrawn are holes; it needs room for one.
+    const bool layer = block.Shown == nullptr && block.Drawn != nullptr;
+    if (layer && colors >= 256)
+        return;
     // Kept pixels are coded as holes when the table has room for one more entry.
-    const int hole = block.Shown != nullptr && colors < 256 ? colors : -1;
+    const int hole = (block.Shown != nullptr || layer) && colors < 256 ? colors : -1;
     const int slack = bound * bound;
     TStringTree tree(hole >= 0 ? colors + 1 : colors);
     int current = TStringTree::kNone;
@@ -100,10 +104,12 @@ void ExtendLzwStrings(const TLzwChoiceBlock& block, const std::vector<TPaletteEn
         const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(block.Width);
         std::uint8_t* indices = block.Indices + row;
         const std::uint8_t* shown = block.Shown != nullptr ? block.Shown + row : nullptr;
+        std::uint8_t* drawn = layer ? block.Drawn + row : nullptr;
+        const std::uint8_t* screen = layer ? block.ScreenRgb + 3 * row : nullptr;
         const std::uint8_t* bgr = block.Bgr + block.Stride * y;
         for (int x = block.Left; x < block.Left + block.RectWidth; ++x) {
             const auto ux = static_cast<std::size_t>(x);
-            const bool kept = shown != nullptr && indices[ux] == shown[ux];
+            const bool kept = layer ? drawn[ux] == 0 : shown != nullptr && indices[ux] == shown[ux];
             int pixel = kept && hole >= 0 ? hole : indices[ux];
             if (current == TStringTree::kNone) {
                 current = pixel;
@@ -116,19 +122,30 @@ void ExtendLzwStrings(const TLzwChoiceBlock& block, const std::vector<TPaletteEn
                 for (int c = tree.FirstChild(current); c != TStringTree::kNone;
                      c = tree.Sibling(c)) {
                     const int candidate = tree.Pixel(c);
-                    const int entry =
-                        candidate == hole ? (shown != nullptr ? shown[ux] : -1) : candidate;
-                    if (entry < 0 || entry >= colors)
-                        continue;
-                    const int d = TExactColorLookup::Distance(
-                        palette[static_cast<std::size_t>(entry)], source);
+                    int d = 0;
+                    if (candidate == hole && layer) {
+                        // A hole shows the screen's colour (red, green, blue).
+                        const std::uint8_t* rgb = screen + 3 * ux;
+                        const int r = source[2] - rgb[0], g = source[1] - rgb[1],
+                                  b = source[0] - rgb[2];
+                        d = r * r + g * g + b * b;
+                    } else {
+                        const int entry =
+                            candidate == hole ? (shown != nullptr ? shown[ux] : -1) : candidate;
+                        if (entry < 0 || entry >= colors)
+                            continue;
+                        d = TExactColorLookup::Distance(palette[static_cast<std::size_t>(entry)],
+                                                        source);
+                    }
                     if (d < best) {
                         best = d;
                         next = c;
                         pixel = candidate;
                     }
                 }
-                if (next != TStringTree::kNone)
+                if (next != TStringTree::kNone && layer && pixel == hole)
+                    drawn[ux] = 0;
+                else if (next != TStringTree::kNone)
                     indices[ux] = static_cast<std::uint8_t>(pixel == hole ? shown[ux] : pixel);
             }
             if (next != TStringTree::kNone) {

@@ -27,6 +27,13 @@ struct TLzwChoiceBlock {
     // every pixel is new. A pixel that keeps its index there is coded as the
     // transparent index (the palette's size) when the palette has room for one.
     const std::uint8_t* Shown = nullptr;
+    // For a layer, in place of Shown: which pixels are drawn (1) or left as
+    // they are (0, coded as the transparent index, the palette's size), and
+    // the colours the screen shows (3 bytes red, green, blue a pixel, same
+    // layout as Indices). A drawn pixel may become a hole, and is then
+    // marked undrawn; the palette must leave room for the hole.
+    std::uint8_t* Drawn = nullptr;
+    const std::uint8_t* ScreenRgb = nullptr;
 };
 
 // Walks the rectangle in coding order with the string table the LZW coder

@@ -1,6 +1,7 @@
 #include "gif/optimized_frames.h"
 
 #include "color/best_quantizer.h"
+#include "color/changed_rect.h"
 #include "color/dib_access.h"
 #include "color/exact_color_lookup.h"
 #include "color/parallel_parts.h"
@@ -26,8 +27,14 @@ constexpr std::size_t kLayerSampleStep = 7;
 // A smaller picture gets no rich first frame: there a second table and the
 // richer frame cost more than the colours its still parts keep give back.
 constexpr std::int64_t kRichFirstPixels = 65536;
+// Nor does a first frame that the shared palette fits within 4 RGB levels
+// (its mean squared distance): a drawn picture of few colours, which more
+// colours would change by nothing a person sees.
+constexpr double kRichFirstError = 16.0;
 // A layer with fewer pixels to look up is drawn on one thread.
 constexpr std::size_t kLayerPixelsPerThread = 131072;
+// The side of the blocks whose structure tried frames are weighed by.
+constexpr int kSsimBlock = 8;
 
 std::vector<TGIFColor> GifColors(const std::vector<TPaletteEntry>& entries) {
     std::vector<TGIFColor> colors;
@@ -35,6 +42,63 @@ std::vector<TGIFColor> GifColors(const std::vector<TPaletteEntry>& entries) {
     for (const TPaletteEntry& e : entries)
         colors.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
     return colors;
+}
+
+// The mean squared distance of a reduced frame's pixels from their entries.
+double MeanReducedError(const TOptimizedFrameSequence::TReducedStep& step) {
+    const TReducedFrame& reduced = step.Frame;
+    const auto w = static_cast<std::size_t>(step.Width);
+    double sum = 0;
+    for (int y = 0; y < step.Height; ++y) {
+        const std::uint8_t* p = step.Bgr + step.Stride * y;
+        const std::uint8_t* index = reduced.Indices.data() + static_cast<std::size_t>(y) * w;
+        std::int64_t row = 0;
+        for (std::size_t x = 0; x < w; ++x, p += 3)
+            row += TExactColorLookup::Distance(reduced.Palette[index[x]], p);
+        sum += static_cast<double>(row);
+    }
+    const std::size_t pixels = w * static_cast<std::size_t>(step.Height);
+    return sum / static_cast<double>(std::max<std::size_t>(pixels, 1));
+}
+
+// How far a picture's structure is from the screen's: 1 minus the mean SSIM
+// of its kSsimBlock-square blocks, over red, green and blue.
+double StructuralLoss(const TOptimizedFrameSequence::TReducedStep& step,
+                      const std::vector<std::uint8_t>& screen) {
+    // The constants of the SSIM that video tools report: 0.03 * 255 squared
+    // for the contrast, and 1/64 of 0.01 * 255 squared for the mean, which so
+    // weighs a shifted mean in dark blocks strongly.
+    constexpr double kC1 = 6.5025 / 64, kC2 = 58.5225 * 63 / 64;
+    const auto w = static_cast<std::size_t>(step.Width);
+    double sum = 0;
+    int blocks = 0;
+    for (int top = 0; top + kSsimBlock <= step.Height; top += kSsimBlock)
+        for (int left = 0; left + kSsimBlock <= step.Width; left += kSsimBlock)
+            for (int c = 0; c < 3; ++c) {
+                std::int64_t a = 0, b = 0, aa = 0, bb = 0, ab = 0;
+                for (int y = top; y < top + kSsimBlock; ++y) {
+                    const std::uint8_t* p = step.Bgr + step.Stride * y + 3 * left + (2 - c);
+                    const std::uint8_t* s =
+                        screen.data() +
+                        3 * (static_cast<std::size_t>(y) * w + static_cast<std::size_t>(left)) + c;
+                    for (int x = 0; x < kSsimBlock; ++x, p += 3, s += 3) {
+                        a += *p;
+                        b += *s;
+                        aa += *p * *p;
+                        bb += *s * *s;
+                        ab += *p * *s;
+                    }
+                }
+                constexpr double n = kSsimBlock * kSsimBlock;
+                const double ma = static_cast<double>(a) / n, mb = static_cast<double>(b) / n;
+                const double va = static_cast<double>(aa) / n - ma * ma;
+                const double vb = static_cast<double>(bb) / n - mb * mb;
+                const double cov = static_cast<double>(ab) / n - ma * mb;
+                sum += (2 * ma * mb + kC1) * (2 * cov + kC2) /
+                       ((ma * ma + mb * mb + kC1) * (va + vb + kC2));
+                ++blocks;
+            }
+    return blocks > 0 ? 1.0 - sum / blocks : 0;
 }
 
 // The squared distance of a pixel (blue, green, red) from what the screen
@@ -93,11 +157,17 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
     if (!optimizer_)
         optimizer_ = std::make_unique<TFrameOptimizer>(step.Width, step.Height);
     if (tuning_.LayerMargin >= 0)
-        return PlaceLayer(step, tuning_.Colors, tuning_.LayerMargin);
-    if (layered_.load())
-        return PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin);
+        return PlaceLayer(step, tuning_.Colors, tuning_.LayerMargin, 0);
+    if (layered_.load()) {
+        // The layers taken may go further than the tried ones.
+        if (tuning_.LayeredMargin > tuning_.ProbeMargin)
+            return PlaceLayer(step, tuning_.ProbeColors, tuning_.LayeredMargin,
+                              tuning_.LayeredLzwBound);
+        return PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin, tuning_.ProbeLzwBound);
+    }
     if (!optimizer_->Started() && tuning_.FirstColors > 0 &&
-        static_cast<std::int64_t>(step.Width) * step.Height >= kRichFirstPixels) {
+        static_cast<std::int64_t>(step.Width) * step.Height >= kRichFirstPixels &&
+        MeanReducedError(step) >= kRichFirstError) {
         // The reducer goes on from its own first frame; only the screen shows
         // the richer one. The file's global table is the reducer's, which the
         // frames after this one use.
@@ -105,7 +175,7 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
         global_ = TFrameOptimizer::TableFor(GifColors(reduced.Palette));
         if (tuning_.LzwBound > 0)
             shown_ = std::move(reduced.Indices);
-        TOptimizedFrame first = PlaceLayer(step, tuning_.FirstColors, 0);
+        TOptimizedFrame first = PlaceLayer(step, tuning_.FirstColors, 0, 0);
         if (!first.UsesGlobalTable)
             first.GlobalTable = global_;
         return first;
@@ -126,7 +196,8 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
         if (!probeScreen_)
             probeScreen_ = std::make_unique<TFrameOptimizer>(*optimizer_);
         std::swap(optimizer_, probeScreen_);
-        AddCost(PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin), step, probeLayers_);
+        AddCost(PlaceLayer(step, tuning_.ProbeColors, tuning_.ProbeMargin, tuning_.ProbeLzwBound),
+                step, probeLayers_);
         std::swap(optimizer_, probeScreen_);
     }
     if (tuning_.LzwBound > 0) {
@@ -183,8 +254,8 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
         AddCost(optimized, step, probeShared_);
         if (++probed_ == tuning_.ProbeFrames) {
             probeScreen_.reset();
-            layered_.store(probeLayers_.Bytes * probeLayers_.Error <
-                           probeShared_.Bytes * probeShared_.Error);
+            layered_.store(probeLayers_.Weight(tuning_.ProbeStructure) <
+                           probeShared_.Weight(tuning_.ProbeStructure));
         }
     }
     return optimized;
@@ -206,6 +277,8 @@ void TOptimizedFrameSequence::AddCost(TOptimizedFrame frame, const TReducedStep&
             row += ScreenDistance(p, s);
         total.Error += static_cast<double>(row);
     }
+    if (tuning_.ProbeStructure)
+        total.Structure += StructuralLoss(step, screen);
 }
 
 TOptimizedFrame TOptimizedFrameSequence::Locate(const std::vector<TPaletteEntry>& entries,
@@ -219,7 +292,7 @@ TOptimizedFrame TOptimizedFrameSequence::Locate(const std::vector<TPaletteEntry>
 }
 
 TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step, int colors,
-                                                    double layerMargin) {
+                                                    double layerMargin, int lzwBound) {
     const auto w = static_cast<std::size_t>(step.Width);
     const std::size_t pixels = w * static_cast<std::size_t>(step.Height);
     const bool first = !optimizer_->Started();
@@ -303,6 +376,28 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step, in
             }
         }
     });
+    if (lzwBound > 0 && !first) {
+        // Over the drawn pixels' rectangle, which the frame is cut to.
+        const TChangedRect rect = FindChangedRect(
+            step.Width, step.Height, [](int) { return false; },
+            [&](int x, int y) {
+                return drawn[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] != 0;
+            });
+        if (!rect.Empty()) {
+            TLzwChoiceBlock block{indices,
+                                  step.Width,
+                                  rect.Left,
+                                  rect.Top,
+                                  rect.Right - rect.Left + 1,
+                                  rect.Bottom - rect.Top + 1,
+                                  bgr,
+                                  stride,
+                                  nullptr};
+            block.Drawn = drawn;
+            block.ScreenRgb = screen.data();
+            ExtendLzwStrings(block, layerPalette_, lzwBound);
+        }
+    }
     return Locate(layerPalette_, layerIndices_.data(), layerDrawn_.data());
 }
 

@@ -57,13 +57,22 @@ public:
     TOptimizedFrame Place(TReducedStep& step);
 
 private:
-    // Place as a layer of colors colours with margin.
-    TOptimizedFrame PlaceLayer(const TReducedStep& step, int colors, double margin);
+    // Place as a layer of colors colours with margin, its strings extended
+    // within lzwBound (see ExtendLzwStrings) unless it is the first frame.
+    TOptimizedFrame PlaceLayer(const TReducedStep& step, int colors, double margin, int lzwBound);
     // What placed frames cost: the bytes of their data and tables, and the
     // squared error of the screens they leave against the steps' pictures.
     struct TCost {
         double Bytes = 0;
         double Error = 0;
+        // 1 minus the SSIM, summed over the frames.
+        double Structure = 0;
+        // The lower, the better the frames for their size: a percent of
+        // size weighs as a percent of squared error, and with structure
+        // as a percent of structural loss too.
+        double Weight(bool structure) const {
+            return Bytes * Error * (structure ? Structure : 1.0);
+        }
     };
     // Adds a placed frame's cost to total.
     void AddCost(TOptimizedFrame frame, const TReducedStep& step, TCost& total) const;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace framolo {
 namespace {
 
@@ -80,7 +82,7 @@ TEST(FrameParams, ListItemsAndAFixedSource) {
     EXPECT_TRUE(source.HasStep());
 }
 
-TEST(FrameParams, LayersAboveEightyAndOnlyWithoutDithering) {
+TEST(FrameParams, LayersAreTriedAboveEightyAndOnlyWithoutDithering) {
     struct TCase {
         int Quality;
         std::optional<TDitherMode> Dither;
@@ -95,7 +97,34 @@ TEST(FrameParams, LayersAboveEightyAndOnlyWithoutDithering) {
         TFrameParams params;
         params.Quality = c.Quality;
         params.Dither = c.Dither;
-        EXPECT_DOUBLE_EQ(OptimizeTuning(params).LayerMargin, c.Margin) << c.Quality;
+        const TSharedPaletteReducer::TTuning tuning = OptimizeTuning(params);
+        EXPECT_DOUBLE_EQ(tuning.ProbeMargin, c.Margin) << c.Quality;
+        EXPECT_DOUBLE_EQ(tuning.LayerMargin, -1.0) << c.Quality;
+        if (c.Margin >= 0) {
+            EXPECT_EQ(tuning.ProbeColors, tuning.Colors) << c.Quality;
+            EXPECT_TRUE(tuning.ProbeStructure) << c.Quality;
+        }
+    }
+}
+
+// Below 50 the tried layers' strings trade within a bound under their
+// margin, so that the next layer does not mend what they spoil; below 10
+// the layers taken widen both, down to the smallest file at 1.
+TEST(FrameParams, LayersTradeStringsWithinTheirMargin) {
+    double lastMargin = 0;
+    for (const int quality : {49, 30, 10, 9, 5, 1}) {
+        const auto t = TSharedPaletteReducer::TuningForQuality(quality);
+        EXPECT_GT(t.ProbeLzwBound, 0) << quality;
+        EXPECT_LT(t.ProbeLzwBound, t.ProbeMargin) << quality;
+        EXPECT_FALSE(t.ProbeStructure) << quality;
+        if (quality >= 10) {
+            EXPECT_LT(t.LayeredMargin, 0) << quality;
+            continue;
+        }
+        EXPECT_GT(t.LayeredMargin, std::max(t.ProbeMargin, lastMargin)) << quality;
+        EXPECT_LT(t.LayeredLzwBound, t.LayeredMargin) << quality;
+        EXPECT_GT(t.LayeredLzwBound, t.ProbeLzwBound) << quality;
+        lastMargin = t.LayeredMargin;
     }
 }
 
