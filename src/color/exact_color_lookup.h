@@ -95,6 +95,12 @@ public:
     static int Distance(const TPaletteEntry& e, const std::uint8_t* bgr) {
         return Distance(e, bgr[2], bgr[1], bgr[0]);
     }
+    // The squared distance of a pixel's blue, green and red bytes from what a
+    // screen shows: red, green and blue bytes.
+    static int ScreenDistance(const std::uint8_t* bgr, const std::uint8_t* rgb) {
+        const int r = bgr[2] - rgb[0], g = bgr[1] - rgb[1], b = bgr[0] - rgb[2];
+        return r * r + g * g + b * b;
+    }
 
     // Entry index with its colour.
     TChosenColor Choose(std::uint8_t index) const {

@@ -193,13 +193,13 @@ const TReducedFrame& TSharedPaletteReducer::Next(const std::uint8_t* bgr, std::p
     }
     bool rebuild = lookup_ == nullptr;
     if (!rebuild)
-        rebuild = SampledError(bgr, stride) > rebuildFactor_ * builtError_ + kRebuildSlack;
+        rebuild = SampledError(bgr, stride) > rebuildFactor_ * frame_.PaletteError + kRebuildSlack;
     if (rebuild) {
         frame_.Palette = TBestQuantizer(colors_, refineRounds_, samplePixels_)
                              .Quantize(bgr, width_, height_, stride);
         frame_.NewPalette = true;
         lookup_ = std::make_unique<TExactColorLookup>(frame_.Palette);
-        builtError_ = SampledError(bgr, stride);
+        frame_.PaletteError = SampledError(bgr, stride);
         ++palettesBuilt_;
         // Dithering the whole frame writes every index and reference colour.
         frame_.Indices.resize(pixels);

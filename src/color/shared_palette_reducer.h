@@ -19,6 +19,9 @@ struct TReducedFrame {
     std::vector<TPaletteEntry> Palette;
     // The palette is not the one the previous frame used.
     bool NewPalette = true;
+    // The mean squared distance (RGB) of the frame the palette was built
+    // for from their nearest entries, over a sample of its pixels.
+    double PaletteError = 0;
     // The bounding rectangle of the pixels that got a new index; outside it
     // the indexes are the previous frame's. Empty (width 0) when the frame
     // equals the previous one.
@@ -171,7 +174,6 @@ private:
     // Each pixel's colour when it was last dithered, 3 bytes blue, green, red.
     std::vector<std::uint8_t> dithered_;
     std::unique_ptr<TExactColorLookup> lookup_;
-    double builtError_ = 0;
     int palettesBuilt_ = 0;
 };
 

@@ -124,11 +124,8 @@ void ExtendLzwStrings(const TLzwChoiceBlock& block, const std::vector<TPaletteEn
                     const int candidate = tree.Pixel(c);
                     int d = 0;
                     if (candidate == hole && layer) {
-                        // A hole shows the screen's colour (red, green, blue).
-                        const std::uint8_t* rgb = screen + 3 * ux;
-                        const int r = source[2] - rgb[0], g = source[1] - rgb[1],
-                                  b = source[0] - rgb[2];
-                        d = r * r + g * g + b * b;
+                        // A hole shows what the screen shows.
+                        d = TExactColorLookup::ScreenDistance(source, screen + 3 * ux);
                     } else {
                         const int entry =
                             candidate == hole ? (shown != nullptr ? shown[ux] : -1) : candidate;

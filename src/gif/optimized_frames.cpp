@@ -28,7 +28,7 @@ constexpr std::size_t kLayerSampleStep = 7;
 // richer frame cost more than the colours its still parts keep give back.
 constexpr std::int64_t kRichFirstPixels = 65536;
 // Nor does a first frame that the shared palette fits within 4 RGB levels
-// (its mean squared distance): a drawn picture of few colours, which more
+// (TReducedFrame::PaletteError): a drawn picture of few colours, which more
 // colours would change by nothing a person sees.
 constexpr double kRichFirstError = 16.0;
 // A layer with fewer pixels to look up is drawn on one thread.
@@ -42,23 +42,6 @@ std::vector<TGIFColor> GifColors(const std::vector<TPaletteEntry>& entries) {
     for (const TPaletteEntry& e : entries)
         colors.push_back(TGIFColor{e.peRed, e.peGreen, e.peBlue});
     return colors;
-}
-
-// The mean squared distance of a reduced frame's pixels from their entries.
-double MeanReducedError(const TOptimizedFrameSequence::TReducedStep& step) {
-    const TReducedFrame& reduced = step.Frame;
-    const auto w = static_cast<std::size_t>(step.Width);
-    double sum = 0;
-    for (int y = 0; y < step.Height; ++y) {
-        const std::uint8_t* p = step.Bgr + step.Stride * y;
-        const std::uint8_t* index = reduced.Indices.data() + static_cast<std::size_t>(y) * w;
-        std::int64_t row = 0;
-        for (std::size_t x = 0; x < w; ++x, p += 3)
-            row += TExactColorLookup::Distance(reduced.Palette[index[x]], p);
-        sum += static_cast<double>(row);
-    }
-    const std::size_t pixels = w * static_cast<std::size_t>(step.Height);
-    return sum / static_cast<double>(std::max<std::size_t>(pixels, 1));
 }
 
 // How far a picture's structure is from the screen's: 1 minus the mean SSIM
@@ -101,12 +84,6 @@ double StructuralLoss(const TOptimizedFrameSequence::TReducedStep& step,
     return blocks > 0 ? 1.0 - sum / blocks : 0;
 }
 
-// The squared distance of a pixel (blue, green, red) from what the screen
-// shows (red, green, blue).
-int ScreenDistance(const std::uint8_t* bgr, const std::uint8_t* rgb) {
-    const int r = bgr[2] - rgb[0], g = bgr[1] - rgb[1], b = bgr[0] - rgb[2];
-    return r * r + g * g + b * b;
-}
 } // namespace
 
 TOptimizedFrameSequence::TOptimizedFrameSequence(TDitherMode mode, int colors, int tolerance)
@@ -167,7 +144,7 @@ TOptimizedFrame TOptimizedFrameSequence::Place(TReducedStep& step) {
     }
     if (!optimizer_->Started() && tuning_.FirstColors > 0 &&
         static_cast<std::int64_t>(step.Width) * step.Height >= kRichFirstPixels &&
-        MeanReducedError(step) >= kRichFirstError) {
+        reduced.PaletteError >= kRichFirstError) {
         // The reducer goes on from its own first frame; only the screen shows
         // the richer one. The file's global table is the reducer's, which the
         // frames after this one use.
@@ -274,7 +251,7 @@ void TOptimizedFrameSequence::AddCost(TOptimizedFrame frame, const TReducedStep&
         const std::uint8_t* s = screen.data() + 3 * static_cast<std::size_t>(y) * w;
         std::int64_t row = 0;
         for (std::size_t x = 0; x < w; ++x, p += 3, s += 3)
-            row += ScreenDistance(p, s);
+            row += TExactColorLookup::ScreenDistance(p, s);
         total.Error += static_cast<double>(row);
     }
     if (tuning_.ProbeStructure)
@@ -308,7 +285,8 @@ TOptimizedFrame TOptimizedFrameSequence::PlaceLayer(const TReducedStep& step, in
         const std::uint8_t* s = screen.data() + 3 * static_cast<std::size_t>(y) * w;
         int* shown = layerShown_.data() + static_cast<std::size_t>(y) * w;
         for (std::size_t x = 0; x < w; ++x, p += 3, s += 3) {
-            shown[x] = first ? std::numeric_limits<int>::max() : ScreenDistance(p, s);
+            shown[x] =
+                first ? std::numeric_limits<int>::max() : TExactColorLookup::ScreenDistance(p, s);
             lookups += static_cast<double>(shown[x]) > marginSquared ? 1 : 0;
         }
     }
