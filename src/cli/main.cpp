@@ -261,7 +261,7 @@ int PrintEstimate(TCliHost& host, int threads, bool json) {
 int ConvertAndReport(TCliHost& host, TOutputFile& output,
                      const TAviToGifStreamJob::TOptions& options, std::int64_t limit,
                      const TCliArgs& args, std::chrono::steady_clock::time_point started) {
-    TLimitedRun run;
+    TCliLimitedRun run;
     try {
         run = ConvertUnderLimit(host, output, options, limit);
     } catch (const EJobError& e) {

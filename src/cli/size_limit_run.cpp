@@ -6,40 +6,55 @@
 
 namespace framolo {
 
-TLimitedRun ConvertUnderLimit(TCliHost& host, TOutputFile& output,
-                              const TAviToGifStreamJob::TOptions& options, std::int64_t limit) {
-    TLimitedRun run;
+namespace {
+
+// Converts into memory and writes the one conversion that is kept.
+class TCliLimitedConverter : public TLimitedConverter {
+public:
+    TCliLimitedConverter(TCliHost& host, TOutputFile& output,
+                         const TAviToGifStreamJob::TOptions& options, TSizeSampler& sampler)
+        : host_(host), output_(output), options_(options), sampler_(sampler) {}
+
+    std::int64_t Estimate(const TFrameParams& params) override {
+        return sampler_.Estimate(params).Bytes;
+    }
+    TJobOutcome Convert(const TFrameParams& params) override {
+        host_.Params = params;
+        memory_ = std::make_unique<TMemoryStream>();
+        finished_ = false;
+        const TJobOutcome outcome = ConvertAviToGifStoppably(host_, host_, *memory_, options_);
+        finished_ = outcome.End == TJobEnd::Finished;
+        return outcome;
+    }
+    void Keep() override {
+        if (finished_)
+            WriteGifOutput(output_, *memory_);
+        memory_.reset();
+    }
+    void Drop() override { memory_.reset(); }
+
+private:
+    TCliHost& host_;
+    TOutputFile& output_;
+    const TAviToGifStreamJob::TOptions& options_;
+    TSizeSampler& sampler_;
+    std::unique_ptr<TMemoryStream> memory_;
+    bool finished_ = false;
+};
+
+} // namespace
+
+TCliLimitedRun ConvertUnderLimit(TCliHost& host, TOutputFile& output,
+                                 const TAviToGifStreamJob::TOptions& options, std::int64_t limit) {
     const TFrameParams base = host.Params;
     TSizeSampler sampler(host.CurrentFileName(), host, options.Threads);
     sampler.SetWholeWhenStill(false);
-    TLimitedSearch search(
-        base, limit, [&](const TFrameParams& params) { return sampler.Estimate(params).Bytes; });
-    while (run.Encodes < TLimitedSearch::kMostConversions) {
-        const TFitChoice choice = search.Choose();
-        run.Estimates = search.Estimates();
-        const TFrameParams chosen = FitParams(base, choice.Point);
-        host.Params = chosen;
-        TMemoryStream memory;
-        // Below the smallest settings nothing is tried: the estimate may be
-        // wrong either way, and their real size decides.
-        run.Outcome = ConvertAviToGifStoppably(host, host, memory, options);
-        ++run.Encodes;
-        run.Params = chosen;
-        if (run.Outcome.End != TJobEnd::Finished)
-            return run;
-        if (run.Outcome.Bytes <= limit) {
-            WriteGifOutput(output, memory);
-            return run;
-        }
-        if (!choice.Fits) {
-            run.Smallest = run.Outcome.Bytes;
-            break;
-        }
-        search.Over(choice, run.Outcome.Bytes);
-    }
-    run.Outcome = TJobOutcome{};
-    if (run.Smallest == 0)
-        run.Smallest = sampler.Exact(FitParams(base, SmallestFitPoint(base)));
+    TCliLimitedConverter converter(host, output, options, sampler);
+    TCliLimitedRun run;
+    static_cast<TLimitedRun&>(run) = RunUnderLimit(base, limit, converter);
+    if (run.Outcome.End == TJobEnd::NotStarted && !run.Stopped)
+        run.Smallest =
+            run.TriedSmallest ? run.LastBytes : sampler.Exact(FitParams(base, SmallestFitPoint(base)));
     return run;
 }
 

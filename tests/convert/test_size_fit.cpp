@@ -1,6 +1,7 @@
 // Size limits as written, and the search that gives up quality, then frame
 // rate, then size to meet one.
 #include "clip_tools.h"
+#include "convert/limited_conversion.h"
 #include "convert/size_estimate.h"
 #include "convert/size_fit.h"
 
@@ -74,6 +75,82 @@ TFrameParams ModelBase() {
     base.Delay = 40;
     base.Quality = 80;
     return base;
+}
+
+// A host whose estimates follow the model and whose GIFs come out bias times
+// larger; a conversion may also end early.
+struct TFakeConverter : TLimitedConverter {
+    double Bias = 1.0;
+    TJobEnd End = TJobEnd::Finished;
+    bool StopSearch = false;
+    std::vector<std::int64_t> Converted;
+    int Kept = 0;
+    int Dropped = 0;
+
+    std::int64_t Estimate(const TFrameParams& params) override { return ModelSize(params); }
+    std::optional<TFitChoice> Search(const std::function<TFitChoice()>& choose) override {
+        if (StopSearch)
+            return std::nullopt;
+        return choose();
+    }
+    TJobOutcome Convert(const TFrameParams& params) override {
+        TJobOutcome outcome;
+        outcome.End = End;
+        outcome.Bytes = static_cast<std::int64_t>(Bias * static_cast<double>(ModelSize(params)));
+        Converted.push_back(outcome.Bytes);
+        return outcome;
+    }
+    void Keep() override { ++Kept; }
+    void Drop() override { ++Dropped; }
+};
+
+TEST(LimitedRun, KeepsOnlyAGifWithinTheLimitAndConvertsAgainLowerWhenOver) {
+    gKnee = gStill = gBlurred = false;
+    const TFrameParams base = ModelBase();
+    const std::int64_t limit = ModelSize(base) / 3;
+    const struct {
+        double Bias;
+        int Encodes;
+        bool Fits;
+    } cases[] = {{1.0, 1, true}, {1.3, 2, true}, {1.6, 2, true}, {1000, 2, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Bias);
+        TFakeConverter converter;
+        converter.Bias = c.Bias;
+        const TLimitedRun run = RunUnderLimit(base, limit, converter);
+        EXPECT_EQ(run.Encodes, c.Encodes);
+        EXPECT_EQ(converter.Kept, c.Fits ? 1 : 0);
+        EXPECT_EQ(converter.Dropped, run.Encodes - converter.Kept);
+        EXPECT_EQ(run.Outcome.End, c.Fits ? TJobEnd::Finished : TJobEnd::NotStarted);
+        EXPECT_EQ(run.LastBytes, converter.Converted.back());
+        EXPECT_EQ(run.TriedSmallest, !c.Fits);
+        if (c.Fits) {
+            EXPECT_LE(run.Outcome.Bytes, limit);
+        }
+        // Each conversion after one over the limit is smaller, and the aim
+        // dropped at least by the share the estimate ran low.
+        for (std::size_t i = 1; i < converter.Converted.size() && c.Fits; ++i)
+            EXPECT_LE(static_cast<double>(converter.Converted[i]),
+                      static_cast<double>(limit) * TLimitedSearch::kTargetShare * 1.01);
+    }
+    // A run that fails or stops keeps what it made, as a plain run would; a
+    // stopped search converts nothing.
+    for (const TJobEnd end : {TJobEnd::Failed, TJobEnd::Stopped}) {
+        TFakeConverter converter;
+        converter.Bias = 2;
+        converter.End = end;
+        const TLimitedRun run = RunUnderLimit(base, limit, converter);
+        EXPECT_EQ(run.Encodes, 1);
+        EXPECT_EQ(converter.Kept, 1);
+        EXPECT_EQ(run.Outcome.End, end);
+        EXPECT_EQ(run.Stopped, end == TJobEnd::Stopped);
+    }
+    TFakeConverter stopped;
+    stopped.StopSearch = true;
+    const TLimitedRun run = RunUnderLimit(base, limit, stopped);
+    EXPECT_TRUE(run.Stopped);
+    EXPECT_EQ(run.Encodes, 0);
+    EXPECT_TRUE(stopped.Converted.empty());
 }
 
 TEST(SizeFit, GivesUpQualityThenFrameRateThenSizeAndNeverPassesTheTarget) {
