@@ -53,8 +53,8 @@ TCliLimitedRun ConvertUnderLimit(TCliHost& host, TOutputFile& output,
     TCliLimitedRun run;
     static_cast<TLimitedRun&>(run) = RunUnderLimit(base, limit, converter);
     if (run.Outcome.End == TJobEnd::NotStarted && !run.Stopped)
-        run.Smallest =
-            run.TriedSmallest ? run.LastBytes : sampler.Exact(FitParams(base, SmallestFitPoint(base)));
+        run.Smallest = run.TriedSmallest ? run.LastBytes
+                                         : sampler.Exact(FitParams(base, SmallestFitPoint(base)));
     return run;
 }
 
