@@ -1,8 +1,8 @@
 #include "cli/cli_options.h"
 
-#include "color/shared_palette_reducer.h"
 #include "convert/job_support.h"
 #include "convert/size_fit.h"
+#include "gif/encode/quality_table.h"
 
 #include <algorithm>
 #include <thread>
@@ -75,36 +75,7 @@ std::vector<TCliCommand> MakeCommands() {
                                "while it fits the scene, only each frame's changed\n"
                                "rectangle, unchanged pixels transparent where that is\n"
                                "shorter (implies --reduction best)"),
-            Number("--quality", "N", 1, 100,
-                   "1 (smallest file) to 100 (closest to the frames), for the\n"
-                   "small-file road (implies --optimize; default: " +
-                       std::to_string(TSharedPaletteReducer::kDefaultQuality) +
-                       "). Above\n"
-                       "80 it tries layers: each frame gets its own palette for\n"
-                       "the pixels the screen shows worst and draws only pixels\n"
-                       "it brings closer by more than a margin (3.8 levels at 81,\n"
-                       "0 at 100), so still parts gather more than 256 colours;\n"
-                       "kept where, on 8 frames tried, they cost less for their\n"
-                       "error and structural loss (SSIM) than a shared palette.\n"
-                       "At 80 and below one palette is shared while it fits;\n"
-                       "going down it lets a pixel keep its index for a larger\n"
-                       "move of its colour (3 levels at 80, 7 at 50, 57 at 1;\n"
-                       "below 50 less in frames that move as a whole, down to\n"
-                       "15 at 1), lets a\n"
-                       "pixel take an entry up to a bound further than the\n"
-                       "nearest when that lengthens the LZW strings (4 at 80, 10\n"
-                       "at 50, 0 from 25 down; in frames that change as a whole\n"
-                       "up to 2.5 times that, not past 10), and shrinks the\n"
-                       "palette (255 colours, 195 at 50, 24 at 1). From 38 down\n"
-                       "the first frame of a picture of 65536 pixels or more gets\n"
-                       "a richer palette of its own (148 colours at 38, 64 at 1)\n"
-                       "that pixels kept later go on showing, unless the shared\n"
-                       "palette fits it within 4 levels. Below 50 the 8 frames\n"
-                       "after the first are also tried as layers (123 colours and\n"
-                       "a margin of 6.3 at 49, 16 and 20 at 1, their strings\n"
-                       "lengthened within three quarters of the margin); when\n"
-                       "those cost less for their error, later frames are\n"
-                       "layered, below 10 with a margin up to 20 levels wider"),
+            Number("--quality", "N", 1, 100, QualityHelpText()),
             // Past a quarter of a channel's range, pixels that plainly changed
             // would keep their index.
             Number("--tolerance", "N", 0, 64,
@@ -112,7 +83,7 @@ std::vector<TCliCommand> MakeCommands() {
                    "levels (a distance in RGB) keeps its index while that\n"
                    "index stays a good choice; 0 keeps only unchanged\n"
                    "pixels (default: " +
-                       std::to_string(TSharedPaletteReducer::kDefaultTolerance) + ")"),
+                       std::to_string(kDefaultTolerance) + ")"),
             Number("--threads", "N", 1, 256,
                    "threads that reduce and code frames (default: one per\n"
                    "core, here " +

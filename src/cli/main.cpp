@@ -8,12 +8,12 @@
 #include "cli/media_info.h"
 #include "cli/signal_cleanup.h"
 #include "cli/size_limit_run.h"
-#include "color/shared_palette_reducer.h"
 #include "convert/gif_to_avi_job.h"
 #include "convert/job_support.h"
 #include "convert/output_size.h"
 #include "convert/size_estimate.h"
 #include "convert/size_fit.h"
+#include "gif/encode/quality_table.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/avifile_guards.h"
@@ -349,12 +349,11 @@ int AviToGif(const TCliArgs& args) {
     // quality's tuning; an explicit --optimize alone keeps its own tolerance.
     const bool tuned = args.Has("--quality") || (!args.Has("--reduction") && !optimize);
     params.Optimize = optimize || tuned;
-    params.Quality = tuned ? args.Number("--quality", TSharedPaletteReducer::kDefaultQuality) : 0;
-    params.Dither = Named(
-        kDithers, args, "--dither",
-        tuned ? TSharedPaletteReducer::kQualityDither : TDitherMode::FloydSteinberg, "dither mode");
+    params.Quality = tuned ? args.Number("--quality", kDefaultQuality) : 0;
+    params.Dither = Named(kDithers, args, "--dither",
+                          tuned ? kQualityDither : TDitherMode::FloydSteinberg, "dither mode");
     params.DataCoding = args.Has("--rle") ? 1 : 0;
-    params.Tolerance = args.Number("--tolerance", TSharedPaletteReducer::kDefaultTolerance);
+    params.Tolerance = args.Number("--tolerance", kDefaultTolerance);
     TAviToGifStreamJob::TOptions options;
     options.Threads = args.Number(
         "--threads", static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency())));

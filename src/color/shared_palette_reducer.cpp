@@ -14,20 +14,6 @@ namespace framolo {
 namespace {
 // Pixels looked at when measuring how well a palette fits a frame.
 constexpr std::int64_t kErrorSamples = 16384;
-// The loss (100 minus the quality) past which the tuning turns to larger
-// tolerances and small palettes.
-constexpr int kSteepLoss = 50;
-// The loss below which layers of a full palette are tried beside the shared
-// palette (TTuning::ProbeFrames).
-constexpr int kLayerLoss = 20;
-// Frames after the first on which layers are tried beside a shared palette.
-constexpr int kProbeFrames = 8;
-// The string bound of tried and taken layers, as a share of their margin.
-constexpr double kLayerLzwShare = 0.75;
-// Below this quality the layers taken widen their margin, by up to
-// kWideLayerMargin RGB levels at quality 1.
-constexpr int kWideLayerQuality = 10;
-constexpr double kWideLayerMargin = 20.0;
 // Every kMoveGrid-th pixel of every kMoveGrid-th row tells how much of a frame moved.
 constexpr int kMoveGrid = 8;
 
@@ -35,17 +21,18 @@ constexpr int kMoveGrid = 8;
 
 TSharedPaletteReducer::TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode,
                                              int tolerance)
-    : TSharedPaletteReducer(width, height, mode, TTuning{colors, tolerance}) {}
+    : TSharedPaletteReducer(width, height, mode, TSettings{colors, tolerance}) {}
 
 TSharedPaletteReducer::TSharedPaletteReducer(int width, int height, TDitherMode mode,
-                                             const TTuning& tuning)
+                                             const TSettings& settings)
     : width_(std::max(width, 0)), height_(std::max(height, 0)),
-      colors_(std::clamp(tuning.Colors, 1, 256)), mode_(mode),
-      tolerance_(std::clamp(tuning.Tolerance, 0, 255)),
-      movingTolerance_(tuning.MovingTolerance < 0 ? tolerance_
-                                                  : std::min(tuning.MovingTolerance, tolerance_)),
-      frameTolerance_(tolerance_), rebuildFactor_(tuning.RebuildFactor),
-      refineRounds_(tuning.RefineRounds), samplePixels_(tuning.SamplePixels) {}
+      colors_(std::clamp(settings.Colors, 1, 256)), mode_(mode),
+      tolerance_(std::clamp(settings.Tolerance, 0, 255)),
+      movingTolerance_(settings.MovingTolerance < 0
+                           ? tolerance_
+                           : std::min(settings.MovingTolerance, tolerance_)),
+      frameTolerance_(tolerance_), rebuildFactor_(settings.RebuildFactor),
+      refineRounds_(settings.RefineRounds), samplePixels_(settings.SamplePixels) {}
 
 bool TSharedPaletteReducer::Moved(const std::uint8_t* a, const std::uint8_t* b) const {
     const int d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
@@ -73,67 +60,6 @@ int TSharedPaletteReducer::FrameTolerance(const std::uint8_t* bgr, std::ptrdiff_
 }
 
 TSharedPaletteReducer::~TSharedPaletteReducer() = default;
-
-TSharedPaletteReducer::TTuning TSharedPaletteReducer::TuningForQuality(int quality) {
-    const int loss = 100 - std::clamp(quality, 1, 100);
-    TTuning tuning;
-    if (loss <= kSteepLoss) {
-        tuning.Colors = 255 - std::max(0, loss - 20) * 2;
-        tuning.Tolerance = loss * 3 / 20;
-        tuning.LzwBound = loss / 5;
-    } else {
-        // Below quality 50 the file shrinks fastest for the error it costs by
-        // keeping pixels through larger moves (less so in frames that move as
-        // a whole) and by fewer colours, while the LZW string choice, whose
-        // error stands out on a small palette, fades out by quality 25.
-        const double s = (loss - kSteepLoss) / static_cast<double>(99 - kSteepLoss);
-        tuning.Colors = static_cast<int>(std::lround(195.0 * std::pow(24.0 / 195.0, s)));
-        tuning.Tolerance = 7 + static_cast<int>(std::lround(50.0 * s));
-        tuning.MovingTolerance = 7 + static_cast<int>(std::lround(8.0 * s));
-        tuning.LzwBound = std::max(0, static_cast<int>(std::lround(10.0 * (1.0 - 2.0 * s))));
-        // Where the whole picture moves, or a drawn one stands still, layers
-        // of few colours with a wide margin give more for their size.
-        tuning.ProbeFrames = kProbeFrames;
-        tuning.ProbeColors = static_cast<int>(std::lround(128.0 * std::pow(16.0 / 128.0, s)));
-        tuning.ProbeMargin = 6.0 + 14.0 * s;
-        // Their strings may take an entry a little further off: kept below
-        // the margin, the next layer never mends what the choice spoiled.
-        tuning.ProbeLzwBound = static_cast<int>(std::lround(kLayerLzwShare * tuning.ProbeMargin));
-        // At the very bottom the layers taken widen their margin and bound:
-        // for the smallest file, more of the screen is left as it is.
-        const int kept = 100 - loss;
-        if (kept < kWideLayerQuality) {
-            const double h = (kWideLayerQuality - kept) / (kWideLayerQuality - 1.0);
-            tuning.LayeredMargin = tuning.ProbeMargin + kWideLayerMargin * h;
-            tuning.LayeredLzwBound =
-                static_cast<int>(std::lround(kLayerLzwShare * tuning.LayeredMargin));
-        }
-        // Every later frame builds on the first: where the picture stands
-        // still, its colours are the ones seen throughout, and more of them
-        // cost that one frame little. Its palette is then a table beside the
-        // shared one, worth it only where it holds a quarter more colours.
-        const int first = static_cast<int>(std::lround(195.0 * std::pow(64.0 / 195.0, s)));
-        if (4 * first >= 5 * tuning.Colors)
-            tuning.FirstColors = first;
-    }
-    // Above quality 80, layers of a full palette are tried, with a margin
-    // from about 4 levels at quality 81 to 0 at 100. They give the higher
-    // PSNR for their size on every kind of clip measured, but on grainy or
-    // dark ones they leave stale grain and shifted block means that a
-    // shared palette does not: there the structure decides.
-    if (loss < kLayerLoss) {
-        tuning.ProbeFrames = kProbeFrames;
-        tuning.ProbeColors = tuning.Colors;
-        tuning.ProbeMargin = loss / 5.0;
-        tuning.ProbeStructure = true;
-    }
-    // Twice the rounds over four times the sample: measured on real clips, the
-    // palette then keeps dark gradients far better, for little time, since a
-    // palette is built only when the scene leaves the last one behind.
-    tuning.RefineRounds = 2 * TBestQuantizer::kRefineRounds;
-    tuning.SamplePixels = 4 * TBestQuantizer::kSamplePixels;
-    return tuning;
-}
 
 double TSharedPaletteReducer::SampledError(const std::uint8_t* bgr, std::ptrdiff_t stride) {
     double sum = 0;

@@ -36,7 +36,7 @@ struct TReducedFrame {
 // frames, so that unchanged parts of the picture keep their indexes:
 //
 // - a frame whose error under the current palette grows past RebuildFactor
-//   (see TTuning) times the error that palette had on the frame it was made for (plus
+//   (see TSettings) times the error that palette had on the frame it was made for (plus
 //   kRebuildSlack) gets a new palette, and is dithered as a whole;
 // - otherwise only the pixels whose colour moved further than the tolerance
 //   (a distance in RGB levels) from the colour they had when they were last
@@ -59,7 +59,7 @@ struct TReducedFrame {
 class TSharedPaletteReducer {
 public:
     // How the reducer weighs size against fidelity.
-    struct TTuning {
+    struct TSettings {
         // Palette size, kept within 1..256.
         int Colors = 255;
         // Kept within 0..255.
@@ -72,58 +72,14 @@ public:
         // A palette is rebuilt once a frame's error under it passes
         // RebuildFactor times the error it had when built, plus kRebuildSlack.
         double RebuildFactor = 1.3;
-        // For the coder that follows: how far (a distance in RGB levels) a
-        // pixel's entry may be from the nearest fit when another entry makes
-        // the LZW strings longer; 0 never trades.
-        int LzwBound = 0;
-        // At 0 or more the frames are layered rather than sharing a palette
-        // (see TOptimizedFrameSequence): every frame gets its own palette for
-        // the pixels the screen shows further than this margin (a distance in
-        // RGB levels) from their colour, and such a pixel is drawn only when
-        // its entry is closer to its colour than the screen by more than the
-        // margin. -1 shares palettes.
-        double LayerMargin = -1;
-        // With a ProbeMargin of 0 or more and a shared palette: the
-        // ProbeFrames frames after the first are also made, unseen, as layers
-        // of ProbeColors colours with that margin, on a screen of their own.
-        // When those layers' bytes times their squared error came out below
-        // the shared frames' (a percent of size weighs as a percent of
-        // error, about the slope of the size to quality curve at low
-        // qualities), every later frame is layered so.
-        int ProbeFrames = 0;
-        int ProbeColors = 0;
-        double ProbeMargin = -1;
-        // The weighing also multiplies by the structural loss (1 minus the
-        // SSIM): near the frames both roads' squared errors are small, and
-        // what tells them apart is whether grain and the means of dark
-        // blocks keep their shape.
-        bool ProbeStructure = false;
-        // The tried layers, and the layers taken, re-choose entries for the
-        // coder's strings within this bound (see LzwBound); 0 never trades.
-        int ProbeLzwBound = 0;
-        // Above ProbeMargin: the margin and string bound of the layers taken,
-        // in place of the tried ones', for a smaller file once the tried
-        // layers showed that layers suit the clip.
-        double LayeredMargin = -1;
-        int LayeredLzwBound = 0;
-        // Above 0, with a shared palette: the first frame of a picture of at
-        // least 65536 pixels, which the shared palette fits no closer than
-        // 4 RGB levels on average, is shown as a layer of this many colours, and
-        // later frames draw only the pixels whose index the reducer changed,
-        // so that the pixels it keeps go on showing the first frame's richer
-        // colours. The file's global table stays the shared palette's.
-        int FirstColors = 0;
         // The palette's k-means rounds and sample (see TBestQuantizer).
         int RefineRounds = TBestQuantizer::kRefineRounds;
         std::int64_t SamplePixels = TBestQuantizer::kSamplePixels;
     };
-    // The tuning of a quality from 1 (smallest file) to 100 (closest to the
-    // frames); values outside are kept within 1..100.
-    static TTuning TuningForQuality(int quality);
 
     // A negative size counts as 0.
     TSharedPaletteReducer(int width, int height, int colors, TDitherMode mode, int tolerance = 0);
-    TSharedPaletteReducer(int width, int height, TDitherMode mode, const TTuning& tuning);
+    TSharedPaletteReducer(int width, int height, TDitherMode mode, const TSettings& settings);
     ~TSharedPaletteReducer();
     TSharedPaletteReducer(const TSharedPaletteReducer&) = delete;
     TSharedPaletteReducer& operator=(const TSharedPaletteReducer&) = delete;
@@ -139,12 +95,6 @@ public:
     int PalettesBuilt() const { return palettesBuilt_; }
 
     static constexpr double kRebuildSlack = 2.0;
-    // The tolerance framolo-cli's --optimize uses unless told otherwise.
-    static constexpr int kDefaultTolerance = 8;
-    // The quality framolo-cli's avi2gif uses unless told otherwise, and the
-    // dithering that goes with a quality unless another is asked for.
-    static constexpr int kDefaultQuality = 78;
-    static constexpr TDitherMode kQualityDither = TDitherMode::Nearest;
 
 private:
     double SampledError(const std::uint8_t* bgr, std::ptrdiff_t stride);

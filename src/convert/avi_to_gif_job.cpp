@@ -3,8 +3,8 @@
 #include "convert/avi_to_gif_steps.h"
 #include "convert/byte_count_stream.h"
 #include "convert/job_support.h"
+#include "gif/encode/optimized_frames.h"
 #include "gif/gif_document.h"
-#include "gif/optimized_frames.h"
 #include "platform/graphics/bitmap.h"
 
 #include <algorithm>

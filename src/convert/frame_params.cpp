@@ -31,10 +31,9 @@ void TFixedParamSource::ReadChoices(TFrameParams& params) {
     params.Quality = Params.Quality;
 }
 
-TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params) {
+TEncoderTuning OptimizeTuning(const TFrameParams& params) {
     if (params.Quality > 0) {
-        TSharedPaletteReducer::TTuning tuning =
-            TSharedPaletteReducer::TuningForQuality(params.Quality);
+        TEncoderTuning tuning = TuningForQuality(params.Quality);
         // Layers draw scattered pixels of their own palette: a dithering that
         // was asked for needs the shared palette's whole rectangles.
         if (params.Dither && *params.Dither != TDitherMode::Nearest) {
@@ -44,7 +43,7 @@ TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params) {
         }
         return tuning;
     }
-    TSharedPaletteReducer::TTuning tuning;
+    TEncoderTuning tuning;
     tuning.Tolerance = params.Tolerance;
     return tuning;
 }
@@ -63,7 +62,7 @@ TReductionItem WindowReductionItem(int index) {
         item.Reduction = ListReduction(index);
     if (index == kBestSmallerIndex) {
         item.Optimize = true;
-        item.Quality = TSharedPaletteReducer::kDefaultQuality;
+        item.Quality = kDefaultQuality;
     }
     return item;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "color/color_types.h"
-#include "color/shared_palette_reducer.h"
+#include "gif/encode/quality_table.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -40,7 +40,7 @@ struct TFrameParams {
     // still keep its index (see TSharedPaletteReducer).
     int Tolerance = 0;
     // With Optimize: 1 (smallest file) to 100 (closest to the frames) sets the
-    // tolerance and the palette (TSharedPaletteReducer::TuningForQuality); 0
+    // tolerance and the palette (TuningForQuality); 0
     // leaves them as Tolerance says.
     int Quality = 0;
 
@@ -72,7 +72,7 @@ public:
 };
 
 // How an optimised run reduces its frames.
-TSharedPaletteReducer::TTuning OptimizeTuning(const TFrameParams& params);
+TEncoderTuning OptimizeTuning(const TFrameParams& params);
 
 // A source whose parameters do not change during a run.
 class TFixedParamSource : public TFrameParamSource {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "convert/gif_frame_pipeline.h"
-#include "gif/optimized_frames.h"
+#include "gif/encode/optimized_frames.h"
 
 namespace framolo {
 
@@ -12,8 +12,7 @@ namespace framolo {
 // step, whose palette threads may share.
 class TOptimizingStage : public TOrderedFrameStage {
 public:
-    TOptimizingStage(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning,
-                     int threads = 1)
+    TOptimizingStage(TDitherMode mode, const TEncoderTuning& tuning, int threads = 1)
         : sequence_(mode, tuning, threads) {}
     void Run(TFrameJob& job) override;
     int Steps() const override { return 2; }

@@ -4,9 +4,9 @@
 #include "app/form_main.h"
 #include "app/main_texts.h"
 #include "app/project_links.h"
-#include "color/shared_palette_reducer.h"
 #include "controls/modal_seam.h"
 #include "convert/job_support.h"
+#include "gif/encode/quality_table.h"
 #include "gif/gif_document.h"
 #include "giflib_util.h"
 #include "platform/graphics/bitmap.h"
@@ -306,10 +306,9 @@ TEST_F(WindowRoadTest, BestQualityItemsWriteShowAndSaveTheCommandLinesBytes) {
         const std::vector<std::uint8_t> saved = ReadBytes(saveFile);
 
         const std::string cli = WorkPath("best-cli.gif").toStdString();
-        const std::string command =
-            std::string(FRAMOLO_CLI_PATH) + " avi2gif '" + clip.toStdString() + "' '" + cli +
-            "' --quiet " + c.Options +
-            (c.Item == 9 ? std::to_string(TSharedPaletteReducer::kDefaultQuality) : "");
+        const std::string command = std::string(FRAMOLO_CLI_PATH) + " avi2gif '" +
+                                    clip.toStdString() + "' '" + cli + "' --quiet " + c.Options +
+                                    (c.Item == 9 ? std::to_string(kDefaultQuality) : "");
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         EXPECT_EQ(saved, ReadBytes(QString::fromStdString(cli)));
         TMemoryStream held;

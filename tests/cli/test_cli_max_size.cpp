@@ -2,8 +2,8 @@
 // within the limit, and gives up quality, then frame rate, then size.
 #include "cli_test_util.h"
 #include "clip_tools.h"
-#include "color/shared_palette_reducer.h"
 #include "convert/size_fit.h"
+#include "gif/encode/quality_table.h"
 #include "giflib_util.h"
 
 #include <gtest/gtest.h>
@@ -96,7 +96,7 @@ TEST(CliMaxSize, WritesTheBestGifWithinEachLimitOrNothing) {
         const std::int64_t step = JsonNumber(log, "step");
         const std::int64_t width = JsonNumber(log, "width");
         const std::int64_t height = JsonNumber(log, "height");
-        EXPECT_EQ(quality == TSharedPaletteReducer::kDefaultQuality, c.Gives == Nothing) << log;
+        EXPECT_EQ(quality == kDefaultQuality, c.Gives == Nothing) << log;
         EXPECT_GE(quality, kFitQualityFloor) << log;
         EXPECT_EQ(step > 1, c.Gives >= FrameRate) << log;
         EXPECT_LE(step, kFitMaxStepFactor) << log;

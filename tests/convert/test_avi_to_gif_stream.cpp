@@ -6,8 +6,8 @@
 #include "convert/avi_to_gif_stream_job.h"
 #include "convert/gif_frame_pipeline.h"
 #include "convert/job_support.h"
+#include "gif/encode/optimized_frames.h"
 #include "gif/gif_document.h"
-#include "gif/optimized_frames.h"
 #include "giflib_util.h"
 #include "scripted_host.h"
 

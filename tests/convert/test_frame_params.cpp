@@ -97,7 +97,7 @@ TEST(FrameParams, LayersAreTriedAboveEightyAndOnlyWithoutDithering) {
         TFrameParams params;
         params.Quality = c.Quality;
         params.Dither = c.Dither;
-        const TSharedPaletteReducer::TTuning tuning = OptimizeTuning(params);
+        const TEncoderTuning tuning = OptimizeTuning(params);
         EXPECT_DOUBLE_EQ(tuning.ProbeMargin, c.Margin) << c.Quality;
         EXPECT_DOUBLE_EQ(tuning.LayerMargin, -1.0) << c.Quality;
         if (c.Margin >= 0) {
@@ -113,7 +113,7 @@ TEST(FrameParams, LayersAreTriedAboveEightyAndOnlyWithoutDithering) {
 TEST(FrameParams, LayersTradeStringsWithinTheirMargin) {
     double wider = 0;
     for (const int quality : {49, 10, 9, 5, 1}) {
-        const auto t = TSharedPaletteReducer::TuningForQuality(quality);
+        const auto t = TuningForQuality(quality);
         EXPECT_TRUE(t.ProbeLzwBound > 0 && t.ProbeLzwBound < t.ProbeMargin) << quality;
         EXPECT_EQ(t.LayeredMargin > std::max(t.ProbeMargin, wider), quality < 10) << quality;
         if (quality < 10) {

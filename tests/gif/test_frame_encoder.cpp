@@ -1,8 +1,8 @@
 // Frames coded one by one and streamed must give the file the document writer
 // saves for the same pictures, settings and timing.
+#include "gif/encode/optimized_frames.h"
 #include "gif/frame_encoder.h"
 #include "gif/gif_stream_writer.h"
-#include "gif/optimized_frames.h"
 #include "gif_test_util.h"
 #include "giflib_util.h"
 

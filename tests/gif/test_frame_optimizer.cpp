@@ -1,9 +1,10 @@
 #include "color/dither_engine.h"
 #include "color/exact_color_lookup.h"
 #include "color/shared_palette_reducer.h"
+#include "gif/encode/lzw_string_choice.h"
+#include "gif/encode/optimized_frames.h"
+#include "gif/encode/quality_table.h"
 #include "gif/frame_optimizer.h"
-#include "gif/lzw_string_choice.h"
-#include "gif/optimized_frames.h"
 #include "gif_test_util.h"
 #include "giflib_util.h"
 
@@ -118,7 +119,7 @@ TEST(OptimizedFrames, GiflibShowsTheUnoptimisedFramesExactly) {
              {TDitherMode::Nearest, 0},
              {TDitherMode::FloydSteinberg, 0},
              {TDitherMode::Stucki, 0},
-             {TDitherMode::FloydSteinberg, TSharedPaletteReducer::kDefaultTolerance}}) {
+             {TDitherMode::FloydSteinberg, kDefaultTolerance}}) {
         int palettes = 0;
         const std::vector<Rgb> expected = FullFrames(scene, mode, palettes, tolerance);
         EXPECT_EQ(palettes, 2) << "the lighting change alone asks for a new palette";
@@ -257,7 +258,7 @@ TEST(SharedPaletteReducer, WithAToleranceJitterKeepsItsIndexesAndTheErrorStaysBo
             v = static_cast<std::uint8_t>(std::clamp(v + static_cast<int>(rng() % 5) - 2, 0, 255));
         frames.push_back(std::move(f));
     }
-    constexpr int kTolerance = TSharedPaletteReducer::kDefaultTolerance;
+    constexpr int kTolerance = kDefaultTolerance;
     struct TRun {
         std::vector<double> Errors;
         int Changed = 0;
@@ -334,7 +335,7 @@ TEST(OptimizedFrames, LayersOnlyMendAndGatherMoreColoursThanATable) {
         return std::sqrt(static_cast<double>(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
     };
     for (const double margin : {0.0, 3.0}) {
-        TSharedPaletteReducer::TTuning tuning;
+        TEncoderTuning tuning;
         tuning.LayerMargin = margin;
         TGIFDocument document;
         TOptimizedFrameAdder adder(TDitherMode::Nearest, tuning);
@@ -382,7 +383,7 @@ TEST(OptimizedFrames, ARichFirstFrameStaysWhereTheReducerKeepsItsIndexes) {
     for (const Rgb& frame : small)
         scene.push_back(Tiled(frame, kTiles));
     const auto encoded = [&](const std::vector<Rgb>& frames, int tiles, int firstColors) {
-        TSharedPaletteReducer::TTuning tuning;
+        TEncoderTuning tuning;
         tuning.Colors = 16;
         tuning.Tolerance = 12;
         tuning.FirstColors = firstColors;
@@ -460,9 +461,9 @@ TEST(OptimizedFrames, TriedLayersAreTakenOnlyWhereTheyWin) {
     };
     constexpr int kTried = 3;
     for (const TCase& c : cases) {
-        TSharedPaletteReducer::TTuning plain;
+        TEncoderTuning plain;
         plain.Colors = c.Colors;
-        TSharedPaletteReducer::TTuning tried = plain;
+        TEncoderTuning tried = plain;
         tried.ProbeFrames = kTried;
         tried.ProbeColors = c.ProbeColors;
         tried.ProbeMargin = c.ProbeMargin;
@@ -491,7 +492,7 @@ TEST(OptimizedFrames, TriedLayersAreTakenOnlyWhereTheyWin) {
 // on several threads, come out the same for any number of threads.
 TEST(OptimizedFrames, LayersAreTheSameForAnyNumberOfThreads) {
     constexpr int kTiles = 8; // 512 x 384 pixels
-    TSharedPaletteReducer::TTuning tuning;
+    TEncoderTuning tuning;
     tuning.LayerMargin = 1.0;
     std::vector<std::vector<std::uint8_t>> first;
     for (const int threads : {1, 2, 3}) {

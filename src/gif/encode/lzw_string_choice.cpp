@@ -1,4 +1,4 @@
-#include "gif/lzw_string_choice.h"
+#include "gif/encode/lzw_string_choice.h"
 
 #include "color/exact_color_lookup.h"
 #include "gif/gif_color_map.h"

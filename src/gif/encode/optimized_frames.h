@@ -1,6 +1,6 @@
 #pragma once
 
-#include "color/shared_palette_reducer.h"
+#include "gif/encode/encoder_tuning.h"
 #include "gif/frame_optimizer.h"
 #include "gif/gif_document.h"
 
@@ -26,8 +26,7 @@ public:
     explicit TOptimizedFrameSequence(TDitherMode mode, int colors = 255, int tolerance = 0);
     // threads (at least 1) may share the making of a layer's palette; the
     // frames are the same for any number.
-    TOptimizedFrameSequence(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning,
-                            int threads = 1);
+    TOptimizedFrameSequence(TDitherMode mode, const TEncoderTuning& tuning, int threads = 1);
     ~TOptimizedFrameSequence();
     TOptimizedFrameSequence(const TOptimizedFrameSequence&) = delete;
     TOptimizedFrameSequence& operator=(const TOptimizedFrameSequence&) = delete;
@@ -58,8 +57,27 @@ public:
 
 private:
     // Place as a layer of colors colours with margin, its strings extended
-    // within lzwBound (see ExtendLzwStrings) unless it is the first frame.
+    // within lzwBound (see ExtendLzwStrings) unless it is the first frame
+    // (layer_frames.cpp).
     TOptimizedFrame PlaceLayer(const TReducedStep& step, int colors, double margin, int lzwBound);
+
+    // The shared palette's side (shared_frames.cpp). The first frame is
+    // shown with a richer palette of its own (TEncoderTuning::FirstColors)
+    // when the picture is large and the shared palette fits it poorly.
+    bool TakesRichFirst(const TReducedStep& step) const;
+    TOptimizedFrame PlaceRichFirst(TReducedStep& step);
+    // After a rich first frame, the pixels whose index the reducer changed
+    // (all of them on a new palette); empty when all may be drawn.
+    std::vector<std::uint8_t> DrawnAfterRichFirst(const TReducedStep& step) const;
+    // Re-chooses the frame's indexes for longer LZW strings within the
+    // tuning's LzwBound, keeping what the screen shows where it may.
+    void ChooseSharedStrings(TReducedStep& step);
+
+    // The trial (layer_trial.cpp): true when this frame is one of those
+    // also placed, unseen, as a layer; WeighTrial then adds the shared
+    // frame's cost and, after the last tried frame, chooses the road.
+    bool TryLayers(const TReducedStep& step);
+    void WeighTrial(const TOptimizedFrame& optimized, const TReducedStep& step);
     // What placed frames cost: the bytes of their data and tables, and the
     // squared error of the screens they leave against the steps' pictures.
     struct TCost {
@@ -80,17 +98,18 @@ private:
     // marked when its table is the animation's first.
     TOptimizedFrame Locate(const std::vector<TPaletteEntry>& entries, const std::uint8_t* indices,
                            const std::uint8_t* drawn);
+    static std::vector<TGIFColor> GifColors(const std::vector<TPaletteEntry>& entries);
 
     TDitherMode mode_;
-    TSharedPaletteReducer::TTuning tuning_;
+    TEncoderTuning tuning_;
     int threads_;
     int width_ = 0;
     int height_ = 0;
     std::unique_ptr<TSharedPaletteReducer> reducer_;
-    // Set by Place once the tried layers won (see TTuning::ProbeFrames);
+    // Set by Place once the tried layers won (see TEncoderTuning::ProbeFrames);
     // Reduce, which may run beside Place, then has nothing to do.
     std::atomic<bool> layered_{false};
-    // The first frame was shown with TTuning::FirstColors.
+    // The first frame was shown with TEncoderTuning::FirstColors.
     bool richFirst_ = false;
     // Frames tried so far, the screen the tried layers draw on, and what the
     // layers and the shared frames cost.
@@ -124,7 +143,7 @@ int AddOptimizedFrame(TGIFDocument& document, TOptimizedFrame&& frame);
 class TOptimizedFrameAdder {
 public:
     explicit TOptimizedFrameAdder(TDitherMode mode, int colors = 255, int tolerance = 0);
-    TOptimizedFrameAdder(TDitherMode mode, const TSharedPaletteReducer::TTuning& tuning);
+    TOptimizedFrameAdder(TDitherMode mode, const TEncoderTuning& tuning);
 
     // As TOptimizedFrameSequence::Next, then appends the frame and returns its index.
     int Add(TGIFDocument& document, TBitmap& frame);
