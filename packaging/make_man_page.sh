@@ -54,12 +54,14 @@ chmod +x "$work/$name"
 MAN_PAGE_PROGRAM=$program
 export MAN_PAGE_PROGRAM
 
-# The page is dated by the release it documents, so that the same sources make
-# the same page.
+# The page is dated by the release it documents (the month, in UTC), so that
+# the same sources make the same page.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(date -d "$(sed -n 's/^ -- .*>  //p' "$changelog" | head -n 1)" +%s)
   export SOURCE_DATE_EPOCH
 fi
+TZ=UTC
+export TZ
 
 overview=$("$program" --help)
 # NAME: the help's first sentence, without the program's name.
