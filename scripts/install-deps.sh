@@ -16,8 +16,9 @@ test_pkgs=(
   lintian desktop-file-utils appstream man-db bash-completion
 )
 # The Debian package: dpkg-shlibdeps finds its dependencies, file tells CPack
-# which files are programs, rsvg-convert draws the icons.
-package_pkgs=(dpkg-dev file librsvg2-bin)
+# which files are programs, rsvg-convert draws the icons, help2man writes the
+# manual pages.
+package_pkgs=(dpkg-dev file librsvg2-bin help2man)
 
 pkgs=("${build_pkgs[@]}")
 case "${1:-}" in

@@ -59,43 +59,6 @@ private:
     const TSampleControl& control_;
 };
 
-// A coded frame's image data in bytes, its sub-blocks' length bytes included
-// (what grows with the frame's rows; the extensions, the image descriptor and
-// a local colour table do not), and the pixels of its rectangle.
-struct TCodedImage {
-    std::int64_t DataBytes = 0;
-    std::int64_t Area = 0;
-};
-
-TCodedImage CodedImage(const std::vector<std::uint8_t>& bytes) {
-    std::size_t at = 0;
-    const auto skipBlocks = [&] {
-        std::int64_t total = 0;
-        while (at < bytes.size() && bytes[at] != 0) {
-            total += 1 + bytes[at];
-            at += 1 + std::size_t{bytes[at]};
-        }
-        ++at;
-        return total;
-    };
-    while (at < bytes.size() && bytes[at] == 0x21) {
-        at += 2;
-        skipBlocks();
-    }
-    if (at + 10 > bytes.size() || bytes[at] != 0x2C)
-        return {};
-    TCodedImage image;
-    image.Area =
-        std::int64_t{bytes[at + 5] | bytes[at + 6] << 8} * (bytes[at + 7] | bytes[at + 8] << 8);
-    const std::uint8_t packed = bytes[at + 9];
-    at += 10;
-    if ((packed & 0x80) != 0)
-        at += std::size_t{3} << ((packed & 7) + 1);
-    ++at; // the LZW minimum code size
-    image.DataBytes = skipBlocks();
-    return image;
-}
-
 } // namespace
 
 TAviFrameSource& TSizeSampler::Clip() {
@@ -159,9 +122,9 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
     TGIFFramePipeline pipeline(
         settings, threads_,
         [&](TEncodedFrame& frame) {
-            const TCodedImage image = CodedImage(frame.Bytes);
-            const std::int64_t payload = image.DataBytes;
-            bytes.ChangedArea += static_cast<double>(image.Area);
+            // The image data grows with the rows; the rest of the frame does not.
+            const std::int64_t payload = frame.ImageDataBytes;
+            bytes.ChangedArea += static_cast<double>(frame.ImageArea);
             (first ? bytes.FirstData : bytes.LaterData) += static_cast<double>(payload);
             first = false;
             bytes.Fixed +=

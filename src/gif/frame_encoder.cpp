@@ -69,12 +69,15 @@ void PlaceTimingExtensions(TGIFSubImage& frame, const TFrameTiming& timing) {
 TEncodedFrame EncodeFrame(TGIFSubImage& frame, int index, std::uint8_t dataCoding) {
     if (frame.ColorMap().Count() == 0)
         throw GIFException(gifmsg::NoColorTable);
+    TEncodedFrame encoded;
     TMemoryStream bytes;
     frame.Extensions().SaveToStream(bytes);
-    if (!frame.Empty())
-        WriteImageBlock(bytes, frame.Descriptor(), frame.ColorMap(), frame.Pixels(), dataCoding, 0,
-                        {});
-    TEncodedFrame encoded;
+    if (!frame.Empty()) {
+        TImageDescriptor& descriptor = frame.Descriptor();
+        encoded.ImageDataBytes =
+            WriteImageBlock(bytes, descriptor, frame.ColorMap(), frame.Pixels(), dataCoding, 0, {});
+        encoded.ImageArea = std::int64_t{descriptor.Width} * descriptor.Height;
+    }
     encoded.Index = index;
     encoded.Bytes = bytes.TakeData();
     encoded.BitsPerPixel = frame.ColorMap().BitsPerPixel();
@@ -123,9 +126,12 @@ TEncodedFrame EncodeOptimizedFrame(const TOptimizedFrame& frame, int index,
     descriptor.Top = static_cast<std::uint16_t>(frame.Top);
     descriptor.Width = static_cast<std::uint16_t>(frame.Width);
     descriptor.Height = static_cast<std::uint16_t>(frame.Height);
-    if (descriptor.Width != 0 && descriptor.Height != 0)
-        WriteImageBlock(bytes, descriptor, local, frame.Pixels.data(), dataCoding,
-                        frame.UsesGlobalTable ? encoded.BitsPerPixel : 0, {});
+    if (descriptor.Width != 0 && descriptor.Height != 0) {
+        encoded.ImageDataBytes =
+            WriteImageBlock(bytes, descriptor, local, frame.Pixels.data(), dataCoding,
+                            frame.UsesGlobalTable ? encoded.BitsPerPixel : 0, {});
+        encoded.ImageArea = std::int64_t{descriptor.Width} * descriptor.Height;
+    }
     encoded.Bytes = bytes.TakeData();
     // The graphic control extension makes every such frame need 89a.
     encoded.Version = 2;

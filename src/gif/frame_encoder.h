@@ -44,6 +44,12 @@ struct TEncodedFrame {
     std::vector<std::uint8_t> Bytes;
     int BitsPerPixel = 0;
     int Version = 1;
+    // Of the image in Bytes, the data's sub-blocks with their length bytes
+    // (what grows with the frame's rows, unlike the extensions, the image
+    // descriptor and a local colour table), and the pixels of its rectangle.
+    // Both 0 for a frame without an image.
+    std::int64_t ImageDataBytes = 0;
+    std::int64_t ImageArea = 0;
     // The file's global colour table, carried by the first frame only when
     // the frames use one.
     std::vector<TGIFColor> GlobalColors;

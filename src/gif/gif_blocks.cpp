@@ -28,9 +28,10 @@ std::uint8_t ScreenPackedFields(int deepestBits, int globalBits, bool globalSort
                                      ((globalBits - 1) & 7));
 }
 
-void WriteImageBlock(TStream& stream, TImageDescriptor& descriptor, const TGIFColorMap& localTable,
-                     const std::uint8_t* pixels, std::uint8_t dataCoding, int globalBits,
-                     const TGIFWarning& onWarning) {
+std::int64_t WriteImageBlock(TStream& stream, TImageDescriptor& descriptor,
+                             const TGIFColorMap& localTable, const std::uint8_t* pixels,
+                             std::uint8_t dataCoding, int globalBits,
+                             const TGIFWarning& onWarning) {
     const bool local = localTable.Count() > 0;
     if (local)
         descriptor.PackedFields = static_cast<std::uint8_t>(
@@ -49,9 +50,9 @@ void WriteImageBlock(TStream& stream, TImageDescriptor& descriptor, const TGIFCo
     const int bits = local ? localTable.BitsPerPixel() : globalBits;
     if (local)
         localTable.SaveToStream(stream);
-    CompressImageData(stream, dataCoding, bits, descriptor.Width, descriptor.Height,
-                      (descriptor.PackedFields & 0x40) != 0, pixels,
-                      local ? localTable.Count() : 1 << bits, onWarning);
+    return CompressImageData(stream, dataCoding, bits, descriptor.Width, descriptor.Height,
+                             (descriptor.PackedFields & 0x40) != 0, pixels,
+                             local ? localTable.Count() : 1 << bits, onWarning);
 }
 
 } // namespace framolo

@@ -31,11 +31,14 @@ std::uint8_t ScreenPackedFields(int deepestBits, int globalBits, bool globalSort
 // with a local table is always written non-interlaced, with the table's size
 // and sort flag; without one, the descriptor keeps its interlace and reserved
 // bits and the data is coded for the global table's globalBits.
-// descriptor.PackedFields is updated to what was written.
+// descriptor.PackedFields is updated to what was written. Returns the bytes
+// of the image data's sub-blocks, their length bytes included: the part of the
+// block that grows with the picture, unlike the descriptor, the table, the
+// code size and the terminator.
 //
 // pixels holds descriptor.Width x descriptor.Height indexes, rows top to bottom.
-void WriteImageBlock(TStream& stream, TImageDescriptor& descriptor, const TGIFColorMap& localTable,
-                     const std::uint8_t* pixels, std::uint8_t dataCoding, int globalBits,
-                     const TGIFWarning& onWarning);
+std::int64_t WriteImageBlock(TStream& stream, TImageDescriptor& descriptor,
+                             const TGIFColorMap& localTable, const std::uint8_t* pixels,
+                             std::uint8_t dataCoding, int globalBits, const TGIFWarning& onWarning);
 
 } // namespace framolo

@@ -47,6 +47,7 @@ void TGIFWriter::FlushBlock() {
     BufferCount = 1;
     Dirty = false;
     target_.WriteBuffer(buffer_.data(), n);
+    blockBytes_ += n;
 }
 
 void TGIFWriter::Finish() {
@@ -92,8 +93,8 @@ void THashTable::Insert(std::uint32_t key, int code) {
 
 // ---- TGIFEncoder ----
 
-void TGIFEncoder::Compress(TStream& stream, int bitsPerPixel, int width, int height, bool interlace,
-                           const std::uint8_t* pixels, int maxColor) {
+std::int64_t TGIFEncoder::Compress(TStream& stream, int bitsPerPixel, int width, int height,
+                                   bool interlace, const std::uint8_t* pixels, int maxColor) {
     MaxColor = maxColor;
     BitsPerPixel = std::max(bitsPerPixel, 2);
     Width = width;
@@ -123,6 +124,7 @@ void TGIFEncoder::Compress(TStream& stream, int bitsPerPixel, int width, int hei
     writer.Finish();
     writer_ = nullptr;
     stream.WriteByte(0);
+    return writer.BlockBytes();
 }
 
 void TGIFEncoder::EmitCode(int code) {
@@ -403,16 +405,15 @@ void TRLEEncoder::EncodeAll() {
     Flush(run);
 }
 
-void CompressImageData(TStream& stream, std::uint8_t dataCoding, int bitsPerPixel, int width,
-                       int height, bool interlace, const std::uint8_t* pixels, int colorCount,
-                       const TGIFWarning& onWarning) {
+std::int64_t CompressImageData(TStream& stream, std::uint8_t dataCoding, int bitsPerPixel,
+                               int width, int height, bool interlace, const std::uint8_t* pixels,
+                               int colorCount, const TGIFWarning& onWarning) {
     if (dataCoding == 1) {
         TRLEEncoder encoder(onWarning);
-        encoder.Compress(stream, bitsPerPixel, width, height, interlace, pixels, colorCount);
-    } else {
-        TLZWEncoder encoder(onWarning);
-        encoder.Compress(stream, bitsPerPixel, width, height, interlace, pixels, colorCount);
+        return encoder.Compress(stream, bitsPerPixel, width, height, interlace, pixels, colorCount);
     }
+    TLZWEncoder encoder(onWarning);
+    return encoder.Compress(stream, bitsPerPixel, width, height, interlace, pixels, colorCount);
 }
 
 } // namespace framolo

@@ -42,8 +42,13 @@ public:
     void FlushBlock();
     // Flushes a pending block; the destructor does the same but cannot report errors.
     void Finish();
+    // The bytes of the sub-blocks written so far, their length bytes included.
+    std::int64_t BlockBytes() const { return blockBytes_; }
 
     bool Dirty = false;
+
+private:
+    std::int64_t blockBytes_ = 0;
 };
 
 // Open-addressed table of (prefix, pixel) -> code, 8009 slots.
@@ -95,8 +100,9 @@ public:
     TGIFEncoder& operator=(const TGIFEncoder&) = delete;
 
     // Writes the minimum code size, the coded pixels in data sub-blocks and the terminator.
-    void Compress(TStream& stream, int bitsPerPixel, int width, int height, bool interlace,
-                  const std::uint8_t* pixels, int maxColor);
+    // Returns the bytes of the sub-blocks, their length bytes included.
+    std::int64_t Compress(TStream& stream, int bitsPerPixel, int width, int height, bool interlace,
+                          const std::uint8_t* pixels, int maxColor);
 
 protected:
     virtual void EmitCode(int code);
@@ -224,8 +230,9 @@ std::int64_t TriangleCount(std::int64_t n, std::int64_t c);
 std::int64_t IntegerSqrt(std::int64_t x);
 
 // Codes one frame's pixels with the coder DataCoding selects (1: run-length, else LZW).
-void CompressImageData(TStream& stream, std::uint8_t dataCoding, int bitsPerPixel, int width,
-                       int height, bool interlace, const std::uint8_t* pixels, int colorCount,
-                       const TGIFWarning& onWarning);
+// Returns the bytes of its data sub-blocks, their length bytes included.
+std::int64_t CompressImageData(TStream& stream, std::uint8_t dataCoding, int bitsPerPixel,
+                               int width, int height, bool interlace, const std::uint8_t* pixels,
+                               int colorCount, const TGIFWarning& onWarning);
 
 } // namespace framolo

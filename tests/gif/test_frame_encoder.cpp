@@ -61,6 +61,26 @@ std::unique_ptr<TBitmap> WithHole(int width, int height, int k) {
     return Picture(width, height, k, true);
 }
 
+// A coded frame ends with its image: the code size, the data sub-blocks the
+// encoder counted, and the terminator. area is the pixels of its rectangle.
+void ExpectCountedImageData(const TEncodedFrame& frame, std::int64_t area, const char* name) {
+    const std::vector<std::uint8_t>& b = frame.Bytes;
+    EXPECT_EQ(frame.ImageArea, area) << name;
+    if (area == 0) {
+        EXPECT_EQ(frame.ImageDataBytes, 0) << name;
+        return;
+    }
+    ASSERT_GT(frame.ImageDataBytes, 0) << name;
+    ASSERT_LT(frame.ImageDataBytes + 2, static_cast<std::int64_t>(b.size())) << name;
+    std::size_t at = b.size() - 1 - static_cast<std::size_t>(frame.ImageDataBytes);
+    EXPECT_GE(b[at - 1], 2) << name;
+    EXPECT_LE(b[at - 1], 8) << name;
+    while (at < b.size() - 1)
+        at += 1 + std::size_t{b[at]};
+    EXPECT_EQ(at, b.size() - 1) << name;
+    EXPECT_EQ(b.back(), 0) << name;
+}
+
 TEST(FrameEncoder, StreamedFramesAreTheDocumentWritersBytes) {
     using R = TColorReduction;
     using D = TDitherMode;
@@ -88,7 +108,9 @@ TEST(FrameEncoder, StreamedFramesAreTheDocumentWritersBytes) {
             const auto frame = ReducePictureToFrame(*c.Make(c.Width, c.Height, k), c.Settings);
             EXPECT_EQ(frame->Bitmap(), nullptr) << c.Name;
             PlaceTimingExtensions(*frame, timing);
-            writer.WriteFrame(EncodeFrame(*frame, k, c.Settings.DataCoding));
+            const TEncodedFrame encoded = EncodeFrame(*frame, k, c.Settings.DataCoding);
+            ExpectCountedImageData(encoded, std::int64_t{c.Width} * c.Height, c.Name);
+            writer.WriteFrame(encoded);
         }
         document.SetWidth(c.Width);
         document.SetHeight(c.Height);
@@ -117,7 +139,9 @@ TEST(FrameEncoder, OptimizedFramesMatchTheDocumentAndRefuseWhatTheyCannotCode) {
                               timing);
         TOptimizedFrame frame = sequence.Next(*Picture(24, 18, k / 2));
         TFrameOptimizer::ChooseTransparency(frame);
-        writer.WriteFrame(EncodeOptimizedFrame(frame, k, timing, 0));
+        const TEncodedFrame encoded = EncodeOptimizedFrame(frame, k, timing, 0);
+        ExpectCountedImageData(encoded, std::int64_t{frame.Width} * frame.Height, "optimized");
+        writer.WriteFrame(encoded);
     }
     document.SetWidth(24);
     document.SetHeight(18);
