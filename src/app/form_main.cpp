@@ -186,10 +186,10 @@ TFormmain::TFormmain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     SavePictureDialog1_->setObjectName(QStringLiteral("SavePictureDialog1"));
     host_ = std::make_unique<TWindowHost>(*this);
     estimate_ = std::make_unique<TBackgroundEstimate>();
-    estimate_->OnReady = [this](std::int64_t bytes) {
+    connect(estimate_.get(), &TBackgroundEstimate::Ready, this, [this](std::int64_t bytes) {
         EstimateLabel_->setText(bytes > 0 ? QString::fromStdString(AboutSizeText(bytes))
                                           : QString());
-    };
+    });
     ConnectCommands();
     BuildKeyboard();
     FormCreate();
