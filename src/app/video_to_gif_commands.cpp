@@ -2,7 +2,6 @@
 // player, the frame range, the parameter fields, the conversion and saving.
 #include "app/video_to_gif_page.h"
 
-#include "app/background_estimate.h"
 #include "app/last_folder.h"
 #include "app/leave_prompts.h"
 #include "app/main_texts.h"
@@ -12,7 +11,6 @@
 #include "app/track_bar.h"
 #include "app/wait_cursor.h"
 #include "app/window_parts.h"
-#include "controls/framed_group_box.h"
 #include "controls/image_control.h"
 #include "controls/places_open_dialog.h"
 #include "controls/search_combo_box.h"
@@ -28,7 +26,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QToolButton>
