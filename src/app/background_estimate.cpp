@@ -64,8 +64,7 @@ void TBackgroundEstimate::Deliver(std::uint64_t generation, std::int64_t bytes) 
         ++dropped_;
         return;
     }
-    if (OnReady)
-        OnReady(bytes);
+    emit Ready(bytes);
 }
 
 void TBackgroundEstimate::Reap() {

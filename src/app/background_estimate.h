@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -30,10 +29,6 @@ public:
     // Stops the estimates under way and waits for their threads.
     ~TBackgroundEstimate() override;
 
-    // Called with the bytes of the latest request's estimate (0 when it
-    // failed), unless another request or Cancel came after it.
-    std::function<void(std::int64_t bytes)> OnReady;
-
     void Request(const std::string& clipFile, const TFrameParams& params);
     void Cancel();
     // Estimates started on a worker, and those whose result was dropped.
@@ -41,6 +36,11 @@ public:
     int Dropped() const { return dropped_; }
     // An estimate is waiting for the quiet time or running.
     bool Busy() const { return timer_.isActive() || running_ > 0; }
+
+signals:
+    // The bytes of the latest request's estimate (0 when it failed), unless
+    // another request or Cancel came after it.
+    void Ready(std::int64_t bytes);
 
 private:
     struct TWorker {

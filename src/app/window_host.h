@@ -4,16 +4,57 @@
 #include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
 
+#include <QString>
+
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
-class QLineEdit;
+class QFileDialog;
 
 namespace framolo {
 
-class TFormmain;
+class TGIFPreview;
+class TPageWindow;
+
+// The AVI to GIF page as its job sees it.
+class TAviToGifJobView {
+public:
+    // The text of a parameter field, read whenever the job asks.
+    virtual QString FieldText(TParamField field) const = 0;
+    virtual void FocusField(TParamField field) = 0;
+    // The reduction and dithering the lists choose, and what goes with them.
+    virtual void ReadChoices(TFrameParams& params) const = 0;
+    virtual bool ClipOpen() const = 0;
+    virtual void PausePlayer() = 0;
+    // The run's buttons, and while it runs the preview of its frames.
+    virtual void SetRunning(bool running) = 0;
+    // Where the frames and the GIF made of them are shown.
+    virtual TGIFPreview& Result() = 0;
+    // Shows the finished GIF, which is then not saved.
+    virtual void ShowResult(std::unique_ptr<TGIFDocument> document) = 0;
+    virtual void ShowReport(int frameCount, const QString& sizeKBText) = 0;
+    virtual void MarkReportStopped() = 0;
+
+protected:
+    ~TAviToGifJobView() = default;
+};
+
+// The GIF to AVI page as its job sees it.
+class TGifToAviJobView {
+public:
+    // The GIF image the page shows; null when none.
+    virtual TGIFDocument* SourceDocument() = 0;
+    // Plays a written clip beside its GIF; false when it cannot.
+    virtual bool PreviewVideo(const std::string& fileName) = 0;
+    virtual void SetRunning(bool running) = 0;
+    // The dialog that asks where the clip goes.
+    virtual QFileDialog& OutputDialog() = 0;
+
+protected:
+    ~TGifToAviJobView() = default;
+};
 
 // The conversion jobs' view of the main window. As their parameter source it
 // reads the parameter fields and the two lists whenever a job asks, so edits
@@ -23,7 +64,8 @@ class TFormmain;
 // the report panel, the boxes and the status line.
 class TWindowHost : public TFrameParamSource, public TConversionSink {
 public:
-    explicit TWindowHost(TFormmain& form) : form_(form) {}
+    TWindowHost(TPageWindow& window, TAviToGifJobView& toGif, TGifToAviJobView& toAvi);
+    ~TWindowHost() override;
 
     bool HasStep() override;
     void FocusField(TParamField field) override;
@@ -74,9 +116,9 @@ public:
     void DropResult();
 
 private:
-    QLineEdit* Field(TParamField field) const;
-
-    TFormmain& form_;
+    TPageWindow& window_;
+    TAviToGifJobView& toGif_;
+    TGifToAviJobView& toAvi_;
     // The job that runs, or ran last: the GIF to AVI job's last line is shown
     // without scrolling.
     TJobKind lastKind_ = TJobKind::AviToGif;

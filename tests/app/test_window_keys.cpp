@@ -21,6 +21,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -266,6 +268,37 @@ TEST_F(WindowKeysTest, TheKeysRunTheCommandsOfTheTabShown) {
     Key(Qt::Key_PageDown, Qt::ControlModifier);
     EXPECT_EQ(form->ActivePage(), 0);
     EXPECT_TRUE(asked.isEmpty() && boxes.size() == 1) << boxes.join('|').toStdString();
+}
+
+// A key whose command cannot be used does nothing, and the control with the
+// focus never sees it: Space would scroll the status line, an arrow would move
+// the focus. A run takes Ctrl+W from the keyboard, not from Close's button.
+TEST_F(WindowKeysTest, AKeyThatMayNotActIsTakenAndDropped) {
+    TScopedModalRunner runner(Answer());
+    for (const char* name : {"ToolButton2", "ToolButton3", "ToolButton8", "ToolButton10"})
+        EXPECT_FALSE(Find(name)->isEnabled()) << name;
+    auto* memo = Find<QPlainTextEdit>("StatusMemo");
+    form->ShowStatus(QString("A line longer than the status line. ").repeated(40), false);
+    ASSERT_GT(memo->verticalScrollBar()->maximum(), 0);
+    memo->setFocus();
+    Key(Qt::Key_Space);
+    EXPECT_EQ(memo->verticalScrollBar()->value(), 0);
+    for (const Qt::Key key : {Qt::Key_Left, Qt::Key_Right}) {
+        Find("ToolButton1")->setFocus();
+        Key(key);
+        EXPECT_EQ(QApplication::focusWidget(), Find("ToolButton1")) << key;
+    }
+
+    openFile = Clip("twenty.avi", 20);
+    form->OpenClick();
+    bool closable = false;
+    DuringRun([&] {
+        closable = Find("ToolButton2")->isEnabled();
+        Key(Qt::Key_W, Qt::ControlModifier);
+    });
+    form->ConvertClick();
+    EXPECT_TRUE(closable);
+    EXPECT_FALSE(form->AVIPlayer1().FileName().empty());
 }
 
 // A number field keeps its editing keys; a paste keeps its digits; a typed

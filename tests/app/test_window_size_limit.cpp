@@ -47,7 +47,8 @@ TFrameParams ClipParams(int width, int height) {
 std::int64_t EstimateAlone(const std::string& clip, const TFrameParams& params) {
     TBackgroundEstimate estimate;
     std::vector<std::int64_t> ready;
-    estimate.OnReady = [&ready](std::int64_t bytes) { ready.push_back(bytes); };
+    QObject::connect(&estimate, &TBackgroundEstimate::Ready,
+                     [&ready](std::int64_t bytes) { ready.push_back(bytes); });
     estimate.Request(clip, params);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !ready.empty(); }, 20000));
     return ready.empty() ? 0 : ready.front();
@@ -64,7 +65,8 @@ TEST(BackgroundEstimateTest, OnlyTheLatestRequestIsDelivered) {
 
     TBackgroundEstimate estimate;
     std::vector<std::int64_t> ready;
-    estimate.OnReady = [&ready](std::int64_t bytes) { ready.push_back(bytes); };
+    QObject::connect(&estimate, &TBackgroundEstimate::Ready,
+                     [&ready](std::int64_t bytes) { ready.push_back(bytes); });
     // Edits within the quiet time start one estimate, of the last settings.
     for (int width : {320, 240, 160})
         estimate.Request(clip, ClipParams(width, width * 3 / 4));
@@ -92,7 +94,8 @@ TEST(BackgroundEstimateTest, OnlyTheLatestRequestIsDelivered) {
     EXPECT_TRUE(ready.empty());
     {
         TBackgroundEstimate ended;
-        ended.OnReady = [&ready](std::int64_t bytes) { ready.push_back(bytes); };
+        QObject::connect(&ended, &TBackgroundEstimate::Ready,
+                         [&ready](std::int64_t bytes) { ready.push_back(bytes); });
         ended.Request(clip, large);
         ASSERT_TRUE(QTest::qWaitFor([&] { return ended.Started() == 1; }, 5000));
     }

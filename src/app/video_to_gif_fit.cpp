@@ -1,12 +1,13 @@
 // The size of the GIF before converting, and Convert under a size limit.
 #include "app/background_estimate.h"
-#include "app/form_main.h"
 #include "app/message_boxes.h"
-#include "app/window_host.h"
+#include "app/page_window.h"
+#include "app/video_to_gif_page.h"
 #include "controls/search_combo_box.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/size_estimate.h"
 #include "convert/size_fit.h"
+#include "preview/avi_player.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +18,7 @@
 
 namespace framolo {
 
-std::optional<std::int64_t> TFormmain::ParseMegabytes(const QString& text) {
+std::optional<std::int64_t> TVideoToGifPage::ParseMegabytes(const QString& text) {
     bool ok = false;
     const double megabytes = QLocale::c().toDouble(text.trimmed(), &ok);
     // Up to a terabyte, and at least one byte.
@@ -29,7 +30,7 @@ std::optional<std::int64_t> TFormmain::ParseMegabytes(const QString& text) {
     return bytes;
 }
 
-std::optional<TFrameParams> TFormmain::FieldParams() {
+std::optional<TFrameParams> TVideoToGifPage::FieldParams() {
     TFrameParams params;
     const std::pair<QLineEdit*, TParamField> fields[] = {
         {StartEdit_, TParamField::Start},   {EndEdit_, TParamField::End},
@@ -42,11 +43,11 @@ std::optional<TFrameParams> TFormmain::FieldParams() {
         if (!ok)
             return std::nullopt;
     }
-    host_->ReadChoices(params);
+    ReadChoices(params);
     return params;
 }
 
-void TFormmain::RequestEstimate() {
+void TVideoToGifPage::RequestEstimate() {
     const std::optional<TFrameParams> params =
         AVIPlayer1_->FileName().empty() ? std::nullopt : FieldParams();
     const bool usable = params && params->Step > 0 && params->Width > 0 && params->Height > 0 &&
@@ -58,10 +59,10 @@ void TFormmain::RequestEstimate() {
         return;
     }
     EstimateLabel_->setText(QStringLiteral("About \u2026 MB"));
-    estimate_->Request(currentFileName_, *params);
+    estimate_->Request(window_.CurrentFileName(), *params);
 }
 
-void TFormmain::ConvertUnderLimit(std::int64_t limit) {
+void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
     // Without a clip, or with a field that holds no number, the plain run
     // says what is wrong.
     ColorReductionBox_->setCurrentIndex(kBestSmallerIndex);
@@ -73,8 +74,8 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
     }
     estimate_->Cancel();
     EstimateLabel_->clear();
-    stopRequested_ = false;
-    TSizeSampler sampler(currentFileName_, *host_, 1);
+    window_.SetStopRequested(false);
+    TSizeSampler sampler(window_.CurrentFileName(), *host_, 1);
     sampler.SetWholeWhenStill(false);
     TLimitedSearch search(
         *base, limit, [&](const TFrameParams& params) { return sampler.Estimate(params).Bytes; });
@@ -84,7 +85,7 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
         host_->BeginRun(TJobKind::AviToGif);
         const TFitChoice choice = search.Choose();
         host_->EndRun(TJobKind::AviToGif);
-        if (stopRequested_)
+        if (window_.StopRequested())
             return;
         const TFrameParams chosen = FitParams(*base, choice.Point);
         StepEdit_->setText(QString::number(chosen.Step));
@@ -108,13 +109,13 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
             return;
         }
         if (bytes > 0 && bytes <= limit) {
-            ShowStatus(QStringLiteral("Fits under %1: quality %2, step %3, %4 x %5, %6")
-                           .arg(FitUnderEdit_->text().trimmed() + QStringLiteral(" MB"))
-                           .arg(chosen.Quality)
-                           .arg(chosen.Step)
-                           .arg(chosen.Width)
-                           .arg(chosen.Height)
-                           .arg(QString::fromStdString(SizeText(bytes))));
+            window_.ShowStatus(QStringLiteral("Fits under %1: quality %2, step %3, %4 x %5, %6")
+                                   .arg(FitUnderEdit_->text().trimmed() + QStringLiteral(" MB"))
+                                   .arg(chosen.Quality)
+                                   .arg(chosen.Step)
+                                   .arg(chosen.Width)
+                                   .arg(chosen.Height)
+                                   .arg(QString::fromStdString(SizeText(bytes))));
             RequestEstimate();
             return;
         }
@@ -131,7 +132,7 @@ void TFormmain::ConvertUnderLimit(std::int64_t limit) {
                            "last try took %2 bytes")
                 .arg(FitUnderEdit_->text().trimmed())
                 .arg(smallest),
-            this);
+            window_.BoxParent());
 }
 
 } // namespace framolo
