@@ -5,6 +5,7 @@
 #include "app/video_to_gif_page.h"
 #include "controls/search_combo_box.h"
 #include "convert/avi_to_gif_job.h"
+#include "convert/limited_conversion.h"
 #include "convert/size_estimate.h"
 #include "convert/size_fit.h"
 #include "preview/avi_player.h"
@@ -77,52 +78,59 @@ void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
     window_.SetStopRequested(false);
     TSizeSampler sampler(window_.CurrentFileName(), *host_, 1);
     sampler.SetWholeWhenStill(false);
-    TLimitedSearch search(
-        *base, limit, [&](const TFrameParams& params) { return sampler.Estimate(params).Bytes; });
-    std::int64_t smallest = 0;
-    for (int conversion = 0; conversion < TLimitedSearch::kMostConversions; ++conversion) {
-        // The search shows the Stop button, which ends it.
-        host_->BeginRun(TJobKind::AviToGif);
-        const TFitChoice choice = search.Choose();
-        host_->EndRun(TJobKind::AviToGif);
-        if (window_.StopRequested())
-            return;
-        const TFrameParams chosen = FitParams(*base, choice.Point);
-        StepEdit_->setText(QString::number(chosen.Step));
-        WidthEdit_->setText(QString::number(chosen.Width));
-        HeightEdit_->setText(QString::number(chosen.Height));
-        DelayEdit_->setText(QString::number(chosen.Delay));
-        // The fields' changes asked for an estimate the conversion makes
-        // needless: it is asked for again once the run is over.
-        estimate_->Cancel();
-        fitQuality_ = chosen.Quality;
-        host_->HoldResult();
-        const TJobOutcome outcome = TAviToGifJob(*host_, *host_).Run();
-        fitQuality_.reset();
-        const std::int64_t bytes = outcome.Bytes;
-        if (outcome.End != TJobEnd::Finished || (bytes > 0 && bytes <= limit))
-            host_->ReleaseResult();
-        else
-            host_->DropResult();
-        if (outcome.End != TJobEnd::Finished) {
-            RequestEstimate();
-            return;
+    // Each try shows its settings in the fields and its GIF, held until it
+    // is known to fit.
+    struct TWindowConverter : TLimitedConverter {
+        TVideoToGifPage& Page;
+        TSizeSampler& Sampler;
+        TWindowConverter(TVideoToGifPage& page, TSizeSampler& sampler)
+            : Page(page), Sampler(sampler) {}
+        std::int64_t Estimate(const TFrameParams& params) override {
+            return Sampler.Estimate(params).Bytes;
         }
-        if (bytes > 0 && bytes <= limit) {
-            window_.ShowStatus(QStringLiteral("Fits under %1: quality %2, step %3, %4 x %5, %6")
-                                   .arg(FitUnderEdit_->text().trimmed() + QStringLiteral(" MB"))
-                                   .arg(chosen.Quality)
-                                   .arg(chosen.Step)
-                                   .arg(chosen.Width)
-                                   .arg(chosen.Height)
-                                   .arg(QString::fromStdString(SizeText(bytes))));
-            RequestEstimate();
-            return;
+        std::optional<TFitChoice> Search(const std::function<TFitChoice()>& choose) override {
+            // The search shows the Stop button, which ends it.
+            Page.host_->BeginRun(TJobKind::AviToGif);
+            const TFitChoice choice = choose();
+            Page.host_->EndRun(TJobKind::AviToGif);
+            if (Page.window_.StopRequested())
+                return std::nullopt;
+            return choice;
         }
-        smallest = bytes;
-        if (!choice.Fits)
-            break;
-        search.Over(choice, bytes);
+        TJobOutcome Convert(const TFrameParams& chosen) override {
+            Page.StepEdit_->setText(QString::number(chosen.Step));
+            Page.WidthEdit_->setText(QString::number(chosen.Width));
+            Page.HeightEdit_->setText(QString::number(chosen.Height));
+            Page.DelayEdit_->setText(QString::number(chosen.Delay));
+            // The fields' changes asked for an estimate the conversion makes
+            // needless: it is asked for again once the run is over.
+            Page.estimate_->Cancel();
+            Page.fitQuality_ = chosen.Quality;
+            Page.host_->HoldResult();
+            const TJobOutcome outcome = TAviToGifJob(*Page.host_, *Page.host_).Run();
+            Page.fitQuality_.reset();
+            return outcome;
+        }
+        void Keep() override { Page.host_->ReleaseResult(); }
+        void Drop() override { Page.host_->DropResult(); }
+    } converter(*this, sampler);
+    const TLimitedRun run = RunUnderLimit(*base, limit, converter);
+    if (run.Stopped && run.Encodes == 0)
+        return;
+    if (run.Outcome.End == TJobEnd::Finished) {
+        window_.ShowStatus(QStringLiteral("Fits under %1: quality %2, step %3, %4 x %5, %6")
+                               .arg(FitUnderEdit_->text().trimmed() + QStringLiteral(" MB"))
+                               .arg(run.Params.Quality)
+                               .arg(run.Params.Step)
+                               .arg(run.Params.Width)
+                               .arg(run.Params.Height)
+                               .arg(QString::fromStdString(SizeText(run.Outcome.Bytes))));
+        RequestEstimate();
+        return;
+    }
+    if (run.Outcome.End != TJobEnd::NotStarted) {
+        RequestEstimate();
+        return;
     }
     // Never a GIF over the limit.
     DiscardResult();
@@ -131,7 +139,7 @@ void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
             QStringLiteral("No GIF of this clip fits under %1 MB with the settings allowed; the "
                            "last try took %2 bytes")
                 .arg(FitUnderEdit_->text().trimmed())
-                .arg(smallest),
+                .arg(run.LastBytes),
             window_.BoxParent());
 }
 
