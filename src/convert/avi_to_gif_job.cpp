@@ -47,7 +47,7 @@ void TAviToGifJob::Convert(TFrameParams& params, TJobOutcome& outcome) {
     // checked against this road with them.
     std::optional<TOptimizedFrameAdder> optimizer;
     if (params.Optimize)
-        optimizer.emplace(document.DitherMode(), OptimizeTuning(params));
+        optimizer.emplace(document.DitherMode(), params.Tuning());
     const bool finished =
         ReadScaledFrames(source_, sink_, params, clip, [&](std::unique_ptr<TBitmap> output, int) {
             sink_.ShowPreviewBitmap(*output);

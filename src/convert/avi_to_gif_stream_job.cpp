@@ -27,7 +27,7 @@ void TAviToGifStreamJob::Convert(TJobOutcome& outcome) {
 
     std::optional<TOptimizingStage> optimizing;
     if (params.Optimize)
-        optimizing.emplace(settings.DitherMode, OptimizeTuning(params), options_.Threads);
+        optimizing.emplace(settings.DitherMode, params.Tuning(), options_.Threads);
 
     TGIFStreamWriter writer(output_);
     TGIFFramePipeline pipeline(

@@ -23,29 +23,7 @@ void TFixedParamSource::Read(TFrameParams& params, std::initializer_list<TParamF
 }
 
 void TFixedParamSource::ReadChoices(TFrameParams& params) {
-    params.Reduction = Params.Reduction;
-    params.Dither = Params.Dither;
-    params.DataCoding = Params.DataCoding;
-    params.Optimize = Params.Optimize;
-    params.Tolerance = Params.Tolerance;
-    params.Quality = Params.Quality;
-}
-
-TEncoderTuning OptimizeTuning(const TFrameParams& params) {
-    if (params.Quality > 0) {
-        TEncoderTuning tuning = TuningForQuality(params.Quality);
-        // Layers draw scattered pixels of their own palette: a dithering that
-        // was asked for needs the shared palette's whole rectangles.
-        if (params.Dither && *params.Dither != TDitherMode::Nearest) {
-            tuning.LayerMargin = -1;
-            tuning.ProbeMargin = -1;
-            tuning.FirstColors = 0;
-        }
-        return tuning;
-    }
-    TEncoderTuning tuning;
-    tuning.Tolerance = params.Tolerance;
-    return tuning;
+    static_cast<TGifEncoding&>(params) = Params;
 }
 
 std::optional<TColorReduction> ListReduction(int index) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "color/color_types.h"
-#include "gif/encode/quality_table.h"
+#include "gif/encode/gif_encoding.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -12,8 +12,8 @@ namespace framolo {
 // The numbers of an AVI to GIF run, in the order the window lists them.
 enum class TParamField { Start, End, Step, Width, Height, Delay, Loop };
 
-// The parameters of one AVI to GIF run.
-struct TFrameParams {
+// The parameters of one AVI to GIF run: its frames, and how they are coded.
+struct TFrameParams : TGifEncoding {
     // The frames Start to End, both included, every Step-th.
     std::int32_t Start = 0;
     std::int32_t End = 0;
@@ -26,23 +26,6 @@ struct TFrameParams {
     std::int32_t Delay = 0;
     // The loop count stored with the first frame (low 16 bits); 0 loops forever.
     std::int32_t Loop = 0;
-
-    // Unset: what a new document starts with.
-    std::optional<TColorReduction> Reduction;
-    std::optional<TDitherMode> Dither;
-    // 1 selects the run-length coder, anything else LZW.
-    std::uint8_t DataCoding = 0;
-    // Smaller frames: the best-quality palette shared across frames while it
-    // fits, and only the changed rectangle of each frame (see
-    // TOptimizedFrameSequence). Reduction is then not used; Dither is.
-    bool Optimize = false;
-    // With Optimize: how far, in RGB levels, a pixel's colour may move and
-    // still keep its index (see TSharedPaletteReducer).
-    int Tolerance = 0;
-    // With Optimize: 1 (smallest file) to 100 (closest to the frames) sets the
-    // tolerance and the palette (TuningForQuality); 0
-    // leaves them as Tolerance says.
-    int Quality = 0;
 
     std::int32_t& operator[](TParamField field);
     std::int32_t operator[](TParamField field) const;
@@ -70,9 +53,6 @@ public:
     // coder and optimizing. Read once, as the run's document is made.
     virtual void ReadChoices(TFrameParams& params) = 0;
 };
-
-// How an optimised run reduces its frames.
-TEncoderTuning OptimizeTuning(const TFrameParams& params);
 
 // A source whose parameters do not change during a run.
 class TFixedParamSource : public TFrameParamSource {

@@ -116,7 +116,7 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
     const TGIFFrameSettings settings = FrameSettings(params);
     std::optional<TOptimizingStage> optimizing;
     if (params.Optimize)
-        optimizing.emplace(settings.DitherMode, OptimizeTuning(params), threads_);
+        optimizing.emplace(settings.DitherMode, params.Tuning(), threads_);
     TStripBytes bytes;
     bool first = true;
     TGIFFramePipeline pipeline(

@@ -126,7 +126,7 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
     // than the shared ones just below it: when it fits, the best fit is
     // among them; else the search goes on from the highest shared quality.
     const auto layered = [&](int quality) {
-        const TEncoderTuning tuning = OptimizeTuning(FitParams(base, {quality, step0, 100}));
+        const TEncoderTuning tuning = FitParams(base, {quality, step0, 100}).Tuning();
         return tuning.ProbeStructure && tuning.ProbeMargin >= 0;
     };
     if (layered(top)) {

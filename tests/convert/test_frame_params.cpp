@@ -97,7 +97,7 @@ TEST(FrameParams, LayersAreTriedAboveEightyAndOnlyWithoutDithering) {
         TFrameParams params;
         params.Quality = c.Quality;
         params.Dither = c.Dither;
-        const TEncoderTuning tuning = OptimizeTuning(params);
+        const TEncoderTuning tuning = params.Tuning();
         EXPECT_DOUBLE_EQ(tuning.ProbeMargin, c.Margin) << c.Quality;
         EXPECT_DOUBLE_EQ(tuning.LayerMargin, -1.0) << c.Quality;
         if (c.Margin >= 0) {
