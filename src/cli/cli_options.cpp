@@ -70,6 +70,14 @@ std::vector<TCliCommand> MakeCommands() {
                  "nearest floydsteinberg stucki sierra jajuni stevearche\n"
                  "burkes (default: nearest without --reduction and with\n"
                  "--quality, floydsteinberg otherwise)"),
+            Word("--crop", "WxH+X+Y",
+                 "take that rectangle of every frame (W x H pixels, its\n"
+                 "top left X, Y from the top left), before --width and\n"
+                 "--height scale it; alone they keep the crop's aspect"),
+            Flag("--reverse", "write the frames backwards"),
+            Flag("--bounce", "write the frames forwards, then backwards without\n"
+                             "the first and last again (the loop count is the\n"
+                             "whole's)"),
             Flag("--rle", "code the image data by runs instead of LZW"),
             Flag("--optimize", "a smaller file showing the same frames: one best palette\n"
                                "while it fits the scene, only each frame's changed\n"

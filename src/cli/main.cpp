@@ -309,7 +309,23 @@ int AviToGif(const TCliArgs& args) {
                              "a video file's", "--force writes it anyway");
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(input);
-    const TClipDefaults clip = ProbeClip(input);
+    TClipDefaults clip = ProbeClip(input);
+    // A crop takes the place of the clip's picture: its size is the default
+    // and its aspect the one kept.
+    std::optional<TCropRect> crop;
+    if (args.Has("--crop")) {
+        crop = ParseCrop(args.Word("--crop", ""));
+        if (!crop)
+            throw EUsage("--crop takes WxH+X+Y, for example 320x180+40+60 (the clip is " +
+                         std::to_string(clip.Width) + "x" + std::to_string(clip.Height) + ")");
+        if (const auto problem =
+                clip.Ok ? CropProblem(*crop, clip.Width, clip.Height) : std::nullopt)
+            throw EUsage("--crop: " + *problem);
+        clip.Width = crop->Width;
+        clip.Height = crop->Height;
+    }
+    if (args.Has("--reverse") && args.Has("--bounce"))
+        throw EUsage("--reverse and --bounce do not go together");
     // One side given alone sets the other by the clip's aspect.
     const bool widthOnly = args.Has("--width") && !args.Has("--height");
     const bool heightOnly = args.Has("--height") && !args.Has("--width");
@@ -353,6 +369,10 @@ int AviToGif(const TCliArgs& args) {
     params.Dither = Named(kDithers, args, "--dither",
                           tuned ? kQualityDither : TDitherMode::FloydSteinberg, "dither mode");
     params.DataCoding = args.Has("--rle") ? 1 : 0;
+    params.Crop = crop;
+    params.Order = args.Has("--reverse")  ? TFrameOrder::Reverse
+                   : args.Has("--bounce") ? TFrameOrder::Bounce
+                                          : TFrameOrder::Forward;
     params.Tolerance = args.Number("--tolerance", kDefaultTolerance);
     TAviToGifStreamJob::TOptions options;
     options.Threads = args.Number(

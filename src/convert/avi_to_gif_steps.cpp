@@ -4,6 +4,10 @@
 #include "gif/gif_document.h"
 #include "platform/graphics/stretch.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 namespace framolo {
 
 bool AviToGifMayStart(TFrameParamSource& source, TConversionSink& sink) {
@@ -31,11 +35,81 @@ std::unique_ptr<TBitmap> ScaleFrame(const TBitmap& decoded, int width, int heigh
     return output;
 }
 
+// Frames a backward stretch decodes forwards at once.
+constexpr std::int64_t kBackwardChunk = 16;
+
+// Reverse and Bounce: the range read once, the frames of each backward
+// stretch decoded forwards kBackwardChunk at a time, so that a clip coded in
+// groups is not sought once per frame.
+bool ReadReorderedFrames(TFrameParamSource& source, TConversionSink& sink, TFrameParams& params,
+                         TAviFrameSource& clip,
+                         const std::function<void(std::unique_ptr<TBitmap>, int)>& take) {
+    source.Read(params, {TParamField::End});
+    const std::int64_t n = FramesTaken(params);
+    int maximum = static_cast<int>(std::max<std::int64_t>(n - 1, 0));
+    sink.SetProgressRange(0, maximum);
+    maximum = static_cast<int>(static_cast<std::int64_t>(maximum) * 20 / 19);
+    sink.SetProgressRange(0, maximum);
+    sink.SetProgressPosition(0);
+    TBitmap room;
+    std::vector<std::unique_ptr<TBitmap>> chunk;
+    for (std::int64_t k = 0; k < n;) {
+        // Frames k .. k + count - 1 come from ever earlier source frames.
+        std::int64_t count = 1;
+        while (k + count < n && count < kBackwardChunk &&
+               SourceFrame(params, k + count) < SourceFrame(params, k + count - 1))
+            ++count;
+        chunk.clear();
+        chunk.resize(static_cast<std::size_t>(count));
+        for (std::int64_t j = count - 1; j >= 0; --j) {
+            sink.ProcessMessages();
+            if (sink.StopRequested())
+                return false;
+            const TBitmap& decoded = clip.Decode(SourceFrame(params, k + j));
+            source.Read(params, {TParamField::Width, TParamField::Height});
+            chunk[static_cast<std::size_t>(j)] =
+                ScaleFrame(CropFrame(decoded, params.Crop, room), params.Width, params.Height);
+        }
+        for (std::int64_t j = 0; j < count; ++j, ++k) {
+            sink.SetProgressPosition(static_cast<int>(k));
+            take(std::move(chunk[static_cast<std::size_t>(j)]), static_cast<int>(k));
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+const TBitmap& CropFrame(const TBitmap& decoded, const std::optional<TCropRect>& crop,
+                         TBitmap& room) {
+    if (!crop)
+        return decoded;
+    if (CropProblem(*crop, decoded.Width(), decoded.Height()))
+        throw EJobError(*CropProblem(*crop, decoded.Width(), decoded.Height()));
+    // A palettised or 32-bit frame is converted to 24 bits first, whole.
+    const TBitmap* full = &decoded;
+    TBitmap converted;
+    if (decoded.PixelFormat() != TPixelFormat::pf24bit) {
+        converted.Assign(&decoded);
+        converted.SetPixelFormat(TPixelFormat::pf24bit);
+        full = &converted;
+    }
+    room.SetSize(0, 0);
+    room.SetPixelFormat(TPixelFormat::pf24bit);
+    room.SetSize(crop->Width, crop->Height);
+    const auto rowBytes = static_cast<std::size_t>(crop->Width) * 3;
+    for (int y = 0; y < crop->Height; ++y)
+        std::memcpy(room.ScanLine(y), full->ScanLine(crop->Y + y) + 3 * crop->X, rowBytes);
+    return room;
+}
 
 bool ReadScaledFrames(TFrameParamSource& source, TConversionSink& sink, TFrameParams& params,
                       TAviFrameSource& clip,
                       const std::function<void(std::unique_ptr<TBitmap>, int)>& take) {
+    if (params.Order != TFrameOrder::Forward) {
+        source.Read(params, {TParamField::Start, TParamField::Step});
+        return ReadReorderedFrames(source, sink, params, clip, take);
+    }
     // The bar stands at about 95 % when the last frame starts.
     source.Read(params, {TParamField::End, TParamField::Start});
     int maximum = params.End - params.Start;
@@ -48,6 +122,7 @@ bool ReadScaledFrames(TFrameParamSource& source, TConversionSink& sink, TFramePa
     std::int64_t f = params.Start;
     const std::int64_t step = params.Step;
     int taken = 0;
+    TBitmap room;
     for (;;) {
         source.Read(params, {TParamField::End});
         if (f > params.End)
@@ -59,7 +134,7 @@ bool ReadScaledFrames(TFrameParamSource& source, TConversionSink& sink, TFramePa
             return false;
         const TBitmap& decoded = clip.Decode(f);
         source.Read(params, {TParamField::Width, TParamField::Height});
-        take(ScaleFrame(decoded, params.Width, params.Height), taken);
+        take(ScaleFrame(CropFrame(decoded, params.Crop, room), params.Width, params.Height), taken);
         ++taken;
         f += step;
     }

@@ -21,14 +21,21 @@ class TGIFSubImage;
 bool AviToGifMayStart(TFrameParamSource& source, TConversionSink& sink);
 
 // Steps through the frames Start to End by Step, keeping the progress bar
-// and the stop flag as the job does, and hands every frame, scaled to Width x
-// Height, to take with the number of frames taken before it. End is read
-// before every frame, Start for every progress step, Width and Height for
-// every frame; params holds the numbers as last read. Returns false when a
-// stop ended the range early.
+// and the stop flag as the job does, and hands every frame, cut to the crop
+// and scaled to Width x Height, to take with the number of frames taken
+// before it. End is read before every frame, Start for every progress step,
+// Width and Height for every frame; params holds the numbers as last read.
+// Frames written backwards (Reverse, Bounce's way back) come from a range
+// read once, decoded forwards a few at a time. Returns false when a stop
+// ended the range early.
 bool ReadScaledFrames(TFrameParamSource& source, TConversionSink& sink, TFrameParams& params,
                       TAviFrameSource& clip,
                       const std::function<void(std::unique_ptr<TBitmap>, int)>& take);
+
+// decoded itself without a crop; with one, the crop's rectangle of it in 24
+// bits a pixel, made in room.
+const TBitmap& CropFrame(const TBitmap& decoded, const std::optional<TCropRect>& crop,
+                         TBitmap& room);
 
 // The document's colour reduction, dithering and coder from the run's
 // choices; an unset choice keeps the document's default.

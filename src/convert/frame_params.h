@@ -6,11 +6,26 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
+#include <string>
 
 namespace framolo {
 
 // The numbers of an AVI to GIF run, in the order the window lists them.
 enum class TParamField { Start, End, Step, Width, Height, Delay, Loop };
+
+// A rectangle of the source picture, in its pixels from the top left.
+struct TCropRect {
+    int X = 0;
+    int Y = 0;
+    int Width = 0;
+    int Height = 0;
+    bool operator==(const TCropRect&) const = default;
+};
+
+// The order a run writes the frames of its range in: as they come,
+// backwards, or forwards and then backwards without showing the turning
+// frames twice.
+enum class TFrameOrder { Forward, Reverse, Bounce };
 
 // The parameters of one AVI to GIF run: its frames, and how they are coded.
 struct TFrameParams : TGifEncoding {
@@ -27,9 +42,26 @@ struct TFrameParams : TGifEncoding {
     // The loop count stored with the first frame (low 16 bits); 0 loops forever.
     std::int32_t Loop = 0;
 
+    // Set: every source frame is cut to this rectangle before it is scaled.
+    std::optional<TCropRect> Crop;
+    TFrameOrder Order = TFrameOrder::Forward;
+
     std::int32_t& operator[](TParamField field);
     std::int32_t operator[](TParamField field) const;
 };
+
+// The frames a run writes: the range's Start to End by Step, twice less the
+// turning frames for Bounce; 0 for an empty range or a step below 1.
+std::int64_t FramesTaken(const TFrameParams& params);
+// The source frame written as frame k (0 .. FramesTaken - 1) of the output.
+std::int64_t SourceFrame(const TFrameParams& params, std::int64_t k);
+
+// "WxH+X+Y", as X11 and image tools write a geometry; unset for anything else
+// and for a size of 0.
+std::optional<TCropRect> ParseCrop(const std::string& text);
+// Why crop does not fit a picture of width x height, naming its size; unset
+// when it fits.
+std::optional<std::string> CropProblem(const TCropRect& crop, int width, int height);
 
 // Where an AVI to GIF job takes its parameters from. The job asks for each
 // number at the moment its steps use it (End before every frame, Width,

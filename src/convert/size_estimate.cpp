@@ -73,12 +73,6 @@ int TSizeSampler::SampleRows(int height) {
     return std::min(rows, height);
 }
 
-std::int64_t FramesTaken(const TFrameParams& params) {
-    if (params.Step <= 0 || params.End < params.Start)
-        return 0;
-    return (std::int64_t{params.End} - params.Start) / params.Step + 1;
-}
-
 TSizeSampler::TSizeSampler(const std::string& clipFile, TSampleControl control, int threads)
     : clipFile_(clipFile), control_(std::move(control)), threads_(std::max(1, threads)) {}
 
@@ -107,11 +101,12 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
     if (width <= 0 || height <= 0)
         throw EJobError(jobmsg::BadOutputSize);
     const bool whole = rows >= height;
-    if (!whole && (width != cacheWidth_ || height != cacheHeight_)) {
+    if (!whole && (width != cacheWidth_ || height != cacheHeight_ || params.Crop != cacheCrop_)) {
         cache_.clear();
         cacheBytes_ = 0;
         cacheWidth_ = width;
         cacheHeight_ = height;
+        cacheCrop_ = params.Crop;
     }
     const TGIFFrameSettings settings = FrameSettings(params);
     std::optional<TOptimizingStage> optimizing;
@@ -136,6 +131,7 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     const std::size_t pictureBytes = rowBytes * static_cast<std::size_t>(rows);
     std::optional<TBitmap> scaled;
+    TBitmap cropped;
     // Strip i is taken from rows i (height - strip) / (strips - 1) on.
     std::vector<TRowRun> stripRuns;
     for (int i = 0; i < kStrips; ++i)
@@ -145,18 +141,19 @@ TSizeSampler::TStripBytes TSizeSampler::Strips(const TFrameParams& params, int r
         control_.ProcessMessages();
         if (control_.StopRequested())
             return {};
-        const std::int64_t index = params.Start + k * params.Step;
+        const std::int64_t index = SourceFrame(params, k);
         auto picture = std::make_unique<TBitmap>(width, rows, TPixelFormat::pf24bit);
         const auto cached = whole ? cache_.end() : cache_.find(index);
         if (cached != cache_.end()) {
             for (int y = 0; y < rows; ++y)
                 std::memcpy(picture->ScanLine(y), cached->second.data() + rowBytes * y, rowBytes);
         } else if (whole) {
-            StretchBitmap(Clip().Decode(index), *picture);
+            StretchBitmap(CropFrame(Clip().Decode(index), params.Crop, cropped), *picture);
         } else {
             if (!scaled)
                 scaled.emplace(width, height, TPixelFormat::pf24bit);
-            StretchBitmapRows(Clip().Decode(index), *scaled, stripRuns);
+            StretchBitmapRows(CropFrame(Clip().Decode(index), params.Crop, cropped), *scaled,
+                              stripRuns);
             for (int i = 0; i < kStrips; ++i)
                 for (int y = 0; y < strip; ++y)
                     std::memcpy(picture->ScanLine(i * strip + y),
@@ -192,8 +189,8 @@ namespace {
 // and road; the quality and the step may differ.
 bool SameRoad(const TFrameParams& a, const TFrameParams& b) {
     return a.Width == b.Width && a.Height == b.Height && a.Start == b.Start && a.End == b.End &&
-           a.Reduction == b.Reduction && a.Dither == b.Dither && a.DataCoding == b.DataCoding &&
-           a.Optimize == b.Optimize && a.Tolerance == b.Tolerance;
+           a.Crop == b.Crop && a.Reduction == b.Reduction && a.Dither == b.Dither &&
+           a.DataCoding == b.DataCoding && a.Optimize == b.Optimize && a.Tolerance == b.Tolerance;
 }
 
 } // namespace
@@ -231,14 +228,17 @@ const TSizeSampler::TCorrection* TSizeSampler::NearestCorrection(const TFramePar
 
 std::optional<TSizeSampler::TCorrection>
 TSizeSampler::MeasureCorrection(const TFrameParams& params, int rows, bool centredOnly) {
-    const std::int64_t n = FramesTaken(params);
+    // Runs are measured forwards: a run's strips code alike in either direction.
+    TFrameParams forward = params;
+    forward.Order = TFrameOrder::Forward;
+    const std::int64_t n = FramesTaken(forward);
     double whole = 0;
     double sampled = 0;
     double lowest = 0;
     double highest = 0;
     // Codes the run of kCheckFrames from frame first of the range both ways.
     const auto check = [&](std::int64_t first) {
-        TFrameParams run = params;
+        TFrameParams run = forward;
         first = std::clamp<std::int64_t>(first, 0, n - kCheckFrames);
         run.Start = static_cast<std::int32_t>(params.Start + first * params.Step);
         run.End = static_cast<std::int32_t>(run.Start + (kCheckFrames - 1) * params.Step);

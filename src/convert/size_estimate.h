@@ -14,9 +14,6 @@
 
 namespace framolo {
 
-// The number of frames a run of params takes: Start to End by Step.
-std::int64_t FramesTaken(const TFrameParams& params);
-
 // What a GIF of some settings would weigh, told without writing it.
 struct TSizeEstimate {
     std::int64_t Bytes = 0;
@@ -127,6 +124,7 @@ private:
     std::map<std::int64_t, std::vector<std::uint8_t>> cache_;
     int cacheWidth_ = 0;
     int cacheHeight_ = 0;
+    std::optional<TCropRect> cacheCrop_;
     std::int64_t cacheBytes_ = 0;
 };
 

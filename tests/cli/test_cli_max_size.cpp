@@ -152,7 +152,8 @@ TEST(CliEstimate, TellsTheSizeWithin15PercentAndWritesNothing) {
     const std::string out = (dir / "real.gif").string();
     const std::string untouched = (dir / "untouched.gif").string();
     for (const std::string settings :
-         {"", "--quality 40", "--step 2", "--width 120 --height 90", "--quality 95 --step 3"}) {
+         {"", "--quality 40", "--step 2", "--width 120 --height 90", "--quality 95 --step 3",
+          "--bounce --step 2", "--crop 100x60+30+20 --reverse"}) {
         SCOPED_TRACE(settings);
         std::string estimate;
         // With OUTPUT.gif left out, and given (it is not written).
