@@ -6,7 +6,7 @@
 
 namespace framolo {
 
-bool AviToGifMayStart(TFrameParamSource& source, TConversionSink& sink) {
+bool AviToGifMayStart(TFrameParamSource& source, TJobHost& sink) {
     if (!sink.SourceOpen()) {
         sink.ShowWarning(jobmsg::OpenFirst);
         return false;
@@ -33,7 +33,7 @@ std::unique_ptr<TBitmap> ScaleFrame(const TBitmap& decoded, int width, int heigh
 
 } // namespace
 
-bool ReadScaledFrames(TFrameParamSource& source, TConversionSink& sink, TFrameParams& params,
+bool ReadScaledFrames(TFrameParamSource& source, TJobHost& sink, TFrameParams& params,
                       TAviFrameSource& clip,
                       const std::function<void(std::unique_ptr<TBitmap>, int)>& take) {
     // The bar stands at about 95 % when the last frame starts.
