@@ -43,7 +43,7 @@ fi
 # invisible to it (tests/tsan.supp).
 if [ "${FRAMOLO_SKIP_SANITIZERS:-0}" != "1" ]; then
   cmake -S . -B "$build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFRAMOLO_WERROR=ON \
-    -DFRAMOLO_SANITIZE=thread -DFRAMOLO_MODULES="platform;avifile;color;gif;convert;cli;preview"
+    -DFRAMOLO_SANITIZE=thread -DFRAMOLO_MODULES="platform;avifile;video;color;gif;convert;cli;preview"
   cmake --build "$build/tsan" -j "$jobs" --target test_gif_animation test_preview test_convert \
     test_cli framolo-cli
   TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \

@@ -10,7 +10,7 @@
 #include "controls/image_button.h"
 #include "controls/image_control.h"
 #include "controls/places_open_dialog.h"
-#include "convert/gif_to_avi_job.h"
+#include "convert/gif_to_video_job.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/graphics/bitmap.h"
@@ -118,7 +118,7 @@ void TGifToVideoPage::OpenGif(const std::string& chosen) {
 }
 
 void TGifToVideoPage::Convert() {
-    TGifToAviJob(*host_).Run();
+    TGifToVideoJob(*host_).Run();
 }
 
 void TGifToVideoPage::StopRun() {

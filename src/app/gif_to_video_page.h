@@ -23,7 +23,7 @@ class TPlacesOpenDialog;
 
 // The GIF to AVI page: the GIF image opened, and beside it the clip it became.
 // It owns whether its conversion runs, and announces each change by Changed.
-class TGifToVideoPage : public QObject, public TGifToAviJobView {
+class TGifToVideoPage : public QObject, public TGifToVideoJobView {
     Q_OBJECT
 public:
     TGifToVideoPage(QWidget* sheet, TPageWindow& window, TWindowActions& actions,

@@ -21,7 +21,7 @@ QString Q(const std::string& text) {
 }
 } // namespace
 
-TWindowHost::TWindowHost(TPageWindow& window, TAviToGifJobView& toGif, TGifToAviJobView& toAvi)
+TWindowHost::TWindowHost(TPageWindow& window, TAviToGifJobView& toGif, TGifToVideoJobView& toAvi)
     : window_(window), toGif_(toGif), toAvi_(toAvi) {}
 
 TWindowHost::~TWindowHost() = default;
@@ -203,7 +203,7 @@ void TWindowHost::ShowApplicationError(const std::string& message) {
 }
 
 void TWindowHost::SetStatusLine(const std::string& line) {
-    window_.ShowStatus(Q(line), lastKind_ != TJobKind::GifToAvi);
+    window_.ShowStatus(Q(line), lastKind_ != TJobKind::GifToVideo);
 }
 
 std::optional<std::string> TWindowHost::AskSaveFileName(const std::string& proposed,

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/wait_cursor.h"
-#include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
+#include "convert/job_host.h"
 
 #include <QString>
 
@@ -42,7 +42,7 @@ protected:
 };
 
 // The GIF to AVI page as its job sees it.
-class TGifToAviJobView {
+class TGifToVideoJobView {
 public:
     // The GIF image the page shows; null when none.
     virtual TGIFDocument* SourceDocument() = 0;
@@ -53,7 +53,7 @@ public:
     virtual QFileDialog& OutputDialog() = 0;
 
 protected:
-    ~TGifToAviJobView() = default;
+    ~TGifToVideoJobView() = default;
 };
 
 // The conversion jobs' view of the main window. As their parameter source it
@@ -62,9 +62,9 @@ protected:
 // fails the job at the step that reads it. As their sink it drives the buttons
 // that swap while a job runs, the wait cursor, the progress bar, the previews,
 // the report panel, the boxes and the status line.
-class TWindowHost : public TFrameParamSource, public TConversionSink {
+class TWindowHost : public TFrameParamSource, public TPreviewingJobHost {
 public:
-    TWindowHost(TPageWindow& window, TAviToGifJobView& toGif, TGifToAviJobView& toAvi);
+    TWindowHost(TPageWindow& window, TAviToGifJobView& toGif, TGifToVideoJobView& toAvi);
     ~TWindowHost() override;
 
     bool HasStep() override;
@@ -118,7 +118,7 @@ public:
 private:
     TPageWindow& window_;
     TAviToGifJobView& toGif_;
-    TGifToAviJobView& toAvi_;
+    TGifToVideoJobView& toAvi_;
     // The job that runs, or ran last: the GIF to AVI job's last line is shown
     // without scrolling.
     TJobKind lastKind_ = TJobKind::AviToGif;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
+#include "convert/job_host.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 
@@ -18,7 +18,7 @@ namespace framolo {
 // What the tool says of a clip from which no frame could be made into the GIF.
 inline constexpr const char* kNoFrameDecoded = jobmsg::NoFrameDecoded;
 
-class TCliHost : public TFixedParamSource, public TConversionSink {
+class TCliHost : public TFixedParamSource, public TPreviewingJobHost {
 public:
     TCliHost(std::ostream& out, std::ostream& err, bool quiet, bool progressBar);
 

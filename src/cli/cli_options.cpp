@@ -3,6 +3,7 @@
 #include "convert/job_support.h"
 #include "convert/size_fit.h"
 #include "gif/encode/quality_table.h"
+#include "platform/video/video_file_writer.h"
 
 #include <algorithm>
 #include <thread>
@@ -144,7 +145,9 @@ std::vector<TCliCommand> MakeCommands() {
         "is refused unless --force is given (the clip is then written under .avi).\n",
         {Number("--quality", "N", 1, 100,
                 "for .mp4 and .webm: 1 (smallest file) to 100 (best\n"
-                "picture); 55, the default, is H.264's usual quality"),
+                "picture); " +
+                    std::to_string(kDefaultVideoQuality) +
+                    ", the default, is H.264's usual quality"),
          Word("--background", "RRGGBB",
               "for .mp4 and .webm: the colour shown where the GIF is\n"
               "transparent, as six hex digits (default: 000000, black)"),

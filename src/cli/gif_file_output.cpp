@@ -6,8 +6,8 @@
 
 namespace framolo {
 
-TJobOutcome ConvertAviToGifFile(TFrameParamSource& source, TConversionSink& sink,
-                                TOutputFile& output, const TAviToGifStreamJob::TOptions& options) {
+TJobOutcome ConvertAviToGifFile(TFrameParamSource& source, TJobHost& sink, TOutputFile& output,
+                                const TAviToGifStreamJob::TOptions& options) {
     // The writer goes back to the header once the frames are known, which a
     // pipe cannot do: a target written in place gets the bytes from memory.
     std::unique_ptr<TMemoryStream> inMemory;
@@ -30,8 +30,8 @@ TJobOutcome ConvertAviToGifFile(TFrameParamSource& source, TConversionSink& sink
     return outcome;
 }
 
-TJobOutcome ConvertAviToGifStoppably(TFrameParamSource& source, TConversionSink& sink,
-                                     TStream& target, const TAviToGifStreamJob::TOptions& options) {
+TJobOutcome ConvertAviToGifStoppably(TFrameParamSource& source, TJobHost& sink, TStream& target,
+                                     const TAviToGifStreamJob::TOptions& options) {
     TJobOutcome outcome;
     {
         TStoppableStage stage;

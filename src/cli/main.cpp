@@ -8,7 +8,7 @@
 #include "cli/media_info.h"
 #include "cli/signal_cleanup.h"
 #include "cli/size_limit_run.h"
-#include "convert/gif_to_avi_job.h"
+#include "convert/gif_to_video_job.h"
 #include "convert/job_support.h"
 #include "convert/output_size.h"
 #include "convert/size_estimate.h"
@@ -18,8 +18,8 @@
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/avifile_guards.h"
 #include "platform/avifile/video_extensions.h"
-#include "platform/avifile/video_file_writer.h"
 #include "platform/streams/stream.h"
+#include "platform/video/video_file_writer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -467,7 +467,7 @@ int GifToAvi(const TCliArgs& args) {
     InstallSignalCleanup();
     const auto started = std::chrono::steady_clock::now();
     // A signal ends the run; the clip's temporary file goes with it.
-    const TJobOutcome outcome = TGifToAviJob(host, video).Run();
+    const TJobOutcome outcome = TGifToVideoJob(host, video).Run();
     TVideoFileFormat videoFormat{};
     const bool toVideo = VideoFileFormatOf(host.CurrentFileName(), videoFormat);
     switch (outcome.End) {

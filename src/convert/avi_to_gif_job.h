@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
+#include "convert/job_host.h"
 
 namespace framolo {
 
@@ -9,10 +9,11 @@ namespace framolo {
 // the sink's preview takes over. Runs synchronously on the calling thread.
 class TAviToGifJob {
 public:
-    TAviToGifJob(TFrameParamSource& source, TConversionSink& sink) : source_(source), sink_(sink) {}
+    TAviToGifJob(TFrameParamSource& source, TPreviewingJobHost& sink)
+        : source_(source), sink_(sink) {}
     TJobOutcome Run();
 
-    // Size of the tab-1 preview panel, for placing the preview.
+    // Size of the panel the GIF preview sits in, for placing the preview.
     static constexpr int kPanelWidth = 160;
     static constexpr int kPanelHeight = 121;
 
@@ -21,7 +22,7 @@ private:
     void Report(TJobOutcome& outcome);
 
     TFrameParamSource& source_;
-    TConversionSink& sink_;
+    TPreviewingJobHost& sink_;
 };
 
 } // namespace framolo

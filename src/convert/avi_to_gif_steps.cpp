@@ -10,7 +10,7 @@
 
 namespace framolo {
 
-bool AviToGifMayStart(TFrameParamSource& source, TConversionSink& sink) {
+bool AviToGifMayStart(TFrameParamSource& source, TJobHost& sink) {
     if (!sink.SourceOpen()) {
         sink.ShowWarning(jobmsg::OpenFirst);
         return false;
@@ -41,7 +41,7 @@ constexpr std::int64_t kBackwardChunk = 16;
 // Reverse and Bounce: the range read once, the frames of each backward
 // stretch decoded forwards kBackwardChunk at a time, so that a clip coded in
 // groups is not sought once per frame.
-bool ReadReorderedFrames(TFrameParamSource& source, TConversionSink& sink, TFrameParams& params,
+bool ReadReorderedFrames(TFrameParamSource& source, TJobHost& sink, TFrameParams& params,
                          TAviFrameSource& clip,
                          const std::function<void(std::unique_ptr<TBitmap>, int)>& take) {
     source.Read(params, {TParamField::End});
@@ -103,7 +103,7 @@ const TBitmap& CropFrame(const TBitmap& decoded, const std::optional<TCropRect>&
     return room;
 }
 
-bool ReadScaledFrames(TFrameParamSource& source, TConversionSink& sink, TFrameParams& params,
+bool ReadScaledFrames(TFrameParamSource& source, TJobHost& sink, TFrameParams& params,
                       TAviFrameSource& clip,
                       const std::function<void(std::unique_ptr<TBitmap>, int)>& take) {
     if (params.Order != TFrameOrder::Forward) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "convert/avi_frame_source.h"
-#include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
+#include "convert/job_host.h"
 #include "gif/frame_encoder.h"
 
 #include <functional>
@@ -18,7 +18,7 @@ class TGIFSubImage;
 
 // False, after its warning, when a run cannot start: no clip is open, or no
 // step is given (the input focus then goes to the step field).
-bool AviToGifMayStart(TFrameParamSource& source, TConversionSink& sink);
+bool AviToGifMayStart(TFrameParamSource& source, TJobHost& sink);
 
 // Steps through the frames Start to End by Step, keeping the progress bar
 // and the stop flag as the job does, and hands every frame, cut to the crop
@@ -28,7 +28,7 @@ bool AviToGifMayStart(TFrameParamSource& source, TConversionSink& sink);
 // Frames written backwards (Reverse, Bounce's way back) come from a range
 // read once, decoded forwards a few at a time. Returns false when a stop
 // ended the range early.
-bool ReadScaledFrames(TFrameParamSource& source, TConversionSink& sink, TFrameParams& params,
+bool ReadScaledFrames(TFrameParamSource& source, TJobHost& sink, TFrameParams& params,
                       TAviFrameSource& clip,
                       const std::function<void(std::unique_ptr<TBitmap>, int)>& take);
 

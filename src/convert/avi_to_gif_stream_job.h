@@ -1,8 +1,8 @@
 #pragma once
 
-#include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
 #include "convert/gif_frame_pipeline.h"
+#include "convert/job_host.h"
 #include "platform/streams/stream.h"
 
 namespace framolo {
@@ -24,8 +24,7 @@ public:
         TFrameTransform* Transform = nullptr;
     };
 
-    TAviToGifStreamJob(TFrameParamSource& source, TConversionSink& sink, TStream& output,
-                       TOptions options)
+    TAviToGifStreamJob(TFrameParamSource& source, TJobHost& sink, TStream& output, TOptions options)
         : source_(source), sink_(sink), output_(output), options_(options) {}
 
     // Fails (End Failed, with the error shown through the sink) on the same
@@ -38,7 +37,7 @@ private:
     void Convert(TJobOutcome& outcome);
 
     TFrameParamSource& source_;
-    TConversionSink& sink_;
+    TJobHost& sink_;
     TStream& output_;
     TOptions options_;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/conversion_sink.h"
+#include "convert/job_host.h"
 #include "convert/size_fit.h"
 
 #include <cstdint>

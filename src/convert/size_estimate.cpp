@@ -22,7 +22,7 @@ namespace {
 
 // The sink of a sample run: silent, stopping and pumping messages as its
 // sampler's control says, keeping the error that ended it.
-class TSampleSink : public TConversionSink {
+class TSampleSink : public TJobHost {
 public:
     TSampleSink(const std::string& clipFile, const TSampleControl& control)
         : clipFile_(clipFile), control_(control) {}
@@ -39,11 +39,6 @@ public:
     void SetProgressRange(int, int) override {}
     void SetProgressPosition(int) override {}
     int ProgressMaximum() override { return 0; }
-    void ShowPreviewBitmap(const TBitmap&) override {}
-    void ShowPreviewDocument(std::unique_ptr<TGIFDocument>) override {}
-    TGraphic* PreviewPicture() override { return nullptr; }
-    TGIFDocument* SourceDocument() override { return nullptr; }
-    void ShowReport(int, const std::string&) override {}
     void ShowWarning(const std::string& message) override { Error = message; }
     void ShowError(const std::string& message) override { Error = message; }
     void ShowInformation(const std::string&) override {}
@@ -76,7 +71,7 @@ int TSizeSampler::SampleRows(int height) {
 TSizeSampler::TSizeSampler(const std::string& clipFile, TSampleControl control, int threads)
     : clipFile_(clipFile), control_(std::move(control)), threads_(std::max(1, threads)) {}
 
-TSizeSampler::TSizeSampler(const std::string& clipFile, TConversionSink& outer, int threads)
+TSizeSampler::TSizeSampler(const std::string& clipFile, TJobControl& outer, int threads)
     : TSizeSampler(
           clipFile,
           {[&outer] { return outer.StopRequested(); }, [&outer] { outer.ProcessMessages(); }},

@@ -2,8 +2,8 @@
 
 #include "convert/avi_frame_source.h"
 #include "convert/avi_to_gif_stream_job.h"
-#include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
+#include "convert/job_host.h"
 
 #include <cstdint>
 #include <functional>
@@ -59,7 +59,7 @@ public:
     // control says so.
     TSizeSampler(const std::string& clipFile, TSampleControl control, int threads);
     // Stopped, and its messages pumped, by outer.
-    TSizeSampler(const std::string& clipFile, TConversionSink& outer, int threads);
+    TSizeSampler(const std::string& clipFile, TJobControl& outer, int threads);
 
     // Raises EJobError when a run fails; an estimate of 0 bytes when stopped.
     TSizeEstimate Estimate(const TFrameParams& params);

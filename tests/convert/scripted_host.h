@@ -3,8 +3,8 @@
 // A conversion host for the job tests: its fields and answers are the test's,
 // and it records what the job did.
 
-#include "convert/conversion_sink.h"
 #include "convert/frame_params.h"
+#include "convert/job_host.h"
 #include "convert/job_support.h"
 #include "gif/gif_document.h"
 #include "platform/graphics/bitmap.h"
@@ -21,7 +21,7 @@ namespace framolo::test {
 // A host whose fields and answers the test sets, and which records what the job
 // did. Like the window, it keeps its numbers as text and reads them when the
 // job asks; the lists are item indexes.
-class TScriptedHost : public TFrameParamSource, public TConversionSink {
+class TScriptedHost : public TFrameParamSource, public TPreviewingJobHost {
 public:
     std::array<std::string, 7> Fields{"0", "9", "1", "32", "24", "40", "0"};
     int Reduction = 6;

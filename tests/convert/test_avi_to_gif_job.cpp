@@ -222,8 +222,9 @@ TEST_F(AviToGifJob, RunningOutOfMemorySaysWhatToDoAndTheResultKeepsIndexesOnly) 
     EXPECT_EQ(host_.AppErrors, std::vector<std::string>{jobmsg::OutOfMemoryForGif});
     ASSERT_EQ(host_.Reports.size(), 1u);
     EXPECT_EQ(host_.Reports[0].Frames, 2);
-    for (const auto& [kind, words] : {std::pair{TJobKind::AviToGif, jobmsg::OutOfMemoryForGif},
-                                      std::pair{TJobKind::GifToAvi, jobmsg::OutOfMemoryForClip}}) {
+    for (const auto& [kind, words] :
+         {std::pair{TJobKind::AviToGif, jobmsg::OutOfMemoryForGif},
+          std::pair{TJobKind::GifToVideo, jobmsg::OutOfMemoryForClip}}) {
         outcome = {};
         RunJobSteps(host_, kind, outcome, [] { throw std::bad_alloc(); });
         EXPECT_EQ(outcome.Error, words);

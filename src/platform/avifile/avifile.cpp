@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/avifile/ffmpeg_handles.h"
 #include "platform/avifile/media_reader.h"
 #include "platform/avifile/riff_parser.h"
 #include "platform/avifile/riff_writer.h"

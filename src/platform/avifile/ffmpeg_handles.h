@@ -1,10 +1,10 @@
 #pragma once
 
-// The FFmpeg objects of the reading side, each owned by a unique_ptr whose
-// deleter makes the matching release call, and the demuxer and decoder of one
-// stream that both readers build on. Private to the AVIFile layer: only its
-// .cpp files include this header, so FFmpeg types stay out of every header
-// the rest of Framolo sees.
+// The FFmpeg objects, each owned by a unique_ptr whose deleter makes the
+// matching release call, and the demuxer and decoder of one stream that both
+// readers build on. Private to the two FFmpeg modules (platform/avifile and
+// platform/video): only their .cpp files include this header, so FFmpeg types
+// stay out of every header the rest of Framolo sees.
 
 #include <cstdint>
 #include <memory>
@@ -47,6 +47,9 @@ using TSwrPtr = std::unique_ptr<SwrContext, TSwrFree>;
 // Pictures larger than this are refused instead of allocated.
 constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
 constexpr int kMaxDimension = 32768;
+
+// Quiets FFmpeg's own logging, once per process.
+void SilenceFfmpegLog();
 
 // The file opened and its streams probed; null when FFmpeg cannot read it.
 TFormatPtr OpenInput(const std::string& path);

@@ -98,7 +98,4 @@ private:
     std::unique_ptr<TImpl> FImpl;
 };
 
-// Quiets FFmpeg's own logging; called once by the AVIFile layer.
-void SilenceFfmpegLog();
-
 } // namespace framolo

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "convert/conversion_sink.h"
+#include "convert/job_host.h"
+#include "platform/video/video_file_writer.h"
 
 #include <cstdint>
 
@@ -9,7 +10,7 @@ namespace framolo {
 // How a GIF becomes an MP4 or WebM clip.
 struct TGifToVideoOptions {
     // 1 (smallest file) to 100 (best picture).
-    int Quality = 55;
+    int Quality = kDefaultVideoQuality;
     // Shows where the GIF is transparent; 0x00BBGGRR.
     TColor Background = 0;
     // An AVI file that would be larger is refused before it is written; 0
@@ -21,9 +22,9 @@ struct TGifToVideoOptions {
 // uncompressed 8-bit AVI file, or, when the chosen name ends in .mp4 or .webm,
 // as a compressed clip in which every frame keeps its own delay. Runs
 // synchronously on the calling thread.
-class TGifToAviJob {
+class TGifToVideoJob {
 public:
-    explicit TGifToAviJob(TConversionSink& sink, TGifToVideoOptions video = {})
+    explicit TGifToVideoJob(TPreviewingJobHost& sink, TGifToVideoOptions video = {})
         : sink_(sink), video_(video) {}
     TJobOutcome Run();
 
@@ -37,7 +38,7 @@ private:
     // Both write into `path`, the finished clip's temporary file.
     void Convert(TGIFDocument& document, TJobOutcome& outcome, const std::string& path);
     void ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome, const std::string& path);
-    TConversionSink& sink_;
+    TPreviewingJobHost& sink_;
     TGifToVideoOptions video_;
 };
 

@@ -1,4 +1,4 @@
-#include "convert/conversion_sink.h"
+#include "convert/job_host.h"
 
 #include "convert/job_support.h"
 #include "gif/gif_messages.h"
@@ -8,10 +8,10 @@
 
 namespace framolo {
 
-void RunJobSteps(TConversionSink& sink, TJobKind kind, TJobOutcome& outcome,
+void RunJobSteps(TJobControl& control, TJobKind kind, TJobOutcome& outcome,
                  const std::function<void()>& convert) {
-    sink.SetStopRequested(false);
-    sink.BeginRun(kind);
+    control.SetStopRequested(false);
+    control.BeginRun(kind);
     try {
         convert();
     } catch (const std::bad_alloc&) {

@@ -1,7 +1,6 @@
-#include "platform/avifile/video_file_writer.h"
+#include "platform/video/video_file_writer.h"
 
 #include "platform/avifile/ffmpeg_handles.h"
-#include "platform/avifile/media_reader.h"
 
 extern "C" {
 #include <libavutil/opt.h>

@@ -1,5 +1,5 @@
 #include "clip_tools.h"
-#include "convert/gif_to_avi_job.h"
+#include "convert/gif_to_video_job.h"
 #include "convert/job_support.h"
 #include "giflib_util.h"
 #include "platform/avifile/avifile.h"
@@ -141,18 +141,18 @@ double ProbedSeconds(const std::string& path) {
     return std::atof(out.c_str());
 }
 
-class GifToAviJob : public ::testing::Test {
+class GifToVideoJob : public ::testing::Test {
 protected:
     TJobOutcome Run(TGIFDocument& doc, const std::string& answer) {
         host_.FileName = test::WorkPath("source.gif");
         host_.Source = &doc;
         host_.SaveAnswer = answer;
-        return TGifToAviJob(host_).Run();
+        return TGifToVideoJob(host_).Run();
     }
     TScriptedHost host_;
 };
 
-TEST_F(GifToAviJob, OneKeyFramePerGifFrameLastingItsDelay) {
+TEST_F(GifToVideoJob, OneKeyFramePerGifFrameLastingItsDelay) {
     auto doc = MakeGif(4, 10);
     const std::string out = test::WorkPath("four.avi");
     const TJobOutcome outcome = Run(*doc, out);
@@ -190,7 +190,7 @@ TEST_F(GifToAviJob, OneKeyFramePerGifFrameLastingItsDelay) {
     EXPECT_EQ(test::ProbeRateAndFrames(out), "10/1,4");
 }
 
-TEST_F(GifToAviJob, FramesMatchTheRenderedGifFrames) {
+TEST_F(GifToVideoJob, FramesMatchTheRenderedGifFrames) {
     auto doc = MakeGif(3, 7, -1, false);
     const std::string out = test::WorkPath("global.avi");
     ASSERT_EQ(Run(*doc, out).End, TJobEnd::Finished);
@@ -210,7 +210,7 @@ TEST_F(GifToAviJob, FramesMatchTheRenderedGifFrames) {
     EXPECT_EQ(ReadAvi(out).Info.dwScale, 7u);
 }
 
-TEST_F(GifToAviJob, DelaysOfZeroGiveScaleOne) {
+TEST_F(GifToVideoJob, DelaysOfZeroGiveScaleOne) {
     auto doc = MakeGif(2, 0);
     ASSERT_EQ(Run(*doc, test::WorkPath("zero.avi")).End, TJobEnd::Finished);
     EXPECT_EQ(ReadAvi(test::WorkPath("zero.avi")).Info.dwScale, 1u);
@@ -220,12 +220,12 @@ TEST_F(GifToAviJob, DelaysOfZeroGiveScaleOne) {
     host.FileName = test::WorkPath("one.gif");
     host.Source = one.get();
     host.SaveAnswer = test::WorkPath("one.avi");
-    ASSERT_EQ(TGifToAviJob(host).Run().End, TJobEnd::Finished);
+    ASSERT_EQ(TGifToVideoJob(host).Run().End, TJobEnd::Finished);
     EXPECT_EQ(host.Ranges.back(), std::make_pair(0, 0));
     EXPECT_EQ(ReadAvi(test::WorkPath("one.avi")).Length, 1);
 }
 
-TEST_F(GifToAviJob, EmptyFrameLeavesItsSampleUnwritten) {
+TEST_F(GifToVideoJob, EmptyFrameLeavesItsSampleUnwritten) {
     auto doc = MakeGif(5, 4, 3);
     const std::string out = test::WorkPath("gap.avi");
     const TJobOutcome outcome = Run(*doc, out);
@@ -240,7 +240,7 @@ TEST_F(GifToAviJob, EmptyFrameLeavesItsSampleUnwritten) {
     EXPECT_NE(facts.Frames[4], facts.Frames[2]);
 }
 
-TEST_F(GifToAviJob, OutputNamesGetTheAviExtension) {
+TEST_F(GifToVideoJob, OutputNamesGetTheAviExtension) {
     auto doc = MakeGif(1, 1);
     ASSERT_EQ(Run(*doc, test::WorkPath("noext")).End, TJobEnd::Finished);
     EXPECT_EQ(host_.FileName, test::WorkPath("noext.avi"));
@@ -250,20 +250,20 @@ TEST_F(GifToAviJob, OutputNamesGetTheAviExtension) {
     EXPECT_EQ(host_.FileName, test::WorkPath("UPPER.AVI"));
 }
 
-TEST_F(GifToAviJob, ASecondConvertAfterARunAsksForAGif) {
+TEST_F(GifToVideoJob, ASecondConvertAfterARunAsksForAGif) {
     auto doc = MakeGif(1, 1);
     ASSERT_EQ(Run(*doc, test::WorkPath("again.avi")).End, TJobEnd::Finished);
     host_.Messages.clear();
-    EXPECT_EQ(TGifToAviJob(host_).Run().End, TJobEnd::NotStarted);
+    EXPECT_EQ(TGifToVideoJob(host_).Run().End, TJobEnd::NotStarted);
     EXPECT_EQ(host_.Messages, std::vector<std::string>{"Please import a GIF image at first "});
 }
 
-TEST_F(GifToAviJob, CancelStopAndFailures) {
+TEST_F(GifToVideoJob, CancelStopAndFailures) {
     auto doc = MakeGif(3, 1);
     host_.FileName = test::WorkPath("cancel.gif");
     host_.Source = doc.get();
     host_.SaveAnswer = std::nullopt;
-    EXPECT_EQ(TGifToAviJob(host_).Run().End, TJobEnd::NotStarted);
+    EXPECT_EQ(TGifToVideoJob(host_).Run().End, TJobEnd::NotStarted);
     // The proposed name stays as the current file name.
     EXPECT_EQ(host_.FileName, test::WorkPath("cancel.avi"));
     EXPECT_EQ(host_.Begins, 0);
@@ -276,7 +276,7 @@ TEST_F(GifToAviJob, CancelStopAndFailures) {
         if (pumps == 2)
             stopper.Stop = true;
     };
-    const TJobOutcome stopped = TGifToAviJob(stopper).Run();
+    const TJobOutcome stopped = TGifToVideoJob(stopper).Run();
     EXPECT_EQ(stopped.End, TJobEnd::Stopped);
     EXPECT_TRUE(stopper.Messages.empty());
     EXPECT_TRUE(stopper.Previewed.empty());
@@ -291,7 +291,7 @@ TEST_F(GifToAviJob, CancelStopAndFailures) {
     failing.FileName = test::WorkPath("fail.gif");
     failing.Source = doc.get();
     failing.SaveAnswer = test::WorkPath("no/such/dir/out.avi");
-    EXPECT_EQ(TGifToAviJob(failing).Run().End, TJobEnd::Failed);
+    EXPECT_EQ(TGifToVideoJob(failing).Run().End, TJobEnd::Failed);
     EXPECT_EQ(failing.AppErrors, std::vector<std::string>{"Failed to create AVI file"});
     EXPECT_EQ(failing.Ends, 1);
 
@@ -304,7 +304,7 @@ TEST_F(GifToAviJob, CancelStopAndFailures) {
     empty.Source = noImage.get();
     empty.SaveAnswer = test::WorkPath("noimage.avi");
     std::remove(test::WorkPath("noimage.avi").c_str());
-    EXPECT_EQ(TGifToAviJob(empty).Run().End, TJobEnd::Failed);
+    EXPECT_EQ(TGifToVideoJob(empty).Run().End, TJobEnd::Failed);
     EXPECT_EQ(empty.AppErrors,
               std::vector<std::string>{"The first frame of the GIF image is empty"});
     EXPECT_TRUE(test::ReadFileBytes(test::WorkPath("noimage.avi")).empty());
@@ -331,7 +331,7 @@ std::vector<std::uint8_t> ZeroPaddedGif(const TGIFDocument& doc) {
     return bytes;
 }
 
-TEST_F(GifToAviJob, LeadingFramesWithoutAnImageAreSkipped) {
+TEST_F(GifToVideoJob, LeadingFramesWithoutAnImageAreSkipped) {
     auto made = MakeGif(3, 5);
     const std::vector<std::uint8_t> bytes = ZeroPaddedGif(*made);
     TGIFDocument doc;
@@ -366,7 +366,7 @@ TEST_F(GifToAviJob, LeadingFramesWithoutAnImageAreSkipped) {
     }
 }
 
-TEST_F(GifToAviJob, ScreensTheStreamHeaderCannotHoldAreRefusedBeforeTheFileIsMade) {
+TEST_F(GifToVideoJob, ScreensTheStreamHeaderCannotHoldAreRefusedBeforeTheFileIsMade) {
     for (const auto& [width, height] :
          std::vector<std::pair<int, int>>{{65535, 65535}, {32768, 10}, {10, 32768}}) {
         auto doc = MakeGif(1, 1);
@@ -378,7 +378,7 @@ TEST_F(GifToAviJob, ScreensTheStreamHeaderCannotHoldAreRefusedBeforeTheFileIsMad
         host.FileName = test::WorkPath("huge_screen.gif");
         host.Source = doc.get();
         host.SaveAnswer = out;
-        EXPECT_EQ(TGifToAviJob(host).Run().End, TJobEnd::Failed);
+        EXPECT_EQ(TGifToVideoJob(host).Run().End, TJobEnd::Failed);
         EXPECT_EQ(host.AppErrors, std::vector<std::string>{"The GIF image is too large for an AVI "
                                                            "file: at most 32767 x 32767 pixels"});
         EXPECT_FALSE(std::ifstream(out).good()) << width << " x " << height;
@@ -397,7 +397,7 @@ TEST_F(GifToAviJob, ScreensTheStreamHeaderCannotHoldAreRefusedBeforeTheFileIsMad
 // A GIF whose screens show at most 256 colours gives samples equal to giflib's
 // composited frames: local tables, a global table, transparency over an
 // earlier frame, and disposal back to the previous screen.
-TEST_F(GifToAviJob, EverySampleEqualsWhatAViewerShows) {
+TEST_F(GifToVideoJob, EverySampleEqualsWhatAViewerShows) {
     auto overlay = TimedGif({10, 10, 10}, {0});
     TGIFSubImage& small = *overlay->Frames()[1];
     small.SetBounds(2, 1, 3, 2);
@@ -419,7 +419,7 @@ TEST_F(GifToAviJob, EverySampleEqualsWhatAViewerShows) {
     }
 }
 
-TEST_F(GifToAviJob, MoreThan256ColoursGoThroughTheWebPalette) {
+TEST_F(GifToVideoJob, MoreThan256ColoursGoThroughTheWebPalette) {
     auto doc = std::make_unique<TGIFDocument>();
     for (int i = 0; i < 2; ++i) {
         auto frame = std::make_unique<TGIFSubImage>(doc.get());
@@ -448,7 +448,7 @@ TEST_F(GifToAviJob, MoreThan256ColoursGoThroughTheWebPalette) {
 
 // The stream's scale is the delay the frames' walk chooses; each frame then
 // starts at the sample its time falls in, and MP4 and WebM keep every delay.
-TEST_F(GifToAviJob, DelaysChooseTheScaleAndFramesKeepTheirTime) {
+TEST_F(GifToVideoJob, DelaysChooseTheScaleAndFramesKeepTheirTime) {
     struct TCase {
         std::set<int> Local;
         std::uint32_t Scale;
@@ -506,7 +506,7 @@ public:
     TWriteFault& operator=(const TWriteFault&) = delete;
 };
 
-TEST_F(GifToAviJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
+TEST_F(GifToVideoJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
     for (const TAviWriteStep step :
          {TAviWriteStep::Index, TAviWriteStep::Patch, TAviWriteStep::Close}) {
         auto doc = MakeGif(3, 4);
@@ -519,7 +519,7 @@ TEST_F(GifToAviJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
         TJobOutcome outcome;
         {
             const TWriteFault fault(step);
-            outcome = TGifToAviJob(host).Run();
+            outcome = TGifToVideoJob(host).Run();
         }
         const int which = static_cast<int>(step);
         EXPECT_EQ(outcome.End, TJobEnd::Failed) << which;
@@ -541,7 +541,7 @@ TEST_F(GifToAviJob, AFileThatCannotBeFinishedIsAFailedWriteNotASuccess) {
         std::remove(test::WorkPath("too_large.avi").c_str());
         TGifToVideoOptions options;
         options.MaxAviBytes = 100; // three images of 40 bytes, each with its chunk header
-        EXPECT_EQ(TGifToAviJob(host, options).Run().End, TJobEnd::Failed);
+        EXPECT_EQ(TGifToVideoJob(host, options).Run().End, TJobEnd::Failed);
         EXPECT_EQ(host.AppErrors, std::vector<std::string>{
                                       "The AVI file would take 1 MB, more than the 0 MB allowed"});
         EXPECT_TRUE(test::ReadFileBytes(test::WorkPath("too_large.avi")).empty());

@@ -11,6 +11,10 @@ namespace framolo {
 
 enum class TVideoFileFormat { Mp4, WebM };
 
+// The quality a clip is written at unless asked otherwise: H.264's usual
+// constant-rate factor, 23 of 51.
+inline constexpr int kDefaultVideoQuality = 55;
+
 struct TVideoFileSettings {
     TVideoFileFormat Format = TVideoFileFormat::Mp4;
     // The picture's size. H.264 and VP9 in 4:2:0 want even sizes: an odd
@@ -20,7 +24,7 @@ struct TVideoFileSettings {
     int Height = 0;
     // 1 (smallest file) to 100 (best picture); mapped onto the codec's
     // constant-quality scale.
-    int Quality = 60;
+    int Quality = kDefaultVideoQuality;
     // Fills the padding; 0x00BBGGRR.
     std::uint32_t Background = 0;
 };

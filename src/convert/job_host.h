@@ -15,7 +15,7 @@ class TBitmap;
 class TGIFDocument;
 
 // Which job is running, for hosts that show per-job buttons.
-enum class TJobKind { AviToGif, GifToAvi };
+enum class TJobKind { AviToGif, GifToVideo };
 
 enum class TJobEnd { NotStarted, Finished, Stopped, Failed };
 
@@ -39,14 +39,13 @@ struct TFileFilter {
     std::string Pattern;
 };
 
-// What a conversion job reports to, and the program state it shares: the
-// window implements it over its controls, the command-line tool over the
-// terminal. The parameters come from a TFrameParamSource.
-class TConversionSink {
+// The program's state a job reads and sets, and the run it marks: the window
+// implements it over its controls, the command-line tool over the terminal.
+// The parameters come from a TFrameParamSource.
+class TJobControl {
 public:
-    virtual ~TConversionSink() = default;
+    virtual ~TJobControl() = default;
 
-    // ---- Program state ----
     virtual bool SourceOpen() = 0;
     virtual void StopSourcePlayer() {}
     virtual const std::string& CurrentFileName() = 0;
@@ -56,26 +55,37 @@ public:
     // Runs pending user-interface work; a stop command may set StopRequested here.
     virtual void ProcessMessages() = 0;
 
-    // ---- Running state: stop buttons, wait cursor ----
+    // Stop buttons and wait cursor for the time of a run.
     virtual void BeginRun(TJobKind kind) = 0;
     virtual void EndRun(TJobKind kind) = 0;
+};
 
-    // ---- Progress bar ----
+// How far a run has come: a bar from a minimum to a maximum.
+class TJobProgress {
+public:
+    virtual ~TJobProgress() = default;
+
     virtual void SetProgressRange(int minimum, int maximum) = 0;
     virtual void SetProgressPosition(int position) = 0;
     virtual void ShowProgress() {}
     virtual int ProgressMaximum() = 0;
+};
 
-    // ---- Previews ----
+// Where a job shows pictures and its report: the clip's and the GIF's
+// previews and the report panel.
+class TJobPreview {
+public:
+    virtual ~TJobPreview() = default;
+
     // Places the GIF preview for a picture of width x height.
     virtual void FitGifPreview(int width, int height) { (void)width, (void)height; }
     // The preview takes a copy of the bitmap, or the finished document itself:
     // a copy of a long run's frames would hold them twice.
     virtual void ShowPreviewBitmap(const TBitmap& bitmap) = 0;
     virtual void ShowPreviewDocument(std::unique_ptr<TGIFDocument> document) = 0;
-    // What the tab-1 preview holds now (null when nothing).
+    // What the preview of the clip's GIF holds now (null when nothing).
     virtual TGraphic* PreviewPicture() = 0;
-    // The GIF document shown on tab 2 (null when none).
+    // The GIF document opened to be written as a video (null when none).
     virtual TGIFDocument* SourceDocument() = 0;
     // Plays a written AVI file; false when it cannot be previewed.
     virtual bool PreviewAvi(const std::string& fileName) {
@@ -83,7 +93,6 @@ public:
         return true;
     }
 
-    // ---- Report panel ----
     // The report of an AVI to GIF run: the frames converted and the size of
     // the preview's picture in KB (empty when there is none to measure). The
     // output size shown beside them is the host's own: the window shows what
@@ -92,8 +101,14 @@ public:
     // After ShowReport, for a run that was stopped: no GIF was made, so the
     // report says so where the size of the file would stand.
     virtual void MarkReportStopped() {}
+};
 
-    // ---- Boxes and status line ----
+// What a job says to the person: boxes, the status line, and the question
+// for an output file's name.
+class TJobMessages {
+public:
+    virtual ~TJobMessages() = default;
+
     virtual void ShowWarning(const std::string& message) = 0;
     virtual void ShowError(const std::string& message) = 0;
     virtual void ShowInformation(const std::string& message) = 0;
@@ -109,10 +124,18 @@ public:
                                                        const std::vector<TFileFilter>& filters) = 0;
 };
 
+// What every job works with: state, progress and messages. A job that writes
+// a GIF into a stream (a size sample, the command line's file) needs no more.
+class TJobHost : public TJobControl, public TJobProgress, public TJobMessages {};
+
+// A job that shows what it reads or makes: the window's two jobs, which the
+// command line runs too.
+class TPreviewingJobHost : public TJobHost, public TJobPreview {};
+
 // The running part every job shares: clears the stop flag, shows the run's
 // buttons and cursor, and runs convert; an error it raises ends the run as
 // Failed with the error's text in outcome.
-void RunJobSteps(TConversionSink& sink, TJobKind kind, TJobOutcome& outcome,
+void RunJobSteps(TJobControl& control, TJobKind kind, TJobOutcome& outcome,
                  const std::function<void()>& convert);
 
 // What a host shows for an error that ended a run of kind: the GIF writer's

@@ -1,13 +1,13 @@
-#include "convert/gif_to_avi_job.h"
+#include "convert/gif_to_video_job.h"
 
 #include "convert/job_support.h"
 #include "gif/frame_compositor.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/avifile_guards.h"
-#include "platform/avifile/video_file_writer.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/streams/output_file.h"
+#include "platform/video/video_file_writer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -265,7 +265,7 @@ std::int64_t PlaceFrames(const TGIFImageList& frames, int first, int scale,
 
 } // namespace
 
-TJobOutcome TGifToAviJob::Run() {
+TJobOutcome TGifToVideoJob::Run() {
     TJobOutcome outcome;
     const std::string current = sink_.CurrentFileName();
     TGIFDocument* document = sink_.SourceDocument();
@@ -285,7 +285,7 @@ TJobOutcome TGifToAviJob::Run() {
     sink_.SetCurrentFileName(LowerCase(ExtractFileExt(*chosen)) != ".avi" && !video
                                  ? ChangeFileExt(*chosen, ".avi")
                                  : *chosen);
-    RunJobSteps(sink_, TJobKind::GifToAvi, outcome, [&] {
+    RunJobSteps(sink_, TJobKind::GifToVideo, outcome, [&] {
         // The clip is written beside its name and takes the name only once it
         // is complete, or stopped: a failure or a kill leaves an earlier file
         // of that name as it was.
@@ -308,7 +308,7 @@ TJobOutcome TGifToAviJob::Run() {
     // A file that cannot be previewed is the host's to show; the job goes on.
     if (outcome.End == TJobEnd::Finished)
         sink_.PreviewAvi(sink_.CurrentFileName());
-    sink_.EndRun(TJobKind::GifToAvi);
+    sink_.EndRun(TJobKind::GifToVideo);
     switch (outcome.End) {
     case TJobEnd::Failed:
         sink_.ShowApplicationError(outcome.Error);
@@ -330,7 +330,8 @@ TJobOutcome TGifToAviJob::Run() {
     return outcome;
 }
 
-void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome, const std::string& path) {
+void TGifToVideoJob::Convert(TGIFDocument& document, TJobOutcome& outcome,
+                             const std::string& path) {
     TGIFImageList& frames = document.Frames();
     // The stream takes its picture size from the first frame that has an image.
     const int first = FirstImage(frames);
@@ -472,8 +473,8 @@ void TGifToAviJob::Convert(TGIFDocument& document, TJobOutcome& outcome, const s
     }
 }
 
-void TGifToAviJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome,
-                                  const std::string& path) {
+void TGifToVideoJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome,
+                                    const std::string& path) {
     TGIFImageList& frames = document.Frames();
     const int first = FirstImage(frames);
 

@@ -1,5 +1,5 @@
 #include "avi_test_support.h"
-#include "platform/avifile/video_file_writer.h"
+#include "platform/video/video_file_writer.h"
 
 #include <gtest/gtest.h>
 
