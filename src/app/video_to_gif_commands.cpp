@@ -96,6 +96,8 @@ void TVideoToGifPage::OpenClip(const std::string& chosen) {
 
     AVIPlayer1_->SetStretch(true);
     FitInPanel(AVIPlayer1_, AVIPlayer1_->FrameWidth(), AVIPlayer1_->FrameHeight());
+    // A crop belongs to the clip it was drawn on.
+    ResetCrop();
     AVIPlayer1_->show();
     Image_avi_->hide();
 
@@ -143,6 +145,7 @@ void TVideoToGifPage::CloseClip() {
     DitherModeBox_->setCurrentIndex(-1);
     playback_ = TPlayback::Stopped;
     SetHasClip(false);
+    ResetCrop();
     SetSelectModeIcon(5);
     TrackBar1_->SetSelStart(0);
     TrackBar1_->SetSelEnd(0);
@@ -245,8 +248,9 @@ void TVideoToGifPage::TrackReleased() {
 }
 
 void TVideoToGifPage::FollowAspect(const QLineEdit* edited) {
-    const int clipWidth = AVIPlayer1_->FrameWidth();
-    const int clipHeight = AVIPlayer1_->FrameHeight();
+    // The crop's aspect while one is set.
+    const int clipWidth = PictureSize().width();
+    const int clipHeight = PictureSize().height();
     if (!KeepAspectButton_->isChecked() || clipWidth <= 0 || clipHeight <= 0)
         return;
     bool number = false;

@@ -143,6 +143,7 @@ void TVideoToGifPage::Build(QWidget* page) {
     // Like the parameters, it waits for a clip.
     FitUnderEdit_->setEnabled(false);
     EstimateLabel_ = MakeLabel(page, "", QRect(338, 250, 117, 18), "EstimateLabel");
+    BuildCrop(page);
 }
 
 void TVideoToGifPage::BuildParameterGroup(TFramedGroupBox* group) {
@@ -299,6 +300,8 @@ void TVideoToGifPage::SetHasClip(bool has) {
     ParameterGroup_->setEnabled(has);
     FitUnderEdit_->setEnabled(has);
     TrackBar1_->setEnabled(has);
+    CropButton_->setEnabled(has);
+    OrderBox_->setEnabled(has);
     emit Changed();
 }
 
@@ -349,9 +352,9 @@ QList<QWidget*> TVideoToGifPage::Lists() const {
 }
 
 QList<QWidget*> TVideoToGifPage::TabChain() const {
-    return {StartEdit_,        StepEdit_,         EndEdit_,      WidthEdit_,         HeightEdit_,
-            KeepAspectButton_, DelayEdit_,        LoopEdit_,     ColorReductionBox_, DitherModeBox_,
-            FitUnderEdit_,     ConvertAviButton_, StopAviButton_};
+    return {CropButton_,    StartEdit_,        StepEdit_,     EndEdit_,          WidthEdit_,
+            HeightEdit_,    KeepAspectButton_, DelayEdit_,    LoopEdit_,         ColorReductionBox_,
+            DitherModeBox_, OrderBox_,         FitUnderEdit_, ConvertAviButton_, StopAviButton_};
 }
 
 QLineEdit* TVideoToGifPage::Field(TParamField field) const {
@@ -377,6 +380,8 @@ void TVideoToGifPage::ReadChoices(TFrameParams& params) const {
     params.DataCoding = 0;
     params.Optimize = item.Optimize;
     params.Quality = item.Optimize && fitQuality_ ? *fitQuality_ : item.Quality;
+    params.Crop = CropRect();
+    params.Order = static_cast<TFrameOrder>(std::max(0, OrderBox_->currentIndex()));
 }
 
 void TVideoToGifPage::ShowResult(std::unique_ptr<TGIFDocument> document) {
@@ -436,6 +441,8 @@ void TVideoToGifPage::ShowPosition(int position) {
 }
 
 bool TVideoToGifPage::eventFilter(QObject* watched, QEvent* event) {
+    if (CropKey(watched, event))
+        return true;
     // The current-frame field never keeps the focus (edit1Enter).
     if (watched == edit1_) {
         if (event->type() == QEvent::FocusIn)

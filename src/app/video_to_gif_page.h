@@ -18,6 +18,7 @@ class QFileDialog;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QSize;
 class QToolButton;
 class QWidget;
 
@@ -25,6 +26,7 @@ namespace framolo {
 
 class TAVIPlayer;
 class TBackgroundEstimate;
+class TCropOverlay;
 class TFramedGroupBox;
 class TGIFPreview;
 class TImageButton;
@@ -167,6 +169,18 @@ private:
     void RequestEstimate();
     // The parameters the fields and lists hold; unset when a field holds no number.
     std::optional<TFrameParams> FieldParams();
+    // Crop and frame order (video_to_gif_crop.cpp). The crop is the
+    // rectangle dragged on the player in crop mode; leaving crop mode, by its
+    // button or Escape, clears it.
+    void BuildCrop(QWidget* page);
+    std::optional<TCropRect> CropRect() const;
+    // The crop's size while one is set, else the clip's.
+    QSize PictureSize() const;
+    void SetCropMode(bool on);
+    // No crop, forward order; the controls follow whether a clip is open.
+    void ResetCrop();
+    void CropChanged();
+    bool CropKey(QObject* watched, QEvent* event);
     // Convert with a limit: chooses quality, step and size as the command
     // line does, shows them in the fields, converts, and keeps the result only
     // when it is within limit bytes.
@@ -232,6 +246,9 @@ private:
     TImageButton* StopAviButton_ = nullptr;
     QLineEdit* FitUnderEdit_ = nullptr;
     QLabel* EstimateLabel_ = nullptr;
+    QToolButton* CropButton_ = nullptr;
+    TSearchComboBox* OrderBox_ = nullptr;
+    TCropOverlay* cropOverlay_ = nullptr;
     std::unique_ptr<TBackgroundEstimate> estimate_;
 };
 
