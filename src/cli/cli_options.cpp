@@ -52,7 +52,8 @@ std::vector<TCliCommand> MakeCommands() {
             Number("--delay", "MS", 0, 655350,
                    "how long each frame shows, in milliseconds (default: the\n"
                    "clip's frame period). A GIF stores delays in hundredths\n"
-                   "of a second, cut down: 125 is stored as 12, 5 as 0.\n"
+                   "of a second; frame k starts at the hundredth nearest\n"
+                   "k x MS / 10, so 125 is stored as 13, 12, 13, 12 ...\n"
                    "Common browsers play a stored 0 or 1 as 10 hundredths;\n"
                    "20 (2 hundredths) is the shortest delay they play as given."),
             Number("--loop", "N", 0, 65535,
@@ -133,12 +134,15 @@ std::vector<TCliCommand> MakeCommands() {
         "gif2avi",
         "INPUT.gif OUTPUT.avi|.mp4|.webm [options]",
         "Writes every frame of INPUT.gif as one key frame of a new uncompressed 8-bit AVI\n"
-        "file, D hundredths of a second a sample, D being the first delay the GIF gives\n"
-        "(in hundredths of a second); each frame starts at the sample its time falls in.\n"
+        "file that lasts as long as the GIF. A frame shows for its delay; a delay of 0\n"
+        "or 1, or none, shows for 10 hundredths of a second, as browsers play it, and a\n"
+        "frame without an image takes no time. A sample lasts the greatest common\n"
+        "divisor of the delays and each frame starts at the sample its time names; when\n"
+        "that would take more than 16 samples a frame plus 4096, samples are made longer\n"
+        "and each frame starts at the sample nearest its time.\n"
         "A GIF whose frames show at most 256 colours in all keeps exactly those colours.\n"
         "OUTPUT takes the .avi extension when it has another, except .mp4 (H.264) and\n"
-        ".webm (VP9): those are compressed clips in which every frame keeps its own\n"
-        "delay; frames with delay 0 or 1 show for 10 hundredths, as browsers play them.\n"
+        ".webm (VP9): those are compressed clips in which every frame keeps its delay.\n"
         "A video file has no loop count: the GIF's is not kept. A failed or stopped\n"
         "(Ctrl-C) run leaves no OUTPUT, and an earlier file of that name as it was.\n"
         "OUTPUT is never INPUT.gif itself (nor a link to it), and a name ending in .gif\n"

@@ -14,8 +14,8 @@ struct TCliReport {
     std::int64_t Bytes = 0;
     std::string Output;
     double Seconds = 0;
-    // Frames whose delay of 0 or 1 a video shows for 10 hundredths; -1 when
-    // the output is not a video.
+    // Frames whose delay of 0 or 1 (or none) a clip shows for 10 hundredths;
+    // -1 when the output is not a clip.
     int RaisedDelays = -1;
     // A run under a size limit: the limit in bytes (-1 for none), and the
     // quality and step it chose (the width and height are above).

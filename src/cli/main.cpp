@@ -468,8 +468,6 @@ int GifToAvi(const TCliArgs& args) {
     const auto started = std::chrono::steady_clock::now();
     // A signal ends the run; the clip's temporary file goes with it.
     const TJobOutcome outcome = TGifToVideoJob(host, video).Run();
-    TVideoFileFormat videoFormat{};
-    const bool toVideo = VideoFileFormatOf(host.CurrentFileName(), videoFormat);
     switch (outcome.End) {
     case TJobEnd::Finished:
         host.ShowFinishedProgress();
@@ -477,7 +475,7 @@ int GifToAvi(const TCliArgs& args) {
             WriteReport(std::cout,
                         {document.Width(), document.Height(), outcome.FrameCount,
                          FileSizeOf(host.CurrentFileName()), host.CurrentFileName(),
-                         SecondsSince(started), toVideo ? outcome.RaisedDelays : -1},
+                         SecondsSince(started), outcome.RaisedDelays},
                         json);
         return 0;
     case TJobEnd::NotStarted:

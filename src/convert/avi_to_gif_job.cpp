@@ -56,8 +56,8 @@ void TAviToGifJob::Convert(TFrameParams& params, TJobOutcome& outcome) {
             if (first)
                 source_.Read(params, {TParamField::Loop});
             source_.Read(params, {TParamField::Delay, TParamField::Width, TParamField::Height});
-            CompleteJobFrame(document, index, {first, params.Loop, params.Delay}, params.Width,
-                             params.Height);
+            CompleteJobFrame(document, index, {first, params.Loop, params.Delay, index},
+                             params.Width, params.Height);
             ++outcome.FrameCount;
         });
     if (!finished) {

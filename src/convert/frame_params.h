@@ -37,7 +37,7 @@ struct TFrameParams : TGifEncoding {
     std::int32_t Width = 0;
     std::int32_t Height = 0;
     // How long each frame shows, in milliseconds; stored in hundredths of a
-    // second, cut down, low 16 bits.
+    // second with the remainder carried to the next frame, low 16 bits.
     std::int32_t Delay = 0;
     // The loop count stored with the first frame (low 16 bits); 0 loops forever.
     std::int32_t Loop = 0;

@@ -7,7 +7,7 @@ namespace framolo {
 
 TEncodedFrame EncodeJobFrame(TFrameJob& job, const TGIFFrameSettings& settings,
                              TFrameTransform* transform) {
-    const TFrameTiming timing{job.Index == 0, job.Loop, job.Delay};
+    const TFrameTiming timing{job.Index == 0, job.Loop, job.Delay, job.Index};
     if (job.Optimized) {
         TFrameOptimizer::ChooseTransparency(*job.Optimized);
         TEncodedFrame encoded =

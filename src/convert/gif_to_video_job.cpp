@@ -2,6 +2,7 @@
 
 #include "convert/job_support.h"
 #include "gif/frame_compositor.h"
+#include "gif/frame_timing.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/avifile_guards.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -22,6 +24,9 @@ namespace {
 
 constexpr std::size_t kHeaderSize = 40 + 4 * 256;
 constexpr int kMaxAviSide = 32767;
+// The bound on a stream's samples: 16 for each frame with an image, and 4096.
+constexpr std::int64_t kSamplesPerImage = 16;
+constexpr std::int64_t kSamplesBeyondImages = 4096;
 
 // The 8-bit picture of one frame as the stream stores it: a 40-byte header with
 // a 256-entry colour table, and bottom-up rows padded to four bytes.
@@ -226,41 +231,51 @@ std::string WithSystemReason(const char* message) {
     return error != 0 ? std::string(message) + ": " + std::strerror(error) : message;
 }
 
-// A frame's own delay in hundredths; 0 without a control extension.
-int FrameDelay(const TGIFSubImage& frame) {
-    return frame.GraphicControl() != nullptr ? frame.GraphicControl()->Delay() : 0;
+// A stream of samples that holds every frame at its start time.
+struct TSamplePlan {
+    // Hundredths of a second a sample lasts (dwScale over a dwRate of 100).
+    std::int64_t Scale = 1;
+    // The sample each frame with an image starts at.
+    std::vector<std::int64_t> Sample;
+    // The samples the whole animation spans.
+    std::int64_t Samples = 0;
+};
+
+// The most samples a stream may take: each sample past a frame's own is an
+// empty chunk, and the bound keeps their bytes small beside the frames'.
+std::int64_t SampleBound(std::int64_t images) {
+    return kSamplesPerImage * images + kSamplesBeyondImages;
 }
 
-// Where each frame goes in a stream of samples `scale` hundredths long: at the
-// sample its start time falls in, so that frames of other delays keep their
-// time (a frame of delay 0 lasts one sample). With every delay equal to the
-// scale, frame i is sample i. Returns the samples the whole animation spans.
-std::int64_t PlaceFrames(const TGIFImageList& frames, int first, int scale,
-                         std::vector<std::int64_t>& sample) {
-    sample.assign(static_cast<std::size_t>(frames.Count()), 0);
-    std::int64_t time = 0;
+// The sample length is the greatest common divisor of the shown delays, so
+// that every frame starts exactly at a sample. When that would take more
+// samples than the bound allows, the samples are made just long enough to
+// stay within it, and each frame starts at the sample nearest its time, or
+// at the next free one when a frame shorter than a sample took that.
+TSamplePlan PlanSamples(const TGIFImageList& frames, std::int64_t images) {
+    const std::vector<std::int64_t> starts = FrameStarts(frames);
+    const std::int64_t length = starts.back();
+    TSamplePlan plan;
+    std::int64_t divisor = 0;
+    for (int i = 0; i < frames.Count(); ++i)
+        divisor = std::gcd(divisor, std::int64_t{ShownDelay(*frames[i])});
+    plan.Scale = std::max<std::int64_t>(divisor, 1);
+    const std::int64_t bound = SampleBound(images);
+    if (length / plan.Scale > bound)
+        plan.Scale = (length + bound - 1) / bound;
+    const auto nearest = [&](std::int64_t time) {
+        return (2 * time + plan.Scale) / (2 * plan.Scale);
+    };
+    plan.Sample.assign(static_cast<std::size_t>(frames.Count()), 0);
     std::int64_t previous = -1;
-    for (int i = first; i < frames.Count(); ++i) {
-        const std::int64_t at =
-            std::max(previous + 1, static_cast<std::int64_t>(std::llround(
-                                       static_cast<double>(time) / static_cast<double>(scale))));
-        sample[static_cast<std::size_t>(i)] = at;
-        if (!frames[i]->Empty())
-            previous = at;
-        const int delay = FrameDelay(*frames[i]);
-        time += delay > 0 ? delay : scale;
+    for (int i = 0; i < frames.Count(); ++i) {
+        if (frames[i]->Empty())
+            continue;
+        previous = std::max(previous + 1, nearest(starts[static_cast<std::size_t>(i)]));
+        plan.Sample[static_cast<std::size_t>(i)] = previous;
     }
-    const std::int64_t samples =
-        std::max(previous + 1, static_cast<std::int64_t>(std::llround(static_cast<double>(time) /
-                                                                      static_cast<double>(scale))));
-    // Delays far longer than the scale would spend a chunk on every empty
-    // sample between frames; past a bound the frames keep one sample each.
-    if (samples > 16 * static_cast<std::int64_t>(frames.Count()) + 4096) {
-        for (int i = first; i < frames.Count(); ++i)
-            sample[static_cast<std::size_t>(i)] = i - first;
-        return frames.Count() - first;
-    }
-    return samples;
+    plan.Samples = std::max(previous + 1, nearest(length));
+    return plan;
 }
 
 } // namespace
@@ -365,29 +380,16 @@ void TGifToVideoJob::Convert(TGIFDocument& document, TJobOutcome& outcome,
                         " MB, more than the " + std::to_string(video_.MaxAviBytes >> 20) +
                         " MB allowed");
 
-    // The delay of the first frame that has both a colour table of its own
-    // behind it and a non-zero delay; 1 when none is found.
     bool colorTableNoted = false;
-    int delay = 0;
-    for (int i = 0; i < frames.Count(); ++i) {
-        TGIFSubImage* frame = frames[i];
-        if (frame->ColorMap().Count() > 0)
-            colorTableNoted = true;
-        if (frame->GraphicControl() != nullptr)
-            delay = frame->GraphicControl()->Delay();
-        if (colorTableNoted && delay != 0)
-            break;
-    }
-    if (delay == 0)
-        delay = 1;
+    for (int i = 0; i < frames.Count(); ++i)
+        colorTableNoted = colorTableNoted || frames[i]->ColorMap().Count() > 0;
     // A GIF whose screens show at most 256 colours is written in exactly those
     // colours, so every sample equals what a viewer shows. Only a GIF with more
     // goes through the web palette.
     TExactPalette exactColors;
     const bool exact = ExactPalette(document, buffers, exactColors);
     TGIFCompositor compositor = PictureCompositor(document, buffers);
-    std::vector<std::int64_t> sample;
-    const std::int64_t samples = PlaceFrames(frames, first, delay, sample);
+    const TSamplePlan plan = PlanSamples(frames, images);
     if (colorTableNoted && !exact) {
         // Frames with tables of their own all render into the one web palette.
         document.SetPaintOptions(static_cast<TGIFDrawOptions>(
@@ -397,7 +399,7 @@ void TGifToVideoJob::Convert(TGIFDocument& document, TJobOutcome& outcome,
     TAVIStreamInfo info;
     info.fccType = streamtypeVIDEO;
     info.fccHandler = 0;
-    info.dwScale = static_cast<std::uint32_t>(delay);
+    info.dwScale = static_cast<std::uint32_t>(plan.Scale);
     info.dwRate = kRate;
     info.dwSuggestedBufferSize = static_cast<std::uint32_t>(buffers.Pixels.size());
     info.rcFrame = TRect{0, 0, document.Width(), document.Height()};
@@ -450,17 +452,18 @@ void TGifToVideoJob::Convert(TGIFDocument& document, TJobOutcome& outcome,
         // Samples count from the first image, so the stream opens with a picture.
         errno = 0;
         if (AVIStreamWrite(stream.Stream,
-                           static_cast<std::int32_t>(sample[static_cast<std::size_t>(i)]), 1,
+                           static_cast<std::int32_t>(plan.Sample[static_cast<std::size_t>(i)]), 1,
                            buffers.Pixels.data(), static_cast<std::int32_t>(buffers.Pixels.size()),
                            AVIIF_KEYFRAME, nullptr, nullptr) != 0)
             throw EJobError(WithSystemReason(jobmsg::FailedAddFrame));
         ++outcome.FrameCount;
-        lastSample = sample[static_cast<std::size_t>(i)];
+        outcome.RaisedDelays += DelayRaised(*frame) ? 1 : 0;
+        lastSample = plan.Sample[static_cast<std::size_t>(i)];
     }
     // The last frame lasts its own delay: an empty sample ends the stream there.
     errno = 0;
-    if (outcome.End == TJobEnd::Finished && samples > lastSample + 1 &&
-        AVIStreamWrite(stream.Stream, static_cast<std::int32_t>(samples - 1), 1, nullptr, 0, 0,
+    if (outcome.End == TJobEnd::Finished && plan.Samples > lastSample + 1 &&
+        AVIStreamWrite(stream.Stream, static_cast<std::int32_t>(plan.Samples - 1), 1, nullptr, 0, 0,
                        nullptr, nullptr) != 0)
         throw EJobError(WithSystemReason(jobmsg::FailedAddFrame));
     sink_.SetProgressPosition(0);
@@ -491,7 +494,8 @@ void TGifToVideoJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome
 
     TGIFCompositor compositor(document, video_.Background);
     const int count = frames.Count();
-    outcome.PlannedFrames = count - first;
+    for (int i = first; i < count; ++i)
+        outcome.PlannedFrames += frames[i]->Empty() ? 0 : 1;
     sink_.SetProgressRange(0, count - 1);
     sink_.SetProgressPosition(0);
     sink_.ShowProgress();
@@ -503,14 +507,12 @@ void TGifToVideoJob::ConvertToVideo(TGIFDocument& document, TJobOutcome& outcome
             outcome.End = TJobEnd::Stopped;
             break;
         }
-        // A frame without an image still holds the screen for its delay.
+        // A frame without an image takes no time, as in a viewer.
+        if (frames[i]->Empty())
+            continue;
         const std::vector<std::uint8_t>& screen = compositor.Draw(*frames[i]);
-        int delay = FrameDelay(*frames[i]);
-        if (delay <= 1) {
-            delay = kBrowserMinimumDelay;
-            ++outcome.RaisedDelays;
-        }
-        if (!writer->AddFrame(screen.data(), compositor.Width() * 3, delay))
+        outcome.RaisedDelays += DelayRaised(*frames[i]) ? 1 : 0;
+        if (!writer->AddFrame(screen.data(), compositor.Width() * 3, ShownDelay(*frames[i])))
             throw EJobError(writer->LastError());
         ++outcome.FrameCount;
     }

@@ -28,11 +28,9 @@ public:
         : sink_(sink), video_(video) {}
     TJobOutcome Run();
 
-    // dwScale is the GIF delay in 1/100 s, so a sample lasts exactly that delay.
+    // Samples count hundredths of a second: dwScale is the delays' greatest
+    // common divisor, so every frame starts exactly at a sample.
     static constexpr std::uint32_t kRate = 100;
-    // Frames with delay 0 or 1 show for this long in a video clip, as browsers
-    // show them.
-    static constexpr int kBrowserMinimumDelay = 10;
 
 private:
     // Both write into `path`, the finished clip's temporary file.

@@ -13,8 +13,14 @@ bool IsIndexed(TPixelFormat format) {
            format == TPixelFormat::pf8bit;
 }
 
+std::int64_t StartHundredths(std::int64_t index, int delayMs) {
+    return (index * delayMs + 5) / 10;
+}
+
 int StoredDelay(const TFrameTiming& timing) {
-    return (timing.DelayMs / 10) & 0xFFFF;
+    return static_cast<int>((StartHundredths(timing.Index + std::int64_t{1}, timing.DelayMs) -
+                             StartHundredths(timing.Index, timing.DelayMs)) &
+                            0xFFFF);
 }
 
 void WriteLoopExtension(TStream& stream, const TFrameTiming& timing) {

@@ -29,12 +29,16 @@ struct TGIFFrameSettings {
 
 // What a conversion puts in front of a frame: on the first frame a looping
 // extension with Loop, on every frame a graphic control extension with the
-// delay. Both keep their low 16 bits; the delay is given in milliseconds and
-// stored in hundredths of a second, cut down (125 ms is stored as 12).
+// delay. Both keep their low 16 bits. The delay is given in milliseconds and
+// stored in hundredths of a second with the remainder carried: frame Index
+// starts at the hundredth nearest Index x DelayMs / 10 (halves up), so the
+// frames last what their delays add up to (125 ms gives 13, 12, 13, 12 ...)
+// and a delay in whole hundredths is stored as it is.
 struct TFrameTiming {
     bool First = false;
     int Loop = 0;
     int DelayMs = 0;
+    int Index = 0;
 };
 
 // A frame as it goes into the file: its extensions, image descriptor, local

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -104,6 +105,31 @@ TEST(Cli, GifToAviReadsBackInFfprobeAndMatchesTheRenderedFrames) {
         for (std::size_t p = 0; p < expected.size(); p += 3)
             std::swap(expected[p], expected[p + 2]);
         EXPECT_EQ(frames[i], expected) << "frame " << i;
+    }
+}
+
+// A clip whose frame period is not a whole number of hundredths keeps its
+// length in the GIF: each frame starts at the hundredth nearest its time.
+TEST(Cli, AClipsGifLastsAsLongAsTheClip) {
+    for (const int fps : {15, 30}) {
+        SCOPED_TRACE(fps);
+        const std::string name = "period_" + std::to_string(fps);
+        const std::string clip =
+            test::MakeClip(name + ".avi", 16, 12, 3 * fps, "-c:v mjpeg", std::to_string(fps));
+        const std::string gif = test::WorkPath(name + ".gif");
+        std::string log;
+        ASSERT_EQ(RunCli("avi2gif '" + clip + "' '" + gif + "' --quiet", &log), 0) << log;
+        const auto decoded = test::GiflibDecode(test::ReadFileBytes(gif));
+        ASSERT_TRUE(decoded.Ok);
+        ASSERT_EQ(decoded.Frames.size(), static_cast<std::size_t>(3 * fps));
+        // The period as the tool reads it, in whole milliseconds.
+        const double periodMs = std::nearbyint(1000.0 / fps);
+        int start = 0;
+        for (std::size_t k = 0; k < decoded.Frames.size(); ++k) {
+            EXPECT_LE(std::abs(start - static_cast<double>(k) * periodMs / 10), 0.5) << k;
+            start += decoded.Frames[k].Delay;
+        }
+        EXPECT_LE(std::abs(start - 300), 3) << "hundredths in all";
     }
 }
 

@@ -46,7 +46,8 @@ TEST_F(AviToGifJob, ConvertsEveryStepOfTheRangeWithDelayAndLoop) {
     EXPECT_EQ(loop->LoopCount(), 70000 & 0xFFFF);
     for (int i = 0; i < 4; ++i) {
         ASSERT_NE(doc.Frames()[i]->GraphicControl(), nullptr);
-        EXPECT_EQ(doc.Frames()[i]->GraphicControl()->Delay(), 12);
+        // 125 ms carries its half hundredth: frames start at 0, 13, 25, 38.
+        EXPECT_EQ(doc.Frames()[i]->GraphicControl()->Delay(), i % 2 == 0 ? 13 : 12);
         EXPECT_EQ(doc.Frames()[i]->Extensions().Count(), i == 0 ? 2 : 1);
     }
     EXPECT_EQ(doc.ColorReduction(), TColorReduction::Quantize);
@@ -68,11 +69,12 @@ TEST_F(AviToGifJob, ConvertsEveryStepOfTheRangeWithDelayAndLoop) {
     EXPECT_EQ(host_.Reports[0].Size, std::to_string(BytesToKBRounded(s.Size())));
 }
 
-TEST_F(AviToGifJob, DelayBelowTenMillisecondsStoresZero) {
+TEST_F(AviToGifJob, DelayBelowTenMillisecondsStoresTheNearestHundredth) {
     host_.Set(TParamField::End, "0");
     host_.Set(TParamField::Delay, "5");
     ASSERT_EQ(Run().End, TJobEnd::Finished);
-    EXPECT_EQ(Result()->Frames()[0]->GraphicControl()->Delay(), 0);
+    // The next frame would start at half a hundredth, which rounds up.
+    EXPECT_EQ(Result()->Frames()[0]->GraphicControl()->Delay(), 1);
     // End equal to Start: one frame and a progress maximum of 0.
     EXPECT_EQ(Result()->Frames().Count(), 1);
     EXPECT_EQ(host_.Ranges.back(), std::make_pair(0, 0));

@@ -210,10 +210,10 @@ TEST_F(GifToVideoJob, FramesMatchTheRenderedGifFrames) {
     EXPECT_EQ(ReadAvi(out).Info.dwScale, 7u);
 }
 
-TEST_F(GifToVideoJob, DelaysOfZeroGiveScaleOne) {
+TEST_F(GifToVideoJob, DelaysOfZeroShowForATenth) {
     auto doc = MakeGif(2, 0);
     ASSERT_EQ(Run(*doc, test::WorkPath("zero.avi")).End, TJobEnd::Finished);
-    EXPECT_EQ(ReadAvi(test::WorkPath("zero.avi")).Info.dwScale, 1u);
+    EXPECT_EQ(ReadAvi(test::WorkPath("zero.avi")).Info.dwScale, 10u);
     // A single frame gives one sample and a progress maximum of 0.
     auto one = MakeGif(1, 3);
     TScriptedHost host;
@@ -225,19 +225,24 @@ TEST_F(GifToVideoJob, DelaysOfZeroGiveScaleOne) {
     EXPECT_EQ(ReadAvi(test::WorkPath("one.avi")).Length, 1);
 }
 
-TEST_F(GifToVideoJob, EmptyFrameLeavesItsSampleUnwritten) {
+TEST_F(GifToVideoJob, EmptyFrameTakesNoTimeAndAGapShowsTheFrameBefore) {
     auto doc = MakeGif(5, 4, 3);
     const std::string out = test::WorkPath("gap.avi");
     const TJobOutcome outcome = Run(*doc, out);
     ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
     EXPECT_EQ(outcome.FrameCount, 4);
     const TAviFacts facts = ReadAvi(out);
-    // Sample 4 keeps its time: the stream is five samples long.
-    EXPECT_EQ(facts.Length, 5);
-    ASSERT_EQ(facts.Frames.size(), 5u);
-    // The unwritten sample shows the frame before it.
-    EXPECT_EQ(facts.Frames[3], facts.Frames[2]);
-    EXPECT_NE(facts.Frames[4], facts.Frames[2]);
+    // Frame 4 follows frame 2 at once: the stream is four samples long.
+    EXPECT_EQ(facts.Length, 4);
+    ASSERT_EQ(facts.Frames.size(), 4u);
+    EXPECT_NE(facts.Frames[3], facts.Frames[2]);
+    // A frame twice as long leaves one sample unwritten, which shows it on.
+    auto held = TimedGif({4, 8, 4}, {});
+    ASSERT_EQ(Run(*held, out).End, TJobEnd::Finished);
+    const TAviFacts gap = ReadAvi(out);
+    ASSERT_EQ(gap.Frames.size(), 4u);
+    EXPECT_EQ(gap.Frames[2], gap.Frames[1]);
+    EXPECT_NE(gap.Frames[3], gap.Frames[1]);
 }
 
 TEST_F(GifToVideoJob, OutputNamesGetTheAviExtension) {
@@ -347,8 +352,10 @@ TEST_F(GifToVideoJob, LeadingFramesWithoutAnImageAreSkipped) {
     ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
     EXPECT_EQ(outcome.FrameCount, 3);
     const TAviFacts facts = ReadAvi(out);
-    // The stream opens with the first image, sized from it.
-    ASSERT_EQ(facts.Length, 3);
+    // The stream opens with the first image, sized from it. The padding took
+    // that image's graphic control, so it shows for a tenth: 10, 5 and 5
+    // hundredths, at samples 0, 2 and 3.
+    ASSERT_EQ(facts.Length, 4);
     TBitmapInfoHeader h;
     ASSERT_GE(facts.Format.size(), sizeof(h));
     std::memcpy(&h, facts.Format.data(), sizeof(h));
@@ -362,7 +369,8 @@ TEST_F(GifToVideoJob, LeadingFramesWithoutAnImageAreSkipped) {
             const TGIFColor c = frame.ActiveColorMap().Entry(frame.Pixels()[p]);
             want.insert(want.end(), {c.Red, c.Green, c.Blue});
         }
-        EXPECT_EQ(SampleColors(facts, static_cast<std::size_t>(i)), want) << "frame " << i;
+        EXPECT_EQ(SampleColors(facts, static_cast<std::size_t>(i == 0 ? 0 : i + 1)), want)
+            << "frame " << i;
     }
 }
 
@@ -419,6 +427,29 @@ TEST_F(GifToVideoJob, EverySampleEqualsWhatAViewerShows) {
     }
 }
 
+// Exactly 256 colours in all are still few enough to keep.
+TEST_F(GifToVideoJob, Exactly256ColoursKeepTheirOwnPalette) {
+    auto doc = std::make_unique<TGIFDocument>();
+    for (int i = 0; i < 2; ++i) {
+        auto frame = std::make_unique<TGIFSubImage>(doc.get());
+        frame->SetBounds(0, 0, 16, 16);
+        for (int c = 0; c < 256; ++c)
+            frame->ColorMap().Add(
+                RGB(static_cast<std::uint8_t>(c), 7, static_cast<std::uint8_t>(255 - c)));
+        for (int p = 0; p < 256; ++p)
+            frame->Pixels()[p] = static_cast<std::uint8_t>(p + i);
+        doc->Add(std::move(frame));
+    }
+    const auto screens = test::GiflibComposite(test::GiflibDecode(Bytes(*doc)));
+    const std::string out = test::WorkPath("exact256.avi");
+    ASSERT_EQ(Run(*doc, out).End, TJobEnd::Finished);
+    EXPECT_TRUE((doc->PaintOptions() & WebPaletteOnPaletteDisplayOnly) != 0);
+    const TAviFacts facts = ReadAvi(out);
+    ASSERT_EQ(facts.Frames.size(), 2u);
+    for (std::size_t k = 0; k < 2; ++k)
+        EXPECT_EQ(SampleColors(facts, k), screens[k]) << "frame " << k;
+}
+
 TEST_F(GifToVideoJob, MoreThan256ColoursGoThroughTheWebPalette) {
     auto doc = std::make_unique<TGIFDocument>();
     for (int i = 0; i < 2; ++i) {
@@ -446,29 +477,24 @@ TEST_F(GifToVideoJob, MoreThan256ColoursGoThroughTheWebPalette) {
     }
 }
 
-// The stream's scale is the delay the frames' walk chooses; each frame then
-// starts at the sample its time falls in, and MP4 and WebM keep every delay.
+// The stream's scale is the delays' greatest common divisor whatever the
+// colour tables; each frame then starts at its own time, and MP4 and WebM
+// keep every delay.
 TEST_F(GifToVideoJob, DelaysChooseTheScaleAndFramesKeepTheirTime) {
     struct TCase {
         std::set<int> Local;
         std::uint32_t Scale;
         std::int32_t Length;
-    } cases[] = {
-        {{}, 50, 3},       // only a global table: the walk ends at the last delay
-        {{1}, 20, 4},      // a table on frame 1 ends it there
-        {{0, 1, 2}, 10, 8} // a table on frame 0: the first delay
-    };
+    } cases[] = {{{}, 10, 8}, {{1}, 10, 8}, {{0, 1, 2}, 10, 8}};
     for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Scale);
+        SCOPED_TRACE(c.Local.size());
         auto doc = TimedGif({10, 20, 50}, c.Local);
         const std::string avi = test::WorkPath("timed.avi");
         ASSERT_EQ(Run(*doc, avi).End, TJobEnd::Finished);
         const TAviFacts facts = ReadAvi(avi);
         EXPECT_EQ(facts.Info.dwScale, c.Scale);
         EXPECT_EQ(facts.Length, c.Length);
-        if (c.Scale <= 20) { // delays that are multiples of the scale keep their time exactly
-            EXPECT_NEAR(ProbedSeconds(avi), 0.8, 0.001);
-        }
+        EXPECT_NEAR(ProbedSeconds(avi), 0.8, 0.001);
         for (const char* video : {"timed.mp4", "timed.webm"}) {
             const std::string out = test::WorkPath(video);
             const TJobOutcome outcome = Run(*doc, out);
@@ -477,12 +503,77 @@ TEST_F(GifToVideoJob, DelaysChooseTheScaleAndFramesKeepTheirTime) {
             EXPECT_NEAR(ProbedSeconds(out), 0.8, 0.011) << video;
         }
     }
-    // Delays of 0 and 1 show for a tenth of a second in a video, and are counted.
-    auto fast = TimedGif({0, 1, 5}, {});
-    const TJobOutcome outcome = Run(*fast, test::WorkPath("fast.mp4"));
-    ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
-    EXPECT_EQ(outcome.RaisedDelays, 2);
-    EXPECT_NEAR(ProbedSeconds(test::WorkPath("fast.mp4")), 0.25, 0.011);
+    // Delays of 0 and 1, and a missing one, show for a tenth of a second on
+    // every road, and are counted.
+    auto fast = TimedGif({0, 1, 5, 30}, {});
+    fast->Frames()[3]->Extensions().Remove(fast->Frames()[3]->GraphicControl());
+    ASSERT_EQ(fast->Frames()[3]->GraphicControl(), nullptr);
+    for (const char* name : {"fast.mp4", "fast.webm", "fast.avi"}) {
+        const TJobOutcome outcome = Run(*fast, test::WorkPath(name));
+        ASSERT_EQ(outcome.End, TJobEnd::Finished) << outcome.Error;
+        EXPECT_EQ(outcome.RaisedDelays, 3) << name;
+        EXPECT_NEAR(ProbedSeconds(test::WorkPath(name)), 0.35, 0.011) << name;
+    }
+}
+
+// The AVI lasts as long as the GIF, and each picture, what a viewer shows,
+// starts where its frame starts: exactly on samples one common divisor of
+// the delays long, within one sample when that divisor would need more
+// samples than the bound allows.
+TEST_F(GifToVideoJob, TheAviKeepsTheGifsTimeFrameByFrame) {
+    std::vector<int> held(19, 5);
+    held.push_back(200);
+    struct TCase {
+        const char* Name;
+        std::vector<int> Delays;
+        bool Local;
+        int Empty; // the frame without an image, or -1
+        std::uint32_t Scale;
+    } cases[] = {
+        {"all equal", {10, 10, 10, 10}, true, -1, 10},
+        {"differing, global table", {10, 10, 10, 50}, false, -1, 10},
+        {"differing, local tables", {50, 10, 10, 10}, true, -1, 10},
+        {"long held last frame", held, false, -1, 5},
+        {"zeros and ones", {0, 1, 20, 0}, false, -1, 10},
+        {"comment-only last frame", {30, 30, 30, 40}, true, 3, 30},
+        {"past the sample bound", {2, 65535, 3}, false, -1, 16},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::set<int> local;
+        for (int i = 0; c.Local && i < static_cast<int>(c.Delays.size()); ++i)
+            local.insert(i);
+        auto doc = BuildGif(c.Delays, local, !c.Local, c.Empty);
+        const auto screens = test::GiflibComposite(test::GiflibDecode(Bytes(*doc)));
+        std::vector<std::int64_t> starts;
+        std::int64_t length = 0;
+        bool exact = true;
+        for (int i = 0; i < static_cast<int>(c.Delays.size()); ++i) {
+            if (i == c.Empty)
+                continue;
+            starts.push_back(length);
+            exact = exact && length % c.Scale == 0;
+            const int delay = c.Delays[static_cast<std::size_t>(i)];
+            length += delay <= 1 ? 10 : delay;
+        }
+        exact = exact && length % c.Scale == 0;
+        const std::int64_t slack = exact ? 0 : c.Scale;
+        const std::string out = test::WorkPath("kept.avi");
+        ASSERT_EQ(Run(*doc, out).End, TJobEnd::Finished);
+        const TAviFacts facts = ReadAvi(out);
+        EXPECT_EQ(facts.Info.dwScale, c.Scale);
+        EXPECT_NEAR(ProbedSeconds(out), static_cast<double>(length) / 100,
+                    static_cast<double>(slack) / 100 + 0.001);
+        ASSERT_EQ(screens.size(), starts.size());
+        std::size_t k = 0;
+        for (std::size_t i = 0; i < screens.size(); ++i, ++k) {
+            while (k < facts.Frames.size() && SampleColors(facts, k) != screens[i])
+                ++k;
+            ASSERT_LT(k, facts.Frames.size()) << "frame " << i << " never shows";
+            EXPECT_LE(std::abs(static_cast<std::int64_t>(k) * c.Scale - starts[i]), slack)
+                << "frame " << i;
+        }
+    }
 }
 
 // ---- AVI finishing ----

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
+#include <sstream>
 #include <vector>
 
 namespace framolo {
@@ -55,6 +57,8 @@ TEST_P(VideoFileWriter, KeepsEachFramesDurationSizeAndColour) {
     settings.Format = c.Format;
     settings.Width = c.Width;
     settings.Height = c.Height;
+    // White, so that a padding left black or copied from the picture shows.
+    settings.Background = 0xFFFFFF;
     auto writer = TVideoFileWriter::Create(file.string(), settings, error);
     ASSERT_TRUE(writer) << error;
     const int delays[] = {10, 20, 50, 7};
@@ -92,6 +96,22 @@ TEST_P(VideoFileWriter, KeepsEachFramesDurationSizeAndColour) {
     ASSERT_EQ(bytes.size(), 12u);
     for (int i = 0; i < 12; ++i)
         EXPECT_NEAR(bytes[static_cast<std::size_t>(i)], colours[i / 3][i % 3], 6) << "byte " << i;
+
+    // The padding column and row are the background's: bright on every
+    // frame, where blue, green and red pictures are all darker.
+    if (c.Width % 2 == 0 || c.Height % 2 == 0)
+        return;
+    ASSERT_EQ(
+        avitest::Run("ffmpeg -v error -i '" + file.string() + "' -vf 'format=gray,crop=1:1:" +
+                         std::to_string(c.Width) + ":" + std::to_string(c.Height / 2) +
+                         "' -f rawvideo -pix_fmt gray -fps_mode passthrough - | od -An -v -tu1",
+                     &out),
+        0);
+    std::istringstream luma(out);
+    std::vector<int> padding{std::istream_iterator<int>(luma), std::istream_iterator<int>()};
+    ASSERT_EQ(padding.size(), 4u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_GT(padding[static_cast<std::size_t>(i)], 200) << "frame " << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, VideoFileWriter,
