@@ -3,6 +3,7 @@
 // back: what our writer produced from a copy must load again.
 #include "gif/gif_document.h"
 #include "gif/gif_reader.h"
+#include "gif_fuzz_limits.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,16 +11,7 @@
 using namespace framolo;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // Lower limits keep every input fast and far below the fuzzer's memory
-    // cap; the limit checks themselves are the same. The pixel budget is set
-    // below the document limit so that both are reached.
-    static const bool limited = [] {
-        GIFReadLimits.MaxFramePixels = std::int64_t{1} << 20;
-        GIFReadLimits.MaxDocumentPixels = std::int64_t{1} << 22;
-        DefaultPixelBudget = std::int64_t{1} << 21;
-        return true;
-    }();
-    (void)limited;
+    [[maybe_unused]] static const bool limited = LowerGIFReadLimits(20);
 
     TGIFDocument document;
     std::size_t warnings = 0;

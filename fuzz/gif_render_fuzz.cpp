@@ -5,6 +5,7 @@
 #include "gif/frame_render.h"
 #include "gif/gif_document.h"
 #include "gif/gif_reader.h"
+#include "gif_fuzz_limits.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/gif_exception.h"
@@ -40,13 +41,7 @@ void RenderAll(TGIFDocument& document, TBitmap& screen) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool limited = [] {
-        GIFReadLimits.MaxFramePixels = std::int64_t{1} << 18;
-        GIFReadLimits.MaxDocumentPixels = std::int64_t{1} << 20;
-        DefaultPixelBudget = std::int64_t{1} << 19;
-        return true;
-    }();
-    (void)limited;
+    [[maybe_unused]] static const bool limited = LowerGIFReadLimits(18);
 
     TGIFDocument document;
     document.WarningHandler = [](TPersistent*, int, const std::string&) {};

@@ -23,19 +23,25 @@ public:
                      const QWidget* widget) const override {
         const auto* box = qstyleoption_cast<const QStyleOptionComboBox*>(option);
         if (element == CE_ComboBoxLabel && box != nullptr) {
-            QStyleOptionComboBox shown(*box);
-            shown.currentText = FileTypeDescription(box->currentText);
-            QProxyStyle::drawControl(element, &shown, painter, widget);
+            DrawDescribed(element, *box, &QStyleOptionComboBox::currentText, painter, widget);
             return;
         }
         const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
         if (element == CE_MenuItem && item != nullptr) {
-            QStyleOptionMenuItem shown(*item);
-            shown.text = FileTypeDescription(item->text);
-            QProxyStyle::drawControl(element, &shown, painter, widget);
+            DrawDescribed(element, *item, &QStyleOptionMenuItem::text, painter, widget);
             return;
         }
         QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+private:
+    // Draws a copy of option whose text field holds the file type's description.
+    template <class TOption>
+    void DrawDescribed(ControlElement element, const TOption& option, QString TOption::*text,
+                       QPainter* painter, const QWidget* widget) const {
+        TOption shown(option);
+        shown.*text = FileTypeDescription(option.*text);
+        QProxyStyle::drawControl(element, &shown, painter, widget);
     }
 };
 

@@ -30,21 +30,24 @@ protected:
 
     void enterEvent(QEnterEvent* event) override {
         Base::enterEvent(event);
-        if (hover_.Enter())
-            HoverChanged(true);
-        if (OnMouseEnter)
-            OnMouseEnter();
+        Hovered(hover_.Enter(), true, OnMouseEnter);
     }
 
     void leaveEvent(QEvent* event) override {
         Base::leaveEvent(event);
-        if (hover_.Leave())
-            HoverChanged(false);
-        if (OnMouseLeave)
-            OnMouseLeave();
+        Hovered(hover_.Leave(), false, OnMouseLeave);
     }
 
 private:
+    // After the mouse came or went: tells the subclass when the hover state
+    // changed, then calls the user's handler.
+    void Hovered(bool changed, bool entered, const std::function<void()>& handler) {
+        if (changed)
+            HoverChanged(entered);
+        if (handler)
+            handler();
+    }
+
     THintHover hover_{Guarded};
 };
 

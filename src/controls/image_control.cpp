@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "platform/changed_value.h"
+
 namespace framolo {
 
 TImageControl::TImageControl(QWidget* parent) : QWidget(parent) {}
@@ -13,10 +15,8 @@ void TImageControl::SetDisplayed(const QPixmap& picture) {
 }
 
 void TImageControl::SetStretch(bool value) {
-    if (stretch_ == value)
-        return;
-    stretch_ = value;
-    update();
+    if (SetIfChanged(stretch_, value))
+        update();
 }
 
 void TImageControl::paintEvent(QPaintEvent* /*event*/) {

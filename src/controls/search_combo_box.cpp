@@ -15,27 +15,23 @@
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
+#include "platform/changed_value.h"
+
 namespace framolo {
 
 void TWidthLimit::SetLength(int pixels) {
-    if (length_ == pixels)
-        return;
-    length_ = pixels;
-    owner_.LimitChanged();
+    if (SetIfChanged(length_, pixels))
+        owner_.LimitChanged();
 }
 
 void TWidthLimit::SetUseControlFont(bool value) {
-    if (useControlFont_ == value)
-        return;
-    useControlFont_ = value;
-    owner_.LimitChanged();
+    if (SetIfChanged(useControlFont_, value))
+        owner_.LimitChanged();
 }
 
 void TWidthLimit::SetFont(const QFont& font) {
-    if (font_ == font)
-        return;
-    font_ = font;
-    owner_.LimitChanged();
+    if (SetIfChanged(font_, font))
+        owner_.LimitChanged();
 }
 
 TSearchComboBox::TSearchComboBox(QWidget* parent) : TSearchComboBoxBase(parent), maxPixel_(*this) {

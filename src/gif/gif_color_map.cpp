@@ -159,26 +159,24 @@ void TGIFColorMap::Clear() {
 
 void TGIFColorMap::ReportWarning(TPersistent*, int, const std::string&) {}
 
-void TGIFGlobalColorMap::ReportWarning(TPersistent* sender, int severity,
-                                       const std::string& message) {
-    if (header_ != nullptr)
-        header_->ReportWarning(sender, severity, message);
+template <class TOwner>
+void TGIFItemColorMap<TOwner>::ReportWarning(TPersistent* sender, int severity,
+                                             const std::string& message) {
+    if (owner_ != nullptr)
+        owner_->ReportWarning(sender, severity, message);
 }
+
+template class TGIFItemColorMap<TGIFHeader>;
+template class TGIFItemColorMap<TGIFSubImage>;
 
 void TGIFGlobalColorMap::Changed() {
-    if (header_ != nullptr && header_->Document() != nullptr)
-        header_->Document()->SetPalette(nullptr);
-}
-
-void TGIFLocalColorMap::ReportWarning(TPersistent* sender, int severity,
-                                      const std::string& message) {
-    if (subImage_ != nullptr)
-        subImage_->ReportWarning(sender, severity, message);
+    if (owner_ != nullptr && owner_->Document() != nullptr)
+        owner_->Document()->SetPalette(nullptr);
 }
 
 void TGIFLocalColorMap::Changed() {
-    if (subImage_ != nullptr)
-        subImage_->SetPaletteHandle(nullptr);
+    if (owner_ != nullptr)
+        owner_->SetPaletteHandle(nullptr);
 }
 
 } // namespace framolo

@@ -81,26 +81,33 @@ protected:
     bool sorted_ = false;
 };
 
-class TGIFGlobalColorMap : public TGIFColorMap {
+// A table that an item of a document holds; its warnings go to the item.
+template <class TOwner> class TGIFItemColorMap : public TGIFColorMap {
 public:
-    explicit TGIFGlobalColorMap(TGIFHeader* header) : header_(header) {}
+    explicit TGIFItemColorMap(TOwner* owner) : owner_(owner) {}
     void ReportWarning(TPersistent* sender, int severity, const std::string& message) override;
-    void Changed() override;
-    TGIFHeader* Header() const { return header_; }
 
-private:
-    TGIFHeader* header_;
+protected:
+    TOwner* owner_;
 };
 
-class TGIFLocalColorMap : public TGIFColorMap {
-public:
-    explicit TGIFLocalColorMap(TGIFSubImage* subImage) : subImage_(subImage) {}
-    void ReportWarning(TPersistent* sender, int severity, const std::string& message) override;
-    void Changed() override;
-    TGIFSubImage* SubImage() const { return subImage_; }
+extern template class TGIFItemColorMap<TGIFHeader>;
+extern template class TGIFItemColorMap<TGIFSubImage>;
 
-private:
-    TGIFSubImage* subImage_;
+// The header's table: a change drops the document's palette.
+class TGIFGlobalColorMap : public TGIFItemColorMap<TGIFHeader> {
+public:
+    using TGIFItemColorMap::TGIFItemColorMap;
+    void Changed() override;
+    TGIFHeader* Header() const { return owner_; }
+};
+
+// A frame's table: a change drops the frame's palette.
+class TGIFLocalColorMap : public TGIFItemColorMap<TGIFSubImage> {
+public:
+    using TGIFItemColorMap::TGIFItemColorMap;
+    void Changed() override;
+    TGIFSubImage* SubImage() const { return owner_; }
 };
 
 } // namespace framolo

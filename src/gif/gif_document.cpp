@@ -18,11 +18,28 @@ std::int64_t DefaultPixelBudget = 1000000000;
 bool PaletteDisplay = false;
 
 namespace {
-// True when a cached bitmap was rendered with other colours than palette's,
-// so that it has to be rendered again.
-bool RenderedWithOtherColors(const TBitmap& bitmap, const HPALETTE& palette) {
-    const HPALETTE current = bitmap.GetPalette();
-    return !current || !palette || current->Entries != palette->Entries;
+// Stores palette in slot. True when that changed it and the cached bitmap, if
+// there is one, was rendered with other colours, so that it has to be
+// rendered again.
+bool ReplacePalette(HPALETTE& slot, HPALETTE palette, const TBitmap* rendered) {
+    if (palette == slot)
+        return false;
+    slot = std::move(palette);
+    if (rendered == nullptr)
+        return false;
+    const HPALETTE current = rendered->GetPalette();
+    return !current || !slot || current->Entries != slot->Entries;
+}
+
+// Refuses a side of the logical screen that a frame reaches past, reach(frame)
+// being how far the frame extends along it, or that 16 bits cannot hold.
+template <class TReach>
+void CheckScreenSide(const TGIFImageList& frames, int value, TReach reach, const char* tooSmall) {
+    for (int i = 0; i < frames.Count(); ++i)
+        if (reach(*frames[i]) > value)
+            throw GIFException(tooSmall);
+    if (value < 0 || value > 0xFFFF)
+        throw GIFException(gifmsg::InvalidPixelCoordinates);
 }
 } // namespace
 
@@ -217,29 +234,22 @@ void TGIFSubImage::SetBounds(int left, int top, int width, int height) {
         return;
     // The logical screen grows to hold every frame. Its fields are 16 bits wide,
     // so a frame reaching past 65535 is clipped there rather than wrapping.
-    bool warned = false;
-    const int right = std::min(left + width, 0xFFFF);
-    const int bottom = std::min(top + height, 0xFFFF);
+    // Growing a side that had a size already is warned of.
     TGIFHeader& header = document_->Header();
-    if (header.Width() < right) {
-        if (header.Width() > 0) {
-            ReportWarning(this, 1, gifmsg::ImageWidthTooSmall);
-            warned = true;
-        }
-        header.SetWidth(right);
-    }
-    if (warned)
-        ReportWarning(this, 1, gifmsg::ImageExceedsScreen);
-    warned = false;
-    if (header.Height() < bottom) {
-        if (header.Height() > 0) {
-            ReportWarning(this, 1, gifmsg::ImageHeightTooSmall);
-            warned = true;
-        }
-        header.SetHeight(bottom);
-    }
-    if (warned)
-        ReportWarning(this, 1, gifmsg::ImageExceedsScreen);
+    const auto grow = [this](int side, int reach, const char* tooSmall, const auto& setSide) {
+        if (side >= reach)
+            return;
+        const bool warn = side > 0;
+        if (warn)
+            ReportWarning(this, 1, tooSmall);
+        setSide(reach);
+        if (warn)
+            ReportWarning(this, 1, gifmsg::ImageExceedsScreen);
+    };
+    grow(header.Width(), std::min(left + width, 0xFFFF), gifmsg::ImageWidthTooSmall,
+         [&header](int value) { header.SetWidth(value); });
+    grow(header.Height(), std::min(top + height, 0xFFFF), gifmsg::ImageHeightTooSmall,
+         [&header](int value) { header.SetHeight(value); });
 }
 
 void TGIFSubImage::SetLeft(int value) {
@@ -285,10 +295,7 @@ TGIFColorMap& TGIFSubImage::ActiveColorMap() {
 }
 
 void TGIFSubImage::SetPaletteHandle(HPALETTE palette) {
-    if (palette == paletteHandle_)
-        return;
-    paletteHandle_ = std::move(palette);
-    if (!bitmap_ || !RenderedWithOtherColors(*bitmap_, paletteHandle_))
+    if (!ReplacePalette(paletteHandle_, std::move(palette), bitmap_.get()))
         return;
     FreeBitmap();
     if (document_ != nullptr) {
@@ -368,29 +375,26 @@ int TGIFDocument::Add(TPersistent& source) {
 }
 
 void TGIFDocument::SetWidth(int value) {
-    for (int i = 0; i < frames_.Count(); ++i)
-        if (frames_[i]->Left() + frames_[i]->Width() > value)
-            throw GIFException(gifmsg::ImageWidthTooSmall);
-    if (value < 0 || value > 0xFFFF)
-        throw GIFException(gifmsg::InvalidPixelCoordinates);
-    if (value != header_.Width()) {
-        header_.SetWidth(value);
-        FreeRenderedBitmap();
-        Changed(this);
-    }
+    CheckScreenSide(
+        frames_, value, [](const TGIFSubImage& f) { return f.Left() + f.Width(); },
+        gifmsg::ImageWidthTooSmall);
+    ResizeScreen(value, header_.Height());
 }
 
 void TGIFDocument::SetHeight(int value) {
-    for (int i = 0; i < frames_.Count(); ++i)
-        if (frames_[i]->Top() + frames_[i]->Height() > value)
-            throw GIFException(gifmsg::ImageHeightTooSmall);
-    if (value < 0 || value > 0xFFFF)
-        throw GIFException(gifmsg::InvalidPixelCoordinates);
-    if (value != header_.Height()) {
-        header_.SetHeight(value);
-        FreeRenderedBitmap();
-        Changed(this);
-    }
+    CheckScreenSide(
+        frames_, value, [](const TGIFSubImage& f) { return f.Top() + f.Height(); },
+        gifmsg::ImageHeightTooSmall);
+    ResizeScreen(header_.Width(), value);
+}
+
+void TGIFDocument::ResizeScreen(int width, int height) {
+    if (width == header_.Width() && height == header_.Height())
+        return;
+    header_.SetWidth(width);
+    header_.SetHeight(height);
+    FreeRenderedBitmap();
+    Changed(this);
 }
 
 void TGIFDocument::Clear() {
@@ -412,10 +416,7 @@ int TGIFDocument::Version() const {
 }
 
 void TGIFDocument::SetPalette(HPALETTE palette) {
-    if (palette == paletteHandle_)
-        return;
-    paletteHandle_ = std::move(palette);
-    if (!renderedBitmap_ || !RenderedWithOtherColors(*renderedBitmap_, paletteHandle_))
+    if (!ReplacePalette(paletteHandle_, std::move(palette), renderedBitmap_.get()))
         return;
     FreeRenderedBitmap();
     SetPaletteModified(true);

@@ -408,6 +408,9 @@ protected:
     void AssignTo(TPersistent* dest) const override;
 
 private:
+    // Gives the logical screen this size; a change drops the rendered bitmap.
+    void ResizeScreen(int width, int height);
+
     TGIFImageList frames_;
     TGIFHeader header_;
     mutable HPALETTE paletteHandle_;

@@ -22,6 +22,11 @@ template <class T> std::unique_ptr<TGIFExtension> MakeExtension(TGIFSubImage* su
 const TGIFExtensionClass* SameClass(TStream&) {
     return nullptr;
 }
+// The class record of T, an extension whose label stands for it alone.
+template <class T> const TGIFExtensionClass& ClassWithLabel(std::uint8_t label) {
+    static const TGIFExtensionClass cls{label, &MakeExtension<T>, &SameClass};
+    return cls;
+}
 } // namespace
 
 TGIFGraphicControlExtension::TGIFGraphicControlExtension(TGIFSubImage* subImage)
@@ -40,9 +45,7 @@ TGIFGraphicControlExtension::~TGIFGraphicControlExtension() {
 }
 
 const TGIFExtensionClass& TGIFGraphicControlExtension::ClassInfo() {
-    static const TGIFExtensionClass cls{0xF9, &MakeExtension<TGIFGraphicControlExtension>,
-                                        &SameClass};
-    return cls;
+    return ClassWithLabel<TGIFGraphicControlExtension>(0xF9);
 }
 
 void TGIFGraphicControlExtension::SetDisposal(int value) {
@@ -76,15 +79,13 @@ TColor TGIFGraphicControlExtension::TransparentColor() {
 TGIFTextExtension::TGIFTextExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
 
 const TGIFExtensionClass& TGIFTextExtension::ClassInfo() {
-    static const TGIFExtensionClass cls{0x01, &MakeExtension<TGIFTextExtension>, &SameClass};
-    return cls;
+    return ClassWithLabel<TGIFTextExtension>(0x01);
 }
 
 TGIFCommentExtension::TGIFCommentExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
 
 const TGIFExtensionClass& TGIFCommentExtension::ClassInfo() {
-    static const TGIFExtensionClass cls{0xFE, &MakeExtension<TGIFCommentExtension>, &SameClass};
-    return cls;
+    return ClassWithLabel<TGIFCommentExtension>(0xFE);
 }
 
 TGIFApplicationExtension::TGIFApplicationExtension(TGIFSubImage* subImage)
@@ -102,16 +103,14 @@ TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* subImage) : TGIFApplicationExte
 }
 
 const TGIFExtensionClass& TGIFAppExtNSLoop::ClassInfo() {
-    static const TGIFExtensionClass cls{0xFF, &MakeExtension<TGIFAppExtNSLoop>, &SameClass};
-    return cls;
+    return ClassWithLabel<TGIFAppExtNSLoop>(0xFF);
 }
 
 TGIFUnknownAppExtension::TGIFUnknownAppExtension(TGIFSubImage* subImage)
     : TGIFApplicationExtension(subImage) {}
 
 const TGIFExtensionClass& TGIFUnknownAppExtension::ClassInfo() {
-    static const TGIFExtensionClass cls{0xFF, &MakeExtension<TGIFUnknownAppExtension>, &SameClass};
-    return cls;
+    return ClassWithLabel<TGIFUnknownAppExtension>(0xFF);
 }
 
 // ---- Registries ----

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPalette>
 
+#include "platform/changed_value.h"
 #include "platform/graphics/mul_div.h"
 #include "preview/qt_sound_device.h"
 
@@ -399,19 +400,15 @@ void TAVIPlayer::SetActive(bool value) {
 }
 
 void TAVIPlayer::SetAutoSize(bool value) {
-    if (value == FAutoSize) {
-        return;
+    if (SetIfChanged(FAutoSize, value)) {
+        FitToFrame();
     }
-    FAutoSize = value;
-    FitToFrame();
 }
 
 void TAVIPlayer::SetCenter(bool value) {
-    if (value == FCenter) {
-        return;
+    if (SetIfChanged(FCenter, value)) {
+        update();
     }
-    FCenter = value;
-    update();
 }
 
 void TAVIPlayer::SetFileName(const std::string& value) {
@@ -433,10 +430,9 @@ void TAVIPlayer::SetFileName(const std::string& value) {
 }
 
 void TAVIPlayer::SetPlaySound(bool value) {
-    if (value == FPlaySound) {
+    if (!SetIfChanged(FPlaySound, value)) {
         return;
     }
-    FPlaySound = value;
     if (FActive) {
         if (value) {
             StartSound(FPosition, FStopFrame);
@@ -459,18 +455,15 @@ void TAVIPlayer::SetStopFrame(std::int32_t value) {
 }
 
 void TAVIPlayer::SetStretch(bool value) {
-    if (value == FStretch) {
-        return;
+    if (SetIfChanged(FStretch, value)) {
+        update();
     }
-    FStretch = value;
-    update();
 }
 
 void TAVIPlayer::SetTransparent(bool value) {
-    if (value == FTransparent) {
+    if (!SetIfChanged(FTransparent, value)) {
         return;
     }
-    FTransparent = value;
     UpdateOpaque();
     update();
 }
@@ -483,36 +476,8 @@ void TAVIPlayer::SetPosition(std::int32_t value) {
 }
 
 void TAVIPlayer::SetColor(const QColor& value) {
-    if (value == FColor) {
-        return;
-    }
-    FColor = value;
-    update();
-}
-
-// ---- Events ----
-
-void TAVIPlayer::DoOpen() {
-    if (OnOpen) {
-        OnOpen(this);
-    }
-}
-
-void TAVIPlayer::DoClose() {
-    if (OnClose) {
-        OnClose(this);
-    }
-}
-
-void TAVIPlayer::DoStart() {
-    if (OnStart) {
-        OnStart(this);
-    }
-}
-
-void TAVIPlayer::DoStop() {
-    if (OnStop) {
-        OnStop(this);
+    if (SetIfChanged(FColor, value)) {
+        update();
     }
 }
 

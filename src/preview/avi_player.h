@@ -137,15 +137,20 @@ public:
     TPlayerEvent OnStop;
 
 protected:
-    virtual void DoOpen();
-    virtual void DoClose();
-    virtual void DoStart();
-    virtual void DoStop();
+    // Each calls its event's handler, if one is set.
+    virtual void DoOpen() { Fire(OnOpen); }
+    virtual void DoClose() { Fire(OnClose); }
+    virtual void DoStart() { Fire(OnStart); }
+    virtual void DoStop() { Fire(OnStop); }
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void Fire(const TPlayerEvent& event) {
+        if (event)
+            event(this);
+    }
     void ClockFired();
     void ScheduleTick();
     void Tick();

@@ -1,6 +1,7 @@
 #include "preview/gif_preview.h"
 
 #include "gif/gif_document.h"
+#include "platform/changed_value.h"
 #include "preview/painter_call_pump.h"
 
 #include <QPaintEvent>
@@ -33,22 +34,20 @@ void TGIFPreview::SetPicture(std::unique_ptr<TGraphic> picture) {
     update();
 }
 
-void TGIFPreview::SetStretch(bool value) {
-    if (value == stretch_)
-        return;
-    stretch_ = value;
+void TGIFPreview::Redraw() {
     StopAnimation();
     canvas_.Release();
     update();
 }
 
+void TGIFPreview::SetStretch(bool value) {
+    if (SetIfChanged(stretch_, value))
+        Redraw();
+}
+
 void TGIFPreview::SetCenter(bool value) {
-    if (value == center_)
-        return;
-    center_ = value;
-    StopAnimation();
-    canvas_.Release();
-    update();
+    if (SetIfChanged(center_, value))
+        Redraw();
 }
 
 TRect TGIFPreview::PictureRect() const {

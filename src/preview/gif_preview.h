@@ -59,6 +59,8 @@ protected:
 
 private:
     void StopAnimation();
+    // Stops the painter and drops the drawing surface, then schedules a paint.
+    void Redraw();
 
     TQtCanvas canvas_;
     std::unique_ptr<TGraphic> picture_;

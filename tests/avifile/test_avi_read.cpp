@@ -10,6 +10,7 @@
 #include <random>
 
 #include "avi_test_support.h"
+#include "open_clip.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/video_extensions.h"
 
@@ -36,7 +37,14 @@ struct TClipSpec {
     int BitCount; // of the frames we deliver
 };
 
-std::ostream& operator<<(std::ostream& os, const TClipSpec& s) {
+// A row of a clip table (a name and ffmpeg's arguments first) prints as the
+// clip's name.
+template <typename TRow>
+requires requires(const TRow& s) {
+    s.Name;
+    s.Args;
+}
+std::ostream& operator<<(std::ostream& os, const TRow& s) {
     return os << s.Name;
 }
 
@@ -48,55 +56,31 @@ template <typename TParamInfo> std::string ParamName(const TParamInfo& p) {
     return n;
 }
 
-class TOpenClip {
-public:
-    explicit TOpenClip(const fs::path& path) {
-        AVIFileInit();
-        Result = AVIFileOpen(File, path.string(), OF_SHARE_DENY_WRITE);
-        if (Result == AVIERR_OK) {
-            Result = AVIFileGetStream(File, Video, streamtypeVIDEO, 0);
-        }
+// Tests over a table of clips: ffmpeg makes each row's clip before its test
+// runs, and a clip it cannot make fails the test.
+template <typename TRow> class TClipTest : public ::testing::TestWithParam<TRow> {
+protected:
+    void SetUp() override {
+        const TRow& s = this->GetParam();
+        clip_ = MakeClip(s.Name, s.Args);
+        ASSERT_FALSE(clip_.empty()) << "ffmpeg could not make " << s.Name;
     }
-    ~TOpenClip() {
-        if (Frames)
-            AVIStreamGetFrameClose(Frames);
-        if (Video)
-            AVIStreamRelease(Video);
-        if (File)
-            AVIFileRelease(File);
-        AVIFileExit();
-    }
-    PGetFrame OpenFrames() {
-        Frames = AVIStreamGetFrameOpen(Video, nullptr);
-        return Frames;
-    }
-    THResult Result = AVIERR_OK;
-    PAVIFile File = nullptr;
-    PAVIStream Video = nullptr;
-    PGetFrame Frames = nullptr;
+    const fs::path& Clip() const { return clip_; }
+
+private:
+    fs::path clip_;
 };
 
-class TCodecClip : public ::testing::TestWithParam<TClipSpec> {
-protected:
-    fs::path Clip() {
-        const TClipSpec& s = GetParam();
-        fs::path p = MakeClip(s.Name, s.Args);
-        if (p.empty()) {
-            ADD_FAILURE() << "ffmpeg could not make " << s.Name;
-        }
-        return p;
-    }
-};
+class TCodecClip : public TClipTest<TClipSpec> {};
 
 TEST_P(TCodecClip, StreamInfoHasTheHeaderValues) {
-    const fs::path clip = Clip();
-    ASSERT_FALSE(clip.empty());
+    const fs::path& clip = Clip();
     TRawStrh raw;
     ASSERT_TRUE(FindStrh(ReadFile(clip), 0, raw));
     TOpenClip c(clip);
     ASSERT_EQ(c.Result, AVIERR_OK);
     TAVIStreamInfo info;
-    ASSERT_EQ(AVIStreamInfo(c.Video, info, sizeof info), AVIERR_OK);
+    ASSERT_EQ(AVIStreamInfo(c.Stream, info, sizeof info), AVIERR_OK);
     EXPECT_EQ(info.fccType, streamtypeVIDEO);
     EXPECT_EQ(info.fccHandler, raw.fccHandler);
     EXPECT_EQ(info.dwScale, raw.dwScale);
@@ -109,14 +93,14 @@ TEST_P(TCodecClip, StreamInfoHasTheHeaderValues) {
     EXPECT_EQ(std::uint64_t{info.dwRate} * GetParam().Scale,
               std::uint64_t{info.dwScale} * GetParam().Rate);
     EXPECT_EQ(info.dwLength, static_cast<std::uint32_t>(GetParam().Frames));
-    EXPECT_EQ(AVIStreamLength(c.Video), GetParam().Frames);
-    EXPECT_EQ(AVIStreamStart(c.Video), 0);
+    EXPECT_EQ(AVIStreamLength(c.Stream), GetParam().Frames);
+    EXPECT_EQ(AVIStreamStart(c.Stream), 0);
 
     std::int32_t size = 0;
-    ASSERT_EQ(AVIStreamReadFormat(c.Video, 0, nullptr, &size), AVIERR_OK);
+    ASSERT_EQ(AVIStreamReadFormat(c.Stream, 0, nullptr, &size), AVIERR_OK);
     ASSERT_GE(size, 40);
     std::vector<std::uint8_t> format(static_cast<std::size_t>(size));
-    ASSERT_EQ(AVIStreamReadFormat(c.Video, 0, format.data(), &size), AVIERR_OK);
+    ASSERT_EQ(AVIStreamReadFormat(c.Stream, 0, format.data(), &size), AVIERR_OK);
     const TBitmapInfoHeader bih = DibHeader(format.data());
     EXPECT_GE(bih.biSize, 40u); // codecs may keep private data after the 40 bytes
     EXPECT_EQ(bih.biWidth, info.rcFrame.Width());
@@ -124,14 +108,13 @@ TEST_P(TCodecClip, StreamInfoHasTheHeaderValues) {
 }
 
 TEST_P(TCodecClip, FramesEqualFfmpegInOrderBackwardsAndInJumps) {
-    const fs::path clip = Clip();
-    ASSERT_FALSE(clip.empty());
+    const fs::path& clip = Clip();
     const TReference ref = DecodeReference(clip);
     ASSERT_FALSE(ref.Pictures.empty());
     TOpenClip c(clip);
     ASSERT_EQ(c.Result, AVIERR_OK);
     ASSERT_NE(c.OpenFrames(), nullptr);
-    const int length = AVIStreamLength(c.Video);
+    const int length = AVIStreamLength(c.Stream);
     ASSERT_GT(length, 0);
 
     auto check = [&](int k) {
@@ -201,7 +184,7 @@ TEST(AviRead, DroppedFramesShowThePreviousFrameAndCountInTheLength) {
     EXPECT_EQ(probe.DecodedFrames, 22); // ffmpeg does not list the two empty chunks
     TOpenClip c(clip);
     ASSERT_EQ(c.Result, AVIERR_OK);
-    EXPECT_EQ(AVIStreamLength(c.Video), 24);
+    EXPECT_EQ(AVIStreamLength(c.Stream), 24);
     ASSERT_NE(c.OpenFrames(), nullptr);
     for (int k : {5, 11}) {
         const auto dropped = DibToBgr(AVIStreamGetFrame(c.Frames, k));
@@ -218,9 +201,9 @@ TEST(AviRead, PalettisedFramesCarryTheirPalette) {
     TOpenClip c(clip);
     ASSERT_EQ(c.Result, AVIERR_OK);
     std::int32_t size = 0;
-    ASSERT_EQ(AVIStreamReadFormat(c.Video, 0, nullptr, &size), AVIERR_OK);
+    ASSERT_EQ(AVIStreamReadFormat(c.Stream, 0, nullptr, &size), AVIERR_OK);
     std::vector<std::uint8_t> format(static_cast<std::size_t>(size));
-    ASSERT_EQ(AVIStreamReadFormat(c.Video, 0, format.data(), &size), AVIERR_OK);
+    ASSERT_EQ(AVIStreamReadFormat(c.Stream, 0, format.data(), &size), AVIERR_OK);
     const TBitmapInfoHeader fh = DibHeader(format.data());
     ASSERT_EQ(fh.biBitCount, 8);
     const std::size_t colours = fh.biClrUsed ? fh.biClrUsed : 256;
@@ -247,7 +230,7 @@ TEST(AviRead, PlayerStyleInterleavedAccessOfTwoDecoders) {
     ASSERT_EQ(ref.Pictures.size(), 30u);
     TOpenClip c(clip);
     ASSERT_NE(c.OpenFrames(), nullptr);
-    PGetFrame second = AVIStreamGetFrameOpen(c.Video, nullptr);
+    PGetFrame second = AVIStreamGetFrameOpen(c.Stream, nullptr);
     ASSERT_NE(second, nullptr);
     for (int k = 0; k < 30; ++k) {
         EXPECT_EQ(DibToBgr(AVIStreamGetFrame(c.Frames, k)), *ref.At(k));
@@ -266,25 +249,20 @@ struct TSoundSpec {
     int Channels;
     int Rate;
 };
-std::ostream& operator<<(std::ostream& os, const TSoundSpec& s) {
-    return os << s.Name;
-}
 
-class TSoundClip : public ::testing::TestWithParam<TSoundSpec> {};
+class TSoundClip : public TClipTest<TSoundSpec> {};
 
 TEST_P(TSoundClip, PcmOfASampleRangeEqualsFfmpeg) {
     const TSoundSpec& s = GetParam();
-    const fs::path clip = MakeClip(s.Name, s.Args);
-    ASSERT_FALSE(clip.empty());
+    const fs::path& clip = Clip();
     const auto ref = DecodeReferencePcm(clip, s.Channels);
     ASSERT_GT(ref.size(), 4000u);
     const auto refFrames =
         static_cast<std::int32_t>(ref.size() / static_cast<std::size_t>(s.Channels));
 
-    PAVIFile file = nullptr;
-    ASSERT_EQ(AVIFileOpen(file, clip.string(), OF_READ), AVIERR_OK);
-    PAVIStream audio = nullptr;
-    ASSERT_EQ(AVIFileGetStream(file, audio, streamtypeAUDIO, 0), AVIERR_OK);
+    TOpenClip opened(clip, OF_READ, streamtypeAUDIO);
+    ASSERT_EQ(opened.Result, AVIERR_OK);
+    PAVIStream audio = opened.Stream;
     TAVIStreamInfo info;
     ASSERT_EQ(AVIStreamInfo(audio, info, sizeof info), AVIERR_OK);
     EXPECT_EQ(info.fccType, streamtypeAUDIO);
@@ -335,36 +313,25 @@ TEST_P(TSoundClip, PcmOfASampleRangeEqualsFfmpeg) {
     expectRange(3, 5);
     expectRange(refFrames - 300, 1000); // runs into the end
     expectRange(refFrames + 10, 100);   // past it
-
-    AVIStreamRelease(audio);
-    AVIFileRelease(file);
 }
 
-const std::string kTone =
+// The pattern with a sine tone of hz sampled at rate, 1.2 seconds long; the
+// beeping one is a 440 Hz tone at 44100 Hz, on and off.
+std::string WithSine(int hz, int rate) {
+    return PatternInput("64x48", "25") + " -f lavfi -i sine=frequency=" + std::to_string(hz) +
+           ":sample_rate=" + std::to_string(rate) + ":duration=1.2";
+}
+const std::string kBeeps =
+    PatternInput("64x48", "25") +
     " -f lavfi -i sine=frequency=440:beep_factor=3:sample_rate=44100:duration=1.2";
 const TSoundSpec kSounds[] = {
-    {"sound_pcm.avi",
-     PatternInput("64x48", "25") + kTone + " -ac 2 -c:v mjpeg -c:a pcm_s16le -frames:v 30", 2,
-     44100},
-    {"sound_pcm_mono.avi",
-     PatternInput("64x48", "25") + " -f lavfi -i sine=frequency=300:sample_rate=22050:duration=1.2 "
-                                   "-c:v mjpeg -c:a pcm_s16le -frames:v 30",
-     1, 22050},
-    {"sound_mp3.avi",
-     PatternInput("64x48", "25") + kTone +
-         " -ac 2 -c:v mjpeg -c:a libmp3lame -b:a 96k -frames:v 30",
-     2, 44100},
-    {"sound_ac3.avi",
-     PatternInput("64x48", "25") + " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=1.2 "
-                                   "-ac 2 -c:v mjpeg -c:a ac3 -frames:v 30",
-     2, 48000},
-    {"sound_aac.mp4",
-     PatternInput("64x48", "25") + kTone + " -ac 2 -c:v libx264 -c:a aac -b:a 96k -t 1.2", 2,
-     44100},
-    {"sound_u8.avi",
-     PatternInput("64x48", "25") + " -f lavfi -i sine=frequency=500:sample_rate=11025:duration=1.2 "
-                                   "-c:v mjpeg -c:a pcm_u8 -frames:v 30",
-     1, 11025},
+    {"sound_pcm.avi", kBeeps + " -ac 2 -c:v mjpeg -c:a pcm_s16le -frames:v 30", 2, 44100},
+    {"sound_pcm_mono.avi", WithSine(300, 22050) + " -c:v mjpeg -c:a pcm_s16le -frames:v 30", 1,
+     22050},
+    {"sound_mp3.avi", kBeeps + " -ac 2 -c:v mjpeg -c:a libmp3lame -b:a 96k -frames:v 30", 2, 44100},
+    {"sound_ac3.avi", WithSine(440, 48000) + " -ac 2 -c:v mjpeg -c:a ac3 -frames:v 30", 2, 48000},
+    {"sound_aac.mp4", kBeeps + " -ac 2 -c:v libx264 -c:a aac -b:a 96k -t 1.2", 2, 44100},
+    {"sound_u8.avi", WithSine(500, 11025) + " -c:v mjpeg -c:a pcm_u8 -frames:v 30", 1, 11025},
 };
 
 INSTANTIATE_TEST_SUITE_P(Sounds, TSoundClip, ::testing::ValuesIn(kSounds),
@@ -376,10 +343,9 @@ TEST(AviRead, PcmStreamInfoKeepsTheHeaderValues) {
     TRawStrh raw;
     ASSERT_TRUE(FindStrh(ReadFile(clip), 1, raw));
     ASSERT_EQ(raw.fccType, streamtypeAUDIO);
-    PAVIFile file = nullptr;
-    ASSERT_EQ(AVIFileOpen(file, clip.string(), OF_READ), AVIERR_OK);
-    PAVIStream audio = nullptr;
-    ASSERT_EQ(AVIFileGetStream(file, audio, streamtypeAUDIO, 0), AVIERR_OK);
+    TOpenClip opened(clip, OF_READ, streamtypeAUDIO);
+    ASSERT_EQ(opened.Result, AVIERR_OK);
+    PAVIStream audio = opened.Stream;
     TAVIStreamInfo info;
     ASSERT_EQ(AVIStreamInfo(audio, info, sizeof info), AVIERR_OK);
     EXPECT_EQ(info.dwScale, raw.dwScale);
@@ -387,10 +353,8 @@ TEST(AviRead, PcmStreamInfoKeepsTheHeaderValues) {
     EXPECT_EQ(info.dwLength, raw.dwLength);
     EXPECT_EQ(info.dwSampleSize, raw.dwSampleSize);
     PAVIStream none = nullptr;
-    EXPECT_NE(AVIFileGetStream(file, none, streamtypeAUDIO, 1), AVIERR_OK);
+    EXPECT_NE(AVIFileGetStream(opened.File, none, streamtypeAUDIO, 1), AVIERR_OK);
     EXPECT_EQ(none, nullptr);
-    AVIStreamRelease(audio);
-    AVIFileRelease(file);
 }
 
 TEST(AviRead, TimeConversionsFollowScaleAndRate) {
@@ -400,18 +364,18 @@ TEST(AviRead, TimeConversionsFollowScaleAndRate) {
     ASSERT_FALSE(sound.empty());
     TOpenClip v(ntsc);
     ASSERT_EQ(v.Result, AVIERR_OK);
-    EXPECT_EQ(AVIStreamSampleToTime(v.Video, 0), 0);
-    EXPECT_EQ(AVIStreamSampleToTime(v.Video, 1), 33);  // 33.37 ms
-    EXPECT_EQ(AVIStreamSampleToTime(v.Video, 3), 100); // 100.1 ms
-    EXPECT_EQ(AVIStreamSampleToTime(v.Video, 30000), 1001000);
+    EXPECT_EQ(AVIStreamSampleToTime(v.Stream, 0), 0);
+    EXPECT_EQ(AVIStreamSampleToTime(v.Stream, 1), 33);  // 33.37 ms
+    EXPECT_EQ(AVIStreamSampleToTime(v.Stream, 3), 100); // 100.1 ms
+    EXPECT_EQ(AVIStreamSampleToTime(v.Stream, 30000), 1001000);
     for (int k = 0; k < 500; ++k) {
-        EXPECT_EQ(AVIStreamTimeToSample(v.Video, AVIStreamSampleToTime(v.Video, k)), k);
+        EXPECT_EQ(AVIStreamTimeToSample(v.Stream, AVIStreamSampleToTime(v.Stream, k)), k);
     }
     TOpenClip a(sound);
     PAVIStream audio = nullptr;
     ASSERT_EQ(AVIFileGetStream(a.File, audio, streamtypeAUDIO, 0), AVIERR_OK);
     // The player's mapping from a frame to a sample goes through time.
-    PAVIStream video25 = a.Video;
+    PAVIStream video25 = a.Stream;
     EXPECT_EQ(AVIStreamTimeToSample(audio, AVIStreamSampleToTime(video25, 25)), 44100);
     EXPECT_EQ(AVIStreamTimeToSample(audio, AVIStreamSampleToTime(video25, 3)), 5292);
     EXPECT_EQ(AVIStreamSampleToTime(nullptr, 3), -1);
@@ -428,25 +392,21 @@ struct TContainerSpec {
     std::uint32_t Scale;
     int Frames;
 };
-std::ostream& operator<<(std::ostream& os, const TContainerSpec& s) {
-    return os << s.Name;
-}
 
-class TContainerClip : public ::testing::TestWithParam<TContainerSpec> {};
+class TContainerClip : public TClipTest<TContainerSpec> {};
 
 TEST_P(TContainerClip, OpensWithFramesInPresentationOrder) {
     const TContainerSpec& s = GetParam();
-    const fs::path clip = MakeClip(s.Name, s.Args);
-    ASSERT_FALSE(clip.empty());
+    const fs::path& clip = Clip();
     const TReference ref = DecodeReference(clip);
     ASSERT_FALSE(ref.Pictures.empty());
     TOpenClip c(clip);
     ASSERT_EQ(c.Result, AVIERR_OK);
     TAVIStreamInfo info;
-    ASSERT_EQ(AVIStreamInfo(c.Video, info, sizeof info), AVIERR_OK);
+    ASSERT_EQ(AVIStreamInfo(c.Stream, info, sizeof info), AVIERR_OK);
     EXPECT_EQ(info.dwRate, s.Rate);
     EXPECT_EQ(info.dwScale, s.Scale);
-    EXPECT_EQ(AVIStreamLength(c.Video), s.Frames);
+    EXPECT_EQ(AVIStreamLength(c.Stream), s.Frames);
     EXPECT_EQ(info.rcFrame, (TRect{0, 0, ref.Width, ref.Height}));
     ASSERT_NE(c.OpenFrames(), nullptr);
     std::vector<int> order(static_cast<std::size_t>(s.Frames));
@@ -503,9 +463,9 @@ TEST(AviRead, EveryOfferedVideoExtensionOpens) {
         TOpenClip c(clip);
         ASSERT_EQ(c.Result, AVIERR_OK);
         TAVIStreamInfo info;
-        ASSERT_EQ(AVIStreamInfo(c.Video, info, sizeof info), AVIERR_OK);
+        ASSERT_EQ(AVIStreamInfo(c.Stream, info, sizeof info), AVIERR_OK);
         EXPECT_EQ(info.rcFrame, (TRect{0, 0, 128, 96}));
-        EXPECT_EQ(AVIStreamLength(c.Video), kFrames);
+        EXPECT_EQ(AVIStreamLength(c.Stream), kFrames);
         ASSERT_NE(c.OpenFrames(), nullptr);
         // In order, as a conversion and the player read them.
         for (int k = 0; k < kFrames; ++k) {
@@ -535,7 +495,7 @@ TEST(AviRead, MpegPacketsWithoutAPresentationTimeStillCount) {
     ASSERT_EQ(ref.Pictures.size(), static_cast<std::size_t>(kFrames));
     TOpenClip c(clip);
     ASSERT_EQ(c.Result, AVIERR_OK);
-    EXPECT_EQ(AVIStreamLength(c.Video), kFrames);
+    EXPECT_EQ(AVIStreamLength(c.Stream), kFrames);
     ASSERT_NE(c.OpenFrames(), nullptr);
     for (const int k : {0, kFrames - 1}) {
         const void* dib = AVIStreamGetFrame(c.Frames, k);
@@ -687,12 +647,10 @@ TEST(AviRead, PaletteChangesReachTheFollowingFrames) {
         WriteFile(path, PaletteChangeFile(withIndex));
         const TReference ref = DecodeReference(path);
         ASSERT_EQ(ref.Pictures.size(), 3u);
-        PAVIFile file = nullptr;
-        ASSERT_EQ(AVIFileOpen(file, path.string(), OF_READ), AVIERR_OK);
-        PAVIStream video = nullptr;
-        ASSERT_EQ(AVIFileGetStream(file, video, streamtypeVIDEO, 0), AVIERR_OK);
-        EXPECT_EQ(AVIStreamLength(video), 3); // the palette chunk is not a frame
-        PGetFrame gf = AVIStreamGetFrameOpen(video, nullptr);
+        TOpenClip opened(path, OF_READ);
+        ASSERT_EQ(opened.Result, AVIERR_OK);
+        EXPECT_EQ(AVIStreamLength(opened.Stream), 3); // the palette chunk is not a frame
+        PGetFrame gf = opened.OpenFrames();
         ASSERT_NE(gf, nullptr);
         for (int k : {0, 1, 2, 1, 0, 2}) {
             const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(gf, k));
@@ -704,9 +662,6 @@ TEST(AviRead, PaletteChangesReachTheFollowingFrames) {
             const std::uint8_t changed[3] = {50, 10, 201};
             EXPECT_EQ(std::memcmp(dib + 44, k == 0 ? grey : changed, 3), 0) << k;
         }
-        AVIStreamGetFrameClose(gf);
-        AVIStreamRelease(video);
-        AVIFileRelease(file);
     }
 }
 

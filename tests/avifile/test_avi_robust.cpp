@@ -8,6 +8,7 @@
 #include <random>
 
 #include "avi_test_support.h"
+#include "open_clip.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/riff_parser.h"
 
@@ -153,19 +154,14 @@ TEST(AviRobust, FramesCutOffTheEndAreNullFrames) {
     const auto length = static_cast<std::int32_t>(strh.dwLength);
     // Without idx1 and the last frames.
     WriteFile(cut, std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 3000));
-    PAVIFile file = nullptr;
-    ASSERT_EQ(AVIFileOpen(file, cut.string(), OF_READ), AVIERR_OK);
-    PAVIStream video = nullptr;
-    ASSERT_EQ(AVIFileGetStream(file, video, streamtypeVIDEO, 0), AVIERR_OK);
-    EXPECT_EQ(AVIStreamLength(video), length); // the header still says so
-    PGetFrame gf = AVIStreamGetFrameOpen(video, nullptr);
+    TOpenClip opened(cut, OF_READ);
+    ASSERT_EQ(opened.Result, AVIERR_OK);
+    EXPECT_EQ(AVIStreamLength(opened.Stream), length); // the header still says so
+    PGetFrame gf = opened.OpenFrames();
     ASSERT_NE(gf, nullptr);
     EXPECT_NE(AVIStreamGetFrame(gf, 0), nullptr);
     EXPECT_EQ(AVIStreamGetFrame(gf, length - 1), nullptr);
     EXPECT_NE(AVIStreamGetFrame(gf, 1), nullptr);
-    AVIStreamGetFrameClose(gf);
-    AVIStreamRelease(video);
-    AVIFileRelease(file);
 }
 
 TEST(AviRobust, CorruptIndexAndHeadersNeverCrash) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "avi_test_support.h"
+#include "open_clip.h"
 #include "platform/avifile/avifile.h"
 #include "platform/avifile/riff_parser.h"
 #include "platform/avifile/riff_writer.h"
@@ -119,12 +120,10 @@ std::size_t ExpectIdx1PointsAtItsChunks(const fs::path& path) {
 // written frame that frame k must show.
 void ExpectOurReaderShows(const fs::path& path, const TPal8Clip& clip,
                           const std::vector<int>& shown) {
-    PAVIFile file = nullptr;
-    ASSERT_EQ(AVIFileOpen(file, path.string(), OF_READ), AVIERR_OK);
-    PAVIStream video = nullptr;
-    ASSERT_EQ(AVIFileGetStream(file, video, streamtypeVIDEO, 0), AVIERR_OK);
-    EXPECT_EQ(AVIStreamLength(video), static_cast<std::int32_t>(shown.size()));
-    PGetFrame frames = AVIStreamGetFrameOpen(video, nullptr);
+    TOpenClip opened(path, OF_READ);
+    ASSERT_EQ(opened.Result, AVIERR_OK);
+    EXPECT_EQ(AVIStreamLength(opened.Stream), static_cast<std::int32_t>(shown.size()));
+    PGetFrame frames = opened.OpenFrames();
     ASSERT_NE(frames, nullptr);
     for (std::size_t k = 0; k < shown.size(); ++k) {
         const auto* dib = static_cast<const std::uint8_t*>(
@@ -137,9 +136,6 @@ void ExpectOurReaderShows(const fs::path& path, const TPal8Clip& clip,
         const auto want = clip.Pixels(shown[k]);
         ASSERT_EQ(std::memcmp(dib + 40 + 1024, want.data(), want.size()), 0) << "frame " << k;
     }
-    AVIStreamGetFrameClose(frames);
-    AVIStreamRelease(video);
-    AVIFileRelease(file);
 }
 
 void ExpectFfmpegShows(const fs::path& path, const TPal8Clip& clip, const std::vector<int>& shown) {
@@ -254,11 +250,9 @@ TEST(AviWrite, TrueColourFramesWithOddWidthReadBack) {
     AVIFileRelease(file);
     AVIStreamRelease(stream);
 
-    PAVIFile in = nullptr;
-    ASSERT_EQ(AVIFileOpen(in, path.string(), OF_READ), AVIERR_OK);
-    PAVIStream video = nullptr;
-    ASSERT_EQ(AVIFileGetStream(in, video, streamtypeVIDEO, 0), AVIERR_OK);
-    PGetFrame gf = AVIStreamGetFrameOpen(video, nullptr);
+    TOpenClip opened(path, OF_READ);
+    ASSERT_EQ(opened.Result, AVIERR_OK);
+    PGetFrame gf = opened.OpenFrames();
     ASSERT_NE(gf, nullptr);
     const TReference ref = DecodeReference(path);
     ASSERT_EQ(ref.Pictures.size(), 7u);
@@ -270,9 +264,6 @@ TEST(AviWrite, TrueColourFramesWithOddWidthReadBack) {
             std::memcmp(dib + 40, frames[static_cast<std::size_t>(f)].data(), bih.biSizeImage), 0);
         EXPECT_TRUE(DibToBgr(dib) == *ref.At(f)) << f;
     }
-    AVIStreamGetFrameClose(gf);
-    AVIStreamRelease(video);
-    AVIFileRelease(in);
 }
 
 // Writes `frames` frames of `clip` (frame 7 skipped) through the writer
@@ -444,21 +435,18 @@ TEST(AviWriteLong, OverOneGibibyteBecomesOpenDml) {
     const TProbe probe = ProbeVideo(path);
     EXPECT_EQ(probe.NbFrames, frames);
     EXPECT_EQ(probe.DecodedFrames, frames);
-    PAVIFile file = nullptr;
-    ASSERT_EQ(AVIFileOpen(file, path.string(), OF_READ), AVIERR_OK);
-    PAVIStream video = nullptr;
-    ASSERT_EQ(AVIFileGetStream(file, video, streamtypeVIDEO, 0), AVIERR_OK);
-    PGetFrame gf = AVIStreamGetFrameOpen(video, nullptr);
-    ASSERT_NE(gf, nullptr);
-    for (int k : {frames - 1, 0, 3600, 3601, 100}) {
-        const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(gf, k));
-        ASSERT_NE(dib, nullptr);
-        const auto want = clip.Pixels(k % 251);
-        EXPECT_EQ(std::memcmp(dib + 1064, want.data(), want.size()), 0) << k;
+    {
+        TOpenClip opened(path, OF_READ);
+        ASSERT_EQ(opened.Result, AVIERR_OK);
+        PGetFrame gf = opened.OpenFrames();
+        ASSERT_NE(gf, nullptr);
+        for (int k : {frames - 1, 0, 3600, 3601, 100}) {
+            const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(gf, k));
+            ASSERT_NE(dib, nullptr);
+            const auto want = clip.Pixels(k % 251);
+            EXPECT_EQ(std::memcmp(dib + 1064, want.data(), want.size()), 0) << k;
+        }
     }
-    AVIStreamGetFrameClose(gf);
-    AVIStreamRelease(video);
-    AVIFileRelease(file);
     fs::remove(path);
 }
 

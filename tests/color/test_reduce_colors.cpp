@@ -204,20 +204,20 @@ TEST(ReduceBitmapColors, CustomPaletteIsCopied) {
 TEST(ReduceBitmapColors, ScanOrderShowsThroughTheBinCache) {
     // 64,0,0 alone maps to black (a tie), 71,0,0 to maroon; they share a bin.
     // Row 1 runs right to left, so its last pixel is looked up first and
-    // decides the bin for its first.
-    TRgbImage image = test::MakeImage(5, 2);
-    image.Pixel(0, 1)[0] = 64;
-    image.Pixel(4, 1)[0] = 71;
-    const auto indices = test::IndicesOf(*Reduce(image, TColorReduction::Windows20));
-    EXPECT_EQ(indices[5], 1);
-    EXPECT_EQ(indices[9], 1);
-    // Mirrored, both go black.
-    TRgbImage mirrored = test::MakeImage(5, 2);
-    mirrored.Pixel(4, 1)[0] = 64;
-    mirrored.Pixel(0, 1)[0] = 71;
-    const auto other = test::IndicesOf(*Reduce(mirrored, TColorReduction::Windows20));
-    EXPECT_EQ(other[5], 0);
-    EXPECT_EQ(other[9], 0);
+    // decides the bin for its first: maroon for both, or mirrored, black.
+    struct TCase {
+        int Column64;
+        int Column71;
+        int Index;
+    };
+    for (const TCase& c : {TCase{0, 4, 1}, TCase{4, 0, 0}}) {
+        TRgbImage image = test::MakeImage(5, 2);
+        image.Pixel(c.Column64, 1)[0] = 64;
+        image.Pixel(c.Column71, 1)[0] = 71;
+        const auto indices = test::IndicesOf(*Reduce(image, TColorReduction::Windows20));
+        EXPECT_EQ(indices[5], c.Index) << c.Column64;
+        EXPECT_EQ(indices[9], c.Index) << c.Column64;
+    }
 }
 
 TEST(ReduceBitmapColors, QuantizeKeepsFewColoursExactAndPadsWithBlack) {

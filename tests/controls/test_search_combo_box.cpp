@@ -78,24 +78,30 @@ protected:
         box.AutoSave().Active = active;
         box.AutoSave().Registry = {"Lists/Dither", "Choice"};
     }
+    // The dither list, kept under the same key.
+    static void ConfigureList(TSearchComboBox& box, bool active = true) {
+        box.addItems(kDitherItems);
+        Configure(box, active);
+    }
+    static void CountRestores(TSearchComboBox& box, int& count) {
+        box.OnRestored = [&count] { ++count; };
+    }
     QTemporaryDir dir;
 };
 
 TEST_F(AutoSaveTest, DropDownListSavesItsIndexAndRestoresIt) {
     {
         TSearchComboBox box;
-        box.addItems(kDitherItems);
-        Configure(box);
+        ConfigureList(box);
         box.setCurrentIndex(2);
     }
     QSettings settings;
     EXPECT_EQ(settings.value("Lists/Dither/Choice").toInt(), 2);
 
     TSearchComboBox restored;
-    restored.addItems(kDitherItems);
-    Configure(restored);
+    ConfigureList(restored);
     int restoredCount = 0;
-    restored.OnRestored = [&] { ++restoredCount; };
+    CountRestores(restored, restoredCount);
     restored.Loaded();
     EXPECT_EQ(restored.currentIndex(), 2);
     EXPECT_EQ(restoredCount, 1);
@@ -105,8 +111,7 @@ TEST_F(AutoSaveTest, EditableBoxSavesItsTextAndWrongKindsRestoreNothing) {
     {
         TSearchComboBox box;
         box.setEditable(true);
-        box.addItems(kDitherItems);
-        Configure(box);
+        ConfigureList(box);
         box.setEditText(QString());
         box.show();
         QTest::keyClicks(box.lineEdit(), "Ste");
@@ -121,10 +126,9 @@ TEST_F(AutoSaveTest, EditableBoxSavesItsTextAndWrongKindsRestoreNothing) {
     // A list cannot take a text as its index, nor an index it does not have.
     QSettings().setValue("Lists/Dither/Choice", "Ste");
     TSearchComboBox list;
-    list.addItems(kDitherItems);
-    Configure(list);
+    ConfigureList(list);
     int restoredCount = 0;
-    list.OnRestored = [&] { ++restoredCount; };
+    CountRestores(list, restoredCount);
     list.Loaded();
     QSettings().setValue("Lists/Dither/Choice", 17);
     list.Loaded();
@@ -134,8 +138,7 @@ TEST_F(AutoSaveTest, EditableBoxSavesItsTextAndWrongKindsRestoreNothing) {
     // Inactive: nothing is read and nothing is written.
     QSettings().setValue("Lists/Dither/Choice", 3);
     TSearchComboBox inactive;
-    inactive.addItems(kDitherItems);
-    Configure(inactive, false);
+    ConfigureList(inactive, false);
     inactive.Loaded();
     inactive.setCurrentIndex(1);
     EXPECT_EQ(inactive.currentIndex(), 1);

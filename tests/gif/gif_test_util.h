@@ -27,6 +27,16 @@ inline TGIFSubImage* AddIndexedFrame(TGIFDocument& doc, int width, int height, i
     return f;
 }
 
+// The message of the GIFException that `action` raises, or "no GIFException".
+template <class TAction> std::string GIFErrorOf(TAction&& action) {
+    try {
+        action();
+    } catch (const GIFException& e) {
+        return e.what();
+    }
+    return "no GIFException";
+}
+
 inline TGIFGraphicControlExtension* AddGraphicControl(TGIFSubImage* frame) {
     auto gce = std::make_unique<TGIFGraphicControlExtension>(frame);
     TGIFGraphicControlExtension* g = gce.get();

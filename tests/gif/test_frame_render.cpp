@@ -161,12 +161,9 @@ TEST(FrameRender, WithoutAnyColourTableRenderingFailsCleanly) {
             ends.push_back(percent);
     };
     for (TGIFSubImage* frame : {first, second}) {
-        try {
-            frame->RenderBitmap();
-            FAIL() << "rendered without colours";
-        } catch (const GIFException& e) {
-            EXPECT_STREQ(e.what(), "No global or local color table defined");
-        }
+        EXPECT_EQ(test::GIFErrorOf([&] { frame->RenderBitmap(); }),
+                  "No global or local color table defined")
+            << "rendered without colours";
         EXPECT_EQ(frame->Bitmap(), nullptr);
     }
     EXPECT_EQ(ends, (std::vector<int>{0, 0}));

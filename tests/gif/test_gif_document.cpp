@@ -41,12 +41,8 @@ TEST(GifDocument, ScreenSizeCannotShrinkBelowAFrame) {
     AddIndexedFrame(doc, 10, 8, 2, {}, 5, 2);
     EXPECT_EQ(doc.Width(), 15);
     EXPECT_EQ(doc.Height(), 10);
-    try {
-        doc.SetWidth(14);
-        FAIL();
-    } catch (const GIFException& e) {
-        EXPECT_STREQ(e.what(), "Image width too small for contained frames");
-    }
+    EXPECT_EQ(test::GIFErrorOf([&] { doc.SetWidth(14); }),
+              "Image width too small for contained frames");
     EXPECT_THROW(doc.SetHeight(9), GIFException);
     EXPECT_EQ(doc.Width(), 15);
     EXPECT_EQ(doc.Height(), 10);
@@ -107,23 +103,14 @@ TEST(GifFrame, PixelAccessChecksCoordinates) {
     EXPECT_EQ(f->Pixel(1, 0), 1);
     EXPECT_EQ(f->Scanline(1)[0], 1);
     for (auto [x, y] : {std::pair{3, 0}, std::pair{-1, 0}, std::pair{0, 2}, std::pair{0, -1}}) {
-        try {
-            f->Pixel(x, y);
-            FAIL() << x << "," << y;
-        } catch (const GIFException& e) {
-            EXPECT_STREQ(e.what(), "Invalid pixel coordinates");
-        }
+        EXPECT_EQ(test::GIFErrorOf([&] { f->Pixel(x, y); }), "Invalid pixel coordinates")
+            << x << "," << y;
     }
     TGIFSubImage empty(&doc);
     EXPECT_THROW(empty.Scanline(0), GIFException);
     // A frame with height but no width has no pixel area.
     empty.SetBounds(0, 0, 0, 2);
-    try {
-        empty.Scanline(0);
-        FAIL();
-    } catch (const GIFException& e) {
-        EXPECT_STREQ(e.what(), "Image is empty");
-    }
+    EXPECT_EQ(test::GIFErrorOf([&] { empty.Scanline(0); }), "Image is empty");
 }
 
 TEST(GifFrame, OversizedFrameIsRefusedBeforeAllocating) {
@@ -213,19 +200,9 @@ TEST(GifColorMap, AddIndexOfDeleteAndLimits) {
     }
     EXPECT_EQ(full.Capacity(), 256);
     EXPECT_EQ(full.BitsPerPixel(), 8);
-    try {
-        full.Add(0);
-        FAIL();
-    } catch (const GIFException& e) {
-        EXPECT_STREQ(e.what(), "Color table overflow");
-    }
+    EXPECT_EQ(test::GIFErrorOf([&] { full.Add(0); }), "Color table overflow");
     TGIFColorMap empty;
-    try {
-        empty.Color(0);
-        FAIL();
-    } catch (const GIFException& e) {
-        EXPECT_STREQ(e.what(), "Color table is empty");
-    }
+    EXPECT_EQ(test::GIFErrorOf([&] { empty.Color(0); }), "Color table is empty");
 }
 
 TEST(GifColorMap, ActiveMapAndPalettes) {
@@ -266,12 +243,8 @@ TEST(GifDocument, ResetRenderCachesMovesALoneLocalTableIntoTheGlobalOne) {
 TEST(GifDocument, AddingAnUnsupportedObjectRaises) {
     TGIFDocument doc;
     TGIFColorMap notAGraphic;
-    try {
-        doc.Add(notAGraphic);
-        FAIL();
-    } catch (const GIFException& e) {
-        EXPECT_STREQ(e.what(), "Object type not supported for operation");
-    }
+    EXPECT_EQ(test::GIFErrorOf([&] { doc.Add(notAGraphic); }),
+              "Object type not supported for operation");
     EXPECT_TRUE(doc.Empty());
 }
 

@@ -80,6 +80,16 @@ protected:
         return static_cast<std::size_t>(std::count(device->Log.begin(), device->Log.end(), what));
     }
 
+    // Delivers the notices of the 8 buffers a closed device handed back: they
+    // leave `heldAfter` buffers held and write nothing. Returns the writes so far.
+    std::size_t DeliverHandedBack(std::size_t heldAfter) {
+        const std::size_t written = device->Written().size();
+        EXPECT_EQ(device->DeliverReturned(), 8u);
+        EXPECT_EQ(audio->BuffersHeld(), heldAfter);
+        EXPECT_EQ(device->Written().size(), written);
+        return written;
+    }
+
     TScriptedSource source;
     TScriptedSoundDevice* device = nullptr;
     std::unique_ptr<TAudioPlay> audio;
@@ -161,10 +171,7 @@ TEST_F(AudioPlayTest, StopSilencesAtOnceAndLateNoticesFreeWithoutRefilling) {
     EXPECT_EQ(device->Queued(), 0u);
     // The returned buffers are still ours until their notices come.
     EXPECT_EQ(audio->BuffersHeld(), 8u);
-    const std::size_t written = device->Written().size();
-    EXPECT_EQ(device->DeliverReturned(), 8u);
-    EXPECT_EQ(audio->BuffersHeld(), 0u);
-    EXPECT_EQ(device->Written().size(), written);
+    DeliverHandedBack(0u);
 }
 
 // Notices of a device that Stop closed may come after the next Play opened
@@ -176,10 +183,7 @@ TEST_F(AudioPlayTest, StaleNoticesDoNotGrowTheNextPlaysQueue) {
     EXPECT_EQ(Count("open"), 2u);
     EXPECT_EQ(device->Queued(), 8u);
     EXPECT_EQ(audio->BuffersHeld(), 16u);
-    const std::size_t written = device->Written().size();
-    EXPECT_EQ(device->DeliverReturned(), 8u);
-    EXPECT_EQ(audio->BuffersHeld(), 8u);
-    EXPECT_EQ(device->Written().size(), written);
+    const std::size_t written = DeliverHandedBack(8u);
 
     // A notice for a buffer that is not ours is ignored.
     TWaveHeader stranger;

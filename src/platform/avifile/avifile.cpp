@@ -89,6 +89,23 @@ template <typename T> std::unique_ptr<T> Unregister(T* handle) {
     return std::unique_ptr<T>(handle);
 }
 
+// Drops one reference to a counted handle and destroys the object with the
+// last; returns the references left. A file's core lives on while streams
+// hold it.
+template <typename T> std::uint32_t ReleaseCounted(T* handle) {
+    {
+        std::lock_guard<std::mutex> lock(gHandlesLock);
+        if (!handle || gHandles.count(handle) == 0) {
+            return 0;
+        }
+        if (--handle->Refs > 0) {
+            return handle->Refs;
+        }
+    }
+    Unregister(handle);
+    return 0;
+}
+
 const TMediaStream* ReadStream(PAVIStream s) {
     if (!IsLive(s) || s->Core->Writer) {
         return nullptr;
@@ -191,17 +208,7 @@ THResult AVIFileOpen(PAVIFile& file, const std::string& path, std::uint32_t mode
 }
 
 std::uint32_t AVIFileRelease(PAVIFile file) {
-    {
-        std::lock_guard<std::mutex> lock(gHandlesLock);
-        if (!file || gHandles.count(file) == 0) {
-            return 0;
-        }
-        if (--file->Refs > 0) {
-            return file->Refs;
-        }
-    }
-    Unregister(file); // destroys it; the core lives on while streams hold it
-    return 0;
+    return ReleaseCounted(file);
 }
 
 THResult AVIFileFinish(PAVIFile file) {
@@ -253,17 +260,7 @@ THResult AVIFileGetStream(PAVIFile file, PAVIStream& stream, std::uint32_t fccTy
 }
 
 std::uint32_t AVIStreamRelease(PAVIStream stream) {
-    {
-        std::lock_guard<std::mutex> lock(gHandlesLock);
-        if (!stream || gHandles.count(stream) == 0) {
-            return 0;
-        }
-        if (--stream->Refs > 0) {
-            return stream->Refs;
-        }
-    }
-    Unregister(stream);
-    return 0;
+    return ReleaseCounted(stream);
 }
 
 THResult AVIStreamInfo(PAVIStream stream, TAVIStreamInfo& info, std::int32_t size) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace framolo {
 
@@ -15,22 +16,14 @@ namespace {
 constexpr std::uint32_t kBI_ALPHABITFIELDS = 6;
 
 TPixelFormat FormatForBits(int bits) {
-    switch (bits) {
-    case 1:
-        return TPixelFormat::pf1bit;
-    case 4:
-        return TPixelFormat::pf4bit;
-    case 8:
-        return TPixelFormat::pf8bit;
-    case 16:
-        return TPixelFormat::pf15bit;
-    case 24:
-        return TPixelFormat::pf24bit;
-    case 32:
-        return TPixelFormat::pf32bit;
-    default:
-        throw EInvalidGraphic("Bitmap image is not valid");
+    static constexpr std::pair<int, TPixelFormat> kFormats[] = {
+        {1, TPixelFormat::pf1bit},   {4, TPixelFormat::pf4bit},   {8, TPixelFormat::pf8bit},
+        {16, TPixelFormat::pf15bit}, {24, TPixelFormat::pf24bit}, {32, TPixelFormat::pf32bit}};
+    for (const auto& [stored, format] : kFormats) {
+        if (stored == bits)
+            return format;
     }
+    throw EInvalidGraphic("Bitmap image is not valid");
 }
 
 // A channel of a bit-field pixel, scaled to 8 bits.
@@ -536,6 +529,14 @@ void TBitmap::SaveToStream(TStream& stream) {
     PutLE32(fh + 10, static_cast<std::uint32_t>(headerBytes));
     stream.WriteBuffer(fh, 14);
     SaveToPackedDIB(stream);
+}
+
+const TBitmap& As24Bit(const TBitmap& bitmap, TBitmap& scratch) {
+    if (bitmap.PixelFormat() == TPixelFormat::pf24bit)
+        return bitmap;
+    scratch.Assign(&bitmap);
+    scratch.SetPixelFormat(TPixelFormat::pf24bit);
+    return scratch;
 }
 
 } // namespace framolo

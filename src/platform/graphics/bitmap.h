@@ -102,4 +102,8 @@ private:
     TTransparentMode transparentMode_ = TTransparentMode::tmAuto;
 };
 
+// The bitmap itself when it has 24 bits a pixel, else a 24-bit copy of it
+// made in scratch.
+const TBitmap& As24Bit(const TBitmap& bitmap, TBitmap& scratch);
+
 } // namespace framolo

@@ -8,6 +8,17 @@
 
 namespace framolo {
 
+namespace {
+
+// The part of `rect` that lies on a surface of width x height; Right <= Left
+// or Bottom <= Top when none does.
+TRect ClipRect(const TRect& rect, int width, int height) {
+    return TRect{std::max(rect.Left, 0), std::max(rect.Top, 0), std::min(rect.Right, width),
+                 std::min(rect.Bottom, height)};
+}
+
+} // namespace
+
 void TCanvas::Draw(int x, int y, TGraphic& graphic) {
     graphic.Draw(*this, TRect{x, y, x + graphic.Width(), y + graphic.Height()});
 }
@@ -30,10 +41,7 @@ void TBitmapCanvas::PutPixel(int x, int y, TColor color) {
 }
 
 void TBitmapCanvas::FillRect(const TRect& rect, TColor color) {
-    const int x0 = std::max(rect.Left, 0);
-    const int y0 = std::max(rect.Top, 0);
-    const int x1 = std::min(rect.Right, target_.Width());
-    const int y1 = std::min(rect.Bottom, target_.Height());
+    const auto [x0, y0, x1, y1] = ClipRect(rect, target_.Width(), target_.Height());
     if (x0 >= x1 || y0 >= y1)
         return;
     const int bpp = target_.PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
@@ -80,10 +88,7 @@ void TBitmapCanvas::StretchDrawBitmap(const TRect& dest, const TBitmap& src) {
     const int dh = dest.Height();
     if (dw <= 0 || dh <= 0 || src.Empty())
         return;
-    const int x0 = std::max(dest.Left, 0);
-    const int y0 = std::max(dest.Top, 0);
-    const int x1 = std::min(dest.Right, target_.Width());
-    const int y1 = std::min(dest.Bottom, target_.Height());
+    const auto [x0, y0, x1, y1] = ClipRect(dest, target_.Width(), target_.Height());
     if (x0 >= x1 || y0 >= y1)
         return;
     // The source column of every target column, computed once.
@@ -148,10 +153,7 @@ void ForEachStretchedPixel(const TRect& dest, int srcWidth, int srcHeight, int c
     const int dh = dest.Height();
     if (dw <= 0 || dh <= 0 || srcWidth <= 0 || srcHeight <= 0)
         return;
-    const int x0 = std::max(dest.Left, 0);
-    const int y0 = std::max(dest.Top, 0);
-    const int x1 = std::min(dest.Right, clipWidth);
-    const int y1 = std::min(dest.Bottom, clipHeight);
+    const auto [x0, y0, x1, y1] = ClipRect(dest, clipWidth, clipHeight);
     for (int y = y0; y < y1; ++y) {
         const int sy = static_cast<int>(static_cast<std::int64_t>(y - dest.Top) * srcHeight / dh);
         for (int x = x0; x < x1; ++x) {

@@ -91,13 +91,8 @@ void StretchRanges(const TBitmap& srcIn, TBitmap& dst,
         return;
     }
     // Work on 24-bit source rows.
-    const TBitmap* src = &srcIn;
     TBitmap converted;
-    if (srcIn.PixelFormat() != TPixelFormat::pf24bit) {
-        converted.Assign(&srcIn);
-        converted.SetPixelFormat(TPixelFormat::pf24bit);
-        src = &converted;
-    }
+    const TBitmap* src = &As24Bit(srcIn, converted);
     const int sw = src->Width();
     const int sh = src->Height();
     if (sw == dw && sh == dh) {

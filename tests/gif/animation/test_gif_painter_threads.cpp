@@ -33,7 +33,7 @@ struct TTrace {
     std::vector<int> Frames;
     int Passes = 1;
     bool Ended = false;
-    void Attach(TGIFDocument& doc) {
+    explicit TTrace(TGIFDocument& doc) {
         doc.OnFrameBefore = [this](TPersistent* sender) {
             Frames.push_back(static_cast<TGIFPainter*>(sender)->FrameIndex.load());
         };
@@ -47,16 +47,20 @@ struct TScreen {
     TBitmapCanvas Canvas{Bitmap};
 };
 
+// The loops run on the fake clock: time passes only as the painters wait.
+class GifPainterLoops : public ::testing::Test {
+protected:
+    TFakeClock clock;
+    TClockScope scope{clock};
+};
+
 constexpr TGIFDrawOptions kAnimate = poThreaded | poMasked | poAllFrames | poRepeat | poOnTarget;
 
-TEST(GifPainterLoops, LoopCountGivesThatManyPassesFromTheLoopingFrame) {
-    TFakeClock clock;
-    TClockScope scope(clock);
+TEST_F(GifPainterLoops, LoopCountGivesThatManyPassesFromTheLoopingFrame) {
     for (bool threaded : {true, false}) {
         TGIFDocument doc;
         Build(doc, 3, 1, 3);
-        TTrace trace;
-        trace.Attach(doc);
+        TTrace trace(doc);
         doc.SetPaintOptions(threaded ? kAnimate : (kAnimate & ~poThreaded));
         TScreen screen;
         doc.Draw(screen.Canvas, TRect{0, 0, 4, 4});
@@ -69,14 +73,11 @@ TEST(GifPainterLoops, LoopCountGivesThatManyPassesFromTheLoopingFrame) {
     }
 }
 
-TEST(GifPainterLoops, CountZeroRepeatsUntilHaltedOnlyWhenThreaded) {
-    TFakeClock clock;
-    TClockScope scope(clock);
+TEST_F(GifPainterLoops, CountZeroRepeatsUntilHaltedOnlyWhenThreaded) {
     {
         TGIFDocument doc;
         Build(doc, 2, 0, 0);
-        TTrace trace;
-        trace.Attach(doc);
+        TTrace trace(doc);
         doc.SetPaintOptions(kAnimate & ~poThreaded);
         TScreen screen;
         doc.Draw(screen.Canvas, TRect{0, 0, 4, 4});
@@ -85,8 +86,7 @@ TEST(GifPainterLoops, CountZeroRepeatsUntilHaltedOnlyWhenThreaded) {
     }
     TGIFDocument doc;
     Build(doc, 2, 0, 0);
-    TTrace trace;
-    trace.Attach(doc);
+    TTrace trace(doc);
     doc.SetPaintOptions(kAnimate);
     TScreen screen;
     doc.Draw(screen.Canvas, TRect{0, 0, 4, 4});
@@ -97,13 +97,10 @@ TEST(GifPainterLoops, CountZeroRepeatsUntilHaltedOnlyWhenThreaded) {
     EXPECT_TRUE(test::PumpUntilNoPainters());
 }
 
-TEST(GifPainterLoops, WithoutAllFramesOrRepeatOnePassOfOneOrAllFrames) {
-    TFakeClock clock;
-    TClockScope scope(clock);
+TEST_F(GifPainterLoops, WithoutAllFramesOrRepeatOnePassOfOneOrAllFrames) {
     TGIFDocument doc;
     Build(doc, 3);
-    TTrace trace;
-    trace.Attach(doc);
+    TTrace trace(doc);
     TScreen screen;
     TGIFPainter* slot = nullptr;
     Painters(doc).StartPainter(&slot, screen.Canvas, poMasked | poAllFrames, TRect{0, 0, 4, 4});
@@ -121,9 +118,7 @@ public:
     std::uintptr_t handle = 1;
 };
 
-TEST(GifPainterLoops, ALostSurfaceStopsAWatchingPainterOnly) {
-    TFakeClock clock;
-    TClockScope scope(clock);
+TEST_F(GifPainterLoops, ALostSurfaceStopsAWatchingPainterOnly) {
     for (bool watch : {true, false}) {
         TGIFDocument doc;
         Build(doc, 4);
@@ -144,13 +139,10 @@ TEST(GifPainterLoops, ALostSurfaceStopsAWatchingPainterOnly) {
     }
 }
 
-TEST(GifPainterLoops, AHandlerCanRestartTheRunFromFrameZero) {
-    TFakeClock clock;
-    TClockScope scope(clock);
+TEST_F(GifPainterLoops, AHandlerCanRestartTheRunFromFrameZero) {
     TGIFDocument doc;
     Build(doc, 3);
-    TTrace trace;
-    trace.Attach(doc);
+    TTrace trace(doc);
     int begun = 0;
     doc.OnAnimBegin = [&](TPersistent*) { ++begun; };
     doc.OnFrameAfter = [&](TPersistent* sender) {
@@ -187,8 +179,7 @@ TEST(GifPainterThreads, SameRectangleKeepsThePainterANewOneRestartsAtFrameZero) 
     TClockScope scope(clock);
     TGIFDocument doc;
     Build(doc, 4, 0, 0);
-    TTrace trace;
-    trace.Attach(doc);
+    TTrace trace(doc);
     int begun = 0;
     doc.OnAnimBegin = [&](TPersistent*) { ++begun; };
     doc.SetPaintOptions(kAnimate);
