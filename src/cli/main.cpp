@@ -42,6 +42,7 @@
 #include <io.h>
 #define FRAMOLO_ISATTY _isatty
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #define FRAMOLO_ISATTY isatty
 #endif
@@ -98,6 +99,9 @@ struct TClipDefaults {
     int HeaderEnd = -1; // the last frame its header promises
     int Width = 0;
     int Height = 0;
+    // The size the header gave, when the first picture has another; else 0.
+    int HeaderWidth = 0;
+    int HeaderHeight = 0;
     int DelayMs = 0;
 };
 
@@ -143,6 +147,23 @@ TClipDefaults ProbeClip(const std::string& path) {
                 std::min<std::int64_t>(std::abs(std::int64_t{side[1]}), INT32_MAX));
         }
     }
+    // A header's size is only a claim, which a small file can make for
+    // pictures of thousands of pixels a side: the first picture decoded has
+    // the size the conversion meets.
+    TAVIGetFrameGuard decoder;
+    decoder.GetFrame = AVIStreamGetFrameOpen(stream.Stream, nullptr);
+    const void* first =
+        decoder.GetFrame != nullptr ? AVIStreamGetFrame(decoder.GetFrame, d.Start) : nullptr;
+    if (first != nullptr) {
+        std::int32_t side[2] = {};
+        std::memcpy(side, static_cast<const std::uint8_t*>(first) + 4, sizeof(side));
+        if (side[0] != d.Width || side[1] != d.Height) {
+            d.HeaderWidth = d.Width;
+            d.HeaderHeight = d.Height;
+            d.Width = side[0];
+            d.Height = side[1];
+        }
+    }
     if (info.dwRate != 0)
         d.DelayMs = static_cast<int>(
             std::nearbyint(static_cast<double>(info.dwScale) * 1000.0 / info.dwRate));
@@ -162,6 +183,21 @@ void WarnAboutDelay(const TFrameParams& params) {
 std::int64_t FileSizeOf(const std::string& path) {
     TFileStream f(path, fmOpenRead | fmShareDenyWrite);
     return f.Size();
+}
+
+// Where the report goes: the standard error when the GIF itself goes to the
+// standard output, where the report's text would follow the GIF's bytes.
+std::ostream& ReportStream(const std::string& output) {
+#if defined(_WIN32)
+    (void)output;
+#else
+    struct stat file {};
+    struct stat out {};
+    if (stat(output.c_str(), &file) == 0 && fstat(STDOUT_FILENO, &out) == 0 &&
+        file.st_dev == out.st_dev && file.st_ino == out.st_ino)
+        return std::cerr;
+#endif
+    return std::cout;
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -207,6 +243,30 @@ void RefuseToReplaceInput(const TCliArgs& args, bool namedLikeInput, const std::
 
 // The largest width and height a GIF holds.
 constexpr int kGifMaxSide = 65535;
+
+// What a run may hold for the frames it converts at once, and about what a
+// frame of the GIF takes per pixel: the first (its picture, the reduction's
+// error rows, the coded frame and the optimizer's screen) and each further
+// one in flight on another thread.
+constexpr std::int64_t kFrameMemoryBudget = std::int64_t{768} << 20;
+constexpr std::int64_t kFirstFrameBytesPerPixel = 32;
+constexpr std::int64_t kMoreFrameBytesPerPixel = 12;
+
+// The threads a run of width x height frames takes within the frame memory
+// budget: fewer than asked for when their frames in flight would pass it.
+// Refuses a frame too large for the budget alone.
+int ThreadsWithinBudget(int width, int height, int threads) {
+    const std::int64_t pixels = std::int64_t{width} * height;
+    const std::int64_t first = pixels * kFirstFrameBytesPerPixel;
+    if (first > kFrameMemoryBudget)
+        throw EUsage("a GIF of " + std::to_string(width) + "x" + std::to_string(height) +
+                     " takes about " + std::to_string(first >> 20) +
+                     " MB a frame to convert, more than the frame memory budget of " +
+                     std::to_string(kFrameMemoryBudget >> 20) + " MB; give --width or --height");
+    const std::int64_t more =
+        pixels > 0 ? (kFrameMemoryBudget - first) / (pixels * kMoreFrameBytesPerPixel) : threads;
+    return static_cast<int>(std::clamp<std::int64_t>(more + 1, 1, std::max(1, threads)));
+}
 
 // The --max-size limit, checked against the run's road; unset without the option.
 std::optional<std::int64_t> SizeLimitOption(const TCliArgs& args, const TFrameParams& params) {
@@ -294,7 +354,7 @@ int ConvertAndReport(TCliHost& host, TOutputFile& output,
         report.Step = run.Params.Step;
         report.Encodes = run.Encodes;
         report.Estimates = run.Estimates;
-        WriteReport(std::cout, report, args.Has("--json"));
+        WriteReport(ReportStream(args.Positional[1]), report, args.Has("--json"));
     }
     return 0;
 }
@@ -310,6 +370,10 @@ int AviToGif(const TCliArgs& args) {
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(input);
     const TClipDefaults clip = ProbeClip(input);
+    if (clip.HeaderWidth != 0 && !quiet)
+        std::cerr << "framolo-cli: the clip's header gives its pictures as " << clip.HeaderWidth
+                  << "x" << clip.HeaderHeight << ", but they are " << clip.Width << "x"
+                  << clip.Height << "; the pictures' size is taken\n";
     // One side given alone sets the other by the clip's aspect.
     const bool widthOnly = args.Has("--width") && !args.Has("--height");
     const bool heightOnly = args.Has("--height") && !args.Has("--width");
@@ -358,6 +422,8 @@ int AviToGif(const TCliArgs& args) {
     options.Threads = args.Number(
         "--threads", static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency())));
 
+    options.Threads = ThreadsWithinBudget(width, height, options.Threads);
+
     // A range the clip cannot give is refused before any work, as the window does.
     const int lastFrame = std::max(clip.End, clip.HeaderEnd);
     if (clip.Ok && lastFrame >= clip.Start) {
@@ -393,7 +459,7 @@ int AviToGif(const TCliArgs& args) {
         return kExitError;
     host.ShowFinishedProgress();
     if (args.Has("--json") || !quiet)
-        WriteReport(std::cout,
+        WriteReport(ReportStream(args.Positional[1]),
                     {params.Width, params.Height, outcome.FrameCount, outcome.Bytes,
                      args.Positional[1], SecondsSince(started)},
                     args.Has("--json"));
@@ -422,8 +488,6 @@ int GifToAvi(const TCliArgs& args) {
     RefuseToReplaceInput(args, gifName && !args.Has("--force"), "a GIF's",
                          "name it .avi, .mp4 or .webm, or --force writes it as " +
                              ChangeFileExt(output, ".avi"));
-    if (LowerCase(ExtractFileExt(output)) != ".avi" && !VideoFileFormatOf(output, format))
-        RefuseToOverwriteInput(args.Positional[0], ChangeFileExt(output, ".avi"));
     // A clip's index and sizes are written last, at their places in the file,
     // which a device or a pipe cannot take; its name must not become another
     // file's either (/dev/stdout.avi).
@@ -432,6 +496,20 @@ int GifToAvi(const TCliArgs& args) {
     if (kind != std::filesystem::file_type::not_found &&
         kind != std::filesystem::file_type::regular && kind != std::filesystem::file_type::none)
         throw EUsage("gif2avi writes a file it can go back in, not a device or pipe: " + output);
+    // Any other extension is refused: the clip would take the .avi name,
+    // which may be another file's.
+    if (LowerCase(ExtractFileExt(output)) != ".avi" && !VideoFileFormatOf(output, format)) {
+        if (!gifName)
+            throw EUsage("OUTPUT " + output +
+                         " names no kind of clip gif2avi writes: end it in .avi (uncompressed "
+                         "AVI), .mp4 (H.264) or .webm (VP9)");
+        const std::string renamed = ChangeFileExt(output, ".avi");
+        RefuseToOverwriteInput(args.Positional[0], renamed);
+        std::error_code taken;
+        if (std::filesystem::exists(std::filesystem::symlink_status(renamed, taken)))
+            throw EUsage("OUTPUT " + output + " would be written as " + renamed +
+                         ", which exists; name the clip " + renamed + " to replace it");
+    }
     TGIFDocument document;
     document.WarningHandler = PrintWarningsOnce(std::cerr);
     document.LoadFromFile(args.Positional[0]);
