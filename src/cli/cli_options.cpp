@@ -264,6 +264,13 @@ TCliArgs ParseCommandLine(const TCliCommand& command, const std::vector<std::str
                              parsed.Positional.size() + 1 == command.Positionals;
     if (parsed.Positional.size() != command.Positionals && !lastLeftOut)
         throw EUsage(command.PositionalsMessage);
+    // An empty name reaches no file, and a message naming it would end blank.
+    for (std::size_t i = 0; i < parsed.Positional.size(); ++i)
+        if (parsed.Positional[i].empty())
+            throw EUsage(std::string(command.Positionals == 1 ? "FILE"
+                                     : i == 0                 ? "INPUT"
+                                                              : "OUTPUT") +
+                         " is an empty name; " + command.PositionalsMessage);
     // The value that counts is the last one given.
     for (const TCliOption* option : numbers)
         CheckNumber(*option, parsed.values_[option->Name]);

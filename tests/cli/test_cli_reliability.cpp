@@ -65,6 +65,32 @@ TEST(CliReliability, AClipNamedOfAnotherKindIsRefusedAndNoFileIsReplaced) {
     EXPECT_FALSE(fs::exists(dir / "clip.mkv"));
 }
 
+TEST(CliReliability, AFailureToCreateTheOutputSaysWhatAndWhy) {
+    const fs::path dir = Folder("messages");
+    const std::string gif = SmallGif(dir);
+    const std::string missing = (dir / "missing").string();
+    struct TCase {
+        std::string Args;
+        int Status;
+        std::string Message;
+    };
+    const TCase cases[] = {
+        {"gif2video " + Quote(gif) + " ''", 2, "OUTPUT is an empty name"},
+        {"avi2gif " + Quote(gif) + " ''", 2, "OUTPUT is an empty name"},
+        {"info ''", 2, "FILE is an empty name"},
+        {"gif2video " + Quote(gif) + " " + Quote(missing + "/x.mp4"), 1,
+         "Failed to create MP4 file: Cannot write \"" + missing +
+             "/x.mp4\": No such file or directory"},
+        {"gif2video " + Quote(gif) + " " + Quote(missing + "/x.webm"), 1,
+         "Failed to create WebM file: Cannot write"},
+    };
+    for (const TCase& c : cases) {
+        std::string log;
+        EXPECT_EQ(RunCli(c.Args, &log), c.Status) << c.Args;
+        EXPECT_NE(log.find("framolo-cli: " + c.Message), std::string::npos) << log;
+    }
+}
+
 // Files a run left in dir besides the ones named.
 std::vector<std::string> Leftovers(const fs::path& dir, const std::set<std::string>& expected) {
     std::vector<std::string> extra;
