@@ -90,6 +90,9 @@ bool StderrIsTerminal() {
     return FRAMOLO_ISATTY(2) != 0;
 }
 
+// The longest delay a GIF stores: 65535 hundredths of a second.
+constexpr int kGifMaxDelayMs = 655350;
+
 // What the window fills in when a clip is opened: its first and last frame,
 // its size and its frame period.
 struct TClipDefaults {
@@ -103,6 +106,12 @@ struct TClipDefaults {
     int HeaderWidth = 0;
     int HeaderHeight = 0;
     int DelayMs = 0;
+    // The frame period is longer than a GIF's delay holds (DelayMs is then
+    // the longest one); PeriodMs is the period itself.
+    bool PeriodTooLong = false;
+    double PeriodMs = 0;
+    // Pictures larger than the decoder delivers.
+    bool TooLarge = false;
 };
 
 TClipDefaults ProbeClip(const std::string& path) {
@@ -164,9 +173,18 @@ TClipDefaults ProbeClip(const std::string& path) {
             d.Height = side[1];
         }
     }
-    if (info.dwRate != 0)
-        d.DelayMs = static_cast<int>(
-            std::nearbyint(static_cast<double>(info.dwScale) * 1000.0 / info.dwRate));
+    if (first == nullptr && (d.Width > AVIMaxFrameSide || d.Height > AVIMaxFrameSide ||
+                             std::int64_t{d.Width} * d.Height > AVIMaxFramePixels))
+        d.TooLarge = true;
+    // Worked out in a double and kept to what a GIF's delay holds before it
+    // becomes a number: a scale near 2^32 over a rate of 1 is a period of
+    // fifty days.
+    if (info.dwRate != 0) {
+        const double period = static_cast<double>(info.dwScale) * 1000.0 / info.dwRate;
+        d.PeriodTooLong = period > kGifMaxDelayMs;
+        d.PeriodMs = period;
+        d.DelayMs = static_cast<int>(std::nearbyint(std::min(period, double{kGifMaxDelayMs})));
+    }
     d.Ok = true;
     return d;
 }
@@ -370,6 +388,17 @@ int AviToGif(const TCliArgs& args) {
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(input);
     const TClipDefaults clip = ProbeClip(input);
+    if (clip.TooLarge)
+        throw EJobError("the clip's pictures are " + std::to_string(clip.Width) + "x" +
+                        std::to_string(clip.Height) + ", more than framolo-cli decodes (" +
+                        std::to_string(AVIMaxFrameSide) + " pixels a side, " +
+                        std::to_string(AVIMaxFramePixels / 1000000) + " million in all)");
+    if (clip.PeriodTooLong && !quiet && !args.Has("--delay")) {
+        char seconds[64];
+        std::snprintf(seconds, sizeof(seconds), "%.2f", clip.PeriodMs / 1000.0);
+        std::cerr << "framolo-cli: the clip shows a frame every " << seconds
+                  << " s, longer than a GIF's longest delay: each frame shows 655.35 s\n";
+    }
     if (clip.HeaderWidth != 0 && !quiet)
         std::cerr << "framolo-cli: the clip's header gives its pictures as " << clip.HeaderWidth
                   << "x" << clip.HeaderHeight << ", but they are " << clip.Width << "x"

@@ -3,6 +3,7 @@
 // their numbers, pipes, and messages that must say why.
 #include "cli_test_util.h"
 #include "clip_tools.h"
+#include "gif/gif_document.h"
 
 #include <gtest/gtest.h>
 
@@ -200,6 +201,47 @@ TEST(CliReliability, MemoryFollowsThePicturesDecodedNotTheHeadersClaims) {
     ASSERT_GT(written.size(), 10u);
     EXPECT_EQ(written[6] | written[7] << 8, 32);
     EXPECT_EQ(written[8] | written[9] << 8, 32);
+}
+
+TEST(CliReliability, HeaderValuesAGifCannotTakeAreClampedOrRefusedWithTheirValues) {
+    const fs::path dir = Folder("header_values");
+    const auto clip =
+        test::ReadFileBytes(test::MakeClip("reliability_32.avi", 32, 32, 4, "-c:v mjpeg"));
+    struct TCase {
+        const char* Name;
+        std::uint32_t Scale, Rate; // the stream header's
+        int Delay;                 // in hundredths; -1: refused
+        const char* Message;
+    };
+    const TCase cases[] = {
+        {"period.avi", 70000, 100, 65535, "a frame every 700.00 s, longer than a GIF's longest"},
+        {"scale.avi", 0xFFFFFFFFu, 1, 65535, "each frame shows 655.35 s"},
+        {"wide.avi", 0, 0, -1, "the clip's pictures are 40000x16, more than framolo-cli decodes"},
+    };
+    for (const TCase& c : cases) {
+        const std::string input = (dir / c.Name).string();
+        if (c.Delay < 0) {
+            fs::copy_file(test::MakeClip("reliability_40000.avi", 40000, 16, 1, "-c:v mjpeg"),
+                          input);
+        } else {
+            auto bytes = clip;
+            PatchChunk(bytes, "strh", 20, {c.Scale, c.Rate});
+            std::ofstream(input, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
+        }
+        const std::string gif = (dir / "out.gif").string();
+        std::string log;
+        EXPECT_EQ(RunCli("avi2gif " + Quote(input) + " " + Quote(gif), &log), c.Delay < 0 ? 1 : 0)
+            << log;
+        EXPECT_NE(log.find(c.Message), std::string::npos) << log;
+        if (c.Delay >= 0) {
+            TGIFDocument doc;
+            doc.LoadFromFile(gif);
+            ASSERT_NE(doc.Frames()[0]->GraphicControl(), nullptr);
+            EXPECT_EQ(doc.Frames()[0]->GraphicControl()->Delay(), c.Delay) << c.Name;
+        }
+    }
 }
 
 } // namespace
