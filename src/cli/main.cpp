@@ -584,7 +584,72 @@ int Info(const TCliArgs& args) {
                         std::cout, std::cerr);
 }
 
+// Passes what is written on to another buffer and keeps a copy, so that a
+// failed --json run can give its message as JSON too.
+class TKeepingBuffer : public std::streambuf {
+public:
+    explicit TKeepingBuffer(std::streambuf* out) : out_(out) {}
+    const std::string& Text() const { return text_; }
+
+protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof())
+            return traits_type::not_eof(c);
+        text_ += static_cast<char>(c);
+        return out_->sputc(static_cast<char>(c));
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        text_.append(s, static_cast<std::size_t>(n));
+        return out_->sputn(s, n);
+    }
+    int sync() override { return out_->pubsync(); }
+
+private:
+    std::streambuf* out_;
+    std::string text_;
+};
+
+// The last message the tool gave in errors, without its "framolo-cli: ".
+std::string LastMessage(const std::string& errors) {
+    const std::string prefix = "framolo-cli: ";
+    std::size_t at = std::string::npos;
+    for (std::size_t line = 0; line < errors.size();) {
+        if (errors.compare(line, prefix.size(), prefix) == 0)
+            at = line + prefix.size();
+        const std::size_t end = errors.find('\n', line);
+        line = end == std::string::npos ? errors.size() : end + 1;
+    }
+    if (at == std::string::npos)
+        return "";
+    return errors.substr(at, errors.find('\n', at) - at);
+}
+
+int RunCommand(int argc, char** argv);
+
 int Main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (std::find(args.begin(), std::find(args.begin(), args.end(), "--"), "--json") ==
+        std::find(args.begin(), args.end(), "--"))
+        return RunCommand(argc, argv);
+    // A script asking for JSON reads a failure as JSON too: one object on the
+    // standard output, as a report would be.
+    TKeepingBuffer kept(std::cerr.rdbuf());
+    std::streambuf* const errors = std::cerr.rdbuf(&kept);
+    int status = 0;
+    try {
+        status = RunCommand(argc, argv);
+    } catch (...) {
+        std::cerr.rdbuf(errors);
+        throw;
+    }
+    std::cerr.rdbuf(errors);
+    if (status != 0)
+        std::cout << "{\"error\": " << JsonString(LastMessage(kept.Text()))
+                  << ", \"exit_status\": " << status << "}\n";
+    return status;
+}
+
+int RunCommand(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         (args.empty() ? std::cerr : std::cout) << UsageText();

@@ -92,6 +92,39 @@ TEST(CliReliability, AFailureToCreateTheOutputSaysWhatAndWhy) {
     }
 }
 
+TEST(CliReliability, JsonNamesEveryByteAndGivesFailuresAsJson) {
+    const fs::path dir = Folder("json");
+    const std::string gif = SmallGif(dir);
+    // Python reads the standard output as one JSON object and prints a field.
+    const auto field = [](const std::string& args, const std::string& expression,
+                          std::string* out) {
+        return test::RunCommand(std::string(FRAMOLO_CLI_PATH) + " " + args +
+                                    " --json 2>/dev/null | python3 -c 'import json,sys; "
+                                    "o=json.loads(sys.stdin.read()); print(" +
+                                    expression + ")'",
+                                out);
+    };
+    std::string out;
+    const std::string name = "clip\xff\xfe.avi";
+    ASSERT_EQ(field("gif2video " + Quote(gif) + " " + Quote((dir / name).string()),
+                    "bytes.fromhex(o[\"output_hex\"]).endswith(b\"clip\\xff\\xfe.avi\")", &out),
+              0);
+    EXPECT_EQ(out, "True\n");
+    EXPECT_TRUE(fs::exists(dir / name));
+
+    const std::pair<std::string, std::string> failures[] = {
+        {"gif2video " + Quote(gif) + " " + Quote((dir / "x.mkv").string()),
+         "2 OUTPUT " + (dir / "x.mkv").string() + " names no kind of clip"},
+        {"avi2gif " + Quote((dir / "none.avi").string()) + " " + Quote((dir / "o.gif").string()),
+         "1 Failed to open AVI file"},
+        {"avi2gif " + Quote(gif) + " o.gif --step 0", "2 --step must be between 1 and "},
+    };
+    for (const auto& [args, expected] : failures) {
+        EXPECT_EQ(field(args, "o[\"exit_status\"], o[\"error\"]", &out), 0) << args;
+        EXPECT_EQ(out.rfind(expected, 0), 0u) << out;
+    }
+}
+
 // Files a run left in dir besides the ones named.
 std::vector<std::string> Leftovers(const fs::path& dir, const std::set<std::string>& expected) {
     std::vector<std::string> extra;
