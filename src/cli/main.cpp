@@ -273,14 +273,18 @@ constexpr std::int64_t kMoreFrameBytesPerPixel = 12;
 // The threads a run of width x height frames takes within the frame memory
 // budget: fewer than asked for when their frames in flight would pass it.
 // Refuses a frame too large for the budget alone.
-int ThreadsWithinBudget(int width, int height, int threads) {
+int ThreadsWithinBudget(int width, int height, int threads, bool quiet) {
     const std::int64_t pixels = std::int64_t{width} * height;
     const std::int64_t first = pixels * kFirstFrameBytesPerPixel;
-    if (first > kFrameMemoryBudget)
-        throw EUsage("a GIF of " + std::to_string(width) + "x" + std::to_string(height) +
-                     " takes about " + std::to_string(first >> 20) +
-                     " MB a frame to convert, more than the frame memory budget of " +
-                     std::to_string(kFrameMemoryBudget >> 20) + " MB; give --width or --height");
+    if (first > kFrameMemoryBudget) {
+        // Said as a run out of memory says it, the budget's figures first.
+        if (!quiet)
+            std::cerr << "framolo-cli: a GIF of " << width << "x" << height << " takes about "
+                      << (first >> 20)
+                      << " MB a frame to convert, more than the frame memory budget of "
+                      << (kFrameMemoryBudget >> 20) << " MB\n";
+        throw EJobError(jobmsg::OutOfMemoryForGif);
+    }
     const std::int64_t more =
         pixels > 0 ? (kFrameMemoryBudget - first) / (pixels * kMoreFrameBytesPerPixel) : threads;
     return static_cast<int>(std::clamp<std::int64_t>(more + 1, 1, std::max(1, threads)));
@@ -399,25 +403,33 @@ int AviToGif(const TCliArgs& args) {
         std::cerr << "framolo-cli: the clip shows a frame every " << seconds
                   << " s, longer than a GIF's longest delay: each frame shows 655.35 s\n";
     }
+    // One side given alone sets the other by the clip's aspect. A size no
+    // GIF holds is refused as the header gives it, before the pictures' size
+    // is taken in its place.
+    const bool widthOnly = args.Has("--width") && !args.Has("--height");
+    const bool heightOnly = args.Has("--height") && !args.Has("--width");
+    const auto gifSize = [&](int clipWidth, int clipHeight) {
+        const int w = heightOnly ? AspectSide(args.Number("--height", 0), clipHeight, clipWidth)
+                                 : args.Number("--width", clipWidth);
+        const int h = widthOnly ? AspectSide(args.Number("--width", 0), clipWidth, clipHeight)
+                                : args.Number("--height", clipHeight);
+        for (const auto& [option, side, clipSide, what] :
+             {std::tuple{"--width", w, clipWidth, "wide"},
+              std::tuple{"--height", h, clipHeight, "high"}})
+            if (!args.Has(option) && side > kGifMaxSide)
+                throw EUsage(
+                    (side == clipSide ? "the clip is " : "kept to the clip's aspect, the GIF is ") +
+                    std::to_string(side) + " pixels " + what + ", more than a GIF holds (" +
+                    std::to_string(kGifMaxSide) + "); give " + option + " N");
+        return std::pair{w, h};
+    };
+    if (clip.HeaderWidth != 0)
+        gifSize(clip.HeaderWidth, clip.HeaderHeight);
+    const auto [width, height] = gifSize(clip.Width, clip.Height);
     if (clip.HeaderWidth != 0 && !quiet)
         std::cerr << "framolo-cli: the clip's header gives its pictures as " << clip.HeaderWidth
                   << "x" << clip.HeaderHeight << ", but they are " << clip.Width << "x"
                   << clip.Height << "; the pictures' size is taken\n";
-    // One side given alone sets the other by the clip's aspect.
-    const bool widthOnly = args.Has("--width") && !args.Has("--height");
-    const bool heightOnly = args.Has("--height") && !args.Has("--width");
-    const int width = heightOnly ? AspectSide(args.Number("--height", 0), clip.Height, clip.Width)
-                                 : args.Number("--width", clip.Width);
-    const int height = widthOnly ? AspectSide(args.Number("--width", 0), clip.Width, clip.Height)
-                                 : args.Number("--height", clip.Height);
-    for (const auto& [option, side, clipSide, what] :
-         {std::tuple{"--width", width, clip.Width, "wide"},
-          std::tuple{"--height", height, clip.Height, "high"}})
-        if (!args.Has(option) && side > kGifMaxSide)
-            throw EUsage(
-                (side == clipSide ? "the clip is " : "kept to the clip's aspect, the GIF is ") +
-                std::to_string(side) + " pixels " + what + ", more than a GIF holds (" +
-                std::to_string(kGifMaxSide) + "); give " + option + " N");
 
     TFrameParams& params = host.Params;
     params.Start = args.Number("--start", clip.Start);
@@ -451,7 +463,7 @@ int AviToGif(const TCliArgs& args) {
     options.Threads = args.Number(
         "--threads", static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency())));
 
-    options.Threads = ThreadsWithinBudget(width, height, options.Threads);
+    options.Threads = ThreadsWithinBudget(width, height, options.Threads, quiet);
 
     // A range the clip cannot give is refused before any work, as the window does.
     const int lastFrame = std::max(clip.End, clip.HeaderEnd);
@@ -530,7 +542,7 @@ int GifToAvi(const TCliArgs& args) {
     if (LowerCase(ExtractFileExt(output)) != ".avi" && !VideoFileFormatOf(output, format)) {
         if (!gifName)
             throw EUsage("OUTPUT " + output +
-                         " names no kind of clip gif2avi writes: end it in .avi (uncompressed "
+                         " names no kind of clip this command writes: end it in .avi (uncompressed "
                          "AVI), .mp4 (H.264) or .webm (VP9)");
         const std::string renamed = ChangeFileExt(output, ".avi");
         RefuseToOverwriteInput(args.Positional[0], renamed);
