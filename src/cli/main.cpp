@@ -507,6 +507,12 @@ int AviToGif(const TCliArgs& args) {
     return 0;
 }
 
+// What a GIF's road to a clip may hold: the document's pixels, and the
+// screen-sized pictures it composites and writes, about this many bytes for
+// each pixel of the screen.
+constexpr std::int64_t kGifRoadMemoryBudget = std::int64_t{900} << 20;
+constexpr std::int64_t kClipBytesPerScreenPixel = 5;
+
 // Six hex digits, red first, as 0x00BBGGRR.
 TColor ParseBackground(const std::string& text) {
     const std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
@@ -553,7 +559,23 @@ int GifToAvi(const TCliArgs& args) {
     }
     TGIFDocument document;
     document.WarningHandler = PrintWarningsOnce(std::cerr);
+    // The frames' pixels come first out of the road's memory budget, and the
+    // screen the road composites on, about kClipBytesPerScreenPixel a pixel,
+    // out of what they leave.
+    document.SetPixelBudget(std::min(document.PixelBudget(), kGifRoadMemoryBudget));
     document.LoadFromFile(args.Positional[0]);
+    std::int64_t framePixels = 0;
+    for (int i = 0; i < document.Frames().Count(); ++i)
+        framePixels += std::int64_t{document.Frames()[i]->Width()} * document.Frames()[i]->Height();
+    const std::int64_t roadBytes =
+        framePixels + std::int64_t{document.Width()} * document.Height() * kClipBytesPerScreenPixel;
+    if (roadBytes > kGifRoadMemoryBudget)
+        throw EJobError("the GIF takes about " + std::to_string(roadBytes >> 20) +
+                        " MB to convert (its frames hold " + std::to_string(framePixels) +
+                        " pixels, its screen is " + std::to_string(document.Width()) + "x" +
+                        std::to_string(document.Height()) +
+                        "), more than the clip memory budget of " +
+                        std::to_string(kGifRoadMemoryBudget >> 20) + " MB");
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(args.Positional[0]);
     host.SetSourceDocument(&document);

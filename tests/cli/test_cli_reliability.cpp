@@ -234,6 +234,30 @@ TEST(CliReliability, MemoryFollowsThePicturesDecodedNotTheHeadersClaims) {
     ASSERT_GT(written.size(), 10u);
     EXPECT_EQ(written[6] | written[7] << 8, 32);
     EXPECT_EQ(written[8] | written[9] << 8, 32);
+
+    // A 42-byte GIF whose one frame of 16000 x 16000 pixels has a single
+    // pixel of data: the frame and the screen the clip is composited on pass
+    // the clip memory budget together, and nothing is written.
+    std::vector<std::uint8_t> huge = {'G',  'I', 'F', '8', '9', 'a', 0x80, 0x3E, 0x80, 0x3E,
+                                      0x80, 0,   0,   0,   0,   0,   255,  255,  255};
+    huge.insert(huge.end(),
+                {0x2C, 0, 0, 0, 0, 0x80, 0x3E, 0x80, 0x3E, 0, 2, 2, 0x44, 0x01, 0, 0x3B});
+    const std::string hugeGif = (dir / "huge.gif").string();
+    std::ofstream(hugeGif, std::ios::binary)
+        .write(reinterpret_cast<const char*>(huge.data()),
+               static_cast<std::streamsize>(huge.size()));
+    for (const char* clipName : {"huge.avi", "huge.webm"}) {
+        std::string log;
+        EXPECT_EQ(RunCli("gif2video " + Quote(hugeGif) + " " + Quote((dir / clipName).string()) +
+                             " --quiet",
+                         &log),
+                  1);
+        EXPECT_NE(log.find("(its frames hold 256000000 pixels, its screen is 16000x16000), more "
+                           "than the clip memory budget of 900 MB"),
+                  std::string::npos)
+            << log;
+        EXPECT_FALSE(fs::exists(dir / clipName));
+    }
 }
 
 TEST(CliReliability, HeaderValuesAGifCannotTakeAreClampedOrRefusedWithTheirValues) {
