@@ -141,8 +141,9 @@ std::vector<TCliCommand> MakeCommands() {
         "that would take more than 16 samples a frame plus 4096, samples are made longer\n"
         "and each frame starts at the sample nearest its time.\n"
         "A GIF whose frames show at most 256 colours in all keeps exactly those colours.\n"
-        "OUTPUT takes the .avi extension when it has another, except .mp4 (H.264) and\n"
-        ".webm (VP9): those are compressed clips in which every frame keeps its delay.\n"
+        "OUTPUT ends in .avi, .mp4 (H.264) or .webm (VP9); other names are refused.\n"
+        "MP4 and WebM are compressed clips in which every frame keeps its own\n"
+        "delay; frames with delay 0 or 1 show for 10 hundredths, as browsers play them.\n"
         "A video file has no loop count: the GIF's is not kept. A failed or stopped\n"
         "(Ctrl-C) run leaves no OUTPUT, and an earlier file of that name as it was.\n"
         "OUTPUT is never INPUT.gif itself (nor a link to it), and a name ending in .gif\n"
@@ -279,6 +280,13 @@ TCliArgs ParseCommandLine(const TCliCommand& command, const std::vector<std::str
                              parsed.Positional.size() + 1 == command.Positionals;
     if (parsed.Positional.size() != command.Positionals && !lastLeftOut)
         throw EUsage(command.PositionalsMessage);
+    // An empty name reaches no file, and a message naming it would end blank.
+    for (std::size_t i = 0; i < parsed.Positional.size(); ++i)
+        if (parsed.Positional[i].empty())
+            throw EUsage(std::string(command.Positionals == 1 ? "FILE"
+                                     : i == 0                 ? "INPUT"
+                                                              : "OUTPUT") +
+                         " is an empty name; " + command.PositionalsMessage);
     // The value that counts is the last one given.
     for (const TCliOption* option : numbers)
         CheckNumber(*option, parsed.values_[option->Name]);

@@ -42,6 +42,26 @@ std::size_t Utf8SequenceAt(const std::string& s, std::size_t at) {
     return length;
 }
 
+// The bytes of a name that is not valid UTF-8, in hex; empty for one that is.
+// Its JSON string reads such bytes as Latin-1, which names another file.
+std::string HexOfNonUtf8(const std::string& s) {
+    bool valid = true;
+    for (std::size_t i = 0; i < s.size() && valid;) {
+        const std::size_t length = Utf8SequenceAt(s, i);
+        valid = length > 0;
+        i += length;
+    }
+    if (valid)
+        return "";
+    std::string hex;
+    for (const char c : s) {
+        char buf[3];
+        std::snprintf(buf, sizeof(buf), "%02x", static_cast<unsigned char>(c));
+        hex += buf;
+    }
+    return hex;
+}
+
 } // namespace
 
 std::string JsonString(const std::string& s) {
@@ -92,8 +112,10 @@ void WriteReport(std::ostream& out, const TCliReport& report, bool json) {
     if (json) {
         out << "{\"width\": " << report.Width << ", \"height\": " << report.Height
             << ", \"frames\": " << report.Frames << ", \"size_bytes\": " << report.Bytes
-            << ", \"size_kb\": " << kb << ", \"output\": " << JsonString(report.Output)
-            << ", \"seconds\": " << seconds;
+            << ", \"size_kb\": " << kb << ", \"output\": " << JsonString(report.Output);
+        if (const std::string hex = HexOfNonUtf8(report.Output); !hex.empty())
+            out << ", \"output_hex\": \"" << hex << "\"";
+        out << ", \"seconds\": " << seconds;
         if (report.RaisedDelays >= 0)
             out << ", \"raised_delays\": " << report.RaisedDelays;
         if (report.Limit >= 0)

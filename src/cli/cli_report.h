@@ -27,7 +27,9 @@ struct TCliReport {
     int Estimates = 0;
 };
 
-// The report as lines of text, or as one JSON object on one line.
+// The report as lines of text, or as one JSON object on one line. A JSON
+// report of an output name that is not valid UTF-8 gives its bytes in hex as
+// well ("output_hex"), since "output" then reads them as Latin-1.
 void WriteReport(std::ostream& out, const TCliReport& report, bool json);
 
 // s as a JSON string literal, quotes included. Valid UTF-8 is kept as it is;

@@ -42,6 +42,7 @@
 #include <io.h>
 #define FRAMOLO_ISATTY _isatty
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #define FRAMOLO_ISATTY isatty
 #endif
@@ -89,6 +90,9 @@ bool StderrIsTerminal() {
     return FRAMOLO_ISATTY(2) != 0;
 }
 
+// The longest delay a GIF stores: 65535 hundredths of a second.
+constexpr int kGifMaxDelayMs = 655350;
+
 // What the window fills in when a clip is opened: its first and last frame,
 // its size and its frame period.
 struct TClipDefaults {
@@ -98,7 +102,16 @@ struct TClipDefaults {
     int HeaderEnd = -1; // the last frame its header promises
     int Width = 0;
     int Height = 0;
+    // The size the header gave, when the first picture has another; else 0.
+    int HeaderWidth = 0;
+    int HeaderHeight = 0;
     int DelayMs = 0;
+    // The frame period is longer than a GIF's delay holds (DelayMs is then
+    // the longest one); PeriodMs is the period itself.
+    bool PeriodTooLong = false;
+    double PeriodMs = 0;
+    // Pictures larger than the decoder delivers.
+    bool TooLarge = false;
 };
 
 TClipDefaults ProbeClip(const std::string& path) {
@@ -143,9 +156,35 @@ TClipDefaults ProbeClip(const std::string& path) {
                 std::min<std::int64_t>(std::abs(std::int64_t{side[1]}), INT32_MAX));
         }
     }
-    if (info.dwRate != 0)
-        d.DelayMs = static_cast<int>(
-            std::nearbyint(static_cast<double>(info.dwScale) * 1000.0 / info.dwRate));
+    // A header's size is only a claim, which a small file can make for
+    // pictures of thousands of pixels a side: the first picture decoded has
+    // the size the conversion meets.
+    TAVIGetFrameGuard decoder;
+    decoder.GetFrame = AVIStreamGetFrameOpen(stream.Stream, nullptr);
+    const void* first =
+        decoder.GetFrame != nullptr ? AVIStreamGetFrame(decoder.GetFrame, d.Start) : nullptr;
+    if (first != nullptr) {
+        std::int32_t side[2] = {};
+        std::memcpy(side, static_cast<const std::uint8_t*>(first) + 4, sizeof(side));
+        if (side[0] != d.Width || side[1] != d.Height) {
+            d.HeaderWidth = d.Width;
+            d.HeaderHeight = d.Height;
+            d.Width = side[0];
+            d.Height = side[1];
+        }
+    }
+    if (first == nullptr && (d.Width > AVIMaxFrameSide || d.Height > AVIMaxFrameSide ||
+                             std::int64_t{d.Width} * d.Height > AVIMaxFramePixels))
+        d.TooLarge = true;
+    // Worked out in a double and kept to what a GIF's delay holds before it
+    // becomes a number: a scale near 2^32 over a rate of 1 is a period of
+    // fifty days.
+    if (info.dwRate != 0) {
+        const double period = static_cast<double>(info.dwScale) * 1000.0 / info.dwRate;
+        d.PeriodTooLong = period > kGifMaxDelayMs;
+        d.PeriodMs = period;
+        d.DelayMs = static_cast<int>(std::nearbyint(std::min(period, double{kGifMaxDelayMs})));
+    }
     d.Ok = true;
     return d;
 }
@@ -162,6 +201,21 @@ void WarnAboutDelay(const TFrameParams& params) {
 std::int64_t FileSizeOf(const std::string& path) {
     TFileStream f(path, fmOpenRead | fmShareDenyWrite);
     return f.Size();
+}
+
+// Where the report goes: the standard error when the GIF itself goes to the
+// standard output, where the report's text would follow the GIF's bytes.
+std::ostream& ReportStream(const std::string& output) {
+#if defined(_WIN32)
+    (void)output;
+#else
+    struct stat file {};
+    struct stat out {};
+    if (stat(output.c_str(), &file) == 0 && fstat(STDOUT_FILENO, &out) == 0 &&
+        file.st_dev == out.st_dev && file.st_ino == out.st_ino)
+        return std::cerr;
+#endif
+    return std::cout;
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -207,6 +261,34 @@ void RefuseToReplaceInput(const TCliArgs& args, bool namedLikeInput, const std::
 
 // The largest width and height a GIF holds.
 constexpr int kGifMaxSide = 65535;
+
+// What a run may hold for the frames it converts at once, and about what a
+// frame of the GIF takes per pixel: the first (its picture, the reduction's
+// error rows, the coded frame and the optimizer's screen) and each further
+// one in flight on another thread.
+constexpr std::int64_t kFrameMemoryBudget = std::int64_t{768} << 20;
+constexpr std::int64_t kFirstFrameBytesPerPixel = 32;
+constexpr std::int64_t kMoreFrameBytesPerPixel = 12;
+
+// The threads a run of width x height frames takes within the frame memory
+// budget: fewer than asked for when their frames in flight would pass it.
+// Refuses a frame too large for the budget alone.
+int ThreadsWithinBudget(int width, int height, int threads, bool quiet) {
+    const std::int64_t pixels = std::int64_t{width} * height;
+    const std::int64_t first = pixels * kFirstFrameBytesPerPixel;
+    if (first > kFrameMemoryBudget) {
+        // Said as a run out of memory says it, the budget's figures first.
+        if (!quiet)
+            std::cerr << "framolo-cli: a GIF of " << width << "x" << height << " takes about "
+                      << (first >> 20)
+                      << " MB a frame to convert, more than the frame memory budget of "
+                      << (kFrameMemoryBudget >> 20) << " MB\n";
+        throw EJobError(jobmsg::OutOfMemoryForGif);
+    }
+    const std::int64_t more =
+        pixels > 0 ? (kFrameMemoryBudget - first) / (pixels * kMoreFrameBytesPerPixel) : threads;
+    return static_cast<int>(std::clamp<std::int64_t>(more + 1, 1, std::max(1, threads)));
+}
 
 // The --max-size limit, checked against the run's road; unset without the option.
 std::optional<std::int64_t> SizeLimitOption(const TCliArgs& args, const TFrameParams& params) {
@@ -294,7 +376,7 @@ int ConvertAndReport(TCliHost& host, TOutputFile& output,
         report.Step = run.Params.Step;
         report.Encodes = run.Encodes;
         report.Estimates = run.Estimates;
-        WriteReport(std::cout, report, args.Has("--json"));
+        WriteReport(ReportStream(args.Positional[1]), report, args.Has("--json"));
     }
     return 0;
 }
@@ -309,7 +391,18 @@ int AviToGif(const TCliArgs& args) {
                              "a video file's", "--force writes it anyway");
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(input);
-    TClipDefaults clip = ProbeClip(input);
+    const TClipDefaults clip = ProbeClip(input);
+    if (clip.TooLarge)
+        throw EJobError("the clip's pictures are " + std::to_string(clip.Width) + "x" +
+                        std::to_string(clip.Height) + ", more than framolo-cli decodes (" +
+                        std::to_string(AVIMaxFrameSide) + " pixels a side, " +
+                        std::to_string(AVIMaxFramePixels / 1000000) + " million in all)");
+    if (clip.PeriodTooLong && !quiet && !args.Has("--delay")) {
+        char seconds[64];
+        std::snprintf(seconds, sizeof(seconds), "%.2f", clip.PeriodMs / 1000.0);
+        std::cerr << "framolo-cli: the clip shows a frame every " << seconds
+                  << " s, longer than a GIF's longest delay: each frame shows 655.35 s\n";
+    }
     // A crop takes the place of the clip's picture: its size is the default
     // and its aspect the one kept.
     std::optional<TCropRect> crop;
@@ -321,26 +414,37 @@ int AviToGif(const TCliArgs& args) {
         if (const auto problem =
                 clip.Ok ? CropProblem(*crop, clip.Width, clip.Height) : std::nullopt)
             throw EUsage("--crop: " + *problem);
-        clip.Width = crop->Width;
-        clip.Height = crop->Height;
     }
     if (args.Has("--reverse") && args.Has("--bounce"))
         throw EUsage("--reverse and --bounce do not go together");
-    // One side given alone sets the other by the clip's aspect.
+    // One side given alone sets the other by the clip's aspect. A size no
+    // GIF holds is refused as the header gives it, before the pictures' size
+    // is taken in its place.
     const bool widthOnly = args.Has("--width") && !args.Has("--height");
     const bool heightOnly = args.Has("--height") && !args.Has("--width");
-    const int width = heightOnly ? AspectSide(args.Number("--height", 0), clip.Height, clip.Width)
-                                 : args.Number("--width", clip.Width);
-    const int height = widthOnly ? AspectSide(args.Number("--width", 0), clip.Width, clip.Height)
-                                 : args.Number("--height", clip.Height);
-    for (const auto& [option, side, clipSide, what] :
-         {std::tuple{"--width", width, clip.Width, "wide"},
-          std::tuple{"--height", height, clip.Height, "high"}})
-        if (!args.Has(option) && side > kGifMaxSide)
-            throw EUsage(
-                (side == clipSide ? "the clip is " : "kept to the clip's aspect, the GIF is ") +
-                std::to_string(side) + " pixels " + what + ", more than a GIF holds (" +
-                std::to_string(kGifMaxSide) + "); give " + option + " N");
+    const auto gifSize = [&](int clipWidth, int clipHeight) {
+        const int w = heightOnly ? AspectSide(args.Number("--height", 0), clipHeight, clipWidth)
+                                 : args.Number("--width", clipWidth);
+        const int h = widthOnly ? AspectSide(args.Number("--width", 0), clipWidth, clipHeight)
+                                : args.Number("--height", clipHeight);
+        for (const auto& [option, side, clipSide, what] :
+             {std::tuple{"--width", w, clipWidth, "wide"},
+              std::tuple{"--height", h, clipHeight, "high"}})
+            if (!args.Has(option) && side > kGifMaxSide)
+                throw EUsage(
+                    (side == clipSide ? "the clip is " : "kept to the clip's aspect, the GIF is ") +
+                    std::to_string(side) + " pixels " + what + ", more than a GIF holds (" +
+                    std::to_string(kGifMaxSide) + "); give " + option + " N");
+        return std::pair{w, h};
+    };
+    if (clip.HeaderWidth != 0)
+        gifSize(clip.HeaderWidth, clip.HeaderHeight);
+    const auto [width, height] =
+        crop ? gifSize(crop->Width, crop->Height) : gifSize(clip.Width, clip.Height);
+    if (clip.HeaderWidth != 0 && !quiet)
+        std::cerr << "framolo-cli: the clip's header gives its pictures as " << clip.HeaderWidth
+                  << "x" << clip.HeaderHeight << ", but they are " << clip.Width << "x"
+                  << clip.Height << "; the pictures' size is taken\n";
 
     TFrameParams& params = host.Params;
     params.Start = args.Number("--start", clip.Start);
@@ -378,6 +482,8 @@ int AviToGif(const TCliArgs& args) {
     options.Threads = args.Number(
         "--threads", static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency())));
 
+    options.Threads = ThreadsWithinBudget(width, height, options.Threads, quiet);
+
     // A range the clip cannot give is refused before any work, as the window does.
     const int lastFrame = std::max(clip.End, clip.HeaderEnd);
     if (clip.Ok && lastFrame >= clip.Start) {
@@ -413,12 +519,18 @@ int AviToGif(const TCliArgs& args) {
         return kExitError;
     host.ShowFinishedProgress();
     if (args.Has("--json") || !quiet)
-        WriteReport(std::cout,
+        WriteReport(ReportStream(args.Positional[1]),
                     {params.Width, params.Height, outcome.FrameCount, outcome.Bytes,
                      args.Positional[1], SecondsSince(started)},
                     args.Has("--json"));
     return 0;
 }
+
+// What a GIF's road to a clip may hold: the document's pixels, and the
+// screen-sized pictures it composites and writes, about this many bytes for
+// each pixel of the screen.
+constexpr std::int64_t kGifRoadMemoryBudget = std::int64_t{900} << 20;
+constexpr std::int64_t kClipBytesPerScreenPixel = 5;
 
 // Six hex digits, red first, as 0x00BBGGRR.
 TColor ParseBackground(const std::string& text) {
@@ -442,8 +554,6 @@ int GifToAvi(const TCliArgs& args) {
     RefuseToReplaceInput(args, gifName && !args.Has("--force"), "a GIF's",
                          "name it .avi, .mp4 or .webm, or --force writes it as " +
                              ChangeFileExt(output, ".avi"));
-    if (LowerCase(ExtractFileExt(output)) != ".avi" && !VideoFileFormatOf(output, format))
-        RefuseToOverwriteInput(args.Positional[0], ChangeFileExt(output, ".avi"));
     // A clip's index and sizes are written last, at their places in the file,
     // which a device or a pipe cannot take; its name must not become another
     // file's either (/dev/stdout.avi).
@@ -452,9 +562,39 @@ int GifToAvi(const TCliArgs& args) {
     if (kind != std::filesystem::file_type::not_found &&
         kind != std::filesystem::file_type::regular && kind != std::filesystem::file_type::none)
         throw EUsage("gif2avi writes a file it can go back in, not a device or pipe: " + output);
+    // Any other extension is refused: the clip would take the .avi name,
+    // which may be another file's.
+    if (LowerCase(ExtractFileExt(output)) != ".avi" && !VideoFileFormatOf(output, format)) {
+        if (!gifName)
+            throw EUsage("OUTPUT " + output +
+                         " names no kind of clip this command writes: end it in .avi (uncompressed "
+                         "AVI), .mp4 (H.264) or .webm (VP9)");
+        const std::string renamed = ChangeFileExt(output, ".avi");
+        RefuseToOverwriteInput(args.Positional[0], renamed);
+        std::error_code taken;
+        if (std::filesystem::exists(std::filesystem::symlink_status(renamed, taken)))
+            throw EUsage("OUTPUT " + output + " would be written as " + renamed +
+                         ", which exists; name the clip " + renamed + " to replace it");
+    }
     TGIFDocument document;
     document.WarningHandler = PrintWarningsOnce(std::cerr);
+    // The frames' pixels come first out of the road's memory budget, and the
+    // screen the road composites on, about kClipBytesPerScreenPixel a pixel,
+    // out of what they leave.
+    document.SetPixelBudget(std::min(document.PixelBudget(), kGifRoadMemoryBudget));
     document.LoadFromFile(args.Positional[0]);
+    std::int64_t framePixels = 0;
+    for (int i = 0; i < document.Frames().Count(); ++i)
+        framePixels += std::int64_t{document.Frames()[i]->Width()} * document.Frames()[i]->Height();
+    const std::int64_t roadBytes =
+        framePixels + std::int64_t{document.Width()} * document.Height() * kClipBytesPerScreenPixel;
+    if (roadBytes > kGifRoadMemoryBudget)
+        throw EJobError("the GIF takes about " + std::to_string(roadBytes >> 20) +
+                        " MB to convert (its frames hold " + std::to_string(framePixels) +
+                        " pixels, its screen is " + std::to_string(document.Width()) + "x" +
+                        std::to_string(document.Height()) +
+                        "), more than the clip memory budget of " +
+                        std::to_string(kGifRoadMemoryBudget >> 20) + " MB");
     TCliHost host(std::cout, std::cerr, quiet, StderrIsTerminal());
     host.SetCurrentFileName(args.Positional[0]);
     host.SetSourceDocument(&document);
@@ -495,7 +635,72 @@ int Info(const TCliArgs& args) {
                         std::cout, std::cerr);
 }
 
+// Passes what is written on to another buffer and keeps a copy, so that a
+// failed --json run can give its message as JSON too.
+class TKeepingBuffer : public std::streambuf {
+public:
+    explicit TKeepingBuffer(std::streambuf* out) : out_(out) {}
+    const std::string& Text() const { return text_; }
+
+protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof())
+            return traits_type::not_eof(c);
+        text_ += static_cast<char>(c);
+        return out_->sputc(static_cast<char>(c));
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        text_.append(s, static_cast<std::size_t>(n));
+        return out_->sputn(s, n);
+    }
+    int sync() override { return out_->pubsync(); }
+
+private:
+    std::streambuf* out_;
+    std::string text_;
+};
+
+// The last message the tool gave in errors, without its "framolo-cli: ".
+std::string LastMessage(const std::string& errors) {
+    const std::string prefix = "framolo-cli: ";
+    std::size_t at = std::string::npos;
+    for (std::size_t line = 0; line < errors.size();) {
+        if (errors.compare(line, prefix.size(), prefix) == 0)
+            at = line + prefix.size();
+        const std::size_t end = errors.find('\n', line);
+        line = end == std::string::npos ? errors.size() : end + 1;
+    }
+    if (at == std::string::npos)
+        return "";
+    return errors.substr(at, errors.find('\n', at) - at);
+}
+
+int RunCommand(int argc, char** argv);
+
 int Main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (std::find(args.begin(), std::find(args.begin(), args.end(), "--"), "--json") ==
+        std::find(args.begin(), args.end(), "--"))
+        return RunCommand(argc, argv);
+    // A script asking for JSON reads a failure as JSON too: one object on the
+    // standard output, as a report would be.
+    TKeepingBuffer kept(std::cerr.rdbuf());
+    std::streambuf* const errors = std::cerr.rdbuf(&kept);
+    int status = 0;
+    try {
+        status = RunCommand(argc, argv);
+    } catch (...) {
+        std::cerr.rdbuf(errors);
+        throw;
+    }
+    std::cerr.rdbuf(errors);
+    if (status != 0)
+        std::cout << "{\"error\": " << JsonString(LastMessage(kept.Text()))
+                  << ", \"exit_status\": " << status << "}\n";
+    return status;
+}
+
+int RunCommand(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         (args.empty() ? std::cerr : std::cout) << UsageText();

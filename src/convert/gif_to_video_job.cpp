@@ -307,7 +307,12 @@ TJobOutcome TGifToVideoJob::Run() {
         std::optional<TOutputFile> output;
         try {
             output.emplace(sink_.CurrentFileName());
-        } catch (const EOutputError&) {
+        } catch (const EOutputError& e) {
+            // An MP4 or WebM clip is named as what it is, with the reason.
+            if (video)
+                throw EJobError(std::string("Failed to create ") +
+                                (videoFormat == TVideoFileFormat::Mp4 ? "MP4" : "WebM") +
+                                " file: " + e.what());
             throw EJobError(jobmsg::FailedCreateFile);
         }
         // A clip's index is written last, at its place in the file.

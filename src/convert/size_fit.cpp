@@ -47,8 +47,23 @@ TFrameParams FitParams(const TFrameParams& base, const TFitPoint& point) {
     return params;
 }
 
+namespace {
+
+// The largest step the search tries. Counted in 64 bits, since a step near
+// the largest number would overflow the factor; a step past the clip's
+// frames keeps one frame, as does any larger step, so no larger one is tried.
+int MostFitStep(const TFrameParams& base) {
+    const std::int64_t step = std::max(1, base.Step);
+    std::int64_t most = step * kFitMaxStepFactor;
+    if (base.End >= base.Start)
+        most = std::min(most, std::max(step, std::int64_t{base.End} - base.Start + 1));
+    return static_cast<int>(std::min<std::int64_t>(most, INT32_MAX));
+}
+
+} // namespace
+
 TFitPoint SmallestFitPoint(const TFrameParams& base) {
-    return {kFitQualityFloor, std::max(1, base.Step) * kFitMaxStepFactor, kFitMinScalePercent};
+    return {kFitQualityFloor, MostFitStep(base), kFitMinScalePercent};
 }
 
 namespace {
@@ -83,7 +98,7 @@ TFitChoice ChooseFit(const TFrameParams& base, std::int64_t target,
     const double goal = static_cast<double>(target);
     int top = std::max(base.Quality, kFitQualityFloor);
     const int step0 = std::max(1, base.Step);
-    const int stepMost = step0 * kFitMaxStepFactor;
+    const int stepMost = MostFitStep(base);
     const auto chosen = [&](TFitPoint p, double size) {
         choice.Point = p;
         choice.Estimate = std::llround(size);

@@ -51,6 +51,12 @@ inline constexpr const char* InvalidCodeSize = "Invalid LZW minimum code size";
 // A whole document whose frames together pass the document limit.
 inline constexpr const char* DocumentTooLarge = "Animation is too large to hold in memory";
 
+// A read that would make more frames and extensions than the reader's limit.
+inline std::string TooManyBlocks(std::int64_t limit) {
+    return "The GIF image holds more blocks than can be read (the limit is " +
+           std::to_string(limit) + ")";
+}
+
 // A document whose frames together would pass its pixel budget. Counts are in
 // whole millions, the pixels rounded up and the limit down, so that the first
 // always reads larger than the second.

@@ -175,6 +175,38 @@ private:
     int row_ = 0;
 };
 
+// The frames and extensions the read under way may still make, -1 outside a
+// read. A document's read counts them across its frames, and the reads it
+// makes of a frame or a frame's extensions take from its allowance. The
+// reader has no threads of its own, and a thread's reads never overlap.
+thread_local std::int64_t tBlocksLeft = -1;
+
+// Takes one block from the read's allowance; refuses the read past it.
+void TakeBlock() {
+    if (tBlocksLeft == 0)
+        throw GIFException(gifmsg::TooManyBlocks(GIFReadLimits.MaxBlocks));
+    if (tBlocksLeft > 0)
+        --tBlocksLeft;
+}
+
+// Gives the outermost read its allowance, and ends it with that read.
+class TBlockAllowance {
+public:
+    TBlockAllowance() : outermost_(tBlocksLeft < 0) {
+        if (outermost_)
+            tBlocksLeft = GIFReadLimits.MaxBlocks;
+    }
+    ~TBlockAllowance() {
+        if (outermost_)
+            tBlocksLeft = -1;
+    }
+    TBlockAllowance(const TBlockAllowance&) = delete;
+    TBlockAllowance& operator=(const TBlockAllowance&) = delete;
+
+private:
+    bool outermost_;
+};
+
 // The document limit, but never more than half of this machine's memory: the
 // pixels of every frame are held at once, and a small file can claim many large
 // frames, so a limit the machine cannot hold would end in an out-of-memory kill.
@@ -384,6 +416,7 @@ void TGIFImageList::LoadFromStream(TStream& stream, TPersistent* parent) {
         return true;
     };
 
+    TBlockAllowance allowance;
     std::uint8_t b = 0;
     if (!nextBlock(b))
         return;
@@ -394,6 +427,7 @@ void TGIFImageList::LoadFromStream(TStream& stream, TPersistent* parent) {
             break;
         }
         StepBack(stream);
+        TakeBlock();
         auto frame = std::make_unique<TGIFSubImage>(document);
         ReadFrame(*frame, stream, inUse);
         inUse += static_cast<std::int64_t>(frame->PixelCount());
@@ -411,6 +445,7 @@ void TGIFImageList::LoadFromStream(TStream& stream, TPersistent* parent) {
 }
 
 void TGIFSubImage::LoadFromStream(TStream& stream) {
+    TBlockAllowance allowance;
     ReadFrame(*this, stream, PixelsInUse(document_, this));
 }
 
@@ -418,6 +453,7 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
 
 void TGIFExtensionList::LoadFromStream(TStream& stream, TPersistent* parent) {
     auto* frame = dynamic_cast<TGIFSubImage*>(parent);
+    TBlockAllowance allowance;
     std::uint8_t b = 0;
     if (!ReadOne(stream, b))
         return;
@@ -432,6 +468,7 @@ void TGIFExtensionList::LoadFromStream(TStream& stream, TPersistent* parent) {
         if (cls == nullptr)
             throw GIFException(gifmsg::UnknownExtension);
         StepBack(stream);
+        TakeBlock();
         std::unique_ptr<TGIFExtension> extension = cls->CreateFor(frame);
         extension->LoadFromStream(stream);
         Add(std::move(extension));

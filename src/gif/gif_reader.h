@@ -14,6 +14,10 @@ namespace framolo {
 struct TGIFReadLimits {
     std::int64_t MaxFramePixels = TGIFDocument::kMaxFramePixels;
     std::int64_t MaxDocumentPixels = TGIFDocument::kMaxDocumentPixels;
+    // Frames and extensions one read makes in all. Each is an object of its
+    // own, near a kilobyte, which no pixel count sees: a small file of empty
+    // blocks could otherwise make millions of them.
+    std::int64_t MaxBlocks = 1000000;
 };
 
 // The limits every read uses. Tools that read untrusted files in bulk (the fuzz

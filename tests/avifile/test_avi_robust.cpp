@@ -305,5 +305,54 @@ TEST(AviRobust, TheIndexCountsTheFramesAndLateStartsAreRefused) {
     }
 }
 
+// The pictures of frames 0, 4 and 9 of path, numbered from its first frame.
+std::vector<std::vector<std::uint8_t>> SomeFrames(const fs::path& path) {
+    std::vector<std::vector<std::uint8_t>> pictures;
+    PAVIFile file = nullptr;
+    if (AVIFileOpen(file, path.string(), OF_READ) != AVIERR_OK)
+        return pictures;
+    PAVIStream video = nullptr;
+    if (AVIFileGetStream(file, video, streamtypeVIDEO, 0) == AVIERR_OK) {
+        PGetFrame frames = AVIStreamGetFrameOpen(video, nullptr);
+        for (const std::int32_t k : {0, 4, 9, 0}) {
+            const auto* dib = static_cast<const std::uint8_t*>(
+                AVIStreamGetFrame(frames, AVIStreamStart(video) + k));
+            pictures.emplace_back(dib != nullptr ? dib : nullptr,
+                                  dib != nullptr ? dib + 40 + 16 * 16 * 3 : nullptr);
+        }
+        AVIStreamGetFrameClose(frames);
+        AVIStreamRelease(video);
+    }
+    AVIFileRelease(file);
+    return pictures;
+}
+
+// A first frame number far past the clip's start (more than an hour of
+// frames) is one the demuxer does not believe; the frames keep their pictures
+// whatever the number, in order and after a jump back.
+TEST(AviRobust, FramesKeepTheirPicturesAtAnyFirstFrameNumber) {
+    // A frame a second: an hour is 3600 frames.
+    const fs::path clip =
+        MakeClip("started_src.avi", "-f lavfi -i testsrc2=size=16x16:rate=1 -c:v mjpeg "
+                                    "-frames:v 10");
+    ASSERT_FALSE(clip.empty());
+    const auto expected = SomeFrames(clip);
+    ASSERT_EQ(expected.size(), 4u);
+    ASSERT_NE(expected[0], expected[1]);
+    const auto source = ReadFile(clip);
+    const std::string strh = "strh";
+    const auto at = std::search(source.begin(), source.end(), strh.begin(), strh.end());
+    ASSERT_NE(at, source.end());
+    const auto data = static_cast<std::size_t>(at - source.begin()) + 8 + 28;
+    for (const std::uint32_t start : {5u, 3600u, 3601u, 0x10000000u, 0x7ffffff0u}) {
+        auto bytes = source;
+        for (int b = 0; b < 4; ++b)
+            bytes[data + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(start >> (8 * b));
+        const fs::path patched = WorkDir() / "started.avi";
+        WriteFile(patched, bytes);
+        EXPECT_EQ(SomeFrames(patched), expected) << start;
+    }
+}
+
 } // namespace
 } // namespace framolo

@@ -27,4 +27,12 @@ inline std::filesystem::path FreshFolder(const std::string& name) {
     return dir;
 }
 
+// Shell commands that wait, at most a minute, until the process $pid holds a
+// file in dir open for writing (its output's temporary file, named or not).
+inline std::string WaitForFileIn(const std::string& dir) {
+    return "for i in $(seq 1 6000); do ls -l /proc/$pid/fd 2>/dev/null | grep '^l.wx' | "
+           "grep -qF " +
+           Quote(dir + "/") + " && break; sleep 0.01; done; ";
+}
+
 } // namespace framolo::test

@@ -158,15 +158,14 @@ TEST(CliSignals, EachEndingSignalDuringARunLeavesNothingAndExitsNonZero) {
     for (const char* signal : {"INT", "TERM", "HUP"}) {
         const fs::path dir = Folder(std::string("signal_") + signal);
         const fs::path out = dir / "out.gif";
-        // The temporary file exists from before the first frame: once it shows,
-        // the run is under way. Holding the process still while the signal is
-        // sent makes the moment certain.
-        const std::string script =
-            std::string(FRAMOLO_CLI_PATH) + " avi2gif " + Quote(LongClip()) + " " +
-            Quote(out.string()) + " --reduction quantize >/dev/null 2>&1 & pid=$!; " +
-            "for i in $(seq 1 400); do ls " + Quote(dir.string()) +
-            "/.out.gif.*.part >/dev/null 2>&1 && break; sleep 0.01; done; " +
-            "kill -STOP $pid; kill -" + signal + " $pid; kill -CONT $pid; wait $pid; echo $?";
+        // The temporary file is open from before the first frame: once the
+        // process holds a file in the folder, the run is under way. Holding
+        // the process still while the signal is sent makes the moment certain.
+        const std::string script = std::string(FRAMOLO_CLI_PATH) + " avi2gif " + Quote(LongClip()) +
+                                   " " + Quote(out.string()) +
+                                   " --reduction quantize >/dev/null 2>&1 & pid=$!; " +
+                                   test::WaitForFileIn(dir.string()) + "kill -STOP $pid; kill -" +
+                                   signal + " $pid; kill -CONT $pid; wait $pid; echo $?";
         std::string log;
         ASSERT_EQ(test::RunCommand(script, &log), 0);
         EXPECT_NE(std::stoi(log), 0) << signal;
@@ -187,8 +186,7 @@ TEST(CliSignals, ASignalDuringGifToVideoKeepsTheEarlierFile) {
         std::ofstream(out) << "earlier";
         const std::string script =
             std::string(FRAMOLO_CLI_PATH) + " gif2avi " + Quote(gif) + " " + Quote(out.string()) +
-            " >/dev/null 2>&1 & pid=$!; for i in $(seq 1 400); do ls " + Quote(dir.string()) +
-            "/.out.*.part >/dev/null 2>&1 && break; sleep 0.01; done; " +
+            " >/dev/null 2>&1 & pid=$!; " + test::WaitForFileIn(dir.string()) +
             "kill -STOP $pid; kill -INT $pid; kill -CONT $pid; wait $pid; echo $?";
         ASSERT_EQ(test::RunCommand(script, &log), 0);
         EXPECT_NE(std::stoi(log), 0) << name;

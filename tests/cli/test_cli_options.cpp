@@ -1,11 +1,13 @@
 // What a command-line user types first: help, version, JSON reports, thread
 // counts, the short-delay warning, info on GIFs by content, and Ctrl-C.
 #include "cli/cli_help.h"
+#include "cli_test_util.h"
 #include "clip_tools.h"
 #include "convert/job_support.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include <unistd.h>
@@ -231,8 +233,8 @@ TEST(CliOptions, CtrlCStopsTheRunAndLeavesNoFile) {
     const std::string script = test::WorkPath("cli_opt_interrupt.sh");
     std::ofstream(script) << "'" << kCli << "' avi2gif '" << clip << "' '" << gif
                           << "' --threads 2 --quiet 2>&1 & pid=$!\n"
-                          << "for i in $(seq 3000); do ls " << TemporaryPattern(gif)
-                          << " >/dev/null 2>&1 && break; sleep 0.01; done\n"
+                          << test::WaitForFileIn(std::filesystem::path(gif).parent_path().string())
+                          << "\n"
                           << "kill -INT $pid; wait $pid; echo \"status $?\"\n";
     std::string out;
     ASSERT_EQ(test::RunCommand("bash '" + script + "'", &out), 0);

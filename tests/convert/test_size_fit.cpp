@@ -339,6 +339,30 @@ TEST(SizeFit, KeepsTheFrameRateWhereDroppingFramesSavesNothing) {
     EXPECT_GT(size, third * 3 / 5) << blurred.Point.ScalePercent;
 }
 
+TEST(SizeFit, StepsNearTheLargestNumberStayWithinTheClip) {
+    // Every step the search tries is at least 1 and no more than the clip's
+    // 200 frames, past which a step keeps one frame whatever it is.
+    const struct {
+        int Step;
+        int Most; // the step SmallestFitPoint gives up to
+    } cases[] = {{1, 4}, {60, 200}, {199, 200}, {1073741824, 1073741824}, {INT32_MAX, INT32_MAX}};
+    for (const auto& c : cases) {
+        TFrameParams base = ModelBase();
+        base.Step = c.Step;
+        EXPECT_EQ(SmallestFitPoint(base).Step, c.Most) << c.Step;
+        int estimates = 0;
+        const TFitChoice choice = ChooseFit(base, 1, [&](const TFrameParams& p) {
+            EXPECT_GE(p.Step, 1);
+            EXPECT_LE(p.Step, std::max(200, c.Step));
+            EXPECT_GT(p.Delay, 0);
+            ++estimates;
+            return ModelSize(p);
+        });
+        EXPECT_LT(estimates, 40) << c.Step;
+        EXPECT_FALSE(choice.Fits);
+    }
+}
+
 TEST(SizeFit, SaysSizesAsAboutMBOrKB) {
     const struct {
         std::int64_t Bytes;

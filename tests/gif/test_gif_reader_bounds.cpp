@@ -5,6 +5,8 @@
 #include "gif_reader_test_util.h"
 #include "gif_test_util.h"
 
+#include "gif/gif_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -136,6 +138,39 @@ TEST(GIFReaderBounds, FramesAreHandedOverAsTheyAreRead) {
     TReadOnlyMemoryStream bomb(large.b.data(), large.b.size());
     EXPECT_THROW(doc.LoadFromStream(bomb), GIFException);
     EXPECT_EQ(doc.Frames().Count(), 2);
+}
+
+TEST(GIFReaderBounds, FramesAndExtensionsCountAgainstTheBlockLimit) {
+    const TGIFReadLimits saved = GIFReadLimits;
+    GIFReadLimits.MaxBlocks = 1000;
+    const auto comments = [](int count, int frames) {
+        GifBytes g;
+        g.Header(1, 1);
+        for (int f = 0; f < frames; ++f) {
+            for (int i = 0; i < count; ++i)
+                g.Raw({0x21, 0xFE, 0});
+            g.Image(1, 1, {0});
+        }
+        return g.Trailer().b;
+    };
+    const struct {
+        const char* Name;
+        std::vector<std::uint8_t> Bytes;
+        bool Refused;
+    } cases[] = {
+        {"one frame and 999 extensions", comments(999, 1), false},
+        {"one frame and 1000 extensions", comments(1000, 1), true},
+        {"500 frames of one extension", comments(1, 500), false},
+        {"501 frames of one extension", comments(1, 501), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const Loaded r = LoadBytes(c.Bytes);
+        EXPECT_EQ(r.Error,
+                  c.Refused ? "The GIF image holds more blocks than can be read (the limit is 1000)"
+                            : "");
+    }
+    GIFReadLimits = saved;
 }
 
 TEST(GIFDocumentLists, LongListsLoadAndFree) {

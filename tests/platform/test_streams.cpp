@@ -84,6 +84,19 @@ TEST(FileStream, OpenErrorsAreClear) {
     std::remove(path.c_str());
 }
 
+TEST(FileStream, AWriteErrorSaysTheSystemsReason) {
+    // A device that is always full, as a disk can be.
+    TFileStream full("/dev/full", fmCreate);
+    const std::vector<std::uint8_t> bytes(100, 7);
+    full.WriteBuffer(bytes.data(), bytes.size());
+    try {
+        full.Flush();
+        ADD_FAILURE() << "a full device took the bytes";
+    } catch (const EWriteError& e) {
+        EXPECT_STREQ(e.what(), "Stream write error: No space left on device");
+    }
+}
+
 TEST(FileStream, SetSizeTruncatesAndExtends) {
     const std::string path = TempPath("setsize.bin");
     TFileStream f(path, fmCreate);

@@ -142,5 +142,34 @@ TEST(VideoFileWriterErrors, NamesTheReasonAndFormats) {
     EXPECT_FALSE(TVideoFileWriter::Create((WorkDir() / "zero.mp4").string(), settings, error));
 }
 
+TEST(VideoFileWriterErrors, APicturePastTheEncodersBudgetIsRefusedWithItsSize) {
+    const struct {
+        TVideoFileFormat Format;
+        int Width, Height;
+        bool Taken;
+    } cases[] = {
+        {TVideoFileFormat::Mp4, 4096, 2160, true},
+        {TVideoFileFormat::WebM, 2160, 4096, true},
+        {TVideoFileFormat::WebM, 4096, 2161, false}, // coded as 4096 x 2162
+        {TVideoFileFormat::Mp4, 8192, 8192, false},
+    };
+    for (const auto& c : cases) {
+        TVideoFileSettings settings;
+        settings.Format = c.Format;
+        settings.Width = c.Width;
+        settings.Height = c.Height;
+        std::string error;
+        const auto writer =
+            TVideoFileWriter::Create((WorkDir() / "budget.mkv").string(), settings, error);
+        EXPECT_EQ(writer != nullptr, c.Taken) << c.Width << "x" << c.Height << " " << error;
+        if (!c.Taken) {
+            EXPECT_NE(error.find("The picture of " + std::to_string(c.Width) + "x" +
+                                 std::to_string(c.Height) + " is larger than"),
+                      std::string::npos)
+                << error;
+        }
+    }
+}
+
 } // namespace
 } // namespace framolo

@@ -56,6 +56,11 @@ THResult AVIStreamBeginStreaming(PAVIStream stream, std::int32_t start, std::int
                                  std::int32_t rate);
 THResult AVIStreamEndStreaming(PAVIStream stream);
 
+// The largest pictures the decoder delivers: at most this many pixels a
+// side, and this many in all. A stream of larger pictures gives no frames.
+inline constexpr int AVIMaxFrameSide = 32768;
+inline constexpr std::int64_t AVIMaxFramePixels = std::int64_t{1} << 28;
+
 // A frame decoder for a video stream; `wanted` must be null (the decoder picks
 // 8 bits with a palette for palettised sources, 24-bit BGR otherwise).
 // Null on failure.

@@ -6,6 +6,8 @@
 // platform/video): only their .cpp files include this header, so FFmpeg types
 // stay out of every header the rest of Framolo sees.
 
+#include "platform/avifile/avifile.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,8 +47,8 @@ using TSwsPtr = std::unique_ptr<SwsContext, TSwsFree>;
 using TSwrPtr = std::unique_ptr<SwrContext, TSwrFree>;
 
 // Pictures larger than this are refused instead of allocated.
-constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
-constexpr int kMaxDimension = 32768;
+constexpr std::int64_t kMaxPixels = AVIMaxFramePixels;
+constexpr int kMaxDimension = AVIMaxFrameSide;
 
 // Quiets FFmpeg's own logging, once per process.
 void SilenceFfmpegLog();

@@ -146,6 +146,13 @@ void DescribeAvi(const AVFormatContext* f, const TAviLayout& layout, TMediaFile&
             clock->Start = in.dwStart;
             clock->Length = in.dwLength;
             clock->ForwardOnly = ls.PaletteChanges > 0;
+            // A start of more than an hour is not believed by the demuxer,
+            // whose timestamps then begin at 0; its index shows which it did.
+            if (ms.FfIndex >= 0 && in.dwStart > 0) {
+                const AVIndexEntry* first = avformat_index_get_entry(f->streams[ms.FfIndex], 0);
+                if (first != nullptr && first->timestamp < static_cast<std::int64_t>(in.dwStart))
+                    clock->TsOffset = in.dwStart;
+            }
             if (ls.IndexSource == TAviIndexSource::Scan) {
                 clock->Available = static_cast<std::int64_t>(ls.Chunks.size());
             }

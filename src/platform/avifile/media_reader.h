@@ -32,6 +32,9 @@ struct TFrameClock {
     // Palette changes live in chunks between the frames; a seek would skip
     // them, so such streams are only ever decoded forward from the start.
     bool ForwardOnly = false;
+    // What FFmpeg's timestamps of an AVI stream lack of the frame numbers:
+    // 0, or Start when the demuxer dropped a start it found too far off.
+    std::int64_t TsOffset = 0;
 };
 
 struct TAudioShape {

@@ -48,14 +48,15 @@ struct TVideoReader::TImpl : TStreamDecoder {
     }
     std::int64_t PacketNumber(const AVPacket& p) const {
         if (Clock->CountsFrames) {
-            return p.dts != AV_NOPTS_VALUE ? p.dts : p.pts;
+            const std::int64_t ts = p.dts != AV_NOPTS_VALUE ? p.dts : p.pts;
+            return ts == AV_NOPTS_VALUE ? ts : ts + Clock->TsOffset;
         }
         return Rank(p.pts != AV_NOPTS_VALUE ? p.pts : p.dts);
     }
     // AVI timestamps are stream positions: dwStart for the first frame.
     std::int64_t SeekTs(std::int64_t k) const {
         if (Clock->CountsFrames) {
-            return k;
+            return k - Clock->TsOffset;
         }
         if (Clock->Times.empty()) {
             return 0;

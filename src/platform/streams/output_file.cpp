@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace framolo {
@@ -65,8 +67,18 @@ std::string FollowLinks(const std::string& path) {
 TOutputFile::TOutputFile(const std::string& path) : path_(path) {
     if (path.empty())
         Fail(path, ENOENT);
-    target_ = FollowLinks(path);
     struct stat st {};
+    // A device or a pipe, reached through whatever links lead to it: the
+    // kernel's own links end in names no path can follow (/dev/stdout leads
+    // to /proc/self/fd/1 and on to "pipe:[...]"), so the path is asked as given.
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        if (access(path.c_str(), W_OK) != 0)
+            Fail(path, errno);
+        inPlace_ = true;
+        target_ = writePath_ = path;
+        return;
+    }
+    target_ = FollowLinks(path);
     const bool exists = stat(target_.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         Fail(path, EISDIR);
@@ -88,8 +100,14 @@ TOutputFile::TOutputFile(const std::string& path) : path_(path) {
         umask(mask);
         mode = 0666 & ~mask;
     }
-    std::string name = Folder(target_) + "/." + BaseName(target_) + ".XXXXXX.part";
     TEndingSignalsHeld held;
+    if (OpenUnnamed(mode))
+        return;
+    // The temporary's name carries the target's while it fits in a name.
+    const std::string base = BaseName(target_);
+    std::string name = Folder(target_) + "/." +
+                       (base.size() + 13 <= NAME_MAX ? base : std::string("framolo")) +
+                       ".XXXXXX.part";
     const int fd = mkstemps(name.data(), 5);
     if (fd < 0)
         Fail(path, errno);
@@ -106,10 +124,77 @@ TOutputFile::~TOutputFile() {
     Discard();
 }
 
+bool TOutputFile::OpenUnnamed(mode_t mode) {
+#if defined(__linux__) && defined(O_TMPFILE)
+    // A file without a name vanishes with the process however it ends, even
+    // killed; the writers reach it by its /proc name. A file system without
+    // unnamed files, or a system without /proc, gets the named temporary.
+    const int fd = open(Folder(target_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    if (fd < 0)
+        return false;
+    fchmod(fd, mode);
+    const std::string reopened = "/proc/self/fd/" + std::to_string(fd);
+    if (access(reopened.c_str(), W_OK) != 0) {
+        close(fd);
+        return false;
+    }
+    unnamed_ = fd;
+    writePath_ = reopened;
+    return true;
+#else
+    (void)mode;
+    return false;
+#endif
+}
+
+void TOutputFile::LinkUnnamed() {
+    // A link cannot replace a file: the result is linked under a name of its
+    // own beside the target, which a signal handler removes, then renamed.
+    if (linkat(AT_FDCWD, writePath_.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return;
+    if (errno != EEXIST)
+        Fail(path_, errno);
+    const std::string folder = Folder(target_);
+    for (unsigned attempt = 0;; ++attempt) {
+        const std::string name = folder + "/.framolo-" + std::to_string(getpid()) + "-" +
+                                 std::to_string(attempt) + ".part";
+        if (name.size() < sizeof(gTempPath)) {
+            std::memcpy(gTempPath, name.c_str(), name.size() + 1);
+            gTempSet = 1;
+        }
+        if (linkat(AT_FDCWD, writePath_.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            const int error = errno;
+            gTempSet = 0;
+            if (error == EEXIST && attempt < 100)
+                continue;
+            Fail(path_, error);
+        }
+        const int renamed = std::rename(name.c_str(), target_.c_str());
+        const int error = errno;
+        if (renamed != 0)
+            unlink(name.c_str());
+        gTempSet = 0;
+        if (renamed != 0)
+            Fail(path_, error);
+        return;
+    }
+}
+
 void TOutputFile::Commit() {
     if (inPlace_ || committed_)
         return;
     TEndingSignalsHeld held;
+    if (unnamed_ >= 0) {
+        try {
+            LinkUnnamed();
+        } catch (const EOutputError&) {
+            Discard();
+            throw;
+        }
+        committed_ = true;
+        Discard();
+        return;
+    }
     if (std::rename(writePath_.c_str(), target_.c_str()) != 0) {
         const int error = errno;
         Discard();
@@ -140,6 +225,12 @@ void TOutputFile::WriteInPlace(const std::uint8_t* data, std::size_t size) {
 }
 
 void TOutputFile::Discard() {
+    if (unnamed_ >= 0) {
+        close(unnamed_);
+        unnamed_ = -1;
+        writePath_.clear();
+        return;
+    }
     if (inPlace_ || committed_ || writePath_.empty())
         return;
     TEndingSignalsHeld held;

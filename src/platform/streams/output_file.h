@@ -5,10 +5,14 @@
 // A regular file (or a name not yet taken) is written as a temporary file in
 // the target's folder, which replaces the target only once it is complete, so
 // a failed or interrupted run never leaves half a file where the result
-// belongs. A symbolic link is followed: the temporary file goes beside the
-// file it points to, and the link stays a link. Anything else that takes
-// writes (a device such as /dev/null, a pipe) is written in place, since
-// replacing it would destroy it.
+// belongs. On Linux the temporary file has no name until then, so that a
+// process killed outright leaves nothing either; where the file system has no
+// unnamed files, it is a hidden file named after the target. A symbolic link is followed: the
+// temporary file goes beside the file it points to, and the link stays a link. Anything else that
+// takes writes (a device such as /dev/null, a pipe) is written in place, since replacing it would
+// destroy it.
+
+#include <sys/types.h>
 
 #include <csignal>
 #include <cstddef>
@@ -34,7 +38,8 @@ public:
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
 
-    // The file to write the result to: the temporary file, or the target itself.
+    // The file to write the result to: the temporary file (a /proc name for an
+    // unnamed one, valid while this object lives), or the target itself.
     const std::string& WritePath() const { return writePath_; }
     // True when the result goes straight into the target (not a regular file).
     bool InPlace() const { return inPlace_; }
@@ -45,11 +50,14 @@ public:
     void WriteInPlace(const std::uint8_t* data, std::size_t size);
 
 private:
+    bool OpenUnnamed(mode_t mode);
+    void LinkUnnamed();
     void Discard();
 
     std::string path_;      // as the user gave it
     std::string target_;    // the file a link leads to, or the path itself
     std::string writePath_; // temporary file, or the target when in place
+    int unnamed_ = -1;      // the unnamed temporary file, while it is open
     bool inPlace_ = false;
     bool committed_ = false;
 };

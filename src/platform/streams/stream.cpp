@@ -33,6 +33,12 @@
 namespace framolo {
 
 namespace {
+
+// A file's write error says what the system gave as the reason (a full disk
+// among them), since the fixed text alone leaves a person guessing.
+std::string WriteErrorText(int error) {
+    return std::string("Stream write error: ") + std::strerror(error);
+}
 constexpr std::size_t kFileBufferSize = 64 * 1024;
 
 std::int64_t ResolveSeek(std::int64_t offset, TSeekOrigin origin, std::int64_t current,
@@ -273,7 +279,7 @@ void TFileStream::FlushWrite() {
     if (!dirty_)
         return;
     if (FRAMOLO_LSEEK(fd_, bufStart_, SEEK_SET) < 0)
-        throw EWriteError("Stream write error");
+        throw EWriteError(WriteErrorText(errno));
     std::size_t done = 0;
     while (done < bufLen_) {
         const auto n =
@@ -281,10 +287,11 @@ void TFileStream::FlushWrite() {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
             dirty_ = false;
             bufStart_ += static_cast<std::int64_t>(bufPos_);
             bufLen_ = bufPos_ = 0;
-            throw EWriteError("Stream write error");
+            throw EWriteError(WriteErrorText(error));
         }
         done += static_cast<std::size_t>(n);
     }
@@ -376,7 +383,7 @@ void TFileStream::SetSize(std::int64_t newSize) {
         throw EStreamError("Invalid stream size");
     FlushWrite();
     if (FRAMOLO_FTRUNCATE(fd_, newSize) != 0)
-        throw EWriteError("Stream write error");
+        throw EWriteError(WriteErrorText(errno));
     const std::int64_t current = bufStart_ + static_cast<std::int64_t>(bufPos_);
     bufStart_ = std::min(current, newSize);
     bufLen_ = bufPos_ = 0;

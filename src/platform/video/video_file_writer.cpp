@@ -16,6 +16,19 @@ namespace framolo {
 
 namespace {
 
+// What the encoder's look-ahead frames may take, and how many it keeps by
+// default (x264's medium preset looks 40 ahead, VP9 25).
+constexpr std::int64_t kEncoderMemoryBudget = std::int64_t{384} << 20;
+constexpr std::int64_t kEncoderFramesAhead = 40;
+// The largest picture a video takes: even with one frame ahead, an encoder
+// holds a picture many times over.
+constexpr std::int64_t kMaxVideoPixels = std::int64_t{4096} * 2160;
+
+// A side as coded: H.264 and VP9 in 4:2:0 take even sizes.
+int CodedWidthOf(int side) {
+    return side + (side & 1);
+}
+
 // An output file's context, which owns the file it writes to.
 struct TFormatOutput {
     void operator()(AVFormatContext* c) const {
@@ -98,6 +111,14 @@ struct TVideoFileWriter::TImpl {
         if (rc < 0 || !raw)
             return Fail("Cannot set up the video file", rc);
 
+        if (std::int64_t{CodedWidthOf(Settings.Width)} * CodedWidthOf(Settings.Height) >
+            kMaxVideoPixels)
+            return Fail("The picture of " + std::to_string(Settings.Width) + "x" +
+                            std::to_string(Settings.Height) +
+                            " is larger than a video the encoder holds within its memory "
+                            "budget (" +
+                            std::to_string(kMaxVideoPixels / 1000000) + " million pixels)",
+                        0);
         const AVCodec* codec = avcodec_find_encoder_by_name(mp4 ? "libx264" : "libvpx-vp9");
         if (!codec)
             return Fail(mp4 ? "No H.264 encoder (libx264) is available"
@@ -134,6 +155,17 @@ struct TVideoFileWriter::TImpl {
             av_dict_set(&options, "deadline", "good", 0);
             av_dict_set_int(&options, "cpu-used", 4, 0);
             av_dict_set_int(&options, "row-mt", 1, 0);
+        }
+        // The encoders hold the frames they look ahead at several times over
+        // (planes at half-pixel steps, one set per thread): a large picture
+        // gets fewer of them and fewer threads, so that a small GIF of a
+        // large screen cannot take gigabytes.
+        const std::int64_t frameBytes = std::int64_t{CodedWidth} * CodedHeight * 8;
+        if (frameBytes * kEncoderFramesAhead > kEncoderMemoryBudget) {
+            const auto ahead = static_cast<int>(std::clamp<std::int64_t>(
+                kEncoderMemoryBudget / frameBytes, 1, kEncoderFramesAhead));
+            av_dict_set_int(&options, mp4 ? "rc-lookahead" : "lag-in-frames", ahead, 0);
+            c.thread_count = ahead >= 8 ? 2 : 1;
         }
         rc = avcodec_open2(&c, codec, &options);
         av_dict_free(&options);
