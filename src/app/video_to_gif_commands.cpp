@@ -108,6 +108,10 @@ void TVideoToGifPage::OpenClip(const std::string& chosen) {
     TrackBar1_->setTickInterval(stopFrame > 25 ? static_cast<int>(std::lrint(stopFrame / 25.0))
                                                : 1);
     TrackBar1_->setMaximum(stopFrame);
+    // A range marked on the clip before means nothing on this one.
+    TrackBar1_->SetSelStart(0);
+    TrackBar1_->SetSelEnd(0);
+    SetSelectModeIcon(5);
 
     SetHasClip(true);
     EndEdit_->setText(QString::number(stopFrame));
