@@ -1,10 +1,12 @@
 // Faults a person met on a walk through the window, each driven through the
 // real widgets: what the window must do instead.
+#include "app/background_estimate.h"
 #include "app/form_main.h"
 #include "app/track_bar.h"
 #include "window_road_fixture.h"
 
 #include <QLineEdit>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 namespace framolo {
@@ -38,6 +40,48 @@ TEST_F(WindowMendTest, ARangeMarkedOnOneClipIsGoneOnTheNext) {
     form->ToolButton3Click();
     EXPECT_EQ(form->AVIPlayer1().StartFrame(), 0);
     EXPECT_EQ(form->AVIPlayer1().StopFrame(), 62) << "Play runs the whole new clip";
+}
+
+// The box before an unsaved GIF is lost: Return saves it, Escape keeps
+// everything as it was.
+TEST_F(WindowMendTest, ReturnSavesAndEscapeCancelsBeforeAResultIsLost) {
+    const TModalRunner answer = Answer();
+    for (const auto key : {Qt::Key_Return, Qt::Key_Escape}) {
+        SCOPED_TRACE(key == Qt::Key_Return ? "Return" : "Escape");
+        int asked = 0;
+        TScopedModalRunner runner([&](QDialog& dialog) {
+            auto* box = qobject_cast<QMessageBox*>(&dialog);
+            if (box == nullptr || box->windowTitle() != "Framolo")
+                return answer(dialog);
+            ++asked;
+            box->show();
+            QTest::keyClick(box, key);
+            return box->result();
+        });
+        const QString first = MakeClip("road.avi", 20);
+        Open(first);
+        form->ConvertClick();
+        ASSERT_TRUE(form->HasUnsavedResult());
+        saveFile = WorkPath(QStringLiteral("asked%1.gif").arg(key));
+        Open(MakeClip("ticks20.avi", 21));
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(QFileInfo::exists(saveFile), key == Qt::Key_Return);
+        EXPECT_EQ(form->CurrentFileName() == first.toStdString(), key == Qt::Key_Escape);
+        EXPECT_EQ(form->HasUnsavedResult(), key == Qt::Key_Escape);
+    }
+}
+
+TEST_F(WindowMendTest, ARangeOfOneFrameHasAnEstimate) {
+    TScopedModalRunner runner(Answer());
+    Open(MakeClip("road.avi", 20));
+    Find<QLineEdit>("StartEdit")->setText("7");
+    Find<QLineEdit>("EndEdit")->setText("7");
+    auto* estimate = Find<QLabel>("EstimateLabel");
+    // Minutes: a busy machine is slow, never wrong.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !form->SizeEstimate().Busy() && !estimate->text().contains(u'\u2026'); },
+        300000));
+    EXPECT_TRUE(estimate->text().startsWith("About ")) << estimate->text().toStdString();
 }
 
 } // namespace
