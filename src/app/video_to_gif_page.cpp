@@ -332,8 +332,9 @@ void TVideoToGifPage::SetRunning(bool running) {
         ShowRunButtons(false);
         return;
     }
-    // A new run replaces the result before it, saved or not.
+    // A new run replaces the result before it, saved or not, and its report.
     resultUnsaved_ = false;
+    ClearReport();
     ImageGifPreview_->show();
     ShowRunButtons(true);
     Image_Gif_->hide();
@@ -415,11 +416,14 @@ void TVideoToGifPage::DiscardResult() {
     // An empty preview paints its own ground, so it steps aside for the placeholder.
     ImageGifPreview_->hide();
     Image_Gif_->show();
-    ReportWidthLabel_->clear();
-    ReportHeightLabel_->clear();
-    ReportFrameCountLabel_->clear();
-    Panel2_->hide();
+    ClearReport();
     resultUnsaved_ = false;
+}
+
+void TVideoToGifPage::ClearReport() {
+    for (QLabel* value : {ReportWidthLabel_, ReportHeightLabel_, ReportFrameCountLabel_, Filesize_})
+        value->clear();
+    Panel2_->hide();
 }
 
 void TVideoToGifPage::ShowFrameDelay(int milliseconds) {

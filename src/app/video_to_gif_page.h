@@ -110,6 +110,8 @@ public:
     bool MayDiscardResult(TDiscardTrigger trigger, bool* discarded = nullptr);
     // Removes the converted GIF image and its report.
     void DiscardResult();
+    // Empties and hides the report of the last run.
+    void ClearReport();
 
     // A size in MB as typed in the Fit under field ("8", "2.5"), in bytes;
     // unset for anything else, 0 and less included.

@@ -3,6 +3,7 @@
 #include "app/background_estimate.h"
 #include "app/form_main.h"
 #include "app/track_bar.h"
+#include "convert/job_support.h"
 #include "window_road_fixture.h"
 
 #include <QLineEdit>
@@ -82,6 +83,27 @@ TEST_F(WindowMendTest, ARangeOfOneFrameHasAnEstimate) {
         [&] { return !form->SizeEstimate().Busy() && !estimate->text().contains(u'\u2026'); },
         300000));
     EXPECT_TRUE(estimate->text().startsWith("About ")) << estimate->text().toStdString();
+}
+
+TEST_F(WindowMendTest, ARunShowsNoWordOfTheRunBefore) {
+    TScopedModalRunner runner(Answer());
+    Open(MakeClip("road.avi", 20));
+    form->ConvertClick();
+    ASSERT_EQ(form->StatusText(), QString::fromLatin1(jobmsg::Finished));
+    ASSERT_TRUE(Find("Panel2")->isVisible());
+    QString status = QStringLiteral("unread");
+    bool report = true;
+    QString frames = QStringLiteral("unread");
+    DuringRun(3, [&] {
+        status = form->StatusText();
+        report = Find("Panel2")->isVisible();
+        frames = Text("ReportFrameCountLabel");
+        form->StopClick();
+    });
+    form->ConvertClick();
+    EXPECT_EQ(status, QString());
+    EXPECT_FALSE(report);
+    EXPECT_EQ(frames, QString());
 }
 
 } // namespace
