@@ -13,9 +13,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProgressBar>
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace framolo {
 
@@ -64,6 +66,24 @@ void TVideoToGifPage::RequestEstimate() {
 }
 
 void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
+    // The run takes the small-file road; the person's own choice of method,
+    // and after a failed fit the person's own fields, come back afterwards.
+    struct TOwnChoices {
+        TVideoToGifPage& Page;
+        const int Item = Page.ColorReductionBox_->currentIndex();
+        const QString Texts[4] = {Page.StepEdit_->text(), Page.WidthEdit_->text(),
+                                  Page.HeightEdit_->text(), Page.DelayEdit_->text()};
+        bool RestoreFields = false;
+        ~TOwnChoices() {
+            if (RestoreFields) {
+                QLineEdit* const fields[] = {Page.StepEdit_, Page.WidthEdit_, Page.HeightEdit_,
+                                             Page.DelayEdit_};
+                for (std::size_t i = 0; i < std::size(fields); ++i)
+                    fields[i]->setText(Texts[i]);
+            }
+            Page.ColorReductionBox_->setCurrentIndex(Item);
+        }
+    } own{*this};
     // Without a clip, or with a field that holds no number, the plain run
     // says what is wrong.
     ColorReductionBox_->setCurrentIndex(kBestSmallerIndex);
@@ -115,6 +135,7 @@ void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
         void Drop() override { Page.host_->DropResult(); }
     } converter(*this, sampler);
     const TLimitedRun run = RunUnderLimit(*base, limit, converter);
+    own.RestoreFields = run.Outcome.End != TJobEnd::Finished;
     if (run.Stopped && run.Encodes == 0)
         return;
     if (run.Outcome.End == TJobEnd::Finished) {
@@ -135,11 +156,13 @@ void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
     // Never a GIF over the limit.
     DiscardResult();
     RequestEstimate();
+    const QString failed =
+        QStringLiteral("No GIF of this clip fits under %1 MB with the settings allowed")
+            .arg(FitUnderEdit_->text().trimmed());
+    window_.ShowStatus(failed);
+    window_.Progress().setValue(window_.Progress().minimum());
     ShowBox(TBoxKind::Error,
-            QStringLiteral("No GIF of this clip fits under %1 MB with the settings allowed; the "
-                           "last try took %2 bytes")
-                .arg(FitUnderEdit_->text().trimmed())
-                .arg(run.LastBytes),
+            failed + QStringLiteral("; the last try took %1 bytes").arg(run.LastBytes),
             window_.BoxParent());
 }
 

@@ -187,7 +187,8 @@ TEST_F(WindowSizeLimitTest, TheEstimateShowsAndTheLimitHolds) {
         ASSERT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
         ASSERT_GT(saved, 0);
         EXPECT_LE(saved, TFormmain::ParseMegabytes(test.Limit).value_or(0));
-        EXPECT_EQ(Find<QComboBox>("ColorReductionBox")->currentIndex(), 9);
+        EXPECT_EQ(Find<QComboBox>("ColorReductionBox")->currentIndex(), 6)
+            << "the person's own method again, for the next plain run";
         const bool gaveWay = Field("StepEdit") != "1" || Field("WidthEdit") != "160";
         EXPECT_EQ(gaveWay, test.Sacrifices)
             << Field("StepEdit").toStdString() << " " << Field("WidthEdit").toStdString();
@@ -195,11 +196,25 @@ TEST_F(WindowSizeLimitTest, TheEstimateShowsAndTheLimitHolds) {
             << "the aspect is kept, to a pixel";
     }
 
-    // A limit nothing reaches leaves no result to save.
+    // A limit nothing reaches leaves no result to save, changes no field and
+    // says it failed.
     boxes.clear();
+    const QStringList names = {"StepEdit", "WidthEdit", "HeightEdit", "DelayEdit"};
+    QStringList before;
+    for (const QString& name : names)
+        before << Field(name.toLatin1().constData());
+    Find<QComboBox>("ColorReductionBox")->setCurrentIndex(1);
     EXPECT_EQ(ConvertAndSave("0.0001", "none.gif"), -1);
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_TRUE(boxes[0].startsWith("No GIF of this clip fits under 0.0001 MB"));
+    QStringList after;
+    for (const QString& name : names)
+        after << Field(name.toLatin1().constData());
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(Find<QComboBox>("ColorReductionBox")->currentIndex(), 1);
+    EXPECT_TRUE(form->StatusText().startsWith("No GIF of this clip fits under 0.0001 MB"))
+        << form->StatusText().toStdString();
+    Find<QComboBox>("ColorReductionBox")->setCurrentIndex(6);
 
     // Closing the clip while an estimate runs clears it.
     Find<QLineEdit>("StepEdit")->setText("1");
