@@ -19,6 +19,7 @@
 #include "convert/output_size.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/video_extensions.h"
+#include "platform/graphics/bitmap.h"
 #include "platform/streams/output_file.h"
 #include "preview/avi_player.h"
 #include "preview/gif_preview.h"
@@ -32,6 +33,7 @@
 
 #include <cmath>
 #include <exception>
+#include <tuple>
 
 namespace framolo {
 
@@ -292,6 +294,23 @@ void TVideoToGifPage::CheckStep() {
     checkingStep_ = false;
 }
 
+std::optional<std::string> TVideoToGifPage::SizeProblem(int width, int height) {
+    // A GIF's sides are 16-bit numbers, and a frame must fit in one bitmap.
+    constexpr int kMaxSide = 65535;
+    for (const auto& [name, side] : {std::pair{"width", width}, std::pair{"height", height}}) {
+        if (side < 1 || side > kMaxSide) {
+            std::string field = name;
+            field[0] = static_cast<char>(field[0] - 'a' + 'A');
+            return field + " " + std::to_string(side) + ": the GIF's " + name + " is 1 to " +
+                   std::to_string(kMaxSide) + " pixels";
+        }
+    }
+    if (std::int64_t{width} * height > TBitmap::kMaxPixels)
+        return "Width " + std::to_string(width) + " x Height " + std::to_string(height) +
+               ": a frame may have at most " + std::to_string(TBitmap::kMaxPixels) + " pixels";
+    return std::nullopt;
+}
+
 bool TVideoToGifPage::RunMayStart() {
     // Without a clip or a step the job says so itself.
     if (AVIPlayer1_->FileName().empty() || StepEdit_->text().isEmpty())
@@ -305,6 +324,12 @@ bool TVideoToGifPage::RunMayStart() {
     std::optional<std::string> problem;
     if (startOk && endOk)
         problem = FrameRangeProblem("Start Frame", start, "End Frame", end, clipFirst_, clipLast_);
+    bool widthOk = false;
+    bool heightOk = false;
+    const int width = WidthEdit_->text().toInt(&widthOk);
+    const int height = HeightEdit_->text().toInt(&heightOk);
+    if (!problem && widthOk && heightOk)
+        problem = SizeProblem(width, height);
     if (!problem && delayOk && delay < 0)
         problem = "Frame Delay " + std::to_string(delay) +
                   ": the clip gives no frame rate to take a delay from; type the delay each "

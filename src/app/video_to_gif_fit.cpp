@@ -53,7 +53,7 @@ std::optional<TFrameParams> TVideoToGifPage::FieldParams() {
 void TVideoToGifPage::RequestEstimate() {
     const std::optional<TFrameParams> params =
         AVIPlayer1_->FileName().empty() ? std::nullopt : FieldParams();
-    const bool usable = params && params->Step > 0 && params->Width > 0 && params->Height > 0 &&
+    const bool usable = params && params->Step > 0 && !SizeProblem(params->Width, params->Height) &&
                         params->Start >= clipFirst_ && params->Start <= params->End &&
                         params->End <= clipLast_ && params->Reduction.has_value();
     if (!usable) {

@@ -4,6 +4,7 @@
 #include "app/form_main.h"
 #include "app/track_bar.h"
 #include "convert/job_support.h"
+#include "preview/gif_preview.h"
 #include "window_road_fixture.h"
 
 #include <QLineEdit>
@@ -104,6 +105,39 @@ TEST_F(WindowMendTest, ARunShowsNoWordOfTheRunBefore) {
     EXPECT_EQ(status, QString());
     EXPECT_FALSE(report);
     EXPECT_EQ(frames, QString());
+}
+
+// Sizes no GIF can have are refused before any work, and the result of the
+// run before stays.
+TEST_F(WindowMendTest, ASizeNoGifCanHaveIsRefusedBeforeAnyWork) {
+    TScopedModalRunner runner(Answer());
+    Open(MakeClip("road.avi", 20));
+    form->ConvertClick();
+    TGraphic* shown = form->ImageGifPreview().Picture();
+    ASSERT_NE(shown, nullptr);
+    struct TCase {
+        const char* Width;
+        const char* Height;
+        const char* Box;
+    };
+    const TCase cases[] = {
+        {"0", "24", "Width 0: the GIF's width is 1 to 65535 pixels"},
+        {"99999", "24", "Width 99999: the GIF's width is 1 to 65535 pixels"},
+        {"32", "65536", "Height 65536: the GIF's height is 1 to 65535 pixels"},
+        {"65535", "65535", "Width 65535 x Height 65535: a frame may have at most"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Box);
+        boxes.clear();
+        Find<QLineEdit>("WidthEdit")->setText(c.Width);
+        Find<QLineEdit>("HeightEdit")->setText(c.Height);
+        form->ConvertClick();
+        ASSERT_EQ(boxes.size(), 1);
+        EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("Error|") + c.Box))
+            << boxes[0].toStdString();
+        EXPECT_EQ(form->ImageGifPreview().Picture(), shown);
+        EXPECT_EQ(Text("ReportWidthLabel"), "32");
+    }
 }
 
 } // namespace
