@@ -89,6 +89,7 @@ void TGifToVideoPage::OpenGif(const std::string& chosen) {
     ImageGifSplash_B_->hide();
     Gifpreview_B_->show();
     window_.SetCurrentFileName(chosen);
+    gifFileName_.clear();
     try {
         std::unique_ptr<TGraphic> picture;
         const std::string extension = LowerCase(ExtractFileExt(chosen));
@@ -108,6 +109,7 @@ void TGifToVideoPage::OpenGif(const std::string& chosen) {
     }
     const auto* document = dynamic_cast<const TGIFDocument*>(Gifpreview_B_->Picture());
     if (document != nullptr && !document->Empty()) {
+        gifFileName_ = chosen;
         FitInPanel(Gifpreview_B_, document->Width(), document->Height());
         Gifpreview_B_->SetStretch(true);
         window_.ShowStatus(QString::fromLatin1(GifOpenedText));
@@ -118,6 +120,10 @@ void TGifToVideoPage::OpenGif(const std::string& chosen) {
 }
 
 void TGifToVideoPage::Convert() {
+    // The GIF image stays the page's document after a run, so it converts
+    // again, to another file or another kind.
+    if (SourceDocument() != nullptr && !gifFileName_.empty())
+        window_.SetCurrentFileName(gifFileName_);
     TGifToAviJob(*host_).Run();
 }
 
@@ -135,6 +141,7 @@ void TGifToVideoPage::SetRunning(bool running) {
 
 void TGifToVideoPage::Clear() {
     Gifpreview_B_->SetPicture(nullptr);
+    gifFileName_.clear();
     AVIPlayer2_->SetFileName(std::string());
     Gifpreview_B_->hide();
     AVIPlayer2_->hide();

@@ -420,10 +420,16 @@ TEST_F(WindowRoadTest, GifToAviOpensConvertsAndPlaysTheWrittenClip) {
     EXPECT_EQ(form->AVIPlayer2().FrameCount(), 5);
     EXPECT_EQ(Find("AVIPlayer2")->geometry(), Find("Gifpreview_B")->geometry());
 
-    // Once more: the file name now names the clip, so there is no GIF to convert.
+    // Once more, to another kind: the GIF is still the page's document.
+    saveFile = WorkPath("road-again");
+    saveFilter = QStringLiteral("WebM video ( *.webm) (*.webm)");
+    proposed.clear();
     form->ConvertClick();
-    ASSERT_EQ(boxes.size(), 2);
-    EXPECT_EQ(boxes[1], "Framolo|Please import a GIF image at first ");
+    EXPECT_TRUE(proposed.endsWith("/road.avi")) << proposed.toStdString();
+    ASSERT_EQ(boxes.size(), 2) << boxes.join("\n").toStdString();
+    EXPECT_TRUE(boxes[1].startsWith("Framolo|Converting is finished")) << boxes[1].toStdString();
+    EXPECT_TRUE(QFileInfo::exists(saveFile + ".webm"));
+    EXPECT_EQ(form->AVIPlayer2().FrameCount(), 5);
 }
 
 // The save dialog of tab 2 offers MP4 and WebM after the AVI; a name typed
