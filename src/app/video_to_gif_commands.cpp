@@ -25,6 +25,7 @@
 #include "preview/gif_preview.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -360,7 +361,7 @@ void TVideoToGifPage::Convert() {
     }
     if (!RunMayStart())
         return;
-    TAviToGifJob(*host_, *host_).Run();
+    TAviToGifJob(*host_, *host_, ConversionThreads()).Run();
 }
 
 void TVideoToGifPage::StopRun() {
@@ -417,6 +418,9 @@ void TVideoToGifPage::SaveProgress(TProgressStage stage, int percentDone) {
         break;
     case TProgressStage::psRunning:
         bar.setValue(percentDone);
+        // A large GIF takes seconds to write: the window repaints between
+        // its frames, and the keys and clicks wait until it is written.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         break;
     case TProgressStage::psEnding:
         bar.setValue(0);

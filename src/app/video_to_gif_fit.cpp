@@ -3,6 +3,7 @@
 #include "app/message_boxes.h"
 #include "app/page_window.h"
 #include "app/video_to_gif_page.h"
+#include "app/window_parts.h"
 #include "controls/search_combo_box.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/limited_conversion.h"
@@ -90,7 +91,7 @@ void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
     const std::optional<TFrameParams> base = FieldParams();
     if (AVIPlayer1_->FileName().empty() || !base || base->Step <= 0 || base->Width <= 0 ||
         base->Height <= 0) {
-        TAviToGifJob(*host_, *host_).Run();
+        TAviToGifJob(*host_, *host_, ConversionThreads()).Run();
         return;
     }
     estimate_->Cancel();
@@ -127,7 +128,8 @@ void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
             Page.estimate_->Cancel();
             Page.fitQuality_ = chosen.Quality;
             Page.host_->HoldResult();
-            const TJobOutcome outcome = TAviToGifJob(*Page.host_, *Page.host_).Run();
+            const TJobOutcome outcome =
+                TAviToGifJob(*Page.host_, *Page.host_, ConversionThreads()).Run();
             Page.fitQuality_.reset();
             return outcome;
         }

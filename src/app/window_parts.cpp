@@ -15,6 +15,9 @@
 #include <QLineEdit>
 #include <QPalette>
 
+#include <algorithm>
+#include <thread>
+
 namespace framolo {
 
 TImageControl* MakeImage(QWidget* parent, const char* name, QRect geometry, const char* art,
@@ -97,6 +100,10 @@ std::optional<QString> AskSavePath(QFileDialog& dialog, const QStringList& nameF
     const QString chosen = files.isEmpty() ? QString() : files.first();
     RememberFolder(chosen);
     return chosen;
+}
+
+int ConversionThreads() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 } // namespace framolo

@@ -6,10 +6,14 @@
 namespace framolo {
 
 // Turns a range of frames of the open clip into an animated GIF document that
-// the sink's preview takes over. Runs synchronously on the calling thread.
+// the sink's preview takes over. Runs on the calling thread, which reads the
+// frames; with threads above 1 that many workers reduce and code them. The
+// document is the file the command line writes with the same settings, for
+// any number of threads.
 class TAviToGifJob {
 public:
-    TAviToGifJob(TFrameParamSource& source, TConversionSink& sink) : source_(source), sink_(sink) {}
+    TAviToGifJob(TFrameParamSource& source, TConversionSink& sink, int threads = 1)
+        : source_(source), sink_(sink), threads_(threads < 1 ? 1 : threads) {}
     TJobOutcome Run();
 
     // Size of the tab-1 preview panel, for placing the preview.
@@ -22,6 +26,7 @@ private:
 
     TFrameParamSource& source_;
     TConversionSink& sink_;
+    int threads_;
 };
 
 } // namespace framolo
