@@ -2,12 +2,14 @@
 // real widgets: what the window must do instead.
 #include "app/background_estimate.h"
 #include "app/form_main.h"
+#include "app/main_texts.h"
 #include "app/track_bar.h"
 #include "convert/job_support.h"
 #include "preview/gif_preview.h"
 #include "window_road_fixture.h"
 
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -138,6 +140,23 @@ TEST_F(WindowMendTest, ASizeNoGifCanHaveIsRefusedBeforeAnyWork) {
         EXPECT_EQ(form->ImageGifPreview().Picture(), shown);
         EXPECT_EQ(Text("ReportWidthLabel"), "32");
     }
+}
+
+TEST_F(WindowMendTest, TheWindowRepaintsWhileItSavesAGif) {
+    TScopedModalRunner runner(Answer());
+    Open(MakeClip("road.avi", 20));
+    form->ConvertClick();
+    saveFile = WorkPath("repainted.gif");
+    bool during = false;
+    int bar = -1;
+    QTimer::singleShot(0, form.get(), [&] {
+        during = form->StatusText() != QString::fromLatin1(GifSavedText);
+        bar = Find<QProgressBar>("ProgressBar")->value();
+    });
+    ASSERT_TRUE(form->SaveResult());
+    EXPECT_TRUE(during) << "the window's events wait until the GIF is written";
+    EXPECT_GT(bar, 0);
+    EXPECT_LT(bar, 100);
 }
 
 } // namespace
