@@ -330,8 +330,11 @@ void TVideoToGifPage::ShowRunButtons(bool running) {
 void TVideoToGifPage::SetRunning(bool running) {
     if (!running) {
         ShowRunButtons(false);
+        RequestEstimate();
         return;
     }
+    // An estimate still at work would take a core from the run.
+    estimate_->Cancel();
     // A new run replaces the result before it, saved or not, and its report.
     resultUnsaved_ = false;
     ClearReport();
