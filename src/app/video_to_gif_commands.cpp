@@ -2,6 +2,7 @@
 // player, the frame range, the parameter fields, the conversion and saving.
 #include "app/video_to_gif_page.h"
 
+#include "app/damage_notes.h"
 #include "app/last_folder.h"
 #include "app/leave_prompts.h"
 #include "app/main_texts.h"
@@ -125,7 +126,7 @@ void TVideoToGifPage::OpenClip(const std::string& chosen) {
 
     Play();
     RequestEstimate();
-    window_.ShowStatus(QString::fromLatin1(AviOpenedText));
+    window_.ShowStatus(ClipEndsEarlyText(chosen).value_or(QString::fromLatin1(AviOpenedText)));
 }
 
 QString TVideoToGifPage::UnknownFormatText() {

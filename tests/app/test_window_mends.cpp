@@ -3,6 +3,7 @@
 #include "app/background_estimate.h"
 #include "app/form_main.h"
 #include "app/main_texts.h"
+#include "app/startup.h"
 #include "app/track_bar.h"
 #include "convert/job_support.h"
 #include "preview/gif_preview.h"
@@ -12,6 +13,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <vector>
 
 namespace framolo {
 namespace {
@@ -157,6 +161,45 @@ TEST_F(WindowMendTest, TheWindowRepaintsWhileItSavesAGif) {
     EXPECT_TRUE(during) << "the window's events wait until the GIF is written";
     EXPECT_GT(bar, 0);
     EXPECT_LT(bar, 100);
+}
+
+// A damaged file that still opens says so in the status line, and a file
+// named on the command line that is not there gets the box Open shows.
+TEST_F(WindowMendTest, DamagedInputIsNamedWhenItOpens) {
+    TScopedModalRunner runner(Answer());
+    const auto firstHalf = [&](const QString& whole, const char* name) {
+        const std::vector<std::uint8_t> bytes = ReadBytes(whole);
+        const QString cut = WorkPath(name);
+        std::ofstream(cut.toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size() / 2));
+        return cut;
+    };
+    Open(firstHalf(MakeClip("ticks100.avi", 101), "cut.avi"));
+    ASSERT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
+    EXPECT_TRUE(form->StatusText().startsWith("The clip ends early: "))
+        << form->StatusText().toStdString();
+    EXPECT_TRUE(form->StatusText().endsWith(" of 101 frames could be read"));
+
+    QTest::mouseClick(Find("Label_Tab1"), Qt::LeftButton);
+    Open(firstHalf(MakeGif(), "cut.gif"));
+    ASSERT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
+    EXPECT_TRUE(form->StatusText().startsWith("The GIF image is damaged ("))
+        << form->StatusText().toStdString();
+    Open(MakeGif());
+    EXPECT_EQ(form->StatusText(), QString::fromLatin1(GifOpenedText));
+}
+
+TEST(WindowStartTest, AMissingFileOnTheCommandLineGetsTheBoxOpenShows) {
+    QStringList boxes;
+    TScopedModalRunner runner([&](QDialog& dialog) {
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog))
+            boxes << box->text();
+        return 0;
+    });
+    TStartup started = StartFramolo(WorkPath("missing.avi"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return started.Main->isVisible(); }, 300000));
+    EXPECT_EQ(boxes, QStringList{TFormmain::UnknownFormatText()});
 }
 
 } // namespace
