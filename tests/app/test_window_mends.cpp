@@ -9,6 +9,7 @@
 #include "preview/gif_preview.h"
 #include "window_road_fixture.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -161,6 +162,18 @@ TEST_F(WindowMendTest, TheWindowRepaintsWhileItSavesAGif) {
     EXPECT_TRUE(during) << "the window's events wait until the GIF is written";
     EXPECT_GT(bar, 0);
     EXPECT_LT(bar, 100);
+}
+
+// A run has both cores: no estimate works beside it, and it comes back after.
+TEST_F(WindowMendTest, NoEstimateWorksBesideARun) {
+    TScopedModalRunner runner(Answer());
+    Open(MakeClip("large.avi", 30, "320x240"));
+    Find<QComboBox>("DitherModeBox")->setCurrentIndex(2);
+    bool busy = true;
+    DuringRun(3, [&] { busy = form->SizeEstimate().Busy(); });
+    form->ConvertClick();
+    EXPECT_FALSE(busy);
+    EXPECT_TRUE(form->SizeEstimate().Busy()) << "asked for again once the run is over";
 }
 
 // A damaged file that still opens says so in the status line, and a file
