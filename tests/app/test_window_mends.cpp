@@ -30,7 +30,8 @@ TEST_F(WindowMendTest, ARangeMarkedOnOneClipIsGoneOnTheNext) {
     form->ToolButton5Click();
     const auto markAt = [&](int frame, void (TFormmain::*mark)()) {
         form->AVIPlayer1().SetPosition(frame);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Text("edit1") == QString::number(frame); }));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return Text("edit1") == QString::number(frame); }, 300000));
         (form.get()->*mark)();
     };
     markAt(20, &TFormmain::ToolButton6Click);
