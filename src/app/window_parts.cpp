@@ -5,6 +5,7 @@
 #include "controls/image_button.h"
 #include "controls/image_control.h"
 #include "controls/modal_seam.h"
+#include "controls/places_open_dialog.h"
 #include "convert/job_support.h"
 #include "preview/avi_player.h"
 
@@ -94,7 +95,9 @@ std::optional<QString> AskSavePath(QFileDialog& dialog, const QStringList& nameF
     } else {
         StartInLastFolder(dialog);
     }
-    if (RunModal(dialog) != QDialog::Accepted)
+    const int result = RunModal(dialog);
+    CloseCompletions(dialog);
+    if (result != QDialog::Accepted)
         return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     const QString chosen = files.isEmpty() ? QString() : files.first();
