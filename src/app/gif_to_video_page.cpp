@@ -1,5 +1,6 @@
 #include "app/gif_to_video_page.h"
 
+#include "app/damage_notes.h"
 #include "app/last_folder.h"
 #include "app/main_texts.h"
 #include "app/message_boxes.h"
@@ -21,6 +22,8 @@
 #include <QLabel>
 
 #include <exception>
+#include <string>
+#include <vector>
 
 namespace framolo {
 
@@ -89,16 +92,29 @@ void TGifToVideoPage::OpenGif(const std::string& chosen) {
     ImageGifSplash_B_->hide();
     Gifpreview_B_->show();
     window_.SetCurrentFileName(chosen);
+    gifFileName_.clear();
+    std::vector<std::string> warnings;
     try {
         std::unique_ptr<TGraphic> picture;
+        TGIFDocument* gif = nullptr;
         const std::string extension = LowerCase(ExtractFileExt(chosen));
-        if (extension == ".gif")
-            picture = std::make_unique<TGIFDocument>();
-        else if (extension == ".bmp")
+        if (extension == ".gif") {
+            auto document = std::make_unique<TGIFDocument>();
+            gif = document.get();
+            picture = std::move(document);
+        } else if (extension == ".bmp") {
             picture = std::make_unique<TBitmap>();
-        else
+        } else {
             throw std::runtime_error("Unknown picture file extension (" + extension + ")");
+        }
+        // What the reader forgave, said in the status line once it is read.
+        if (gif != nullptr)
+            gif->WarningHandler = [&warnings](TPersistent*, int, const std::string& message) {
+                warnings.push_back(message);
+            };
         picture->LoadFromFile(chosen);
+        if (gif != nullptr)
+            gif->WarningHandler = nullptr;
         Gifpreview_B_->SetPicture(std::move(picture));
     } catch (const std::exception& error) {
         Gifpreview_B_->SetPicture(nullptr);
@@ -108,9 +124,11 @@ void TGifToVideoPage::OpenGif(const std::string& chosen) {
     }
     const auto* document = dynamic_cast<const TGIFDocument*>(Gifpreview_B_->Picture());
     if (document != nullptr && !document->Empty()) {
+        gifFileName_ = chosen;
         FitInPanel(Gifpreview_B_, document->Width(), document->Height());
         Gifpreview_B_->SetStretch(true);
-        window_.ShowStatus(QString::fromLatin1(GifOpenedText));
+        window_.ShowStatus(GifDamagedText(warnings, document->Frames().Count())
+                               .value_or(QString::fromLatin1(GifOpenedText)));
     } else {
         // Read without an error, yet nothing to show: the person hears why.
         window_.ShowStatus(QString::fromLatin1(GifWithoutFramesText));
@@ -118,6 +136,10 @@ void TGifToVideoPage::OpenGif(const std::string& chosen) {
 }
 
 void TGifToVideoPage::Convert() {
+    // The GIF image stays the page's document after a run, so it converts
+    // again, to another file or another kind.
+    if (SourceDocument() != nullptr && !gifFileName_.empty())
+        window_.SetCurrentFileName(gifFileName_);
     TGifToVideoJob(*host_).Run();
 }
 
@@ -135,6 +157,7 @@ void TGifToVideoPage::SetRunning(bool running) {
 
 void TGifToVideoPage::Clear() {
     Gifpreview_B_->SetPicture(nullptr);
+    gifFileName_.clear();
     AVIPlayer2_->SetFileName(std::string());
     Gifpreview_B_->hide();
     AVIPlayer2_->hide();

@@ -62,6 +62,9 @@ private:
     QFileDialog& saveDialog_;
     TWindowHost* host_ = nullptr;
     bool running_ = false;
+    // The file the shown GIF image was read from: each run converts it, though
+    // the window's file name then names the clip written last.
+    std::string gifFileName_;
 
     TImageControl* ImageGifSplash_B_ = nullptr;
     TGIFPreview* Gifpreview_B_ = nullptr;

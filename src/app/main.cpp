@@ -53,11 +53,11 @@ int main(int argc, char** argv) {
         std::fputs("framolo: give at most one FILE; see framolo --help\n", stderr);
         return 2;
     }
-    QString file = args.value(1);
-    if (!file.isEmpty() && !QFileInfo(file).isFile()) {
+    const QString file = args.value(1);
+    // A file that is not there is still handed on: the window shows the box
+    // Open shows for a file it cannot open.
+    if (!file.isEmpty() && !QFileInfo(file).isFile())
         std::fprintf(stderr, "framolo: %s: no such file\n", qUtf8Printable(file));
-        file.clear();
-    }
     framolo::TStartup started = framolo::StartFramolo(file);
     return QApplication::exec();
 }

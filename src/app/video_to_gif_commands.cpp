@@ -2,6 +2,7 @@
 // player, the frame range, the parameter fields, the conversion and saving.
 #include "app/video_to_gif_page.h"
 
+#include "app/damage_notes.h"
 #include "app/last_folder.h"
 #include "app/leave_prompts.h"
 #include "app/main_texts.h"
@@ -19,11 +20,13 @@
 #include "convert/output_size.h"
 #include "gif/gif_document.h"
 #include "platform/avifile/video_extensions.h"
+#include "platform/graphics/bitmap.h"
 #include "platform/streams/output_file.h"
 #include "preview/avi_player.h"
 #include "preview/gif_preview.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -32,6 +35,7 @@
 
 #include <cmath>
 #include <exception>
+#include <tuple>
 
 namespace framolo {
 
@@ -110,6 +114,10 @@ void TVideoToGifPage::OpenClip(const std::string& chosen) {
     TrackBar1_->setTickInterval(stopFrame > 25 ? static_cast<int>(std::lrint(stopFrame / 25.0))
                                                : 1);
     TrackBar1_->setMaximum(stopFrame);
+    // A range marked on the clip before means nothing on this one.
+    TrackBar1_->SetSelStart(0);
+    TrackBar1_->SetSelEnd(0);
+    SetSelectModeIcon(5);
 
     SetHasClip(true);
     EndEdit_->setText(QString::number(stopFrame));
@@ -120,7 +128,7 @@ void TVideoToGifPage::OpenClip(const std::string& chosen) {
 
     Play();
     RequestEstimate();
-    window_.ShowStatus(QString::fromLatin1(AviOpenedText));
+    window_.ShowStatus(ClipEndsEarlyText(chosen).value_or(QString::fromLatin1(AviOpenedText)));
 }
 
 QString TVideoToGifPage::UnknownFormatText() {
@@ -292,6 +300,23 @@ void TVideoToGifPage::CheckStep() {
     checkingStep_ = false;
 }
 
+std::optional<std::string> TVideoToGifPage::SizeProblem(int width, int height) {
+    // A GIF's sides are 16-bit numbers, and a frame must fit in one bitmap.
+    constexpr int kMaxSide = 65535;
+    for (const auto& [name, side] : {std::pair{"width", width}, std::pair{"height", height}}) {
+        if (side < 1 || side > kMaxSide) {
+            std::string field = name;
+            field[0] = static_cast<char>(field[0] - 'a' + 'A');
+            return field + " " + std::to_string(side) + ": the GIF's " + name + " is 1 to " +
+                   std::to_string(kMaxSide) + " pixels";
+        }
+    }
+    if (std::int64_t{width} * height > TBitmap::kMaxPixels)
+        return "Width " + std::to_string(width) + " x Height " + std::to_string(height) +
+               ": a frame may have at most " + std::to_string(TBitmap::kMaxPixels) + " pixels";
+    return std::nullopt;
+}
+
 bool TVideoToGifPage::RunMayStart() {
     // Without a clip or a step the job says so itself.
     if (AVIPlayer1_->FileName().empty() || StepEdit_->text().isEmpty())
@@ -305,6 +330,12 @@ bool TVideoToGifPage::RunMayStart() {
     std::optional<std::string> problem;
     if (startOk && endOk)
         problem = FrameRangeProblem("Start Frame", start, "End Frame", end, clipFirst_, clipLast_);
+    bool widthOk = false;
+    bool heightOk = false;
+    const int width = WidthEdit_->text().toInt(&widthOk);
+    const int height = HeightEdit_->text().toInt(&heightOk);
+    if (!problem && widthOk && heightOk)
+        problem = SizeProblem(width, height);
     if (!problem && delayOk && delay < 0)
         problem = "Frame Delay " + std::to_string(delay) +
                   ": the clip gives no frame rate to take a delay from; type the delay each "
@@ -335,7 +366,7 @@ void TVideoToGifPage::Convert() {
     }
     if (!RunMayStart())
         return;
-    TAviToGifJob(*host_, *host_).Run();
+    TAviToGifJob(*host_, *host_, ConversionThreads()).Run();
 }
 
 void TVideoToGifPage::StopRun() {
@@ -392,6 +423,9 @@ void TVideoToGifPage::SaveProgress(TProgressStage stage, int percentDone) {
         break;
     case TProgressStage::psRunning:
         bar.setValue(percentDone);
+        // A large GIF takes seconds to write: the window repaints between
+        // its frames, and the keys and clicks wait until it is written.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         break;
     case TProgressStage::psEnding:
         bar.setValue(0);

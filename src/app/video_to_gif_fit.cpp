@@ -3,6 +3,7 @@
 #include "app/message_boxes.h"
 #include "app/page_window.h"
 #include "app/video_to_gif_page.h"
+#include "app/window_parts.h"
 #include "controls/search_combo_box.h"
 #include "convert/avi_to_gif_job.h"
 #include "convert/limited_conversion.h"
@@ -13,9 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProgressBar>
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace framolo {
 
@@ -51,7 +54,7 @@ std::optional<TFrameParams> TVideoToGifPage::FieldParams() {
 void TVideoToGifPage::RequestEstimate() {
     const std::optional<TFrameParams> params =
         AVIPlayer1_->FileName().empty() ? std::nullopt : FieldParams();
-    const bool usable = params && params->Step > 0 && params->Width > 0 && params->Height > 0 &&
+    const bool usable = params && params->Step > 0 && !SizeProblem(params->Width, params->Height) &&
                         params->Start >= clipFirst_ && params->Start <= params->End &&
                         params->End <= clipLast_ && params->Reduction.has_value();
     if (!usable) {
@@ -64,13 +67,31 @@ void TVideoToGifPage::RequestEstimate() {
 }
 
 void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
+    // The run takes the small-file road; the person's own choice of method,
+    // and after a failed fit the person's own fields, come back afterwards.
+    struct TOwnChoices {
+        TVideoToGifPage& Page;
+        const int Item = Page.ColorReductionBox_->currentIndex();
+        const QString Texts[4] = {Page.StepEdit_->text(), Page.WidthEdit_->text(),
+                                  Page.HeightEdit_->text(), Page.DelayEdit_->text()};
+        bool RestoreFields = false;
+        ~TOwnChoices() {
+            if (RestoreFields) {
+                QLineEdit* const fields[] = {Page.StepEdit_, Page.WidthEdit_, Page.HeightEdit_,
+                                             Page.DelayEdit_};
+                for (std::size_t i = 0; i < std::size(fields); ++i)
+                    fields[i]->setText(Texts[i]);
+            }
+            Page.ColorReductionBox_->setCurrentIndex(Item);
+        }
+    } own{*this};
     // Without a clip, or with a field that holds no number, the plain run
     // says what is wrong.
     ColorReductionBox_->setCurrentIndex(kBestSmallerIndex);
     const std::optional<TFrameParams> base = FieldParams();
     if (AVIPlayer1_->FileName().empty() || !base || base->Step <= 0 || base->Width <= 0 ||
         base->Height <= 0) {
-        TAviToGifJob(*host_, *host_).Run();
+        TAviToGifJob(*host_, *host_, ConversionThreads()).Run();
         return;
     }
     estimate_->Cancel();
@@ -107,7 +128,8 @@ void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
             Page.estimate_->Cancel();
             Page.fitQuality_ = chosen.Quality;
             Page.host_->HoldResult();
-            const TJobOutcome outcome = TAviToGifJob(*Page.host_, *Page.host_).Run();
+            const TJobOutcome outcome =
+                TAviToGifJob(*Page.host_, *Page.host_, ConversionThreads()).Run();
             Page.fitQuality_.reset();
             return outcome;
         }
@@ -115,6 +137,7 @@ void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
         void Drop() override { Page.host_->DropResult(); }
     } converter(*this, sampler);
     const TLimitedRun run = RunUnderLimit(*base, limit, converter);
+    own.RestoreFields = run.Outcome.End != TJobEnd::Finished;
     if (run.Stopped && run.Encodes == 0)
         return;
     if (run.Outcome.End == TJobEnd::Finished) {
@@ -135,11 +158,13 @@ void TVideoToGifPage::ConvertUnderLimit(std::int64_t limit) {
     // Never a GIF over the limit.
     DiscardResult();
     RequestEstimate();
+    const QString failed =
+        QStringLiteral("No GIF of this clip fits under %1 MB with the settings allowed")
+            .arg(FitUnderEdit_->text().trimmed());
+    window_.ShowStatus(failed);
+    window_.Progress().setValue(window_.Progress().minimum());
     ShowBox(TBoxKind::Error,
-            QStringLiteral("No GIF of this clip fits under %1 MB with the settings allowed; the "
-                           "last try took %2 bytes")
-                .arg(FitUnderEdit_->text().trimmed())
-                .arg(run.LastBytes),
+            failed + QStringLiteral("; the last try took %1 bytes").arg(run.LastBytes),
             window_.BoxParent());
 }
 

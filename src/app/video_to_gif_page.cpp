@@ -333,10 +333,14 @@ void TVideoToGifPage::ShowRunButtons(bool running) {
 void TVideoToGifPage::SetRunning(bool running) {
     if (!running) {
         ShowRunButtons(false);
+        RequestEstimate();
         return;
     }
-    // A new run replaces the result before it, saved or not.
+    // An estimate still at work would take a core from the run.
+    estimate_->Cancel();
+    // A new run replaces the result before it, saved or not, and its report.
     resultUnsaved_ = false;
+    ClearReport();
     ImageGifPreview_->show();
     ShowRunButtons(true);
     Image_Gif_->hide();
@@ -420,11 +424,14 @@ void TVideoToGifPage::DiscardResult() {
     // An empty preview paints its own ground, so it steps aside for the placeholder.
     ImageGifPreview_->hide();
     Image_Gif_->show();
-    ReportWidthLabel_->clear();
-    ReportHeightLabel_->clear();
-    ReportFrameCountLabel_->clear();
-    Panel2_->hide();
+    ClearReport();
     resultUnsaved_ = false;
+}
+
+void TVideoToGifPage::ClearReport() {
+    for (QLabel* value : {ReportWidthLabel_, ReportHeightLabel_, ReportFrameCountLabel_, Filesize_})
+        value->clear();
+    Panel2_->hide();
 }
 
 void TVideoToGifPage::ShowFrameDelay(int milliseconds) {

@@ -112,6 +112,8 @@ public:
     bool MayDiscardResult(TDiscardTrigger trigger, bool* discarded = nullptr);
     // Removes the converted GIF image and its report.
     void DiscardResult();
+    // Empties and hides the report of the last run.
+    void ClearReport();
 
     // A size in MB as typed in the Fit under field ("8", "2.5"), in bytes;
     // unset for anything else, 0 and less included.
@@ -160,10 +162,13 @@ private:
     // Digits and Backspace only, in the numeric fields.
     bool FilterNumericKey(QKeyEvent* event);
     // Refuses, with an error box and before any work, a run whose range lies
-    // outside the open clip or ends before it starts, or whose delay is
-    // negative (a clip without a frame rate puts -1 there). Fields that hold
-    // no number are left to the job, which fails on them as it always has.
+    // outside the open clip or ends before it starts, whose width or height
+    // no GIF frame can have, or whose delay is negative (a clip without a
+    // frame rate puts -1 there). Fields that hold no number are left to the
+    // job, which fails on them as it always has.
     bool RunMayStart();
+    // What is wrong with a size no GIF frame can have; unset for a size it can.
+    static std::optional<std::string> SizeProblem(int width, int height);
     // Starts a new estimate of the GIF the fields would make, or clears it
     // when no clip is open or a field holds no usable number.
     void RequestEstimate();

@@ -73,6 +73,8 @@ void TWindowHost::ProcessMessages() {
 
 void TWindowHost::BeginRun(TJobKind kind) {
     lastKind_ = kind;
+    // Nothing the last run said stays in sight while this one works.
+    window_.ShowStatus(QString());
     if (kind == TJobKind::AviToGif)
         toGif_.SetRunning(true);
     else
@@ -87,6 +89,12 @@ void TWindowHost::EndRun(TJobKind kind) {
     else
         toAvi_.SetRunning(false);
     waitCursor_.reset();
+    if (window_.StopRequested())
+        EmptyProgress();
+}
+
+void TWindowHost::EmptyProgress() {
+    window_.Progress().setValue(window_.Progress().minimum());
 }
 
 void TWindowHost::SetProgressRange(int minimum, int maximum) {
@@ -150,6 +158,8 @@ void TWindowHost::ShowReport(int frameCount, const std::string& sizeKBText) {
 void TWindowHost::MarkReportStopped() {
     ReleaseResult();
     toGif_.MarkReportStopped();
+    // A full bar would say the run went to its end.
+    EmptyProgress();
 }
 
 void TWindowHost::ShowWarning(const std::string& message) {

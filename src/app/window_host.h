@@ -116,6 +116,8 @@ public:
     void DropResult();
 
 private:
+    void EmptyProgress();
+
     TPageWindow& window_;
     TAviToGifJobView& toGif_;
     TGifToVideoJobView& toAvi_;

@@ -5,6 +5,7 @@
 #include "controls/image_button.h"
 #include "controls/image_control.h"
 #include "controls/modal_seam.h"
+#include "controls/places_open_dialog.h"
 #include "convert/job_support.h"
 #include "preview/avi_player.h"
 
@@ -14,6 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+
+#include <algorithm>
+#include <thread>
 
 namespace framolo {
 
@@ -91,12 +95,18 @@ std::optional<QString> AskSavePath(QFileDialog& dialog, const QStringList& nameF
     } else {
         StartInLastFolder(dialog);
     }
-    if (RunModal(dialog) != QDialog::Accepted)
+    const int result = RunModal(dialog);
+    CloseCompletions(dialog);
+    if (result != QDialog::Accepted)
         return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     const QString chosen = files.isEmpty() ? QString() : files.first();
     RememberFolder(chosen);
     return chosen;
+}
+
+int ConversionThreads() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 } // namespace framolo

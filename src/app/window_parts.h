@@ -53,5 +53,8 @@ void StartInLastFolder(QFileDialog& dialog);
 // given: the chosen file, empty when none; nothing when cancelled.
 std::optional<QString> AskSavePath(QFileDialog& dialog, const QStringList& nameFilters,
                                    const QString& proposed);
+// The workers a conversion reduces and codes frames on: one per core, as the
+// command line takes by default.
+int ConversionThreads();
 
 } // namespace framolo

@@ -3,6 +3,9 @@
 #include "controls/file_type_names.h"
 #include "controls/modal_seam.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
 #include <QDir>
 #include <QStandardPaths>
 #include <QUrl>
@@ -68,6 +71,7 @@ bool TPlacesOpenDialog::Execute() {
     }
     ShowFileTypeDescriptions(*this);
     const int result = RunModal(*this);
+    CloseCompletions(*this);
     // The type shown when the dialog closed is the one offered next time.
     TypeChanged(selectedNameFilter());
     fileName_.clear();
@@ -78,6 +82,14 @@ bool TPlacesOpenDialog::Execute() {
         return false;
     fileName_ = files.first();
     return !fileName_.isEmpty();
+}
+
+void CloseCompletions(QFileDialog& dialog) {
+    for (QCompleter* completer : dialog.findChildren<QCompleter*>())
+        completer->popup()->hide();
+    if (QWidget* focused = QApplication::focusWidget();
+        focused != nullptr && (focused == &dialog || dialog.isAncestorOf(focused)))
+        focused->clearFocus();
 }
 
 } // namespace framolo

@@ -50,4 +50,10 @@ private:
     QString fileName_;
 };
 
+// Hides what a file dialog may leave open once it has closed: the list of
+// names its file name field completes to, which would stay over the window
+// and take the next keys, or come back when the folder it reads is in. The
+// field gives up the focus, so nothing asks for the list again.
+void CloseCompletions(QFileDialog& dialog);
+
 } // namespace framolo

@@ -2,10 +2,13 @@
 
 #include "convert/avi_to_gif_steps.h"
 #include "convert/byte_count_stream.h"
+#include "convert/gif_frame_pipeline.h"
 #include "convert/job_support.h"
-#include "gif/encode/optimized_frames.h"
+#include "convert/optimizing_stage.h"
 #include "gif/gif_document.h"
+#include "gif/gif_stream_writer.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/streams/stream.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -37,36 +40,49 @@ TJobOutcome TAviToGifJob::Run() {
 
 void TAviToGifJob::Convert(TFrameParams& params, TJobOutcome& outcome) {
     TAviFrameSource clip(sink_.CurrentFileName());
-    // Held once: the finished document itself becomes the preview.
-    auto owned = std::make_unique<TGIFDocument>();
-    TGIFDocument& document = *owned;
-    document.SetKeepFrameBitmaps(false);
     source_.ReadChoices(params);
-    ApplyChoices(document, params);
-    // The window never asks for optimised frames; the command line's files are
-    // checked against this road with them.
-    std::optional<TOptimizedFrameAdder> optimizer;
+    const TGIFFrameSettings settings = FrameSettings(params);
+    // The frames are reduced and coded on the workers exactly as the command
+    // line codes them; the finished file is read back as the document the
+    // preview shows and Save writes.
+    std::optional<TOptimizingStage> optimizing;
     if (params.Optimize)
-        optimizer.emplace(document.DitherMode(), params.Tuning());
-    const bool finished =
-        ReadScaledFrames(source_, sink_, params, clip, [&](std::unique_ptr<TBitmap> output, int) {
-            sink_.ShowPreviewBitmap(*output);
-            const bool first = document.Frames().Count() == 0;
-            const int index = optimizer ? optimizer->Add(document, *output) : document.Add(*output);
-            if (first)
+        optimizing.emplace(settings.DitherMode, params.Tuning(), threads_);
+    TMemoryStream file;
+    TGIFStreamWriter writer(file);
+    TGIFFramePipeline pipeline(
+        settings, threads_, [&writer](TEncodedFrame& frame) { writer.WriteFrame(frame); }, nullptr,
+        optimizing ? &*optimizing : nullptr);
+    const bool finished = ReadScaledFrames(
+        source_, sink_, params, clip, [&](std::unique_ptr<TBitmap> picture, int taken) {
+            sink_.ShowPreviewBitmap(*picture);
+            TFrameJob job;
+            job.Picture = std::move(picture);
+            if (taken == 0) {
                 source_.Read(params, {TParamField::Loop});
+                job.Loop = params.Loop;
+            }
             source_.Read(params, {TParamField::Delay, TParamField::Width, TParamField::Height});
-            CompleteJobFrame(document, index, {first, params.Loop, params.Delay, index},
-                             params.Width, params.Height);
+            job.Delay = params.Delay;
+            job.Width = params.Width;
+            job.Height = params.Height;
+            pipeline.Submit(std::move(job));
             ++outcome.FrameCount;
         });
     if (!finished) {
         outcome.End = TJobEnd::Stopped;
-        outcome.PlannedFrames = static_cast<int>(
-            std::max<std::int64_t>(0, (std::int64_t{params.End} - params.Start) / params.Step + 1));
+        outcome.PlannedFrames = static_cast<int>(FramesTaken(params));
         return;
     }
-    sink_.ShowPreviewDocument(std::move(owned));
+    pipeline.Finish();
+    // The logical screen is the size the last frame was read with.
+    outcome.Bytes = writer.Finish(params.Width, params.Height);
+    auto document = std::make_unique<TGIFDocument>();
+    document->SetKeepFrameBitmaps(false);
+    ApplyChoices(*document, params);
+    file.Seek(0, TSeekOrigin::soBeginning);
+    document->LoadFromStream(file);
+    sink_.ShowPreviewDocument(std::move(document));
     outcome.End = TJobEnd::Finished;
 }
 
@@ -75,7 +91,10 @@ void TAviToGifJob::Report(TJobOutcome& outcome) {
     std::string sizeText;
     std::string reportError;
     try {
-        if (TGraphic* picture = sink_.PreviewPicture()) {
+        if (outcome.End == TJobEnd::Finished && outcome.Bytes > 0) {
+            // The file the document was read from.
+            sizeText = std::to_string(BytesToKBRounded(outcome.Bytes));
+        } else if (TGraphic* picture = sink_.PreviewPicture()) {
             // Only the size is wanted: the bytes are counted, not kept.
             TByteCountStream sized;
             picture->SaveToStream(sized);

@@ -4,6 +4,7 @@
 #include "app/form_main.h"
 #include "app/leave_prompts.h"
 #include "app/main_texts.h"
+#include "clip_tools.h"
 #include "controls/image_button.h"
 #include "controls/modal_seam.h"
 #include "convert/job_support.h"
@@ -37,19 +38,25 @@
 namespace framolo {
 namespace {
 
+// A file in the running test's own folder, removed after the test.
 QString KeysPath(const QString& name) {
-    QDir().mkpath(FRAMOLO_TEST_WORK_DIR "/keys");
-    return QStringLiteral(FRAMOLO_TEST_WORK_DIR "/keys/") + name;
+    return QString::fromStdString(test::WorkPath(name.toStdString()));
 }
 
+// A clip in the folder the tests share, made once under a private name and
+// renamed into place.
 QString Clip(const QString& name, int frames) {
-    const QString path = KeysPath(name);
+    const QString path = QString::fromStdString(test::ClipPath("keys-" + name.toStdString()));
     if (!QFile::exists(path)) {
+        const QString part =
+            path + QStringLiteral(".part%1.avi").arg(QCoreApplication::applicationPid());
         const std::string command =
             "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=32x24:rate=10"
             " -frames:v " +
-            std::to_string(frames) + " -c:v rawvideo -pix_fmt bgr24 '" + path.toStdString() + "'";
+            std::to_string(frames) + " -c:v rawvideo -pix_fmt bgr24 '" + part.toStdString() + "'";
         EXPECT_EQ(std::system(command.c_str()), 0);
+        if (!QFile::rename(part, path))
+            QFile::remove(part);
     }
     return path;
 }

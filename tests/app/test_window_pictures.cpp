@@ -35,15 +35,16 @@
 namespace framolo {
 namespace {
 
+// A file in the running test's own folder, removed after the test.
 QString WorkPath(const QString& name) {
-    QDir().mkpath(FRAMOLO_TEST_WORK_DIR "/pictures");
-    return QStringLiteral(FRAMOLO_TEST_WORK_DIR "/pictures/") + name;
+    return QString::fromStdString(test::WorkPath(name.toStdString()));
 }
 
-// A file made once by ffmpeg from a lavfi source, under a private name first
+// A file made once by ffmpeg from a lavfi source, in the folder the tests
+// share, under a private name first
 // so that test programs running side by side never read half of it.
 QString MakeFile(const QString& name, const std::string& source, const std::string& options) {
-    const QString path = WorkPath(name);
+    const QString path = QString::fromStdString(test::ClipPath("pictures-" + name.toStdString()));
     if (!QFileInfo::exists(path)) {
         const QString part = path +
                              QStringLiteral(".part%1.").arg(QCoreApplication::applicationPid()) +

@@ -11,7 +11,7 @@
 #include "giflib_util.h"
 #include "platform/graphics/bitmap.h"
 #include "preview/gif_preview.h"
-#include "window_fixture.h"
+#include "window_road_fixture.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -44,111 +44,6 @@
 
 namespace framolo {
 namespace {
-
-QString WorkPath(const QString& name) {
-    QDir().mkpath(FRAMOLO_TEST_WORK_DIR "/roads");
-    return QStringLiteral(FRAMOLO_TEST_WORK_DIR "/roads/") + name;
-}
-
-// A clip of `frames` test-pattern frames at 10 frames a second, made once.
-QString MakeClip(const QString& name, int frames, const char* size = "32x24",
-                 const char* codec = "rawvideo -pix_fmt bgr24") {
-    const QString path = WorkPath(name);
-    if (!QFileInfo::exists(path)) {
-        // Made under a private name and renamed into place, so test programs
-        // running side by side never read a half-written clip.
-        const QString part =
-            path + QStringLiteral(".part%1.avi").arg(QCoreApplication::applicationPid());
-        const std::string command =
-            "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=" + std::string(size) +
-            ":rate=10 -frames:v " + std::to_string(frames) + " -c:v " + codec + " '" +
-            part.toStdString() + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        if (!QFile::rename(part, path))
-            QFile::remove(part);
-    }
-    return path;
-}
-
-// A five-frame 40 x 30 GIF image made by ffmpeg.
-QString MakeGif() {
-    const QString gif = WorkPath("road.gif");
-    if (!QFileInfo::exists(gif)) {
-        const QString part =
-            gif + QStringLiteral(".part%1.gif").arg(QCoreApplication::applicationPid());
-        const std::string command = "ffmpeg -loglevel error -y -f lavfi -i "
-                                    "testsrc=size=40x30:rate=10 -frames:v 5 '" +
-                                    part.toStdString() + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        if (!QFile::rename(part, gif))
-            QFile::remove(part);
-    }
-    return gif;
-}
-
-std::vector<std::uint8_t> ReadBytes(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class WindowRoadTest : public TShownWindowTest {
-protected:
-    QString Text(const char* name) const {
-        if (auto* edit = form->findChild<QLineEdit*>(QString::fromLatin1(name)))
-            return edit->text();
-        return Find<QLabel>(name)->text();
-    }
-    bool Enabled(const char* name) const { return Find(name)->isEnabled(); }
-
-    // Answers every dialog: open dialogs choose openFile, save dialogs note the
-    // name they propose and choose saveFile, boxes are noted and closed.
-    TModalRunner Answer() {
-        return [this](QDialog& dialog) {
-            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-                boxes << box->windowTitle() + "|" + box->text();
-                return static_cast<int>(QMessageBox::Ok);
-            }
-            auto& files = static_cast<QFileDialog&>(dialog);
-            ++fileDialogs;
-            if (files.acceptMode() == QFileDialog::AcceptOpen) {
-                files.selectFile(openFile);
-            } else {
-                proposed = files.selectedFiles().value(0);
-                saveFilters = files.nameFilters();
-                if (!saveFilter.isEmpty())
-                    files.selectNameFilter(saveFilter);
-                files.selectFile(saveFile);
-            }
-            return static_cast<int>(QDialog::Accepted);
-        };
-    }
-
-    void Open(const QString& path) {
-        openFile = path;
-        form->OpenClick();
-    }
-
-    // Runs `action` once the running job has pumped messages `after` times.
-    void DuringRun(int after, std::function<void()> action) {
-        auto* timer = new QTimer(form.get());
-        auto count = std::make_shared<int>(0);
-        QObject::connect(timer, &QTimer::timeout, timer, [=] {
-            if (++*count == after) {
-                timer->stop();
-                action();
-            }
-        });
-        timer->start(0);
-    }
-
-    QStringList boxes;
-    int fileDialogs = 0;
-    QString openFile;
-    QString saveFile;
-    QString saveFilter; // the kind of file chosen in a save dialog, when set
-    QStringList saveFilters;
-    QString proposed;
-};
 
 TEST_F(WindowRoadTest, OpeningAClipFillsTheFieldsTrackBarAndDelay) {
     TScopedModalRunner runner(Answer());
@@ -366,7 +261,7 @@ TEST_F(WindowRoadTest, StopInTheMiddleKeepsTheLastFrameAndSaveDoesNothing) {
     form->ConvertAviClick();
     EXPECT_TRUE(boxes.isEmpty()) << "no success box after a stop";
     auto* progress = Find<QProgressBar>("ProgressBar");
-    EXPECT_EQ(progress->value(), progress->maximum());
+    EXPECT_EQ(progress->value(), progress->minimum()) << "a stopped run empties the bar";
     EXPECT_NE(dynamic_cast<TBitmap*>(form->ImageGifPreview().Picture()), nullptr)
         << "the last converted frame, as a still picture";
     const int converted = Text("ReportFrameCountLabel").toInt();
@@ -525,10 +420,16 @@ TEST_F(WindowRoadTest, GifToAviOpensConvertsAndPlaysTheWrittenClip) {
     EXPECT_EQ(form->AVIPlayer2().FrameCount(), 5);
     EXPECT_EQ(Find("AVIPlayer2")->geometry(), Find("Gifpreview_B")->geometry());
 
-    // Once more: the file name now names the clip, so there is no GIF to convert.
+    // Once more, to another kind: the GIF is still the page's document.
+    saveFile = WorkPath("road-again");
+    saveFilter = QStringLiteral("WebM video ( *.webm) (*.webm)");
+    proposed.clear();
     form->ConvertClick();
-    ASSERT_EQ(boxes.size(), 2);
-    EXPECT_EQ(boxes[1], "Framolo|Please import a GIF image at first ");
+    EXPECT_TRUE(proposed.endsWith("/road.avi")) << proposed.toStdString();
+    ASSERT_EQ(boxes.size(), 2) << boxes.join("\n").toStdString();
+    EXPECT_TRUE(boxes[1].startsWith("Framolo|Converting is finished")) << boxes[1].toStdString();
+    EXPECT_TRUE(QFileInfo::exists(saveFile + ".webm"));
+    EXPECT_EQ(form->AVIPlayer2().FrameCount(), 5);
 }
 
 // The save dialog of tab 2 offers MP4 and WebM after the AVI; a name typed

@@ -18,7 +18,7 @@ protected:
         QCoreApplication::setApplicationName("Framolo");
         form = std::make_unique<TFormmain>();
         form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 300000));
     }
     void TearDown() override { form.reset(); }
 

@@ -19,13 +19,25 @@ namespace framolo::avitest {
 namespace fs = std::filesystem;
 
 fs::path WorkDir() {
+    fs::path dir = fs::path(test::WorkPath("avi"));
+    fs::create_directories(dir);
+    return dir;
+}
+
+namespace {
+
+// The clips made once per test run, shared by the tests and never written to
+// by them.
+fs::path ClipDir() {
     static const fs::path dir = [] {
-        fs::path d = fs::path(test::WorkPath("clips"));
+        fs::path d = fs::path(test::ClipPath("avi"));
         fs::create_directories(d);
         return d;
     }();
     return dir;
 }
+
+} // namespace
 
 int Run(const std::string& command, std::string* out) {
     return test::RunCommand(command, out);
@@ -45,11 +57,11 @@ std::filesystem::path MakeClip(const std::string& name, const std::string& args)
     // ones.
     const fs::path stem(name);
     const fs::path path =
-        WorkDir() /
+        ClipDir() /
         (stem.stem().string() + "-" + std::to_string(std::hash<std::string>{}(args) % 1000000007u) +
          stem.extension().string());
     if (!fs::exists(path)) {
-        const fs::path part = WorkDir() / (stem.stem().string() + ".part" +
+        const fs::path part = ClipDir() / (stem.stem().string() + ".part" +
                                            std::to_string(::getpid()) + stem.extension().string());
         const std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -y " + args + " '" +
                                 part.string() + "' 2>&1";

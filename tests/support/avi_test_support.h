@@ -13,14 +13,15 @@
 
 namespace framolo::avitest {
 
-// Directory for clips and decoded references, inside the build tree.
+// The running test's own folder, inside the build tree, removed after the test.
 std::filesystem::path WorkDir();
 
 // Runs a shell command; returns its exit status. Output is captured in `out`
 // when given.
 int Run(const std::string& command, std::string* out = nullptr);
 
-// Makes `name` in WorkDir() with `ffmpeg -y <args> <file>` once per test run.
+// Makes `name` in the folder of shared clips with `ffmpeg -y <args> <file>`
+// once per test run.
 // Returns the path, or an empty path when ffmpeg failed (the encoder may be
 // missing).
 std::filesystem::path MakeClip(const std::string& name, const std::string& args);

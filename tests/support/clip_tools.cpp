@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <mutex>
 #include <set>
@@ -13,10 +14,56 @@
 
 namespace framolo::test {
 
+namespace {
+
+const std::string& WorkRoot() {
+    static const std::string root = FRAMOLO_TEST_SUPPORT_WORK_DIR;
+    return root;
+}
+
+// The folder of the test that runs, named by the test and the process (a
+// test may run in two processes at once); outside a test, the program's own.
+std::string WorkFolderOf(const ::testing::TestInfo* info) {
+    std::string name = "program";
+    if (info != nullptr)
+        name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name)
+        if (c == '/')
+            c = '_';
+    return WorkRoot() + "/" + std::to_string(getpid()) + "-" + name;
+}
+
+// Removes each test's folder once the test is over, and the program's own
+// at its end, so no file of one test is ever seen by another.
+class TWorkFolderCleaner : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo& info) override {
+        std::error_code ignored;
+        std::filesystem::remove_all(WorkFolderOf(&info), ignored);
+    }
+    void OnTestProgramEnd(const ::testing::UnitTest&) override {
+        std::error_code ignored;
+        std::filesystem::remove_all(WorkFolderOf(nullptr), ignored);
+    }
+};
+
+const bool kCleanerInstalled = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new TWorkFolderCleaner);
+    return true;
+}();
+
+} // namespace
+
 std::string WorkPath(const std::string& name) {
+    static_cast<void>(kCleanerInstalled);
+    const std::string dir = WorkFolderOf(::testing::UnitTest::GetInstance()->current_test_info());
+    std::filesystem::create_directories(dir);
+    return dir + "/" + name;
+}
+
+std::string ClipPath(const std::string& name) {
     static const std::string dir = [] {
-        std::filesystem::create_directories(FRAMOLO_TEST_SUPPORT_WORK_DIR);
-        return std::string(FRAMOLO_TEST_SUPPORT_WORK_DIR);
+        std::filesystem::create_directories(WorkRoot() + "/clips");
+        return WorkRoot() + "/clips";
     }();
     return dir + "/" + name;
 }
@@ -40,7 +87,7 @@ std::string MakeClip(const std::string& name, int width, int height, int frames,
                      const std::string& codecOptions, const std::string& rate) {
     static std::mutex lock;
     static std::set<std::string> made;
-    const std::string path = WorkPath(name);
+    const std::string path = ClipPath(name);
     std::lock_guard guard(lock);
     if (made.count(path) == 0) {
         // CTest runs tests in parallel processes that share the build folder: each

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the tests of several programs share: a folder for the files they
-// write, running commands, and clips made and read with the ffmpeg command
+// What the tests of several programs share: a folder for the files each test
+// writes, running commands, and clips made and read with the ffmpeg command
 // line.
 
 #include <cstdint>
@@ -10,9 +10,13 @@
 
 namespace framolo::test {
 
-// A file in the folder the test programs share inside the build tree (made
-// when first asked for). Tests running side by side use names of their own.
+// A file in the folder of the test that runs, made when first asked for and
+// removed with everything in it once the test is over.
 std::string WorkPath(const std::string& name);
+
+// A file in the folder of clips the tests share: each is made under a private
+// name and renamed into place, and no test writes to it afterwards.
+std::string ClipPath(const std::string& name);
 
 // Runs a shell command; returns its exit status, with stdout in *out when given.
 int RunCommand(const std::string& command, std::string* out = nullptr);

@@ -24,10 +24,6 @@ xdotool key ctrl+o
 wait_window 'Open|open' 10 >/dev/null || fail "Ctrl+O shows no open dialog"
 answer_dialog "$clip"
 sleep 2
-# Escape closes what the dialog may have left open (its completion list),
-# which would otherwise take the next keys for itself; the window has no run
-# to stop.
-xdotool key Escape
 refocus
 shot 2-opened
 
@@ -44,7 +40,6 @@ wait_window 'Save|save' 10 >/dev/null || fail "Ctrl+S shows no save dialog"
 answer_dialog "$gif"
 for _ in $(seq 100); do [ -s "$gif" ] && break; sleep 0.1; done
 sleep 0.5
-xdotool key Escape
 refocus
 shot 4-saved
 check_gif "$probe" "$gif" "$clip"
@@ -57,7 +52,6 @@ xdotool key ctrl+o
 wait_window 'Open|open' 10 >/dev/null || fail "Ctrl+O shows no open dialog"
 answer_dialog "$long"
 sleep 2
-xdotool key Escape
 refocus
 xdotool key ctrl+Return
 sleep 1.5
