@@ -60,6 +60,11 @@ QSize TVideoToGifPage::PictureSize() const {
 void TVideoToGifPage::SetCropMode(bool on) {
     if (CropButton_->isChecked() != on)
         CropButton_->setChecked(on);
+    // Lit while on, as select mode's button is.
+    CropButton_->setIcon(
+        ArtIcon(on ? QStringLiteral("tb_crop_on") : QStringLiteral("tb_crop"), QSize(18, 18)));
+    if (!on && cropOverlay_->hasFocus())
+        CropButton_->setFocus(Qt::OtherFocusReason);
     cropOverlay_->SetActive(on);
     if (!on)
         cropOverlay_->SetCrop(std::nullopt);

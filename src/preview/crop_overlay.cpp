@@ -26,6 +26,9 @@ void TCropOverlay::SetActive(bool active) {
     setAttribute(Qt::WA_TransparentForMouseEvents, !active);
     setCursor(active ? Qt::CrossCursor : Qt::ArrowCursor);
     drag_ = TDrag::None;
+    // The keys go to the rectangle while it is being drawn, so that Escape
+    // reaches whoever watches it before any shortcut does.
+    setFocusPolicy(active ? Qt::ClickFocus : Qt::NoFocus);
 }
 
 void TCropOverlay::SetCrop(const std::optional<QRect>& crop) {
@@ -86,6 +89,7 @@ void TCropOverlay::paintEvent(QPaintEvent*) {
 void TCropOverlay::mousePressEvent(QMouseEvent* event) {
     if (!active_ || event->button() != Qt::LeftButton)
         return;
+    setFocus(Qt::MouseFocusReason);
     const QPoint at = event->position().toPoint();
     anchor_ = ToPicture(at);
     drag_ = TDrag::Draw;
