@@ -91,9 +91,9 @@ void TVideoToGifPage::CropChanged() {
     RequestEstimate();
 }
 
-bool TVideoToGifPage::CropKey(QObject* watched, QEvent* event) {
+bool TVideoToGifPage::CropKey(QEvent* event) {
     // In crop mode Escape clears the crop, before any shortcut takes it.
-    if ((watched != CropButton_ && watched != cropOverlay_) || !CropButton_->isChecked())
+    if (!CropButton_->isChecked())
         return false;
     if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
         return false;

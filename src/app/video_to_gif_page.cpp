@@ -15,6 +15,7 @@
 #include "convert/size_estimate.h"
 #include "gif/gif_document.h"
 #include "preview/avi_player.h"
+#include "preview/crop_overlay.h"
 #include "preview/gif_preview.h"
 
 #include <QAction>
@@ -347,12 +348,12 @@ void TVideoToGifPage::SetRunning(bool running) {
 }
 
 QList<QToolButton*> TVideoToGifPage::ToolButtons() const {
-    return {ToolButton1_, ToolButton2_, ToolButton3_, ToolButton8_,  ToolButton7_,
-            ToolButton5_, ToolButton6_, ToolButton9_, ToolButton10_, ToolButton11_};
+    return {ToolButton1_, ToolButton2_, ToolButton3_,  ToolButton8_,  ToolButton7_, ToolButton5_,
+            ToolButton6_, ToolButton9_, ToolButton10_, ToolButton11_, CropButton_};
 }
 
 QList<QWidget*> TVideoToGifPage::Lists() const {
-    return {ColorReductionBox_, DitherModeBox_};
+    return {ColorReductionBox_, DitherModeBox_, OrderBox_};
 }
 
 QList<QWidget*> TVideoToGifPage::TabChain() const {
@@ -448,8 +449,8 @@ void TVideoToGifPage::ShowPosition(int position) {
 }
 
 bool TVideoToGifPage::eventFilter(QObject* watched, QEvent* event) {
-    if (CropKey(watched, event))
-        return true;
+    if (watched == CropButton_ || watched == cropOverlay_)
+        return CropKey(event);
     // The current-frame field never keeps the focus (edit1Enter).
     if (watched == edit1_) {
         if (event->type() == QEvent::FocusIn)

@@ -120,7 +120,7 @@ public:
     static std::optional<std::int64_t> ParseMegabytes(const QString& text);
 
     // ---- The keyboard ----
-    // The tool bars' buttons, in their order.
+    // The tool bars' buttons, in their order, and the crop button beside them.
     QList<QToolButton*> ToolButtons() const;
     // The lists, which open with Space.
     QList<QWidget*> Lists() const;
@@ -185,7 +185,8 @@ private:
     // No crop, forward order; the controls follow whether a clip is open.
     void ResetCrop();
     void CropChanged();
-    bool CropKey(QObject* watched, QEvent* event);
+    // Escape on the crop button or the rectangle while crop mode is on.
+    bool CropKey(QEvent* event);
     // Convert with a limit: chooses quality, step and size as the command
     // line does, shows them in the fields, converts, and keeps the result only
     // when it is within limit bytes.

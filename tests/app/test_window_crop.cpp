@@ -61,6 +61,17 @@ TEST_F(WindowCropTest, ADraggedCropIsConvertedAsTheCommandLineCutsIt) {
     ASSERT_TRUE(crop->isEnabled());
     EXPECT_FALSE(crop->accessibleName().isEmpty());
     EXPECT_FALSE(crop->toolTip().isEmpty());
+    // The keyboard reaches the button, and Space turns crop mode on and off
+    // (the window's keys are at work only while it is the active one).
+    QApplication::setActiveWindow(form.get());
+    crop->setFocus();
+    EXPECT_EQ(QApplication::focusWidget(), crop)
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString()
+                                        : std::string("none"));
+    QTest::keyClick(crop, Qt::Key_Space);
+    EXPECT_TRUE(crop->isChecked());
+    QTest::keyClick(crop, Qt::Key_Space);
+    EXPECT_FALSE(crop->isChecked());
     QTest::mouseClick(crop, Qt::LeftButton);
     ASSERT_TRUE(crop->isChecked());
     // Screen to picture: the player shows the 320 x 240 picture stretched.
