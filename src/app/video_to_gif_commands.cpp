@@ -257,8 +257,9 @@ void TVideoToGifPage::TrackReleased() {
 
 void TVideoToGifPage::FollowAspect(const QLineEdit* edited) {
     // The crop's aspect while one is set.
-    const int clipWidth = PictureSize().width();
-    const int clipHeight = PictureSize().height();
+    const QSize picture = PictureSize();
+    const int clipWidth = picture.width();
+    const int clipHeight = picture.height();
     if (!KeepAspectButton_->isChecked() || clipWidth <= 0 || clipHeight <= 0)
         return;
     bool number = false;

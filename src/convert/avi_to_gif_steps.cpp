@@ -35,6 +35,14 @@ std::unique_ptr<TBitmap> ScaleFrame(const TBitmap& decoded, int width, int heigh
     return output;
 }
 
+// Sets the bar for a run whose last frame starts at position maximum: the
+// bar then stands at about 95 %.
+void StartProgress(TJobHost& sink, int maximum) {
+    sink.SetProgressRange(0, maximum);
+    sink.SetProgressRange(0, static_cast<int>(static_cast<std::int64_t>(maximum) * 20 / 19));
+    sink.SetProgressPosition(0);
+}
+
 // Frames a backward stretch decodes forwards at once.
 constexpr std::int64_t kBackwardChunk = 16;
 
@@ -46,11 +54,7 @@ bool ReadReorderedFrames(TFrameParamSource& source, TJobHost& sink, TFrameParams
                          const std::function<void(std::unique_ptr<TBitmap>, int)>& take) {
     source.Read(params, {TParamField::End});
     const std::int64_t n = FramesTaken(params);
-    int maximum = static_cast<int>(std::max<std::int64_t>(n - 1, 0));
-    sink.SetProgressRange(0, maximum);
-    maximum = static_cast<int>(static_cast<std::int64_t>(maximum) * 20 / 19);
-    sink.SetProgressRange(0, maximum);
-    sink.SetProgressPosition(0);
+    StartProgress(sink, static_cast<int>(std::max<std::int64_t>(n - 1, 0)));
     TBitmap room;
     std::vector<std::unique_ptr<TBitmap>> chunk;
     for (std::int64_t k = 0; k < n;) {
@@ -84,8 +88,8 @@ const TBitmap& CropFrame(const TBitmap& decoded, const std::optional<TCropRect>&
                          TBitmap& room) {
     if (!crop)
         return decoded;
-    if (CropProblem(*crop, decoded.Width(), decoded.Height()))
-        throw EJobError(*CropProblem(*crop, decoded.Width(), decoded.Height()));
+    if (const auto problem = CropProblem(*crop, decoded.Width(), decoded.Height()))
+        throw EJobError(*problem);
     // A palettised or 32-bit frame is converted to 24 bits first, whole.
     const TBitmap* full = &decoded;
     TBitmap converted;
@@ -110,13 +114,8 @@ bool ReadScaledFrames(TFrameParamSource& source, TJobHost& sink, TFrameParams& p
         source.Read(params, {TParamField::Start, TParamField::Step});
         return ReadReorderedFrames(source, sink, params, clip, take);
     }
-    // The bar stands at about 95 % when the last frame starts.
     source.Read(params, {TParamField::End, TParamField::Start});
-    int maximum = params.End - params.Start;
-    sink.SetProgressRange(0, maximum);
-    maximum = static_cast<int>(static_cast<std::int64_t>(maximum) * 20 / 19);
-    sink.SetProgressRange(0, maximum);
-    sink.SetProgressPosition(0);
+    StartProgress(sink, params.End - params.Start);
 
     source.Read(params, {TParamField::Start, TParamField::Step});
     std::int64_t f = params.Start;
